@@ -1,0 +1,97 @@
+#!/usr/bin/env bash
+# Runs a command inside a private desktop: its own Xvfb (display number chosen by the server),
+# the openbox window manager, a private PulseAudio with a null sink and a sine source, and a tray
+# host. Only what this script started is stopped, by pid, also when the command fails.
+#
+#   scripts/test-env.sh COMMAND [ARGS...]
+#
+# The command sees DISPLAY, PULSE_SERVER, XDG_RUNTIME_DIR and TK_TEST_ENV=1, and
+# TK_TEST_SINK / TK_TEST_SOURCE naming the null sink and the sine source.
+set -euo pipefail
+
+if (($# == 0)); then
+  echo "usage: $0 COMMAND [ARGS...]" >&2
+  exit 2
+fi
+
+workdir=$(mktemp -d /tmp/tk-testenv.XXXXXX)
+pids=()
+
+cleanup() {
+  local status=$?
+  local i
+  for ((i = ${#pids[@]} - 1; i >= 0; i--)); do
+    kill "${pids[i]}" 2>/dev/null || true
+  done
+  for ((i = ${#pids[@]} - 1; i >= 0; i--)); do
+    for _ in $(seq 50); do kill -0 "${pids[i]}" 2>/dev/null || break; sleep 0.1; done
+    kill -9 "${pids[i]}" 2>/dev/null || true
+    wait "${pids[i]}" 2>/dev/null || true
+  done
+  rm -rf "$workdir"
+  exit "$status"
+}
+trap cleanup EXIT
+trap 'exit 130' INT TERM
+
+wait_for() {  # wait_for SECONDS DESCRIPTION COMMAND...
+  local limit=$1 what=$2
+  shift 2
+  local deadline=$((SECONDS + limit))
+  until "$@" >/dev/null 2>&1; do
+    if ((SECONDS >= deadline)); then
+      echo "test-env: $what did not come up" >&2
+      return 1
+    fi
+    sleep 0.1
+  done
+}
+
+# X server: the display number is whatever free one Xvfb picks and reports on fd 3.
+: >"$workdir/display"
+Xvfb -displayfd 3 -screen 0 1920x1080x24 -nolisten tcp -noreset +extension COMPOSITE \
+  +extension RANDR +extension XFIXES +extension XInputExtension +extension MIT-SHM \
+  3>"$workdir/display" >"$workdir/xvfb.log" 2>&1 &
+pids+=($!)
+wait_for 20 "Xvfb" test -s "$workdir/display"
+export DISPLAY=":$(head -n1 "$workdir/display")"
+wait_for 20 "the X display $DISPLAY" xdpyinfo
+
+# Window manager.
+openbox --sm-disable >"$workdir/openbox.log" 2>&1 &
+pids+=($!)
+wait_for 20 "openbox" sh -c 'xprop -root _NET_SUPPORTING_WM_CHECK | grep -q "window id"'
+
+# Sound server, on its own runtime folder and socket.
+export XDG_RUNTIME_DIR="$workdir/runtime"
+mkdir -p "$XDG_RUNTIME_DIR/pulse" "$workdir/home"
+chmod 700 "$XDG_RUNTIME_DIR"
+socket="$XDG_RUNTIME_DIR/pulse/native"
+cat >"$workdir/pulse.pa" <<PA
+load-module module-native-protocol-unix socket=$socket auth-anonymous=1
+load-module module-null-sink sink_name=tk_null_sink rate=48000 channels=2 sink_properties=device.description=TestSink
+load-module module-sine-source source_name=tk_sine_source frequency=440 rate=48000
+set-default-sink tk_null_sink
+set-default-source tk_sine_source
+PA
+printf 'autospawn = no\n' >"$workdir/client.conf"
+export PULSE_CLIENTCONFIG="$workdir/client.conf"
+export PULSE_SERVER="unix:$socket"
+HOME="$workdir/home" PULSE_RUNTIME_PATH="$XDG_RUNTIME_DIR/pulse" \
+  pulseaudio -n -F "$workdir/pulse.pa" --daemonize=no --exit-idle-time=-1 --use-pid-file=no \
+  --disable-shm=yes --log-target=stderr >"$workdir/pulse.log" 2>&1 &
+pids+=($!)
+if ! wait_for 20 "PulseAudio" pactl info; then
+  cat "$workdir/pulse.log" >&2
+  exit 1
+fi
+
+# Tray host for the status item.
+trayer --edge top --align right --widthtype request --height 24 --SetDockType true \
+  >"$workdir/trayer.log" 2>&1 &
+pids+=($!)
+wait_for 20 "the tray host" sh -c "xprop -root _NET_SUPPORTED >/dev/null && xwininfo -root -tree | grep -qi trayer"
+
+export TK_TEST_ENV=1 TK_TEST_SINK=tk_null_sink TK_TEST_SOURCE=tk_sine_source
+echo "test-env: DISPLAY=$DISPLAY PULSE_SERVER=$PULSE_SERVER"
+"$@"

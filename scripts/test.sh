@@ -1,0 +1,26 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds everything with AddressSanitizer and UndefinedBehaviorSanitizer,
+# runs each benchmark in its short mode, then runs every test inside a private desktop.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+scripts/install-deps.sh
+
+build="${TK_BUILD_DIR:-build/test}"
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTK_SANITIZE=ON >/dev/null
+cmake --build "$build"
+
+export ASAN_OPTIONS="detect_leaks=1:abort_on_error=0:strict_string_checks=1:detect_stack_use_after_return=0"
+export LSAN_OPTIONS="suppressions=$PWD/scripts/lsan.supp:print_suppressions=0"
+export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
+
+jobs="$(nproc)"
+scripts/test-env.sh bash -c '
+  set -euo pipefail
+  for bench in "$0"/bench/bench_*; do
+    [ -x "$bench" ] || continue
+    echo "== $(basename "$bench") --short"
+    "$bench" --short
+  done
+  ctest --test-dir "$0" --output-on-failure -j "$1"
+' "$build" "$jobs"

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QCoroFuture>
+#include <QCoroTask>
+#include <QCoroTimer>
+#include <QTimer>
+#include <QtConcurrent/QtConcurrentRun>
+#include <chrono>
+#include <type_traits>
+#include <utility>
+
+namespace tk {
+
+// Every asynchronous operation is a QCoro::Task that resumes on the main thread. Blocking work is
+// awaited from a worker thread with `onWorker`, never run on the main thread.
+template <typename Function>
+auto onWorker(Function function) -> QCoro::Task<std::invoke_result_t<Function>> {
+  co_return co_await QtConcurrent::run(std::move(function));
+}
+
+// Suspends the calling coroutine for a while without blocking the event loop.
+inline QCoro::Task<void> sleepFor(std::chrono::milliseconds duration) {
+  QTimer timer;
+  timer.setSingleShot(true);
+  timer.start(duration);
+  co_await timer;
+}
+
+}  // namespace tk
