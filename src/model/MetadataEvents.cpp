@@ -1,6 +1,19 @@
 #include "model/MetadataEvents.h"
 
+#include <QRandomGenerator>
+#include <cstring>
+
 namespace tk {
+
+QUuid newRecordId() {
+  quint64 words[2];
+  QRandomGenerator::global()->fillRange(words, 2);
+  unsigned char bytes[16];
+  std::memcpy(bytes, words, sizeof bytes);
+  bytes[6] = static_cast<unsigned char>((bytes[6] & 0x0F) | 0x40);  // version 4
+  bytes[8] = static_cast<unsigned char>((bytes[8] & 0x3F) | 0x80);  // RFC 4122 variant
+  return QUuid::fromRfc4122(QByteArrayView(reinterpret_cast<const char*>(bytes), sizeof bytes));
+}
 
 namespace {
 bool samePoint(const QPointF& a, const QPointF& b) { return a.x() == b.x() && a.y() == b.y(); }

@@ -116,6 +116,19 @@ TEST(RecordingMetadataTest, RoundTripKeepsEveryField) {
   EXPECT_EQ(encodeRecordingMetadata(read), encodeRecordingMetadata(original));
 }
 
+TEST(RecordingMetadataTest, StreamedSaveIsTheSameTextAsTheWholeTree) {
+  for (const RecordingMetadata& m : {RecordingMetadata{}, filledMetadata()}) {
+    EXPECT_EQ(encodeRecordingMetadata(m), encodeJson(toJson(m), JsonStyle::pretty));
+  }
+}
+
+TEST(RecordingMetadataTest, NewRecordsGetDistinctVersion4Ids) {
+  const CursorPosition a, b;
+  EXPECT_NE(a.id, b.id);
+  EXPECT_EQ(a.id.version(), QUuid::Random);
+  EXPECT_EQ(a.id.variant(), QUuid::DCE);
+}
+
 TEST(RecordingMetadataTest, ValueFormsOnTheWire) {
   const Json document = toJson(filledMetadata());
   const std::string id = document["cursorClicks"][0]["id"];

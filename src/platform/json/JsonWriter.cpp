@@ -84,6 +84,36 @@ std::string encodeJson(const Json& document, JsonStyle style) {
   }
 }
 
+PrettyJsonStream& PrettyJsonStream::single(const char* key, JsonWriter& writer) {
+  const Json member = writer.take();
+  beginMember(key);
+  appendIndented(member.at(key), 1);
+  return *this;
+}
+
+void PrettyJsonStream::beginMember(const char* key) {
+  text_ += empty_ ? "{\n  " : ",\n  ";
+  empty_ = false;
+  text_ += Json(key).dump();
+  text_ += ": ";
+}
+
+void PrettyJsonStream::appendIndented(const Json& value, int level) {
+  const std::string dumped = encodeJson(value, JsonStyle::pretty);
+  const std::string indent(static_cast<std::size_t>(level) * 2, ' ');
+  for (char c : dumped) {
+    text_ += c;
+    if (c == '\n') text_ += indent;
+  }
+}
+
+std::string PrettyJsonStream::finish() {
+  std::string text = empty_ ? "{}" : std::move(text_) + "\n}";
+  text_.clear();
+  empty_ = true;
+  return text;
+}
+
 void writeFileBytes(const std::filesystem::path& file, std::string_view bytes) {
   const int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
   if (fd < 0) throw fileError("Cannot write", file, errno);
