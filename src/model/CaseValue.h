@@ -15,9 +15,10 @@ class CaseValue {
  public:
   CaseValue(Value value) : value_(std::move(value)) {}
   template <typename Case>
-    requires std::is_constructible_v<Value, Case&&> && (!std::is_same_v<std::decay_t<Case>, Value>) &&
-             (!std::is_base_of_v<CaseValue, std::decay_t<Case>>)
-  CaseValue(Case&& value) : value_(std::forward<Case>(value)) {}
+  requires std::is_constructible_v<Value, Case&&> &&
+      (!std::is_same_v<std::decay_t<Case>, Value>)&&(!std::is_base_of_v<CaseValue, std::decay_t<Case>>)
+          CaseValue(Case&& value)
+      : value_(std::forward<Case>(value)) {}
 
   Kind kind() const { return static_cast<Kind>(value_.index()); }
   std::size_t index() const { return value_.index(); }

@@ -38,7 +38,8 @@ bool allFinite(const char* what, std::initializer_list<double> values) {
 // never appears).
 std::string positionText(QPointF position) {
   char text[128];
-  std::snprintf(text, sizeof text, "(%.0f, %.0f)", std::trunc(position.x()) + 0.0, std::trunc(position.y()) + 0.0);
+  std::snprintf(text, sizeof text, "(%.0f, %.0f)", std::trunc(position.x()) + 0.0,
+                std::trunc(position.y()) + 0.0);
   return text;
 }
 
@@ -88,12 +89,15 @@ void MetadataRecorder::stopRecording(double duration) {
   metadata_.zoomSegments.clear();
   Diagnostics::line("📝 MetadataRecorder stopped - Duration: " + minutesAndSeconds(metadata_.duration));
   Diagnostics::line("   Zoom events: " + formatInt(static_cast<long long>(metadata_.zoomEvents.size())));
-  Diagnostics::line("   Camera positions: " + formatInt(static_cast<long long>(metadata_.cameraPositions.size())));
+  Diagnostics::line("   Camera positions: " +
+                    formatInt(static_cast<long long>(metadata_.cameraPositions.size())));
   Diagnostics::line("   Cursor clicks: " + formatInt(static_cast<long long>(metadata_.cursorClicks.size())));
-  Diagnostics::line("   Cursor positions: " + formatInt(static_cast<long long>(metadata_.cursorPositions.size())));
+  Diagnostics::line("   Cursor positions: " +
+                    formatInt(static_cast<long long>(metadata_.cursorPositions.size())));
 }
 
-void MetadataRecorder::recordZoomEvent(QPointF position, double level, double duration, EasingFunction easing) {
+void MetadataRecorder::recordZoomEvent(QPointF position, double level, double duration,
+                                       EasingFunction easing) {
   if (!accepting()) {
     Diagnostics::line("⚠️ Cannot record zoom event - recording not active");
     return;
@@ -101,8 +105,8 @@ void MetadataRecorder::recordZoomEvent(QPointF position, double level, double du
   if (!allFinite("zoom event", {position.x(), position.y(), level, duration})) return;
   const double t = currentTime();
   metadata_.zoomEvents.push_back({newRecordId(), t, position, level, duration, easing});
-  metadata_.zoomKeyframes.push_back({newRecordId(), t, QPointF(position.x(), 1 - position.y()), level,
-                                     duration, duration, easing});
+  metadata_.zoomKeyframes.push_back(
+      {newRecordId(), t, QPointF(position.x(), 1 - position.y()), level, duration, duration, easing});
   Diagnostics::line("🔍 Recorded zoom event at " + minutesAndSeconds(t) + " - Level: " + formatDouble(level) +
                     "x, Position: " + positionText(position));
 }

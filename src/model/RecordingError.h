@@ -45,15 +45,13 @@ class RecordingError : public Error {
     return RecordingError(Kind::outputDirectoryNotWritable);
   }
   template <typename E>
-    requires std::is_base_of_v<std::exception, E>
+  requires std::is_base_of_v<std::exception, E>
   static RecordingError fileWriteError(const E& underlying) {
     return fileWriteError(std::make_exception_ptr(underlying));
   }
   template <typename E>
-    requires std::is_base_of_v<std::exception, E>
-  static RecordingError unknown(const E& underlying) {
-    return unknown(std::make_exception_ptr(underlying));
-  }
+  requires std::is_base_of_v<std::exception, E>
+  static RecordingError unknown(const E& underlying) { return unknown(std::make_exception_ptr(underlying)); }
 
   Kind kind() const { return kind_; }
   // Meaningful for permissionDenied only.

@@ -22,10 +22,13 @@ Json finite(double value, const char* key) {
   return value;
 }
 
-Json pair(double a, double b, const char* key) { return Json::array({finite(a, key), finite(b, key)}); }
+Json pair(double a, double b, const char* key) {
+  return Json::array({finite(a, key), finite(b, key)});
+}
 
 PlatformError fileError(const char* operation, const std::filesystem::path& file, int code) {
-  return PlatformError("POSIX", code, std::string(operation) + " " + file.string() + ": " + std::strerror(code));
+  return PlatformError("POSIX", code,
+                       std::string(operation) + " " + file.string() + ": " + std::strerror(code));
 }
 
 }  // namespace
@@ -50,7 +53,9 @@ JsonWriter& JsonWriter::string(const char* key, std::string_view value) {
   return *this;
 }
 
-JsonWriter& JsonWriter::uuid(const char* key, const QUuid& value) { return string(key, uuidText(value)); }
+JsonWriter& JsonWriter::uuid(const char* key, const QUuid& value) {
+  return string(key, uuidText(value));
+}
 
 JsonWriter& JsonWriter::point(const char* key, const QPointF& value) {
   object_[key] = pair(value.x(), value.y(), key);

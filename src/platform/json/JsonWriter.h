@@ -34,8 +34,8 @@ class JsonWriter {
   JsonWriter& date(const char* key, std::chrono::system_clock::time_point value);
 
   template <TabledEnum E>
-    requires std::is_same_v<RawValueType<E>, std::string_view>
-  JsonWriter& enumeration(const char* key, E value) {
+  requires std::is_same_v<RawValueType<E>, std::string_view> JsonWriter& enumeration(const char* key,
+                                                                                     E value) {
     return string(key, rawValue(value));
   }
 
@@ -85,14 +85,18 @@ class JsonWriter {
 // in key order; the text is the same as encodeJson(..., JsonStyle::pretty) of the same object.
 class PrettyJsonStream {
  public:
-  PrettyJsonStream& number(const char* key, double value) { return single(key, JsonWriter().number(key, value)); }
+  PrettyJsonStream& number(const char* key, double value) {
+    return single(key, JsonWriter().number(key, value));
+  }
   PrettyJsonStream& integer(const char* key, long long value) {
     return single(key, JsonWriter().integer(key, value));
   }
   PrettyJsonStream& string(const char* key, std::string_view value) {
     return single(key, JsonWriter().string(key, value));
   }
-  PrettyJsonStream& size(const char* key, const QSizeF& value) { return single(key, JsonWriter().size(key, value)); }
+  PrettyJsonStream& size(const char* key, const QSizeF& value) {
+    return single(key, JsonWriter().size(key, value));
+  }
 
   template <typename Write>
   PrettyJsonStream& object(const char* key, Write write) {
@@ -111,8 +115,9 @@ class PrettyJsonStream {
     text_ += '[';
     for (std::size_t i = 0; i < items.size(); ++i) {
       text_ += i == 0 ? "\n    " : ",\n    ";
-      appendIndented(
-          JsonWriter::record(JsonWriter::elementPlace(key, i), [&](JsonWriter& item) { write(item, items[i]); }), 2);
+      appendIndented(JsonWriter::record(JsonWriter::elementPlace(key, i),
+                                        [&](JsonWriter& item) { write(item, items[i]); }),
+                     2);
     }
     text_ += "\n  ]";
     return *this;
