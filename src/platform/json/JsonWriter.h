@@ -33,9 +33,8 @@ class JsonWriter {
   JsonWriter& url(const char* key, const std::filesystem::path& value);
   JsonWriter& date(const char* key, std::chrono::system_clock::time_point value);
 
-  template <TabledEnum E>
-  requires std::is_same_v<RawValueType<E>, std::string_view> JsonWriter& enumeration(const char* key,
-                                                                                     E value) {
+  template <StringEnum E>
+  JsonWriter& enumeration(const char* key, E value) {
     return string(key, rawValue(value));
   }
 
