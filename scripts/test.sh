@@ -18,7 +18,7 @@ jobs="$(nproc)"
 scripts/test-env.sh bash -c '
   set -euo pipefail
   for bench in "$0"/bench/bench_*; do
-    [ -x "$bench" ] || continue
+    [ -f "$bench" ] && [ -x "$bench" ] || continue
     echo "== $(basename "$bench") --short"
     "$bench" --short
   done

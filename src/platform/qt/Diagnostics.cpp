@@ -66,11 +66,6 @@ std::string formatDouble(double value) {
                               scientific ? std::chars_format::scientific : std::chars_format::fixed);
   std::string text(buffer, result.ptr);
   if (!scientific && text.find('.') == std::string::npos) text += ".0";
-  if (scientific) {
-    // to_chars writes 1e-05 already; make the mantissa carry a point only when it has digits.
-    const auto e = text.find('e');
-    if (e != std::string::npos && text[e + 1] != '-' && text[e + 1] != '+') text.insert(e + 1, "+");
-  }
   return text;
 }
 
