@@ -17,8 +17,8 @@ using tk::PulseRecordStream;
 
 namespace {
 
-std::unique_ptr<PulseRecordStream> record(PulseRecordStream::Options options, tk::test::CollectedSamples& into,
-                                          std::string* error = nullptr) {
+std::unique_ptr<PulseRecordStream> record(PulseRecordStream::Options options,
+                                          tk::test::CollectedSamples& into, std::string* error = nullptr) {
   return PulseRecordStream::start(
       std::move(options), [&into](const tk::SampleBuffer& sample) { into.add(sample); },
       [error](const std::string& reason) {
@@ -128,8 +128,9 @@ TEST(PulseRecordStreamTest, AfterTheSourceSleepsStampsFollowTheClockNotTheSample
   // it: there is one gap, as long as the pause.
   double widestGap = 0;
   for (size_t i = 1; i < all.size(); ++i)
-    widestGap = std::max(widestGap, (all[i].presentationTime() - all[i - 1].presentationTime() -
-                                     all[i - 1].duration()).seconds());
+    widestGap = std::max(
+        widestGap,
+        (all[i].presentationTime() - all[i - 1].presentationTime() - all[i - 1].duration()).seconds());
   const double paused = (resumedAt - suspendedAt) / 1e9;
   EXPECT_NEAR(widestGap, paused, 0.3);
 }

@@ -28,8 +28,8 @@ class SineSource {
  public:
   SineSource(const std::string& name, int frequency, int rate = 48000)
       : name_(name),
-        module_(pactl("load-module module-sine-source source_name=" + name + " frequency=" +
-                      std::to_string(frequency) + " rate=" + std::to_string(rate))) {}
+        module_(pactl("load-module module-sine-source source_name=" + name +
+                      " frequency=" + std::to_string(frequency) + " rate=" + std::to_string(rate))) {}
   ~SineSource() {
     if (!module_.empty()) pactl("unload-module " + module_);
   }

@@ -124,7 +124,8 @@ PulseConnection::SourceInfo PulseConnection::source(const std::string& name) {
   };
   const std::string what = "Looking up the sound source \"" + name + "\"";
   wait(pa_context_get_source_info_by_name(context_, name.c_str(), callback, &lookup), what);
-  if (!lookup.found) throw PlatformError(kDomain, PA_ERR_NOENTITY, what + ": " + pa_strerror(PA_ERR_NOENTITY));
+  if (!lookup.found)
+    throw PlatformError(kDomain, PA_ERR_NOENTITY, what + ": " + pa_strerror(PA_ERR_NOENTITY));
   return lookup.info;
 }
 

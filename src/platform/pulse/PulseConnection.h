@@ -26,7 +26,7 @@ class PulseConnection {
     uint32_t index = 0;
     std::string name;
     std::string description;
-    std::string bus;  // the "device.bus" property: "usb", "pci", ... or empty
+    std::string bus;         // the "device.bus" property: "usb", "pci", ... or empty
     bool isMonitor = false;  // the monitor of a sink: what plays, not a microphone
     int sampleRate = 0;
     int channels = 0;

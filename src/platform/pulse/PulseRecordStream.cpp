@@ -44,7 +44,9 @@ std::string ffmpegMessage(int code) {
   return text;
 }
 
-int64_t framesToNs(int64_t frames, int rate) { return frames * 1'000'000'000 / rate; }
+int64_t framesToNs(int64_t frames, int rate) {
+  return frames * 1'000'000'000 / rate;
+}
 
 }  // namespace
 
@@ -276,7 +278,8 @@ struct PulseRecordStream::Impl {
   }
 
   // Following the default output: when it changes, the stream moves to the new output's monitor.
-  static void onServerEvent(pa_context* context, pa_subscription_event_type_t type, uint32_t, void* userdata) {
+  static void onServerEvent(pa_context* context, pa_subscription_event_type_t type, uint32_t,
+                            void* userdata) {
     if ((type & PA_SUBSCRIPTION_EVENT_FACILITY_MASK) != PA_SUBSCRIPTION_EVENT_SERVER) return;
     if (pa_operation* op = pa_context_get_server_info(context, &Impl::onServerInfo, userdata))
       pa_operation_unref(op);
@@ -294,8 +297,8 @@ struct PulseRecordStream::Impl {
   static void onSinkInfo(pa_context* context, const pa_sink_info* info, int eol, void* userdata) {
     auto* self = static_cast<Impl*>(userdata);
     if (eol || !info || !info->monitor_source_name || !self->stream) return;
-    if (pa_operation* op = pa_context_move_source_output_by_name(
-            context, pa_stream_get_index(self->stream), info->monitor_source_name, nullptr, nullptr))
+    if (pa_operation* op = pa_context_move_source_output_by_name(context, pa_stream_get_index(self->stream),
+                                                                 info->monitor_source_name, nullptr, nullptr))
       pa_operation_unref(op);
     std::lock_guard lock(self->nameMutex);
     self->sourceName = info->monitor_source_name;
@@ -314,8 +317,10 @@ struct PulseRecordStream::Impl {
 std::unique_ptr<PulseRecordStream> PulseRecordStream::start(Options options, SampleHandler onSamples,
                                                             ErrorHandler onError) {
   if (options.blockFrames <= 0 || options.deliveredFormat.sampleRate <= 0 ||
-      options.deliveredFormat.channels <= 0 || options.deliveredFormat.channels > static_cast<int>(PA_CHANNELS_MAX))
-    throw PlatformError(kDomain, PA_ERR_INVALID, "Recording the sound source: " + std::string(pa_strerror(PA_ERR_INVALID)));
+      options.deliveredFormat.channels <= 0 ||
+      options.deliveredFormat.channels > static_cast<int>(PA_CHANNELS_MAX))
+    throw PlatformError(kDomain, PA_ERR_INVALID,
+                        "Recording the sound source: " + std::string(pa_strerror(PA_ERR_INVALID)));
 
   auto impl = std::make_unique<Impl>();
   impl->options = std::move(options);
@@ -328,12 +333,14 @@ std::unique_ptr<PulseRecordStream> PulseRecordStream::start(Options options, Sam
   if (impl->options.monitorOfDefaultSink) {
     impl->sinkName = connection.serverInfo().defaultSinkName;
     if (impl->sinkName.empty())
-      throw PlatformError(kDomain, PA_ERR_NOENTITY, "Finding the sound output: " + std::string(pa_strerror(PA_ERR_NOENTITY)));
+      throw PlatformError(kDomain, PA_ERR_NOENTITY,
+                          "Finding the sound output: " + std::string(pa_strerror(PA_ERR_NOENTITY)));
     name = connection.monitorOfSink(impl->sinkName);
   } else if (name.empty()) {
     name = connection.serverInfo().defaultSourceName;
     if (name.empty())
-      throw PlatformError(kDomain, PA_ERR_NOENTITY, "Finding the default sound source: " + std::string(pa_strerror(PA_ERR_NOENTITY)));
+      throw PlatformError(kDomain, PA_ERR_NOENTITY,
+                          "Finding the default sound source: " + std::string(pa_strerror(PA_ERR_NOENTITY)));
   }
   const PulseConnection::SourceInfo source = connection.source(name);
   impl->sourceName = source.name;
@@ -353,7 +360,8 @@ std::unique_ptr<PulseRecordStream> PulseRecordStream::start(Options options, Sam
   const auto flags = static_cast<pa_stream_flags_t>(PA_STREAM_ADJUST_LATENCY | PA_STREAM_AUTO_TIMING_UPDATE |
                                                     PA_STREAM_INTERPOLATE_TIMING);
   const std::string what = "Recording the sound source \"" + source.name + "\"";
-  if (pa_stream_connect_record(impl->stream, source.name.c_str(), &attributes, flags) < 0) connection.fail(what);
+  if (pa_stream_connect_record(impl->stream, source.name.c_str(), &attributes, flags) < 0)
+    connection.fail(what);
   pa_stream* stream = impl->stream;
   connection.runUntil(
       [stream, &connection, &what] {
@@ -369,7 +377,8 @@ std::unique_ptr<PulseRecordStream> PulseRecordStream::start(Options options, Sam
   pa_context_set_state_callback(connection.context(), &Impl::onContextState, raw);
   if (raw->options.monitorOfDefaultSink) {
     pa_context_set_subscribe_callback(connection.context(), &Impl::onServerEvent, raw);
-    if (pa_operation* op = pa_context_subscribe(connection.context(), PA_SUBSCRIPTION_MASK_SERVER, nullptr, nullptr))
+    if (pa_operation* op =
+            pa_context_subscribe(connection.context(), PA_SUBSCRIPTION_MASK_SERVER, nullptr, nullptr))
       pa_operation_unref(op);
   }
   raw->thread = std::thread([raw] { raw->run(); });
@@ -378,7 +387,9 @@ std::unique_ptr<PulseRecordStream> PulseRecordStream::start(Options options, Sam
 
 PulseRecordStream::PulseRecordStream(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
 
-PulseRecordStream::~PulseRecordStream() { stop(); }
+PulseRecordStream::~PulseRecordStream() {
+  stop();
+}
 
 void PulseRecordStream::stop() {
   impl_->stopRequested.store(true);
@@ -393,6 +404,8 @@ std::string PulseRecordStream::sourceName() const {
   return impl_->sourceName;
 }
 
-AudioFormat PulseRecordStream::sourceFormat() const { return impl_->sourceFormat; }
+AudioFormat PulseRecordStream::sourceFormat() const {
+  return impl_->sourceFormat;
+}
 
 }  // namespace tk

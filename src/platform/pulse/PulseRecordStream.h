@@ -20,13 +20,13 @@ namespace tk {
 class PulseRecordStream {
  public:
   struct Options {
-    std::string sourceName;  // empty = default source
+    std::string sourceName;             // empty = default source
     bool monitorOfDefaultSink = false;  // what plays on the default output; follows it when it changes
     AudioFormat deliveredFormat{48000, 2, true};
     int blockFrames = 1024;
   };
 
-  using SampleHandler = std::function<void(const SampleBuffer&)>;  // on the stream's own thread
+  using SampleHandler = std::function<void(const SampleBuffer&)>;       // on the stream's own thread
   using ErrorHandler = std::function<void(const std::string& reason)>;  // the stream failed or ended
 
   // Connects, finds the source and starts recording. Throws tk::PlatformError (domain
