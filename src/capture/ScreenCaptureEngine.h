@@ -74,6 +74,8 @@ class ScreenCaptureEngine {
   // window (the largest part of it), else the first display; none without content or displays.
   CaptureDisplayRef currentDisplay() const;
 
+  // A snapshot taken elsewhere (a picker's, or a test's).
+  void setAvailableContent(ShareableContent content) { availableContent_ = std::move(content); }
   void setFilter(ContentFilter filter) { filter_ = std::move(filter); }
   void setConfiguration(StreamConfiguration configuration) { configuration_ = std::move(configuration); }
   void setFrameHandler(SampleHandler handler) { frameHandler_ = std::move(handler); }
