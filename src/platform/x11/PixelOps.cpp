@@ -5,20 +5,57 @@
 #include <algorithm>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace tk::pixelops {
 
 namespace {
 
 QRect bounds(const PixelBuffer& buffer) { return {0, 0, buffer.width(), buffer.height()}; }
 
+// Copies a row and sets every alpha byte in the same pass. The frame is the largest thing the
+// capture thread touches, so this is written out in 16-byte steps rather than left to the
+// optimiser's cost model.
+void copyRowOpaque(uint32_t* to, const uint32_t* from, int count) {
+  int x = 0;
+#if defined(__SSE2__)
+  const __m128i alpha = _mm_set1_epi32(static_cast<int>(0xff000000u));
+  if ((reinterpret_cast<uintptr_t>(to) & 15) == 0) {
+    // Streaming stores: the frame goes to another thread, not back into this one's cache, and
+    // skipping the read of the old pixels saves a third of the memory traffic.
+    for (; x + 16 <= count; x += 16) {
+      const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + x));
+      const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + x + 4));
+      const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + x + 8));
+      const __m128i d = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + x + 12));
+      _mm_stream_si128(reinterpret_cast<__m128i*>(to + x), _mm_or_si128(a, alpha));
+      _mm_stream_si128(reinterpret_cast<__m128i*>(to + x + 4), _mm_or_si128(b, alpha));
+      _mm_stream_si128(reinterpret_cast<__m128i*>(to + x + 8), _mm_or_si128(c, alpha));
+      _mm_stream_si128(reinterpret_cast<__m128i*>(to + x + 12), _mm_or_si128(d, alpha));
+    }
+    _mm_sfence();
+  }
+  for (; x + 16 <= count; x += 16) {
+    const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + x));
+    const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + x + 4));
+    const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + x + 8));
+    const __m128i d = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + x + 12));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(to + x), _mm_or_si128(a, alpha));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(to + x + 4), _mm_or_si128(b, alpha));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(to + x + 8), _mm_or_si128(c, alpha));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(to + x + 12), _mm_or_si128(d, alpha));
+  }
+#endif
+  for (; x < count; ++x) to[x] = from[x] | 0xff000000u;
+}
+
 void copyRowsOpaque(PixelBuffer& target, const QRect& area, QPoint at, const uint8_t* source, int sourceBytesPerRow) {
   for (int y = area.top(); y <= area.bottom(); ++y) {
     const auto* from = reinterpret_cast<const uint32_t*>(source + static_cast<size_t>(y - at.y()) * sourceBytesPerRow) +
                        (area.left() - at.x());
-    auto* to = reinterpret_cast<uint32_t*>(target.row(y)) + area.left();
-    const int count = area.width();
-    // A simple loop the compiler vectorises: copy and set alpha in one pass.
-    for (int x = 0; x < count; ++x) to[x] = from[x] | 0xff000000u;
+    copyRowOpaque(reinterpret_cast<uint32_t*>(target.row(y)) + area.left(), from, area.width());
   }
 }
 
