@@ -57,6 +57,45 @@ TEST(X11CaptureStreamTest, DisplayFrameShowsWindowsWherePlaced) {
   EXPECT_NE(frame->pixel(101, 351), opaque(kRed));
 }
 
+TEST(X11CaptureStreamTest, LaterFramesFollowWhatChangesOnScreen) {
+  TK_REQUIRE_DESKTOP();
+  DesktopFixture desktop;
+  desktop.setWallpaper(0x445566);
+  const xcb_window_t window = desktop.createWindow(QRect(100, 100, 200, 200), kRed, "StreamChanging");
+  std::mutex mutex;
+  std::shared_ptr<PixelBuffer> last;
+  StreamConfiguration configuration;
+  configuration.showsCursor = false;
+  X11CaptureStream stream(wholeScreen(), configuration, [&](const SampleBuffer& sample) {
+    std::lock_guard lock(mutex);
+    last = sample.pixelBuffer();
+  }, nullptr);
+  stream.start();
+  auto shows = [&](int x, int y, uint32_t argb) {
+    return test::waitUntil([&] {
+      std::lock_guard lock(mutex);
+      return last && last->pixel(x, y) == argb;
+    });
+  };
+  ASSERT_TRUE(shows(150, 150, opaque(kRed)));
+
+  xcb_connection_t* c = desktop.connection().get();
+  xcb_change_window_attributes(c, window, XCB_CW_BACK_PIXEL, &kBlue);
+  xcb_clear_area(c, 0, window, 0, 0, 0, 0);
+  desktop.moveWindow(window, QPoint(400, 100));
+  EXPECT_TRUE(shows(450, 150, opaque(kBlue)));
+  EXPECT_TRUE(shows(150, 150, opaque(0x445566)));
+  // Every pooled frame, not only the newest, must have caught up.
+  for (int i = 0; i < 10; ++i) {
+    const uint64_t seen = stream.deliveredFrames();
+    ASSERT_TRUE(test::waitUntil([&] { return stream.deliveredFrames() > seen; }));
+    std::lock_guard lock(mutex);
+    EXPECT_EQ(last->pixel(150, 150), opaque(0x445566));
+    EXPECT_EQ(last->pixel(450, 150), opaque(kBlue));
+  }
+  stream.stop();
+}
+
 TEST(X11CaptureStreamTest, SourceRectangleCropsExactly) {
   TK_REQUIRE_DESKTOP();
   DesktopFixture desktop;

@@ -71,4 +71,33 @@ std::optional<ShmImage::View> ShmImage::read(xcb_drawable_t drawable, int x, int
   return View{xcb_get_image_data(fallback_.get()), width * 4, width, height};
 }
 
+std::optional<std::vector<ShmImage::View>> ShmImage::readMany(xcb_drawable_t drawable, const std::vector<QRect>& rects) {
+  size_t total = 0;
+  for (const QRect& rect : rects) total += static_cast<size_t>(rect.width()) * rect.height() * 4;
+  if (!shmAvailable_ || total == 0 || !ensureSegment(total)) return std::nullopt;
+  std::vector<xcb_shm_get_image_cookie_t> cookies;
+  cookies.reserve(rects.size());
+  size_t offset = 0;
+  for (const QRect& rect : rects) {
+    cookies.push_back(xcb_shm_get_image(connection_.get(), drawable, static_cast<int16_t>(rect.x()),
+                                        static_cast<int16_t>(rect.y()), static_cast<uint16_t>(rect.width()),
+                                        static_cast<uint16_t>(rect.height()), ~0u, XCB_IMAGE_FORMAT_Z_PIXMAP, segment_,
+                                        static_cast<uint32_t>(offset)));
+    offset += static_cast<size_t>(rect.width()) * rect.height() * 4;
+  }
+  std::vector<View> views;
+  views.reserve(rects.size());
+  bool failed = false;
+  offset = 0;
+  for (size_t i = 0; i < rects.size(); ++i) {
+    // Every reply is read, also after a failure, so none is left behind in the connection.
+    auto reply = xcbReply(xcb_shm_get_image_reply, connection_.get(), cookies[i]);
+    failed = failed || !reply;
+    views.push_back(View{memory_ + offset, rects[i].width() * 4, rects[i].width(), rects[i].height()});
+    offset += static_cast<size_t>(rects[i].width()) * rects[i].height() * 4;
+  }
+  if (failed) return std::nullopt;
+  return views;
+}
+
 }  // namespace tk
