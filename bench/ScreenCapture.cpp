@@ -2,8 +2,8 @@
 // content, first with nothing to leave out (the root-grab fast path), then with one window of a
 // hidden application on screen (repainted from what lies beneath). Prints delivered frames and CPU
 // seconds per captured second for each. Run inside scripts/test-env.sh; --short runs one second.
-#include <signal.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -49,9 +49,10 @@ pid_t startMovingContent(bool withHiddenWindow) {
   auto makeWindow = [&](int x, int y, int width, int height, uint32_t colour, const char* wmClass) {
     const xcb_window_t window = xcb_generate_id(c);
     const uint32_t values[] = {colour, 1};
-    xcb_create_window(c, XCB_COPY_FROM_PARENT, window, screen->root, static_cast<int16_t>(x), static_cast<int16_t>(y),
-                      static_cast<uint16_t>(width), static_cast<uint16_t>(height), 0, XCB_WINDOW_CLASS_INPUT_OUTPUT,
-                      XCB_COPY_FROM_PARENT, XCB_CW_BACK_PIXEL | XCB_CW_OVERRIDE_REDIRECT, values);
+    xcb_create_window(c, XCB_COPY_FROM_PARENT, window, screen->root, static_cast<int16_t>(x),
+                      static_cast<int16_t>(y), static_cast<uint16_t>(width), static_cast<uint16_t>(height), 0,
+                      XCB_WINDOW_CLASS_INPUT_OUTPUT, XCB_COPY_FROM_PARENT,
+                      XCB_CW_BACK_PIXEL | XCB_CW_OVERRIDE_REDIRECT, values);
     std::string value = std::string(wmClass) + '\0' + wmClass + '\0';
     xcb_change_property(c, XCB_PROP_MODE_REPLACE, window, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING, 8,
                         static_cast<uint32_t>(value.size()), value.data());
@@ -132,8 +133,8 @@ Result runFfmpeg(double seconds) {
     dup2(null, STDIN_FILENO);
     dup2(null, STDOUT_FILENO);
     execlp("ffmpeg", "ffmpeg", "-hide_banner", "-loglevel", "info", "-f", "x11grab", "-framerate", "60",
-           "-video_size", "1920x1080", "-draw_mouse", "1", "-i", display.c_str(), "-t", duration.c_str(), "-f",
-           "null", "-", static_cast<char*>(nullptr));
+           "-video_size", "1920x1080", "-draw_mouse", "1", "-i", display.c_str(), "-t", duration.c_str(),
+           "-f", "null", "-", static_cast<char*>(nullptr));
     _exit(127);
   }
   rusage usage{};
@@ -154,14 +155,16 @@ Result runFfmpeg(double seconds) {
     if (at != std::string::npos) frames = std::strtol(text.c_str() + at + 6, nullptr, 10);
   }
   std::remove(log);
-  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) std::printf("  (ffmpeg exited with status %d)\n", status);
+  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
+    std::printf("  (ffmpeg exited with status %d)\n", status);
   return {frames, cpuSeconds(usage) / seconds};
 }
 
 void print(const char* label, const Result& result, double seconds) {
   const double expected = seconds * kRate;
-  std::printf("  %-34s frames %5ld of %5.0f (%5.1f%%)   CPU %.3f s per captured second\n", label, result.frames,
-              expected, 100.0 * static_cast<double>(result.frames) / expected, result.cpuPerSecond);
+  std::printf("  %-34s frames %5ld of %5.0f (%5.1f%%)   CPU %.3f s per captured second\n", label,
+              result.frames, expected, 100.0 * static_cast<double>(result.frames) / expected,
+              result.cpuPerSecond);
 }
 
 }  // namespace

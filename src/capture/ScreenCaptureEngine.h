@@ -118,6 +118,19 @@ class ScreenCaptureEngine {
   std::atomic<bool> stoppedByItself_{false};
   std::unique_ptr<X11CaptureStream> stream_;
   std::unique_ptr<PulseRecordStream> audioStream_;
+  struct Streams {
+    std::unique_ptr<X11CaptureStream> video;
+    std::unique_ptr<PulseRecordStream> audio;
+    Streams();
+    Streams(std::unique_ptr<X11CaptureStream> video, std::unique_ptr<PulseRecordStream> audio);
+    Streams(Streams&&) noexcept;
+    Streams& operator=(Streams&&) noexcept;
+    ~Streams();  // stops and joins both
+  };
+  Streams makeStreams();
+  void adopt(Streams streams);
+  Streams release();
+
   // Shared with work posted to the main thread, which must not outlive the engine.
   std::shared_ptr<ScreenCaptureEngine*> self_;
 };

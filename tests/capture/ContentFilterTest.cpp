@@ -6,6 +6,7 @@
 #include <algorithm>
 
 #include "capture/AppInfo.h"
+#include "capture/BackgroundColor.h"
 #include "capture/ContentQueries.h"
 #include "capture/ScreenCaptureEngine.h"
 #include "platform/qt/SettingsStore.h"
@@ -35,7 +36,8 @@ class ContentFilterTest : public ::testing::Test {
     dock_ = window(6, "panel", panel_, QRectF(0, 1040, 1920, 40), CaptureWindowType::dock);
     wallpaper_ = window(7, "desktop", drawer_, QRectF(0, 0, 1920, 1080), CaptureWindowType::desktop);
     bareDesktop_ = window(8, "", nullptr, QRectF(1920, 0, 1280, 1024), CaptureWindowType::desktop);
-    content_.windows = {pointer_, ownPanel_, editorWindow_, untitled_, secret_, dock_, wallpaper_, bareDesktop_};
+    content_.windows = {pointer_, ownPanel_, editorWindow_, untitled_,
+                        secret_,  dock_,     wallpaper_,    bareDesktop_};
     engine_.setAvailableContent(content_);
   }
 
@@ -50,8 +52,8 @@ class ContentFilterTest : public ::testing::Test {
   static CaptureApplicationRef app(std::string id, pid_t pid) {
     return std::make_shared<const CaptureApplication>(CaptureApplication{id, id, pid});
   }
-  static CaptureWindowRef window(uint32_t id, std::string title, const CaptureApplicationRef& owner, QRectF frame,
-                                 CaptureWindowType type = CaptureWindowType::normal) {
+  static CaptureWindowRef window(uint32_t id, std::string title, const CaptureApplicationRef& owner,
+                                 QRectF frame, CaptureWindowType type = CaptureWindowType::normal) {
     CaptureWindow made;
     made.windowID = id;
     made.title = std::move(title);
@@ -89,17 +91,18 @@ class ContentFilterTest : public ::testing::Test {
 };
 
 TEST_F(ContentFilterTest, DisplayRecordingLeavesOutSystemInterfaceAndHiddenApplications) {
-  store_.setData(kHiddenAppsKey, encodeAppInfoList({{"Secret", "Secret"}, {"Secret", "Secret again"},
-                                                    {"NotRunning", "Gone"}}));
+  store_.setData(
+      kHiddenAppsKey,
+      encodeAppInfoList({{"Secret", "Secret"}, {"Secret", "Secret again"}, {"NotRunning", "Gone"}}));
   const ContentFilter black = filterFor(RecordingMode::screen(left_), BackgroundType::black);
   EXPECT_EQ(black.kind, ContentFilter::Kind::displayExcludingApplications);
   EXPECT_EQ(black.display, left_);
   EXPECT_EQ(ids(black.applications), std::vector<std::string>{"Secret"});
   EXPECT_TRUE(black.windows.empty());
   EXPECT_FALSE(black.showsWallpaper);
-  EXPECT_EQ(black.excludedWindowTypes, (std::vector<CaptureWindowType>{
-                                           CaptureWindowType::dock, CaptureWindowType::notification,
-                                           CaptureWindowType::desktop}));
+  EXPECT_EQ(black.excludedWindowTypes,
+            (std::vector<CaptureWindowType>{CaptureWindowType::dock, CaptureWindowType::notification,
+                                            CaptureWindowType::desktop}));
 
   const ContentFilter wallpaper = filterFor(RecordingMode::screen(left_), BackgroundType::wallpaper);
   EXPECT_EQ(ids(wallpaper.windows), (std::vector<uint32_t>{7, 8}));
@@ -209,6 +212,15 @@ TEST_F(ContentFilterTest, FailuresNameTheirCause) {
   } catch (const RecordingError& error) {
     EXPECT_EQ(error.kind(), RecordingError::Kind::captureDeviceUnavailable);
   }
+}
+
+TEST(BackgroundColorTest, WallpaperAndCustomFallBackToBlackAndClearIsTransparent) {
+  EXPECT_EQ(streamBackgroundColor(BackgroundType::wallpaper), 0xff000000u);
+  EXPECT_EQ(streamBackgroundColor(BackgroundType::custom), 0xff000000u);
+  EXPECT_EQ(streamBackgroundColor(BackgroundType::black), 0xff000000u);
+  EXPECT_EQ(streamBackgroundColor(BackgroundType::clear), 0x00000000u);
+  EXPECT_EQ(streamBackgroundColor(BackgroundType::white), 0xffffffffu);
+  EXPECT_EQ(streamBackgroundColor(BackgroundType::red) & 0xffff0000u, 0xffff0000u);
 }
 
 TEST(AppInfoTest, DecodesOnlyArraysOfNamedEntries) {

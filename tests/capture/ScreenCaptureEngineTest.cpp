@@ -22,10 +22,14 @@ using test::DesktopFixture;
 
 constexpr uint32_t kRed = 0xff0000, kGreen = 0x00ff00, kBlue = 0x0000ff, kWallpaper = 0x336699;
 
-uint32_t opaque(uint32_t rgb) { return 0xff000000u | rgb; }
+uint32_t opaque(uint32_t rgb) {
+  return 0xff000000u | rgb;
+}
 
-SampleBuffer frameAt(int64_t nanoseconds, std::optional<FrameStatus> status, std::optional<double> scale = 1.0) {
-  SampleBuffer sample = SampleBuffer::video(PixelBuffer::create(4, 4), MediaTime::fromNanoseconds(nanoseconds));
+SampleBuffer frameAt(int64_t nanoseconds, std::optional<FrameStatus> status,
+                     std::optional<double> scale = 1.0) {
+  SampleBuffer sample =
+      SampleBuffer::video(PixelBuffer::create(4, 4), MediaTime::fromNanoseconds(nanoseconds));
   FrameAttachments attachments;
   attachments.status = status;
   attachments.contentScale = scale;
@@ -145,7 +149,9 @@ CaptureWindowRef windowWithId(const ShareableContent& content, uint32_t id) {
   return nullptr;
 }
 
-RecordingMode firstDisplay(const ShareableContent& content) { return RecordingMode::screen(content.displays.front()); }
+RecordingMode firstDisplay(const ShareableContent& content) {
+  return RecordingMode::screen(content.displays.front());
+}
 
 TEST(ScreenCaptureEngineTest, DisplayRecordingShowsWindowsButNotDocksPanelsOrHiddenApplications) {
   TK_REQUIRE_DESKTOP();
@@ -162,10 +168,10 @@ TEST(ScreenCaptureEngineTest, DisplayRecordingShowsWindowsButNotDocksPanelsOrHid
   auto frame = recording.frameOf(firstDisplay);
   ASSERT_TRUE(frame);
   EXPECT_EQ(frame->pixel(150, 120), opaque(kGreen));
-  EXPECT_EQ(frame->pixel(300, 200), opaque(kGreen));       // the hidden window's area shows the window beneath
-  EXPECT_EQ(frame->pixel(450, 300), opaque(kWallpaper));   // and the wallpaper where nothing is beneath
-  EXPECT_EQ(frame->pixel(700, 150), opaque(kWallpaper));   // no dock
-  EXPECT_EQ(frame->pixel(950, 150), opaque(kWallpaper));   // no marked panel
+  EXPECT_EQ(frame->pixel(300, 200), opaque(kGreen));      // the hidden window's area shows the window beneath
+  EXPECT_EQ(frame->pixel(450, 300), opaque(kWallpaper));  // and the wallpaper where nothing is beneath
+  EXPECT_EQ(frame->pixel(700, 150), opaque(kWallpaper));  // no dock
+  EXPECT_EQ(frame->pixel(950, 150), opaque(kWallpaper));  // no marked panel
 }
 
 TEST(ScreenCaptureEngineTest, BlackBackgroundReplacesTheWallpaper) {
@@ -199,8 +205,8 @@ TEST(ScreenCaptureEngineTest, WindowRecordingsCaptureCoveredAndSeveralWindows) {
   sized.width = 320;
   sized.height = 240;
   sized.scalesToFit = true;
-  auto frame = alone.frameOf([&](const ShareableContent& c) { return RecordingMode::window(windowWithId(c, target)); },
-                             sized);
+  auto frame = alone.frameOf(
+      [&](const ShareableContent& c) { return RecordingMode::window(windowWithId(c, target)); }, sized);
   ASSERT_TRUE(frame);
   ASSERT_EQ(frame->width(), 320);
   EXPECT_EQ(frame->pixel(100, 50), opaque(kBlue));  // under the cover
@@ -276,8 +282,9 @@ TEST(ScreenCaptureEngineTest, DestroyedWindowInterruptsTheStream) {
   engine.refreshAvailableContentBlocking();
   RecordingConfiguration configuration;
   configuration.backgroundColor = BackgroundType::black;
-  engine.setFilter(engine.createFilter(RecordingMode::window(windowWithId(*engine.availableContent(), window)),
-                                       configuration, recording.store()));
+  engine.setFilter(
+      engine.createFilter(RecordingMode::window(windowWithId(*engine.availableContent(), window)),
+                          configuration, recording.store()));
   engine.setConfiguration({});
   std::atomic<int> errors{0};
   std::atomic<int> frames{0};
@@ -290,7 +297,8 @@ TEST(ScreenCaptureEngineTest, DestroyedWindowInterruptsTheStream) {
   ASSERT_TRUE(test::waitUntil([&] { return frames > 0; }));
   desktop.destroyWindow(window);
   ASSERT_TRUE(test::waitUntil([&] { return errors > 0; }));
-  EXPECT_TRUE(lines.contains("ScreenCaptureEngine: Stream stopped with error: The captured window was closed"));
+  EXPECT_TRUE(
+      lines.contains("ScreenCaptureEngine: Stream stopped with error: The captured window was closed"));
   engine.stopCaptureBlocking();
   EXPECT_EQ(errors, 1);
 }
@@ -353,8 +361,8 @@ TEST(ScreenCaptureEngineTest, SystemAudioOfATonePlayedIntoTheDefaultOutputArrive
     }
   };
   record(silent);
-  const std::string module = test::pactl("load-module module-sine sink=" + std::string(std::getenv("TK_TEST_SINK")) +
-                                         " frequency=1000");
+  const std::string module = test::pactl(
+      "load-module module-sine sink=" + std::string(std::getenv("TK_TEST_SINK")) + " frequency=1000");
   ASSERT_FALSE(module.empty());
   record(playing);
   test::pactl("unload-module " + module);

@@ -15,7 +15,9 @@ using test::DesktopFixture;
 
 constexpr uint32_t kRed = 0xff0000, kGreen = 0x00ff00, kBlue = 0x0000ff;
 
-uint32_t opaque(uint32_t rgb) { return 0xff000000u | rgb; }
+uint32_t opaque(uint32_t rgb) {
+  return 0xff000000u | rgb;
+}
 
 // Runs a stream until it delivered `frames` frames (so windows just redirected have settled) and
 // returns the last one.
@@ -24,11 +26,14 @@ std::shared_ptr<PixelBuffer> captureFrame(const CaptureSource& source, StreamCon
   std::mutex mutex;
   std::shared_ptr<PixelBuffer> last;
   int count = 0;
-  X11CaptureStream stream(source, configuration, [&](const SampleBuffer& sample) {
-    std::lock_guard lock(mutex);
-    last = sample.pixelBuffer();
-    ++count;
-  }, nullptr);
+  X11CaptureStream stream(
+      source, configuration,
+      [&](const SampleBuffer& sample) {
+        std::lock_guard lock(mutex);
+        last = sample.pixelBuffer();
+        ++count;
+      },
+      nullptr);
   stream.start();
   EXPECT_TRUE(test::waitUntil([&] {
     std::lock_guard lock(mutex);
@@ -66,10 +71,13 @@ TEST(X11CaptureStreamTest, LaterFramesFollowWhatChangesOnScreen) {
   std::shared_ptr<PixelBuffer> last;
   StreamConfiguration configuration;
   configuration.showsCursor = false;
-  X11CaptureStream stream(wholeScreen(), configuration, [&](const SampleBuffer& sample) {
-    std::lock_guard lock(mutex);
-    last = sample.pixelBuffer();
-  }, nullptr);
+  X11CaptureStream stream(
+      wholeScreen(), configuration,
+      [&](const SampleBuffer& sample) {
+        std::lock_guard lock(mutex);
+        last = sample.pixelBuffer();
+      },
+      nullptr);
   stream.start();
   auto shows = [&](int x, int y, uint32_t argb) {
     return test::waitUntil([&] {
@@ -143,8 +151,8 @@ TEST(X11CaptureStreamTest, ExcludedWindowShowsWhatLiesBeneath) {
   source.excluded.applicationIds = {"StreamHidden"};
   auto frame = captureFrame(source, {});
   ASSERT_TRUE(frame);
-  EXPECT_EQ(frame->pixel(550, 450), opaque(kGreen));     // the lower window, where it was covered
-  EXPECT_EQ(frame->pixel(650, 350), opaque(0x123456));   // the wallpaper
+  EXPECT_EQ(frame->pixel(550, 450), opaque(kGreen));    // the lower window, where it was covered
+  EXPECT_EQ(frame->pixel(650, 350), opaque(0x123456));  // the wallpaper
   EXPECT_EQ(frame->pixel(450, 450), opaque(kGreen));
 }
 
@@ -181,7 +189,7 @@ TEST(X11CaptureStreamTest, WindowsAreCompositedOverWallpaperOrBackground) {
   source.included.windowIds = {first, second};
   auto frame = captureFrame(source, {});
   ASSERT_TRUE(frame);
-  EXPECT_EQ(frame->pixel(160, 160), opaque(kRed));  // the other window is not drawn
+  EXPECT_EQ(frame->pixel(160, 160), opaque(kRed));    // the other window is not drawn
   EXPECT_EQ(frame->pixel(260, 260), opaque(kGreen));  // stacking order kept
   EXPECT_EQ(frame->pixel(50, 50), opaque(0x654321));
 
@@ -198,7 +206,8 @@ TEST(X11CaptureStreamTest, CursorIsDrawnOnlyWhenAsked) {
   TK_REQUIRE_DESKTOP();
   DesktopFixture desktop;
   desktop.createWindow(QRect(800, 500, 200, 200), kGreen, "StreamCursor");
-  xcb_warp_pointer(desktop.connection().get(), XCB_WINDOW_NONE, desktop.connection().root(), 0, 0, 0, 0, 900, 600);
+  xcb_warp_pointer(desktop.connection().get(), XCB_WINDOW_NONE, desktop.connection().root(), 0, 0, 0, 0, 900,
+                   600);
   desktop.sync();
   auto differing = [](const PixelBuffer& frame) {
     int count = 0;
@@ -228,10 +237,12 @@ TEST(X11CaptureStreamTest, DestroyedWindowEndsTheStream) {
   std::mutex mutex;
   std::string reason;
   std::atomic<int> frames{0};
-  X11CaptureStream stream(source, {}, [&](const SampleBuffer&) { ++frames; }, [&](const std::string& why) {
-    std::lock_guard lock(mutex);
-    reason = why;
-  });
+  X11CaptureStream stream(
+      source, {}, [&](const SampleBuffer&) { ++frames; },
+      [&](const std::string& why) {
+        std::lock_guard lock(mutex);
+        reason = why;
+      });
   stream.start();
   ASSERT_TRUE(test::waitUntil([&] { return frames > 0; }));
   desktop.destroyWindow(target);
@@ -248,10 +259,13 @@ TEST(X11CaptureStreamTest, FramesArePacedAtTheFrameInterval) {
   configuration.minimumFrameInterval = MediaTime(1, 30);
   std::mutex mutex;
   std::vector<int64_t> times;
-  X11CaptureStream stream(wholeScreen(), configuration, [&](const SampleBuffer& sample) {
-    std::lock_guard lock(mutex);
-    times.push_back(sample.presentationTime().nanoseconds());
-  }, nullptr);
+  X11CaptureStream stream(
+      wholeScreen(), configuration,
+      [&](const SampleBuffer& sample) {
+        std::lock_guard lock(mutex);
+        times.push_back(sample.presentationTime().nanoseconds());
+      },
+      nullptr);
   stream.start();
   ASSERT_TRUE(test::waitUntil([&] {
     std::lock_guard lock(mutex);

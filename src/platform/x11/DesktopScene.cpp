@@ -22,7 +22,8 @@ DesktopScene::~DesktopScene() {
   if (connection_.hasError()) return;
   for (const auto& [window, pixmap] : pixmaps_) xcb_free_pixmap(connection_.get(), pixmap.pixmap);
   if (redirected_) {
-    xcb_composite_unredirect_subwindows(connection_.get(), connection_.root(), XCB_COMPOSITE_REDIRECT_AUTOMATIC);
+    xcb_composite_unredirect_subwindows(connection_.get(), connection_.root(),
+                                        XCB_COMPOSITE_REDIRECT_AUTOMATIC);
   }
   connection_.flush();
 }
@@ -61,7 +62,8 @@ const std::vector<SceneWindow>& DesktopScene::refresh() {
     }
     const int border = geometry->border_width;
     const QRect outer(geometry->x, geometry->y, geometry->width + 2 * border, geometry->height + 2 * border);
-    if (auto pixmap = pixmaps_.find(children[i]); pixmap != pixmaps_.end() && pixmap->second.size != outer.size()) {
+    if (auto pixmap = pixmaps_.find(children[i]);
+        pixmap != pixmaps_.end() && pixmap->second.size != outer.size()) {
       forgetPixmap(children[i]);
     }
     viewable.push_back(children[i]);
@@ -88,11 +90,13 @@ const std::vector<SceneWindow>& DesktopScene::refresh() {
     seenMarks_ = neverCaptureMarkCount();
     nextFactsRefresh_ = now + kFactsRefreshInterval;
     refreshFacts(viewable);
-    const auto root = readCardinals(connection_, connection_.root(), connection_.atom("_XROOTPMAP_ID"), XCB_ATOM_PIXMAP);
+    const auto root =
+        readCardinals(connection_, connection_.root(), connection_.atom("_XROOTPMAP_ID"), XCB_ATOM_PIXMAP);
     wallpaper_ = root.empty() ? xcb_pixmap_t{XCB_PIXMAP_NONE} : root[0];
     wallpaperSize_ = {};
     if (wallpaper_ != XCB_PIXMAP_NONE) {
-      auto geometry = xcbReply(xcb_get_geometry_reply, connection_.get(), xcb_get_geometry(connection_.get(), wallpaper_));
+      auto geometry = xcbReply(xcb_get_geometry_reply, connection_.get(),
+                               xcb_get_geometry(connection_.get(), wallpaper_));
       if (geometry) {
         wallpaperSize_ = QSize(geometry->width, geometry->height);
       } else {
@@ -132,14 +136,14 @@ void DesktopScene::forgetPixmap(xcb_window_t topLevel) {
   pixmaps_.erase(found);
 }
 
-std::optional<ShmImage::View> DesktopScene::readWindow(xcb_window_t topLevel, const QRect& outer, const QRect& rect,
-                                                       ShmImage& image) {
+std::optional<ShmImage::View> DesktopScene::readWindow(xcb_window_t topLevel, const QRect& outer,
+                                                       const QRect& rect, ShmImage& image) {
   if (!redirected_) return std::nullopt;
   auto& entry = pixmaps_[topLevel];
   if (entry.pixmap == XCB_PIXMAP_NONE) {
     const xcb_pixmap_t pixmap = xcb_generate_id(connection_.get());
-    XcbError error(xcb_request_check(connection_.get(),
-                                     xcb_composite_name_window_pixmap_checked(connection_.get(), topLevel, pixmap)));
+    XcbError error(xcb_request_check(
+        connection_.get(), xcb_composite_name_window_pixmap_checked(connection_.get(), topLevel, pixmap)));
     if (error) {
       pixmaps_.erase(topLevel);
       return std::nullopt;
@@ -154,7 +158,8 @@ std::optional<ShmImage::View> DesktopScene::readWindow(xcb_window_t topLevel, co
 }
 
 std::optional<ShmImage::View> DesktopScene::readWallpaper(const QRect& rect, ShmImage& image) {
-  if (wallpaper_ == XCB_PIXMAP_NONE || !QRect(QPoint(0, 0), wallpaperSize_).contains(rect)) return std::nullopt;
+  if (wallpaper_ == XCB_PIXMAP_NONE || !QRect(QPoint(0, 0), wallpaperSize_).contains(rect))
+    return std::nullopt;
   return image.read(wallpaper_, rect.x(), rect.y(), rect.width(), rect.height());
 }
 

@@ -13,7 +13,9 @@ namespace tk::pixelops {
 
 namespace {
 
-QRect bounds(const PixelBuffer& buffer) { return {0, 0, buffer.width(), buffer.height()}; }
+QRect bounds(const PixelBuffer& buffer) {
+  return {0, 0, buffer.width(), buffer.height()};
+}
 
 // Copies a row and sets every alpha byte in the same pass. The frame is the largest thing the
 // capture thread touches, so this is written out in 16-byte steps rather than left to the
@@ -51,10 +53,12 @@ void copyRowOpaque(uint32_t* to, const uint32_t* from, int count) {
   for (; x < count; ++x) to[x] = from[x] | 0xff000000u;
 }
 
-void copyRowsOpaque(PixelBuffer& target, const QRect& area, QPoint at, const uint8_t* source, int sourceBytesPerRow) {
+void copyRowsOpaque(PixelBuffer& target, const QRect& area, QPoint at, const uint8_t* source,
+                    int sourceBytesPerRow) {
   for (int y = area.top(); y <= area.bottom(); ++y) {
-    const auto* from = reinterpret_cast<const uint32_t*>(source + static_cast<size_t>(y - at.y()) * sourceBytesPerRow) +
-                       (area.left() - at.x());
+    const auto* from =
+        reinterpret_cast<const uint32_t*>(source + static_cast<size_t>(y - at.y()) * sourceBytesPerRow) +
+        (area.left() - at.x());
     copyRowOpaque(reinterpret_cast<uint32_t*>(target.row(y)) + area.left(), from, area.width());
   }
 }
@@ -67,10 +71,10 @@ void copyOpaque(PixelBuffer& target, QPoint at, const uint8_t* source, int sourc
   copyRowsOpaque(target, area, at, source, sourceBytesPerRow);
 }
 
-void copyOpaqueClipped(PixelBuffer& target, QPoint at, const uint8_t* source, int sourceBytesPerRow, QSize size,
-                       const QRegion& clip) {
+void copyOpaqueClipped(PixelBuffer& target, QPoint at, const uint8_t* source, int sourceBytesPerRow,
+                       QSize size, const QRegion& clip) {
   const QRect whole = QRect(at, size) & bounds(target);
-  for (const QRect& part : clip & whole) copyRowsOpaque(target, part, at, source, sourceBytesPerRow);
+  for (const QRect& part : clip& whole) copyRowsOpaque(target, part, at, source, sourceBytesPerRow);
 }
 
 void fillRect(PixelBuffer& target, const QRect& rect, uint32_t argb) {
@@ -112,7 +116,8 @@ void blendPremultiplied(PixelBuffer& target, QPoint at, const uint32_t* argb, QS
 void scale(const PixelBuffer& source, const QRect& sourceRect, PixelBuffer& target, const QRect& targetRect) {
   const QImage from(source.data(), source.width(), source.height(), source.bytesPerRow(),
                     QImage::Format_ARGB32_Premultiplied);
-  QImage to(target.data(), target.width(), target.height(), target.bytesPerRow(), QImage::Format_ARGB32_Premultiplied);
+  QImage to(target.data(), target.width(), target.height(), target.bytesPerRow(),
+            QImage::Format_ARGB32_Premultiplied);
   QPainter painter(&to);
   painter.setRenderHint(QPainter::SmoothPixmapTransform);
   painter.setCompositionMode(QPainter::CompositionMode_Source);
@@ -125,7 +130,8 @@ QRect aspectFit(QSize content, const QRect& bounds) {
                                  static_cast<double>(bounds.height()) / content.height());
   const int width = std::max(1, static_cast<int>(content.width() * factor + 0.5));
   const int height = std::max(1, static_cast<int>(content.height() * factor + 0.5));
-  return {bounds.x() + (bounds.width() - width) / 2, bounds.y() + (bounds.height() - height) / 2, width, height};
+  return {bounds.x() + (bounds.width() - width) / 2, bounds.y() + (bounds.height() - height) / 2, width,
+          height};
 }
 
 }  // namespace tk::pixelops

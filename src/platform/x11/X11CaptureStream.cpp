@@ -23,7 +23,9 @@ std::chrono::nanoseconds intervalOf(const StreamConfiguration& configuration) {
   return std::chrono::nanoseconds(nanoseconds > 0 ? nanoseconds : 1'000'000'000 / 60);
 }
 
-bool neverCaptured(const X11WindowFacts& facts) { return facts.neverCapture; }
+bool neverCaptured(const X11WindowFacts& facts) {
+  return facts.neverCapture;
+}
 
 void checkPixelFormat(XcbConnection& connection) {
   const uint8_t depth = connection.screen()->root_depth;
@@ -45,7 +47,9 @@ X11CaptureStream::X11CaptureStream(CaptureSource source, StreamConfiguration con
       stopHandler_(std::move(stopHandler)),
       configuration_(std::move(configuration)) {}
 
-X11CaptureStream::~X11CaptureStream() { stop(); }
+X11CaptureStream::~X11CaptureStream() {
+  stop();
+}
 
 void X11CaptureStream::start() {
   if (queue_) return;
@@ -66,7 +70,8 @@ void X11CaptureStream::start() {
     XcbError error;
     auto geometry = xcbReply(xcb_get_geometry_reply, connection_->get(),
                              xcb_get_geometry(connection_->get(), source_.window), &error);
-    if (!geometry) throw PlatformError("X11", error ? error->error_code : -1, "The window to capture no longer exists");
+    if (!geometry)
+      throw PlatformError("X11", error ? error->error_code : -1, "The window to capture no longer exists");
   }
   if (connection_->hasExtension(&xcb_xfixes_id)) {
     cursorAvailable_ = xcbReply(xcb_xfixes_query_version_reply, connection_->get(),
@@ -135,7 +140,8 @@ std::optional<QRect> X11CaptureStream::contentRect() {
   if (source_.kind == CaptureSource::Kind::singleWindow) {
     XcbError error;
     auto geometryCookie = xcb_get_geometry(connection_->get(), source_.window);
-    auto originCookie = xcb_translate_coordinates(connection_->get(), source_.window, connection_->root(), 0, 0);
+    auto originCookie =
+        xcb_translate_coordinates(connection_->get(), source_.window, connection_->root(), 0, 0);
     auto geometry = xcbReply(xcb_get_geometry_reply, connection_->get(), geometryCookie, &error);
     auto origin = xcbReply(xcb_translate_coordinates_reply, connection_->get(), originCookie);
     if (!geometry || !origin) {
@@ -183,8 +189,8 @@ void X11CaptureStream::tick() {
     return;
   }
 
-  const QSize outputSize = active_.width > 0 && active_.height > 0 ? QSize(active_.width, active_.height)
-                                                                  : content->size();
+  const QSize outputSize =
+      active_.width > 0 && active_.height > 0 ? QSize(active_.width, active_.height) : content->size();
   std::shared_ptr<PixelBuffer> output = outputBuffer(outputSize);
   const bool direct = outputSize == content->size();
   if (!direct && (!contentBuffer_ || contentBuffer_->width() != content->width() ||
@@ -231,8 +237,9 @@ void X11CaptureStream::tick() {
     pixelops::scale(*contentBuffer_, QRect(QPoint(0, 0), content->size()), *output, placed);
   }
   attachments.contentScale = contentScale;
-  attachments.contentRect = FrameRect{static_cast<double>(placed.x()), static_cast<double>(placed.y()),
-                                      static_cast<double>(placed.width()), static_cast<double>(placed.height())};
+  attachments.contentRect =
+      FrameRect{static_cast<double>(placed.x()), static_cast<double>(placed.y()),
+                static_cast<double>(placed.width()), static_cast<double>(placed.height())};
 
   SampleBuffer sample = SampleBuffer::video(std::move(output), MediaTime::fromNanoseconds(grabTime),
                                             MediaTime::fromNanoseconds(intervalOf(active_).count()));
@@ -289,7 +296,8 @@ bool X11CaptureStream::readRoot(PixelBuffer& target, const QRect& content, const
       return true;
     }
   }
-  auto view = rootImage_->read(connection_->root(), content.x(), content.y(), content.width(), content.height());
+  auto view =
+      rootImage_->read(connection_->root(), content.x(), content.y(), content.width(), content.height());
   if (!view) return false;
   pixelops::copyOpaque(target, QPoint(0, 0), view->data, view->bytesPerRow, content.size());
   return true;
@@ -341,7 +349,8 @@ bool X11CaptureStream::composeWindows(PixelBuffer& target, const QRect& content)
     if (!window.outer.intersects(content)) continue;
     chosen.push_back(&window);
     geometryCookies.push_back(xcb_get_geometry(connection_->get(), facts.client));
-    originCookies.push_back(xcb_translate_coordinates(connection_->get(), facts.client, connection_->root(), 0, 0));
+    originCookies.push_back(
+        xcb_translate_coordinates(connection_->get(), facts.client, connection_->root(), 0, 0));
   }
   for (size_t i = 0; i < chosen.size(); ++i) {
     auto geometry = xcbReply(xcb_get_geometry_reply, connection_->get(), geometryCookies[i]);
@@ -386,8 +395,8 @@ void X11CaptureStream::paintWindowPart(PixelBuffer& target, const QRect& content
   if (rect.isEmpty()) return;
   auto view = scene_->readWindow(topLevel, outer, rect, *scratchImage_);
   if (!view) return;
-  pixelops::copyOpaqueClipped(target, rect.topLeft() - content.topLeft(), view->data, view->bytesPerRow, rect.size(),
-                              clip.translated(-content.topLeft()));
+  pixelops::copyOpaqueClipped(target, rect.topLeft() - content.topLeft(), view->data, view->bytesPerRow,
+                              rect.size(), clip.translated(-content.topLeft()));
 }
 
 void X11CaptureStream::paintBackground(PixelBuffer& target, const QRect& content, const QRegion& region,

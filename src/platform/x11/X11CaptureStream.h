@@ -2,12 +2,12 @@
 
 #include <atomic>
 #include <deque>
-#include <unordered_map>
 #include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
+#include <unordered_map>
 
 #include <xcb/xfixes.h>
 
