@@ -156,6 +156,33 @@ TEST(X11CaptureStreamTest, ExcludedWindowShowsWhatLiesBeneath) {
   EXPECT_EQ(frame->pixel(450, 450), opaque(kGreen));
 }
 
+TEST(X11CaptureStreamTest, HiddenWindowOpenedDuringTheStreamNeverShows) {
+  TK_REQUIRE_DESKTOP();
+  DesktopFixture desktop;
+  desktop.setWallpaper(0x224466);
+  CaptureSource source = wholeScreen();
+  source.excluded.applicationIds = {"StreamLate"};
+  std::atomic<int> frames{0};
+  std::atomic<int> leaked{0};
+  StreamConfiguration configuration;
+  configuration.showsCursor = false;
+  X11CaptureStream stream(
+      source, configuration,
+      [&](const SampleBuffer& sample) {
+        ++frames;
+        if (sample.pixelBuffer()->pixel(1250, 650) != opaque(0x224466)) ++leaked;
+      },
+      nullptr);
+  stream.start();
+  ASSERT_TRUE(test::waitUntil([&] { return frames > 3; }));
+  const xcb_window_t late = desktop.createWindow(QRect(1200, 600, 200, 150), kRed, "StreamLate");
+  desktop.moveWindow(late, QPoint(1150, 550));
+  const int seen = frames;
+  ASSERT_TRUE(test::waitUntil([&] { return frames > seen + 10; }));
+  stream.stop();
+  EXPECT_EQ(leaked, 0);
+}
+
 TEST(X11CaptureStreamTest, NeverCaptureWindowIsLeftOutEvenWhenKept) {
   TK_REQUIRE_DESKTOP();
   DesktopFixture desktop;

@@ -105,8 +105,6 @@ std::optional<QRegion> ScreenDamage::take() {
   xcb_connection_t* c = connection_.get();
   auto region = xcbReply(xcb_xfixes_fetch_region_reply, c, *pending_);
   pending_.reset();
-  // The notify events only say "something changed"; the region says what.
-  while (xcb_generic_event_t* event = xcb_poll_for_event(c)) std::free(event);
   if (!region) return std::nullopt;
   QRegion changed;
   const xcb_rectangle_t* rects = xcb_xfixes_fetch_region_rectangles(region.get());

@@ -12,7 +12,8 @@ namespace tk {
 
 // What was drawn on the screen since the last look, through the X DAMAGE extension, so a capture
 // re-reads only what changed. The requests are sent by hand (the protocol is four small requests)
-// rather than through another client library. One thread uses an instance.
+// rather than through another client library. Its notify events are left on the connection for
+// whoever reads the events there (DesktopScene drops them). One thread uses an instance.
 class ScreenDamage {
  public:
   explicit ScreenDamage(XcbConnection& connection);

@@ -304,6 +304,10 @@ bool X11CaptureStream::readRoot(PixelBuffer& target, const QRect& content, const
 }
 
 bool X11CaptureStream::composeDisplay(PixelBuffer& target, const QRect& content) {
+  if (!readRoot(target, content, staleRegion(target, content))) return false;
+  // The window list is brought up to date after the grab: the server sends its notices of what
+  // happened before the grab ahead of the grab's reply, so a window that appeared in the grabbed
+  // picture is known here and can be painted over.
   const auto& windows = scene_->refresh();
   auto drawn = [&](const SceneWindow& window) {
     const X11WindowFacts& facts = *window.facts;
@@ -323,7 +327,6 @@ bool X11CaptureStream::composeDisplay(PixelBuffer& target, const QRect& content)
   repaint &= content;
 
   frameNotScreen_ = repaint;
-  if (!readRoot(target, content, staleRegion(target, content))) return false;
   if (repaint.isEmpty()) return true;
 
   scene_->redirect();
