@@ -36,7 +36,9 @@ int xioctl(int fd, unsigned long request, void* argument) {
 
 }  // namespace
 
-bool V4l2Camera::isPermissionError(int code) { return code == EACCES || code == EPERM; }
+bool V4l2Camera::isPermissionError(int code) {
+  return code == EACCES || code == EPERM;
+}
 
 V4l2Camera::V4l2Camera(CaptureDevice device) : device_(std::move(device)) {
   const std::string what = "Opening the camera " + device_.devicePath;
@@ -107,7 +109,8 @@ void V4l2Camera::start(FrameHandler onFrame, EndHandler onEnd) {
       buffer.memory = V4L2_MEMORY_MMAP;
       buffer.index = index;
       if (xioctl(fd_, VIDIOC_QUERYBUF, &buffer) < 0) fail(what, errno);
-      void* address = ::mmap(nullptr, buffer.length, PROT_READ | PROT_WRITE, MAP_SHARED, fd_, buffer.m.offset);
+      void* address =
+          ::mmap(nullptr, buffer.length, PROT_READ | PROT_WRITE, MAP_SHARED, fd_, buffer.m.offset);
       if (address == MAP_FAILED) fail(what, errno);
       buffers_.push_back({address, buffer.length});
       if (xioctl(fd_, VIDIOC_QBUF, &buffer) < 0) fail(what, errno);
@@ -120,7 +123,8 @@ void V4l2Camera::start(FrameHandler onFrame, EndHandler onEnd) {
   }
   stopRequested_ = false;
   running_ = true;
-  thread_ = std::thread([this, onFrame = std::move(onFrame), onEnd = std::move(onEnd)] { run(onFrame, onEnd); });
+  thread_ =
+      std::thread([this, onFrame = std::move(onFrame), onEnd = std::move(onEnd)] { run(onFrame, onEnd); });
 }
 
 void V4l2Camera::stop() {
@@ -166,7 +170,8 @@ void V4l2Camera::run(FrameHandler onFrame, EndHandler onEnd) {
       stamp = int64_t(buffer.timestamp.tv_sec) * 1'000'000'000 + int64_t(buffer.timestamp.tv_usec) * 1000;
     std::shared_ptr<PixelBuffer> pixels;
     if (!(buffer.flags & V4L2_BUF_FLAG_ERROR) && buffer.index < buffers_.size())
-      pixels = converter_->convert(static_cast<const uint8_t*>(buffers_[buffer.index].address), buffer.bytesused);
+      pixels =
+          converter_->convert(static_cast<const uint8_t*>(buffers_[buffer.index].address), buffer.bytesused);
     if (xioctl(fd_, VIDIOC_QBUF, &buffer) < 0 && errno == ENODEV) {
       ended = "The camera " + device_.devicePath + " was disconnected";
       break;

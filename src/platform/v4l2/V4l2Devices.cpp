@@ -92,8 +92,8 @@ std::vector<CaptureDevice> V4l2Devices::list(const std::string& devDir) {
     }
     v4l2_capability capability{};
     if (xioctl(node.fd, VIDIOC_QUERYCAP, &capability) < 0) continue;
-    const uint32_t caps = (capability.capabilities & V4L2_CAP_DEVICE_CAPS) ? capability.device_caps
-                                                                             : capability.capabilities;
+    const uint32_t caps =
+        (capability.capabilities & V4L2_CAP_DEVICE_CAPS) ? capability.device_caps : capability.capabilities;
     if (!(caps & V4L2_CAP_VIDEO_CAPTURE) || !(caps & V4L2_CAP_STREAMING)) continue;
     const std::string card(reinterpret_cast<const char*>(capability.card));
     const std::string bus(reinterpret_cast<const char*>(capability.bus_info));
@@ -133,7 +133,8 @@ std::vector<V4l2FormatOption> V4l2Devices::formats(int fd) {
         const v4l2_fract& fraction =
             interval.type == V4L2_FRMIVAL_TYPE_DISCRETE ? interval.discrete : interval.stepwise.min;
         if (fraction.numerator > 0)
-          option.maxFrameRate = std::max(option.maxFrameRate, double(fraction.denominator) / fraction.numerator);
+          option.maxFrameRate =
+              std::max(option.maxFrameRate, double(fraction.denominator) / fraction.numerator);
         if (interval.type != V4L2_FRMIVAL_TYPE_DISCRETE) break;
       }
       options.push_back(option);
