@@ -40,12 +40,12 @@ bool V4l2Camera::isPermissionError(int code) {
   return code == EACCES || code == EPERM;
 }
 
-V4l2Camera::V4l2Camera(CaptureDevice device) : device_(std::move(device)) {
+V4l2Camera::V4l2Camera(CaptureDevice device, int maxWidth, int maxHeight) : device_(std::move(device)) {
   const std::string what = "Opening the camera " + device_.devicePath;
   fd_ = ::open(device_.devicePath.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
   if (fd_ < 0) fail(what, errno);
   try {
-    const auto chosen = V4l2Devices::chooseHighFormat(V4l2Devices::formats(fd_));
+    const auto chosen = V4l2Devices::chooseFormat(V4l2Devices::formats(fd_), maxWidth, maxHeight);
     if (!chosen) fail(what + " (no MJPEG or YUYV format)", EINVAL);
     v4l2_format format{};
     format.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;

@@ -18,9 +18,9 @@ class V4l2FrameConverter;
 // (the end handler says so) instead of polling a dead node.
 class V4l2Camera : public VideoCaptureSource {
  public:
-  // Opens the node and sets the format chosen for "high". Throws PlatformError (domain "V4L2",
-  // code errno); EACCES or EPERM mean the user lacks the rights to the device.
-  explicit V4l2Camera(CaptureDevice device);
+  // Opens the node and sets the format chosen for "high" (or under a lower size ceiling). Throws
+  // PlatformError (domain "V4L2", code errno); EACCES or EPERM mean the user lacks the rights.
+  explicit V4l2Camera(CaptureDevice device, int maxWidth = 1920, int maxHeight = 1080);
   ~V4l2Camera() override;
 
   const CaptureDevice& device() const override { return device_; }
