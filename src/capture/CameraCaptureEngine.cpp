@@ -278,10 +278,25 @@ std::vector<CaptureDevice> CameraCaptureEngine::availableCameraDevices() {
 }
 
 std::optional<CaptureDevice> CameraCaptureEngine::defaultCameraDevice() {
-  const auto devices = availableCameraDevices();
+  return findCameraDevice(std::nullopt, availableCameraDevices());
+}
+
+std::optional<CaptureDevice> CameraCaptureEngine::findCameraDevice(const std::optional<std::string>& name) {
+  return findCameraDevice(name, availableCameraDevices());
+}
+
+std::optional<CaptureDevice> CameraCaptureEngine::findCameraDevice(
+    const std::optional<std::string>& name, const std::vector<CaptureDevice>& devices) {
+  if (!name || *name == "default") {
+    for (const auto& device : devices)
+      if (!device.isExternal) return device;
+    if (!devices.empty()) return devices.front();
+    return std::nullopt;
+  }
   for (const auto& device : devices)
-    if (!device.isExternal) return device;
-  if (!devices.empty()) return devices.front();
+    if (device.uniqueID == *name) return device;
+  for (const auto& device : devices)
+    if (device.localizedName == *name) return device;
   return std::nullopt;
 }
 

@@ -74,6 +74,11 @@ class CameraCaptureEngine {
   static std::vector<CaptureDevice> availableCameraDevices();
   // The first built-in camera, else the first camera.
   static std::optional<CaptureDevice> defaultCameraDevice();
+  // The camera a configured name stands for: the default one for an absent name or "default",
+  // else the one whose id or, exactly, whose name it is; none when no such camera is attached.
+  static std::optional<CaptureDevice> findCameraDevice(const std::optional<std::string>& name);
+  static std::optional<CaptureDevice> findCameraDevice(const std::optional<std::string>& name,
+                                                       const std::vector<CaptureDevice>& devices);
   // Replaces how the permission alert is shown (tests record it instead).
   static void setAlertPresenter(AlertPresenter presenter);
 

@@ -181,3 +181,23 @@ TEST(CameraPermissionTest, TheRealCameraOnAMissingNodeReportsTheDeviceNotThePerm
   engine.startCapture();  // nothing set up: nothing happens
   EXPECT_FALSE(engine.isCapturing());
 }
+
+TEST(CameraDeviceLookupTest, TheChosenCameraIsFoundByIdOrNameAndTheDefaultIsTheBuiltInOne) {
+  auto camera = [](std::string id, std::string name, bool external) {
+    tk::CaptureDevice device;
+    device.uniqueID = std::move(id);
+    device.localizedName = std::move(name);
+    device.isExternal = external;
+    return device;
+  };
+  const std::vector<tk::CaptureDevice> attached = {
+      camera("usb-grabber", "USB Video", true), camera("usb-Integrated_Camera", "Integrated Camera", false),
+      camera("usb-desk", "Desk Camera", true)};
+  EXPECT_EQ(CameraCaptureEngine::findCameraDevice(std::nullopt, attached)->uniqueID, "usb-Integrated_Camera");
+  EXPECT_EQ(CameraCaptureEngine::findCameraDevice("default", attached)->uniqueID, "usb-Integrated_Camera");
+  EXPECT_EQ(CameraCaptureEngine::findCameraDevice("Desk Camera", attached)->uniqueID, "usb-desk");
+  EXPECT_EQ(CameraCaptureEngine::findCameraDevice("usb-grabber", attached)->uniqueID, "usb-grabber");
+  EXPECT_FALSE(CameraCaptureEngine::findCameraDevice("desk camera", attached).has_value());
+  EXPECT_EQ(CameraCaptureEngine::findCameraDevice(std::nullopt, {attached[2]})->uniqueID, "usb-desk");
+  EXPECT_FALSE(CameraCaptureEngine::findCameraDevice(std::nullopt, {}).has_value());
+}
