@@ -100,7 +100,10 @@ void CameraCaptureEngine::startCapture() {
     if (source->isRunning()) return;
     try {
       source->start([this](const SampleBuffer& sample) { handleCameraFrame(sample); },
-                    [this](const std::string& reason) { sourceEnded(reason); });
+                    [this](const std::string& reason) { sourceEnded(reason); },
+                    [](int64_t frames) {
+                      for (int64_t i = 0; i < frames; ++i) Diagnostics::line("Camera frame dropped");
+                    });
     } catch (const Error& error) {
       Diagnostics::line("❌ Failed to start camera: " + error.localizedDescription());
       return;

@@ -123,7 +123,8 @@ void iOSDeviceCaptureEngine::startDevicePreview(const CaptureDevice& device,
         postToMainThread([this, alive] {
           if (alive->load()) stopDevicePreview();
         });
-      });
+      },
+      {});
   previewSource_ = std::move(source);
   currentDevice_ = device;
   isPreviewActive_ = true;

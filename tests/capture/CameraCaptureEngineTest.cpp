@@ -101,6 +101,9 @@ TEST_F(CameraCaptureEngineTest, AFailedSessionStartIsRetriedWithTheNextFrame) {
   EXPECT_TRUE(writer->isWriting());
   EXPECT_TRUE(lines.contains("✅ Camera writer session started at synced PTS: 5.0"));
   EXPECT_TRUE(lines.contains("📹 Camera frame #2 append: ✅ (PTS: 5.033333333)"));
+
+  camera->drop(2);  // frames the device lost are told one line each
+  EXPECT_EQ(countContaining(lines.lines(), "Camera frame dropped"), 2u);
 }
 
 TEST_F(CameraCaptureEngineTest, APauseIsLeftOutOfTheCameraLayer) {

@@ -24,10 +24,11 @@ class SyntheticCamera : public VideoCaptureSource {
   int width() const override { return width_; }
   int height() const override { return height_; }
 
-  void start(FrameHandler onFrame, EndHandler onEnd) override {
+  void start(FrameHandler onFrame, EndHandler onEnd, DropHandler onDrop) override {
     std::lock_guard lock(mutex_);
     onFrame_ = std::move(onFrame);
     onEnd_ = std::move(onEnd);
+    onDrop_ = std::move(onDrop);
     running_ = true;
   }
   void stop() override {
@@ -53,6 +54,16 @@ class SyntheticCamera : public VideoCaptureSource {
     return true;
   }
 
+  // The device lost `frames` frames (a gap in its sequence).
+  void drop(int64_t frames) {
+    DropHandler handler;
+    {
+      std::lock_guard lock(mutex_);
+      handler = onDrop_;
+    }
+    if (handler) handler(frames);
+  }
+
   void unplug() {
     EndHandler handler;
     {
@@ -72,6 +83,7 @@ class SyntheticCamera : public VideoCaptureSource {
   mutable std::mutex mutex_;
   FrameHandler onFrame_;
   EndHandler onEnd_;
+  DropHandler onDrop_;
   bool running_ = false;
 };
 

@@ -11,6 +11,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <optional>
 
 #include "platform/media/Error.h"
 #include "platform/media/MonotonicClock.h"
@@ -93,7 +94,7 @@ void V4l2Camera::releaseBuffers() {
   xioctl(fd_, VIDIOC_REQBUFS, &request);
 }
 
-void V4l2Camera::start(FrameHandler onFrame, EndHandler onEnd) {
+void V4l2Camera::start(FrameHandler onFrame, EndHandler onEnd, DropHandler onDrop) {
   if (running_.load()) return;
   if (thread_.joinable()) stop();  // a stream that ended by itself
   const std::string what = "Starting the camera " + device_.devicePath;
@@ -123,8 +124,8 @@ void V4l2Camera::start(FrameHandler onFrame, EndHandler onEnd) {
   }
   stopRequested_ = false;
   running_ = true;
-  thread_ =
-      std::thread([this, onFrame = std::move(onFrame), onEnd = std::move(onEnd)] { run(onFrame, onEnd); });
+  thread_ = std::thread([this, onFrame = std::move(onFrame), onEnd = std::move(onEnd),
+                         onDrop = std::move(onDrop)] { run(onFrame, onEnd, onDrop); });
 }
 
 void V4l2Camera::stop() {
@@ -140,9 +141,10 @@ void V4l2Camera::stop() {
   [[maybe_unused]] const auto read = ::read(wakeFd_, &drained, sizeof drained);
 }
 
-void V4l2Camera::run(FrameHandler onFrame, EndHandler onEnd) {
+void V4l2Camera::run(FrameHandler onFrame, EndHandler onEnd, DropHandler onDrop) {
   pthread_setname_np(pthread_self(), "tk-camera");
   std::string ended;
+  std::optional<uint32_t> lastSequence;
   while (!stopRequested_.load()) {
     pollfd fds[2] = {{fd_, POLLIN, 0}, {wakeFd_, POLLIN, 0}};
     if (::poll(fds, 2, 2000) < 0) {
@@ -165,6 +167,9 @@ void V4l2Camera::run(FrameHandler onFrame, EndHandler onEnd) {
                               : std::string("Reading a camera frame: ") + std::strerror(errno);
       break;
     }
+    if (lastSequence && buffer.sequence > *lastSequence + 1 && onDrop)
+      onDrop(buffer.sequence - *lastSequence - 1);
+    lastSequence = buffer.sequence;
     int64_t stamp = MonotonicClock::nowNanoseconds();
     if ((buffer.flags & V4L2_BUF_FLAG_TIMESTAMP_MASK) == V4L2_BUF_FLAG_TIMESTAMP_MONOTONIC)
       stamp = int64_t(buffer.timestamp.tv_sec) * 1'000'000'000 + int64_t(buffer.timestamp.tv_usec) * 1000;

@@ -28,7 +28,8 @@ class V4l2Camera : public VideoCaptureSource {
   int height() const override { return format_.height; }
   const V4l2FormatOption& format() const { return format_; }
 
-  void start(FrameHandler onFrame, EndHandler onEnd) override;
+  // Lost frames are told from gaps in the driver's frame sequence numbers.
+  void start(FrameHandler onFrame, EndHandler onEnd, DropHandler onDrop) override;
   void stop() override;
   bool isRunning() const override { return running_.load(); }
 
@@ -40,7 +41,7 @@ class V4l2Camera : public VideoCaptureSource {
     void* address = nullptr;
     size_t length = 0;
   };
-  void run(FrameHandler onFrame, EndHandler onEnd);
+  void run(FrameHandler onFrame, EndHandler onEnd, DropHandler onDrop);
   void releaseBuffers();
 
   CaptureDevice device_;
