@@ -1,0 +1,10 @@
+#include "model/CursorOverlaySettings.h"
+
+namespace tk {
+
+const CursorOverlaySettings& CursorOverlaySettings::defaultSettings() {
+  static const CursorOverlaySettings settings{};
+  return settings;
+}
+
+}  // namespace tk
