@@ -46,6 +46,8 @@ FloatingRecordingPanelController& FloatingRecordingPanelController::shared() {
 
 FloatingRecordingPanelController::FloatingRecordingPanelController() = default;
 
+RecordingCoordinator* FloatingRecordingPanelController::recordingCoordinator() const { return coordinator_; }
+
 FloatingRecordingPanelController::~FloatingRecordingPanelController() {
   if (RecordingShell::panel() == this) RecordingShell::installPanel(nullptr);
 }

@@ -35,7 +35,7 @@ class FloatingRecordingPanelController : public RecordingShell::Panel {
   bool isRecording() const { return isRecording_; }
   bool isPaused() const { return isPaused_; }
   double recordingDuration() const { return recordingDuration_; }
-  RecordingCoordinator* recordingCoordinator() const { return coordinator_; }
+  RecordingCoordinator* recordingCoordinator() const;
   FloatingRecordingPanel* panel() const { return panel_.get(); }
 
   // The panel's buttons.

@@ -65,6 +65,8 @@ StatusBarController& StatusBarController::shared() {
 
 StatusBarController::StatusBarController() = default;
 
+RecordingCoordinator* StatusBarController::recordingCoordinator() const { return coordinator_; }
+
 StatusBarController::~StatusBarController() {
   if (RecordingShell::statusItem() == this) RecordingShell::installStatusItem(nullptr);
 }

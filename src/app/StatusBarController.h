@@ -36,7 +36,7 @@ class StatusBarController : public RecordingShell::StatusItem {
   bool isRecording() const { return isRecording_; }
   bool isPaused() const { return isPaused_; }
   const std::string& recordingDuration() const { return recordingDuration_; }
-  RecordingCoordinator* recordingCoordinator() const { return coordinator_; }
+  RecordingCoordinator* recordingCoordinator() const;
   // The tray item while one is shown.
   QSystemTrayIcon* statusItem() const { return statusItem_.get(); }
   std::string title() const;
