@@ -57,6 +57,14 @@ double JsonReader::number(const char* key) const {
   return value.get<double>();
 }
 
+float JsonReader::singleNumber(const char* key) const {
+  const double value = number(key);
+  if (std::fabs(value) > std::numeric_limits<float>::max()) {
+    throw readingError("the number does not fit in single precision", key);
+  }
+  return static_cast<float>(value);
+}
+
 int JsonReader::integer(const char* key) const {
   const Json& value = required(key);
   constexpr auto low = std::numeric_limits<int>::min();

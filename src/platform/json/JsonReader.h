@@ -26,6 +26,7 @@ class JsonReader {
   bool has(const char* key) const;  // present and not null
 
   double number(const char* key) const;
+  float singleNumber(const char* key) const;  // a number within single precision's range
   int integer(const char* key) const;
   bool boolean(const char* key) const;
   std::string string(const char* key) const;
