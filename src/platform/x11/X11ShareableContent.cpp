@@ -6,6 +6,7 @@
 #include <map>
 
 #include "platform/media/Error.h"
+#include "platform/media/GlobalCoordinates.h"
 #include "platform/x11/X11Windows.h"
 #include "platform/x11/XcbConnection.h"
 
@@ -76,6 +77,7 @@ std::vector<CaptureDisplay> queryDisplays(XcbConnection& connection) {
     displays.front().isPrimary = true;
   }
   std::stable_partition(displays.begin(), displays.end(), [](const auto& d) { return d.isPrimary; });
+  GlobalCoordinates::setPrimaryDisplay(displays.front().frame);
   return displays;
 }
 

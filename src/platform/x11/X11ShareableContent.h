@@ -22,7 +22,7 @@ struct ShareableContentOptions {
 };
 
 // Displays from RandR 1.5 monitors; the whole root screen when the server has no monitors. The
-// primary monitor comes first.
+// primary monitor comes first. Keeps GlobalCoordinates::current() on the primary monitor.
 std::vector<CaptureDisplay> queryDisplays(XcbConnection& connection);
 
 // Reads displays, windows (from the window manager's stacking list, or the root's children when no
