@@ -15,7 +15,7 @@ namespace tk {
 
 namespace {
 
-std::unique_ptr<FloatingRecordingPanelController>& sharedInstance() {
+std::unique_ptr<FloatingRecordingPanelController>& sharedPanelController() {
   static std::unique_ptr<FloatingRecordingPanelController> instance;
   return instance;
 }
@@ -31,14 +31,14 @@ QCoro::Task<void> stopFromPanel(QPointer<RecordingCoordinator> coordinator) {
 }  // namespace
 
 FloatingRecordingPanelController& FloatingRecordingPanelController::shared() {
-  auto& instance = sharedInstance();
+  auto& instance = sharedPanelController();
   if (!instance) {
     instance = std::make_unique<FloatingRecordingPanelController>();
     RecordingShell::installPanel(instance.get());
     // Widgets must go before the application object does.
     qAddPostRoutine([] {
       RecordingShell::installPanel(nullptr);
-      sharedInstance().reset();
+      sharedPanelController().reset();
     });
   }
   return *instance;

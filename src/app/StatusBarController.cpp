@@ -16,7 +16,7 @@ namespace tk {
 
 namespace {
 
-std::unique_ptr<StatusBarController>& sharedInstance() {
+std::unique_ptr<StatusBarController>& sharedStatusBarController() {
   static std::unique_ptr<StatusBarController> instance;
   return instance;
 }
@@ -50,14 +50,14 @@ QCoro::Task<void> stopFromMenu(QPointer<RecordingCoordinator> coordinator) {
 }  // namespace
 
 StatusBarController& StatusBarController::shared() {
-  auto& instance = sharedInstance();
+  auto& instance = sharedStatusBarController();
   if (!instance) {
     instance = std::make_unique<StatusBarController>();
     RecordingShell::installStatusItem(instance.get());
     // The tray item must go before the application object does.
     qAddPostRoutine([] {
       RecordingShell::installStatusItem(nullptr);
-      sharedInstance().reset();
+      sharedStatusBarController().reset();
     });
   }
   return *instance;

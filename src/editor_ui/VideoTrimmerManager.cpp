@@ -16,7 +16,7 @@ namespace tk {
 
 namespace {
 
-std::unique_ptr<VideoTrimmerManager>& sharedInstance() {
+std::unique_ptr<VideoTrimmerManager>& sharedTrimmerManager() {
   static std::unique_ptr<VideoTrimmerManager> instance;
   return instance;
 }
@@ -46,14 +46,14 @@ void bringForward(QWidget& window) {
 }  // namespace
 
 VideoTrimmerManager& VideoTrimmerManager::shared() {
-  auto& instance = sharedInstance();
+  auto& instance = sharedTrimmerManager();
   if (!instance) {
     instance = std::make_unique<VideoTrimmerManager>();
     RecordingShell::installEditor(instance.get());
     // Windows must go before the application object does.
     qAddPostRoutine([] {
       RecordingShell::installEditor(nullptr);
-      sharedInstance().reset();
+      sharedTrimmerManager().reset();
     });
   }
   return *instance;

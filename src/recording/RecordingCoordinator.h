@@ -15,14 +15,14 @@
 #include "model/RecordingConfiguration.h"
 #include "model/RecordingMode.h"
 #include "model/RecordingState.h"
+#include "platform/x11/StreamConfiguration.h"
 
 namespace tk {
 
 class AudioCaptureEngine;
-class AudioOnlyRecorder;
 class CameraCaptureEngine;
+struct ContentFilter;
 class CursorOverlayController;
-class LayerRecordingManager;
 class MediaWriter;
 class MetadataRecorder;
 class RecordingContext;
@@ -81,7 +81,6 @@ class RecordingCoordinator : public QObject {
   // The recording's objects, for the shell and for tests; null when absent.
   ScreenCaptureEngine* screenEngine() const { return screenEngine_.get(); }
   MediaWriter* mediaWriter() const;
-  LayerRecordingManager* layerRecordingManager() const { return layerRecordingManager_.get(); }
   MetadataRecorder* metadataRecorder() const { return metadataRecorder_.get(); }
   ZoomRenderer* zoomRenderer() const { return zoomRenderer_.get(); }
   CursorOverlayController& cursorOverlayController() const { return *cursorOverlayController_; }
@@ -110,8 +109,11 @@ class RecordingCoordinator : public QObject {
 
   QCoro::Task<void> prepareScreen(const RecordingMode& mode, const RecordingConfiguration& configuration);
   QCoro::Task<void> prepareAudioOnly(const RecordingConfiguration& configuration);
+  QCoro::Task<void> checkPermissions(const RecordingConfiguration& configuration);
   void createMetadataRecorder(const RecordingConfiguration& configuration);
   void printStudioReport(const RecordingConfiguration& configuration) const;
+  StreamConfiguration makeStreamConfiguration(const ContentFilter& filter, const RecordingConfiguration& configuration,
+                                              bool capturesAudio) const;
   void makeContext();
   void installCaptureHandlers(bool systemAudio);
 
@@ -158,8 +160,6 @@ class RecordingCoordinator : public QObject {
   std::unique_ptr<ScreenCaptureEngine> screenEngine_;
   std::unique_ptr<AudioCaptureEngine> audioEngine_;
   std::shared_ptr<CameraCaptureEngine> cameraEngine_;
-  std::unique_ptr<AudioOnlyRecorder> audioOnlyRecorder_;
-  std::unique_ptr<LayerRecordingManager> layerRecordingManager_;
   std::shared_ptr<MediaWriter> mediaWriter_;
   std::shared_ptr<ZoomRenderer> zoomRenderer_;
   std::shared_ptr<MetadataRecorder> metadataRecorder_;

@@ -6,6 +6,7 @@
 #include <QTemporaryDir>
 
 #include "MovieProbe.h"
+#include "RecordingTestSupport.h"
 #include "platform/media/MonotonicClock.h"
 #include "support/TestSupport.h"
 #include "writing/MediaWriter.h"
@@ -38,7 +39,7 @@ SampleBuffer frameNow(uint32_t colour = 0xff3366ccu) {
   return SampleBuffer::video(pixels, MonotonicClock::now());
 }
 
-std::filesystem::path finish(MediaWriter& writer) { return QCoro::waitFor(writer.finishWriting()); }
+std::filesystem::path finish(MediaWriter& writer) { return test::awaitTask(writer.finishWriting()); }
 
 TEST(RecordingContextTest, PumpSlotTimesAreWholeFramesFromTheFirstFrame) {
   MediaTime start(1234, 600);
