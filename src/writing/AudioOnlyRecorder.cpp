@@ -116,6 +116,8 @@ bool AudioOnlyRecorder::appendMicrophoneAudio(const SampleBuffer& sample) {
 
 bool AudioOnlyRecorder::append(int source, const SampleBuffer& sample) {
   if (finishing_ || !sample.isAudio() || !sample.audioBlock() || !sample.presentationTime().isValid()) return false;
+  AssetWriter* writer = source == 1 && microphoneWriter_ ? microphoneWriter_.get() : systemWriter_.get();
+  if (!writer || !writer->started()) return false;
   std::lock_guard lock(mutex_);
   // Every file of the recording starts at the first sample of either source, so a package's two
   // files line up and a source that starts late begins with silence.
@@ -128,8 +130,6 @@ bool AudioOnlyRecorder::append(int source, const SampleBuffer& sample) {
     mixer_->add(source, *sample.audioBlock(), time);
     return true;
   }
-  AssetWriter* writer = source == 1 && microphoneWriter_ ? microphoneWriter_.get() : systemWriter_.get();
-  if (!writer || !writer->started()) return false;
   return writer->appendAudio(0, sample.audioBlock(), time);
 }
 
