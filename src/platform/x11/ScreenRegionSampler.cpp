@@ -121,6 +121,11 @@ std::optional<QImage> ScreenRegionSampler::sample(const QRect& region,
     painter.drawImage(covered.topLeft() - region.topLeft(), piece);
   }
   painter.end();
+  // Depth-24 windows leave the pad byte at zero; the picture is opaque whatever it holds.
+  for (int y = 0; y < result.height(); ++y) {
+    auto* row = reinterpret_cast<QRgb*>(result.scanLine(y));
+    for (int x = 0; x < result.width(); ++x) row[x] |= 0xff000000u;
+  }
   return result;
 }
 
