@@ -1,0 +1,210 @@
+#include "capture/ScreenCaptureEngine.h"
+
+#include <cmath>
+
+#include "capture/DisplayScreen.h"
+#include "platform/media/Error.h"
+#include "platform/pulse/PulseRecordStream.h"
+#include "platform/qt/Async.h"
+#include "platform/qt/Diagnostics.h"
+#include "platform/qt/MainThread.h"
+#include "platform/x11/X11CaptureStream.h"
+
+namespace tk {
+
+namespace {
+
+constexpr int kLargestStreamSide = 8192;
+
+// QtConcurrent only carries QException across threads: take any exception home as a pointer.
+struct WorkerOutcome {
+  std::exception_ptr failure;
+};
+
+template <typename Function>
+QCoro::Task<void> runOnWorker(Function function) {
+  const WorkerOutcome outcome = co_await onWorker([&function]() -> WorkerOutcome {
+    try {
+      function();
+      return {};
+    } catch (...) {
+      return {std::current_exception()};
+    }
+  });
+  if (outcome.failure) std::rethrow_exception(outcome.failure);
+}
+
+int grownSide(int side, double contentScale) {
+  const double wanted = std::trunc(side * (1.0 / contentScale));
+  int value = static_cast<int>(std::min<double>(wanted, kLargestStreamSide));
+  value -= value % 2;  // encoders want even sizes
+  return std::max(value, 2);
+}
+
+}  // namespace
+
+ScreenCaptureEngine::ScreenCaptureEngine() : self_(std::make_shared<ScreenCaptureEngine*>(this)) {}
+
+ScreenCaptureEngine::~ScreenCaptureEngine() {
+  self_.reset();
+  stream_.reset();
+  audioStream_.reset();
+}
+
+QCoro::Task<void> ScreenCaptureEngine::refreshAvailableContent() {
+  std::optional<ShareableContent> loaded;
+  co_await runOnWorker([&loaded] {
+    ShareableContentOptions options;
+    options.excludeDesktopWindows = false;
+    options.onScreenWindowsOnly = true;
+    loaded = loadShareableContent(options);
+  });
+  availableContent_ = std::move(loaded);
+  if (availableContent_->displays.empty()) throw RecordingError::captureDeviceUnavailable();
+}
+
+void ScreenCaptureEngine::refreshAvailableContentBlocking() {
+  ShareableContentOptions options;
+  options.excludeDesktopWindows = false;
+  options.onScreenWindowsOnly = true;
+  availableContent_ = loadShareableContent(options);
+  if (availableContent_->displays.empty()) throw RecordingError::captureDeviceUnavailable();
+}
+
+QCoro::Task<void> ScreenCaptureEngine::startCapture() {
+  if (!filter_ || !configuration_) {
+    throw RecordingError::invalidConfiguration("Filter and configuration must be set before starting capture");
+  }
+  co_await runOnWorker([this] { startCaptureBlocking(); });
+}
+
+void ScreenCaptureEngine::startCaptureBlocking() {
+  if (!filter_ || !configuration_) {
+    throw RecordingError::invalidConfiguration("Filter and configuration must be set before starting capture");
+  }
+  if (stream_) return;
+  stoppedByItself_ = false;
+  auto stream = std::make_unique<X11CaptureStream>(
+      filter_->captureSource(), *configuration_, [this](const SampleBuffer& sample) { handleVideoSample(sample); },
+      [this](const std::string& reason) { streamDidStop(reason); });
+  std::unique_ptr<PulseRecordStream> audio;
+  if (configuration_->capturesAudio) {
+    PulseRecordStream::Options options;
+    options.monitorOfDefaultSink = true;
+    options.deliveredFormat = AudioFormat{configuration_->sampleRate, configuration_->channelCount, true};
+    audio = PulseRecordStream::start(
+        options, [this](const SampleBuffer& sample) { handleAudioSample(sample); },
+        [this](const std::string& reason) { streamDidStop("System audio: " + reason); });
+  }
+  stream->start();
+  stream_ = std::move(stream);
+  audioStream_ = std::move(audio);
+  isCapturing_ = true;
+}
+
+QCoro::Task<void> ScreenCaptureEngine::stopCapture() {
+  if (!stream_) co_return;
+  co_await runOnWorker([this] { stopCaptureBlocking(); });
+}
+
+void ScreenCaptureEngine::stopCaptureBlocking() {
+  if (!stream_) return;
+  stream_->stop();
+  if (audioStream_) audioStream_->stop();
+  stream_.reset();
+  audioStream_.reset();
+  isCapturing_ = false;
+  std::lock_guard lock(timingMutex_);
+  lastPTS_.reset();
+  frameTimingBuffer_.clear();
+}
+
+std::optional<MediaTime> ScreenCaptureEngine::lastPTS() const {
+  std::lock_guard lock(timingMutex_);
+  return lastPTS_;
+}
+
+std::vector<MediaTime> ScreenCaptureEngine::frameTimes() const {
+  std::lock_guard lock(timingMutex_);
+  return frameTimingBuffer_.buffer();
+}
+
+size_t ScreenCaptureEngine::frameTimingIndex() const {
+  std::lock_guard lock(timingMutex_);
+  return frameTimingBuffer_.index();
+}
+
+size_t ScreenCaptureEngine::frameTimingReserved() const {
+  std::lock_guard lock(timingMutex_);
+  return frameTimingBuffer_.reservedCapacity();
+}
+
+void ScreenCaptureEngine::handleVideoSample(const SampleBuffer& sample) {
+  if (!sample.isValid()) return;
+  const auto& attachments = sample.attachments();
+  if (!attachments || attachments->status != FrameStatus::complete) return;
+  if (attachments->contentScale && *attachments->contentScale < 0.99) {
+    const double scale = *attachments->contentScale;
+    postToMainThread([weak = std::weak_ptr<ScreenCaptureEngine*>(self_), scale] {
+      if (auto self = weak.lock()) (*self)->updateStreamForResize(scale);
+    });
+  }
+  {
+    std::lock_guard lock(timingMutex_);
+    frameTimingBuffer_.append(sample.presentationTime());
+    lastPTS_ = sample.presentationTime();
+  }
+  if (frameHandler_) frameHandler_(sample);
+}
+
+void ScreenCaptureEngine::handleAudioSample(const SampleBuffer& sample) {
+  if (!sample.isValid()) return;
+  if (audioHandler_) audioHandler_(sample);
+}
+
+void ScreenCaptureEngine::streamDidStop(const std::string& reason) {
+  if (stoppedByItself_.exchange(true)) return;
+  Diagnostics::line("ScreenCaptureEngine: Stream stopped with error: " + reason);
+  isCapturing_ = false;
+  if (errorHandler_) errorHandler_(RecordingError::streamInterrupted());
+}
+
+void ScreenCaptureEngine::updateStreamForResize(double contentScale) {
+  if (!stream_ || !configuration_) return;
+  // A scale of zero, below zero or not a number says nothing about the window's size.
+  if (!std::isfinite(contentScale) || contentScale <= 0) return;
+  const int width = grownSide(configuration_->width, contentScale);
+  const int height = grownSide(configuration_->height, contentScale);
+  if (width == configuration_->width && height == configuration_->height) return;
+  Diagnostics::line("🔄 Window resized: contentScale=" + formatDouble(contentScale) + ", updating stream to " +
+                    std::to_string(width) + "x" + std::to_string(height));
+  StreamConfiguration updated;
+  updated.width = width;
+  updated.height = height;
+  updated.showsCursor = configuration_->showsCursor;
+  updated.backgroundColor = configuration_->backgroundColor;
+  updated.pixelFormat = configuration_->pixelFormat;
+  updated.colorSpaceName = configuration_->colorSpaceName;
+  updated.minimumFrameInterval = configuration_->minimumFrameInterval;
+  updated.scalesToFit = configuration_->scalesToFit;
+  updated.capturesAudio = configuration_->capturesAudio;
+  updated.sampleRate = configuration_->sampleRate;
+  updated.channelCount = configuration_->channelCount;
+  stream_->updateConfiguration(updated);
+  configuration_ = updated;
+  Diagnostics::line("✅ Stream configuration updated successfully");
+}
+
+std::optional<QRectF> ScreenCaptureEngine::captureRect() const {
+  if (!filter_) return std::nullopt;
+  std::optional<QRectF> screen;
+  if (const CaptureDisplayRef display = currentDisplay()) screen = screenFrame(*display);
+  if (!screen) screen = mainScreenFrame();
+  const QRectF frame = screen.value_or(QRectF());
+  const QRectF region = configuration_ && !configuration_->sourceRect.isNull() ? configuration_->sourceRect
+                                                                              : filter_->contentRect();
+  return QRectF(frame.x() + region.x(), frame.y() + (frame.height() - region.height() - region.y()), region.width(),
+                region.height());
+}
+
+}  // namespace tk
