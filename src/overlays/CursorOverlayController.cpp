@@ -312,7 +312,7 @@ OverlayWindow& CursorOverlayController::mousePointerWindow() {
 }
 
 OverlayWindow& CursorOverlayController::magnifierWindow() {
-  if (!magnifierWindow_) magnifierWindow_ = std::make_unique<OverlayWindow>(kMagnifierTitle);
+  if (!magnifierWindow_) magnifierWindow_ = std::make_unique<OverlayWindow>(kMagnifierTitle, true);
   return *magnifierWindow_;
 }
 
