@@ -38,7 +38,8 @@ std::vector<AppInfo> loadHiddenApps(const SettingsStore& store) {
   if (!data) return {};
   std::string problem;
   if (auto apps = decodeAppInfoList(*data, &problem)) return *apps;
-  Diagnostics::line("⚠️ Could not read the hidden applications (" + problem + "); no application is hidden");
+  Diagnostics::line("⚠️ Could not read the hidden applications (" + problem +
+                    "); no application is hidden");
   return {};
 }
 

@@ -24,7 +24,8 @@ std::vector<std::string> idsOf(const std::vector<CaptureApplicationRef>& applica
 
 }  // namespace
 
-ContentFilter ContentFilter::displayExcluding(CaptureDisplayRef display, std::vector<CaptureApplicationRef> excluded,
+ContentFilter ContentFilter::displayExcluding(CaptureDisplayRef display,
+                                              std::vector<CaptureApplicationRef> excluded,
                                               std::vector<CaptureWindowRef> excepted) {
   ContentFilter filter;
   filter.kind = Kind::displayExcludingApplications;
@@ -34,7 +35,8 @@ ContentFilter ContentFilter::displayExcluding(CaptureDisplayRef display, std::ve
   return filter;
 }
 
-ContentFilter ContentFilter::displayIncluding(CaptureDisplayRef display, std::vector<CaptureApplicationRef> included,
+ContentFilter ContentFilter::displayIncluding(CaptureDisplayRef display,
+                                              std::vector<CaptureApplicationRef> included,
                                               std::vector<CaptureWindowRef> excepted) {
   ContentFilter filter;
   filter.kind = Kind::displayIncludingApplications;
@@ -44,7 +46,8 @@ ContentFilter ContentFilter::displayIncluding(CaptureDisplayRef display, std::ve
   return filter;
 }
 
-ContentFilter ContentFilter::displayIncludingWindows(CaptureDisplayRef display, std::vector<CaptureWindowRef> windows) {
+ContentFilter ContentFilter::displayIncludingWindows(CaptureDisplayRef display,
+                                                     std::vector<CaptureWindowRef> windows) {
   ContentFilter filter;
   filter.kind = Kind::displayIncludingWindows;
   filter.display = std::move(display);
@@ -69,7 +72,9 @@ QRectF ContentFilter::contentRect() const {
   return QRectF(0, 0, display->frame.width(), display->frame.height());
 }
 
-double ContentFilter::pointPixelScale() const { return display ? display->scaleFactor : 1.0; }
+double ContentFilter::pointPixelScale() const {
+  return display ? display->scaleFactor : 1.0;
+}
 
 CaptureSource ContentFilter::captureSource() const {
   CaptureSource source;

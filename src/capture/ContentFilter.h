@@ -27,17 +27,20 @@ struct ContentFilter {
   };
 
   Kind kind = Kind::displayExcludingApplications;
-  CaptureDisplayRef display;                      // none for a desktop-independent window
+  CaptureDisplayRef display;                        // none for a desktop-independent window
   std::vector<CaptureApplicationRef> applications;  // excluded or included
-  std::vector<CaptureWindowRef> windows;          // excepted, included, or the one window
+  std::vector<CaptureWindowRef> windows;            // excepted, included, or the one window
   std::vector<CaptureWindowType> excludedWindowTypes;
   bool showsWallpaper = false;
 
-  static ContentFilter displayExcluding(CaptureDisplayRef display, std::vector<CaptureApplicationRef> excluded,
+  static ContentFilter displayExcluding(CaptureDisplayRef display,
+                                        std::vector<CaptureApplicationRef> excluded,
                                         std::vector<CaptureWindowRef> excepted);
-  static ContentFilter displayIncluding(CaptureDisplayRef display, std::vector<CaptureApplicationRef> included,
+  static ContentFilter displayIncluding(CaptureDisplayRef display,
+                                        std::vector<CaptureApplicationRef> included,
                                         std::vector<CaptureWindowRef> excepted);
-  static ContentFilter displayIncludingWindows(CaptureDisplayRef display, std::vector<CaptureWindowRef> windows);
+  static ContentFilter displayIncludingWindows(CaptureDisplayRef display,
+                                               std::vector<CaptureWindowRef> windows);
   static ContentFilter desktopIndependentWindow(CaptureWindowRef window);
 
   // The captured content in points, relative to the display (a window: where it lies on its

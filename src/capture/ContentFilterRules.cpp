@@ -19,7 +19,8 @@ void append(std::vector<T>& to, const std::vector<T>& more) {
 }
 
 // The first on-screen window of the chosen applications, front first.
-CaptureWindowRef firstWindowOf(const ShareableContent& content, const std::vector<CaptureApplicationRef>& apps) {
+CaptureWindowRef firstWindowOf(const ShareableContent& content,
+                               const std::vector<CaptureApplicationRef>& apps) {
   for (const auto& window : content.windows) {
     if (!window->owningApplication) continue;
     for (const auto& app : apps) {
@@ -49,15 +50,16 @@ ContentFilter createDisplayFilter(const ShareableContent& content, CaptureDispla
     append(excepted, wallpaperWindows(content));
     append(excepted, desktopWindows(content));
   }
-  ContentFilter filter =
-      ContentFilter::displayExcluding(std::move(display), hiddenApplications(content, store), std::move(excepted));
+  ContentFilter filter = ContentFilter::displayExcluding(
+      std::move(display), hiddenApplications(content, store), std::move(excepted));
   filter.excludedWindowTypes = {CaptureWindowType::dock, CaptureWindowType::notification};
   if (!wallpaper) filter.excludedWindowTypes.push_back(CaptureWindowType::desktop);
   filter.showsWallpaper = wallpaper;
   return filter;
 }
 
-ContentFilter createWindowFilterWithWallpaper(const ShareableContent& content, const CaptureWindowRef& window) {
+ContentFilter createWindowFilterWithWallpaper(const ShareableContent& content,
+                                              const CaptureWindowRef& window) {
   std::vector<CaptureWindowRef> windows{window};
   append(windows, wallpaperWindows(content));
   ContentFilter filter =
@@ -66,8 +68,8 @@ ContentFilter createWindowFilterWithWallpaper(const ShareableContent& content, c
   return filter;
 }
 
-ContentFilter createApplicationFilter(const ShareableContent& content, const std::vector<CaptureApplicationRef>& apps,
-                                      bool wallpaper) {
+ContentFilter createApplicationFilter(const ShareableContent& content,
+                                      const std::vector<CaptureApplicationRef>& apps, bool wallpaper) {
   std::vector<CaptureApplicationRef> included = apps;
   std::vector<CaptureWindowRef> excepted;
   if (auto own = ownRunningApplication(content)) {
@@ -81,18 +83,21 @@ ContentFilter createApplicationFilter(const ShareableContent& content, const std
     }
   }
   CaptureDisplayRef display = requireDisplay(displayOf(content, firstWindowOf(content, apps)));
-  ContentFilter filter = ContentFilter::displayIncluding(std::move(display), std::move(included), std::move(excepted));
+  ContentFilter filter =
+      ContentFilter::displayIncluding(std::move(display), std::move(included), std::move(excepted));
   filter.showsWallpaper = wallpaper;
   return filter;
 }
 
 }  // namespace
 
-ContentFilter ScreenCaptureEngine::createFilter(const RecordingMode& mode, const RecordingConfiguration& configuration) {
+ContentFilter ScreenCaptureEngine::createFilter(const RecordingMode& mode,
+                                                const RecordingConfiguration& configuration) {
   return createFilter(mode, configuration, SettingsStore::standard());
 }
 
-ContentFilter ScreenCaptureEngine::createFilter(const RecordingMode& mode, const RecordingConfiguration& configuration,
+ContentFilter ScreenCaptureEngine::createFilter(const RecordingMode& mode,
+                                                const RecordingConfiguration& configuration,
                                                 const SettingsStore& store) {
   if (!availableContent_) throw RecordingError::invalidConfiguration("Available content not loaded");
   mode_ = mode;
@@ -126,7 +131,8 @@ ContentFilter ScreenCaptureEngine::createFilter(const RecordingMode& mode, const
     return createApplicationFilter(content, application->apps, wallpaper);
   }
   if (mode.get<RecordingMode::IOSDevice>()) {
-    throw RecordingError::invalidConfiguration("iOS device recording uses the device capture path, not screen capture");
+    throw RecordingError::invalidConfiguration(
+        "iOS device recording uses the device capture path, not screen capture");
   }
   ContentFilter filter = ContentFilter::displayExcluding(requireDisplay(first), {}, {});
   filter.showsWallpaper = true;

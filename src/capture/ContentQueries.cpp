@@ -19,12 +19,15 @@ std::vector<CaptureWindowRef> windowsWhere(const ShareableContent& content, Pred
 }
 
 bool ownedByUs(const CaptureWindow& window) {
-  return window.owningApplication && window.owningApplication->bundleIdentifier == applicationBundleIdentifier();
+  return window.owningApplication &&
+         window.owningApplication->bundleIdentifier == applicationBundleIdentifier();
 }
 
 }  // namespace
 
-std::string applicationBundleIdentifier() { return ownApplicationId(); }
+std::string applicationBundleIdentifier() {
+  return ownApplicationId();
+}
 
 CaptureApplicationRef ownRunningApplication(const ShareableContent& content) {
   const std::string own = applicationBundleIdentifier();
@@ -61,7 +64,8 @@ std::vector<CaptureApplicationRef> hiddenApplications(const ShareableContent& co
   return result;
 }
 
-std::vector<CaptureApplicationRef> hiddenApplications(const ShareableContent& content, const SettingsStore& store) {
+std::vector<CaptureApplicationRef> hiddenApplications(const ShareableContent& content,
+                                                      const SettingsStore& store) {
   return hiddenApplications(content, loadHiddenApps(store));
 }
 
@@ -78,7 +82,8 @@ std::vector<CaptureWindowRef> desktopWindows(const ShareableContent& content) {
 }
 
 std::vector<CaptureWindowRef> dockBarWindows(const ShareableContent& content) {
-  return windowsWhere(content, [](const CaptureWindow& window) { return window.type == CaptureWindowType::dock; });
+  return windowsWhere(content,
+                      [](const CaptureWindow& window) { return window.type == CaptureWindowType::dock; });
 }
 
 CaptureApplicationRef wallpaperApplication(const ShareableContent& content) {

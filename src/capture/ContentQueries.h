@@ -19,7 +19,8 @@ class SettingsStore;
 std::string applicationBundleIdentifier();
 
 // The three windows of this application that belong in an application recording.
-inline constexpr const char* kOverlayWindowTitles[] = {"Mouse Pointer", "Screen Magnifier", "Camera Overlayer"};
+inline constexpr const char* kOverlayWindowTitles[] = {"Mouse Pointer", "Screen Magnifier",
+                                                       "Camera Overlayer"};
 
 CaptureApplicationRef ownRunningApplication(const ShareableContent& content);
 // This application's windows other than its overlays; an untitled window of ours is one of them.
@@ -29,7 +30,8 @@ std::vector<CaptureWindowRef> systemInterfaceWindows(const ShareableContent& con
 std::vector<CaptureApplicationRef> hiddenApplications(const ShareableContent& content,
                                                       const std::vector<AppInfo>& hidden);
 // Reads "hiddenApps" from `store`; a value that cannot be read hides nothing (with a warning line).
-std::vector<CaptureApplicationRef> hiddenApplications(const ShareableContent& content, const SettingsStore& store);
+std::vector<CaptureApplicationRef> hiddenApplications(const ShareableContent& content,
+                                                      const SettingsStore& store);
 std::vector<CaptureWindowRef> wallpaperWindows(const ShareableContent& content);
 std::vector<CaptureWindowRef> desktopWindows(const ShareableContent& content);
 // Only real dock windows: an untitled window is not a dock for lack of a title.

@@ -33,7 +33,8 @@ std::optional<QRectF> screenFrame(const CaptureDisplay& display) {
   const auto displays = currentDisplays();
   if (!displays) return std::nullopt;
   for (const auto& candidate : *displays) {
-    if (candidate.displayID == display.displayID) return GlobalCoordinates::current().fromX11(candidate.frame);
+    if (candidate.displayID == display.displayID)
+      return GlobalCoordinates::current().fromX11(candidate.frame);
   }
   return std::nullopt;
 }

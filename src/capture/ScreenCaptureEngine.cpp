@@ -43,6 +43,18 @@ int grownSide(int side, double contentScale) {
 
 }  // namespace
 
+ScreenCaptureEngine::Streams::Streams() = default;
+ScreenCaptureEngine::Streams::Streams(std::unique_ptr<X11CaptureStream> video,
+                                      std::unique_ptr<PulseRecordStream> audio)
+    : video(std::move(video)), audio(std::move(audio)) {}
+ScreenCaptureEngine::Streams::Streams(Streams&&) noexcept = default;
+ScreenCaptureEngine::Streams& ScreenCaptureEngine::Streams::operator=(Streams&&) noexcept = default;
+ScreenCaptureEngine::Streams::~Streams() {
+  // Video first: its thread may still hand frames on while audio winds down.
+  video.reset();
+  audio.reset();
+}
+
 ScreenCaptureEngine::ScreenCaptureEngine() : self_(std::make_shared<ScreenCaptureEngine*>(this)) {}
 
 ScreenCaptureEngine::~ScreenCaptureEngine() {
@@ -72,51 +84,66 @@ void ScreenCaptureEngine::refreshAvailableContentBlocking() {
 }
 
 QCoro::Task<void> ScreenCaptureEngine::startCapture() {
-  if (!filter_ || !configuration_) {
-    throw RecordingError::invalidConfiguration("Filter and configuration must be set before starting capture");
-  }
-  co_await runOnWorker([this] { startCaptureBlocking(); });
+  if (stream_) co_return;
+  Streams streams;
+  // The streams are made on a worker (connecting may take a while) but handed over here, so the
+  // main thread alone ever sees the engine's stream fields.
+  co_await runOnWorker([this, &streams] { streams = makeStreams(); });
+  adopt(std::move(streams));
 }
 
 void ScreenCaptureEngine::startCaptureBlocking() {
-  if (!filter_ || !configuration_) {
-    throw RecordingError::invalidConfiguration("Filter and configuration must be set before starting capture");
-  }
   if (stream_) return;
+  adopt(makeStreams());
+}
+
+ScreenCaptureEngine::Streams ScreenCaptureEngine::makeStreams() {
+  if (!filter_ || !configuration_) {
+    throw RecordingError::invalidConfiguration(
+        "Filter and configuration must be set before starting capture");
+  }
   stoppedByItself_ = false;
-  auto stream = std::make_unique<X11CaptureStream>(
-      filter_->captureSource(), *configuration_, [this](const SampleBuffer& sample) { handleVideoSample(sample); },
+  Streams streams;
+  streams.video = std::make_unique<X11CaptureStream>(
+      filter_->captureSource(), *configuration_,
+      [this](const SampleBuffer& sample) { handleVideoSample(sample); },
       [this](const std::string& reason) { streamDidStop(reason); });
-  std::unique_ptr<PulseRecordStream> audio;
   if (configuration_->capturesAudio) {
     PulseRecordStream::Options options;
     options.monitorOfDefaultSink = true;
     options.deliveredFormat = AudioFormat{configuration_->sampleRate, configuration_->channelCount, true};
-    audio = PulseRecordStream::start(
+    streams.audio = PulseRecordStream::start(
         options, [this](const SampleBuffer& sample) { handleAudioSample(sample); },
         [this](const std::string& reason) { streamDidStop("System audio: " + reason); });
   }
-  stream->start();
-  stream_ = std::move(stream);
-  audioStream_ = std::move(audio);
+  streams.video->start();
+  return streams;
+}
+
+void ScreenCaptureEngine::adopt(Streams streams) {
+  stream_ = std::move(streams.video);
+  audioStream_ = std::move(streams.audio);
   isCapturing_ = true;
 }
 
 QCoro::Task<void> ScreenCaptureEngine::stopCapture() {
   if (!stream_) co_return;
-  co_await runOnWorker([this] { stopCaptureBlocking(); });
+  Streams streams = release();
+  co_await runOnWorker([&streams] { streams = {}; });
 }
 
 void ScreenCaptureEngine::stopCaptureBlocking() {
   if (!stream_) return;
-  stream_->stop();
-  if (audioStream_) audioStream_->stop();
-  stream_.reset();
-  audioStream_.reset();
+  release();
+}
+
+ScreenCaptureEngine::Streams ScreenCaptureEngine::release() {
+  Streams streams{std::move(stream_), std::move(audioStream_)};
   isCapturing_ = false;
   std::lock_guard lock(timingMutex_);
   lastPTS_.reset();
   frameTimingBuffer_.clear();
+  return streams;
 }
 
 std::optional<MediaTime> ScreenCaptureEngine::lastPTS() const {
@@ -202,9 +229,9 @@ std::optional<QRectF> ScreenCaptureEngine::captureRect() const {
   if (!screen) screen = mainScreenFrame();
   const QRectF frame = screen.value_or(QRectF());
   const QRectF region = configuration_ && !configuration_->sourceRect.isNull() ? configuration_->sourceRect
-                                                                              : filter_->contentRect();
-  return QRectF(frame.x() + region.x(), frame.y() + (frame.height() - region.height() - region.y()), region.width(),
-                region.height());
+                                                                               : filter_->contentRect();
+  return QRectF(frame.x() + region.x(), frame.y() + (frame.height() - region.height() - region.y()),
+                region.width(), region.height());
 }
 
 }  // namespace tk

@@ -74,6 +74,8 @@ class ScreenCaptureEngine {
   // window (the largest part of it), else the first display; none without content or displays.
   CaptureDisplayRef currentDisplay() const;
 
+  // A snapshot taken elsewhere (a picker's, or a test's).
+  void setAvailableContent(ShareableContent content) { availableContent_ = std::move(content); }
   void setFilter(ContentFilter filter) { filter_ = std::move(filter); }
   void setConfiguration(StreamConfiguration configuration) { configuration_ = std::move(configuration); }
   void setFrameHandler(SampleHandler handler) { frameHandler_ = std::move(handler); }
@@ -116,6 +118,19 @@ class ScreenCaptureEngine {
   std::atomic<bool> stoppedByItself_{false};
   std::unique_ptr<X11CaptureStream> stream_;
   std::unique_ptr<PulseRecordStream> audioStream_;
+  struct Streams {
+    std::unique_ptr<X11CaptureStream> video;
+    std::unique_ptr<PulseRecordStream> audio;
+    Streams();
+    Streams(std::unique_ptr<X11CaptureStream> video, std::unique_ptr<PulseRecordStream> audio);
+    Streams(Streams&&) noexcept;
+    Streams& operator=(Streams&&) noexcept;
+    ~Streams();  // stops and joins both
+  };
+  Streams makeStreams();
+  void adopt(Streams streams);
+  Streams release();
+
   // Shared with work posted to the main thread, which must not outlive the engine.
   std::shared_ptr<ScreenCaptureEngine*> self_;
 };

@@ -61,14 +61,14 @@ CursorOverlayController::~CursorOverlayController() {
 }
 
 void CursorOverlayController::setHighlightEnabled(bool enabled) {
-  if (!enabled) mousePointerWindow().orderOut();
+  if (!enabled && mousePointerWindow_) mousePointerWindow_->orderOut();
   if (enabled == isHighlightEnabled_) return;
   isHighlightEnabled_ = enabled;
   emit highlightEnabledChanged(enabled);
 }
 
 void CursorOverlayController::setMagnifierEnabled(bool enabled) {
-  if (!enabled) magnifierWindow().orderOut();
+  if (!enabled && magnifierWindow_) magnifierWindow_->orderOut();
   if (enabled == isMagnifierEnabled_) return;
   isMagnifierEnabled_ = enabled;
   emit magnifierEnabledChanged(enabled);
@@ -203,7 +203,7 @@ void CursorOverlayController::showMousePointer() {
 void CursorOverlayController::updateMousePointer(const MouseEvent& event) {
   if (event.type == MouseEventType::scrollWheel) return;
   if (hideMousePointer_ || (!isHighlightEnabled_ && !useCustomCursor_)) {
-    mousePointerWindow().orderOut();
+    if (mousePointerWindow_) mousePointerWindow_->orderOut();
     return;
   }
   pointerLocation_ = event.location;
@@ -242,7 +242,7 @@ void CursorOverlayController::drawMousePointer(const std::optional<MouseEventTyp
 
 void CursorOverlayController::updateMagnifier(const MouseEvent& event) {
   if (!isMagnifierEnabled_ || hideMagnifier_) {
-    magnifierWindow().orderOut();
+    if (magnifierWindow_) magnifierWindow_->orderOut();
     return;
   }
   const QPointF m = event.location;
@@ -312,7 +312,7 @@ OverlayWindow& CursorOverlayController::mousePointerWindow() {
 }
 
 OverlayWindow& CursorOverlayController::magnifierWindow() {
-  if (!magnifierWindow_) magnifierWindow_ = std::make_unique<OverlayWindow>(kMagnifierTitle);
+  if (!magnifierWindow_) magnifierWindow_ = std::make_unique<OverlayWindow>(kMagnifierTitle, true);
   return *magnifierWindow_;
 }
 

@@ -38,12 +38,15 @@ bool CustomCursorView::isPulsing(double now) const {
 }
 
 QImage CustomCursorView::render(double now) const {
+  const double scale = enableScaleAnimation && isAnimating_ ? animationScale(now) : 1.0;
+  const Drawn key{MouseButtonColors::buttonColor(event), MouseButtonColors::isPressed(event),
+                  style, size, showMouse, scale};
+  if (drawn_ == key) return picture_;
   const int length = side();
   QImage image = OverlayPainting::transparentImage(QSize(length, length));
   QPainter painter(&image);
   painter.setRenderHint(QPainter::Antialiasing);
   const QPointF centre(length / 2.0, length / 2.0);
-  const double scale = enableScaleAnimation && isAnimating_ ? animationScale(now) : 1.0;
   painter.translate(centre);
   painter.scale(scale, scale);
   painter.translate(-centre);
@@ -52,6 +55,9 @@ QImage CustomCursorView::render(double now) const {
   } else {
     drawCircleCursor(painter, centre);
   }
+  painter.end();
+  drawn_ = key;
+  picture_ = image;
   return image;
 }
 

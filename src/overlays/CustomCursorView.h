@@ -43,6 +43,19 @@ class CustomCursorView {
 
   bool isAnimating_ = false;
   std::optional<double> pulseStart_;
+
+  // Moves redraw the same picture; the blurred glow and shadow are worth keeping between them.
+  struct Drawn {
+    QColor colour;
+    bool pressed;
+    CursorStyle style;
+    double size;
+    bool showMouse;
+    double scale;
+    bool operator==(const Drawn&) const = default;
+  };
+  mutable std::optional<Drawn> drawn_;
+  mutable QImage picture_;
 };
 
 }  // namespace tk

@@ -23,7 +23,7 @@ QImage opaqueCutOut(const QImage& picture, int threshold) {
 
 }  // namespace
 
-OverlayWindow::OverlayWindow(const QString& title)
+OverlayWindow::OverlayWindow(const QString& title, bool opaque)
     : QWidget(nullptr, Qt::Window | Qt::Tool | Qt::FramelessWindowHint |
                            Qt::WindowStaysOnTopHint | Qt::X11BypassWindowManagerHint |
                            Qt::WindowTransparentForInput | Qt::WindowDoesNotAcceptFocus) {
@@ -31,7 +31,8 @@ OverlayWindow::OverlayWindow(const QString& title)
   setAttribute(Qt::WA_ShowWithoutActivating);
   setAttribute(Qt::WA_NoSystemBackground);
   setFocusPolicy(Qt::NoFocus);
-  translucent_ = OverlayWindowShape::compositingManagerRunning();
+  opaque_ = opaque;
+  translucent_ = !opaque && OverlayWindowShape::compositingManagerRunning();
   if (translucent_) setAttribute(Qt::WA_TranslucentBackground);
 }
 
@@ -40,7 +41,7 @@ OverlayWindow::~OverlayWindow() = default;
 void OverlayWindow::present(const QImage& picture, const QRect& frame) {
   if (picture != picture_ || shown_.isNull()) {
     picture_ = picture;
-    if (translucent_) {
+    if (translucent_ || opaque_) {
       shown_ = picture_;
     } else {
       shown_ = opaqueCutOut(picture_, kOpaqueThreshold);
@@ -65,7 +66,7 @@ void OverlayWindow::orderOut() {
 }
 
 void OverlayWindow::applyShape() {
-  if (translucent_ || shapeApplied_) return;
+  if (translucent_ || opaque_ || shapeApplied_) return;
   OverlayWindowShape::setVisibleShape(windowId(), shape_);
   shapeApplied_ = true;
 }

@@ -18,7 +18,8 @@ class OverlayWindow : public QWidget {
   // Pixels at or above this opacity are kept when the window cannot be translucent.
   static constexpr int kOpaqueThreshold = 32;
 
-  explicit OverlayWindow(const QString& title);
+  // `opaque`: every picture covers the whole window, so it needs no shaping.
+  explicit OverlayWindow(const QString& title, bool opaque = false);
   ~OverlayWindow() override;
 
   // Shows `picture` over `frame` (root coordinates, the picture's size) and raises the window.
@@ -39,6 +40,7 @@ class OverlayWindow : public QWidget {
   void applyShape();
 
   bool translucent_ = false;
+  bool opaque_ = false;
   QImage picture_;
   QImage shown_;  // the picture as painted: itself, or its opaque cut-out
   QRegion shape_;

@@ -1,126 +1,88 @@
 #include "platform/x11/ScreenRegionSampler.h"
 
-#include <xcb/composite.h>
-#include <xcb/xcb.h>
+#include <unistd.h>
 
 #include <QPainter>
 #include <algorithm>
-#include <set>
 
+#include "platform/x11/DesktopScene.h"
+#include "platform/x11/ShmImage.h"
 #include "platform/x11/XcbConnection.h"
 
 namespace tk {
 
-ScreenRegionSampler::ScreenRegionSampler(std::unique_ptr<XcbConnection> connection)
-    : connection_(std::move(connection)) {}
+namespace {
+
+// The view's 32-bit words are BGRX or BGRA; the picture is opaque whatever the pad byte holds.
+void paintOpaque(QPainter& painter, QPoint at, const ShmImage::View& view) {
+  QImage piece(view.width, view.height, QImage::Format_RGB32);
+  for (int y = 0; y < view.height; ++y) {
+    const auto* source = reinterpret_cast<const uint32_t*>(view.data + size_t(y) * view.bytesPerRow);
+    auto* target = reinterpret_cast<uint32_t*>(piece.scanLine(y));
+    for (int x = 0; x < view.width; ++x) target[x] = source[x] | 0xff000000u;
+  }
+  painter.drawImage(at, piece);
+}
+
+}  // namespace
+
+ScreenRegionSampler::ScreenRegionSampler() = default;
 
 ScreenRegionSampler::~ScreenRegionSampler() {
-  xcb_composite_unredirect_subwindows(connection_->get(), connection_->root(),
-                                      XCB_COMPOSITE_REDIRECT_AUTOMATIC);
-  connection_->flush();
+  // The scene and the image hold server resources of the connection: release them first.
+  image_.reset();
+  scene_.reset();
 }
 
 std::unique_ptr<ScreenRegionSampler> ScreenRegionSampler::open(std::string* error) {
-  std::unique_ptr<XcbConnection> connection;
+  std::unique_ptr<ScreenRegionSampler> sampler(new ScreenRegionSampler());
   try {
-    connection = XcbConnection::open();
+    sampler->connection_ = XcbConnection::open();
   } catch (const std::exception& failure) {
     if (error) *error = failure.what();
     return nullptr;
   }
-  xcb_connection_t* c = connection->get();
-  if (!connection->hasExtension(&xcb_composite_id)) {
+  sampler->scene_ = std::make_unique<DesktopScene>(*sampler->connection_);
+  if (!sampler->scene_->redirect()) {
     if (error) *error = "the X server has no Composite extension";
     return nullptr;
   }
-  auto version = xcbReply(xcb_composite_query_version_reply, c, xcb_composite_query_version(c, 0, 4));
-  if (!version) {
-    if (error) *error = "the X server refused the Composite version query";
-    return nullptr;
-  }
-  // Automatic redirection keeps the screen as it was while giving every top-level window pixels
-  // of its own; it ends with this connection.
-  xcb_composite_redirect_subwindows(c, connection->root(), XCB_COMPOSITE_REDIRECT_AUTOMATIC);
-  connection->flush();
-  return std::unique_ptr<ScreenRegionSampler>(new ScreenRegionSampler(std::move(connection)));
-}
-
-uint32_t ScreenRegionSampler::topLevelOf(uint32_t window) {
-  xcb_connection_t* c = connection_->get();
-  for (int depth = 0; depth < 16; ++depth) {
-    auto tree = xcbReply(xcb_query_tree_reply, c, xcb_query_tree(c, window));
-    if (!tree) return XCB_NONE;
-    if (tree->parent == connection_->root() || tree->parent == XCB_NONE) return window;
-    window = tree->parent;
-  }
-  return XCB_NONE;
+  sampler->image_ = std::make_unique<ShmImage>(*sampler->connection_);
+  return sampler;
 }
 
 std::optional<QImage> ScreenRegionSampler::sample(const QRect& region,
                                                   const std::vector<uint32_t>& excluded) {
-  xcb_connection_t* c = connection_->get();
-  const xcb_window_t root = connection_->root();
-  std::set<uint32_t> leftOut;
-  for (uint32_t window : excluded) leftOut.insert(topLevelOf(window));
-
-  auto tree = xcbReply(xcb_query_tree_reply, c, xcb_query_tree(c, root));
-  if (!tree) return std::nullopt;
-  const xcb_window_t* children = xcb_query_tree_children(tree.get());
-  const int count = xcb_query_tree_children_length(tree.get());
-
-  // Ask for every window's state and place at once, then read the answers.
-  std::vector<xcb_get_window_attributes_cookie_t> attributeCookies;
-  std::vector<xcb_get_geometry_cookie_t> geometryCookies;
-  for (int i = 0; i < count; ++i) {
-    attributeCookies.push_back(xcb_get_window_attributes(c, children[i]));
-    geometryCookies.push_back(xcb_get_geometry(c, children[i]));
-  }
-  struct Piece {
-    xcb_window_t window;
-    QRect onScreen;  // the part of the region this window covers, root coordinates
-    QPoint windowOrigin;
-    uint8_t depth;
+  const auto& windows = scene_->refresh();
+  if (connection_->hasError()) return std::nullopt;
+  const pid_t self = getpid();
+  auto isExcluded = [&](const SceneWindow& window) {
+    const auto listed = [&](uint32_t id) {
+      return std::find(excluded.begin(), excluded.end(), id) != excluded.end();
+    };
+    if (listed(window.topLevel)) return true;
+    return window.facts && (window.facts->pid == self || listed(window.facts->client));
   };
-  std::vector<Piece> pieces;
-  for (int i = 0; i < count; ++i) {
-    auto attributes = xcbReply(xcb_get_window_attributes_reply, c, attributeCookies[size_t(i)]);
-    auto geometry = xcbReply(xcb_get_geometry_reply, c, geometryCookies[size_t(i)]);
-    if (!attributes || !geometry) continue;
-    if (attributes->map_state != XCB_MAP_STATE_VIEWABLE ||
-        attributes->_class != XCB_WINDOW_CLASS_INPUT_OUTPUT || leftOut.count(children[i])) {
-      continue;
-    }
-    if (geometry->depth != 24 && geometry->depth != 32) continue;
-    const QPoint origin(geometry->x + geometry->border_width, geometry->y + geometry->border_width);
-    const QRect bounds(origin, QSize(geometry->width, geometry->height));
-    const QRect covered = bounds.intersected(region);
-    if (covered.isEmpty()) continue;
-    pieces.push_back({children[i], covered, origin, geometry->depth});
-  }
 
-  std::vector<xcb_get_image_cookie_t> imageCookies;
-  for (const Piece& piece : pieces) {
-    const QRect local = piece.onScreen.translated(-piece.windowOrigin);
-    imageCookies.push_back(xcb_get_image(c, XCB_IMAGE_FORMAT_Z_PIXMAP, piece.window,
-                                         int16_t(local.x()), int16_t(local.y()),
-                                         uint16_t(local.width()), uint16_t(local.height()),
-                                         ~0u));
-  }
   QImage result(region.size(), QImage::Format_RGB32);
   result.fill(Qt::black);
   QPainter painter(&result);
-  for (size_t i = 0; i < pieces.size(); ++i) {
-    auto image = xcbReply(xcb_get_image_reply, c, imageCookies[i]);
-    if (!image) continue;  // the window went away between the two requests
-    const QRect& covered = pieces[i].onScreen;
-    const int stride = covered.width() * 4;
-    if (xcb_get_image_data_length(image.get()) < stride * covered.height()) continue;
-    const QImage piece(xcb_get_image_data(image.get()), covered.width(), covered.height(), stride,
-                       pieces[i].depth == 32 ? QImage::Format_ARGB32_Premultiplied
-                                             : QImage::Format_RGB32);
-    painter.drawImage(covered.topLeft() - region.topLeft(), piece);
+  const QRect screen(QPoint(0, 0), QSize(connection_->screen()->width_in_pixels,
+                                         connection_->screen()->height_in_pixels));
+  const QRect onScreen = region & screen;
+  if (!onScreen.isEmpty()) {
+    if (auto view = scene_->readWallpaper(onScreen, *image_)) {
+      paintOpaque(painter, onScreen.topLeft() - region.topLeft(), *view);
+    }
   }
-  painter.end();
+  for (const SceneWindow& window : windows) {
+    const QRect covered = window.outer & region;
+    if (covered.isEmpty() || isExcluded(window)) continue;
+    // A window that went away between the two requests is simply not drawn.
+    if (auto view = scene_->readWindow(window.topLevel, window.outer, covered, *image_)) {
+      paintOpaque(painter, covered.topLeft() - region.topLeft(), *view);
+    }
+  }
   return result;
 }
 

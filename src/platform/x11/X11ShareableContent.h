@@ -28,8 +28,7 @@ std::vector<CaptureDisplay> queryDisplays(XcbConnection& connection);
 // Reads displays, windows (from the window manager's stacking list, or the root's children when no
 // EWMH window manager runs) and applications (one per process, its id the WM_CLASS class; this
 // process carries ownApplicationId()). Throws tk::PlatformError when the X server is gone.
-ShareableContent loadShareableContent(XcbConnection& connection,
-                                      const ShareableContentOptions& options = {});
+ShareableContent loadShareableContent(XcbConnection& connection, const ShareableContentOptions& options = {});
 
 // Same, on a connection of its own to $DISPLAY.
 ShareableContent loadShareableContent(const ShareableContentOptions& options = {});
