@@ -63,6 +63,8 @@ AssetWriterVideoInput::AssetWriterVideoInput(AssetWriterMuxer& muxer, const Vide
     c->colorspace = AVCOL_SPC_BT709;
   }
   c->color_range = AVCOL_RANGE_MPEG;
+  // Every core the encoder can use (ProRes slices; x264 and x265 pick their own count from this).
+  c->thread_count = 0;
   if (muxer.context->oformat->flags & AVFMT_GLOBALHEADER) c->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
 
   AVDictionary* options = nullptr;
