@@ -94,6 +94,7 @@ class AssetWriterVideoInput : public EncodingInput {
   BoundedQueue<int> freeFrames_{kFrameCount};
   BoundedQueue<int> convertedFrames_{kFrameCount};
   SwsContext* scaler_ = nullptr;  // owned; sws_getCachedContext may replace it
+  std::vector<uint8_t> unpremultiplied_;  // ProRes only: straight-alpha copy of the frame
   int scalerSourceWidth_ = 0;
   int scalerSourceHeight_ = 0;
   BoundedQueue<Item> queue_{kQueueCapacity};
