@@ -61,7 +61,8 @@ TEST(RecordingOptionsTest, StoredValuesFallBackAsTheBuildersRead) {
   EXPECT_EQ(backgroundTypeFromStoredValue("black"), BackgroundType::black);
   EXPECT_EQ(backgroundTypeFromStoredValue("white"), BackgroundType::white);
   EXPECT_EQ(backgroundTypeFromStoredValue("gray"), BackgroundType::gray);
-  EXPECT_EQ(backgroundTypeFromStoredValue("clear"), BackgroundType::wallpaper);  // never offered by the builders
+  EXPECT_EQ(backgroundTypeFromStoredValue("clear"),
+            BackgroundType::wallpaper);  // never offered by the builders
   EXPECT_EQ(backgroundTypeFromStoredValue("Black"), BackgroundType::wallpaper);
   EXPECT_EQ(backgroundTypeFromStoredValue(std::nullopt), BackgroundType::wallpaper);
 }

@@ -38,16 +38,19 @@ TEST(RecordingErrorTest, GoldenTexts) {
         "Missing Microphone permission",
         "Open the desktop settings > Privacy > Microphone and grant permission to tavelkombrix."}},
       {RecordingError::permissionDenied(PermissionType::camera),
-       {"Permission denied for Camera. Please grant access in the desktop settings.", "Missing Camera permission",
+       {"Permission denied for Camera. Please grant access in the desktop settings.",
+        "Missing Camera permission",
         "Open the desktop settings > Privacy > Camera and grant permission to tavelkombrix."}},
-      {RecordingError::fileWriteError(PlatformError("POSIX", 28, "Cannot write /x.mov: No space left on device")),
+      {RecordingError::fileWriteError(
+           PlatformError("POSIX", 28, "Cannot write /x.mov: No space left on device")),
        {"Failed to write recording file: Cannot write /x.mov: No space left on device", "File write failed",
         "Check that you have write permissions to the output directory and sufficient disk space."}},
       {RecordingError::invalidConfiguration("Frame rate 7 is not supported"),
        {"Invalid recording configuration: Frame rate 7 is not supported", "Invalid configuration",
         "Review your recording settings and ensure all required fields are properly configured."}},
       {RecordingError::unknown(std::runtime_error("boom")),
-       {"An unknown error occurred: boom", "Unknown error", "Try restarting the application or your computer."}},
+       {"An unknown error occurred: boom", "Unknown error",
+        "Try restarting the application or your computer."}},
       {RecordingError::captureDeviceUnavailable(),
        {"The selected capture device is unavailable. Please select a different device.", "Device unavailable",
         "Try selecting a different capture device or reconnecting the device."}},
@@ -74,7 +77,8 @@ TEST(RecordingErrorTest, GoldenTexts) {
   }
 
   const std::vector<std::pair<MetadataRecorderError::Kind, std::string>> recorder = {
-      {MetadataRecorderError::Kind::recordingStillActive, "Cannot save metadata while recording is still active"},
+      {MetadataRecorderError::Kind::recordingStillActive,
+       "Cannot save metadata while recording is still active"},
       {MetadataRecorderError::Kind::recordingNotStarted, "Recording has not been started"},
       {MetadataRecorderError::Kind::invalidMetadata, "Metadata is invalid or corrupted"},
   };
@@ -87,9 +91,12 @@ TEST(RecordingErrorTest, GoldenTexts) {
 }
 
 TEST(RecordingErrorTest, PayloadsAreInsertedAsTheyAre) {
-  EXPECT_EQ(RecordingError::invalidConfiguration("").localizedDescription(), "Invalid recording configuration: ");
-  EXPECT_EQ(RecordingError::fileWriteError(SilentError()).localizedDescription(), "Failed to write recording file: ");
-  EXPECT_EQ(RecordingError::unknown(JsonError(JsonError::Operation::encoding, "the number is not finite", "duration"))
+  EXPECT_EQ(RecordingError::invalidConfiguration("").localizedDescription(),
+            "Invalid recording configuration: ");
+  EXPECT_EQ(RecordingError::fileWriteError(SilentError()).localizedDescription(),
+            "Failed to write recording file: ");
+  EXPECT_EQ(RecordingError::unknown(
+                JsonError(JsonError::Operation::encoding, "the number is not finite", "duration"))
                 .localizedDescription(),
             "An unknown error occurred: Cannot encode JSON at duration: the number is not finite");
   // Caught as whatever it is, kept as the underlying error.
@@ -101,7 +108,8 @@ TEST(RecordingErrorTest, PayloadsAreInsertedAsTheyAre) {
     EXPECT_EQ(error.localizedDescription(), "Failed to write recording file: index 9");
     EXPECT_THROW(std::rethrow_exception(error.underlying()), std::out_of_range);
   }
-  EXPECT_EQ(RecordingError::permissionDenied(PermissionType::camera).permissionType(), PermissionType::camera);
+  EXPECT_EQ(RecordingError::permissionDenied(PermissionType::camera).permissionType(),
+            PermissionType::camera);
   EXPECT_EQ(RecordingError::invalidConfiguration("r").reason(), "r");
 }
 
