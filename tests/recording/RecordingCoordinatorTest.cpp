@@ -15,6 +15,8 @@
 #include "app/FloatingRecordingPanel.h"
 #include "app/FloatingRecordingPanelController.h"
 #include "app/StatusBarController.h"
+#include "editor_ui/VideoTrimmerManager.h"
+#include "platform/qt/SettingsStore.h"
 #include "model/MetadataRecorder.h"
 #include "model/RecordingError.h"
 #include "overlays/ZoomRenderer.h"
@@ -366,6 +368,29 @@ TEST_F(RecordingCoordinatorTest, ClickHandlerRecordsClicksInsideTheAreaWhileNotP
   EXPECT_FALSE(harness.coordinator.shouldUseWindowPump());  // area recordings write frames directly
   ASSERT_TRUE(harness.recordFor(0.5));
   EXPECT_TRUE(harness.stop());
+}
+
+TEST_F(RecordingCoordinatorTest, TrimAfterRecordOpensThePackagesScreenLayerInTheEditor) {
+  QTemporaryDir settingsDir;
+  SettingsStore::useFileForStandard(settingsDir.filePath("settings.ini"));
+  SettingsStore::standard().setBool("trimAfterRecord", true);
+  auto& editor = VideoTrimmerManager::shared();
+  RecordingCoordinator coordinator;  // with the real hand-off
+  RecordingMode mode = RecordingMode::screenArea(display, QRectF(0, 0, 320, 240));
+  auto configuration = config(mode);
+  configuration.studioConfig = StudioRecordingConfiguration{};
+  configuration.studioConfig->enableSeparateLayers = true;
+  test::awaitTask(coordinator.prepareRecording(mode, configuration));
+  test::awaitTask(coordinator.startRecording());
+  test::waitUntil([&] { return coordinator.recordingDuration() >= 0.6; });
+  test::awaitTask(coordinator.stopRecording());
+  SettingsStore::useFileForStandard({});
+  auto* completed = coordinator.recordingState().get<RecordingState::Completed>();
+  ASSERT_TRUE(completed);
+  fs::path screenLayer = completed->fileURL / ".screen.mov";
+  ASSERT_TRUE(test::waitUntil([&] { return editor.openTrimmerWindow(screenLayer) != nullptr; }));
+  EXPECT_EQ(editor.openTrimmerWindow(screenLayer)->windowTitle(), "Video Trimmer - .screen.mov");
+  editor.openTrimmerWindow(screenLayer)->close();
 }
 
 TEST_F(RecordingCoordinatorTest, StatusItemAndPanelFollowTheRecordingAndStayOutOfIt) {
