@@ -33,11 +33,11 @@ extern "C" {
 #include "capture/ScreenCaptureEngine.h"
 #include "model/RecordingError.h"
 #include "overlays/ZoomRenderer.h"
+#include "platform/media/PixelBuffer.h"
 #include "platform/qt/Async.h"
 #include "recording/RecordingContext.h"
 #include "recording/RecordingCoordinator.h"
 #include "writing/MediaWriter.h"
-#include "platform/media/PixelBuffer.h"
 
 namespace {
 
@@ -51,7 +51,8 @@ std::shared_ptr<tk::PixelBuffer> testFrame(int w, int h) {
   auto frame = tk::PixelBuffer::create(w, h);
   for (int y = 0; y < h; ++y) {
     auto* row = reinterpret_cast<uint32_t*>(frame->row(y));
-    for (int x = 0; x < w; ++x) row[x] = 0xff000000u | ((x * 7) & 0xff) << 16 | ((y * 3) & 0xff) << 8 | ((x ^ y) & 0xff);
+    for (int x = 0; x < w; ++x)
+      row[x] = 0xff000000u | ((x * 7) & 0xff) << 16 | ((y * 3) & 0xff) << 8 | ((x ^ y) & 0xff);
   }
   return frame;
 }
@@ -104,8 +105,10 @@ void benchZoom(int frames) {
   auto out = tk::PixelBuffer::create(w, h);
   double swscaleMs = run([&](const tk::ZoomRenderer::Snapshot& snap) {
     QRectF crop = tk::ZoomRenderer::cropRect(snap, w, h);
-    if (crop.isEmpty()) out->copyFrom(*input);
-    else sws.render(*input, *out, crop);
+    if (crop.isEmpty())
+      out->copyFrom(*input);
+    else
+      sws.render(*input, *out, crop);
   });
   std::printf("zoom crop+scale 1920x1080, %d frames: QPainter %.2f ms/frame, libswscale %.2f ms/frame\n",
               frames, qpainterMs, swscaleMs);
@@ -173,7 +176,8 @@ Measured runMeasured(const std::vector<std::string>& argv) {
     usleep(2000);
   }
   Measured m;
-  m.cpuSeconds = usage.ru_utime.tv_sec + usage.ru_utime.tv_usec / 1e6 + usage.ru_stime.tv_sec + usage.ru_stime.tv_usec / 1e6;
+  m.cpuSeconds = usage.ru_utime.tv_sec + usage.ru_utime.tv_usec / 1e6 + usage.ru_stime.tv_sec +
+                 usage.ru_stime.tv_usec / 1e6;
   m.peakMegabytes = usage.ru_maxrss / 1024.0;
   return m;
 }
@@ -232,7 +236,8 @@ void benchRecording(const char* self, double seconds) {
   MovingBars bars;
   bars.show();
   QCoreApplication::processEvents();
-  int bitRate = int(tk::MediaWriter::standardBitRate(tk::VideoEncoder::h264, tk::VideoQuality::medium, 1920, 1080, 60));
+  int bitRate =
+      int(tk::MediaWriter::standardBitRate(tk::VideoEncoder::h264, tk::VideoQuality::medium, 1920, 1080, 60));
 
   QString ours = dir.path() + "/ours";
   QDir().mkpath(ours);
@@ -247,18 +252,40 @@ void benchRecording(const char* self, double seconds) {
   }
 
   QString theirs = dir.path() + "/ffmpeg.mp4";
-  Measured ffmpeg = runMeasured({"ffmpeg", "-y", "-v", "error", "-f", "x11grab", "-framerate", "60", "-video_size",
-                                 "1920x1080", "-i", qEnvironmentVariable("DISPLAY").toStdString(), "-t",
-                                 std::to_string(seconds), "-c:v", "libx264", "-preset", "veryfast", "-profile:v", "high",
-                                 "-b:v", std::to_string(bitRate), "-pix_fmt", "yuv420p", theirs.toStdString()});
+  Measured ffmpeg = runMeasured({"ffmpeg",
+                                 "-y",
+                                 "-v",
+                                 "error",
+                                 "-f",
+                                 "x11grab",
+                                 "-framerate",
+                                 "60",
+                                 "-video_size",
+                                 "1920x1080",
+                                 "-i",
+                                 qEnvironmentVariable("DISPLAY").toStdString(),
+                                 "-t",
+                                 std::to_string(seconds),
+                                 "-c:v",
+                                 "libx264",
+                                 "-preset",
+                                 "veryfast",
+                                 "-profile:v",
+                                 "high",
+                                 "-b:v",
+                                 std::to_string(bitRate),
+                                 "-pix_fmt",
+                                 "yuv420p",
+                                 theirs.toStdString()});
   ffmpeg.frames = countFrames(theirs);
 
   long expected = long(seconds * 60);
-  std::printf("display 1920x1080 at 60 fps for %.0f s, H.264 veryfast at %d bit/s (%ld frames expected)\n", seconds,
-              bitRate, expected);
-  std::printf("  coordinator:     %ld frames (%lld captured, %llu refused by the writer), %.3f CPU s per recorded s, "
-              "peak %.0f MB\n",
-              coordinator.frames, delivered, refused, coordinator.cpuSeconds / seconds, coordinator.peakMegabytes);
+  std::printf("display 1920x1080 at 60 fps for %.0f s, H.264 veryfast at %d bit/s (%ld frames expected)\n",
+              seconds, bitRate, expected);
+  std::printf(
+      "  coordinator:     %ld frames (%lld captured, %llu refused by the writer), %.3f CPU s per recorded s, "
+      "peak %.0f MB\n",
+      coordinator.frames, delivered, refused, coordinator.cpuSeconds / seconds, coordinator.peakMegabytes);
   std::printf("  ffmpeg x11grab:  %ld frames, %.3f CPU s per recorded s, peak %.0f MB\n", ffmpeg.frames,
               ffmpeg.cpuSeconds / seconds, ffmpeg.peakMegabytes);
 }

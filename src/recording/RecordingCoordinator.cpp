@@ -3,8 +3,8 @@
 #include <QCoreApplication>
 #include <QCoroFuture>
 #include <QFuture>
-#include <QPromise>
 #include <QPointer>
+#include <QPromise>
 #include <cmath>
 
 #include "capture/AudioCaptureEngine.h"
@@ -42,7 +42,8 @@ double secondsBetween(RecordingCoordinator::Date from, RecordingCoordinator::Dat
 }
 
 RecordingCoordinator::Date dateMinus(RecordingCoordinator::Date date, double seconds) {
-  return date - std::chrono::duration_cast<RecordingCoordinator::Date::duration>(std::chrono::duration<double>(seconds));
+  return date - std::chrono::duration_cast<RecordingCoordinator::Date::duration>(
+                    std::chrono::duration<double>(seconds));
 }
 
 // The normalised position of a global point in the captured rectangle, y measured from the top.
@@ -52,7 +53,9 @@ QPointF recordedPosition(QPointF point, const QRectF& rect) {
   return {fx, 1.0 - fy};
 }
 
-bool isUsable(const std::optional<QRectF>& rect) { return rect && rect->width() > 0 && rect->height() > 0; }
+bool isUsable(const std::optional<QRectF>& rect) {
+  return rect && rect->width() > 0 && rect->height() > 0;
+}
 
 // Only the first ticks of the application's life are logged.
 int cursorSamplingLogCount = 0;
@@ -68,17 +71,24 @@ RecordingCoordinator::RecordingCoordinator(QObject* parent)
     auto* recording = recordingState_.get<RecordingState::Recording>();
     if (!recording || isPaused_) return;
     setDuration(secondsBetween(recording->startTime, std::chrono::system_clock::now()) - timeOffset_);
-    if (auto* item = RecordingShell::statusItem()) item->updateDuration(RecordingPreflight::durationText(recordingDuration_));
+    if (auto* item = RecordingShell::statusItem())
+      item->updateDuration(RecordingPreflight::durationText(recordingDuration_));
   });
   autoStopTimer_.setSingleShot(true);
   cursorSamplingTimer_.setInterval(std::chrono::milliseconds(33));
 
   QPointer<RecordingCoordinator> self(this);
-  KeyboardShortcutHandler::shared().registerShortcut(KeyboardShortcutHandler::ShortcutKey::toggleMagnifier, [self] {
-    QMetaObject::invokeMethod(qApp, [self] {
-      if (self) self->cursorOverlayController_->setMagnifierEnabled(!self->cursorOverlayController_->isMagnifierEnabled());
-    }, Qt::QueuedConnection);
-  });
+  KeyboardShortcutHandler::shared().registerShortcut(
+      KeyboardShortcutHandler::ShortcutKey::toggleMagnifier, [self] {
+        QMetaObject::invokeMethod(
+            qApp,
+            [self] {
+              if (self)
+                self->cursorOverlayController_->setMagnifierEnabled(
+                    !self->cursorOverlayController_->isMagnifierEnabled());
+            },
+            Qt::QueuedConnection);
+      });
   if (qApp) {
     connect(qApp, &QCoreApplication::aboutToQuit, this, [this] { showSystemCursorIfHidden(); });
   }
@@ -93,7 +103,9 @@ RecordingCoordinator::~RecordingCoordinator() {
   pumpQueue_->stop();
 }
 
-MediaWriter* RecordingCoordinator::mediaWriter() const { return mediaWriter_.get(); }
+MediaWriter* RecordingCoordinator::mediaWriter() const {
+  return mediaWriter_.get();
+}
 
 std::optional<QRectF> RecordingCoordinator::captureRect() const {
   if (!screenEngine_) return std::nullopt;
@@ -130,7 +142,8 @@ fs::path RecordingCoordinator::makeOutputURL() const {
   return RecordingPreflight::outputURL(*configuration_, std::chrono::system_clock::now());
 }
 
-WriterConfiguration RecordingCoordinator::makeWriterConfiguration(const RecordingConfiguration& configuration) const {
+WriterConfiguration RecordingCoordinator::makeWriterConfiguration(
+    const RecordingConfiguration& configuration) const {
   WriterConfiguration writer;
   writer.outputURL = makeOutputURL();
   writer.outputFormat = configuration.outputFormat;
@@ -154,8 +167,9 @@ WriterConfiguration RecordingCoordinator::makeWriterConfiguration(const Recordin
       video.alphaCodec = AlphaChannelRecorder::isHEVCWithAlphaSupported() ? AlphaVideoCodec::hevcWithAlpha
                                                                           : AlphaVideoCodec::proRes4444;
       video.hasAlphaChannel = true;
-      Diagnostics::line(std::string("🎨 Alpha channel recording enabled with codec: ") +
-                        (video.alphaCodec == AlphaVideoCodec::hevcWithAlpha ? "HEVC with Alpha" : "ProRes 4444"));
+      Diagnostics::line(
+          std::string("🎨 Alpha channel recording enabled with codec: ") +
+          (video.alphaCodec == AlphaVideoCodec::hevcWithAlpha ? "HEVC with Alpha" : "ProRes 4444"));
     }
   }
   writer.videoSettings = video;
@@ -164,7 +178,8 @@ WriterConfiguration RecordingCoordinator::makeWriterConfiguration(const Recordin
 
 // ---- preparation ----
 
-QCoro::Task<void> RecordingCoordinator::prepareRecording(RecordingMode mode, RecordingConfiguration configuration) {
+QCoro::Task<void> RecordingCoordinator::prepareRecording(RecordingMode mode,
+                                                         RecordingConfiguration configuration) {
   if (recordingState_.kind() != RecordingState::Kind::idle) {
     throw RecordingError::invalidConfiguration("Cannot prepare while recording is active");
   }
@@ -211,7 +226,8 @@ QCoro::Task<void> RecordingCoordinator::prepareAudioOnly(const RecordingConfigur
   }
   // The engine stops before the recorder is released, and both handlers hold the recorder.
   std::shared_ptr<AudioOnlyRecorder> recorder = audioOnlyRecorder_;
-  audioEngine_->setSystemAudioHandler([recorder](const SampleBuffer& sample) { recorder->appendSystemAudio(sample); });
+  audioEngine_->setSystemAudioHandler(
+      [recorder](const SampleBuffer& sample) { recorder->appendSystemAudio(sample); });
   audioEngine_->setMicrophoneAudioHandler(
       [recorder](const SampleBuffer& sample) { recorder->appendMicrophoneAudio(sample); });
   printStudioReport(configuration);
@@ -219,7 +235,8 @@ QCoro::Task<void> RecordingCoordinator::prepareAudioOnly(const RecordingConfigur
   co_return;
 }
 
-QCoro::Task<void> RecordingCoordinator::prepareScreen(const RecordingMode& mode, const RecordingConfiguration& configuration) {
+QCoro::Task<void> RecordingCoordinator::prepareScreen(const RecordingMode& mode,
+                                                      const RecordingConfiguration& configuration) {
   QPointer<RecordingCoordinator> self(this);
   screenEngine_ = std::make_unique<ScreenCaptureEngine>();
   co_await screenEngine_->refreshAvailableContent();
@@ -249,9 +266,10 @@ QCoro::Task<void> RecordingCoordinator::prepareScreen(const RecordingMode& mode,
     zoomRenderer_ = std::make_shared<ZoomRenderer>();
     if (auto rect = screenEngine_->captureRect(); isUsable(rect)) {
       zoomRenderer_->setCaptureFrame(rect->size(), rect->topLeft());
-      Diagnostics::line("🔎 RecordingCoordinator: ZoomRenderer captureRect size=" + formatInt(int64_t(rect->width())) +
-                        "x" + formatInt(int64_t(rect->height())) + " origin=(" + formatInt(int64_t(rect->x())) + "," +
-                        formatInt(int64_t(rect->y())) + ")");
+      Diagnostics::line(
+          "🔎 RecordingCoordinator: ZoomRenderer captureRect size=" + formatInt(int64_t(rect->width())) + "x" +
+          formatInt(int64_t(rect->height())) + " origin=(" + formatInt(int64_t(rect->x())) + "," +
+          formatInt(int64_t(rect->y())) + ")");
     }
     zoomRenderer_->setClickZoom(true);
     zoomRenderer_->setFollowCursorEnabled(true);
@@ -278,7 +296,8 @@ QCoro::Task<void> RecordingCoordinator::prepareScreen(const RecordingMode& mode,
   installCaptureHandlers(capturesAudio);
   if (audioEngine_) {
     std::shared_ptr<RecordingContext> context = context_;
-    audioEngine_->setMicrophoneAudioHandler([context](const SampleBuffer& sample) { context->onMicrophoneAudio(sample); });
+    audioEngine_->setMicrophoneAudioHandler(
+        [context](const SampleBuffer& sample) { context->onMicrophoneAudio(sample); });
   }
   printStudioReport(configuration);
   createMetadataRecorder(configuration);
@@ -331,7 +350,8 @@ void RecordingCoordinator::preparePackage(const RecordingConfiguration& configur
   screen.outputURL = package.screenVideoURL;
   std::optional<WriterConfiguration> camera;
   if (configuration.recordCamera) {
-    camera = prepareCameraLayer(configuration, package.cameraVideoURL.value_or(package.packageURL / ".camera.mov"));
+    camera = prepareCameraLayer(configuration,
+                                package.cameraVideoURL.value_or(package.packageURL / ".camera.mov"));
   }
   layerRecordingManager_->startLayerRecording(screen, camera);
   if (cameraEngine_ && camera) {
@@ -347,8 +367,8 @@ void RecordingCoordinator::preparePackage(const RecordingConfiguration& configur
   Diagnostics::line("✅ Separate layer recording initialized");
 }
 
-std::optional<WriterConfiguration> RecordingCoordinator::prepareCameraLayer(const RecordingConfiguration& configuration,
-                                                                          const fs::path& cameraFile) {
+std::optional<WriterConfiguration> RecordingCoordinator::prepareCameraLayer(
+    const RecordingConfiguration& configuration, const fs::path& cameraFile) {
   auto device = CameraCaptureEngine::defaultCameraDevice();
   if (!device) {
     Diagnostics::line("ℹ️ No default camera available; camera layer will be skipped");
@@ -404,11 +424,14 @@ void RecordingCoordinator::installCaptureHandlers(bool systemAudio) {
   QPointer<RecordingCoordinator> self(this);
   std::weak_ptr<RecordingContext> weakContext = context_;
   screenEngine_->setErrorHandler([self, weakContext](const RecordingError&) {
-    QMetaObject::invokeMethod(qApp, [self, weakContext] {
-      // A late error of an earlier recording never touches a later one.
-      auto context = weakContext.lock();
-      if (self && context && context == self->context_) self->onStreamError();
-    }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        qApp,
+        [self, weakContext] {
+          // A late error of an earlier recording never touches a later one.
+          auto context = weakContext.lock();
+          if (self && context && context == self->context_) self->onStreamError();
+        },
+        Qt::QueuedConnection);
   });
 }
 
@@ -479,12 +502,14 @@ QCoro::Task<void> RecordingCoordinator::performCountdown(int seconds) {
   }
 }
 
-void RecordingCoordinator::startDurationTimer() { durationTimer_.start(); }
+void RecordingCoordinator::startDurationTimer() {
+  durationTimer_.start();
+}
 
 void RecordingCoordinator::startAutoStopTimer(int minutes) {
   double seconds = minutes * 60.0;
-  Diagnostics::line("⏱️ Starting auto-stop timer for " + formatInt(minutes) + " minute(s) (" + formatDouble(seconds) +
-                    " seconds)");
+  Diagnostics::line("⏱️ Starting auto-stop timer for " + formatInt(minutes) + " minute(s) (" +
+                    formatDouble(seconds) + " seconds)");
   autoStopTimer_.disconnect();
   uint64_t generation = recordingGeneration_;
   connect(&autoStopTimer_, &QTimer::timeout, this, [this, generation] {
@@ -571,7 +596,8 @@ QCoro::Task<void> RecordingCoordinator::startRecording() {
 
   startDurationTimer();
   if (configuration.autoStopMinutes >= 1) {
-    Diagnostics::line("⏱️ Auto-stop timer configured: " + formatInt(configuration.autoStopMinutes) + " minute(s)");
+    Diagnostics::line("⏱️ Auto-stop timer configured: " + formatInt(configuration.autoStopMinutes) +
+                      " minute(s)");
     startAutoStopTimer(configuration.autoStopMinutes);
   } else {
     Diagnostics::line("⏱️ No auto-stop timer configured (unlimited recording)");
@@ -650,7 +676,9 @@ void RecordingCoordinator::startLiveHandlers(const RecordingConfiguration& confi
     int tick = ++cursorSamplingLogCount;
     bool log = tick <= 3;
     if (recordingState_.kind() != RecordingState::Kind::recording) {
-      if (log) Diagnostics::line("⚠️ Cursor timer: not recording (state: " + recordingState_.displayText() + ")");
+      if (log)
+        Diagnostics::line("⚠️ Cursor timer: not recording (state: " + recordingState_.displayText() +
+                          ")");
       return;
     }
     if (isPaused_) {
@@ -664,7 +692,8 @@ void RecordingCoordinator::startLiveHandlers(const RecordingConfiguration& confi
     }
     QPointF position = recordedPosition(CursorOverlayController::mouseLocation(), *rect);
     if (metadataRecorder_) metadataRecorder_->recordCursorPosition(position);
-    if (log) Diagnostics::linef("✅ Cursor timer sample #%d: pos=(%.3f, %.3f)", tick, position.x(), position.y());
+    if (log)
+      Diagnostics::linef("✅ Cursor timer sample #%d: pos=(%.3f, %.3f)", tick, position.x(), position.y());
   });
   cursorSamplingTimer_.start();
   Diagnostics::line("✅ Cursor sampling timer started (30 Hz)");
@@ -684,7 +713,8 @@ void RecordingCoordinator::handleClick(QPointF point, ClickType type) {
   if (!(studio && studio->enableClickToZoom) || type != ClickType::leftClick) return;
   Diagnostics::linef("🖱️ Click-to-zoom: Recording zoom event at (%.2f, %.2f)", nx, flipped);
   if (metadataRecorder_) {
-    metadataRecorder_->recordZoomEvent(QPointF(nx, ny), studio->zoomLevel, studio->zoomDuration, EasingFunction::easeInOut);
+    metadataRecorder_->recordZoomEvent(QPointF(nx, ny), studio->zoomLevel, studio->zoomDuration,
+                                       EasingFunction::easeInOut);
   }
   if (zoomRenderer_) zoomRenderer_->handleClick(QPointF(nx, flipped));
 }
@@ -692,15 +722,16 @@ void RecordingCoordinator::handleClick(QPointF point, ClickType type) {
 void RecordingCoordinator::handleCursorMove(QPointF point) {
   int count = ++cursorMoveCount_;
   if (count < 4) {
-    Diagnostics::line("🖱️ cursorMoveHandler called #" + formatInt(count) + " at (" + formatInt(int64_t(point.x())) + ", " +
-                      formatInt(int64_t(point.y())) + ")");
+    Diagnostics::line("🖱️ cursorMoveHandler called #" + formatInt(count) + " at (" +
+                      formatInt(int64_t(point.x())) + ", " + formatInt(int64_t(point.y())) + ")");
   }
   if (zoomRenderer_) zoomRenderer_->updateCursor(point);
   auto rect = captureRect();
   if (isUsable(rect)) {
     QPointF position = recordedPosition(point, *rect);
     if (metadataRecorder_) metadataRecorder_->recordCursorPosition(position);
-    if (count <= 3) Diagnostics::linef("   ✅ Recorded cursor position: (%.3f, %.3f)", position.x(), position.y());
+    if (count <= 3)
+      Diagnostics::linef("   ✅ Recorded cursor position: (%.3f, %.3f)", position.x(), position.y());
   } else if (count <= 3) {
     Diagnostics::line("   ⚠️ captureRect unavailable or zero");
   }
@@ -730,7 +761,9 @@ void RecordingCoordinator::resumeRecording() {
   timeOffset_ += pause;
   MediaTime pauseTime = MediaTime::fromSeconds(pause, 600);
   if (mediaWriter_) mediaWriter_->addTimeOffset(pauseTime);
-  if (context_) context_->setPauseOffset(mediaWriter_ ? mediaWriter_->timeOffset() : MediaTime::fromSeconds(timeOffset_, 600));
+  if (context_)
+    context_->setPauseOffset(mediaWriter_ ? mediaWriter_->timeOffset()
+                                          : MediaTime::fromSeconds(timeOffset_, 600));
   setState(RecordingState::recording(dateMinus(now, elapsed + timeOffset_)));
   setPausedFlag(false);
   if (metadataRecorder_) metadataRecorder_->resumeRecording();
@@ -777,8 +810,10 @@ QCoro::Task<fs::path> RecordingCoordinator::finishAudioOnly() {
   QFuture<QString> future = promise->future();
   promise->start();
   audioOnlyRecorder_->finishRecording([promise](fs::path result, std::exception_ptr error) {
-    if (error) promise->setException(error);
-    else promise->addResult(QString::fromStdString(result.string()));
+    if (error)
+      promise->setException(error);
+    else
+      promise->addResult(QString::fromStdString(result.string()));
     promise->finish();
   });
   QString result = co_await future;
@@ -792,9 +827,11 @@ QCoro::Task<fs::path> RecordingCoordinator::finishPackage() {
       throw RecordingError::invalidConfiguration("Screen capture not configured");
     }
     PackageConfiguration package;
-    package.hasAlphaChannel = configuration_ && configuration_->studioConfig && configuration_->studioConfig->enableAlphaChannel;
+    package.hasAlphaChannel =
+        configuration_ && configuration_->studioConfig && configuration_->studioConfig->enableAlphaChannel;
     package.hasSeparateLayers = true;
-    package.resolution = QSizeF(screenEngine_->configuration()->width, screenEngine_->configuration()->height);
+    package.resolution =
+        QSizeF(screenEngine_->configuration()->width, screenEngine_->configuration()->height);
     package.frameRate = configuration_ ? configuration_->frameRate : 30;
     package.duration = recordingDuration_;
     if (auto rect = screenEngine_->captureRect()) package.contentOrigin = rect->topLeft();
@@ -930,13 +967,18 @@ QCoro::Task<void> RecordingCoordinator::stopRecording() {
   if (layerRecordingManager_ && layerRecordingManager_->recordingPackage()) {
     editorMovie = layerRecordingManager_->recordingPackage()->screenVideoURL;
   }
-  QMetaObject::invokeMethod(this, [this, result, editorMovie, hasStudioFeatures, shouldOpenTrimmer] {
-    Diagnostics::line("✅ Recording saved to: " + result.string());
-    Diagnostics::line("🎬 Opening UI: hasStudioFeatures=" + boolText(hasStudioFeatures) +
-                      ", shouldOpenTrimmer=" + boolText(shouldOpenTrimmer));
-    if (resultOpener_) resultOpener_(result, editorMovie, shouldOpenTrimmer);
-    else RecordingHandOff::open(result, editorMovie, shouldOpenTrimmer);
-  }, Qt::QueuedConnection);
+  QMetaObject::invokeMethod(
+      this,
+      [this, result, editorMovie, hasStudioFeatures, shouldOpenTrimmer] {
+        Diagnostics::line("✅ Recording saved to: " + result.string());
+        Diagnostics::line("🎬 Opening UI: hasStudioFeatures=" + boolText(hasStudioFeatures) +
+                          ", shouldOpenTrimmer=" + boolText(shouldOpenTrimmer));
+        if (resultOpener_)
+          resultOpener_(result, editorMovie, shouldOpenTrimmer);
+        else
+          RecordingHandOff::open(result, editorMovie, shouldOpenTrimmer);
+      },
+      Qt::QueuedConnection);
 }
 
 // ---- failures ----
@@ -950,7 +992,8 @@ QCoro::Task<std::optional<fs::path>> RecordingCoordinator::tearDown(bool keepRec
   co_await stopEngines();
   if (!self) co_return std::nullopt;
   std::optional<fs::path> kept;
-  bool recorded = (mediaWriter_ && mediaWriter_->isWriting()) || (audioOnlyRecorder_ && audioOnlyRecorder_->sessionStarted());
+  bool recorded = (mediaWriter_ && mediaWriter_->isWriting()) ||
+                  (audioOnlyRecorder_ && audioOnlyRecorder_->sessionStarted());
   if (keepRecorded && recorded) {
     std::exception_ptr failure;
     try {
@@ -959,8 +1002,10 @@ QCoro::Task<std::optional<fs::path>> RecordingCoordinator::tearDown(bool keepRec
       failure = std::current_exception();
     }
     if (!self) co_return kept;
-    if (failure) Diagnostics::line("❌ Failed to save the partial recording: " + describeException(failure));
-    else Diagnostics::line("✅ Partial recording saved to: " + kept->string());
+    if (failure)
+      Diagnostics::line("❌ Failed to save the partial recording: " + describeException(failure));
+    else
+      Diagnostics::line("✅ Partial recording saved to: " + kept->string());
   } else if (layerRecordingManager_) {
     layerRecordingManager_->cancelLayerRecording();
   } else if (mediaWriter_) {

@@ -117,7 +117,8 @@ class RecordingCoordinator : public QObject {
   QCoro::Task<void> checkPermissions(const RecordingConfiguration& configuration);
   void createMetadataRecorder(const RecordingConfiguration& configuration);
   void printStudioReport(const RecordingConfiguration& configuration) const;
-  StreamConfiguration makeStreamConfiguration(const ContentFilter& filter, const RecordingConfiguration& configuration,
+  StreamConfiguration makeStreamConfiguration(const ContentFilter& filter,
+                                              const RecordingConfiguration& configuration,
                                               bool capturesAudio) const;
   void prepareSingleMovie(const RecordingConfiguration& configuration);
   void preparePackage(const RecordingConfiguration& configuration);

@@ -16,11 +16,11 @@
 #include "app/FloatingRecordingPanelController.h"
 #include "app/StatusBarController.h"
 #include "editor_ui/VideoTrimmerManager.h"
-#include "platform/qt/SettingsStore.h"
 #include "model/MetadataRecorder.h"
 #include "model/RecordingError.h"
 #include "overlays/ZoomRenderer.h"
 #include "platform/media/GlobalCoordinates.h"
+#include "platform/qt/SettingsStore.h"
 #include "support/TestSupport.h"
 
 namespace tk {
@@ -40,7 +40,9 @@ class RecordingCoordinatorTest : public ::testing::Test {
 
   fs::path out() const { return dir() / "out"; }
   fs::path dir() const { return folder.path().toStdString(); }
-  RecordingConfiguration config(const RecordingMode& mode) const { return test::baseConfiguration(mode, out()); }
+  RecordingConfiguration config(const RecordingMode& mode) const {
+    return test::baseConfiguration(mode, out());
+  }
   // A window alone, not over the wallpaper (which records the whole display around it).
   RecordingConfiguration windowConfig(const RecordingMode& mode) const {
     auto configuration = config(mode);
@@ -122,7 +124,8 @@ class ToneInNullSink {
  public:
   ToneInNullSink() {
     QProcess pactl;
-    pactl.start("pactl", {"load-module", "module-sine", "sink=" + qEnvironmentVariable("TK_TEST_SINK"), "frequency=440"});
+    pactl.start("pactl", {"load-module", "module-sine", "sink=" + qEnvironmentVariable("TK_TEST_SINK"),
+                          "frequency=440"});
     if (pactl.waitForFinished(10000)) module_ = QString::fromUtf8(pactl.readAllStandardOutput()).trimmed();
   }
   ~ToneInNullSink() {
@@ -382,8 +385,8 @@ TEST_F(RecordingCoordinatorTest, ClickHandlerRecordsClicksInsideTheAreaWhileNotP
   ASSERT_EQ(metadata.cursorClicks.size(), 2u);
   EXPECT_NEAR(metadata.cursorClicks[0].position.x(), 0.25, 1e-9);
   EXPECT_NEAR(metadata.cursorClicks[0].position.y(), 0.2, 1e-9);  // measured down from the top
-  ASSERT_EQ(metadata.zoomEvents.size(), 1u);                       // the right click zooms nothing
-  EXPECT_NEAR(metadata.zoomEvents[0].position.y(), 0.8, 1e-9);     // measured up from the bottom
+  ASSERT_EQ(metadata.zoomEvents.size(), 1u);                      // the right click zooms nothing
+  EXPECT_NEAR(metadata.zoomEvents[0].position.y(), 0.8, 1e-9);    // measured up from the bottom
   auto zoom = harness.coordinator.zoomRenderer()->snapshot();
   EXPECT_DOUBLE_EQ(zoom.zoomScaleTarget, 2.25);
   EXPECT_NEAR(zoom.anchorNormalizedCurrent.y(), 0.2, 1e-9);
@@ -444,11 +447,13 @@ TEST_F(RecordingCoordinatorTest, StatusItemAndPanelFollowTheRecordingAndStayOutO
 
   // Pausing from the panel reaches the coordinator, the panel and the status item.
   panel.panel()->pauseButton()->click();
-  ASSERT_TRUE(test::waitUntil([&] { return harness.coordinator.isPaused() && panel.isPaused() && status.isPaused(); }));
+  ASSERT_TRUE(test::waitUntil(
+      [&] { return harness.coordinator.isPaused() && panel.isPaused() && status.isPaused(); }));
   EXPECT_EQ(texts()[2], "Resume Recording");
   EXPECT_EQ(panel.panel()->pauseButton()->toolTip(), "Resume");
   status.handlePauseResumeFromMenu();
-  ASSERT_TRUE(test::waitUntil([&] { return !harness.coordinator.isPaused() && !panel.isPaused() && !status.isPaused(); }));
+  ASSERT_TRUE(test::waitUntil(
+      [&] { return !harness.coordinator.isPaused() && !panel.isPaused() && !status.isPaused(); }));
   ASSERT_TRUE(harness.recordFor(1.5));
 
   QRect panelFrame = panel.panel()->frameGeometry();
@@ -496,7 +501,8 @@ std::string reasonOf(const std::function<void()>& call) {
 
 TEST(RecordingCoordinatorStateTest, OperationsOutOfTurnAreRefusedAndChangeNothing) {
   RecordingCoordinator coordinator;
-  EXPECT_EQ(reasonOf([&] { test::awaitTask(coordinator.stopRecording()); }), "Cannot stop recording in current state");
+  EXPECT_EQ(reasonOf([&] { test::awaitTask(coordinator.stopRecording()); }),
+            "Cannot stop recording in current state");
   EXPECT_EQ(reasonOf([&] { coordinator.pauseRecording(); }), "Cannot pause when not recording");
   EXPECT_EQ(reasonOf([&] { coordinator.resumeRecording(); }), "Cannot resume when not paused");
   EXPECT_EQ(reasonOf([&] { test::awaitTask(coordinator.startRecording()); }), "Recording not prepared");
