@@ -33,10 +33,11 @@ extern "C" {
 #include "capture/ScreenCaptureEngine.h"
 #include "model/RecordingError.h"
 #include "overlays/ZoomRenderer.h"
+#include "platform/media/PixelBuffer.h"
 #include "platform/qt/Async.h"
+#include "recording/RecordingContext.h"
 #include "recording/RecordingCoordinator.h"
 #include "writing/MediaWriter.h"
-#include "platform/media/PixelBuffer.h"
 
 namespace {
 
@@ -50,7 +51,8 @@ std::shared_ptr<tk::PixelBuffer> testFrame(int w, int h) {
   auto frame = tk::PixelBuffer::create(w, h);
   for (int y = 0; y < h; ++y) {
     auto* row = reinterpret_cast<uint32_t*>(frame->row(y));
-    for (int x = 0; x < w; ++x) row[x] = 0xff000000u | ((x * 7) & 0xff) << 16 | ((y * 3) & 0xff) << 8 | ((x ^ y) & 0xff);
+    for (int x = 0; x < w; ++x)
+      row[x] = 0xff000000u | ((x * 7) & 0xff) << 16 | ((y * 3) & 0xff) << 8 | ((x ^ y) & 0xff);
   }
   return frame;
 }
@@ -103,8 +105,10 @@ void benchZoom(int frames) {
   auto out = tk::PixelBuffer::create(w, h);
   double swscaleMs = run([&](const tk::ZoomRenderer::Snapshot& snap) {
     QRectF crop = tk::ZoomRenderer::cropRect(snap, w, h);
-    if (crop.isEmpty()) out->copyFrom(*input);
-    else sws.render(*input, *out, crop);
+    if (crop.isEmpty())
+      out->copyFrom(*input);
+    else
+      sws.render(*input, *out, crop);
   });
   std::printf("zoom crop+scale 1920x1080, %d frames: QPainter %.2f ms/frame, libswscale %.2f ms/frame\n",
               frames, qpainterMs, swscaleMs);
@@ -172,7 +176,8 @@ Measured runMeasured(const std::vector<std::string>& argv) {
     usleep(2000);
   }
   Measured m;
-  m.cpuSeconds = usage.ru_utime.tv_sec + usage.ru_utime.tv_usec / 1e6 + usage.ru_stime.tv_sec + usage.ru_stime.tv_usec / 1e6;
+  m.cpuSeconds = usage.ru_utime.tv_sec + usage.ru_utime.tv_usec / 1e6 + usage.ru_stime.tv_sec +
+                 usage.ru_stime.tv_usec / 1e6;
   m.peakMegabytes = usage.ru_maxrss / 1024.0;
   return m;
 }
@@ -210,7 +215,15 @@ int recordChild(const std::string& folder, double seconds) {
     runBlocking(coordinator.prepareRecording(configuration.mode, configuration));
     runBlocking(coordinator.startRecording());
     runBlocking(tk::sleepFor(std::chrono::milliseconds(int(seconds * 1000))));
+    // What reached the writer and what it turned away, for the parent's report.
+    std::shared_ptr<tk::RecordingContext> context = coordinator.context();
+    std::shared_ptr<tk::MediaWriter> writer = context ? context->writer() : nullptr;
     runBlocking(coordinator.stopRecording());
+    if (FILE* stats = std::fopen((folder + "/stats.txt").c_str(), "w")) {
+      std::fprintf(stats, "%lld %llu\n", context ? (long long)context->videoFramesReceived() : 0LL,
+                   writer ? (unsigned long long)writer->refusedVideoFrames() : 0ULL);
+      std::fclose(stats);
+    }
   } catch (const std::exception&) {
     std::fprintf(stderr, "recording failed: %s\n", tk::describeException(std::current_exception()).c_str());
     return 1;
@@ -223,26 +236,56 @@ void benchRecording(const char* self, double seconds) {
   MovingBars bars;
   bars.show();
   QCoreApplication::processEvents();
-  int bitRate = int(tk::MediaWriter::standardBitRate(tk::VideoEncoder::h264, tk::VideoQuality::medium, 1920, 1080, 60));
+  int bitRate =
+      int(tk::MediaWriter::standardBitRate(tk::VideoEncoder::h264, tk::VideoQuality::medium, 1920, 1080, 60));
 
   QString ours = dir.path() + "/ours";
   QDir().mkpath(ours);
   Measured coordinator = runMeasured({self, "--record-child", ours.toStdString(), std::to_string(seconds)});
   QStringList files = QDir(ours).entryList({"*.mp4"});
   if (!files.isEmpty()) coordinator.frames = countFrames(ours + "/" + files.front());
+  long long delivered = 0;
+  unsigned long long refused = 0;
+  if (FILE* stats = std::fopen((ours + "/stats.txt").toLocal8Bit().constData(), "r")) {
+    if (std::fscanf(stats, "%lld %llu", &delivered, &refused) != 2) delivered = 0;
+    std::fclose(stats);
+  }
 
   QString theirs = dir.path() + "/ffmpeg.mp4";
-  Measured ffmpeg = runMeasured({"ffmpeg", "-y", "-v", "error", "-f", "x11grab", "-framerate", "60", "-video_size",
-                                 "1920x1080", "-i", qEnvironmentVariable("DISPLAY").toStdString(), "-t",
-                                 std::to_string(seconds), "-c:v", "libx264", "-preset", "veryfast", "-profile:v", "high",
-                                 "-b:v", std::to_string(bitRate), "-pix_fmt", "yuv420p", theirs.toStdString()});
+  Measured ffmpeg = runMeasured({"ffmpeg",
+                                 "-y",
+                                 "-v",
+                                 "error",
+                                 "-f",
+                                 "x11grab",
+                                 "-framerate",
+                                 "60",
+                                 "-video_size",
+                                 "1920x1080",
+                                 "-i",
+                                 qEnvironmentVariable("DISPLAY").toStdString(),
+                                 "-t",
+                                 std::to_string(seconds),
+                                 "-c:v",
+                                 "libx264",
+                                 "-preset",
+                                 "veryfast",
+                                 "-profile:v",
+                                 "high",
+                                 "-b:v",
+                                 std::to_string(bitRate),
+                                 "-pix_fmt",
+                                 "yuv420p",
+                                 theirs.toStdString()});
   ffmpeg.frames = countFrames(theirs);
 
   long expected = long(seconds * 60);
-  std::printf("display 1920x1080 at 60 fps for %.0f s, H.264 veryfast at %d bit/s (%ld frames expected)\n", seconds,
-              bitRate, expected);
-  std::printf("  coordinator:     %ld frames, %.3f CPU s per recorded s, peak %.0f MB\n", coordinator.frames,
-              coordinator.cpuSeconds / seconds, coordinator.peakMegabytes);
+  std::printf("display 1920x1080 at 60 fps for %.0f s, H.264 veryfast at %d bit/s (%ld frames expected)\n",
+              seconds, bitRate, expected);
+  std::printf(
+      "  coordinator:     %ld frames (%lld captured, %llu refused by the writer), %.3f CPU s per recorded s, "
+      "peak %.0f MB\n",
+      coordinator.frames, delivered, refused, coordinator.cpuSeconds / seconds, coordinator.peakMegabytes);
   std::printf("  ffmpeg x11grab:  %ld frames, %.3f CPU s per recorded s, peak %.0f MB\n", ffmpeg.frames,
               ffmpeg.cpuSeconds / seconds, ffmpeg.peakMegabytes);
 }

@@ -41,18 +41,20 @@ QToolButton* roundButton(QWidget* parent, QColor background) {
   button->setFixedSize(28, 28);
   button->setAutoRaise(true);
   button->setFocusPolicy(Qt::NoFocus);
-  button->setStyleSheet(QString("QToolButton { background: rgba(%1,%2,%3,%4); border-radius: 14px; color: white; }")
-                            .arg(background.red())
-                            .arg(background.green())
-                            .arg(background.blue())
-                            .arg(background.alpha()));
+  button->setStyleSheet(
+      QString("QToolButton { background: rgba(%1,%2,%3,%4); border-radius: 14px; color: white; }")
+          .arg(background.red())
+          .arg(background.green())
+          .arg(background.blue())
+          .arg(background.alpha()));
   return button;
 }
 
 }  // namespace
 
 FloatingRecordingPanel::FloatingRecordingPanel(FloatingRecordingPanelController& controller)
-    : QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint | Qt::WindowDoesNotAcceptFocus),
+    : QWidget(nullptr,
+              Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint | Qt::WindowDoesNotAcceptFocus),
       controller_(controller) {
   setAttribute(Qt::WA_ShowWithoutActivating);
   setWindowTitle("Recording");
@@ -88,12 +90,15 @@ FloatingRecordingPanel::FloatingRecordingPanel(FloatingRecordingPanelController&
 
 FloatingRecordingPanel::~FloatingRecordingPanel() = default;
 
-QString FloatingRecordingPanel::timeText() const { return time_->text(); }
+QString FloatingRecordingPanel::timeText() const {
+  return time_->text();
+}
 
 void FloatingRecordingPanel::refresh() {
   bool paused = controller_.isPaused();
   dot_->setPaused(paused);
-  time_->setText(QString::fromStdString(FloatingRecordingPanelController::formatDuration(controller_.recordingDuration())));
+  time_->setText(QString::fromStdString(
+      FloatingRecordingPanelController::formatDuration(controller_.recordingDuration())));
   pauseButton_->setIcon(style()->standardIcon(paused ? QStyle::SP_MediaPlay : QStyle::SP_MediaPause));
   pauseButton_->setToolTip(paused ? "Resume" : "Pause");
 }

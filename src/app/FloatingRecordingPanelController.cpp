@@ -46,7 +46,9 @@ FloatingRecordingPanelController& FloatingRecordingPanelController::shared() {
 
 FloatingRecordingPanelController::FloatingRecordingPanelController() = default;
 
-RecordingCoordinator* FloatingRecordingPanelController::recordingCoordinator() const { return coordinator_; }
+RecordingCoordinator* FloatingRecordingPanelController::recordingCoordinator() const {
+  return coordinator_;
+}
 
 FloatingRecordingPanelController::~FloatingRecordingPanelController() {
   if (RecordingShell::panel() == this) RecordingShell::installPanel(nullptr);
@@ -88,8 +90,10 @@ void FloatingRecordingPanelController::hide() {
 void FloatingRecordingPanelController::setPaused(bool paused) {
   defer([this, paused] {
     isPaused_ = paused;
-    if (paused) stopTimer();
-    else startTimer();
+    if (paused)
+      stopTimer();
+    else
+      startTimer();
     changed();
   });
 }
@@ -123,7 +127,9 @@ void FloatingRecordingPanelController::startTimer() {
   durationTimer_->start();
 }
 
-void FloatingRecordingPanelController::stopTimer() { durationTimer_.reset(); }
+void FloatingRecordingPanelController::stopTimer() {
+  durationTimer_.reset();
+}
 
 void FloatingRecordingPanelController::changed() {
   if (panel_) panel_->refresh();

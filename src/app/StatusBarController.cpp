@@ -1,13 +1,13 @@
 #include "app/StatusBarController.h"
 
 #include <QCoreApplication>
+#include <QCoroTask>
 #include <QCursor>
 #include <QMenu>
 #include <QMessageBox>
 #include <QPainter>
 #include <QPixmap>
 #include <QSystemTrayIcon>
-#include <QCoroTask>
 
 #include "platform/qt/Diagnostics.h"
 #include "recording/RecordingCoordinator.h"
@@ -40,7 +40,8 @@ QCoro::Task<void> stopFromMenu(QPointer<RecordingCoordinator> coordinator) {
   } catch (const std::exception& error) {
     std::string description = describeException(std::current_exception());
     Diagnostics::line(std::string("❌ Error stopping recording: ") + error.what());
-    auto* alert = new QMessageBox(QMessageBox::Critical, QString(), "Error Stopping Recording", QMessageBox::Ok);
+    auto* alert =
+        new QMessageBox(QMessageBox::Critical, QString(), "Error Stopping Recording", QMessageBox::Ok);
     alert->setInformativeText(QString::fromStdString(description));
     alert->setAttribute(Qt::WA_DeleteOnClose);
     alert->open();
@@ -65,7 +66,9 @@ StatusBarController& StatusBarController::shared() {
 
 StatusBarController::StatusBarController() = default;
 
-RecordingCoordinator* StatusBarController::recordingCoordinator() const { return coordinator_; }
+RecordingCoordinator* StatusBarController::recordingCoordinator() const {
+  return coordinator_;
+}
 
 StatusBarController::~StatusBarController() {
   if (RecordingShell::statusItem() == this) RecordingShell::installStatusItem(nullptr);
@@ -75,7 +78,9 @@ void StatusBarController::defer(std::function<void()> work) {
   QMetaObject::invokeMethod(&context_, std::move(work), Qt::QueuedConnection);
 }
 
-std::string StatusBarController::title() const { return "⏺ " + recordingDuration_; }
+std::string StatusBarController::title() const {
+  return "⏺ " + recordingDuration_;
+}
 
 void StatusBarController::startRecording(RecordingCoordinator& coordinator) {
   coordinator_ = &coordinator;

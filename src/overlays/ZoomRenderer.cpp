@@ -41,8 +41,8 @@ void ZoomRenderer::setCaptureFrame(QSizeF size, QPointF origin) {
   }
   if (debug) {
     Diagnostics::line("🔎 ZoomRenderer.setCaptureFrame size=" + formatInt(int64_t(size.width())) + "x" +
-                      formatInt(int64_t(size.height())) + " origin=(" + formatInt(int64_t(origin.x())) +
-                      "," + formatInt(int64_t(origin.y())) + ")");
+                      formatInt(int64_t(size.height())) + " origin=(" + formatInt(int64_t(origin.x())) + "," +
+                      formatInt(int64_t(origin.y())) + ")");
   }
 }
 

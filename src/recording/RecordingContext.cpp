@@ -14,7 +14,9 @@ RecordingContext::RecordingContext(Settings settings, std::shared_ptr<SerialQueu
   if (settings_.pumpFrameRate < 1) settings_.pumpFrameRate = 1;
 }
 
-RecordingContext::~RecordingContext() { stopDelivery(); }
+RecordingContext::~RecordingContext() {
+  stopDelivery();
+}
 
 MediaTime RecordingContext::pumpSlotTime(MediaTime start, int64_t slot, int frameRate) {
   return start + MediaTime(slot, std::max(1, frameRate));

@@ -1,11 +1,15 @@
 #include "recording/RecordingCoordinator.h"
 
 #include <QCoreApplication>
+#include <QCoroFuture>
+#include <QFuture>
 #include <QPointer>
+#include <QPromise>
 #include <cmath>
 
 #include "capture/AudioCaptureEngine.h"
 #include "capture/BackgroundColor.h"
+#include "capture/CameraCaptureEngine.h"
 #include "capture/ScreenCaptureEngine.h"
 #include "model/CursorOverlaySettings.h"
 #include "model/MetadataRecorder.h"
@@ -22,6 +26,9 @@
 #include "recording/RecordingHandOff.h"
 #include "recording/RecordingPreflight.h"
 #include "recording/RecordingShell.h"
+#include "writing/AlphaChannelRecorder.h"
+#include "writing/AudioOnlyRecorder.h"
+#include "writing/LayerRecordingManager.h"
 #include "writing/MediaWriter.h"
 
 namespace tk {
@@ -35,7 +42,8 @@ double secondsBetween(RecordingCoordinator::Date from, RecordingCoordinator::Dat
 }
 
 RecordingCoordinator::Date dateMinus(RecordingCoordinator::Date date, double seconds) {
-  return date - std::chrono::duration_cast<RecordingCoordinator::Date::duration>(std::chrono::duration<double>(seconds));
+  return date - std::chrono::duration_cast<RecordingCoordinator::Date::duration>(
+                    std::chrono::duration<double>(seconds));
 }
 
 // The normalised position of a global point in the captured rectangle, y measured from the top.
@@ -45,7 +53,9 @@ QPointF recordedPosition(QPointF point, const QRectF& rect) {
   return {fx, 1.0 - fy};
 }
 
-bool isUsable(const std::optional<QRectF>& rect) { return rect && rect->width() > 0 && rect->height() > 0; }
+bool isUsable(const std::optional<QRectF>& rect) {
+  return rect && rect->width() > 0 && rect->height() > 0;
+}
 
 // Only the first ticks of the application's life are logged.
 int cursorSamplingLogCount = 0;
@@ -61,17 +71,24 @@ RecordingCoordinator::RecordingCoordinator(QObject* parent)
     auto* recording = recordingState_.get<RecordingState::Recording>();
     if (!recording || isPaused_) return;
     setDuration(secondsBetween(recording->startTime, std::chrono::system_clock::now()) - timeOffset_);
-    if (auto* item = RecordingShell::statusItem()) item->updateDuration(RecordingPreflight::durationText(recordingDuration_));
+    if (auto* item = RecordingShell::statusItem())
+      item->updateDuration(RecordingPreflight::durationText(recordingDuration_));
   });
   autoStopTimer_.setSingleShot(true);
   cursorSamplingTimer_.setInterval(std::chrono::milliseconds(33));
 
   QPointer<RecordingCoordinator> self(this);
-  KeyboardShortcutHandler::shared().registerShortcut(KeyboardShortcutHandler::ShortcutKey::toggleMagnifier, [self] {
-    QMetaObject::invokeMethod(qApp, [self] {
-      if (self) self->cursorOverlayController_->setMagnifierEnabled(!self->cursorOverlayController_->isMagnifierEnabled());
-    }, Qt::QueuedConnection);
-  });
+  KeyboardShortcutHandler::shared().registerShortcut(
+      KeyboardShortcutHandler::ShortcutKey::toggleMagnifier, [self] {
+        QMetaObject::invokeMethod(
+            qApp,
+            [self] {
+              if (self)
+                self->cursorOverlayController_->setMagnifierEnabled(
+                    !self->cursorOverlayController_->isMagnifierEnabled());
+            },
+            Qt::QueuedConnection);
+      });
   if (qApp) {
     connect(qApp, &QCoreApplication::aboutToQuit, this, [this] { showSystemCursorIfHidden(); });
   }
@@ -86,7 +103,9 @@ RecordingCoordinator::~RecordingCoordinator() {
   pumpQueue_->stop();
 }
 
-MediaWriter* RecordingCoordinator::mediaWriter() const { return mediaWriter_.get(); }
+MediaWriter* RecordingCoordinator::mediaWriter() const {
+  return mediaWriter_.get();
+}
 
 std::optional<QRectF> RecordingCoordinator::captureRect() const {
   if (!screenEngine_) return std::nullopt;
@@ -123,7 +142,8 @@ fs::path RecordingCoordinator::makeOutputURL() const {
   return RecordingPreflight::outputURL(*configuration_, std::chrono::system_clock::now());
 }
 
-WriterConfiguration RecordingCoordinator::makeWriterConfiguration(const RecordingConfiguration& configuration) const {
+WriterConfiguration RecordingCoordinator::makeWriterConfiguration(
+    const RecordingConfiguration& configuration) const {
   WriterConfiguration writer;
   writer.outputURL = makeOutputURL();
   writer.outputFormat = configuration.outputFormat;
@@ -140,8 +160,17 @@ WriterConfiguration RecordingCoordinator::makeWriterConfiguration(const Recordin
   video.quality = configuration.videoQuality;
   video.colorSpace = ColorSpaceSettings{};
   if (configuration.studioConfig && configuration.studioConfig->enableAlphaChannel) {
-    // No encoder here carries an alpha channel into the movie files this path writes.
-    Diagnostics::line("⚠️ Alpha channel not supported, falling back to standard recording");
+    if (!AlphaChannelRecorder::isHEVCWithAlphaSupported()) {
+      Diagnostics::line("⚠️ Alpha channel not supported, falling back to standard recording");
+    } else {
+      // The encoders are asked again: one may have gone since the first answer.
+      video.alphaCodec = AlphaChannelRecorder::isHEVCWithAlphaSupported() ? AlphaVideoCodec::hevcWithAlpha
+                                                                          : AlphaVideoCodec::proRes4444;
+      video.hasAlphaChannel = true;
+      Diagnostics::line(
+          std::string("🎨 Alpha channel recording enabled with codec: ") +
+          (video.alphaCodec == AlphaVideoCodec::hevcWithAlpha ? "HEVC with Alpha" : "ProRes 4444"));
+    }
   }
   writer.videoSettings = video;
   return writer;
@@ -149,7 +178,8 @@ WriterConfiguration RecordingCoordinator::makeWriterConfiguration(const Recordin
 
 // ---- preparation ----
 
-QCoro::Task<void> RecordingCoordinator::prepareRecording(RecordingMode mode, RecordingConfiguration configuration) {
+QCoro::Task<void> RecordingCoordinator::prepareRecording(RecordingMode mode,
+                                                         RecordingConfiguration configuration) {
   if (recordingState_.kind() != RecordingState::Kind::idle) {
     throw RecordingError::invalidConfiguration("Cannot prepare while recording is active");
   }
@@ -183,13 +213,30 @@ QCoro::Task<void> RecordingCoordinator::prepareRecording(RecordingMode mode, Rec
   setState(RecordingState::ready());
 }
 
-QCoro::Task<void> RecordingCoordinator::prepareAudioOnly(const RecordingConfiguration&) {
-  // Audio-only recordings need the microphone and audio-only writers, which this build lacks.
-  throw RecordingError::captureDeviceUnavailable();
+QCoro::Task<void> RecordingCoordinator::prepareAudioOnly(const RecordingConfiguration& configuration) {
+  audioOnlyRecorder_ = std::make_shared<AudioOnlyRecorder>(configuration);
+  audioOnlyRecorder_->prepareRecordingFiles();
+  audioEngine_ = std::make_unique<AudioCaptureEngine>();
+  if (configuration.recordSystemAudio) audioEngine_->setCapturingSystemAudio(true);
+  if (configuration.recordMicrophone) {
+    auto device = AudioCaptureEngine::findMicrophoneDevice(configuration.microphoneDevice);
+    if (!audioEngine_->startMicrophone(device, configuration.enableAEC)) {
+      throw RecordingError::captureDeviceUnavailable();
+    }
+  }
+  // The engine stops before the recorder is released, and both handlers hold the recorder.
+  std::shared_ptr<AudioOnlyRecorder> recorder = audioOnlyRecorder_;
+  audioEngine_->setSystemAudioHandler(
+      [recorder](const SampleBuffer& sample) { recorder->appendSystemAudio(sample); });
+  audioEngine_->setMicrophoneAudioHandler(
+      [recorder](const SampleBuffer& sample) { recorder->appendMicrophoneAudio(sample); });
+  printStudioReport(configuration);
+  createMetadataRecorder(configuration);
   co_return;
 }
 
-QCoro::Task<void> RecordingCoordinator::prepareScreen(const RecordingMode& mode, const RecordingConfiguration& configuration) {
+QCoro::Task<void> RecordingCoordinator::prepareScreen(const RecordingMode& mode,
+                                                      const RecordingConfiguration& configuration) {
   QPointer<RecordingCoordinator> self(this);
   screenEngine_ = std::make_unique<ScreenCaptureEngine>();
   co_await screenEngine_->refreshAvailableContent();
@@ -219,9 +266,10 @@ QCoro::Task<void> RecordingCoordinator::prepareScreen(const RecordingMode& mode,
     zoomRenderer_ = std::make_shared<ZoomRenderer>();
     if (auto rect = screenEngine_->captureRect(); isUsable(rect)) {
       zoomRenderer_->setCaptureFrame(rect->size(), rect->topLeft());
-      Diagnostics::line("🔎 RecordingCoordinator: ZoomRenderer captureRect size=" + formatInt(int64_t(rect->width())) +
-                        "x" + formatInt(int64_t(rect->height())) + " origin=(" + formatInt(int64_t(rect->x())) + "," +
-                        formatInt(int64_t(rect->y())) + ")");
+      Diagnostics::line(
+          "🔎 RecordingCoordinator: ZoomRenderer captureRect size=" + formatInt(int64_t(rect->width())) + "x" +
+          formatInt(int64_t(rect->height())) + " origin=(" + formatInt(int64_t(rect->x())) + "," +
+          formatInt(int64_t(rect->y())) + ")");
     }
     zoomRenderer_->setClickZoom(true);
     zoomRenderer_->setFollowCursorEnabled(true);
@@ -237,16 +285,19 @@ QCoro::Task<void> RecordingCoordinator::prepareScreen(const RecordingMode& mode,
     shouldUseWindowPump_ = false;
   }
 
-  mediaWriter_ = std::make_shared<MediaWriter>();
-  WriterConfiguration writerConfiguration = makeWriterConfiguration(configuration);
-  mediaWriter_->configure(writerConfiguration);
-  mediaWriter_->startWriting();
+  bool separateLayers = studio && studio->enableSeparateLayers;
+  if (!separateLayers && !configuration.recordCamera) {
+    prepareSingleMovie(configuration);
+  } else {
+    preparePackage(configuration);
+  }
 
   makeContext();
   installCaptureHandlers(capturesAudio);
   if (audioEngine_) {
     std::shared_ptr<RecordingContext> context = context_;
-    audioEngine_->setMicrophoneAudioHandler([context](const SampleBuffer& sample) { context->onMicrophoneAudio(sample); });
+    audioEngine_->setMicrophoneAudioHandler(
+        [context](const SampleBuffer& sample) { context->onMicrophoneAudio(sample); });
   }
   printStudioReport(configuration);
   createMetadataRecorder(configuration);
@@ -285,12 +336,82 @@ StreamConfiguration RecordingCoordinator::makeStreamConfiguration(const ContentF
   return stream;
 }
 
+void RecordingCoordinator::prepareSingleMovie(const RecordingConfiguration& configuration) {
+  mediaWriter_ = std::make_shared<MediaWriter>();
+  mediaWriter_->configure(makeWriterConfiguration(configuration));
+  mediaWriter_->startWriting();
+}
+
+void RecordingCoordinator::preparePackage(const RecordingConfiguration& configuration) {
+  Diagnostics::line("📦 Initializing separate layer recording...");
+  layerRecordingManager_ = std::make_unique<LayerRecordingManager>();
+  RecordingPackage package = layerRecordingManager_->createPackage(configuration.outputDirectory);
+  WriterConfiguration screen = makeWriterConfiguration(configuration);
+  screen.outputURL = package.screenVideoURL;
+  std::optional<WriterConfiguration> camera;
+  if (configuration.recordCamera) {
+    camera = prepareCameraLayer(configuration,
+                                package.cameraVideoURL.value_or(package.packageURL / ".camera.mov"));
+  }
+  layerRecordingManager_->startLayerRecording(screen, camera);
+  if (cameraEngine_ && camera) {
+    if (!layerRecordingManager_->cameraWriter()) {
+      Diagnostics::line("⚠️ Camera writer not available after startLayerRecording");
+    } else {
+      cameraEngine_->configureForSeparateLayerRecording(layerRecordingManager_->cameraWriter());
+      cameraEngine_->startCapture();
+      Diagnostics::line("🎥 Camera capture started for separate layer");
+    }
+  }
+  mediaWriter_ = layerRecordingManager_->screenWriter();
+  Diagnostics::line("✅ Separate layer recording initialized");
+}
+
+std::optional<WriterConfiguration> RecordingCoordinator::prepareCameraLayer(
+    const RecordingConfiguration& configuration, const fs::path& cameraFile) {
+  auto device = CameraCaptureEngine::defaultCameraDevice();
+  if (!device) {
+    Diagnostics::line("ℹ️ No default camera available; camera layer will be skipped");
+    return std::nullopt;
+  }
+  auto engine = std::make_shared<CameraCaptureEngine>();
+  try {
+    engine->setupCamera(*device);
+  } catch (...) {
+    Diagnostics::line("⚠️ Failed to set up default camera for layer recording: " +
+                      describeException(std::current_exception()));
+    cameraEngine_.reset();
+    return std::nullopt;
+  }
+  cameraEngine_ = engine;
+  auto size = cameraEngine_->activeFormatSize().value_or(std::pair{1280, 720});
+  WriterConfiguration camera;
+  camera.outputURL = cameraFile;
+  camera.outputFormat = configuration.outputFormat;
+  VideoSettings video;
+  video.width = std::max(2, size.first);
+  video.height = std::max(2, size.second);
+  video.frameRate = std::min(configuration.frameRate, 60);
+  video.codec = configuration.encoder;
+  video.quality = configuration.videoQuality;
+  video.colorSpace = ColorSpaceSettings{};
+  camera.videoSettings = video;
+  return camera;
+}
+
 void RecordingCoordinator::makeContext() {
   RecordingContext::Settings settings;
   settings.writer = mediaWriter_;
   settings.zoomRenderer = shouldUseWindowPump_ ? zoomRenderer_ : nullptr;
   settings.useWindowPump = shouldUseWindowPump_;
   settings.pumpFrameRate = pumpFrameRate_;
+  if (std::shared_ptr<CameraCaptureEngine> camera = cameraEngine_) {
+    settings.sessionStarted = [camera](MediaTime start) {
+      if (!camera->isSeparateLayerRecording()) return;
+      camera->setSyncedSessionStartTime(start);
+      Diagnostics::line("🔗 Camera synced to screen session start time: " + formatDouble(start.seconds()));
+    };
+  }
   context_ = std::make_shared<RecordingContext>(std::move(settings), pumpQueue_);
 }
 
@@ -303,11 +424,14 @@ void RecordingCoordinator::installCaptureHandlers(bool systemAudio) {
   QPointer<RecordingCoordinator> self(this);
   std::weak_ptr<RecordingContext> weakContext = context_;
   screenEngine_->setErrorHandler([self, weakContext](const RecordingError&) {
-    QMetaObject::invokeMethod(qApp, [self, weakContext] {
-      // A late error of an earlier recording never touches a later one.
-      auto context = weakContext.lock();
-      if (self && context && context == self->context_) self->onStreamError();
-    }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        qApp,
+        [self, weakContext] {
+          // A late error of an earlier recording never touches a later one.
+          auto context = weakContext.lock();
+          if (self && context && context == self->context_) self->onStreamError();
+        },
+        Qt::QueuedConnection);
   });
 }
 
@@ -348,6 +472,9 @@ QCoro::Task<void> RecordingCoordinator::releaseRecording() {
   if (!self) co_return;
   screenEngine_.reset();
   audioEngine_.reset();
+  cameraEngine_.reset();
+  audioOnlyRecorder_.reset();
+  layerRecordingManager_.reset();
   mediaWriter_.reset();
   zoomRenderer_.reset();
   metadataRecorder_.reset();
@@ -375,12 +502,14 @@ QCoro::Task<void> RecordingCoordinator::performCountdown(int seconds) {
   }
 }
 
-void RecordingCoordinator::startDurationTimer() { durationTimer_.start(); }
+void RecordingCoordinator::startDurationTimer() {
+  durationTimer_.start();
+}
 
 void RecordingCoordinator::startAutoStopTimer(int minutes) {
   double seconds = minutes * 60.0;
-  Diagnostics::line("⏱️ Starting auto-stop timer for " + formatInt(minutes) + " minute(s) (" + formatDouble(seconds) +
-                    " seconds)");
+  Diagnostics::line("⏱️ Starting auto-stop timer for " + formatInt(minutes) + " minute(s) (" +
+                    formatDouble(seconds) + " seconds)");
   autoStopTimer_.disconnect();
   uint64_t generation = recordingGeneration_;
   connect(&autoStopTimer_, &QTimer::timeout, this, [this, generation] {
@@ -444,6 +573,10 @@ QCoro::Task<void> RecordingCoordinator::startRecording() {
       co_await screenEngine_->startCapture();
       if (self) Diagnostics::line("✅ Screen capture started");
     }
+    if (self && audioOnlyRecorder_) {
+      audioOnlyRecorder_->startTime = std::chrono::system_clock::now();
+      audioOnlyRecorder_->startWriting();
+    }
     if (self && audioEngine_) {
       Diagnostics::line("🎤 Starting audio capture...");
       audioEngine_->startAudioCapture();
@@ -463,7 +596,8 @@ QCoro::Task<void> RecordingCoordinator::startRecording() {
 
   startDurationTimer();
   if (configuration.autoStopMinutes >= 1) {
-    Diagnostics::line("⏱️ Auto-stop timer configured: " + formatInt(configuration.autoStopMinutes) + " minute(s)");
+    Diagnostics::line("⏱️ Auto-stop timer configured: " + formatInt(configuration.autoStopMinutes) +
+                      " minute(s)");
     startAutoStopTimer(configuration.autoStopMinutes);
   } else {
     Diagnostics::line("⏱️ No auto-stop timer configured (unlimited recording)");
@@ -542,7 +676,9 @@ void RecordingCoordinator::startLiveHandlers(const RecordingConfiguration& confi
     int tick = ++cursorSamplingLogCount;
     bool log = tick <= 3;
     if (recordingState_.kind() != RecordingState::Kind::recording) {
-      if (log) Diagnostics::line("⚠️ Cursor timer: not recording (state: " + recordingState_.displayText() + ")");
+      if (log)
+        Diagnostics::line("⚠️ Cursor timer: not recording (state: " + recordingState_.displayText() +
+                          ")");
       return;
     }
     if (isPaused_) {
@@ -556,7 +692,8 @@ void RecordingCoordinator::startLiveHandlers(const RecordingConfiguration& confi
     }
     QPointF position = recordedPosition(CursorOverlayController::mouseLocation(), *rect);
     if (metadataRecorder_) metadataRecorder_->recordCursorPosition(position);
-    if (log) Diagnostics::linef("✅ Cursor timer sample #%d: pos=(%.3f, %.3f)", tick, position.x(), position.y());
+    if (log)
+      Diagnostics::linef("✅ Cursor timer sample #%d: pos=(%.3f, %.3f)", tick, position.x(), position.y());
   });
   cursorSamplingTimer_.start();
   Diagnostics::line("✅ Cursor sampling timer started (30 Hz)");
@@ -576,7 +713,8 @@ void RecordingCoordinator::handleClick(QPointF point, ClickType type) {
   if (!(studio && studio->enableClickToZoom) || type != ClickType::leftClick) return;
   Diagnostics::linef("🖱️ Click-to-zoom: Recording zoom event at (%.2f, %.2f)", nx, flipped);
   if (metadataRecorder_) {
-    metadataRecorder_->recordZoomEvent(QPointF(nx, ny), studio->zoomLevel, studio->zoomDuration, EasingFunction::easeInOut);
+    metadataRecorder_->recordZoomEvent(QPointF(nx, ny), studio->zoomLevel, studio->zoomDuration,
+                                       EasingFunction::easeInOut);
   }
   if (zoomRenderer_) zoomRenderer_->handleClick(QPointF(nx, flipped));
 }
@@ -584,15 +722,16 @@ void RecordingCoordinator::handleClick(QPointF point, ClickType type) {
 void RecordingCoordinator::handleCursorMove(QPointF point) {
   int count = ++cursorMoveCount_;
   if (count < 4) {
-    Diagnostics::line("🖱️ cursorMoveHandler called #" + formatInt(count) + " at (" + formatInt(int64_t(point.x())) + ", " +
-                      formatInt(int64_t(point.y())) + ")");
+    Diagnostics::line("🖱️ cursorMoveHandler called #" + formatInt(count) + " at (" +
+                      formatInt(int64_t(point.x())) + ", " + formatInt(int64_t(point.y())) + ")");
   }
   if (zoomRenderer_) zoomRenderer_->updateCursor(point);
   auto rect = captureRect();
   if (isUsable(rect)) {
     QPointF position = recordedPosition(point, *rect);
     if (metadataRecorder_) metadataRecorder_->recordCursorPosition(position);
-    if (count <= 3) Diagnostics::linef("   ✅ Recorded cursor position: (%.3f, %.3f)", position.x(), position.y());
+    if (count <= 3)
+      Diagnostics::linef("   ✅ Recorded cursor position: (%.3f, %.3f)", position.x(), position.y());
   } else if (count <= 3) {
     Diagnostics::line("   ⚠️ captureRect unavailable or zero");
   }
@@ -607,6 +746,7 @@ void RecordingCoordinator::pauseRecording() {
   setPausedFlag(true);
   // The metadata clock is the movie's: it stops with it.
   if (metadataRecorder_) metadataRecorder_->pauseRecording();
+  if (cameraEngine_) cameraEngine_->pauseCapture();
   if (auto* item = RecordingShell::statusItem()) item->setPaused(true);
   if (auto* panel = RecordingShell::panel()) panel->setPaused(true);
   durationTimer_.stop();
@@ -621,10 +761,14 @@ void RecordingCoordinator::resumeRecording() {
   timeOffset_ += pause;
   MediaTime pauseTime = MediaTime::fromSeconds(pause, 600);
   if (mediaWriter_) mediaWriter_->addTimeOffset(pauseTime);
-  if (context_) context_->setPauseOffset(mediaWriter_ ? mediaWriter_->timeOffset() : MediaTime::fromSeconds(timeOffset_, 600));
+  if (context_)
+    context_->setPauseOffset(mediaWriter_ ? mediaWriter_->timeOffset()
+                                          : MediaTime::fromSeconds(timeOffset_, 600));
   setState(RecordingState::recording(dateMinus(now, elapsed + timeOffset_)));
   setPausedFlag(false);
   if (metadataRecorder_) metadataRecorder_->resumeRecording();
+  // The camera layer leaves out the same span as the screen layer.
+  if (cameraEngine_) cameraEngine_->resumeCapture(pauseTime);
   if (auto* item = RecordingShell::statusItem()) item->setPaused(false);
   if (auto* panel = RecordingShell::panel()) panel->setPaused(false);
   startDurationTimer();
@@ -658,16 +802,66 @@ QCoro::Task<void> RecordingCoordinator::stopEngines() {
     }
   }
   if (audioEngine_) audioEngine_->stopAudioCapture();
+  if (cameraEngine_) cameraEngine_->stopCapture();
+}
+
+QCoro::Task<fs::path> RecordingCoordinator::finishAudioOnly() {
+  auto promise = std::make_shared<QPromise<QString>>();
+  QFuture<QString> future = promise->future();
+  promise->start();
+  audioOnlyRecorder_->finishRecording([promise](fs::path result, std::exception_ptr error) {
+    if (error)
+      promise->setException(error);
+    else
+      promise->addResult(QString::fromStdString(result.string()));
+    promise->finish();
+  });
+  QString result = co_await future;
+  co_return fs::path(result.toStdString());
+}
+
+QCoro::Task<fs::path> RecordingCoordinator::finishPackage() {
+  std::exception_ptr failure;
+  try {
+    if (!screenEngine_ || !screenEngine_->configuration()) {
+      throw RecordingError::invalidConfiguration("Screen capture not configured");
+    }
+    PackageConfiguration package;
+    package.hasAlphaChannel =
+        configuration_ && configuration_->studioConfig && configuration_->studioConfig->enableAlphaChannel;
+    package.hasSeparateLayers = true;
+    package.resolution =
+        QSizeF(screenEngine_->configuration()->width, screenEngine_->configuration()->height);
+    package.frameRate = configuration_ ? configuration_->frameRate : 30;
+    package.duration = recordingDuration_;
+    if (auto rect = screenEngine_->captureRect()) package.contentOrigin = rect->topLeft();
+    RecordingPackage finished = co_await layerRecordingManager_->finalizeLayerRecording(package);
+    Diagnostics::line("📦 Layer recording package saved to: " + finished.packageURL.string());
+    co_return finished.packageURL;
+  } catch (...) {
+    failure = std::current_exception();
+  }
+  Diagnostics::line("❌ Failed to finalize layer recording: " + describeException(failure));
+  if (!mediaWriter_) throw RecordingError::fileWriteError(failure);
+  fs::path movie = co_await mediaWriter_->finishWriting();
+  Diagnostics::line("⚠️ Saved screen video only due to layer recording error");
+  co_return movie;
 }
 
 QCoro::Task<fs::path> RecordingCoordinator::finishWriters() {
   fs::path result;
-  if (mediaWriter_) {
+  if (audioOnlyRecorder_) {
+    result = co_await finishAudioOnly();
+  } else if (layerRecordingManager_) {
+    result = co_await finishPackage();
+  } else if (mediaWriter_) {
+    std::exception_ptr failure;
     try {
       result = co_await mediaWriter_->finishWriting();
     } catch (...) {
-      throw RecordingError::fileWriteError(std::current_exception());
+      failure = std::current_exception();
     }
+    if (failure) throw RecordingError::fileWriteError(failure);
   } else {
     result = makeOutputURL();
   }
@@ -679,6 +873,13 @@ QCoro::Task<fs::path> RecordingCoordinator::finishWriters() {
   co_return result;
 }
 
+fs::path RecordingCoordinator::metadataLocation(const fs::path& result) const {
+  if (layerRecordingManager_ && layerRecordingManager_->recordingPackage()) {
+    return layerRecordingManager_->recordingPackage()->metadataURL;
+  }
+  return result.parent_path() / (result.stem().string() + ".metadata.json");
+}
+
 void RecordingCoordinator::saveMetadata(const fs::path& result) {
   if (!metadataRecorder_) return;
   auto metadata = metadataRecorder_->metadata();
@@ -687,7 +888,7 @@ void RecordingCoordinator::saveMetadata(const fs::path& result) {
   Diagnostics::line("   Cursor clicks: " + formatInt(int64_t(metadata.cursorClicks.size())));
   Diagnostics::line("   Zoom events: " + formatInt(int64_t(metadata.zoomEvents.size())));
   metadataRecorder_->stopRecording(recordingDuration_);
-  fs::path location = result.parent_path() / (result.stem().string() + ".metadata.json");
+  fs::path location = metadataLocation(result);
   try {
     metadataRecorder_->saveMetadata(location);
     Diagnostics::line("✅ Metadata saved successfully");
@@ -745,9 +946,9 @@ QCoro::Task<void> RecordingCoordinator::stopRecording() {
   saveMetadata(result);
   hideShell();
   setState(RecordingState::completed(result));
-  bool hasStudioFeatures = metadataRecorder_ != nullptr;
+  bool hasStudioFeatures = layerRecordingManager_ != nullptr || metadataRecorder_ != nullptr;
   Diagnostics::line("🎬 Studio features check: hasStudioFeatures=" + boolText(hasStudioFeatures) +
-                    ", layerManager=" + boolText(false) +
+                    ", layerManager=" + boolText(layerRecordingManager_ != nullptr) +
                     ", metadata=" + boolText(metadataRecorder_ != nullptr));
   bool wasAudioOnly = configuration_ && configuration_->mode.kind() == RecordingMode::Kind::systemAudio;
   bool trimAfterRecord = SettingsStore::standard().boolValue("trimAfterRecord");
@@ -763,13 +964,21 @@ QCoro::Task<void> RecordingCoordinator::stopRecording() {
     }
   });
   fs::path editorMovie = result;
-  QMetaObject::invokeMethod(this, [this, result, editorMovie, hasStudioFeatures, shouldOpenTrimmer] {
-    Diagnostics::line("✅ Recording saved to: " + result.string());
-    Diagnostics::line("🎬 Opening UI: hasStudioFeatures=" + boolText(hasStudioFeatures) +
-                      ", shouldOpenTrimmer=" + boolText(shouldOpenTrimmer));
-    if (resultOpener_) resultOpener_(result, editorMovie, shouldOpenTrimmer);
-    else RecordingHandOff::open(result, editorMovie, shouldOpenTrimmer);
-  }, Qt::QueuedConnection);
+  if (layerRecordingManager_ && layerRecordingManager_->recordingPackage()) {
+    editorMovie = layerRecordingManager_->recordingPackage()->screenVideoURL;
+  }
+  QMetaObject::invokeMethod(
+      this,
+      [this, result, editorMovie, hasStudioFeatures, shouldOpenTrimmer] {
+        Diagnostics::line("✅ Recording saved to: " + result.string());
+        Diagnostics::line("🎬 Opening UI: hasStudioFeatures=" + boolText(hasStudioFeatures) +
+                          ", shouldOpenTrimmer=" + boolText(shouldOpenTrimmer));
+        if (resultOpener_)
+          resultOpener_(result, editorMovie, shouldOpenTrimmer);
+        else
+          RecordingHandOff::open(result, editorMovie, shouldOpenTrimmer);
+      },
+      Qt::QueuedConnection);
 }
 
 // ---- failures ----
@@ -783,19 +992,31 @@ QCoro::Task<std::optional<fs::path>> RecordingCoordinator::tearDown(bool keepRec
   co_await stopEngines();
   if (!self) co_return std::nullopt;
   std::optional<fs::path> kept;
-  if (mediaWriter_) {
-    if (keepRecorded && mediaWriter_->isWriting()) {
-      try {
-        kept = co_await mediaWriter_->finishWriting();
-        if (!self) co_return kept;
-        Diagnostics::line("✅ Partial recording saved to: " + kept->string());
-      } catch (...) {
-        if (!self) co_return std::nullopt;
-        Diagnostics::line("❌ Failed to save the partial recording: " + describeException(std::current_exception()));
-      }
-    } else {
-      mediaWriter_->cancelWriting();
+  bool recorded = (mediaWriter_ && mediaWriter_->isWriting()) ||
+                  (audioOnlyRecorder_ && audioOnlyRecorder_->sessionStarted());
+  if (keepRecorded && recorded) {
+    std::exception_ptr failure;
+    try {
+      kept = co_await finishWriters();
+    } catch (...) {
+      failure = std::current_exception();
     }
+    if (!self) co_return kept;
+    if (failure)
+      Diagnostics::line("❌ Failed to save the partial recording: " + describeException(failure));
+    else
+      Diagnostics::line("✅ Partial recording saved to: " + kept->string());
+  } else if (layerRecordingManager_) {
+    layerRecordingManager_->cancelLayerRecording();
+  } else if (mediaWriter_) {
+    mediaWriter_->cancelWriting();
+  } else if (audioOnlyRecorder_) {
+    // Nothing was recorded: finishing closes and drops the prepared files.
+    try {
+      co_await finishAudioOnly();
+    } catch (...) {
+    }
+    if (!self) co_return kept;
   }
   if (kept) saveMetadata(*kept);
   co_return kept;

@@ -15,7 +15,9 @@ namespace tk {
 namespace {
 constexpr const char* kFileManagerService = "org.freedesktop.FileManager1";
 
-QUrl fileUrl(const std::filesystem::path& path) { return QUrl::fromLocalFile(QString::fromStdString(path.string())); }
+QUrl fileUrl(const std::filesystem::path& path) {
+  return QUrl::fromLocalFile(QString::fromStdString(path.string()));
+}
 }  // namespace
 
 bool RecordingHandOff::revealInFileManager(const std::filesystem::path& item) {

@@ -10,7 +10,8 @@ namespace tk {
 // Main thread.
 class RecordingHandOff {
  public:
-  static void open(const std::filesystem::path& result, const std::filesystem::path& editorMovie, bool openInEditor);
+  static void open(const std::filesystem::path& result, const std::filesystem::path& editorMovie,
+                   bool openInEditor);
   // True when the file manager took the request to show the item selected.
   static bool revealInFileManager(const std::filesystem::path& item);
 };

@@ -24,7 +24,8 @@ constexpr std::array<int, 9> kAllowedFrameRates{10, 15, 24, 30, 60, 90, 120, 144
 void RecordingPreflight::validateConfiguration(const RecordingConfiguration& configuration) {
   if (std::find(kAllowedFrameRates.begin(), kAllowedFrameRates.end(), configuration.frameRate) ==
       kAllowedFrameRates.end()) {
-    throw RecordingError::invalidConfiguration("Invalid frame rate: " + std::to_string(configuration.frameRate));
+    throw RecordingError::invalidConfiguration("Invalid frame rate: " +
+                                               std::to_string(configuration.frameRate));
   }
   // Only local paths reach here; an empty or relative one is the nearest thing to a non-file URL.
   if (configuration.outputDirectory.empty() || !configuration.outputDirectory.is_absolute()) {
@@ -67,9 +68,8 @@ void RecordingPreflight::checkOutputDirectory(const fs::path& folder) {
     return;
   }
   if (!fs::create_directories(folder, error) && error) {
-    throw RecordingError::fileWriteError(
-        PlatformError("POSIX", error.value(),
-                      "Cannot create the folder " + folder.string() + ": " + error.message()));
+    throw RecordingError::fileWriteError(PlatformError(
+        "POSIX", error.value(), "Cannot create the folder " + folder.string() + ": " + error.message()));
   }
 }
 
@@ -78,8 +78,8 @@ fs::path RecordingPreflight::outputURL(const RecordingConfiguration& configurati
   auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count();
   QString date = QDateTime::fromMSecsSinceEpoch(ms).toString("yyyy-MM-dd HH.mm.ss");
   bool audioOnly = configuration.mode.kind() == RecordingMode::Kind::systemAudio;
-  std::string name = std::string(audioOnly ? "Audio Recording at " : "Recording at ") + date.toStdString() + "." +
-                     (configuration.outputFormat == OutputFormat::mp4 ? "mp4" : "mov");
+  std::string name = std::string(audioOnly ? "Audio Recording at " : "Recording at ") + date.toStdString() +
+                     "." + (configuration.outputFormat == OutputFormat::mp4 ? "mp4" : "mov");
   return configuration.outputDirectory / name;
 }
 

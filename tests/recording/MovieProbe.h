@@ -13,7 +13,7 @@ struct MovieFacts {
   std::string videoCodec;
   int width = 0;
   int height = 0;
-  std::string audioCodec;  // empty without an audio track
+  std::string audioCodec;               // empty without an audio track
   std::vector<double> videoFrameTimes;  // presentation times of the video packets, in order
 };
 

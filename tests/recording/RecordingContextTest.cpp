@@ -39,7 +39,9 @@ SampleBuffer frameNow(uint32_t colour = 0xff3366ccu) {
   return SampleBuffer::video(pixels, MonotonicClock::now());
 }
 
-std::filesystem::path finish(MediaWriter& writer) { return test::awaitTask(writer.finishWriting()); }
+std::filesystem::path finish(MediaWriter& writer) {
+  return test::awaitTask(writer.finishWriting());
+}
 
 TEST(RecordingContextTest, PumpSlotTimesAreWholeFramesFromTheFirstFrame) {
   MediaTime start(1234, 600);

@@ -23,7 +23,8 @@ std::string reasonOf(const std::function<void()>& call) {
   try {
     call();
   } catch (const RecordingError& error) {
-    return error.kind() == RecordingError::Kind::invalidConfiguration ? error.reason() : error.localizedDescription();
+    return error.kind() == RecordingError::Kind::invalidConfiguration ? error.reason()
+                                                                      : error.localizedDescription();
   }
   return "";
 }
@@ -32,14 +33,16 @@ TEST(RecordingPreflightTest, ValidationNamesTheFirstBrokenRule) {
   auto configuration = validConfiguration("/tmp");
   EXPECT_EQ(reasonOf([&] { RecordingPreflight::validateConfiguration(configuration); }), "");
   configuration.frameRate = 25;
-  EXPECT_EQ(reasonOf([&] { RecordingPreflight::validateConfiguration(configuration); }), "Invalid frame rate: 25");
+  EXPECT_EQ(reasonOf([&] { RecordingPreflight::validateConfiguration(configuration); }),
+            "Invalid frame rate: 25");
   configuration.frameRate = 240;
   configuration.outputDirectory = "relative/folder";
   EXPECT_EQ(reasonOf([&] { RecordingPreflight::validateConfiguration(configuration); }),
             "Output directory must be a file URL");
   configuration.outputDirectory = "/tmp";
   configuration.recordMicrophone = true;
-  EXPECT_EQ(reasonOf([&] { RecordingPreflight::validateConfiguration(configuration); }), "Microphone device not specified");
+  EXPECT_EQ(reasonOf([&] { RecordingPreflight::validateConfiguration(configuration); }),
+            "Microphone device not specified");
   configuration.recordMicrophone = false;
   configuration.enableAEC = true;
   configuration.microphoneDevice = "default";
@@ -82,7 +85,8 @@ TEST(RecordingPreflightTest, OutputNamesCarryDateModeAndFormat) {
   EXPECT_EQ(RecordingPreflight::outputURL(configuration, time), "/rec/Recording at 2026-03-07 14.05.09.mov");
   configuration.outputFormat = OutputFormat::mp4;
   configuration.mode = RecordingMode::systemAudio();
-  EXPECT_EQ(RecordingPreflight::outputURL(configuration, time), "/rec/Audio Recording at 2026-03-07 14.05.09.mp4");
+  EXPECT_EQ(RecordingPreflight::outputURL(configuration, time),
+            "/rec/Audio Recording at 2026-03-07 14.05.09.mp4");
 }
 
 TEST(RecordingPreflightTest, DurationTextIsMinutesAndSecondsWithoutHours) {

@@ -12,7 +12,10 @@
 namespace tk::test {
 
 PatternWindow::PatternWindow(QRect geometry, QColor colour, int stripe)
-    : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint), geometry_(geometry), colour_(colour), stripe_(stripe) {
+    : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint),
+      geometry_(geometry),
+      colour_(colour),
+      stripe_(stripe) {
   setWindowTitle("Pattern");
   setGeometry(geometry);
 }
@@ -21,7 +24,8 @@ bool PatternWindow::showAndWait() {
   show();
   raise();
   bool shown = waitUntil([&] {
-    return isVisible() && windowHandle() && windowHandle()->isExposed() && geometry().topLeft() == geometry_.topLeft();
+    return isVisible() && windowHandle() && windowHandle()->isExposed() &&
+           geometry().topLeft() == geometry_.topLeft();
   });
   // Let the window manager and the server finish drawing it before anything captures it.
   pumpEvents(std::chrono::milliseconds(300));
@@ -66,9 +70,8 @@ RecordingConfiguration baseConfiguration(const RecordingMode& mode, const std::f
 }
 
 RecordingHarness::RecordingHarness() {
-  coordinator.setResultOpener([this](const std::filesystem::path& result, const std::filesystem::path&, bool) {
-    opened.push_back(result);
-  });
+  coordinator.setResultOpener([this](const std::filesystem::path& result, const std::filesystem::path&,
+                                     bool) { opened.push_back(result); });
 }
 
 RecordingHarness::~RecordingHarness() {
@@ -90,7 +93,8 @@ bool RecordingHarness::start(const RecordingMode& mode, const RecordingConfigura
 }
 
 bool RecordingHarness::recordFor(double seconds) {
-  return waitUntil([&] { return coordinator.recordingDuration() >= seconds; }, std::chrono::milliseconds(int(seconds * 1000) + 10000));
+  return waitUntil([&] { return coordinator.recordingDuration() >= seconds; },
+                   std::chrono::milliseconds(int(seconds * 1000) + 10000));
 }
 
 std::optional<std::filesystem::path> RecordingHarness::stop() {
@@ -100,7 +104,8 @@ std::optional<std::filesystem::path> RecordingHarness::stop() {
     error = describeException(std::current_exception());
     return std::nullopt;
   }
-  if (auto* completed = coordinator.recordingState().get<RecordingState::Completed>()) return completed->fileURL;
+  if (auto* completed = coordinator.recordingState().get<RecordingState::Completed>())
+    return completed->fileURL;
   return std::nullopt;
 }
 

@@ -20,12 +20,17 @@ struct FakeClock {
 std::shared_ptr<PixelBuffer> coordinateFrame(int w, int h) {
   auto frame = PixelBuffer::create(w, h);
   for (int y = 0; y < h; ++y)
-    for (int x = 0; x < w; ++x) frame->setPixel(x, y, 0xff000040u | uint32_t(x / 8) << 16 | uint32_t(y / 8) << 8);
+    for (int x = 0; x < w; ++x)
+      frame->setPixel(x, y, 0xff000040u | uint32_t(x / 8) << 16 | uint32_t(y / 8) << 8);
   return frame;
 }
 
-int redOf(uint32_t p) { return int(p >> 16 & 0xff); }
-int greenOf(uint32_t p) { return int(p >> 8 & 0xff); }
+int redOf(uint32_t p) {
+  return int(p >> 16 & 0xff);
+}
+int greenOf(uint32_t p) {
+  return int(p >> 8 & 0xff);
+}
 
 TEST(ZoomRendererTest, WithoutClickRendersACopyNotTheInput) {
   FakeClock clock;
@@ -135,7 +140,8 @@ TEST(ZoomRendererTest, ZoomedRenderShowsTheCroppedRegionScaledUp) {
   EXPECT_NEAR(redOf(output->pixel(w - 3, h - 3)), crop.right() / 8, 1.5);
   EXPECT_NEAR(greenOf(output->pixel(w - 3, h - 3)), crop.bottom() / 8, 1.5);
   // A span of 90 input pixels covers 90 * 2.25 output pixels.
-  EXPECT_NEAR(redOf(output->pixel(w / 2 + 101, h / 2)) - redOf(output->pixel(w / 2, h / 2)), 101 / 2.25 / 8, 1.5);
+  EXPECT_NEAR(redOf(output->pixel(w / 2 + 101, h / 2)) - redOf(output->pixel(w / 2, h / 2)), 101 / 2.25 / 8,
+              1.5);
 }
 
 TEST(ZoomRendererTest, AnchorSmoothingCapsLongGaps) {
