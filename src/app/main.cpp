@@ -1,7 +1,8 @@
 #include <QApplication>
-#include <QLabel>
 #include <cstdio>
 
+#include "app/PlatformServices.h"
+#include "app/tavelkombrixApp.h"
 #include "platform/x11/X11Session.h"
 
 int main(int argc, char** argv) {
@@ -10,12 +11,13 @@ int main(int argc, char** argv) {
     return 1;
   }
   qputenv("QT_QPA_PLATFORM", "xcb");
-  QApplication app(argc, argv);
+  QApplication application(argc, argv);
   QApplication::setApplicationName("tavelkombrix");
   QApplication::setOrganizationName("tavelkombrix");
-  QLabel window("tavelkombrix");
-  window.setWindowTitle("tavelkombrix");
-  window.setMinimumSize(480, 56);
-  window.show();
-  return app.exec();
+
+  tk::PlatformServices services;
+  tk::tavelkombrixApp app(services.modeSelectionServices());
+  if (app.handOverToRunningInstance()) return 0;
+  app.launch();
+  return application.exec();
 }

@@ -1,0 +1,23 @@
+#pragma once
+
+#include <memory>
+
+#include "app/RecordingServices.h"
+
+namespace tk {
+
+// The real services behind the main window: the recording coordinator, the sound server's inputs
+// and the cameras, and the desktop's displays. One per application, on the main thread.
+class PlatformServices {
+ public:
+  PlatformServices();
+  ~PlatformServices();
+
+  ModeSelectionServices modeSelectionServices();
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace tk
