@@ -24,3 +24,39 @@ GradientSettings gradientSettings(GradientPreset preset) {
 }
 
 }  // namespace tk
+
+namespace tk {
+
+void encode(JsonWriter& out, const GradientSettings& value) {
+  out.list("colors", value.colors, [](JsonWriter& item, const CodableColor& color) { encode(item, color); });
+  out.number("angle", value.angle);
+  if (value.preset) out.enumeration("preset", *value.preset);
+}
+
+void encode(JsonWriter& out, const BackgroundSettings& value) {
+  out.enumeration("type", value.type);
+  if (value.gradient) out.object("gradient", [&](JsonWriter& item) { encode(item, *value.gradient); });
+  if (value.color) out.object("color", [&](JsonWriter& item) { encode(item, *value.color); });
+  if (value.imageURL) out.url("imageURL", *value.imageURL);
+  out.number("opacity", value.opacity);
+}
+
+GradientSettings decodeGradientSettings(const JsonReader& in) {
+  GradientSettings gradient;
+  gradient.colors = in.list("colors", decodeCodableColor);
+  gradient.angle = in.number("angle");
+  if (in.has("preset")) gradient.preset = in.enumeration<GradientPreset>("preset");
+  return gradient;
+}
+
+BackgroundSettings decodeBackgroundSettings(const JsonReader& in) {
+  BackgroundSettings background;
+  background.type = in.enumeration<StudioBackgroundType>("type");
+  background.gradient = in.optionalObject("gradient", decodeGradientSettings);
+  background.color = in.optionalObject("color", decodeCodableColor);
+  if (in.has("imageURL")) background.imageURL = in.url("imageURL");
+  background.opacity = in.number("opacity");
+  return background;
+}
+
+}  // namespace tk

@@ -54,4 +54,10 @@ struct BackgroundSettings {
   double opacity = 1;                         // 0 to 1
 };
 
+// JSON forms; the optional fields are left out when absent and read as absent when missing or null.
+void encode(JsonWriter& out, const GradientSettings& value);
+void encode(JsonWriter& out, const BackgroundSettings& value);
+GradientSettings decodeGradientSettings(const JsonReader& in);
+BackgroundSettings decodeBackgroundSettings(const JsonReader& in);
+
 }  // namespace tk

@@ -1,6 +1,8 @@
 #pragma once
 
 #include "platform/json/EnumTable.h"
+#include "platform/json/JsonReader.h"
+#include "platform/json/JsonWriter.h"
 
 namespace tk {
 
@@ -38,5 +40,9 @@ struct CursorOverlaySettings {
 
   bool operator==(const CursorOverlaySettings&) const = default;
 };
+
+// JSON form: an object of the ten fields, all required.
+void encode(JsonWriter& out, const CursorOverlaySettings& value);
+CursorOverlaySettings decodeCursorOverlaySettings(const JsonReader& in);
 
 }  // namespace tk

@@ -1,0 +1,75 @@
+#include <gtest/gtest.h>
+
+#include "model/BackgroundSettings.h"
+#include "model/CameraShape.h"
+#include "model/CursorOverlaySettings.h"
+#include "model/CursorStyle.h"
+
+using namespace tk;
+
+TEST(BackgroundSettingsTest, PresetsCarryTheirAnglesColoursAndThemselves) {
+  for (GradientPreset preset : allCases<GradientPreset>()) {
+    const GradientSettings gradient = gradientSettings(preset);
+    EXPECT_EQ(gradient.preset, preset);
+    EXPECT_EQ(gradient.colors.size(), preset == GradientPreset::custom ? 2u : 3u);
+    for (const CodableColor& color : gradient.colors) EXPECT_EQ(color.alpha, 1.0);
+  }
+  EXPECT_EQ(gradientSettings(GradientPreset::custom).angle, 135);
+  EXPECT_EQ(gradientSettings(GradientPreset::aurora).angle, 45);
+  EXPECT_EQ(gradientSettings(GradientPreset::forest).angle, 160);
+  EXPECT_EQ(gradientSettings(GradientPreset::sunset).colors[0].red, 0.95);
+  EXPECT_EQ(gradientSettings(GradientPreset::midnight).colors[2].blue, 0.08);
+  EXPECT_EQ(allCases<GradientPreset>().front(), GradientPreset::sunset);
+}
+
+TEST(BackgroundSettingsTest, AbsentOptionalsAreLeftOut) {
+  BackgroundSettings background;
+  background.type = StudioBackgroundType::solidColor;
+  background.opacity = 0.5;
+  JsonWriter out;
+  encode(out, background);
+  const Json json = out.take();
+  EXPECT_EQ(json, Json::parse(R"({"type": "solidColor", "opacity": 0.5})"));
+
+  GradientSettings gradient{{CodableColor{1, 0, 0, 1}}, 90, std::nullopt};
+  JsonWriter gradientOut;
+  encode(gradientOut, gradient);
+  EXPECT_FALSE(gradientOut.take().contains("preset"));
+}
+
+TEST(BackgroundSettingsTest, ColourNeedsAllFourComponents) {
+  EXPECT_THROW(decodeCodableColor(JsonReader(Json::parse(R"({"red": 1, "green": 0, "blue": 0})"))), JsonError);
+  const CodableColor color =
+      decodeCodableColor(JsonReader(Json::parse(R"({"red": 1, "green": 0.5, "blue": 0, "alpha": 0.25})")));
+  EXPECT_EQ(color.green, 0.5);
+  EXPECT_EQ(color.alpha, 0.25);
+}
+
+TEST(BackgroundSettingsTest, StoredValuesAreExactAndCaseSensitive) {
+  EXPECT_EQ(fromRawValue<CursorAnimationSpeed>("Quick"), CursorAnimationSpeed::quick);
+  EXPECT_EQ(fromRawValue<CursorAnimationSpeed>("quick"), std::nullopt);
+  EXPECT_EQ(rawValue(CursorAnimationSpeed::mellow), "Mellow");
+  EXPECT_EQ(fromRawValue<CursorStyle>("pointer"), CursorStyle::pointer);
+  EXPECT_EQ(fromRawValue<CursorStyle>("Pointer"), std::nullopt);
+  EXPECT_EQ(fromRawValue<CameraShape>("roundedRect"), CameraShape::roundedRect);
+  EXPECT_EQ(fromRawValue<StudioBackgroundType>("solidColor"), StudioBackgroundType::solidColor);
+  EXPECT_EQ(fromRawValue<GradientPreset>("Ocean"), std::nullopt);
+  EXPECT_EQ(allCases<CameraShape>().back(), CameraShape::rectangle);
+  EXPECT_EQ(allCases<CursorStyle>().size(), 4u);
+}
+
+TEST(CursorOverlaySettingsTest, SharedDefaultIsTheTableAndCopiesAreIndependent) {
+  const CursorOverlaySettings table{true, 1.5, 0.5, 1.3, 0.15, false, true, 0.25, 0.49,
+                                    CursorAnimationSpeed::quick};
+  EXPECT_EQ(CursorOverlaySettings::defaultSettings(), table);
+  CursorOverlaySettings copy = CursorOverlaySettings::defaultSettings();
+  copy.scale = 2;
+  EXPECT_NE(copy, CursorOverlaySettings::defaultSettings());
+  EXPECT_EQ(CursorOverlaySettings::defaultSettings().scale, 1.5);
+
+  JsonWriter out;
+  encode(out, copy);
+  const Json json = out.take();
+  EXPECT_EQ(json["animationSpeed"], "Quick");
+  EXPECT_EQ(decodeCursorOverlaySettings(JsonReader(json)), copy);
+}
