@@ -1,12 +1,54 @@
 #include "app/PlatformServices.h"
 
+#include <QProcess>
+#include <QStandardPaths>
+
+#include "platform/pulse/PulseDevices.h"
+#include "platform/qt/Async.h"
+#include "platform/qt/Diagnostics.h"
+
 namespace tk {
 
-struct PlatformServices::Impl {};
+namespace {
+
+class PlatformDevices : public CaptureDeviceSource {
+ public:
+  std::vector<CaptureDevice> microphones() override { return PulseDevices::inputSources(); }
+  std::vector<CaptureDevice> cameras() override { return {}; }
+  QCoro::Task<bool> requestMicrophoneAccess() override {
+    co_return co_await onWorker([] { return PulseDevices::isServerReachable(); });
+  }
+  QCoro::Task<bool> requestCameraAccess() override { co_return true; }
+};
+
+// The desktop's sound settings: the first of the known settings programs that is installed.
+void openSoundSettings() {
+  const std::pair<const char*, QStringList> candidates[] = {
+      {"gnome-control-center", {"sound"}},
+      {"systemsettings", {"kcm_pulseaudio"}},
+      {"pavucontrol", {}},
+  };
+  for (const auto& [program, arguments] : candidates) {
+    const QString path = QStandardPaths::findExecutable(QString::fromUtf8(program));
+    if (!path.isEmpty() && QProcess::startDetached(path, arguments)) return;
+  }
+  Diagnostics::line("⚠ No sound settings program found");
+}
+
+}  // namespace
+
+struct PlatformServices::Impl {
+  PlatformDevices devices;
+};
 
 PlatformServices::PlatformServices() : impl_(std::make_unique<Impl>()) {}
 PlatformServices::~PlatformServices() = default;
 
-ModeSelectionServices PlatformServices::modeSelectionServices() { return {}; }
+ModeSelectionServices PlatformServices::modeSelectionServices() {
+  ModeSelectionServices services;
+  services.devices = &impl_->devices;
+  services.openMicrophoneSettings = openSoundSettings;
+  return services;
+}
 
 }  // namespace tk
