@@ -49,10 +49,14 @@ std::optional<CaptureDevice> PulseDevices::defaultInputSource() {
   }
 }
 
-std::optional<CaptureDevice> PulseDevices::inputSourceNamed(const std::string& name) {
-  for (auto& device : inputSources())
-    if (device.localizedName == name) return device;
-  return std::nullopt;
+std::optional<AudioFormat> PulseDevices::sourceFormat(const std::string& uniqueID) {
+  try {
+    PulseConnection connection(kQueryTimeout);
+    const auto source = connection.source(uniqueID);
+    return AudioFormat{source.sampleRate, source.channels, true};
+  } catch (const Error&) {
+    return std::nullopt;
+  }
 }
 
 bool PulseDevices::isServerReachable() {

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/media/SampleBuffer.h"
 #include "platform/media/ShareableContent.h"
 
 namespace tk {
@@ -19,8 +20,9 @@ class PulseDevices {
   static std::vector<CaptureDevice> inputSources();
   // The server's default source when it is an input source.
   static std::optional<CaptureDevice> defaultInputSource();
-  // The first input source whose description is exactly `name`.
-  static std::optional<CaptureDevice> inputSourceNamed(const std::string& name);
+  // The format a source records at (float samples at its own rate and channel count); none when
+  // the server or the source cannot be reached.
+  static std::optional<AudioFormat> sourceFormat(const std::string& uniqueID);
   // Microphone access here is access to the sound server: granted when it answers.
   static bool isServerReachable();
 };

@@ -1,7 +1,6 @@
 #include "platform/x11/NeverCapture.h"
 
-#include <mutex>
-#include <unordered_set>
+#include <atomic>
 
 #include "platform/media/Error.h"
 #include "platform/x11/XcbConnection.h"
@@ -9,17 +8,7 @@
 namespace tk {
 
 namespace {
-
-std::mutex& registryMutex() {
-  static std::mutex mutex;
-  return mutex;
-}
-
-std::unordered_set<unsigned long>& registry() {
-  static std::unordered_set<unsigned long> marked;
-  return marked;
-}
-
+std::atomic<uint64_t> markCount{0};
 }  // namespace
 
 void markNeverCapture(unsigned long windowId) {
@@ -37,17 +26,12 @@ void markNeverCapture(unsigned long windowId) {
                             " as never captured failed (X error " +
                             std::to_string(error->error_code) + ")");
   }
-  std::lock_guard lock(registryMutex());
-  registry().insert(windowId);
+  ++markCount;
 }
 
-bool isMarkedNeverCapture(unsigned long windowId) {
-  std::lock_guard lock(registryMutex());
-  return registry().count(windowId) != 0;
-}
+uint64_t neverCaptureMarkCount() { return markCount.load(); }
 
 bool hasNeverCaptureMarker(XcbConnection& connection, xcb_window_t window) {
-  if (isMarkedNeverCapture(window)) return true;
   const auto values =
       readCardinals(connection, window, connection.atom(kNeverCaptureAtomName), XCB_ATOM_CARDINAL);
   return !values.empty() && values.front() != 0;

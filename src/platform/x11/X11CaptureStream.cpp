@@ -1,0 +1,351 @@
+#include "platform/x11/X11CaptureStream.h"
+
+#include <xcb/xfixes.h>
+
+#include "platform/media/Error.h"
+#include "platform/media/MonotonicClock.h"
+#include "platform/x11/DesktopScene.h"
+#include "platform/x11/NeverCapture.h"
+#include "platform/x11/PixelOps.h"
+#include "platform/x11/ShmImage.h"
+#include "platform/x11/SystemCursor.h"
+#include "platform/x11/X11ShareableContent.h"
+#include "platform/x11/XcbConnection.h"
+
+namespace tk {
+
+namespace {
+
+std::chrono::nanoseconds intervalOf(const StreamConfiguration& configuration) {
+  const MediaTime interval = configuration.minimumFrameInterval;
+  const int64_t nanoseconds = interval.isValid() ? interval.nanoseconds() : 0;
+  return std::chrono::nanoseconds(nanoseconds > 0 ? nanoseconds : 1'000'000'000 / 60);
+}
+
+bool neverCaptured(const X11WindowFacts& facts) { return facts.neverCapture; }
+
+void checkPixelFormat(XcbConnection& connection) {
+  const uint8_t depth = connection.screen()->root_depth;
+  const xcb_setup_t* setup = xcb_get_setup(connection.get());
+  for (auto it = xcb_setup_pixmap_formats_iterator(setup); it.rem; xcb_format_next(&it)) {
+    if (it.data->depth == depth && it.data->bits_per_pixel == 32 && (depth == 24 || depth == 32)) return;
+  }
+  throw PlatformError("X11", -2,
+                      "The X display uses " + std::to_string(depth) +
+                          "-bit colour; screen capture needs a 24- or 32-bit display");
+}
+
+}  // namespace
+
+X11CaptureStream::X11CaptureStream(CaptureSource source, StreamConfiguration configuration,
+                                   FrameHandler frameHandler, StopHandler stopHandler)
+    : source_(std::move(source)),
+      frameHandler_(std::move(frameHandler)),
+      stopHandler_(std::move(stopHandler)),
+      configuration_(std::move(configuration)) {}
+
+X11CaptureStream::~X11CaptureStream() { stop(); }
+
+void X11CaptureStream::start() {
+  if (queue_) return;
+  connection_ = XcbConnection::open();
+  checkPixelFormat(*connection_);
+  rootImage_ = std::make_unique<ShmImage>(*connection_);
+  scratchImage_ = std::make_unique<ShmImage>(*connection_);
+  usesShm_ = rootImage_->usesSharedMemory();
+  scene_ = std::make_unique<DesktopScene>(*connection_);
+  if (source_.kind != CaptureSource::Kind::display && !scene_->redirect()) {
+    throw PlatformError("X11", -3, "The X server has no Composite extension, which window capture needs");
+  }
+  if (source_.kind == CaptureSource::Kind::singleWindow) {
+    XcbError error;
+    auto geometry = xcbReply(xcb_get_geometry_reply, connection_->get(),
+                             xcb_get_geometry(connection_->get(), source_.window), &error);
+    if (!geometry) throw PlatformError("X11", error ? error->error_code : -1, "The window to capture no longer exists");
+  }
+  if (connection_->hasExtension(&xcb_xfixes_id)) {
+    cursorAvailable_ = xcbReply(xcb_xfixes_query_version_reply, connection_->get(),
+                                xcb_xfixes_query_version(connection_->get(), 4, 0)) != nullptr;
+  }
+  std::chrono::nanoseconds interval;
+  {
+    std::lock_guard lock(configurationMutex_);
+    interval = intervalOf(configuration_);
+  }
+  queue_ = std::make_unique<SerialQueue>("ScreenCapture");
+  timer_ = queue_->startTimer(interval, [this](int64_t) { tick(); });
+}
+
+void X11CaptureStream::stop() {
+  if (!queue_) return;
+  queue_->cancelTimer(timer_);
+  queue_->stop();
+  // The capture thread has ended: what it used can go on this thread.
+  scene_.reset();
+  rootImage_.reset();
+  scratchImage_.reset();
+  pool_.reset();
+  connection_.reset();
+  queue_.reset();
+}
+
+void X11CaptureStream::updateConfiguration(const StreamConfiguration& configuration) {
+  bool intervalChanged = false;
+  {
+    std::lock_guard lock(configurationMutex_);
+    intervalChanged = intervalOf(configuration) != intervalOf(configuration_);
+    configuration_ = configuration;
+    configurationChanged_ = true;
+  }
+  if (intervalChanged && queue_ && !queue_->isCurrent()) {
+    queue_->cancelTimer(timer_);
+    timer_ = queue_->startTimer(intervalOf(configuration), [this](int64_t) { tick(); });
+  }
+}
+
+StreamConfiguration X11CaptureStream::configuration() const {
+  std::lock_guard lock(configurationMutex_);
+  return configuration_;
+}
+
+void X11CaptureStream::stopWith(const std::string& reason) {
+  if (ended_) return;
+  ended_ = true;
+  queue_->cancelTimer(timer_);
+  if (stopHandler_) stopHandler_(reason);
+}
+
+bool X11CaptureStream::checkDisplayStillThere() {
+  if (source_.kind == CaptureSource::Kind::singleWindow || source_.displayID == 0) return true;
+  for (const auto& display : queryDisplays(*connection_)) {
+    if (display.displayID == source_.displayID) return true;
+  }
+  stopWith("The captured display was disconnected");
+  return false;
+}
+
+std::optional<QRect> X11CaptureStream::contentRect() {
+  QRect base = source_.displayFrame;
+  if (source_.kind == CaptureSource::Kind::singleWindow) {
+    XcbError error;
+    auto geometryCookie = xcb_get_geometry(connection_->get(), source_.window);
+    auto originCookie = xcb_translate_coordinates(connection_->get(), source_.window, connection_->root(), 0, 0);
+    auto geometry = xcbReply(xcb_get_geometry_reply, connection_->get(), geometryCookie, &error);
+    auto origin = xcbReply(xcb_translate_coordinates_reply, connection_->get(), originCookie);
+    if (!geometry || !origin) {
+      if (connection_->hasError()) {
+        stopWith("The connection to the X server broke");
+      } else {
+        stopWith("The captured window was closed");
+      }
+      return std::nullopt;
+    }
+    base = QRect(origin->dst_x, origin->dst_y, geometry->width, geometry->height);
+  }
+  const QRectF source = active_.sourceRect;
+  if (source.isEmpty()) return base;
+  const QRect area = QRectF(source.translated(base.topLeft())).toAlignedRect() & base;
+  return area;
+}
+
+void X11CaptureStream::tick() {
+  if (ended_) return;
+  if (connection_->hasError()) {
+    stopWith("The connection to the X server broke");
+    return;
+  }
+  {
+    std::lock_guard lock(configurationMutex_);
+    if (configurationChanged_) {
+      active_ = configuration_;
+      configurationChanged_ = false;
+    }
+  }
+  if (ticks_++ >= nextDisplayCheck_) {
+    nextDisplayCheck_ = ticks_ + std::max<int64_t>(1, 1'000'000'000 / intervalOf(active_).count());
+    if (!checkDisplayStillThere()) return;
+  }
+  const int64_t grabTime = MonotonicClock::nowNanoseconds();
+  const std::optional<QRect> content = contentRect();
+  if (!content || content->isEmpty()) return;
+
+  const QSize outputSize = active_.width > 0 && active_.height > 0 ? QSize(active_.width, active_.height)
+                                                                  : content->size();
+  std::shared_ptr<PixelBuffer> output = outputBuffer(outputSize);
+  const bool direct = outputSize == content->size();
+  if (!direct && (!contentBuffer_ || contentBuffer_->width() != content->width() ||
+                  contentBuffer_->height() != content->height())) {
+    contentBuffer_ = PixelBuffer::create(content->width(), content->height());
+  }
+  PixelBuffer& canvas = direct ? *output : *contentBuffer_;
+
+  bool composed = false;
+  switch (source_.kind) {
+    case CaptureSource::Kind::display:
+      composed = composeDisplay(canvas, *content);
+      break;
+    case CaptureSource::Kind::windows:
+      composed = composeWindows(canvas, *content);
+      break;
+    case CaptureSource::Kind::singleWindow:
+      composed = composeSingleWindow(canvas, *content);
+      break;
+  }
+  if (!composed) {
+    if (connection_->hasError()) stopWith("The connection to the X server broke");
+    return;
+  }
+  if (active_.showsCursor && cursorAvailable_ && !SystemCursor::isHidden()) drawCursor(canvas, *content);
+
+  FrameAttachments attachments;
+  attachments.status = FrameStatus::complete;
+  attachments.scaleFactor = 1.0;
+  QRect placed(QPoint(0, 0), outputSize);
+  double contentScale = 1.0;
+  if (!direct) {
+    if (active_.scalesToFit) {
+      placed = pixelops::aspectFit(content->size(), placed);
+      pixelops::fillRect(*output, QRect(QPoint(0, 0), outputSize), active_.background());
+      contentScale = static_cast<double>(placed.width()) / content->width();
+    }
+    pixelops::scale(*contentBuffer_, QRect(QPoint(0, 0), content->size()), *output, placed);
+  }
+  attachments.contentScale = contentScale;
+  attachments.contentRect = FrameRect{static_cast<double>(placed.x()), static_cast<double>(placed.y()),
+                                      static_cast<double>(placed.width()), static_cast<double>(placed.height())};
+
+  SampleBuffer sample = SampleBuffer::video(std::move(output), MediaTime::fromNanoseconds(grabTime),
+                                            MediaTime::fromNanoseconds(intervalOf(active_).count()));
+  sample.setAttachments(attachments);
+  ++delivered_;
+  if (frameHandler_) frameHandler_(sample);
+}
+
+std::shared_ptr<PixelBuffer> X11CaptureStream::outputBuffer(QSize size) {
+  if (!pool_ || pool_->width() != size.width() || pool_->height() != size.height()) {
+    pool_ = std::make_unique<PixelBufferPool>(size.width(), size.height(),
+                                              static_cast<size_t>(std::max(1, active_.queueDepth)) + 2);
+  }
+  return pool_->acquire();
+}
+
+bool X11CaptureStream::composeDisplay(PixelBuffer& target, const QRect& content) {
+  const auto& windows = scene_->refresh();
+  auto drawn = [&](const SceneWindow& window) {
+    const X11WindowFacts& facts = *window.facts;
+    if (neverCaptured(facts)) return false;
+    return !(source_.excluded.matches(facts) && !source_.kept.matches(facts));
+  };
+
+  // What the root grab shows wrongly: the visible parts of windows left out and, without the
+  // wallpaper, the bare root.
+  QRegion covered;
+  QRegion repaint;
+  for (auto window = windows.rbegin(); window != windows.rend(); ++window) {
+    if (!drawn(*window)) repaint += QRegion(window->outer) - covered;
+    covered += window->outer;
+  }
+  if (!source_.drawsWallpaper) repaint += QRegion(content) - covered;
+  repaint &= content;
+
+  auto view = rootImage_->read(connection_->root(), content.x(), content.y(), content.width(), content.height());
+  if (!view) return false;
+  pixelops::copyOpaque(target, QPoint(0, 0), view->data, view->bytesPerRow, content.size());
+  if (repaint.isEmpty()) return true;
+
+  scene_->redirect();
+  paintBackground(target, content, repaint, source_.drawsWallpaper);
+  for (const SceneWindow& window : windows) {
+    if (!drawn(window) || !repaint.intersects(window.outer)) continue;
+    paintWindowPart(target, content, window.topLevel, window.outer, repaint & window.outer);
+  }
+  return true;
+}
+
+bool X11CaptureStream::composeWindows(PixelBuffer& target, const QRect& content) {
+  const auto& windows = scene_->refresh();
+  scene_->redirect();
+  paintBackground(target, content, QRegion(content), source_.drawsWallpaper);
+
+  std::vector<const SceneWindow*> chosen;
+  std::vector<xcb_get_geometry_cookie_t> geometryCookies;
+  std::vector<xcb_translate_coordinates_cookie_t> originCookies;
+  for (const SceneWindow& window : windows) {
+    const X11WindowFacts& facts = *window.facts;
+    if (neverCaptured(facts) || !source_.included.matches(facts) || source_.excluded.matches(facts)) continue;
+    if (!window.outer.intersects(content)) continue;
+    chosen.push_back(&window);
+    geometryCookies.push_back(xcb_get_geometry(connection_->get(), facts.client));
+    originCookies.push_back(xcb_translate_coordinates(connection_->get(), facts.client, connection_->root(), 0, 0));
+  }
+  for (size_t i = 0; i < chosen.size(); ++i) {
+    auto geometry = xcbReply(xcb_get_geometry_reply, connection_->get(), geometryCookies[i]);
+    auto origin = xcbReply(xcb_translate_coordinates_reply, connection_->get(), originCookies[i]);
+    if (!geometry || !origin) continue;
+    // The client's own area: the window manager's decorations are not part of a window.
+    const QRect client(origin->dst_x, origin->dst_y, geometry->width, geometry->height);
+    const QRegion clip = QRegion(client & chosen[i]->outer) & content;
+    if (!clip.isEmpty()) paintWindowPart(target, content, chosen[i]->topLevel, chosen[i]->outer, clip);
+  }
+  return true;
+}
+
+bool X11CaptureStream::composeSingleWindow(PixelBuffer& target, const QRect& content) {
+  if (singleTopLevel_ == XCB_WINDOW_NONE || ticks_ % 30 == 0) {
+    singleTopLevel_ = topLevelOf(*connection_, source_.window);
+    if (singleTopLevel_ == XCB_WINDOW_NONE) return false;
+  }
+  auto geometry = xcbReply(xcb_get_geometry_reply, connection_->get(),
+                           xcb_get_geometry(connection_->get(), singleTopLevel_));
+  if (!geometry) {
+    singleTopLevel_ = XCB_WINDOW_NONE;
+    return false;
+  }
+  const int border = geometry->border_width;
+  const QRect outer(geometry->x, geometry->y, geometry->width + 2 * border, geometry->height + 2 * border);
+  const QRect part = content & outer;
+  if (part != content) {
+    // The window moved between the two reads; its pixmap is renamed on the next frame.
+    scene_->forgetPixmap(singleTopLevel_);
+    return false;
+  }
+  auto view = scene_->readWindow(singleTopLevel_, outer, content, *scratchImage_);
+  if (!view) return false;
+  pixelops::copyOpaque(target, QPoint(0, 0), view->data, view->bytesPerRow, content.size());
+  return true;
+}
+
+void X11CaptureStream::paintWindowPart(PixelBuffer& target, const QRect& content, xcb_window_t topLevel,
+                                       const QRect& outer, const QRegion& clip) {
+  const QRect rect = clip.boundingRect() & outer;
+  if (rect.isEmpty()) return;
+  auto view = scene_->readWindow(topLevel, outer, rect, *scratchImage_);
+  if (!view) return;
+  pixelops::copyOpaqueClipped(target, rect.topLeft() - content.topLeft(), view->data, view->bytesPerRow, rect.size(),
+                              clip.translated(-content.topLeft()));
+}
+
+void X11CaptureStream::paintBackground(PixelBuffer& target, const QRect& content, const QRegion& region,
+                                       bool wallpaper) {
+  const QRegion local = region.translated(-content.topLeft());
+  if (wallpaper) {
+    const QRect rect = region.boundingRect();
+    if (auto view = scene_->readWallpaper(rect, *scratchImage_)) {
+      pixelops::copyOpaqueClipped(target, rect.topLeft() - content.topLeft(), view->data, view->bytesPerRow,
+                                  rect.size(), local);
+      return;
+    }
+  }
+  pixelops::fillRegion(target, local, active_.background());
+}
+
+void X11CaptureStream::drawCursor(PixelBuffer& target, const QRect& content) {
+  auto cursor = xcbReply(xcb_xfixes_get_cursor_image_reply, connection_->get(),
+                         xcb_xfixes_get_cursor_image(connection_->get()));
+  if (!cursor || cursor->width == 0 || cursor->height == 0) return;
+  const QPoint at(cursor->x - cursor->xhot - content.x(), cursor->y - cursor->yhot - content.y());
+  pixelops::blendPremultiplied(target, at, xcb_xfixes_get_cursor_image_cursor_image(cursor.get()),
+                               QSize(cursor->width, cursor->height));
+}
+
+}  // namespace tk

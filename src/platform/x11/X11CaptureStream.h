@@ -1,0 +1,100 @@
+#pragma once
+
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+
+#include <QRect>
+#include <QRegion>
+
+#include "platform/media/PixelBuffer.h"
+#include "platform/media/SampleBuffer.h"
+#include "platform/qt/SerialQueue.h"
+#include "platform/x11/CaptureSource.h"
+#include "platform/x11/StreamConfiguration.h"
+
+namespace tk {
+
+class XcbConnection;
+class ShmImage;
+class DesktopScene;
+
+// A stream of video frames of an X11 display, area or windows, paced on the monotonic clock at the
+// configuration's frame interval and delivered one at a time on its own thread ("ScreenCapture").
+// The display path grabs the root through MIT-SHM and repaints only where something must be left
+// out (from the Composite pixmaps of the windows beneath); the window paths paint windows from
+// their Composite pixmaps. Frames come from a pool: nothing is allocated per frame in steady state.
+//
+// The stream stops by itself when the captured window is destroyed, the captured monitor goes
+// away or the X connection breaks; it then calls the stop handler once, on its thread.
+class X11CaptureStream {
+ public:
+  using FrameHandler = std::function<void(const SampleBuffer&)>;
+  using StopHandler = std::function<void(const std::string& reason)>;
+
+  // Main thread (or any one owner thread) for the constructor, start, stop and the destructor.
+  X11CaptureStream(CaptureSource source, StreamConfiguration configuration, FrameHandler frameHandler,
+                   StopHandler stopHandler);
+  ~X11CaptureStream();
+  X11CaptureStream(const X11CaptureStream&) = delete;
+  X11CaptureStream& operator=(const X11CaptureStream&) = delete;
+
+  // Connects and starts the frame timer. Throws tk::PlatformError when the display cannot be
+  // reached or its pixel format is not 32 bits a pixel.
+  void start();
+  // No handler runs after it returns. Idempotent; must not be called from a handler.
+  void stop();
+
+  // Any thread; takes effect from the next frame.
+  void updateConfiguration(const StreamConfiguration& configuration);
+  StreamConfiguration configuration() const;
+
+  uint64_t deliveredFrames() const { return delivered_.load(); }
+  bool usesSharedMemory() const { return usesShm_.load(); }
+
+ private:
+  void tick();
+  void stopWith(const std::string& reason);
+  bool checkDisplayStillThere();
+  std::optional<QRect> contentRect();
+  bool composeDisplay(PixelBuffer& target, const QRect& content);
+  bool composeWindows(PixelBuffer& target, const QRect& content);
+  bool composeSingleWindow(PixelBuffer& target, const QRect& content);
+  void paintWindowPart(PixelBuffer& target, const QRect& content, xcb_window_t topLevel, const QRect& outer,
+                       const QRegion& clip);
+  void paintBackground(PixelBuffer& target, const QRect& content, const QRegion& region, bool wallpaper);
+  void drawCursor(PixelBuffer& target, const QRect& content);
+  std::shared_ptr<PixelBuffer> outputBuffer(QSize size);
+
+  CaptureSource source_;
+  FrameHandler frameHandler_;
+  StopHandler stopHandler_;
+
+  mutable std::mutex configurationMutex_;
+  StreamConfiguration configuration_;
+  bool configurationChanged_ = true;
+
+  // Capture thread only, after start().
+  StreamConfiguration active_;
+  std::unique_ptr<XcbConnection> connection_;
+  std::unique_ptr<ShmImage> rootImage_;
+  std::unique_ptr<ShmImage> scratchImage_;
+  std::unique_ptr<DesktopScene> scene_;
+  std::unique_ptr<PixelBufferPool> pool_;
+  std::shared_ptr<PixelBuffer> contentBuffer_;
+  bool cursorAvailable_ = false;
+  int64_t ticks_ = 0;
+  int64_t nextDisplayCheck_ = 0;
+  xcb_window_t singleTopLevel_ = 0;
+  bool ended_ = false;
+
+  std::atomic<uint64_t> delivered_{0};
+  std::atomic<bool> usesShm_{false};
+  std::unique_ptr<SerialQueue> queue_;
+  SerialQueue::TimerId timer_ = 0;
+};
+
+}  // namespace tk
