@@ -6,6 +6,7 @@
 #include "platform/pulse/PulseDevices.h"
 #include "platform/qt/Async.h"
 #include "platform/qt/Diagnostics.h"
+#include "platform/x11/X11ShareableContent.h"
 
 namespace tk {
 
@@ -19,6 +20,25 @@ class PlatformDevices : public CaptureDeviceSource {
     co_return co_await onWorker([] { return PulseDevices::isServerReachable(); });
   }
   QCoro::Task<bool> requestCameraAccess() override { co_return true; }
+};
+
+class PlatformContent : public ShareableContentSource {
+ public:
+  QCoro::Task<std::vector<CaptureDisplayRef>> displays() override {
+    ShareableContentOptions options;
+    options.excludeDesktopWindows = false;
+    options.onScreenWindowsOnly = true;
+    // The error crosses the thread as it is, so the alert shows the X server's own words.
+    auto [content, failure] = co_await onWorker([options]() -> std::pair<ShareableContent, std::exception_ptr> {
+      try {
+        return {loadShareableContent(options), nullptr};
+      } catch (...) {
+        return {{}, std::current_exception()};
+      }
+    });
+    if (failure) std::rethrow_exception(failure);
+    co_return content.displays;
+  }
 };
 
 // The desktop's sound settings: the first of the known settings programs that is installed.
@@ -39,6 +59,7 @@ void openSoundSettings() {
 
 struct PlatformServices::Impl {
   PlatformDevices devices;
+  PlatformContent content;
 };
 
 PlatformServices::PlatformServices() : impl_(std::make_unique<Impl>()) {}
@@ -47,6 +68,7 @@ PlatformServices::~PlatformServices() = default;
 ModeSelectionServices PlatformServices::modeSelectionServices() {
   ModeSelectionServices services;
   services.devices = &impl_->devices;
+  services.content = &impl_->content;
   services.openMicrophoneSettings = openSoundSettings;
   return services;
 }
