@@ -1,0 +1,112 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "platform/media/MediaTime.h"
+#include "platform/media/PixelBuffer.h"
+#include "platform/media/SampleBuffer.h"
+
+namespace tk {
+
+enum class ContainerFormat { mp4, mov, m4a };
+
+enum class VideoCodecKind { h264, hevc, prores4444, prores4444xq };
+
+struct VideoInputSettings {
+  int width = 0;   // odd sizes are encoded at the even size below them (4:2:0 codecs)
+  int height = 0;
+  int frameRate = 60;
+  VideoCodecKind codec = VideoCodecKind::h264;
+  int64_t bitRate = 0;  // average; ignored by ProRes
+  std::string preset;   // x264/x265 speed preset; empty for the encoder's default
+  bool bt709 = true;    // BT.709 matrix, primaries and transfer, limited range, tagged as such
+};
+
+struct AudioInputSettings {
+  int sampleRate = 48000;
+  int channels = 2;
+  int64_t bitRate = 128000;
+};
+
+// Counters of one input, readable from any thread.
+struct InputCounters {
+  uint64_t accepted = 0;
+  uint64_t refused = 0;    // the input's queue was full: the sample was not taken
+  uint64_t encoded = 0;    // video frames or audio sample frames that reached the encoder
+  uint64_t silenceFrames = 0;  // audio frames of silence inserted for gaps
+  uint64_t trimmedFrames = 0;  // audio frames dropped because they overlapped earlier audio
+};
+
+class AssetWriterVideoInput;
+class AssetWriterAudioInput;
+struct AssetWriterMuxer;
+
+// Writes one movie or audio file with FFmpeg: mp4, mov, or m4a (ipod muxer).
+//
+// Each input owns a bounded queue and its own encode thread, so the threads that append never wait
+// on an encoder: a full queue refuses the sample and counts it. Encoded packets meet in the muxer
+// under one lock. Times given to the inputs are on the file's clock (0 = start of the file).
+//
+// Threads: construct, add inputs, start, finish and cancel from one controlling thread; append from
+// any thread (the inputs are thread-safe). finish blocks until every queued sample is written.
+class AssetWriter {
+ public:
+  // Creates the file exclusively: an existing file is never replaced (FfmpegError). An unsupported
+  // combination (ProRes in mp4) is refused here too.
+  AssetWriter(std::filesystem::path path, ContainerFormat format);
+  ~AssetWriter();
+  AssetWriter(const AssetWriter&) = delete;
+  AssetWriter& operator=(const AssetWriter&) = delete;
+
+  const std::filesystem::path& path() const { return path_; }
+
+  // Before start. Opening the encoder happens here, so a codec or size it refuses fails early.
+  // Returns the input's index (video inputs and audio inputs are numbered separately).
+  int addVideoInput(const VideoInputSettings& settings);
+  int addAudioInput(const AudioInputSettings& settings);
+  int encodedWidth() const;
+  int encodedHeight() const;
+
+  // Writes the header and starts the encode threads.
+  void start();
+  bool started() const { return started_; }
+
+  // False when refused (queue full, or not started / already finishing).
+  bool appendVideo(std::shared_ptr<PixelBuffer> pixels, MediaTime time);
+  bool appendAudio(int input, std::shared_ptr<const AudioBlock> block, MediaTime time);
+
+  // Drains the queues, pads every audio track with silence up to `endTime` when given, flushes the
+  // encoders and writes the trailer. Throws FfmpegError; the file stays on disk either way.
+  void finish(MediaTime endTime = MediaTime::invalid());
+  // Stops the threads, discards what is queued, closes and removes the file.
+  void cancel();
+  // Closes and removes the file when nothing was started; used for writers that never began.
+  void discard();
+
+  // True once an encoder or the muxer failed (a full disk, an encoder error); failure() says why.
+  bool failed() const;
+  std::string failure() const;
+
+  InputCounters videoCounters() const;
+  InputCounters audioCounters(int input) const;
+  size_t audioInputCount() const { return audioInputs_.size(); }
+
+ private:
+  void stopThreads(bool drain);
+
+  std::filesystem::path path_;
+  ContainerFormat format_;
+  std::unique_ptr<AssetWriterMuxer> muxer_;
+  std::unique_ptr<AssetWriterVideoInput> videoInput_;
+  std::vector<std::unique_ptr<AssetWriterAudioInput>> audioInputs_;
+  std::atomic<bool> started_{false};
+  bool closed_ = false;
+};
+
+}  // namespace tk

@@ -1,0 +1,178 @@
+#include <pthread.h>
+
+#include "platform/ffmpeg/AssetWriterInputs.h"
+#include "platform/ffmpeg/FfmpegError.h"
+
+extern "C" {
+#include <libavutil/opt.h>
+#include <libavutil/pixdesc.h>
+}
+
+namespace tk {
+
+namespace {
+
+const char* encoderName(VideoCodecKind codec) {
+  switch (codec) {
+    case VideoCodecKind::h264: return "libx264";
+    case VideoCodecKind::hevc: return "libx265";
+    case VideoCodecKind::prores4444:
+    case VideoCodecKind::prores4444xq: return "prores_ks";
+  }
+  return "libx264";
+}
+
+bool isProRes(VideoCodecKind codec) {
+  return codec == VideoCodecKind::prores4444 || codec == VideoCodecKind::prores4444xq;
+}
+
+}  // namespace
+
+AssetWriterVideoInput::AssetWriterVideoInput(AssetWriterMuxer& muxer, const VideoInputSettings& settings,
+                                             ContainerFormat format)
+    : EncodingInput(muxer, "tk-encode-video"), bt709_(settings.bt709) {
+  const bool proRes = isProRes(settings.codec);
+  if (proRes && format != ContainerFormat::mov)
+    throw FfmpegError("Adding a ProRes video input", "ProRes is written only into mov files");
+  if (format == ContainerFormat::m4a) throw FfmpegError("Adding a video input", "m4a files hold audio only");
+  if (settings.width < 1 || settings.height < 1 || settings.frameRate < 1)
+    throw FfmpegError("Adding a video input", "the size and frame rate must be positive");
+
+  // 4:2:0 needs even sizes: the odd last row or column is dropped rather than the frame refused.
+  width_ = proRes ? settings.width : settings.width & ~1;
+  height_ = proRes ? settings.height : settings.height & ~1;
+  if (width_ < 2 || height_ < 2) throw FfmpegError("Adding a video input", "the frame is too small");
+  pixelFormat_ = proRes ? AV_PIX_FMT_YUVA444P10LE : AV_PIX_FMT_YUV420P;
+
+  const AVCodec* codec = avcodec_find_encoder_by_name(encoderName(settings.codec));
+  if (!codec) throw FfmpegError(std::string("Finding the encoder ") + encoderName(settings.codec),
+                                AVERROR_ENCODER_NOT_FOUND);
+  encoder_.reset(avcodec_alloc_context3(codec));
+  if (!encoder_) throw FfmpegError("Allocating the video encoder", AVERROR(ENOMEM));
+  AVCodecContext* c = encoder_.get();
+  c->width = width_;
+  c->height = height_;
+  c->pix_fmt = pixelFormat_;
+  c->time_base = AVRational{1, kTimescale};
+  c->framerate = AVRational{settings.frameRate, 1};
+  if (settings.bitRate > 0 && !proRes) c->bit_rate = settings.bitRate;
+  if (settings.bt709) {
+    c->color_primaries = AVCOL_PRI_BT709;
+    c->color_trc = AVCOL_TRC_BT709;
+    c->colorspace = AVCOL_SPC_BT709;
+  }
+  c->color_range = AVCOL_RANGE_MPEG;
+  if (muxer.context->oformat->flags & AVFMT_GLOBALHEADER) c->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+
+  AVDictionary* options = nullptr;
+  if (!settings.preset.empty() && !proRes) av_dict_set(&options, "preset", settings.preset.c_str(), 0);
+  if (settings.codec == VideoCodecKind::h264) av_dict_set(&options, "profile", "high", 0);
+  if (settings.codec == VideoCodecKind::hevc) {
+    av_dict_set(&options, "profile", "main", 0);
+    av_dict_set(&options, "x265-params", "log-level=error", 0);
+  }
+  if (proRes) av_dict_set(&options, "profile", settings.codec == VideoCodecKind::prores4444xq ? "4444xq" : "4444", 0);
+  int result = avcodec_open2(c, codec, &options);
+  av_dict_free(&options);
+  ffmpegCheck(result, std::string("Opening the ") + encoderName(settings.codec) + " encoder at " +
+                          std::to_string(width_) + "x" + std::to_string(height_));
+
+  stream_ = addEncoderStream(muxer, c);
+  // Players on the other platform only accept HEVC tagged hvc1 (parameter sets in the sample entry).
+  if (settings.codec == VideoCodecKind::hevc) stream_->codecpar->codec_tag = MKTAG('h', 'v', 'c', '1');
+  stream_->avg_frame_rate = AVRational{settings.frameRate, 1};
+  packetDuration_ = kTimescale / settings.frameRate;
+
+  frame_->format = pixelFormat_;
+  frame_->width = width_;
+  frame_->height = height_;
+  ffmpegCheck(av_frame_get_buffer(frame_.get(), 0), "Allocating the video frame");
+}
+
+AssetWriterVideoInput::~AssetWriterVideoInput() {
+  stop(false);
+  sws_freeContext(scaler_);
+}
+
+void AssetWriterVideoInput::start() {
+  thread_ = std::thread([this] {
+    nameThread();
+    run();
+  });
+}
+
+bool AssetWriterVideoInput::append(std::shared_ptr<PixelBuffer> pixels, MediaTime time) {
+  if (!pixels || !time.isValid()) return false;
+  int64_t pts = time.convertScale(kTimescale).value();
+  std::lock_guard lock(appendMutex_);
+  // The muxer needs strictly increasing times; two frames in one tick keep only the first.
+  if (pts <= lastQueuedPts_ || pts < 0) return false;
+  Item item{std::move(pixels), pts};
+  if (!queue_.tryPush(item)) {
+    ++refused_;
+    return false;
+  }
+  lastQueuedPts_ = pts;
+  ++accepted_;
+  return true;
+}
+
+void AssetWriterVideoInput::run() {
+  Item item;
+  while (queue_.pop(item)) {
+    if (!failed_ && convert(*item.pixels)) {
+      item.pixels.reset();
+      frame_->pts = item.pts;
+      encode(frame_.get(), "Encoding a video frame");
+      ++encoded_;
+    }
+    item.pixels.reset();
+  }
+}
+
+bool AssetWriterVideoInput::convert(const PixelBuffer& pixels) {
+  int result = av_frame_make_writable(frame_.get());
+  if (result < 0) {
+    fail(FfmpegError("Preparing a video frame", result).localizedDescription());
+    return false;
+  }
+  const int sourceWidth = pixels.width();
+  const int sourceHeight = pixels.height();
+  if (!scaler_ || sourceWidth != scalerSourceWidth_ || sourceHeight != scalerSourceHeight_) {
+    // A frame of another size is scaled to the track's size rather than refused by the encoder.
+    SwsContext* scaler = sws_getCachedContext(scaler_, sourceWidth, sourceHeight, AV_PIX_FMT_BGRA, width_,
+                                              height_, pixelFormat_, SWS_BILINEAR, nullptr, nullptr, nullptr);
+    if (!scaler) {
+      fail(FfmpegError("Preparing the colour converter", AVERROR(EINVAL)).localizedDescription());
+      return false;
+    }
+    scaler_ = scaler;
+    scalerSourceWidth_ = sourceWidth;
+    scalerSourceHeight_ = sourceHeight;
+    const int* matrix = sws_getCoefficients(bt709_ ? SWS_CS_ITU709 : SWS_CS_DEFAULT);
+    // Full-range RGB in, limited-range YUV out with the matrix the stream is tagged with.
+    sws_setColorspaceDetails(scaler_, matrix, 1, matrix, 0, 0, 1 << 16, 1 << 16);
+  }
+  const uint8_t* sourcePlanes[4] = {pixels.data(), nullptr, nullptr, nullptr};
+  const int sourceStrides[4] = {pixels.bytesPerRow(), 0, 0, 0};
+  sws_scale(scaler_, sourcePlanes, sourceStrides, 0, sourceHeight, frame_->data, frame_->linesize);
+  return true;
+}
+
+void AssetWriterVideoInput::stop(bool drain) {
+  if (!thread_.joinable()) return;
+  if (!drain) queue_.clear();
+  queue_.close();
+  thread_.join();
+  if (drain && !failed_) encode(nullptr, "Flushing the video encoder");
+}
+
+InputCounters AssetWriterVideoInput::counters() const {
+  InputCounters counters;
+  counters.accepted = accepted_;
+  counters.refused = refused_;
+  counters.encoded = encoded_;
+  return counters;
+}
+
+}  // namespace tk

@@ -1,0 +1,130 @@
+#pragma once
+
+#include <QCoroTask>
+#include <atomic>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+
+#include "platform/ffmpeg/AssetWriter.h"
+#include "platform/media/MediaTime.h"
+#include "platform/media/MonotonicClock.h"
+#include "platform/media/SampleBuffer.h"
+#include "writing/MediaWriterError.h"
+#include "writing/WriterConfiguration.h"
+
+namespace tk {
+
+// Writes one recording into one movie file: a video track fed with capture samples or pixel
+// buffers, and one or two audio tracks (system audio and microphone mixed into one input, or on
+// two). It removes paused time from every sample and moves retimed microphone buffers onto the
+// session clock.
+//
+// Calling order: configure, startWriting, startSession at the first video frame's time, appends,
+// then finishWriting or cancelWriting. One writer writes one file.
+//
+// Threads: configure, startWriting and finishWriting are called on the main thread (finishWriting
+// resumes there; the blocking work runs on a worker). startSession, the appends, the time offset
+// and cancelWriting may be called from any thread, several at once (screen, system audio,
+// microphone, frame pump, camera): the writer serialises itself with one lock that is never held
+// across encoding. Appends never wait for an encoder: each input has its own encode thread behind a
+// bounded queue, and a full queue refuses the sample (false), counted in refusedVideoFrames.
+class MediaWriter {
+ public:
+  using WriterConfiguration = tk::WriterConfiguration;
+  using VideoSettings = tk::VideoSettings;
+  using AudioSettings = tk::AudioSettings;
+  using ColorSpaceSettings = tk::ColorSpaceSettings;
+  using HostClock = std::function<MediaTime()>;
+
+  enum class Status { unknown, writing, completed, failed, cancelled };
+  static std::string statusName(Status status);
+
+  // `hostClock` gives "now" on the clock the capture sources stamp with (tests replace it).
+  explicit MediaWriter(HostClock hostClock = &MonotonicClock::now);
+  // A writer still writing is finished (what was recorded is kept); one whose session never
+  // started removes its file.
+  ~MediaWriter();
+  MediaWriter(const MediaWriter&) = delete;
+  MediaWriter& operator=(const MediaWriter&) = delete;
+
+  // Throws MediaWriterError, or AlphaRecordingError for an alpha size the codec refuses. An
+  // existing file at the output URL fails with writerInitializationFailed and is left untouched.
+  void configure(const WriterConfiguration& configuration);
+  void startWriting();
+  // The first call starts the session at `sourceTime`; later calls change nothing. Throws
+  // writerNotConfigured, or invalidState before startWriting.
+  void startSession(MediaTime sourceTime);
+
+  bool appendVideoBuffer(const SampleBuffer& sample);
+  bool appendPixelBuffer(std::shared_ptr<PixelBuffer> pixels, MediaTime presentationTime);
+  // Serves the system audio too (isMicrophone false: the first audio input). With `retime`, the
+  // buffer's host-clock time is moved onto the session clock.
+  bool appendMicrophoneAudio(const SampleBuffer& sample, bool isMicrophone, bool retime);
+
+  // Resolves to the finished file. Throws writerNotConfigured, notWriting (a writer whose session
+  // never started also removes its empty file then), writingFailed, outputURLMissing.
+  QCoro::Task<std::filesystem::path> finishWriting();
+  // The same, blocking; for worker threads (never the main thread, never an appending thread).
+  std::filesystem::path finishWritingBlocking();
+  // Stops and removes the unfinished file. A finished file is never touched.
+  void cancelWriting();
+
+  // Total paused time removed from every sample; resume adds each pause's length.
+  MediaTime timeOffset() const;
+  void setTimeOffset(MediaTime offset);
+  void addTimeOffset(MediaTime pause);
+
+  bool isWriting() const { return isWriting_; }
+  Status status() const;
+  std::optional<std::filesystem::path> outputURL() const;
+  std::optional<MediaTime> sessionStartTime() const;
+  std::optional<MediaTime> sessionStartHostTime() const;
+  // End (time plus duration) of the last appended video sample, pause offset removed.
+  std::optional<MediaTime> lastPTS() const;
+  std::optional<WriterConfiguration> configuration() const;
+
+  uint64_t refusedVideoFrames() const;
+  uint64_t refusedAudioBuffers() const;
+  uint64_t droppedSamples() const { return droppedSamples_; }
+
+  // The average bit rate of the standard (non-alpha) path.
+  static int64_t standardBitRate(VideoEncoder codec, VideoQuality quality, int width, int height, int frameRate);
+  // The quality factor of the alpha path: 0.3, 0.7 or 1.0.
+  static double alphaQualityFactor(VideoQuality quality);
+
+ private:
+  void setupVideoInput(AssetWriter& writer, const VideoSettings& settings);
+  void setupAudioInputs(AssetWriter& writer, const AudioSettings& settings, bool separateAudioTracks);
+  bool appendVideo(std::shared_ptr<PixelBuffer> pixels, MediaTime presentationTime, MediaTime duration,
+                   bool logRejections);
+  bool rejectVideo(const char* line);
+  void removeStub();
+
+  HostClock hostClock_;
+  mutable std::mutex mutex_;
+  std::unique_ptr<AssetWriter> assetWriter_;
+  bool hasVideoInput_ = false;
+  int systemAudioInput_ = -1;
+  int microphoneAudioInput_ = -1;
+  std::optional<std::filesystem::path> outputURL_;
+  std::atomic<bool> isWriting_{false};
+  bool sessionEverStarted_ = false;
+  Status status_ = Status::unknown;
+  std::optional<MediaTime> sessionStartTime_;
+  std::optional<MediaTime> sessionStartHostTime_;
+  MediaTime timeOffset_ = MediaTime::zero();
+  std::optional<MediaTime> lastPTS_;
+  MediaTime lastVideoFileTime_;  // file-clock time of the last accepted frame
+  MediaTime frameDuration_;
+  std::optional<WriterConfiguration> configuration_;
+  int videoAppendFailureCount_ = 0;
+  int micAudioDebugCount_ = 0;
+  std::atomic<uint64_t> droppedSamples_{0};
+};
+
+}  // namespace tk
