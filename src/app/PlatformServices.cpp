@@ -1,9 +1,12 @@
 #include "app/PlatformServices.h"
 
+#include <unistd.h>
+
 #include <QProcess>
 #include <QStandardPaths>
 
 #include "platform/pulse/PulseDevices.h"
+#include "platform/v4l2/V4l2Devices.h"
 #include "platform/qt/Async.h"
 #include "platform/qt/Diagnostics.h"
 #include "platform/x11/X11ShareableContent.h"
@@ -15,11 +18,22 @@ namespace {
 class PlatformDevices : public CaptureDeviceSource {
  public:
   std::vector<CaptureDevice> microphones() override { return PulseDevices::inputSources(); }
-  std::vector<CaptureDevice> cameras() override { return {}; }
+  std::vector<CaptureDevice> cameras() override { return V4l2Devices::list(); }
   QCoro::Task<bool> requestMicrophoneAccess() override {
     co_return co_await onWorker([] { return PulseDevices::isServerReachable(); });
   }
-  QCoro::Task<bool> requestCameraAccess() override { co_return true; }
+  // Access to a camera here is the right to open its device node; with no camera at all there is
+  // nothing to refuse.
+  QCoro::Task<bool> requestCameraAccess() override {
+    co_return co_await onWorker([] {
+      const std::vector<CaptureDevice> cameras = V4l2Devices::list();
+      if (cameras.empty()) return true;
+      for (const CaptureDevice& camera : cameras) {
+        if (::access(camera.devicePath.c_str(), R_OK | W_OK) == 0) return true;
+      }
+      return false;
+    });
+  }
 };
 
 class PlatformContent : public ShareableContentSource {
