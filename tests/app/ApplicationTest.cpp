@@ -155,6 +155,15 @@ TEST(ApplicationTest, TheMainWindowIsABarWithTheRedRecordButtonAndASecondLaunchB
     ASSERT_FALSE(isRecordRed(shot.pixelColor(x, shot.height() / 2))) << "red at " << x;
   }
 
+  // Dragged by its background (beside the close button), the bar follows the pointer.
+  run("xdotool", {"mousemove", QString::number(bar.x() + 32), QString::number(bar.y() + bar.height() / 2)});
+  run("xdotool", {"mousedown", "1"});
+  run("xdotool", {"mousemove", QString::number(bar.x() + 40), QString::number(bar.y() + bar.height() / 2 + 5)});
+  run("xdotool", {"mousemove", QString::number(bar.x() + 132), QString::number(bar.y() + bar.height() / 2 + 60)});
+  EXPECT_TRUE(tk::test::waitUntil([&] { return geometryOf(window).topLeft() != bar.topLeft(); }))
+      << "the bar did not move";
+  run("xdotool", {"mouseup", "1"});
+
   // A second launch with the window open hands over and exits.
   EXPECT_EQ(app.launchAgain(), 0);
   EXPECT_EQ(app.process().state(), QProcess::Running);
