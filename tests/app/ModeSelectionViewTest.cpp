@@ -27,10 +27,10 @@ class ModeSelectionViewTest : public ::testing::Test {
   ModeSelectionViewTest() {
     auto first = std::make_shared<CaptureDisplay>();
     first->displayID = 11;
-    first->frame = QRectF(0, 0, 1920, 1080);
+    first->frame = QRectF(0, 0, 400, 600);
     auto second = std::make_shared<CaptureDisplay>();
     second->displayID = 22;
-    second->frame = QRectF(1920, 0, 1280, 1024);
+    second->frame = QRectF(400, 0, 400, 600);
     content.displayList = {first, second};
     devices.microphoneList = {test::device("alsa_input.usb", "USB Mic & <b>Studio</b>"),
                               test::device("tk_null_sink.monitor", "Monitor of Null Output"),
@@ -138,8 +138,9 @@ TEST_F(ModeSelectionViewTest, WindowOpensThePickerAtOnceAndClosesTheMainWindow) 
 
 TEST_F(ModeSelectionViewTest, AreaStartsOnTheDisplayUnderThePointer) {
   auto view = shownView(true);
-  QCursor::setPos(2000, 100);
-  if (QCursor::pos() != QPoint(2000, 100)) GTEST_SKIP() << "this platform cannot place the pointer";
+  QCursor::setPos(600, 100);
+  if (!test::waitUntil([] { return QCursor::pos() == QPoint(600, 100); }, std::chrono::seconds(2)))
+    GTEST_SKIP() << "this platform cannot place the pointer";
   view->modeButton(Mode::area)->click();
   ASSERT_TRUE(test::waitUntil([&] { return !areaDisplays.empty(); }));
   EXPECT_EQ(areaDisplays, std::vector<uint32_t>{22});
