@@ -48,10 +48,10 @@ GradientSettings gradientSettings(GradientPreset preset);
 // The editor's background. URLs are local file paths throughout the model.
 struct BackgroundSettings {
   StudioBackgroundType type = StudioBackgroundType::gradient;
-  std::optional<GradientSettings> gradient;   // for the gradient kind
-  std::optional<CodableColor> color;          // for the solid-colour kind
+  std::optional<GradientSettings> gradient;       // for the gradient kind
+  std::optional<CodableColor> color;              // for the solid-colour kind
   std::optional<std::filesystem::path> imageURL;  // for the image kind
-  double opacity = 1;                         // 0 to 1
+  double opacity = 1;                             // 0 to 1
 };
 
 // JSON forms; the optional fields are left out when absent and read as absent when missing or null.

@@ -7,16 +7,24 @@
 
 namespace tk {
 
+template <typename T, typename Variant>
+struct IsAlternative : std::false_type {};
+template <typename T, typename... Alternatives>
+struct IsAlternative<T, std::variant<Alternatives...>>
+    : std::bool_constant<(std::is_same_v<T, Alternatives> || ...)> {};
+
+// One of the variant's alternatives (a case's payload).
+template <typename Case, typename Variant>
+concept AlternativeOf = IsAlternative<std::decay_t<Case>, Variant>::value;
+
 // Shared access of the enumerations with payloads (RecordingMode, RecordingState): a std::variant
 // whose alternatives keep the order of the cases, so kind() and index() are the case index.
-// Derived declares `Value` (the variant) and `Kind` (an enum of the cases in the same order).
+// `Value` is the variant, `Kind` an enum of the cases in the same order.
 template <typename Value, typename Kind>
 class CaseValue {
  public:
   CaseValue(Value value) : value_(std::move(value)) {}
-  template <typename Case>
-    requires std::is_constructible_v<Value, Case&&> && (!std::is_same_v<std::decay_t<Case>, Value>) &&
-             (!std::is_base_of_v<CaseValue, std::decay_t<Case>>)
+  template <AlternativeOf<Value> Case>
   CaseValue(Case&& value) : value_(std::forward<Case>(value)) {}
 
   Kind kind() const { return static_cast<Kind>(value_.index()); }

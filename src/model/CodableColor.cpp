@@ -3,7 +3,10 @@
 namespace tk {
 
 void encode(JsonWriter& out, const CodableColor& value) {
-  out.number("red", value.red).number("green", value.green).number("blue", value.blue).number("alpha", value.alpha);
+  out.number("red", value.red)
+      .number("green", value.green)
+      .number("blue", value.blue)
+      .number("alpha", value.alpha);
 }
 
 CodableColor decodeCodableColor(const JsonReader& in) {

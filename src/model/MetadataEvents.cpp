@@ -1,9 +1,24 @@
 #include "model/MetadataEvents.h"
 
+#include <QRandomGenerator>
+#include <cstring>
+
 namespace tk {
 
+QUuid newRecordId() {
+  quint64 words[2];
+  QRandomGenerator::global()->fillRange(words, 2);
+  unsigned char bytes[16];
+  std::memcpy(bytes, words, sizeof bytes);
+  bytes[6] = static_cast<unsigned char>((bytes[6] & 0x0F) | 0x40);  // version 4
+  bytes[8] = static_cast<unsigned char>((bytes[8] & 0x3F) | 0x80);  // RFC 4122 variant
+  return QUuid::fromRfc4122(QByteArrayView(reinterpret_cast<const char*>(bytes), sizeof bytes));
+}
+
 namespace {
-bool samePoint(const QPointF& a, const QPointF& b) { return a.x() == b.x() && a.y() == b.y(); }
+bool samePoint(const QPointF& a, const QPointF& b) {
+  return a.x() == b.x() && a.y() == b.y();
+}
 }  // namespace
 
 bool ZoomKeyframe::operator==(const ZoomKeyframe& other) const {
@@ -67,19 +82,27 @@ void encode(JsonWriter& out, const CursorPosition& value) {
 }
 
 ZoomEvent decodeZoomEvent(const JsonReader& in) {
-  return {in.uuid("id"),           in.number("timestamp"), in.point("position"), in.number("level"),
-          in.number("duration"), in.enumeration<EasingFunction>("easing")};
+  return {in.uuid("id"),      in.number("timestamp"), in.point("position"),
+          in.number("level"), in.number("duration"),  in.enumeration<EasingFunction>("easing")};
 }
 
 ZoomKeyframe decodeZoomKeyframe(const JsonReader& in) {
-  return {in.uuid("id"),         in.number("time"),    in.point("center"),
-          in.number("level"),    in.number("easeIn"),  in.number("easeOut"),
+  return {in.uuid("id"),
+          in.number("time"),
+          in.point("center"),
+          in.number("level"),
+          in.number("easeIn"),
+          in.number("easeOut"),
           in.enumeration<EasingFunction>("easing")};
 }
 
 ZoomSegment decodeZoomSegment(const JsonReader& in) {
-  ZoomSegment segment{in.uuid("id"),           in.number("startTime"), in.number("endTime"),
-                      in.number("zoomLevel"),  in.number("easeIn"),    in.number("easeOut"),
+  ZoomSegment segment{in.uuid("id"),
+                      in.number("startTime"),
+                      in.number("endTime"),
+                      in.number("zoomLevel"),
+                      in.number("easeIn"),
+                      in.number("easeOut"),
                       in.enumeration<EasingFunction>("easing")};
   // Segments written before these two existed leave them out.
   if (in.has("panSmoothing")) segment.panSmoothing = in.number("panSmoothing");
@@ -92,7 +115,8 @@ CameraKeyframe decodeCameraKeyframe(const JsonReader& in) {
 }
 
 CursorClick decodeCursorClick(const JsonReader& in) {
-  return {in.uuid("id"), in.number("timestamp"), in.point("position"), in.enumeration<ClickType>("clickType")};
+  return {in.uuid("id"), in.number("timestamp"), in.point("position"),
+          in.enumeration<ClickType>("clickType")};
 }
 
 CursorPosition decodeCursorPosition(const JsonReader& in) {

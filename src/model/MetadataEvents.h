@@ -15,6 +15,11 @@
 
 namespace tk {
 
+// A fresh random (version 4) UUID for a new record. Drawn from Qt's seeded generator rather than
+// the system's entropy source: a long recording makes one per cursor sample, and ids only need to
+// be unique.
+QUuid newRecordId();
+
 enum class ClickType { leftClick, rightClick, doubleClick };
 enum class EasingFunction { linear, easeInOut, easeIn, easeOut };
 
@@ -37,7 +42,7 @@ struct EnumTable<EasingFunction> {
 };
 
 struct ZoomEvent {
-  QUuid id = QUuid::createUuid();
+  QUuid id = newRecordId();
   double timestamp = 0;
   QPointF position;  // y up from the bottom edge
   double level = 1;
@@ -46,7 +51,7 @@ struct ZoomEvent {
 };
 
 struct ZoomKeyframe {
-  QUuid id = QUuid::createUuid();
+  QUuid id = newRecordId();
   double time = 0;
   QPointF center;  // y down from the top edge
   double level = 1;
@@ -59,7 +64,7 @@ struct ZoomKeyframe {
 };
 
 struct ZoomSegment {
-  QUuid id = QUuid::createUuid();
+  QUuid id = newRecordId();
   double startTime = 0;
   double endTime = 0;
   double zoomLevel = 1;
@@ -74,21 +79,21 @@ struct ZoomSegment {
 };
 
 struct CameraKeyframe {
-  QUuid id = QUuid::createUuid();
+  QUuid id = newRecordId();
   double timestamp = 0;
   QRectF frame;  // the camera picture's frame; carried unchanged
   EasingFunction easing = EasingFunction::easeInOut;
 };
 
 struct CursorClick {
-  QUuid id = QUuid::createUuid();
+  QUuid id = newRecordId();
   double timestamp = 0;
   QPointF position;  // y down from the top edge
   ClickType clickType = ClickType::leftClick;
 };
 
 struct CursorPosition {
-  QUuid id = QUuid::createUuid();
+  QUuid id = newRecordId();
   double timestamp = 0;
   QPointF position;  // y down from the top edge
 };

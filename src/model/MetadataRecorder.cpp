@@ -34,15 +34,13 @@ bool allFinite(const char* what, std::initializer_list<double> values) {
   return true;
 }
 
-// The whole-number part of a coordinate, as the event lines print it ("-0" never appears).
-std::string integerPart(double value) {
-  char text[64];
-  std::snprintf(text, sizeof text, "%.0f", std::trunc(value) + 0.0);
-  return text;
-}
-
+// "(x, y)" with the whole-number parts of the coordinates, as the event lines print them ("-0"
+// never appears).
 std::string positionText(QPointF position) {
-  return "(" + integerPart(position.x()) + ", " + integerPart(position.y()) + ")";
+  char text[128];
+  std::snprintf(text, sizeof text, "(%.0f, %.0f)", std::trunc(position.x()) + 0.0,
+                std::trunc(position.y()) + 0.0);
+  return text;
 }
 
 }  // namespace
@@ -91,21 +89,24 @@ void MetadataRecorder::stopRecording(double duration) {
   metadata_.zoomSegments.clear();
   Diagnostics::line("📝 MetadataRecorder stopped - Duration: " + minutesAndSeconds(metadata_.duration));
   Diagnostics::line("   Zoom events: " + formatInt(static_cast<long long>(metadata_.zoomEvents.size())));
-  Diagnostics::line("   Camera positions: " + formatInt(static_cast<long long>(metadata_.cameraPositions.size())));
+  Diagnostics::line("   Camera positions: " +
+                    formatInt(static_cast<long long>(metadata_.cameraPositions.size())));
   Diagnostics::line("   Cursor clicks: " + formatInt(static_cast<long long>(metadata_.cursorClicks.size())));
-  Diagnostics::line("   Cursor positions: " + formatInt(static_cast<long long>(metadata_.cursorPositions.size())));
+  Diagnostics::line("   Cursor positions: " +
+                    formatInt(static_cast<long long>(metadata_.cursorPositions.size())));
 }
 
-void MetadataRecorder::recordZoomEvent(QPointF position, double level, double duration, EasingFunction easing) {
+void MetadataRecorder::recordZoomEvent(QPointF position, double level, double duration,
+                                       EasingFunction easing) {
   if (!accepting()) {
     Diagnostics::line("⚠️ Cannot record zoom event - recording not active");
     return;
   }
   if (!allFinite("zoom event", {position.x(), position.y(), level, duration})) return;
   const double t = currentTime();
-  metadata_.zoomEvents.push_back({QUuid::createUuid(), t, position, level, duration, easing});
-  metadata_.zoomKeyframes.push_back({QUuid::createUuid(), t, QPointF(position.x(), 1 - position.y()), level,
-                                     duration, duration, easing});
+  metadata_.zoomEvents.push_back({newRecordId(), t, position, level, duration, easing});
+  metadata_.zoomKeyframes.push_back(
+      {newRecordId(), t, QPointF(position.x(), 1 - position.y()), level, duration, duration, easing});
   Diagnostics::line("🔍 Recorded zoom event at " + minutesAndSeconds(t) + " - Level: " + formatDouble(level) +
                     "x, Position: " + positionText(position));
 }
@@ -117,7 +118,7 @@ void MetadataRecorder::recordClick(ClickType type, QPointF position) {
   }
   if (!allFinite("cursor click", {position.x(), position.y()})) return;
   const double t = currentTime();
-  metadata_.cursorClicks.push_back({QUuid::createUuid(), t, position, type});
+  metadata_.cursorClicks.push_back({newRecordId(), t, position, type});
   Diagnostics::line("🖱️ Recorded " + std::string(rawValue(type)) + " at " + minutesAndSeconds(t) +
                     " - Position: " + positionText(position));
 }
@@ -133,7 +134,7 @@ void MetadataRecorder::recordCursorPosition(QPointF position) {
                        std::fabs(position.y() - last.position.y()) < 0.001;
     if (still && t - last.timestamp < 0.02) return;
   }
-  positions.push_back({QUuid::createUuid(), t, position});
+  positions.push_back({newRecordId(), t, position});
   if (positions.size() <= 3) {
     Diagnostics::linef("📍 Cursor sample #%zu: t=%.2fs pos=(%.3f, %.3f)", positions.size(), t, position.x(),
                        position.y());

@@ -82,9 +82,9 @@ class MetadataRecorder {
   bool isRecording_ = false;
 
   SecondsClock clock_;
-  double startedAt_ = 0;               // clock reading at start
-  double pausedTotal_ = 0;             // seconds spent paused since start
-  std::optional<double> pausedAt_;     // clock reading when the current pause began
+  double startedAt_ = 0;            // clock reading at start
+  double pausedTotal_ = 0;          // seconds spent paused since start
+  std::optional<double> pausedAt_;  // clock reading when the current pause began
 };
 
 }  // namespace tk

@@ -20,7 +20,9 @@ double positiveSetting(const SettingsStore& store, const char* key, double fallb
 
 }  // namespace
 
-void RecordingConfiguration::loadStudioConfiguration() { loadStudioConfiguration(SettingsStore::standard()); }
+void RecordingConfiguration::loadStudioConfiguration() {
+  loadStudioConfiguration(SettingsStore::standard());
+}
 
 void RecordingConfiguration::loadStudioConfiguration(const SettingsStore& store) {
   const bool clickToZoom = store.boolValue("enableClickToZoom");

@@ -31,8 +31,8 @@ struct RecordingConfiguration {
   bool recordCamera = false;
   std::optional<std::string> cameraDevice;  // an id or "default"; none without camera
   BackgroundType backgroundColor = BackgroundType::wallpaper;
-  int countdown = 0;        // seconds; below 1 means none
-  int autoStopMinutes = 0;  // below 1 means no automatic stop
+  int countdown = 0;         // seconds; below 1 means none
+  int autoStopMinutes = 0;   // below 1 means no automatic stop
   bool preventSleep = true;  // kept and copied; nothing acts on it yet
   std::filesystem::path outputDirectory;
   std::optional<StudioRecordingConfiguration> studioConfig;  // none when no studio switch is on

@@ -78,20 +78,17 @@ std::string RecordingError::errorDescription() const {
       return translated("The selected capture device is unavailable. Please select a different device.",
                         "Device unavailable error");
     case Kind::encoderInitializationFailed:
-      return translated(
-          "Failed to initialize video encoder. The selected resolution may not be supported.",
-          "Encoder initialization error");
+      return translated("Failed to initialize video encoder. The selected resolution may not be supported.",
+                        "Encoder initialization error");
     case Kind::streamInterrupted:
       return translated("Recording stream was interrupted. The recording has been stopped.",
                         "Stream interrupted error");
     case Kind::insufficientDiskSpace:
-      return translated(
-          "Insufficient disk space to continue recording. Please free up space and try again.",
-          "Insufficient disk space error");
+      return translated("Insufficient disk space to continue recording. Please free up space and try again.",
+                        "Insufficient disk space error");
     case Kind::outputDirectoryNotWritable:
-      return translated(
-          "Cannot write to the selected output directory. Please choose a different location.",
-          "Output directory not writable error");
+      return translated("Cannot write to the selected output directory. Please choose a different location.",
+                        "Output directory not writable error");
   }
   return {};
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <concepts>
 #include <exception>
 #include <string>
 
@@ -44,13 +45,11 @@ class RecordingError : public Error {
   static RecordingError outputDirectoryNotWritable() {
     return RecordingError(Kind::outputDirectoryNotWritable);
   }
-  template <typename E>
-    requires std::is_base_of_v<std::exception, E>
+  template <std::derived_from<std::exception> E>
   static RecordingError fileWriteError(const E& underlying) {
     return fileWriteError(std::make_exception_ptr(underlying));
   }
-  template <typename E>
-    requires std::is_base_of_v<std::exception, E>
+  template <std::derived_from<std::exception> E>
   static RecordingError unknown(const E& underlying) {
     return unknown(std::make_exception_ptr(underlying));
   }

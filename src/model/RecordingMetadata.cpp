@@ -3,25 +3,34 @@
 namespace tk {
 
 namespace {
+
 // Hands each list element to its encode overload.
 constexpr auto encodeItem = [](JsonWriter& out, const auto& value) { encode(out, value); };
+
+// The document's members in key order, as the saved file lists them; `Out` is a JsonWriter or a
+// PrettyJsonStream.
+template <typename Out>
+void writeDocument(Out& out, const RecordingMetadata& metadata) {
+  if (metadata.backgroundSettings) {
+    out.object("backgroundSettings", [&](JsonWriter& item) { encode(item, *metadata.backgroundSettings); });
+  }
+  out.list("cameraPositions", metadata.cameraPositions, encodeItem)
+      .list("cursorClicks", metadata.cursorClicks, encodeItem)
+      .list("cursorPositions", metadata.cursorPositions, encodeItem)
+      .number("duration", metadata.duration)
+      .integer("frameRate", metadata.frameRate)
+      .size("resolution", metadata.resolution)
+      .string("version", RecordingMetadata::version)
+      .list("zoomEvents", metadata.zoomEvents, encodeItem)
+      .list("zoomKeyframes", metadata.zoomKeyframes, encodeItem)
+      .list("zoomSegments", metadata.zoomSegments, encodeItem);
+}
+
 }  // namespace
 
 Json toJson(const RecordingMetadata& metadata) {
   JsonWriter out;
-  out.string("version", RecordingMetadata::version)
-      .number("duration", metadata.duration)
-      .size("resolution", metadata.resolution)
-      .integer("frameRate", metadata.frameRate)
-      .list("zoomEvents", metadata.zoomEvents, encodeItem)
-      .list("zoomKeyframes", metadata.zoomKeyframes, encodeItem)
-      .list("zoomSegments", metadata.zoomSegments, encodeItem)
-      .list("cameraPositions", metadata.cameraPositions, encodeItem)
-      .list("cursorClicks", metadata.cursorClicks, encodeItem)
-      .list("cursorPositions", metadata.cursorPositions, encodeItem);
-  if (metadata.backgroundSettings) {
-    out.object("backgroundSettings", [&](JsonWriter& item) { encode(item, *metadata.backgroundSettings); });
-  }
+  writeDocument(out, metadata);
   return out.take();
 }
 
@@ -42,7 +51,10 @@ RecordingMetadata recordingMetadataFromJson(const Json& document) {
 }
 
 std::string encodeRecordingMetadata(const RecordingMetadata& metadata) {
-  return encodeJson(toJson(metadata), JsonStyle::pretty);
+  // Streamed: the cursor path of a long recording holds millions of samples.
+  PrettyJsonStream out;
+  writeDocument(out, metadata);
+  return out.finish();
 }
 
 RecordingMetadata readRecordingMetadata(const std::filesystem::path& file) {

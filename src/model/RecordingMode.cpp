@@ -20,7 +20,8 @@ bool sameWindow(const CaptureWindowRef& a, const CaptureWindowRef& b) {
   return sameTarget(a, b, [](const auto& x, const auto& y) { return x.windowID == y.windowID; });
 }
 bool sameApplication(const CaptureApplicationRef& a, const CaptureApplicationRef& b) {
-  return sameTarget(a, b, [](const auto& x, const auto& y) { return x.bundleIdentifier == y.bundleIdentifier; });
+  return sameTarget(a, b,
+                    [](const auto& x, const auto& y) { return x.bundleIdentifier == y.bundleIdentifier; });
 }
 bool sameDevice(const CaptureDeviceRef& a, const CaptureDeviceRef& b) {
   return sameTarget(a, b, [](const auto& x, const auto& y) { return x.uniqueID == y.uniqueID; });

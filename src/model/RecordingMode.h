@@ -50,6 +50,7 @@ class RecordingMode : public CaseValue<recording_mode::Value, recording_mode::Ki
   using Value = recording_mode::Value;
   using Kind = recording_mode::Kind;
   using CaseValue::CaseValue;
+  // Capturing nothing but system audio; every configuration builder sets its own mode.
   RecordingMode() : CaseValue(SystemAudio{}) {}
 
   static RecordingMode screen(CaptureDisplayRef display) { return Screen{std::move(display)}; }

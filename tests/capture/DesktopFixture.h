@@ -38,8 +38,8 @@ class DesktopFixture {
     // Window ids come back with the next connection: let the window manager forget these first,
     // or it mistakes a new window for an old one.
     waitUntil([&] {
-      const auto clients = readCardinals(*connection_, connection_->root(), connection_->atom("_NET_CLIENT_LIST"),
-                                         XCB_ATOM_WINDOW);
+      const auto clients = readCardinals(*connection_, connection_->root(),
+                                         connection_->atom("_NET_CLIENT_LIST"), XCB_ATOM_WINDOW);
       return std::none_of(clients.begin(), clients.end(), [&](uint32_t client) {
         return std::find(destroyed_.begin(), destroyed_.end(), client) != destroyed_.end();
       });
@@ -49,7 +49,8 @@ class DesktopFixture {
   XcbConnection& connection() { return *connection_; }
 
   // Creates, maps and waits until the window is shown at `rect`. `rgb` is 0xRRGGBB.
-  xcb_window_t createWindow(QRect rect, uint32_t rgb, const std::string& wmClass, WindowOptions options = {}) {
+  xcb_window_t createWindow(QRect rect, uint32_t rgb, const std::string& wmClass,
+                            WindowOptions options = {}) {
     xcb_connection_t* c = connection_->get();
     const xcb_window_t window = xcb_generate_id(c);
     const uint32_t values[] = {rgb, XCB_EVENT_MASK_EXPOSURE};
@@ -122,7 +123,9 @@ class DesktopFixture {
   }
 
   // Waits until the server has handled every request sent so far.
-  void sync() { xcbReply(xcb_get_input_focus_reply, connection_->get(), xcb_get_input_focus(connection_->get())); }
+  void sync() {
+    xcbReply(xcb_get_input_focus_reply, connection_->get(), xcb_get_input_focus(connection_->get()));
+  }
 
   std::string describe(xcb_window_t window) {
     xcb_connection_t* c = connection_->get();
@@ -130,8 +133,8 @@ class DesktopFixture {
     auto origin = xcbReply(xcb_translate_coordinates_reply, c,
                            xcb_translate_coordinates(c, window, connection_->root(), 0, 0));
     if (!attributes || !origin) return "gone";
-    return "map state " + std::to_string(attributes->map_state) + " at " + std::to_string(origin->dst_x) + "," +
-           std::to_string(origin->dst_y);
+    return "map state " + std::to_string(attributes->map_state) + " at " + std::to_string(origin->dst_x) +
+           "," + std::to_string(origin->dst_y);
   }
 
   bool isShownAt(xcb_window_t window, QRect rect) {

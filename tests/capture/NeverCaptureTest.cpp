@@ -12,8 +12,8 @@ namespace {
 
 xcb_window_t createWindow(XcbConnection& connection) {
   const xcb_window_t window = xcb_generate_id(connection.get());
-  xcb_create_window(connection.get(), XCB_COPY_FROM_PARENT, window, connection.root(), 0, 0, 10, 10,
-                    0, XCB_WINDOW_CLASS_INPUT_OUTPUT, XCB_COPY_FROM_PARENT, 0, nullptr);
+  xcb_create_window(connection.get(), XCB_COPY_FROM_PARENT, window, connection.root(), 0, 0, 10, 10, 0,
+                    XCB_WINDOW_CLASS_INPUT_OUTPUT, XCB_COPY_FROM_PARENT, 0, nullptr);
   connection.flush();
   return window;
 }

@@ -15,7 +15,9 @@ using test::DesktopFixture;
 
 constexpr uint32_t kRed = 0xff0000, kGreen = 0x00ff00, kBlue = 0x0000ff;
 
-uint32_t opaque(uint32_t rgb) { return 0xff000000u | rgb; }
+uint32_t opaque(uint32_t rgb) {
+  return 0xff000000u | rgb;
+}
 
 // Runs a stream until it delivered `frames` frames (so windows just redirected have settled) and
 // returns the last one.
@@ -24,11 +26,14 @@ std::shared_ptr<PixelBuffer> captureFrame(const CaptureSource& source, StreamCon
   std::mutex mutex;
   std::shared_ptr<PixelBuffer> last;
   int count = 0;
-  X11CaptureStream stream(source, configuration, [&](const SampleBuffer& sample) {
-    std::lock_guard lock(mutex);
-    last = sample.pixelBuffer();
-    ++count;
-  }, nullptr);
+  X11CaptureStream stream(
+      source, configuration,
+      [&](const SampleBuffer& sample) {
+        std::lock_guard lock(mutex);
+        last = sample.pixelBuffer();
+        ++count;
+      },
+      nullptr);
   stream.start();
   EXPECT_TRUE(test::waitUntil([&] {
     std::lock_guard lock(mutex);
@@ -55,6 +60,48 @@ TEST(X11CaptureStreamTest, DisplayFrameShowsWindowsWherePlaced) {
   EXPECT_EQ(frame->pixel(399, 349), opaque(kRed));
   EXPECT_NE(frame->pixel(99, 201), opaque(kRed));
   EXPECT_NE(frame->pixel(101, 351), opaque(kRed));
+}
+
+TEST(X11CaptureStreamTest, LaterFramesFollowWhatChangesOnScreen) {
+  TK_REQUIRE_DESKTOP();
+  DesktopFixture desktop;
+  desktop.setWallpaper(0x445566);
+  const xcb_window_t window = desktop.createWindow(QRect(100, 100, 200, 200), kRed, "StreamChanging");
+  std::mutex mutex;
+  std::shared_ptr<PixelBuffer> last;
+  StreamConfiguration configuration;
+  configuration.showsCursor = false;
+  X11CaptureStream stream(
+      wholeScreen(), configuration,
+      [&](const SampleBuffer& sample) {
+        std::lock_guard lock(mutex);
+        last = sample.pixelBuffer();
+      },
+      nullptr);
+  stream.start();
+  auto shows = [&](int x, int y, uint32_t argb) {
+    return test::waitUntil([&] {
+      std::lock_guard lock(mutex);
+      return last && last->pixel(x, y) == argb;
+    });
+  };
+  ASSERT_TRUE(shows(150, 150, opaque(kRed)));
+
+  xcb_connection_t* c = desktop.connection().get();
+  xcb_change_window_attributes(c, window, XCB_CW_BACK_PIXEL, &kBlue);
+  xcb_clear_area(c, 0, window, 0, 0, 0, 0);
+  desktop.moveWindow(window, QPoint(400, 100));
+  EXPECT_TRUE(shows(450, 150, opaque(kBlue)));
+  EXPECT_TRUE(shows(150, 150, opaque(0x445566)));
+  // Every pooled frame, not only the newest, must have caught up.
+  for (int i = 0; i < 10; ++i) {
+    const uint64_t seen = stream.deliveredFrames();
+    ASSERT_TRUE(test::waitUntil([&] { return stream.deliveredFrames() > seen; }));
+    std::lock_guard lock(mutex);
+    EXPECT_EQ(last->pixel(150, 150), opaque(0x445566));
+    EXPECT_EQ(last->pixel(450, 150), opaque(kBlue));
+  }
+  stream.stop();
 }
 
 TEST(X11CaptureStreamTest, SourceRectangleCropsExactly) {
@@ -104,9 +151,36 @@ TEST(X11CaptureStreamTest, ExcludedWindowShowsWhatLiesBeneath) {
   source.excluded.applicationIds = {"StreamHidden"};
   auto frame = captureFrame(source, {});
   ASSERT_TRUE(frame);
-  EXPECT_EQ(frame->pixel(550, 450), opaque(kGreen));     // the lower window, where it was covered
-  EXPECT_EQ(frame->pixel(650, 350), opaque(0x123456));   // the wallpaper
+  EXPECT_EQ(frame->pixel(550, 450), opaque(kGreen));    // the lower window, where it was covered
+  EXPECT_EQ(frame->pixel(650, 350), opaque(0x123456));  // the wallpaper
   EXPECT_EQ(frame->pixel(450, 450), opaque(kGreen));
+}
+
+TEST(X11CaptureStreamTest, HiddenWindowOpenedDuringTheStreamNeverShows) {
+  TK_REQUIRE_DESKTOP();
+  DesktopFixture desktop;
+  desktop.setWallpaper(0x224466);
+  CaptureSource source = wholeScreen();
+  source.excluded.applicationIds = {"StreamLate"};
+  std::atomic<int> frames{0};
+  std::atomic<int> leaked{0};
+  StreamConfiguration configuration;
+  configuration.showsCursor = false;
+  X11CaptureStream stream(
+      source, configuration,
+      [&](const SampleBuffer& sample) {
+        ++frames;
+        if (sample.pixelBuffer()->pixel(1250, 650) != opaque(0x224466)) ++leaked;
+      },
+      nullptr);
+  stream.start();
+  ASSERT_TRUE(test::waitUntil([&] { return frames > 3; }));
+  const xcb_window_t late = desktop.createWindow(QRect(1200, 600, 200, 150), kRed, "StreamLate");
+  desktop.moveWindow(late, QPoint(1150, 550));
+  const int seen = frames;
+  ASSERT_TRUE(test::waitUntil([&] { return frames > seen + 10; }));
+  stream.stop();
+  EXPECT_EQ(leaked, 0);
 }
 
 TEST(X11CaptureStreamTest, NeverCaptureWindowIsLeftOutEvenWhenKept) {
@@ -142,7 +216,7 @@ TEST(X11CaptureStreamTest, WindowsAreCompositedOverWallpaperOrBackground) {
   source.included.windowIds = {first, second};
   auto frame = captureFrame(source, {});
   ASSERT_TRUE(frame);
-  EXPECT_EQ(frame->pixel(160, 160), opaque(kRed));  // the other window is not drawn
+  EXPECT_EQ(frame->pixel(160, 160), opaque(kRed));    // the other window is not drawn
   EXPECT_EQ(frame->pixel(260, 260), opaque(kGreen));  // stacking order kept
   EXPECT_EQ(frame->pixel(50, 50), opaque(0x654321));
 
@@ -159,7 +233,8 @@ TEST(X11CaptureStreamTest, CursorIsDrawnOnlyWhenAsked) {
   TK_REQUIRE_DESKTOP();
   DesktopFixture desktop;
   desktop.createWindow(QRect(800, 500, 200, 200), kGreen, "StreamCursor");
-  xcb_warp_pointer(desktop.connection().get(), XCB_WINDOW_NONE, desktop.connection().root(), 0, 0, 0, 0, 900, 600);
+  xcb_warp_pointer(desktop.connection().get(), XCB_WINDOW_NONE, desktop.connection().root(), 0, 0, 0, 0, 900,
+                   600);
   desktop.sync();
   auto differing = [](const PixelBuffer& frame) {
     int count = 0;
@@ -189,10 +264,12 @@ TEST(X11CaptureStreamTest, DestroyedWindowEndsTheStream) {
   std::mutex mutex;
   std::string reason;
   std::atomic<int> frames{0};
-  X11CaptureStream stream(source, {}, [&](const SampleBuffer&) { ++frames; }, [&](const std::string& why) {
-    std::lock_guard lock(mutex);
-    reason = why;
-  });
+  X11CaptureStream stream(
+      source, {}, [&](const SampleBuffer&) { ++frames; },
+      [&](const std::string& why) {
+        std::lock_guard lock(mutex);
+        reason = why;
+      });
   stream.start();
   ASSERT_TRUE(test::waitUntil([&] { return frames > 0; }));
   desktop.destroyWindow(target);
@@ -209,10 +286,13 @@ TEST(X11CaptureStreamTest, FramesArePacedAtTheFrameInterval) {
   configuration.minimumFrameInterval = MediaTime(1, 30);
   std::mutex mutex;
   std::vector<int64_t> times;
-  X11CaptureStream stream(wholeScreen(), configuration, [&](const SampleBuffer& sample) {
-    std::lock_guard lock(mutex);
-    times.push_back(sample.presentationTime().nanoseconds());
-  }, nullptr);
+  X11CaptureStream stream(
+      wholeScreen(), configuration,
+      [&](const SampleBuffer& sample) {
+        std::lock_guard lock(mutex);
+        times.push_back(sample.presentationTime().nanoseconds());
+      },
+      nullptr);
   stream.start();
   ASSERT_TRUE(test::waitUntil([&] {
     std::lock_guard lock(mutex);

@@ -38,7 +38,8 @@ TEST(BackgroundSettingsTest, AbsentOptionalsAreLeftOut) {
 }
 
 TEST(BackgroundSettingsTest, ColourNeedsAllFourComponents) {
-  EXPECT_THROW(decodeCodableColor(JsonReader(Json::parse(R"({"red": 1, "green": 0, "blue": 0})"))), JsonError);
+  EXPECT_THROW(decodeCodableColor(JsonReader(Json::parse(R"({"red": 1, "green": 0, "blue": 0})"))),
+               JsonError);
   const CodableColor color =
       decodeCodableColor(JsonReader(Json::parse(R"({"red": 1, "green": 0.5, "blue": 0, "alpha": 0.25})")));
   EXPECT_EQ(color.green, 0.5);
@@ -59,8 +60,8 @@ TEST(BackgroundSettingsTest, StoredValuesAreExactAndCaseSensitive) {
 }
 
 TEST(CursorOverlaySettingsTest, SharedDefaultIsTheTableAndCopiesAreIndependent) {
-  const CursorOverlaySettings table{true, 1.5, 0.5, 1.3, 0.15, false, true, 0.25, 0.49,
-                                    CursorAnimationSpeed::quick};
+  const CursorOverlaySettings table{true,  1.5,  0.5,  1.3,  0.15,
+                                    false, true, 0.25, 0.49, CursorAnimationSpeed::quick};
   EXPECT_EQ(CursorOverlaySettings::defaultSettings(), table);
   CursorOverlaySettings copy = CursorOverlaySettings::defaultSettings();
   copy.scale = 2;

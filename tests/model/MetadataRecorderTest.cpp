@@ -5,9 +5,9 @@
 #include <fstream>
 #include <limits>
 
-#include "support/TestSupport.h"
 #include "model/MetadataRecorder.h"
 #include "model/TimeText.h"
+#include "support/TestSupport.h"
 
 using namespace tk;
 using tk::test::CapturedLines;
@@ -25,8 +25,8 @@ class MetadataRecorderTest : public ::testing::Test {
 };
 
 size_t count(const std::vector<std::string>& lines, const std::string& prefix) {
-  return static_cast<size_t>(
-      std::count_if(lines.begin(), lines.end(), [&](const std::string& l) { return l.rfind(prefix, 0) == 0; }));
+  return static_cast<size_t>(std::count_if(lines.begin(), lines.end(),
+                                           [&](const std::string& l) { return l.rfind(prefix, 0) == 0; }));
 }
 
 }  // namespace
@@ -39,8 +39,9 @@ TEST_F(MetadataRecorderTest, EventsBeforeStartAreRefused) {
   EXPECT_TRUE(recorder.metadata().zoomEvents.empty());
   EXPECT_TRUE(recorder.metadata().cursorClicks.empty());
   EXPECT_TRUE(recorder.metadata().cursorPositions.empty());
-  EXPECT_EQ(lines.lines(), (std::vector<std::string>{"⚠️ Cannot record zoom event - recording not active",
-                                                     "⚠️ Cannot record cursor click - recording not active"}));
+  EXPECT_EQ(lines.lines(),
+            (std::vector<std::string>{"⚠️ Cannot record zoom event - recording not active",
+                                      "⚠️ Cannot record cursor click - recording not active"}));
   EXPECT_FALSE(recorder.recordingStartTime().has_value());
 }
 
@@ -78,7 +79,8 @@ TEST_F(MetadataRecorderTest, ClicksAreStampedAndLogged) {
   ASSERT_EQ(recorder.metadata().cursorClicks.size(), 1u);
   EXPECT_EQ(recorder.metadata().cursorClicks[0].timestamp, 3.25);
   EXPECT_EQ(recorder.metadata().cursorClicks[0].clickType, ClickType::doubleClick);
-  EXPECT_EQ(lines.lines(), std::vector<std::string>{"🖱️ Recorded doubleClick at 00:03 - Position: (1, 0)"});
+  EXPECT_EQ(lines.lines(),
+            std::vector<std::string>{"🖱️ Recorded doubleClick at 00:03 - Position: (1, 0)"});
 }
 
 TEST_F(MetadataRecorderTest, CursorSamplesSkipOnlyWhenStillAndSoon) {
@@ -190,9 +192,9 @@ TEST_F(MetadataRecorderTest, StopStampsTheDurationAndSaveWritesTheDocument) {
   recorder.stopRecording(75 * 60 + 3.9);
   EXPECT_FALSE(recorder.isRecording());
   EXPECT_TRUE(recorder.recordingStartTime().has_value());
-  EXPECT_EQ(lines.lines(),
-            (std::vector<std::string>{"📝 MetadataRecorder stopped - Duration: 75:03", "   Zoom events: 1",
-                                      "   Camera positions: 0", "   Cursor clicks: 1", "   Cursor positions: 1"}));
+  EXPECT_EQ(lines.lines(), (std::vector<std::string>{"📝 MetadataRecorder stopped - Duration: 75:03",
+                                                     "   Zoom events: 1", "   Camera positions: 0",
+                                                     "   Cursor clicks: 1", "   Cursor positions: 1"}));
 
   // Events after stop are refused.
   recorder.recordCursorPosition(QPointF(0.9, 0.9));

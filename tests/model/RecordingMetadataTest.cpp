@@ -16,10 +16,11 @@ RecordingMetadata filledMetadata() {
   m.duration = 12.5;
   m.resolution = QSizeF(1920, 1080);
   m.frameRate = 60;
-  m.zoomEvents.push_back({QUuid::createUuid(), 1.25, QPointF(0.25, 0.8), 2.0, 0.5, EasingFunction::easeInOut});
-  m.zoomKeyframes.push_back({QUuid::createUuid(), 1.25, QPointF(0.25, 0.2), 2.0, 0.5, 0.5, EasingFunction::easeIn});
-  m.zoomSegments.push_back(
-      {QUuid::createUuid(), 1, 3.5, 2.5, 0.3, 0.4, EasingFunction::linear, 0.5, 0.1});
+  m.zoomEvents.push_back(
+      {QUuid::createUuid(), 1.25, QPointF(0.25, 0.8), 2.0, 0.5, EasingFunction::easeInOut});
+  m.zoomKeyframes.push_back(
+      {QUuid::createUuid(), 1.25, QPointF(0.25, 0.2), 2.0, 0.5, 0.5, EasingFunction::easeIn});
+  m.zoomSegments.push_back({QUuid::createUuid(), 1, 3.5, 2.5, 0.3, 0.4, EasingFunction::linear, 0.5, 0.1});
   m.cameraPositions.push_back({QUuid::createUuid(), 2, QRectF(10, 20, 300, 200), EasingFunction::easeOut});
   m.cursorClicks.push_back({QUuid::createUuid(), 3, QPointF(0.1, 0.9), ClickType::rightClick});
   m.cursorPositions.push_back({QUuid::createUuid(), 3.25, QPointF(0.125, 0.875)});
@@ -65,8 +66,8 @@ TEST(RecordingMetadataTest, EmptyRecordingWritesVersionAndSixEmptyListsSorted) {
   EXPECT_EQ(document["version"], "1.0");
   EXPECT_FALSE(document.contains("backgroundSettings"));
   EXPECT_EQ(document.size(), 10u);
-  for (const char* key :
-       {"zoomEvents", "zoomKeyframes", "zoomSegments", "cameraPositions", "cursorClicks", "cursorPositions"}) {
+  for (const char* key : {"zoomEvents", "zoomKeyframes", "zoomSegments", "cameraPositions", "cursorClicks",
+                          "cursorPositions"}) {
     EXPECT_EQ(document[key], Json::array()) << key;
   }
   EXPECT_EQ(document["resolution"], Json::array({800.0, 600.0}));
@@ -114,6 +115,19 @@ TEST(RecordingMetadataTest, RoundTripKeepsEveryField) {
 
   // Written again, the document is the same text.
   EXPECT_EQ(encodeRecordingMetadata(read), encodeRecordingMetadata(original));
+}
+
+TEST(RecordingMetadataTest, StreamedSaveIsTheSameTextAsTheWholeTree) {
+  for (const RecordingMetadata& m : {RecordingMetadata{}, filledMetadata()}) {
+    EXPECT_EQ(encodeRecordingMetadata(m), encodeJson(toJson(m), JsonStyle::pretty));
+  }
+}
+
+TEST(RecordingMetadataTest, NewRecordsGetDistinctVersion4Ids) {
+  const CursorPosition a, b;
+  EXPECT_NE(a.id, b.id);
+  EXPECT_EQ(a.id.version(), QUuid::Random);
+  EXPECT_EQ(a.id.variant(), QUuid::DCE);
 }
 
 TEST(RecordingMetadataTest, ValueFormsOnTheWire) {
@@ -167,31 +181,47 @@ TEST(RecordingMetadataTest, StrictReadingFailsTheWholeDocument) {
   const std::vector<Case> cases = {
       {"unknown click type", [](Json& d) { d["cursorClicks"][0]["clickType"] = "middleClick"; },
        "at cursorClicks[0].clickType: \"middleClick\" is not a known value"},
-      {"missing list", [](Json& d) { d.erase("zoomSegments"); }, "at zoomSegments: the required key is missing"},
+      {"missing list", [](Json& d) { d.erase("zoomSegments"); },
+       "at zoomSegments: the required key is missing"},
       {"missing field in a record", [](Json& d) { d["zoomSegments"][0].erase("easeIn"); },
        "at zoomSegments[0].easeIn: the required key is missing"},
       {"bool where a number is required", [](Json& d) { d["duration"] = true; },
        "at duration: expected a number, found a boolean"},
-      {"bool in a point", [](Json& d) { d["cursorClicks"][0]["position"] = {true, 0.5}; },
+      {"bool in a point",
+       [](Json& d) {
+         d["cursorClicks"][0]["position"] = {true, 0.5};
+       },
        "at cursorClicks[0].position"},
       {"string number", [](Json& d) { d["duration"] = "5"; }, "expected a number, found a string"},
       {"braces in a UUID",
-       [](Json& d) { d["cursorClicks"][0]["id"] = "{0B5F3A9C-1D2E-4F60-8A7B-9C0D1E2F3A4B}"; }, "is not a UUID"},
-      {"short UUID", [](Json& d) { d["cursorClicks"][0]["id"] = "0B5F3A9C-1D2E-4F60-8A7B"; }, "is not a UUID"},
+       [](Json& d) { d["cursorClicks"][0]["id"] = "{0B5F3A9C-1D2E-4F60-8A7B-9C0D1E2F3A4B}"; },
+       "is not a UUID"},
+      {"short UUID", [](Json& d) { d["cursorClicks"][0]["id"] = "0B5F3A9C-1D2E-4F60-8A7B"; },
+       "is not a UUID"},
       {"UUID without hyphens",
        [](Json& d) { d["cursorClicks"][0]["id"] = "0B5F3A9C1D2E4F608A7B9C0D1E2F3A4B0000"; }, "is not a UUID"},
       {"fractional frame rate", [](Json& d) { d["frameRate"] = 29.97; }, "at frameRate"},
       {"null required number", [](Json& d) { d["zoomSegments"][0]["endTime"] = nullptr; },
        "expected a number, found null"},
-      {"bad optional value", [](Json& d) { d["zoomSegments"][0]["deadZone"] = "wide"; }, "at zoomSegments[0].deadZone"},
-      {"point of three numbers", [](Json& d) { d["cursorClicks"][0]["position"] = {1, 2, 3}; },
+      {"bad optional value", [](Json& d) { d["zoomSegments"][0]["deadZone"] = "wide"; },
+       "at zoomSegments[0].deadZone"},
+      {"point of three numbers",
+       [](Json& d) {
+         d["cursorClicks"][0]["position"] = {1, 2, 3};
+       },
        "expected an array of two numbers"},
-      {"list is an object", [](Json& d) { d["zoomEvents"] = Json::object(); }, "at zoomEvents: expected an array"},
+      {"list is an object", [](Json& d) { d["zoomEvents"] = Json::object(); },
+       "at zoomEvents: expected an array"},
       {"root is an array", [](Json& d) { d = Json::array(); }, "expected an object"},
-      {"background without opacity", [](Json& d) { d["backgroundSettings"] = {{"type", "gradient"}}; },
+      {"background without opacity",
+       [](Json& d) {
+         d["backgroundSettings"] = {{"type", "gradient"}};
+       },
        "at backgroundSettings.opacity"},
       {"background image not a URL",
-       [](Json& d) { d["backgroundSettings"] = {{"type", "image"}, {"opacity", 1}, {"imageURL", "http://[x"}}; },
+       [](Json& d) {
+         d["backgroundSettings"] = {{"type", "image"}, {"opacity", 1}, {"imageURL", "http://[x"}};
+       },
        "at backgroundSettings.imageURL"},
   };
   for (const Case& c : cases) {

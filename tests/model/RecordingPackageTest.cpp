@@ -16,7 +16,9 @@ const system_clock::time_point kReferenceDate = system_clock::from_time_t(978307
 class RecordingPackageTest : public ::testing::Test {
  protected:
   QTemporaryDir dir;
-  std::filesystem::path folder() const { return std::filesystem::path(dir.path().toStdString()) / "Recording 1"; }
+  std::filesystem::path folder() const {
+    return std::filesystem::path(dir.path().toStdString()) / "Recording 1";
+  }
   void SetUp() override { std::filesystem::create_directories(folder()); }
 };
 
@@ -103,7 +105,8 @@ TEST_F(RecordingPackageTest, ReadingBackIgnoresVersionAndAllowsMissingOptionals)
 TEST_F(RecordingPackageTest, NonFiniteDurationWritesNoManifest) {
   PackageConfiguration configuration;
   configuration.duration = std::numeric_limits<double>::infinity();
-  const RecordingPackage package = RecordingPackage::create(folder(), kReferenceDate).finalized(configuration);
+  const RecordingPackage package =
+      RecordingPackage::create(folder(), kReferenceDate).finalized(configuration);
   EXPECT_THROW(package.writeManifest(), JsonError);
   EXPECT_FALSE(std::filesystem::exists(folder() / ".package.json"));
 }

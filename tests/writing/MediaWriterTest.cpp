@@ -58,7 +58,7 @@ class MediaWriterTest : public ::testing::Test {
     return false;
   }
 
-  std::filesystem::path finish(MediaWriter& writer) { return QCoro::waitFor(writer.finishWriting()); }
+  std::filesystem::path finish(MediaWriter& writer) { return test::await(writer.finishWriting()); }
 
   QTemporaryDir dir;
 };

@@ -2,8 +2,13 @@
 
 // Synthetic capture input for the writers' tests.
 
+#include <QCoroTask>
 #include <cmath>
+#include <exception>
 #include <memory>
+#include <optional>
+
+#include "support/TestSupport.h"
 
 #include "platform/media/MediaTime.h"
 #include "platform/media/PixelBuffer.h"
@@ -56,6 +61,27 @@ inline WriterConfiguration writerConfiguration(const std::filesystem::path& path
   video.colorSpace = ColorSpaceSettings{};
   configuration.videoSettings = video;
   return configuration;
+}
+
+// Runs a task to its end on the event loop and returns its value or rethrows its error. Unlike
+// QCoro::waitFor it also copes with a task that completes before its first suspension.
+template <typename T>
+T await(QCoro::Task<T> task) {
+  std::optional<T> value;
+  std::exception_ptr error;
+  bool done = false;
+  auto runner = [&]() -> QCoro::Task<void> {
+    try {
+      value = co_await std::move(task);
+    } catch (...) {
+      error = std::current_exception();
+    }
+    done = true;
+  };
+  auto running = runner();
+  if (!waitUntil([&] { return done; }, std::chrono::minutes(2))) throw std::runtime_error("the task never ended");
+  if (error) std::rethrow_exception(error);
+  return std::move(*value);
 }
 
 }  // namespace tk::test

@@ -2,6 +2,7 @@
 
 // Internals of AssetWriter: the muxer shared by the inputs and the two kinds of encoding input.
 
+#include <array>
 #include <atomic>
 #include <mutex>
 #include <string>
@@ -58,7 +59,9 @@ class EncodingInput {
 class AssetWriterVideoInput : public EncodingInput {
  public:
   static constexpr int kTimescale = 90000;
-  static constexpr size_t kQueueCapacity = 8;
+  // 200 ms at 60 fps: rides out a busy moment of the machine without holding many capture buffers.
+  static constexpr size_t kQueueCapacity = 12;
+  static constexpr int kFrameCount = 3;
 
   AssetWriterVideoInput(AssetWriterMuxer& muxer, const VideoInputSettings& settings, ContainerFormat format);
   ~AssetWriterVideoInput() override;
@@ -75,20 +78,26 @@ class AssetWriterVideoInput : public EncodingInput {
     std::shared_ptr<PixelBuffer> pixels;
     int64_t pts = 0;
   };
-  void run();
-  bool convert(const PixelBuffer& pixels);
+  void convertLoop();
+  void encodeLoop();
+  bool convert(const PixelBuffer& pixels, AVFrame* frame);
 
   int width_;
   int height_;
   AVPixelFormat pixelFormat_;
   bool bt709_;
-  ff::FramePtr frame_{av_frame_alloc()};
+  // Conversion and encoding run on two threads, handing frames round a small fixed set, so the
+  // colour conversion of one frame overlaps the encoding of the one before.
+  std::array<ff::FramePtr, kFrameCount> frames_;
+  BoundedQueue<int> freeFrames_{kFrameCount};
+  BoundedQueue<int> convertedFrames_{kFrameCount};
   SwsContext* scaler_ = nullptr;  // owned; sws_getCachedContext may replace it
   int scalerSourceWidth_ = 0;
   int scalerSourceHeight_ = 0;
   BoundedQueue<Item> queue_{kQueueCapacity};
   std::mutex appendMutex_;
   int64_t lastQueuedPts_ = INT64_MIN;
+  std::thread convertThread_;
   std::thread thread_;
   std::atomic<uint64_t> accepted_{0}, refused_{0}, encoded_{0};
 };

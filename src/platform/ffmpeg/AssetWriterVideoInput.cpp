@@ -1,6 +1,7 @@
 #include <pthread.h>
 
 #include "platform/ffmpeg/AssetWriterInputs.h"
+#include "platform/ffmpeg/Bt709Converter.h"
 #include "platform/ffmpeg/FfmpegError.h"
 
 extern "C" {
@@ -83,10 +84,16 @@ AssetWriterVideoInput::AssetWriterVideoInput(AssetWriterMuxer& muxer, const Vide
   stream_->avg_frame_rate = AVRational{settings.frameRate, 1};
   packetDuration_ = kTimescale / settings.frameRate;
 
-  frame_->format = pixelFormat_;
-  frame_->width = width_;
-  frame_->height = height_;
-  ffmpegCheck(av_frame_get_buffer(frame_.get(), 0), "Allocating the video frame");
+  for (int i = 0; i < kFrameCount; ++i) {
+    frames_[i].reset(av_frame_alloc());
+    if (!frames_[i]) throw FfmpegError("Allocating a video frame", AVERROR(ENOMEM));
+    frames_[i]->format = pixelFormat_;
+    frames_[i]->width = width_;
+    frames_[i]->height = height_;
+    ffmpegCheck(av_frame_get_buffer(frames_[i].get(), 0), "Allocating a video frame");
+    int index = i;
+    freeFrames_.tryPush(index);
+  }
 }
 
 AssetWriterVideoInput::~AssetWriterVideoInput() {
@@ -95,9 +102,13 @@ AssetWriterVideoInput::~AssetWriterVideoInput() {
 }
 
 void AssetWriterVideoInput::start() {
+  convertThread_ = std::thread([this] {
+    pthread_setname_np(pthread_self(), "tk-convert-vid");
+    convertLoop();
+  });
   thread_ = std::thread([this] {
     nameThread();
-    run();
+    encodeLoop();
   });
 }
 
@@ -117,27 +128,52 @@ bool AssetWriterVideoInput::append(std::shared_ptr<PixelBuffer> pixels, MediaTim
   return true;
 }
 
-void AssetWriterVideoInput::run() {
+void AssetWriterVideoInput::convertLoop() {
   Item item;
+  int index = 0;
   while (queue_.pop(item)) {
-    if (!failed_ && convert(*item.pixels)) {
-      item.pixels.reset();
-      frame_->pts = item.pts;
-      encode(frame_.get(), "Encoding a video frame");
-      ++encoded_;
+    if (!failed_ && freeFrames_.pop(index)) {
+      AVFrame* frame = frames_[index].get();
+      if (convert(*item.pixels, frame)) {
+        frame->pts = item.pts;
+        convertedFrames_.tryPush(index);  // never full: it holds at most every frame there is
+      } else {
+        freeFrames_.tryPush(index);
+      }
     }
     item.pixels.reset();
   }
+  convertedFrames_.close();
 }
 
-bool AssetWriterVideoInput::convert(const PixelBuffer& pixels) {
-  int result = av_frame_make_writable(frame_.get());
+void AssetWriterVideoInput::encodeLoop() {
+  int index = 0;
+  while (convertedFrames_.pop(index)) {
+    if (!failed_) {
+      encode(frames_[index].get(), "Encoding a video frame");
+      ++encoded_;
+    }
+    freeFrames_.tryPush(index);
+  }
+}
+
+bool AssetWriterVideoInput::convert(const PixelBuffer& pixels, AVFrame* frame) {
+  int result = av_frame_make_writable(frame);
   if (result < 0) {
     fail(FfmpegError("Preparing a video frame", result).localizedDescription());
     return false;
   }
   const int sourceWidth = pixels.width();
   const int sourceHeight = pixels.height();
+  // The common case (the configured size, or one odd pixel more) needs no scaler.
+  const bool sameSize = sourceWidth - width_ >= 0 && sourceWidth - width_ <= 1 && sourceHeight - height_ >= 0 &&
+                        sourceHeight - height_ <= 1;
+  if (sameSize && pixelFormat_ == AV_PIX_FMT_YUV420P && bt709_) {
+    convertBgraToYuv420Bt709(pixels.data(), pixels.bytesPerRow(), width_, height_, frame->data[0],
+                             frame->linesize[0], frame->data[1], frame->linesize[1], frame->data[2],
+                             frame->linesize[2]);
+    return true;
+  }
   if (!scaler_ || sourceWidth != scalerSourceWidth_ || sourceHeight != scalerSourceHeight_) {
     // A frame of another size is scaled to the track's size rather than refused by the encoder.
     SwsContext* scaler = sws_getCachedContext(scaler_, sourceWidth, sourceHeight, AV_PIX_FMT_BGRA, width_,
@@ -155,7 +191,7 @@ bool AssetWriterVideoInput::convert(const PixelBuffer& pixels) {
   }
   const uint8_t* sourcePlanes[4] = {pixels.data(), nullptr, nullptr, nullptr};
   const int sourceStrides[4] = {pixels.bytesPerRow(), 0, 0, 0};
-  sws_scale(scaler_, sourcePlanes, sourceStrides, 0, sourceHeight, frame_->data, frame_->linesize);
+  sws_scale(scaler_, sourcePlanes, sourceStrides, 0, sourceHeight, frame->data, frame->linesize);
   return true;
 }
 
@@ -163,6 +199,7 @@ void AssetWriterVideoInput::stop(bool drain) {
   if (!thread_.joinable()) return;
   if (!drain) queue_.clear();
   queue_.close();
+  convertThread_.join();
   thread_.join();
   if (drain && !failed_) encode(nullptr, "Flushing the video encoder");
 }

@@ -19,11 +19,16 @@ template <typename E>
 struct EnumTable;
 
 template <typename E>
-concept TabledEnum = std::is_enum_v<E> && requires { EnumTable<E>::entries; };
+concept TabledEnum = std::is_enum_v<E> && requires {
+  EnumTable<E>::entries;
+};
 
 template <TabledEnum E>
-using RawValueType =
-    typename std::remove_cvref_t<decltype(EnumTable<E>::entries)>::value_type::second_type;
+using RawValueType = typename std::remove_cvref_t<decltype(EnumTable<E>::entries)>::value_type::second_type;
+
+// Enumerations stored as strings, the form JSON documents hold.
+template <typename E>
+concept StringEnum = TabledEnum<E> && std::is_same_v<RawValueType<E>, std::string_view>;
 
 template <TabledEnum E>
 constexpr RawValueType<E> rawValue(E value) {

@@ -9,7 +9,8 @@ JsonError JsonError::inside(const std::string& parent) const {
 }
 
 std::string JsonError::localizedDescription() const {
-  std::string text = operation_ == Operation::reading ? "Cannot read the JSON document" : "Cannot encode JSON";
+  std::string text =
+      operation_ == Operation::reading ? "Cannot read the JSON document" : "Cannot encode JSON";
   if (!path_.empty()) text += " at " + path_;
   return text + ": " + problem_;
 }

@@ -37,8 +37,7 @@ class JsonReader {
   std::filesystem::path url(const char* key) const;
   std::chrono::system_clock::time_point date(const char* key) const;
 
-  template <TabledEnum E>
-    requires std::is_same_v<RawValueType<E>, std::string_view>
+  template <StringEnum E>
   E enumeration(const char* key) const {
     const std::string text = string(key);
     if (auto value = fromRawValue<E>(text)) return *value;

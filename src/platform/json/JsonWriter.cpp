@@ -22,10 +22,13 @@ Json finite(double value, const char* key) {
   return value;
 }
 
-Json pair(double a, double b, const char* key) { return Json::array({finite(a, key), finite(b, key)}); }
+Json pair(double a, double b, const char* key) {
+  return Json::array({finite(a, key), finite(b, key)});
+}
 
 PlatformError fileError(const char* operation, const std::filesystem::path& file, int code) {
-  return PlatformError("POSIX", code, std::string(operation) + " " + file.string() + ": " + std::strerror(code));
+  return PlatformError("POSIX", code,
+                       std::string(operation) + " " + file.string() + ": " + std::strerror(code));
 }
 
 }  // namespace
@@ -50,7 +53,9 @@ JsonWriter& JsonWriter::string(const char* key, std::string_view value) {
   return *this;
 }
 
-JsonWriter& JsonWriter::uuid(const char* key, const QUuid& value) { return string(key, uuidText(value)); }
+JsonWriter& JsonWriter::uuid(const char* key, const QUuid& value) {
+  return string(key, uuidText(value));
+}
 
 JsonWriter& JsonWriter::point(const char* key, const QPointF& value) {
   object_[key] = pair(value.x(), value.y(), key);
@@ -82,6 +87,36 @@ std::string encodeJson(const Json& document, JsonStyle style) {
   } catch (const nlohmann::json::exception& error) {
     throw encodingError(error.what(), {});
   }
+}
+
+PrettyJsonStream& PrettyJsonStream::single(const char* key, JsonWriter& writer) {
+  const Json member = writer.take();
+  beginMember(key);
+  appendIndented(member.at(key), 1);
+  return *this;
+}
+
+void PrettyJsonStream::beginMember(const char* key) {
+  text_ += empty_ ? "{\n  " : ",\n  ";
+  empty_ = false;
+  text_ += Json(key).dump();
+  text_ += ": ";
+}
+
+void PrettyJsonStream::appendIndented(const Json& value, int level) {
+  const std::string dumped = encodeJson(value, JsonStyle::pretty);
+  const std::string indent(static_cast<std::size_t>(level) * 2, ' ');
+  for (char c : dumped) {
+    text_ += c;
+    if (c == '\n') text_ += indent;
+  }
+}
+
+std::string PrettyJsonStream::finish() {
+  std::string text = empty_ ? "{}" : std::move(text_) + "\n}";
+  text_.clear();
+  empty_ = true;
+  return text;
 }
 
 void writeFileBytes(const std::filesystem::path& file, std::string_view bytes) {

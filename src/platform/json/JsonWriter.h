@@ -33,8 +33,7 @@ class JsonWriter {
   JsonWriter& url(const char* key, const std::filesystem::path& value);
   JsonWriter& date(const char* key, std::chrono::system_clock::time_point value);
 
-  template <TabledEnum E>
-    requires std::is_same_v<RawValueType<E>, std::string_view>
+  template <StringEnum E>
   JsonWriter& enumeration(const char* key, E value) {
     return string(key, rawValue(value));
   }
@@ -42,11 +41,7 @@ class JsonWriter {
   // A nested record, written by `write(JsonWriter&)`.
   template <typename Write>
   JsonWriter& object(const char* key, Write write) {
-    object_[key] = nested(key, [&] {
-      JsonWriter child;
-      write(child);
-      return child.take();
-    });
+    object_[key] = record(key, write);
     return *this;
   }
 
@@ -56,29 +51,87 @@ class JsonWriter {
   JsonWriter& list(const char* key, const std::vector<T>& items, Write write) {
     Json array = Json::array();
     for (std::size_t i = 0; i < items.size(); ++i) {
-      array.push_back(nested(std::string(key) + "[" + std::to_string(i) + "]", [&] {
-        JsonWriter child;
-        write(child, items[i]);
-        return child.take();
-      }));
+      array.push_back(record(elementPlace(key, i), [&](JsonWriter& item) { write(item, items[i]); }));
     }
     object_[key] = std::move(array);
     return *this;
   }
 
-  Json take() { return std::move(object_); }
-
- private:
-  template <typename Body>
-  static Json nested(const std::string& place, Body body) {
+  // One record written by `write(JsonWriter&)`; an encoding error names `place` as its parent.
+  template <typename Write>
+  static Json record(const std::string& place, Write write) {
     try {
-      return body();
+      JsonWriter writer;
+      write(writer);
+      return writer.take();
     } catch (const JsonError& error) {
       throw error.inside(place);
     }
   }
+  static std::string elementPlace(const char* key, std::size_t index) {
+    return std::string(key) + "[" + std::to_string(index) + "]";
+  }
 
+  Json take() { return std::move(object_); }
+
+ private:
   Json object_;
+};
+
+// The pretty text of one JSON object written member by member, so that a document with very long
+// lists never exists as a whole tree: only one list element at a time does. It offers the members
+// of JsonWriter that the documents' roots use, so one function can fill either. Members must come
+// in key order; the text is the same as encodeJson(..., JsonStyle::pretty) of the same object.
+class PrettyJsonStream {
+ public:
+  PrettyJsonStream& number(const char* key, double value) {
+    return single(key, JsonWriter().number(key, value));
+  }
+  PrettyJsonStream& integer(const char* key, long long value) {
+    return single(key, JsonWriter().integer(key, value));
+  }
+  PrettyJsonStream& string(const char* key, std::string_view value) {
+    return single(key, JsonWriter().string(key, value));
+  }
+  PrettyJsonStream& size(const char* key, const QSizeF& value) {
+    return single(key, JsonWriter().size(key, value));
+  }
+
+  template <typename Write>
+  PrettyJsonStream& object(const char* key, Write write) {
+    beginMember(key);
+    appendIndented(JsonWriter::record(key, write), 1);
+    return *this;
+  }
+
+  template <typename T, typename Write>
+  PrettyJsonStream& list(const char* key, const std::vector<T>& items, Write write) {
+    beginMember(key);
+    if (items.empty()) {
+      text_ += "[]";
+      return *this;
+    }
+    text_ += '[';
+    for (std::size_t i = 0; i < items.size(); ++i) {
+      text_ += i == 0 ? "\n    " : ",\n    ";
+      appendIndented(JsonWriter::record(JsonWriter::elementPlace(key, i),
+                                        [&](JsonWriter& item) { write(item, items[i]); }),
+                     2);
+    }
+    text_ += "\n  ]";
+    return *this;
+  }
+
+  // The whole text; the stream is empty afterwards.
+  std::string finish();
+
+ private:
+  PrettyJsonStream& single(const char* key, JsonWriter& writer);
+  void beginMember(const char* key);
+  void appendIndented(const Json& value, int level);
+
+  std::string text_;
+  bool empty_ = true;
 };
 
 // The text of a JSON document. Pretty: indented, one member per line. Keys of every object are

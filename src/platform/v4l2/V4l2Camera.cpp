@@ -11,6 +11,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <optional>
 
 #include "platform/media/Error.h"
 #include "platform/media/MonotonicClock.h"
@@ -36,14 +37,16 @@ int xioctl(int fd, unsigned long request, void* argument) {
 
 }  // namespace
 
-bool V4l2Camera::isPermissionError(int code) { return code == EACCES || code == EPERM; }
+bool V4l2Camera::isPermissionError(int code) {
+  return code == EACCES || code == EPERM;
+}
 
-V4l2Camera::V4l2Camera(CaptureDevice device) : device_(std::move(device)) {
+V4l2Camera::V4l2Camera(CaptureDevice device, int maxWidth, int maxHeight) : device_(std::move(device)) {
   const std::string what = "Opening the camera " + device_.devicePath;
   fd_ = ::open(device_.devicePath.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
   if (fd_ < 0) fail(what, errno);
   try {
-    const auto chosen = V4l2Devices::chooseHighFormat(V4l2Devices::formats(fd_));
+    const auto chosen = V4l2Devices::chooseFormat(V4l2Devices::formats(fd_), maxWidth, maxHeight);
     if (!chosen) fail(what + " (no MJPEG or YUYV format)", EINVAL);
     v4l2_format format{};
     format.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
@@ -91,7 +94,7 @@ void V4l2Camera::releaseBuffers() {
   xioctl(fd_, VIDIOC_REQBUFS, &request);
 }
 
-void V4l2Camera::start(FrameHandler onFrame, EndHandler onEnd) {
+void V4l2Camera::start(FrameHandler onFrame, EndHandler onEnd, DropHandler onDrop) {
   if (running_.load()) return;
   if (thread_.joinable()) stop();  // a stream that ended by itself
   const std::string what = "Starting the camera " + device_.devicePath;
@@ -107,7 +110,8 @@ void V4l2Camera::start(FrameHandler onFrame, EndHandler onEnd) {
       buffer.memory = V4L2_MEMORY_MMAP;
       buffer.index = index;
       if (xioctl(fd_, VIDIOC_QUERYBUF, &buffer) < 0) fail(what, errno);
-      void* address = ::mmap(nullptr, buffer.length, PROT_READ | PROT_WRITE, MAP_SHARED, fd_, buffer.m.offset);
+      void* address =
+          ::mmap(nullptr, buffer.length, PROT_READ | PROT_WRITE, MAP_SHARED, fd_, buffer.m.offset);
       if (address == MAP_FAILED) fail(what, errno);
       buffers_.push_back({address, buffer.length});
       if (xioctl(fd_, VIDIOC_QBUF, &buffer) < 0) fail(what, errno);
@@ -120,7 +124,8 @@ void V4l2Camera::start(FrameHandler onFrame, EndHandler onEnd) {
   }
   stopRequested_ = false;
   running_ = true;
-  thread_ = std::thread([this, onFrame = std::move(onFrame), onEnd = std::move(onEnd)] { run(onFrame, onEnd); });
+  thread_ = std::thread([this, onFrame = std::move(onFrame), onEnd = std::move(onEnd),
+                         onDrop = std::move(onDrop)] { run(onFrame, onEnd, onDrop); });
 }
 
 void V4l2Camera::stop() {
@@ -136,9 +141,10 @@ void V4l2Camera::stop() {
   [[maybe_unused]] const auto read = ::read(wakeFd_, &drained, sizeof drained);
 }
 
-void V4l2Camera::run(FrameHandler onFrame, EndHandler onEnd) {
+void V4l2Camera::run(FrameHandler onFrame, EndHandler onEnd, DropHandler onDrop) {
   pthread_setname_np(pthread_self(), "tk-camera");
   std::string ended;
+  std::optional<uint32_t> lastSequence;
   while (!stopRequested_.load()) {
     pollfd fds[2] = {{fd_, POLLIN, 0}, {wakeFd_, POLLIN, 0}};
     if (::poll(fds, 2, 2000) < 0) {
@@ -161,12 +167,16 @@ void V4l2Camera::run(FrameHandler onFrame, EndHandler onEnd) {
                               : std::string("Reading a camera frame: ") + std::strerror(errno);
       break;
     }
+    if (lastSequence && buffer.sequence > *lastSequence + 1 && onDrop)
+      onDrop(buffer.sequence - *lastSequence - 1);
+    lastSequence = buffer.sequence;
     int64_t stamp = MonotonicClock::nowNanoseconds();
     if ((buffer.flags & V4L2_BUF_FLAG_TIMESTAMP_MASK) == V4L2_BUF_FLAG_TIMESTAMP_MONOTONIC)
       stamp = int64_t(buffer.timestamp.tv_sec) * 1'000'000'000 + int64_t(buffer.timestamp.tv_usec) * 1000;
     std::shared_ptr<PixelBuffer> pixels;
     if (!(buffer.flags & V4L2_BUF_FLAG_ERROR) && buffer.index < buffers_.size())
-      pixels = converter_->convert(static_cast<const uint8_t*>(buffers_[buffer.index].address), buffer.bytesused);
+      pixels =
+          converter_->convert(static_cast<const uint8_t*>(buffers_[buffer.index].address), buffer.bytesused);
     if (xioctl(fd_, VIDIOC_QBUF, &buffer) < 0 && errno == ENODEV) {
       ended = "The camera " + device_.devicePath + " was disconnected";
       break;

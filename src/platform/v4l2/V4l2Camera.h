@@ -18,9 +18,9 @@ class V4l2FrameConverter;
 // (the end handler says so) instead of polling a dead node.
 class V4l2Camera : public VideoCaptureSource {
  public:
-  // Opens the node and sets the format chosen for "high". Throws PlatformError (domain "V4L2",
-  // code errno); EACCES or EPERM mean the user lacks the rights to the device.
-  explicit V4l2Camera(CaptureDevice device);
+  // Opens the node and sets the format chosen for "high" (or under a lower size ceiling). Throws
+  // PlatformError (domain "V4L2", code errno); EACCES or EPERM mean the user lacks the rights.
+  explicit V4l2Camera(CaptureDevice device, int maxWidth = 1920, int maxHeight = 1080);
   ~V4l2Camera() override;
 
   const CaptureDevice& device() const override { return device_; }
@@ -28,7 +28,8 @@ class V4l2Camera : public VideoCaptureSource {
   int height() const override { return format_.height; }
   const V4l2FormatOption& format() const { return format_; }
 
-  void start(FrameHandler onFrame, EndHandler onEnd) override;
+  // Lost frames are told from gaps in the driver's frame sequence numbers.
+  void start(FrameHandler onFrame, EndHandler onEnd, DropHandler onDrop) override;
   void stop() override;
   bool isRunning() const override { return running_.load(); }
 
@@ -40,7 +41,7 @@ class V4l2Camera : public VideoCaptureSource {
     void* address = nullptr;
     size_t length = 0;
   };
-  void run(FrameHandler onFrame, EndHandler onEnd);
+  void run(FrameHandler onFrame, EndHandler onEnd, DropHandler onDrop);
   void releaseBuffers();
 
   CaptureDevice device_;

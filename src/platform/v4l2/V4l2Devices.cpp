@@ -92,8 +92,8 @@ std::vector<CaptureDevice> V4l2Devices::list(const std::string& devDir) {
     }
     v4l2_capability capability{};
     if (xioctl(node.fd, VIDIOC_QUERYCAP, &capability) < 0) continue;
-    const uint32_t caps = (capability.capabilities & V4L2_CAP_DEVICE_CAPS) ? capability.device_caps
-                                                                             : capability.capabilities;
+    const uint32_t caps =
+        (capability.capabilities & V4L2_CAP_DEVICE_CAPS) ? capability.device_caps : capability.capabilities;
     if (!(caps & V4L2_CAP_VIDEO_CAPTURE) || !(caps & V4L2_CAP_STREAMING)) continue;
     const std::string card(reinterpret_cast<const char*>(capability.card));
     const std::string bus(reinterpret_cast<const char*>(capability.bus_info));
@@ -124,6 +124,8 @@ std::vector<V4l2FormatOption> V4l2Devices::formats(int fd) {
         // Stepwise sizes: the largest that fits our ceiling stands for the range.
         option.width = static_cast<int>(std::min<uint32_t>(size.stepwise.max_width, 1920));
         option.height = static_cast<int>(std::min<uint32_t>(size.stepwise.max_height, 1080));
+        option.width -= option.width % std::max<int>(1, static_cast<int>(size.stepwise.step_width));
+        option.height -= option.height % std::max<int>(1, static_cast<int>(size.stepwise.step_height));
       }
       v4l2_frmivalenum interval{};
       interval.pixel_format = description.pixelformat;
@@ -133,7 +135,8 @@ std::vector<V4l2FormatOption> V4l2Devices::formats(int fd) {
         const v4l2_fract& fraction =
             interval.type == V4L2_FRMIVAL_TYPE_DISCRETE ? interval.discrete : interval.stepwise.min;
         if (fraction.numerator > 0)
-          option.maxFrameRate = std::max(option.maxFrameRate, double(fraction.denominator) / fraction.numerator);
+          option.maxFrameRate =
+              std::max(option.maxFrameRate, double(fraction.denominator) / fraction.numerator);
         if (interval.type != V4L2_FRMIVAL_TYPE_DISCRETE) break;
       }
       options.push_back(option);
@@ -143,10 +146,11 @@ std::vector<V4l2FormatOption> V4l2Devices::formats(int fd) {
   return options;
 }
 
-std::optional<V4l2FormatOption> V4l2Devices::chooseHighFormat(const std::vector<V4l2FormatOption>& options) {
-  auto usable = [](const V4l2FormatOption& option) {
+std::optional<V4l2FormatOption> V4l2Devices::chooseFormat(const std::vector<V4l2FormatOption>& options,
+                                                          int maxWidth, int maxHeight) {
+  auto usable = [&](const V4l2FormatOption& option) {
     return (option.pixelFormat == kMjpeg || option.pixelFormat == kYuyv) && option.width > 0 &&
-           option.height > 0 && option.width <= 1920 && option.height <= 1080;
+           option.height > 0 && option.width <= maxWidth && option.height <= maxHeight;
   };
   auto better = [](const V4l2FormatOption& a, const V4l2FormatOption& b) {
     const long areaA = long(a.width) * a.height, areaB = long(b.width) * b.height;

@@ -39,7 +39,12 @@ class V4l2Devices {
   // The format for the "high" preset: the largest size up to 1920x1080 that runs at 24 frames a
   // second or more, MJPEG before YUYV at equal size; other pixel formats are not used. Falls back
   // to the fastest usable format when none reaches 24.
-  static std::optional<V4l2FormatOption> chooseHighFormat(const std::vector<V4l2FormatOption>& options);
+  static std::optional<V4l2FormatOption> chooseHighFormat(const std::vector<V4l2FormatOption>& options) {
+    return chooseFormat(options, 1920, 1080);
+  }
+  // The same rule under another size ceiling (the lower quality presets).
+  static std::optional<V4l2FormatOption> chooseFormat(const std::vector<V4l2FormatOption>& options,
+                                                      int maxWidth, int maxHeight);
 };
 
 }  // namespace tk

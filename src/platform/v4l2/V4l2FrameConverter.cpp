@@ -20,17 +20,29 @@ constexpr const char* kDomain = "V4L2";
 // Decoders hand out full-range "J" formats; the scaler wants the plain ones with a range flag.
 AVPixelFormat withoutFullRangeAlias(AVPixelFormat format, bool& fullRange) {
   switch (format) {
-    case AV_PIX_FMT_YUVJ420P: fullRange = true; return AV_PIX_FMT_YUV420P;
-    case AV_PIX_FMT_YUVJ422P: fullRange = true; return AV_PIX_FMT_YUV422P;
-    case AV_PIX_FMT_YUVJ444P: fullRange = true; return AV_PIX_FMT_YUV444P;
-    case AV_PIX_FMT_YUVJ440P: fullRange = true; return AV_PIX_FMT_YUV440P;
-    default: return format;
+    case AV_PIX_FMT_YUVJ420P:
+      fullRange = true;
+      return AV_PIX_FMT_YUV420P;
+    case AV_PIX_FMT_YUVJ422P:
+      fullRange = true;
+      return AV_PIX_FMT_YUV422P;
+    case AV_PIX_FMT_YUVJ444P:
+      fullRange = true;
+      return AV_PIX_FMT_YUV444P;
+    case AV_PIX_FMT_YUVJ440P:
+      fullRange = true;
+      return AV_PIX_FMT_YUV440P;
+    default:
+      return format;
   }
 }
 }  // namespace
 
 V4l2FrameConverter::V4l2FrameConverter(uint32_t pixelFormat, int width, int height, int bytesPerLine)
-    : pixelFormat_(pixelFormat), width_(width), height_(height), bytesPerLine_(bytesPerLine),
+    : pixelFormat_(pixelFormat),
+      width_(width),
+      height_(height),
+      bytesPerLine_(bytesPerLine),
       pool_(width, height, 6) {
   if (pixelFormat == V4L2_PIX_FMT_YUYV) return;
   if (pixelFormat != V4L2_PIX_FMT_MJPEG && pixelFormat != V4L2_PIX_FMT_JPEG)
@@ -58,8 +70,8 @@ std::shared_ptr<PixelBuffer> V4l2FrameConverter::scale(const uint8_t* const plan
                                                        int format, int width, int height) {
   bool fullRange = false;
   const AVPixelFormat source = withoutFullRangeAlias(static_cast<AVPixelFormat>(format), fullRange);
-  scaler_ = sws_getCachedContext(scaler_, width, height, source, width_, height_, AV_PIX_FMT_BGRA, SWS_BILINEAR,
-                                 nullptr, nullptr, nullptr);
+  scaler_ = sws_getCachedContext(scaler_, width, height, source, width_, height_, AV_PIX_FMT_BGRA,
+                                 SWS_BILINEAR, nullptr, nullptr, nullptr);
   if (!scaler_) return nullptr;
   if (fullRange) {
     int* inverse = nullptr;
@@ -67,12 +79,14 @@ std::shared_ptr<PixelBuffer> V4l2FrameConverter::scale(const uint8_t* const plan
     int sourceRange, destinationRange, brightness, contrast, saturation;
     if (sws_getColorspaceDetails(scaler_, &inverse, &sourceRange, &table, &destinationRange, &brightness,
                                  &contrast, &saturation) >= 0)
-      sws_setColorspaceDetails(scaler_, inverse, 1, table, destinationRange, brightness, contrast, saturation);
+      sws_setColorspaceDetails(scaler_, inverse, 1, table, destinationRange, brightness, contrast,
+                               saturation);
   }
   auto pixels = pool_.acquire();
   uint8_t* destination[1] = {pixels->data()};
   const int destinationStride[1] = {pixels->bytesPerRow()};
-  if (sws_scale(scaler_, planes, strides, 0, height, destination, destinationStride) != height_) return nullptr;
+  if (sws_scale(scaler_, planes, strides, 0, height, destination, destinationStride) != height_)
+    return nullptr;
   return pixels;
 }
 

@@ -28,8 +28,8 @@ class V4l2FrameConverter {
   std::shared_ptr<PixelBuffer> convert(const uint8_t* data, size_t size);
 
  private:
-  std::shared_ptr<PixelBuffer> scale(const uint8_t* const planes[], const int strides[], int format, int width,
-                                     int height);
+  std::shared_ptr<PixelBuffer> scale(const uint8_t* const planes[], const int strides[], int format,
+                                     int width, int height);
 
   uint32_t pixelFormat_;
   int width_;

@@ -23,8 +23,8 @@ V4l2HotplugWatcher::V4l2HotplugWatcher(ChangeHandler onChange, const std::string
   inotifyFd_ = ::inotify_init1(IN_CLOEXEC | IN_NONBLOCK);
   wakeFd_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
   if (inotifyFd_ < 0 || wakeFd_ < 0 ||
-      ::inotify_add_watch(inotifyFd_, devDir.c_str(), IN_CREATE | IN_DELETE | IN_ATTRIB | IN_MOVED_TO | IN_MOVED_FROM) <
-          0) {
+      ::inotify_add_watch(inotifyFd_, devDir.c_str(),
+                          IN_CREATE | IN_DELETE | IN_ATTRIB | IN_MOVED_TO | IN_MOVED_FROM) < 0) {
     const int code = errno;
     if (inotifyFd_ >= 0) ::close(inotifyFd_);
     if (wakeFd_ >= 0) ::close(wakeFd_);

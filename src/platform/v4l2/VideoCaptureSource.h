@@ -17,6 +17,7 @@ class VideoCaptureSource {
  public:
   using FrameHandler = std::function<void(const SampleBuffer&)>;
   using EndHandler = std::function<void(const std::string& reason)>;  // the device failed or went away
+  using DropHandler = std::function<void(int64_t frames)>;  // frames the device captured but lost
 
   virtual ~VideoCaptureSource() = default;
 
@@ -25,8 +26,8 @@ class VideoCaptureSource {
   virtual int width() const = 0;
   virtual int height() const = 0;
 
-  // Throws PlatformError when the device cannot stream.
-  virtual void start(FrameHandler onFrame, EndHandler onEnd) = 0;
+  // Throws PlatformError when the device cannot stream. `onDrop` may be empty.
+  virtual void start(FrameHandler onFrame, EndHandler onEnd, DropHandler onDrop) = 0;
   // Waits for the source's thread; no handler runs after it returns. Idempotent.
   virtual void stop() = 0;
   virtual bool isRunning() const = 0;

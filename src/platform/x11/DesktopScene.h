@@ -32,7 +32,8 @@ class DesktopScene {
   DesktopScene(const DesktopScene&) = delete;
   DesktopScene& operator=(const DesktopScene&) = delete;
 
-  // The viewable top-levels, bottom first. Costs one round trip plus one per new window.
+  // The viewable top-levels, bottom first, kept from the server's notices about the root's
+  // children: no round trip in steady state (one for a new window's facts, two for a resync).
   const std::vector<SceneWindow>& refresh();
   const std::vector<SceneWindow>& windows() const { return windows_; }
 
@@ -64,7 +65,20 @@ class DesktopScene {
     QSize size;
   };
 
+  // The root's children as the server last told us, bottom first.
+  struct Node {
+    xcb_window_t window = XCB_WINDOW_NONE;
+    QRect outer;
+    bool mapped = false;
+    bool inputOutput = true;
+  };
+
   void refreshFacts(const std::vector<xcb_window_t>& topLevels);
+  void resync();
+  void applyEvents();
+  Node* node(xcb_window_t window);
+  // Puts `window` right above `above` (XCB_WINDOW_NONE: at the bottom; none: on top).
+  void restack(xcb_window_t window, std::optional<xcb_window_t> above);
 
   XcbConnection& connection_;
   bool compositeAvailable_ = false;
@@ -72,6 +86,13 @@ class DesktopScene {
   std::unordered_map<xcb_window_t, Cached> cache_;
   std::unordered_map<xcb_window_t, Pixmap> pixmaps_;
   std::vector<SceneWindow> windows_;
+  std::vector<Node> stack_;
+  std::vector<xcb_window_t> viewable_;
+  std::vector<QRect> outers_;
+  std::vector<xcb_window_t> fresh_;
+  bool listening_ = false;
+  bool needsResync_ = true;
+  std::chrono::steady_clock::time_point nextResync_{};
   xcb_pixmap_t wallpaper_ = XCB_PIXMAP_NONE;
   QSize wallpaperSize_;
   std::chrono::steady_clock::time_point nextFactsRefresh_{};

@@ -18,18 +18,18 @@ void markNeverCapture(unsigned long windowId) {
   XcbError error(xcb_request_check(
       connection->get(),
       xcb_change_property_checked(connection->get(), XCB_PROP_MODE_REPLACE, window,
-                                  connection->atom(kNeverCaptureAtomName), XCB_ATOM_CARDINAL, 32, 1,
-                                  &one)));
+                                  connection->atom(kNeverCaptureAtomName), XCB_ATOM_CARDINAL, 32, 1, &one)));
   if (error) {
     throw PlatformError("X11", error->error_code,
-                        "Marking window " + std::to_string(windowId) +
-                            " as never captured failed (X error " +
+                        "Marking window " + std::to_string(windowId) + " as never captured failed (X error " +
                             std::to_string(error->error_code) + ")");
   }
   ++markCount;
 }
 
-uint64_t neverCaptureMarkCount() { return markCount.load(); }
+uint64_t neverCaptureMarkCount() {
+  return markCount.load();
+}
 
 bool hasNeverCaptureMarker(XcbConnection& connection, xcb_window_t window) {
   const auto values =

@@ -6,6 +6,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <vector>
+
+#include <QRect>
 
 #include "platform/x11/XcbConnection.h"
 
@@ -33,6 +36,10 @@ class ShmImage {
   // lies outside it; `error` then holds the X error when asked.
   std::optional<View> read(xcb_drawable_t drawable, int x, int y, int width, int height,
                            XcbError* error = nullptr);
+
+  // Reads several rectangles in one round trip (shared memory only); the views stay valid until
+  // the next read. Nothing when any read fails.
+  std::optional<std::vector<View>> readMany(xcb_drawable_t drawable, const std::vector<QRect>& rects);
 
   bool usesSharedMemory() const { return shmAvailable_; }
 

@@ -14,7 +14,7 @@ namespace tk {
 struct StreamConfiguration {
   static constexpr uint32_t kPixelFormatBGRA = 0x42475241;  // 'BGRA'
 
-  int width = 0;   // pixels of each delivered frame; 0 takes the content's size
+  int width = 0;  // pixels of each delivered frame; 0 takes the content's size
   int height = 0;
   bool scalesToFit = false;  // keep the content's aspect inside width x height, bands in the background
   bool showsCursor = true;

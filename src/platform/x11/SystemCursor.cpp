@@ -51,8 +51,8 @@ bool SystemCursor::hide() {
   if (cursor.hideCount == 0) {
     XcbConnection* connection = cursorConnection(cursor);
     if (!connection) return false;
-    XcbError error(xcb_request_check(
-        connection->get(), xcb_xfixes_hide_cursor_checked(connection->get(), connection->root())));
+    XcbError error(xcb_request_check(connection->get(),
+                                     xcb_xfixes_hide_cursor_checked(connection->get(), connection->root())));
     if (error) return false;
   }
   ++cursor.hideCount;

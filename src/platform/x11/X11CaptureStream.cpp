@@ -7,6 +7,7 @@
 #include "platform/x11/DesktopScene.h"
 #include "platform/x11/NeverCapture.h"
 #include "platform/x11/PixelOps.h"
+#include "platform/x11/ScreenDamage.h"
 #include "platform/x11/ShmImage.h"
 #include "platform/x11/SystemCursor.h"
 #include "platform/x11/X11ShareableContent.h"
@@ -22,7 +23,9 @@ std::chrono::nanoseconds intervalOf(const StreamConfiguration& configuration) {
   return std::chrono::nanoseconds(nanoseconds > 0 ? nanoseconds : 1'000'000'000 / 60);
 }
 
-bool neverCaptured(const X11WindowFacts& facts) { return facts.neverCapture; }
+bool neverCaptured(const X11WindowFacts& facts) {
+  return facts.neverCapture;
+}
 
 void checkPixelFormat(XcbConnection& connection) {
   const uint8_t depth = connection.screen()->root_depth;
@@ -44,7 +47,9 @@ X11CaptureStream::X11CaptureStream(CaptureSource source, StreamConfiguration con
       stopHandler_(std::move(stopHandler)),
       configuration_(std::move(configuration)) {}
 
-X11CaptureStream::~X11CaptureStream() { stop(); }
+X11CaptureStream::~X11CaptureStream() {
+  stop();
+}
 
 void X11CaptureStream::start() {
   if (queue_) return;
@@ -54,6 +59,10 @@ void X11CaptureStream::start() {
   scratchImage_ = std::make_unique<ShmImage>(*connection_);
   usesShm_ = rootImage_->usesSharedMemory();
   scene_ = std::make_unique<DesktopScene>(*connection_);
+  if (source_.kind == CaptureSource::Kind::display && rootImage_->usesSharedMemory()) {
+    damage_ = std::make_unique<ScreenDamage>(*connection_);
+    if (!damage_->available()) damage_.reset();
+  }
   if (source_.kind != CaptureSource::Kind::display && !scene_->redirect()) {
     throw PlatformError("X11", -3, "The X server has no Composite extension, which window capture needs");
   }
@@ -61,7 +70,8 @@ void X11CaptureStream::start() {
     XcbError error;
     auto geometry = xcbReply(xcb_get_geometry_reply, connection_->get(),
                              xcb_get_geometry(connection_->get(), source_.window), &error);
-    if (!geometry) throw PlatformError("X11", error ? error->error_code : -1, "The window to capture no longer exists");
+    if (!geometry)
+      throw PlatformError("X11", error ? error->error_code : -1, "The window to capture no longer exists");
   }
   if (connection_->hasExtension(&xcb_xfixes_id)) {
     cursorAvailable_ = xcbReply(xcb_xfixes_query_version_reply, connection_->get(),
@@ -81,6 +91,7 @@ void X11CaptureStream::stop() {
   queue_->cancelTimer(timer_);
   queue_->stop();
   // The capture thread has ended: what it used can go on this thread.
+  damage_.reset();
   scene_.reset();
   rootImage_.reset();
   scratchImage_.reset();
@@ -129,7 +140,8 @@ std::optional<QRect> X11CaptureStream::contentRect() {
   if (source_.kind == CaptureSource::Kind::singleWindow) {
     XcbError error;
     auto geometryCookie = xcb_get_geometry(connection_->get(), source_.window);
-    auto originCookie = xcb_translate_coordinates(connection_->get(), source_.window, connection_->root(), 0, 0);
+    auto originCookie =
+        xcb_translate_coordinates(connection_->get(), source_.window, connection_->root(), 0, 0);
     auto geometry = xcbReply(xcb_get_geometry_reply, connection_->get(), geometryCookie, &error);
     auto origin = xcbReply(xcb_translate_coordinates_reply, connection_->get(), originCookie);
     if (!geometry || !origin) {
@@ -165,17 +177,26 @@ void X11CaptureStream::tick() {
     nextDisplayCheck_ = ticks_ + std::max<int64_t>(1, 1'000'000'000 / intervalOf(active_).count());
     if (!checkDisplayStillThere()) return;
   }
+  // Questions whose answers are needed later go out first, so their round trips overlap.
+  const bool cursorWanted = active_.showsCursor && cursorAvailable_ && !SystemCursor::isHidden();
+  std::optional<xcb_xfixes_get_cursor_image_cookie_t> cursorCookie;
+  if (cursorWanted) cursorCookie = xcb_xfixes_get_cursor_image(connection_->get());
+  if (damage_) damage_->request();
   const int64_t grabTime = MonotonicClock::nowNanoseconds();
   const std::optional<QRect> content = contentRect();
-  if (!content || content->isEmpty()) return;
+  if (!content || content->isEmpty()) {
+    if (cursorCookie && !ended_) xcb_discard_reply(connection_->get(), cursorCookie->sequence);
+    return;
+  }
 
-  const QSize outputSize = active_.width > 0 && active_.height > 0 ? QSize(active_.width, active_.height)
-                                                                  : content->size();
+  const QSize outputSize =
+      active_.width > 0 && active_.height > 0 ? QSize(active_.width, active_.height) : content->size();
   std::shared_ptr<PixelBuffer> output = outputBuffer(outputSize);
   const bool direct = outputSize == content->size();
   if (!direct && (!contentBuffer_ || contentBuffer_->width() != content->width() ||
                   contentBuffer_->height() != content->height())) {
     contentBuffer_ = PixelBuffer::create(content->width(), content->height());
+    bufferStates_.clear();
   }
   PixelBuffer& canvas = direct ? *output : *contentBuffer_;
 
@@ -192,10 +213,15 @@ void X11CaptureStream::tick() {
       break;
   }
   if (!composed) {
+    if (cursorCookie) xcb_discard_reply(connection_->get(), cursorCookie->sequence);
     if (connection_->hasError()) stopWith("The connection to the X server broke");
     return;
   }
-  if (active_.showsCursor && cursorAvailable_ && !SystemCursor::isHidden()) drawCursor(canvas, *content);
+  if (cursorCookie) frameNotScreen_ += drawCursor(canvas, *content, *cursorCookie);
+  if (source_.kind == CaptureSource::Kind::display && damage_) {
+    if (bufferStates_.size() > 32) bufferStates_.clear();
+    bufferStates_[canvas.data()] = {frameNumber_, *content, frameNotScreen_};
+  }
 
   FrameAttachments attachments;
   attachments.status = FrameStatus::complete;
@@ -211,8 +237,9 @@ void X11CaptureStream::tick() {
     pixelops::scale(*contentBuffer_, QRect(QPoint(0, 0), content->size()), *output, placed);
   }
   attachments.contentScale = contentScale;
-  attachments.contentRect = FrameRect{static_cast<double>(placed.x()), static_cast<double>(placed.y()),
-                                      static_cast<double>(placed.width()), static_cast<double>(placed.height())};
+  attachments.contentRect =
+      FrameRect{static_cast<double>(placed.x()), static_cast<double>(placed.y()),
+                static_cast<double>(placed.width()), static_cast<double>(placed.height())};
 
   SampleBuffer sample = SampleBuffer::video(std::move(output), MediaTime::fromNanoseconds(grabTime),
                                             MediaTime::fromNanoseconds(intervalOf(active_).count()));
@@ -225,11 +252,62 @@ std::shared_ptr<PixelBuffer> X11CaptureStream::outputBuffer(QSize size) {
   if (!pool_ || pool_->width() != size.width() || pool_->height() != size.height()) {
     pool_ = std::make_unique<PixelBufferPool>(size.width(), size.height(),
                                               static_cast<size_t>(std::max(1, active_.queueDepth)) + 2);
+    bufferStates_.clear();
   }
-  return pool_->acquire();
+  const size_t allocations = pool_->allocationCount();
+  auto buffer = pool_->acquire();
+  // New memory may sit where a buffer we knew once was: it holds no picture yet.
+  if (buffer && pool_->allocationCount() != allocations) bufferStates_.erase(buffer->data());
+  return buffer;
+}
+
+QRegion X11CaptureStream::staleRegion(const PixelBuffer& target, const QRect& content) {
+  ++frameNumber_;
+  std::optional<QRegion> drawn = damage_ ? damage_->take() : std::nullopt;
+  if (!drawn) {
+    damageHistory_.clear();
+    return QRegion(content);
+  }
+  damageHistory_.emplace_back(frameNumber_, *drawn);
+  if (damageHistory_.size() > 16) damageHistory_.pop_front();
+  const auto state = bufferStates_.find(target.data());
+  if (state == bufferStates_.end() || state->second.content != content ||
+      damageHistory_.front().first > state->second.frame + 1) {
+    return QRegion(content);
+  }
+  QRegion stale = state->second.notScreen;
+  for (const auto& [frame, region] : damageHistory_) {
+    if (frame > state->second.frame) stale += region;
+  }
+  return stale & content;
+}
+
+bool X11CaptureStream::readRoot(PixelBuffer& target, const QRect& content, const QRegion& stale) {
+  if (stale.isEmpty()) return true;
+  if (stale != QRegion(content)) {
+    std::vector<QRect> rects(stale.begin(), stale.end());
+    // Many small pieces cost more in requests than one larger read.
+    if (rects.size() > 64) rects = {stale.boundingRect()};
+    if (auto views = rootImage_->readMany(connection_->root(), rects)) {
+      for (size_t i = 0; i < rects.size(); ++i) {
+        pixelops::copyOpaque(target, rects[i].topLeft() - content.topLeft(), (*views)[i].data,
+                             (*views)[i].bytesPerRow, rects[i].size());
+      }
+      return true;
+    }
+  }
+  auto view =
+      rootImage_->read(connection_->root(), content.x(), content.y(), content.width(), content.height());
+  if (!view) return false;
+  pixelops::copyOpaque(target, QPoint(0, 0), view->data, view->bytesPerRow, content.size());
+  return true;
 }
 
 bool X11CaptureStream::composeDisplay(PixelBuffer& target, const QRect& content) {
+  if (!readRoot(target, content, staleRegion(target, content))) return false;
+  // The window list is brought up to date after the grab: the server sends its notices of what
+  // happened before the grab ahead of the grab's reply, so a window that appeared in the grabbed
+  // picture is known here and can be painted over.
   const auto& windows = scene_->refresh();
   auto drawn = [&](const SceneWindow& window) {
     const X11WindowFacts& facts = *window.facts;
@@ -248,9 +326,7 @@ bool X11CaptureStream::composeDisplay(PixelBuffer& target, const QRect& content)
   if (!source_.drawsWallpaper) repaint += QRegion(content) - covered;
   repaint &= content;
 
-  auto view = rootImage_->read(connection_->root(), content.x(), content.y(), content.width(), content.height());
-  if (!view) return false;
-  pixelops::copyOpaque(target, QPoint(0, 0), view->data, view->bytesPerRow, content.size());
+  frameNotScreen_ = repaint;
   if (repaint.isEmpty()) return true;
 
   scene_->redirect();
@@ -276,7 +352,8 @@ bool X11CaptureStream::composeWindows(PixelBuffer& target, const QRect& content)
     if (!window.outer.intersects(content)) continue;
     chosen.push_back(&window);
     geometryCookies.push_back(xcb_get_geometry(connection_->get(), facts.client));
-    originCookies.push_back(xcb_translate_coordinates(connection_->get(), facts.client, connection_->root(), 0, 0));
+    originCookies.push_back(
+        xcb_translate_coordinates(connection_->get(), facts.client, connection_->root(), 0, 0));
   }
   for (size_t i = 0; i < chosen.size(); ++i) {
     auto geometry = xcbReply(xcb_get_geometry_reply, connection_->get(), geometryCookies[i]);
@@ -321,8 +398,8 @@ void X11CaptureStream::paintWindowPart(PixelBuffer& target, const QRect& content
   if (rect.isEmpty()) return;
   auto view = scene_->readWindow(topLevel, outer, rect, *scratchImage_);
   if (!view) return;
-  pixelops::copyOpaqueClipped(target, rect.topLeft() - content.topLeft(), view->data, view->bytesPerRow, rect.size(),
-                              clip.translated(-content.topLeft()));
+  pixelops::copyOpaqueClipped(target, rect.topLeft() - content.topLeft(), view->data, view->bytesPerRow,
+                              rect.size(), clip.translated(-content.topLeft()));
 }
 
 void X11CaptureStream::paintBackground(PixelBuffer& target, const QRect& content, const QRegion& region,
@@ -339,13 +416,14 @@ void X11CaptureStream::paintBackground(PixelBuffer& target, const QRect& content
   pixelops::fillRegion(target, local, active_.background());
 }
 
-void X11CaptureStream::drawCursor(PixelBuffer& target, const QRect& content) {
-  auto cursor = xcbReply(xcb_xfixes_get_cursor_image_reply, connection_->get(),
-                         xcb_xfixes_get_cursor_image(connection_->get()));
-  if (!cursor || cursor->width == 0 || cursor->height == 0) return;
+QRect X11CaptureStream::drawCursor(PixelBuffer& target, const QRect& content,
+                                   xcb_xfixes_get_cursor_image_cookie_t cookie) {
+  auto cursor = xcbReply(xcb_xfixes_get_cursor_image_reply, connection_->get(), cookie);
+  if (!cursor || cursor->width == 0 || cursor->height == 0) return {};
   const QPoint at(cursor->x - cursor->xhot - content.x(), cursor->y - cursor->yhot - content.y());
   pixelops::blendPremultiplied(target, at, xcb_xfixes_get_cursor_image_cursor_image(cursor.get()),
                                QSize(cursor->width, cursor->height));
+  return QRect(at + content.topLeft(), QSize(cursor->width, cursor->height));
 }
 
 }  // namespace tk

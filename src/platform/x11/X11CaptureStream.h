@@ -1,11 +1,15 @@
 #pragma once
 
 #include <atomic>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
+#include <unordered_map>
+
+#include <xcb/xfixes.h>
 
 #include <QRect>
 #include <QRegion>
@@ -21,12 +25,16 @@ namespace tk {
 class XcbConnection;
 class ShmImage;
 class DesktopScene;
+class ScreenDamage;
 
 // A stream of video frames of an X11 display, area or windows, paced on the monotonic clock at the
 // configuration's frame interval and delivered one at a time on its own thread ("ScreenCapture").
 // The display path grabs the root through MIT-SHM and repaints only where something must be left
 // out (from the Composite pixmaps of the windows beneath); the window paths paint windows from
 // their Composite pixmaps. Frames come from a pool: nothing is allocated per frame in steady state.
+// A pooled frame that comes back still holds the picture it was given, so the display path
+// re-reads only what the server reports as drawn since then (X DAMAGE): consumers must treat
+// delivered frames as read-only.
 //
 // The stream stops by itself when the captured window is destroyed, the captured monitor goes
 // away or the X connection breaks; it then calls the stop handler once, on its thread.
@@ -66,7 +74,10 @@ class X11CaptureStream {
   void paintWindowPart(PixelBuffer& target, const QRect& content, xcb_window_t topLevel, const QRect& outer,
                        const QRegion& clip);
   void paintBackground(PixelBuffer& target, const QRect& content, const QRegion& region, bool wallpaper);
-  void drawCursor(PixelBuffer& target, const QRect& content);
+  // Returns the root rectangle the cursor covers (empty when none was drawn).
+  QRect drawCursor(PixelBuffer& target, const QRect& content, xcb_xfixes_get_cursor_image_cookie_t cookie);
+  QRegion staleRegion(const PixelBuffer& target, const QRect& content);
+  bool readRoot(PixelBuffer& target, const QRect& content, const QRegion& stale);
   std::shared_ptr<PixelBuffer> outputBuffer(QSize size);
 
   CaptureSource source_;
@@ -83,6 +94,18 @@ class X11CaptureStream {
   std::unique_ptr<ShmImage> rootImage_;
   std::unique_ptr<ShmImage> scratchImage_;
   std::unique_ptr<DesktopScene> scene_;
+  std::unique_ptr<ScreenDamage> damage_;
+  // What each pooled buffer shows: the frame it was last filled for, the area, and the parts that
+  // are not the screen's pixels (repaints, the cursor).
+  struct BufferState {
+    int64_t frame = 0;
+    QRect content;
+    QRegion notScreen;
+  };
+  std::unordered_map<const uint8_t*, BufferState> bufferStates_;
+  std::deque<std::pair<int64_t, QRegion>> damageHistory_;
+  int64_t frameNumber_ = 0;
+  QRegion frameNotScreen_;
   std::unique_ptr<PixelBufferPool> pool_;
   std::shared_ptr<PixelBuffer> contentBuffer_;
   bool cursorAvailable_ = false;

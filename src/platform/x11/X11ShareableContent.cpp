@@ -6,6 +6,7 @@
 #include <map>
 
 #include "platform/media/Error.h"
+#include "platform/media/GlobalCoordinates.h"
 #include "platform/x11/X11Windows.h"
 #include "platform/x11/XcbConnection.h"
 
@@ -76,6 +77,7 @@ std::vector<CaptureDisplay> queryDisplays(XcbConnection& connection) {
     displays.front().isPrimary = true;
   }
   std::stable_partition(displays.begin(), displays.end(), [](const auto& d) { return d.isPrimary; });
+  GlobalCoordinates::setPrimaryDisplay(displays.front().frame);
   return displays;
 }
 
@@ -90,11 +92,12 @@ ShareableContent loadShareableContent(XcbConnection& connection, const Shareable
   std::vector<xcb_window_t> clients = readCardinals(
       connection, connection.root(), connection.atom("_NET_CLIENT_LIST_STACKING"), XCB_ATOM_WINDOW);
   if (clients.empty()) {
-    for (xcb_window_t child : rootChildren(connection)) clients.push_back(findClientWindow(connection, child));
+    for (xcb_window_t child : rootChildren(connection))
+      clients.push_back(findClientWindow(connection, child));
   }
   const auto facts = readWindowFacts(connection, clients);
-  const auto active = readCardinals(connection, connection.root(), connection.atom("_NET_ACTIVE_WINDOW"),
-                                    XCB_ATOM_WINDOW);
+  const auto active =
+      readCardinals(connection, connection.root(), connection.atom("_NET_ACTIVE_WINDOW"), XCB_ATOM_WINDOW);
 
   std::vector<xcb_get_window_attributes_cookie_t> attributeCookies;
   std::vector<xcb_get_geometry_cookie_t> geometryCookies;
@@ -147,9 +150,10 @@ ShareableContent loadShareableContent(XcbConnection& connection, const Shareable
   for (const auto& window : content.windows) {
     if (!window->owningApplication) continue;
     const auto& owner = *window->owningApplication;
-    const bool listed = std::any_of(content.applications.begin(), content.applications.end(), [&](const auto& app) {
-      return app->processID == owner.processID && app->bundleIdentifier == owner.bundleIdentifier;
-    });
+    const bool listed =
+        std::any_of(content.applications.begin(), content.applications.end(), [&](const auto& app) {
+          return app->processID == owner.processID && app->bundleIdentifier == owner.bundleIdentifier;
+        });
     if (!listed) content.applications.push_back(std::make_shared<const CaptureApplication>(owner));
   }
   return content;

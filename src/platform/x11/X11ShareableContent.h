@@ -22,14 +22,13 @@ struct ShareableContentOptions {
 };
 
 // Displays from RandR 1.5 monitors; the whole root screen when the server has no monitors. The
-// primary monitor comes first.
+// primary monitor comes first. Keeps GlobalCoordinates::current() on the primary monitor.
 std::vector<CaptureDisplay> queryDisplays(XcbConnection& connection);
 
 // Reads displays, windows (from the window manager's stacking list, or the root's children when no
 // EWMH window manager runs) and applications (one per process, its id the WM_CLASS class; this
 // process carries ownApplicationId()). Throws tk::PlatformError when the X server is gone.
-ShareableContent loadShareableContent(XcbConnection& connection,
-                                      const ShareableContentOptions& options = {});
+ShareableContent loadShareableContent(XcbConnection& connection, const ShareableContentOptions& options = {});
 
 // Same, on a connection of its own to $DISPLAY.
 ShareableContent loadShareableContent(const ShareableContentOptions& options = {});

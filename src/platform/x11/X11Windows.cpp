@@ -81,12 +81,11 @@ std::vector<X11WindowFacts> readWindowFacts(XcbConnection& connection,
   std::vector<Slots> requested;
   requested.reserve(clients.size());
   for (xcb_window_t client : clients) {
-    requested.push_back({batch.request(client, netName, utf8), batch.request(client, XCB_ATOM_WM_NAME, XCB_ATOM_ANY),
-                     batch.request(client, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING),
-                     batch.request(client, netPid, XCB_ATOM_CARDINAL),
-                     batch.request(client, netType, XCB_ATOM_ATOM),
-                     batch.request(client, netState, XCB_ATOM_ATOM),
-                     batch.request(client, marker, XCB_ATOM_CARDINAL)});
+    requested.push_back(
+        {batch.request(client, netName, utf8), batch.request(client, XCB_ATOM_WM_NAME, XCB_ATOM_ANY),
+         batch.request(client, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING),
+         batch.request(client, netPid, XCB_ATOM_CARDINAL), batch.request(client, netType, XCB_ATOM_ATOM),
+         batch.request(client, netState, XCB_ATOM_ATOM), batch.request(client, marker, XCB_ATOM_CARDINAL)});
   }
   batch.wait();
 
@@ -144,8 +143,8 @@ xcb_window_t findClientWindow(XcbConnection& connection, xcb_window_t topLevel) 
 }
 
 std::vector<xcb_window_t> rootChildren(XcbConnection& connection) {
-  auto tree = xcbReply(xcb_query_tree_reply, connection.get(),
-                       xcb_query_tree(connection.get(), connection.root()));
+  auto tree =
+      xcbReply(xcb_query_tree_reply, connection.get(), xcb_query_tree(connection.get(), connection.root()));
   if (!tree) return {};
   const xcb_window_t* children = xcb_query_tree_children(tree.get());
   return {children, children + xcb_query_tree_children_length(tree.get())};

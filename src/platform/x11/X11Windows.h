@@ -16,15 +16,15 @@ namespace tk {
 // What the window manager and the client say about one client window.
 struct X11WindowFacts {
   xcb_window_t client = XCB_WINDOW_NONE;
-  std::string title;         // _NET_WM_NAME, else WM_NAME
-  std::string wmClass;       // WM_CLASS class (the application's id)
-  std::string wmInstance;    // WM_CLASS instance
-  pid_t pid = 0;             // _NET_WM_PID
-  std::string applicationId; // see applicationIdOf
+  std::string title;          // _NET_WM_NAME, else WM_NAME
+  std::string wmClass;        // WM_CLASS class (the application's id)
+  std::string wmInstance;     // WM_CLASS instance
+  pid_t pid = 0;              // _NET_WM_PID
+  std::string applicationId;  // see applicationIdOf
   CaptureWindowType type = CaptureWindowType::normal;
   bool neverCapture = false;
-  bool hidden = false;       // _NET_WM_STATE_HIDDEN (minimised)
-  bool above = false;        // _NET_WM_STATE_ABOVE
+  bool hidden = false;  // _NET_WM_STATE_HIDDEN (minimised)
+  bool above = false;   // _NET_WM_STATE_ABOVE
 };
 
 // The id of this application's own windows; windows of this process carry it instead of their

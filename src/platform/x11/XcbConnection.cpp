@@ -11,9 +11,10 @@ std::unique_ptr<XcbConnection> XcbConnection::open(const char* display) {
   xcb_connection_t* connection = xcb_connect(display, &screenNumber);
   if (const int error = xcb_connection_has_error(connection)) {
     xcb_disconnect(connection);
-    throw PlatformError("X11", error,
-                        std::string("Cannot connect to the X display ") +
-                            (display ? display : (std::getenv("DISPLAY") ? std::getenv("DISPLAY") : "(unset)")));
+    throw PlatformError(
+        "X11", error,
+        std::string("Cannot connect to the X display ") +
+            (display ? display : (std::getenv("DISPLAY") ? std::getenv("DISPLAY") : "(unset)")));
   }
   xcb_screen_iterator_t it = xcb_setup_roots_iterator(xcb_get_setup(connection));
   for (int i = 0; i < screenNumber && it.rem; ++i) xcb_screen_next(&it);
@@ -27,7 +28,9 @@ std::unique_ptr<XcbConnection> XcbConnection::open(const char* display) {
 XcbConnection::XcbConnection(xcb_connection_t* connection, xcb_screen_t* screen)
     : connection_(connection), screen_(screen) {}
 
-XcbConnection::~XcbConnection() { xcb_disconnect(connection_); }
+XcbConnection::~XcbConnection() {
+  xcb_disconnect(connection_);
+}
 
 xcb_atom_t XcbConnection::atom(std::string_view name) {
   std::string key(name);
@@ -71,15 +74,14 @@ std::optional<std::string> readStringProperty(XcbConnection& connection, xcb_win
   return stringOf(reply.get());
 }
 
-std::vector<uint32_t> readCardinals(XcbConnection& connection, xcb_window_t window,
-                                    xcb_atom_t property, xcb_atom_t type) {
+std::vector<uint32_t> readCardinals(XcbConnection& connection, xcb_window_t window, xcb_atom_t property,
+                                    xcb_atom_t type) {
   auto reply = xcbReply(xcb_get_property_reply, connection.get(),
                         xcb_get_property(connection.get(), 0, window, property, type, 0, 1 << 16));
   return cardinalsOf(reply.get());
 }
 
-size_t PropertyBatch::request(xcb_window_t window, xcb_atom_t property, xcb_atom_t type,
-                              uint32_t maxLength) {
+size_t PropertyBatch::request(xcb_window_t window, xcb_atom_t property, xcb_atom_t type, uint32_t maxLength) {
   cookies_.push_back(xcb_get_property(connection_.get(), 0, window, property, type, 0, maxLength));
   return cookies_.size() - 1;
 }

@@ -72,8 +72,8 @@ class XcbConnection {
 // Property readers; each returns nothing when the property is missing or of another format.
 std::optional<std::string> readStringProperty(XcbConnection& connection, xcb_window_t window,
                                               xcb_atom_t property, xcb_atom_t type);
-std::vector<uint32_t> readCardinals(XcbConnection& connection, xcb_window_t window,
-                                    xcb_atom_t property, xcb_atom_t type);
+std::vector<uint32_t> readCardinals(XcbConnection& connection, xcb_window_t window, xcb_atom_t property,
+                                    xcb_atom_t type);
 
 // Pipelined property reads: send every request first, then read the replies, so a list of windows
 // costs one round trip instead of one per window.

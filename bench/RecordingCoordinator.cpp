@@ -1,0 +1,268 @@
+// Measures the recording path: the zoom renderer's per-frame crop and scale (QPainter against
+// libswscale, the two candidates), and a whole display recording through the coordinator against
+// ffmpeg's own x11grab with the same encoder settings.
+//
+//   bench_RecordingCoordinator [--short] [--zoom-only]
+//
+// Each recorder runs in a child process (this program again, with --record-child), so CPU time
+// and peak memory are measured the same way for both: the child's own rusage.
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <QApplication>
+#include <QCoroTask>
+#include <QDir>
+#include <QPainter>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QWidget>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+extern "C" {
+#include <libswscale/swscale.h>
+}
+
+#include "capture/ScreenCaptureEngine.h"
+#include "model/RecordingError.h"
+#include "overlays/ZoomRenderer.h"
+#include "platform/qt/Async.h"
+#include "recording/RecordingCoordinator.h"
+#include "writing/MediaWriter.h"
+#include "platform/media/PixelBuffer.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double msSince(Clock::time_point start) {
+  return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+}
+
+std::shared_ptr<tk::PixelBuffer> testFrame(int w, int h) {
+  auto frame = tk::PixelBuffer::create(w, h);
+  for (int y = 0; y < h; ++y) {
+    auto* row = reinterpret_cast<uint32_t*>(frame->row(y));
+    for (int x = 0; x < w; ++x) row[x] = 0xff000000u | ((x * 7) & 0xff) << 16 | ((y * 3) & 0xff) << 8 | ((x ^ y) & 0xff);
+  }
+  return frame;
+}
+
+// The zoom renderer's crop and scale done with libswscale: an integer crop (swscale cannot start
+// between pixels) and a context looked up for every crop size, as an animating zoom needs.
+struct SwscaleZoom {
+  SwsContext* context = nullptr;
+  ~SwscaleZoom() { sws_freeContext(context); }
+  void render(const tk::PixelBuffer& in, tk::PixelBuffer& out, QRectF crop) {
+    int cx = int(crop.x()), cy = int(crop.y()), cw = int(crop.width()), ch = int(crop.height());
+    context = sws_getCachedContext(context, cw, ch, AV_PIX_FMT_BGRA, out.width(), out.height(),
+                                   AV_PIX_FMT_BGRA, SWS_BILINEAR, nullptr, nullptr, nullptr);
+    const uint8_t* src[4] = {in.data() + size_t(cy) * in.bytesPerRow() + size_t(cx) * 4};
+    int srcStride[4] = {in.bytesPerRow()};
+    uint8_t* dst[4] = {out.data()};
+    int dstStride[4] = {out.bytesPerRow()};
+    sws_scale(context, src, srcStride, 0, ch, dst, dstStride);
+  }
+};
+
+void benchZoom(int frames) {
+  const int w = 1920, h = 1080;
+  auto input = testFrame(w, h);
+  double fakeNow = 1000.0;
+  tk::ZoomRenderer renderer([&] { return fakeNow; });
+  renderer.setCaptureFrame({double(w), double(h)}, {0, 0});
+  renderer.setClickZoom(true);
+  renderer.setFollowCursorEnabled(true);
+
+  // Half the frames during the zoom animation (crop size changes every frame), half zoomed.
+  auto run = [&](auto&& renderOne) {
+    renderer.handleClick({0.3, 0.4});
+    if (renderer.snapshot().zoomScaleTarget <= 1.05) renderer.handleClick({0.3, 0.4});
+    auto start = Clock::now();
+    for (int i = 0; i < frames; ++i) {
+      fakeNow += i < frames / 2 ? 0.45 / (frames / 2) : 1.0 / 60;
+      renderer.update(std::nullopt);
+      renderOne(renderer.snapshot());
+    }
+    return msSince(start) / frames;
+  };
+
+  double qpainterMs = run([&](const tk::ZoomRenderer::Snapshot&) { renderer.render(input); });
+  // Back to the idle state for the second candidate.
+  renderer.handleClick({0.3, 0.4});
+  fakeNow += 1.0;
+  renderer.update(std::nullopt);
+  SwscaleZoom sws;
+  auto out = tk::PixelBuffer::create(w, h);
+  double swscaleMs = run([&](const tk::ZoomRenderer::Snapshot& snap) {
+    QRectF crop = tk::ZoomRenderer::cropRect(snap, w, h);
+    if (crop.isEmpty()) out->copyFrom(*input);
+    else sws.render(*input, *out, crop);
+  });
+  std::printf("zoom crop+scale 1920x1080, %d frames: QPainter %.2f ms/frame, libswscale %.2f ms/frame\n",
+              frames, qpainterMs, swscaleMs);
+}
+
+// Something that changes every frame, so both encoders have real work.
+class MovingBars : public QWidget {
+ public:
+  MovingBars() : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint) {
+    setGeometry(0, 0, 1920, 1080);
+    connect(&timer_, &QTimer::timeout, this, [this] {
+      ++frame_;
+      update();
+    });
+    timer_.start(16);
+  }
+
+ protected:
+  void paintEvent(QPaintEvent*) override {
+    QPainter painter(this);
+    painter.fillRect(rect(), QColor(30, 60, 90));
+    for (int i = 0; i < 12; ++i) {
+      int x = (frame_ * (4 + i) + i * 150) % 1920;
+      painter.fillRect(x, i * 90, 120, 80, QColor::fromHsv((i * 30 + frame_) % 360, 200, 230));
+    }
+  }
+
+ private:
+  QTimer timer_;
+  int frame_ = 0;
+};
+
+struct Measured {
+  long frames = 0;
+  double cpuSeconds = 0;
+  double peakMegabytes = 0;
+};
+
+long countFrames(const QString& file) {
+  QProcess probe;
+  probe.start("ffprobe", {"-v", "error", "-select_streams", "v:0", "-count_packets", "-show_entries",
+                          "stream=nb_read_packets", "-of", "csv=p=0", file});
+  probe.waitForFinished(60000);
+  return QString::fromUtf8(probe.readAllStandardOutput()).trimmed().toLong();
+}
+
+// Runs a program to its end and reads its own CPU time and peak resident size.
+Measured runMeasured(const std::vector<std::string>& argv) {
+  std::vector<char*> args;
+  for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+  args.push_back(nullptr);
+  pid_t pid = fork();
+  if (pid == 0) {
+    int null = open("/dev/null", O_WRONLY);
+    dup2(null, STDOUT_FILENO);
+    dup2(null, STDERR_FILENO);
+    execvp(args[0], args.data());
+    _exit(127);
+  }
+  int status = 0;
+  rusage usage{};
+  // Keep the moving bars painting while the child records.
+  while (wait4(pid, &status, WNOHANG, &usage) == 0) {
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    usleep(2000);
+  }
+  Measured m;
+  m.cpuSeconds = usage.ru_utime.tv_sec + usage.ru_utime.tv_usec / 1e6 + usage.ru_stime.tv_sec + usage.ru_stime.tv_usec / 1e6;
+  m.peakMegabytes = usage.ru_maxrss / 1024.0;
+  return m;
+}
+
+// Waits for a task in a nested event loop; what it throws comes back here.
+void runBlocking(QCoro::Task<void> task) {
+  std::exception_ptr error;
+  auto run = [&]() -> QCoro::Task<void> {
+    try {
+      co_await std::move(task);
+    } catch (...) {
+      error = std::current_exception();
+    }
+  };
+  QCoro::waitFor(run());
+  if (error) std::rethrow_exception(error);
+}
+
+// The child: one display recording through the coordinator.
+int recordChild(const std::string& folder, double seconds) {
+  tk::RecordingCoordinator coordinator;
+  coordinator.setResultOpener([](const std::filesystem::path&, const std::filesystem::path&, bool) {});
+  tk::ScreenCaptureEngine content;
+  content.refreshAvailableContentBlocking();
+  if (!content.availableContent() || content.availableContent()->displays.empty()) return 2;
+  auto display = content.availableContent()->displays.front();
+  tk::RecordingConfiguration configuration;
+  configuration.mode = tk::RecordingMode::screen(display);
+  configuration.frameRate = 60;
+  configuration.encoder = tk::VideoEncoder::h264;
+  configuration.videoQuality = tk::VideoQuality::medium;
+  configuration.outputFormat = tk::OutputFormat::mp4;
+  configuration.outputDirectory = folder;
+  try {
+    runBlocking(coordinator.prepareRecording(configuration.mode, configuration));
+    runBlocking(coordinator.startRecording());
+    runBlocking(tk::sleepFor(std::chrono::milliseconds(int(seconds * 1000))));
+    runBlocking(coordinator.stopRecording());
+  } catch (const std::exception&) {
+    std::fprintf(stderr, "recording failed: %s\n", tk::describeException(std::current_exception()).c_str());
+    return 1;
+  }
+  return 0;
+}
+
+void benchRecording(const char* self, double seconds) {
+  QTemporaryDir dir;
+  MovingBars bars;
+  bars.show();
+  QCoreApplication::processEvents();
+  int bitRate = int(tk::MediaWriter::standardBitRate(tk::VideoEncoder::h264, tk::VideoQuality::medium, 1920, 1080, 60));
+
+  QString ours = dir.path() + "/ours";
+  QDir().mkpath(ours);
+  Measured coordinator = runMeasured({self, "--record-child", ours.toStdString(), std::to_string(seconds)});
+  QStringList files = QDir(ours).entryList({"*.mp4"});
+  if (!files.isEmpty()) coordinator.frames = countFrames(ours + "/" + files.front());
+
+  QString theirs = dir.path() + "/ffmpeg.mp4";
+  Measured ffmpeg = runMeasured({"ffmpeg", "-y", "-v", "error", "-f", "x11grab", "-framerate", "60", "-video_size",
+                                 "1920x1080", "-i", qEnvironmentVariable("DISPLAY").toStdString(), "-t",
+                                 std::to_string(seconds), "-c:v", "libx264", "-preset", "veryfast", "-profile:v", "high",
+                                 "-b:v", std::to_string(bitRate), "-pix_fmt", "yuv420p", theirs.toStdString()});
+  ffmpeg.frames = countFrames(theirs);
+
+  long expected = long(seconds * 60);
+  std::printf("display 1920x1080 at 60 fps for %.0f s, H.264 veryfast at %d bit/s (%ld frames expected)\n", seconds,
+              bitRate, expected);
+  std::printf("  coordinator:     %ld frames, %.3f CPU s per recorded s, peak %.0f MB\n", coordinator.frames,
+              coordinator.cpuSeconds / seconds, coordinator.peakMegabytes);
+  std::printf("  ffmpeg x11grab:  %ld frames, %.3f CPU s per recorded s, peak %.0f MB\n", ffmpeg.frames,
+              ffmpeg.cpuSeconds / seconds, ffmpeg.peakMegabytes);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  bool shortRun = false, zoomOnly = false;
+  for (int i = 1; i < argc; ++i) {
+    if (!std::strcmp(argv[i], "--short")) shortRun = true;
+    if (!std::strcmp(argv[i], "--zoom-only")) zoomOnly = true;
+  }
+  if (argc == 4 && !std::strcmp(argv[1], "--record-child")) {
+    QApplication app(argc, argv);
+    return recordChild(argv[2], std::atof(argv[3]));
+  }
+  if (!std::getenv("DISPLAY")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
+  QApplication app(argc, argv);
+  benchZoom(shortRun ? 20 : 240);
+  if (zoomOnly || !std::getenv("DISPLAY")) return 0;
+  benchRecording(argv[0], shortRun ? 2.0 : 10.0);
+  return 0;
+}

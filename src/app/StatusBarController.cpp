@@ -1,0 +1,184 @@
+#include "app/StatusBarController.h"
+
+#include <QCoreApplication>
+#include <QCursor>
+#include <QMenu>
+#include <QMessageBox>
+#include <QPainter>
+#include <QPixmap>
+#include <QSystemTrayIcon>
+#include <QCoroTask>
+
+#include "platform/qt/Diagnostics.h"
+#include "recording/RecordingCoordinator.h"
+
+namespace tk {
+
+namespace {
+
+std::unique_ptr<StatusBarController>& sharedStatusBarController() {
+  static std::unique_ptr<StatusBarController> instance;
+  return instance;
+}
+
+QIcon recordIcon() {
+  QPixmap pixmap(32, 32);
+  pixmap.fill(Qt::transparent);
+  QPainter painter(&pixmap);
+  painter.setRenderHint(QPainter::Antialiasing);
+  painter.setBrush(QColor(220, 30, 30));
+  painter.setPen(QPen(Qt::white, 2));
+  painter.drawEllipse(QRectF(4, 4, 24, 24));
+  return QIcon(pixmap);
+}
+
+QCoro::Task<void> stopFromMenu(QPointer<RecordingCoordinator> coordinator) {
+  Diagnostics::line("⏹️ Stopping recording...");
+  try {
+    co_await coordinator->stopRecording();
+    Diagnostics::line("✅ Recording stopped successfully");
+  } catch (const std::exception& error) {
+    std::string description = describeException(std::current_exception());
+    Diagnostics::line(std::string("❌ Error stopping recording: ") + error.what());
+    auto* alert = new QMessageBox(QMessageBox::Critical, QString(), "Error Stopping Recording", QMessageBox::Ok);
+    alert->setInformativeText(QString::fromStdString(description));
+    alert->setAttribute(Qt::WA_DeleteOnClose);
+    alert->open();
+  }
+}
+
+}  // namespace
+
+StatusBarController& StatusBarController::shared() {
+  auto& instance = sharedStatusBarController();
+  if (!instance) {
+    instance = std::make_unique<StatusBarController>();
+    RecordingShell::installStatusItem(instance.get());
+    // The tray item must go before the application object does.
+    qAddPostRoutine([] {
+      RecordingShell::installStatusItem(nullptr);
+      sharedStatusBarController().reset();
+    });
+  }
+  return *instance;
+}
+
+StatusBarController::StatusBarController() = default;
+
+RecordingCoordinator* StatusBarController::recordingCoordinator() const { return coordinator_; }
+
+StatusBarController::~StatusBarController() {
+  if (RecordingShell::statusItem() == this) RecordingShell::installStatusItem(nullptr);
+}
+
+void StatusBarController::defer(std::function<void()> work) {
+  QMetaObject::invokeMethod(&context_, std::move(work), Qt::QueuedConnection);
+}
+
+std::string StatusBarController::title() const { return "⏺ " + recordingDuration_; }
+
+void StatusBarController::startRecording(RecordingCoordinator& coordinator) {
+  coordinator_ = &coordinator;
+  isRecording_ = true;
+  isPaused_ = false;
+  defer([this] {
+    if (!statusItem_) {
+      statusItem_ = std::make_unique<QSystemTrayIcon>(recordIcon());
+      menu_ = std::make_unique<QMenu>();
+      statusItem_->setContextMenu(menu_.get());
+      QObject::connect(statusItem_.get(), &QSystemTrayIcon::activated, &context_,
+                       [this](QSystemTrayIcon::ActivationReason reason) {
+                         if (reason == QSystemTrayIcon::Trigger || reason == QSystemTrayIcon::Context)
+                           statusBarButtonClicked();
+                       });
+      statusItem_->show();
+    }
+    refreshButton();
+  });
+}
+
+void StatusBarController::stopRecording() {
+  isRecording_ = false;
+  coordinator_ = nullptr;
+  defer([this] {
+    if (statusItem_) {
+      statusItem_->hide();
+      statusItem_.reset();
+      menu_.reset();
+    }
+  });
+}
+
+void StatusBarController::updateDuration(const std::string& text) {
+  defer([this, text] {
+    recordingDuration_ = text;
+    refreshButton();
+  });
+}
+
+void StatusBarController::setPaused(bool paused) {
+  defer([this, paused] {
+    isPaused_ = paused;
+    refreshButton();
+  });
+}
+
+void StatusBarController::refreshButton() {
+  if (!statusItem_ || !coordinator_) return;
+  statusItem_->setToolTip(QString::fromStdString(title()));
+  rebuildMenu();
+}
+
+void StatusBarController::rebuildMenu() {
+  if (!menu_) return;
+  menu_->clear();
+  menu_->addAction(QString::fromStdString(title()))->setEnabled(false);
+  QObject::connect(menu_->addAction("Stop Recording"), &QAction::triggered, &context_,
+                   [this] { handleStopFromMenu(); });
+  QObject::connect(menu_->addAction(isPaused_ ? "Resume Recording" : "Pause Recording"), &QAction::triggered,
+                   &context_, [this] { handlePauseResumeFromMenu(); });
+}
+
+void StatusBarController::statusBarButtonClicked() {
+  Diagnostics::line("📍 Status bar clicked");
+  if (!statusItem_) return;
+  rebuildMenu();
+  if (!menu_->isVisible()) menu_->popup(QCursor::pos());
+}
+
+void StatusBarController::handleStopFromMenu() {
+  Diagnostics::line("🛑 Stop button clicked");
+  if (!coordinator_) {
+    Diagnostics::line("❌ No recording coordinator");
+    return;
+  }
+  stopFromMenu(coordinator_);
+}
+
+void StatusBarController::handlePauseResumeFromMenu() {
+  Diagnostics::line("⏸️ Pause/Resume button clicked");
+  if (!coordinator_) {
+    Diagnostics::line("❌ No recording coordinator");
+    return;
+  }
+  QPointer<RecordingCoordinator> coordinator = coordinator_;
+  // Read the pause state when the work runs, as the menu entry may be stale by then.
+  defer([this, coordinator] {
+    if (!coordinator) return;
+    try {
+      if (!isPaused_) {
+        Diagnostics::line("⏸️ Pausing recording...");
+        coordinator->pauseRecording();
+        Diagnostics::line("✅ Recording paused");
+      } else {
+        Diagnostics::line("▶️ Resuming recording...");
+        coordinator->resumeRecording();
+        Diagnostics::line("✅ Recording resumed");
+      }
+    } catch (const std::exception& error) {
+      Diagnostics::line(std::string("❌ Error pausing/resuming recording: ") + error.what());
+    }
+  });
+}
+
+}  // namespace tk

@@ -1,0 +1,237 @@
+#include "capture/ScreenCaptureEngine.h"
+
+#include <cmath>
+
+#include "capture/DisplayScreen.h"
+#include "platform/media/Error.h"
+#include "platform/pulse/PulseRecordStream.h"
+#include "platform/qt/Async.h"
+#include "platform/qt/Diagnostics.h"
+#include "platform/qt/MainThread.h"
+#include "platform/x11/X11CaptureStream.h"
+
+namespace tk {
+
+namespace {
+
+constexpr int kLargestStreamSide = 8192;
+
+// QtConcurrent only carries QException across threads: take any exception home as a pointer.
+struct WorkerOutcome {
+  std::exception_ptr failure;
+};
+
+template <typename Function>
+QCoro::Task<void> runOnWorker(Function function) {
+  const WorkerOutcome outcome = co_await onWorker([&function]() -> WorkerOutcome {
+    try {
+      function();
+      return {};
+    } catch (...) {
+      return {std::current_exception()};
+    }
+  });
+  if (outcome.failure) std::rethrow_exception(outcome.failure);
+}
+
+int grownSide(int side, double contentScale) {
+  const double wanted = std::trunc(side * (1.0 / contentScale));
+  int value = static_cast<int>(std::min<double>(wanted, kLargestStreamSide));
+  value -= value % 2;  // encoders want even sizes
+  return std::max(value, 2);
+}
+
+}  // namespace
+
+ScreenCaptureEngine::Streams::Streams() = default;
+ScreenCaptureEngine::Streams::Streams(std::unique_ptr<X11CaptureStream> video,
+                                      std::unique_ptr<PulseRecordStream> audio)
+    : video(std::move(video)), audio(std::move(audio)) {}
+ScreenCaptureEngine::Streams::Streams(Streams&&) noexcept = default;
+ScreenCaptureEngine::Streams& ScreenCaptureEngine::Streams::operator=(Streams&&) noexcept = default;
+ScreenCaptureEngine::Streams::~Streams() {
+  // Video first: its thread may still hand frames on while audio winds down.
+  video.reset();
+  audio.reset();
+}
+
+ScreenCaptureEngine::ScreenCaptureEngine() : self_(std::make_shared<ScreenCaptureEngine*>(this)) {}
+
+ScreenCaptureEngine::~ScreenCaptureEngine() {
+  self_.reset();
+  stream_.reset();
+  audioStream_.reset();
+}
+
+QCoro::Task<void> ScreenCaptureEngine::refreshAvailableContent() {
+  std::optional<ShareableContent> loaded;
+  co_await runOnWorker([&loaded] {
+    ShareableContentOptions options;
+    options.excludeDesktopWindows = false;
+    options.onScreenWindowsOnly = true;
+    loaded = loadShareableContent(options);
+  });
+  availableContent_ = std::move(loaded);
+  if (availableContent_->displays.empty()) throw RecordingError::captureDeviceUnavailable();
+}
+
+void ScreenCaptureEngine::refreshAvailableContentBlocking() {
+  ShareableContentOptions options;
+  options.excludeDesktopWindows = false;
+  options.onScreenWindowsOnly = true;
+  availableContent_ = loadShareableContent(options);
+  if (availableContent_->displays.empty()) throw RecordingError::captureDeviceUnavailable();
+}
+
+QCoro::Task<void> ScreenCaptureEngine::startCapture() {
+  if (stream_) co_return;
+  Streams streams;
+  // The streams are made on a worker (connecting may take a while) but handed over here, so the
+  // main thread alone ever sees the engine's stream fields.
+  co_await runOnWorker([this, &streams] { streams = makeStreams(); });
+  adopt(std::move(streams));
+}
+
+void ScreenCaptureEngine::startCaptureBlocking() {
+  if (stream_) return;
+  adopt(makeStreams());
+}
+
+ScreenCaptureEngine::Streams ScreenCaptureEngine::makeStreams() {
+  if (!filter_ || !configuration_) {
+    throw RecordingError::invalidConfiguration(
+        "Filter and configuration must be set before starting capture");
+  }
+  stoppedByItself_ = false;
+  Streams streams;
+  streams.video = std::make_unique<X11CaptureStream>(
+      filter_->captureSource(), *configuration_,
+      [this](const SampleBuffer& sample) { handleVideoSample(sample); },
+      [this](const std::string& reason) { streamDidStop(reason); });
+  if (configuration_->capturesAudio) {
+    PulseRecordStream::Options options;
+    options.monitorOfDefaultSink = true;
+    options.deliveredFormat = AudioFormat{configuration_->sampleRate, configuration_->channelCount, true};
+    streams.audio = PulseRecordStream::start(
+        options, [this](const SampleBuffer& sample) { handleAudioSample(sample); },
+        [this](const std::string& reason) { streamDidStop("System audio: " + reason); });
+  }
+  streams.video->start();
+  return streams;
+}
+
+void ScreenCaptureEngine::adopt(Streams streams) {
+  stream_ = std::move(streams.video);
+  audioStream_ = std::move(streams.audio);
+  isCapturing_ = true;
+}
+
+QCoro::Task<void> ScreenCaptureEngine::stopCapture() {
+  if (!stream_) co_return;
+  Streams streams = release();
+  co_await runOnWorker([&streams] { streams = {}; });
+}
+
+void ScreenCaptureEngine::stopCaptureBlocking() {
+  if (!stream_) return;
+  release();
+}
+
+ScreenCaptureEngine::Streams ScreenCaptureEngine::release() {
+  Streams streams{std::move(stream_), std::move(audioStream_)};
+  isCapturing_ = false;
+  std::lock_guard lock(timingMutex_);
+  lastPTS_.reset();
+  frameTimingBuffer_.clear();
+  return streams;
+}
+
+std::optional<MediaTime> ScreenCaptureEngine::lastPTS() const {
+  std::lock_guard lock(timingMutex_);
+  return lastPTS_;
+}
+
+std::vector<MediaTime> ScreenCaptureEngine::frameTimes() const {
+  std::lock_guard lock(timingMutex_);
+  return frameTimingBuffer_.buffer();
+}
+
+size_t ScreenCaptureEngine::frameTimingIndex() const {
+  std::lock_guard lock(timingMutex_);
+  return frameTimingBuffer_.index();
+}
+
+size_t ScreenCaptureEngine::frameTimingReserved() const {
+  std::lock_guard lock(timingMutex_);
+  return frameTimingBuffer_.reservedCapacity();
+}
+
+void ScreenCaptureEngine::handleVideoSample(const SampleBuffer& sample) {
+  if (!sample.isValid()) return;
+  const auto& attachments = sample.attachments();
+  if (!attachments || attachments->status != FrameStatus::complete) return;
+  if (attachments->contentScale && *attachments->contentScale < 0.99) {
+    const double scale = *attachments->contentScale;
+    postToMainThread([weak = std::weak_ptr<ScreenCaptureEngine*>(self_), scale] {
+      if (auto self = weak.lock()) (*self)->updateStreamForResize(scale);
+    });
+  }
+  {
+    std::lock_guard lock(timingMutex_);
+    frameTimingBuffer_.append(sample.presentationTime());
+    lastPTS_ = sample.presentationTime();
+  }
+  if (frameHandler_) frameHandler_(sample);
+}
+
+void ScreenCaptureEngine::handleAudioSample(const SampleBuffer& sample) {
+  if (!sample.isValid()) return;
+  if (audioHandler_) audioHandler_(sample);
+}
+
+void ScreenCaptureEngine::streamDidStop(const std::string& reason) {
+  if (stoppedByItself_.exchange(true)) return;
+  Diagnostics::line("ScreenCaptureEngine: Stream stopped with error: " + reason);
+  isCapturing_ = false;
+  if (errorHandler_) errorHandler_(RecordingError::streamInterrupted());
+}
+
+void ScreenCaptureEngine::updateStreamForResize(double contentScale) {
+  if (!stream_ || !configuration_) return;
+  // A scale of zero, below zero or not a number says nothing about the window's size.
+  if (!std::isfinite(contentScale) || contentScale <= 0) return;
+  const int width = grownSide(configuration_->width, contentScale);
+  const int height = grownSide(configuration_->height, contentScale);
+  if (width == configuration_->width && height == configuration_->height) return;
+  Diagnostics::line("🔄 Window resized: contentScale=" + formatDouble(contentScale) + ", updating stream to " +
+                    std::to_string(width) + "x" + std::to_string(height));
+  StreamConfiguration updated;
+  updated.width = width;
+  updated.height = height;
+  updated.showsCursor = configuration_->showsCursor;
+  updated.backgroundColor = configuration_->backgroundColor;
+  updated.pixelFormat = configuration_->pixelFormat;
+  updated.colorSpaceName = configuration_->colorSpaceName;
+  updated.minimumFrameInterval = configuration_->minimumFrameInterval;
+  updated.scalesToFit = configuration_->scalesToFit;
+  updated.capturesAudio = configuration_->capturesAudio;
+  updated.sampleRate = configuration_->sampleRate;
+  updated.channelCount = configuration_->channelCount;
+  stream_->updateConfiguration(updated);
+  configuration_ = updated;
+  Diagnostics::line("✅ Stream configuration updated successfully");
+}
+
+std::optional<QRectF> ScreenCaptureEngine::captureRect() const {
+  if (!filter_) return std::nullopt;
+  std::optional<QRectF> screen;
+  if (const CaptureDisplayRef display = currentDisplay()) screen = screenFrame(*display);
+  if (!screen) screen = mainScreenFrame();
+  const QRectF frame = screen.value_or(QRectF());
+  const QRectF region = configuration_ && !configuration_->sourceRect.isNull() ? configuration_->sourceRect
+                                                                               : filter_->contentRect();
+  return QRectF(frame.x() + region.x(), frame.y() + (frame.height() - region.height() - region.y()),
+                region.width(), region.height());
+}
+
+}  // namespace tk

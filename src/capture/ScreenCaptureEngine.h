@@ -1,0 +1,138 @@
+#pragma once
+
+#include <QCoroTask>
+#include <QRectF>
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+
+#include "capture/CircularBuffer.h"
+#include "capture/ContentFilter.h"
+#include "model/RecordingConfiguration.h"
+#include "model/RecordingError.h"
+#include "model/RecordingMode.h"
+#include "platform/media/MediaTime.h"
+#include "platform/media/SampleBuffer.h"
+#include "platform/x11/StreamConfiguration.h"
+#include "platform/x11/X11ShareableContent.h"
+
+namespace tk {
+
+class SettingsStore;
+class X11CaptureStream;
+class PulseRecordStream;
+
+// The one object that captures the screen during a recording: it loads what can be recorded,
+// builds the content filter for the recording mode, runs one X11 capture stream of video frames
+// and, when asked, a record stream of system audio (the monitor of the default output), checks
+// each frame before handing it on, keeps the times of the last 60 frames, follows a window that
+// grows, and reports a stream that stops by itself. It neither encodes nor writes.
+//
+// Threads: construction, the asynchronous operations, the setters, createFilter, captureRect,
+// currentDisplay and updateStreamForResize run on the main thread. Video frames arrive on the
+// stream's "ScreenCapture" thread and system audio on the record stream's thread; the handlers are
+// called there and must be safe there. The error handler is called once, on the thread of the
+// stream that stopped. The handlers, filter and configuration are set before startCapture.
+class ScreenCaptureEngine {
+ public:
+  using SampleHandler = std::function<void(const SampleBuffer&)>;
+  using ErrorHandler = std::function<void(const RecordingError&)>;
+  static constexpr size_t kFrameTimingCapacity = 60;
+
+  ScreenCaptureEngine();
+  // Stops both streams and joins their threads.
+  ~ScreenCaptureEngine();
+  ScreenCaptureEngine(const ScreenCaptureEngine&) = delete;
+  ScreenCaptureEngine& operator=(const ScreenCaptureEngine&) = delete;
+
+  // Loads displays, windows (desktop windows included, on-screen only) and applications. Throws
+  // RecordingError::captureDeviceUnavailable when there is no display (the content is stored
+  // all the same); a failure to reach the X server is rethrown as its tk::PlatformError and keeps
+  // the previous content.
+  QCoro::Task<void> refreshAvailableContent();
+  void refreshAvailableContentBlocking();
+
+  // Builds the filter for `mode` (the rules in ContentFilterRules.cpp) and stores the mode. Reads
+  // the hidden applications from `store` (the standard store when none is given).
+  ContentFilter createFilter(const RecordingMode& mode, const RecordingConfiguration& configuration);
+  ContentFilter createFilter(const RecordingMode& mode, const RecordingConfiguration& configuration,
+                             const SettingsStore& store);
+
+  // Throws RecordingError::invalidConfiguration without filter or configuration, and the
+  // streams' tk::PlatformError when one cannot start (then nothing runs).
+  QCoro::Task<void> startCapture();
+  void startCaptureBlocking();
+  QCoro::Task<void> stopCapture();
+  void stopCaptureBlocking();
+
+  // The captured region in global coordinates (y up from the bottom); none without a filter.
+  std::optional<QRectF> captureRect() const;
+  // The screen and area modes' display; for the other modes the display that holds the chosen
+  // window (the largest part of it), else the first display; none without content or displays.
+  CaptureDisplayRef currentDisplay() const;
+
+  // A snapshot taken elsewhere (a picker's, or a test's).
+  void setAvailableContent(ShareableContent content) { availableContent_ = std::move(content); }
+  void setFilter(ContentFilter filter) { filter_ = std::move(filter); }
+  void setConfiguration(StreamConfiguration configuration) { configuration_ = std::move(configuration); }
+  void setFrameHandler(SampleHandler handler) { frameHandler_ = std::move(handler); }
+  void setAudioHandler(SampleHandler handler) { audioHandler_ = std::move(handler); }
+  void setErrorHandler(ErrorHandler handler) { errorHandler_ = std::move(handler); }
+
+  const std::optional<ContentFilter>& filter() const { return filter_; }
+  const std::optional<StreamConfiguration>& configuration() const { return configuration_; }
+  const std::optional<ShareableContent>& availableContent() const { return availableContent_; }
+  const std::optional<RecordingMode>& mode() const { return mode_; }
+  bool isCapturing() const { return isCapturing_.load(); }
+  std::optional<MediaTime> lastPTS() const;
+  // A copy of the frame-time history (storage order).
+  std::vector<MediaTime> frameTimes() const;
+  size_t frameTimingIndex() const;
+  size_t frameTimingReserved() const;
+
+  // The stream's entry points, public so that tests can feed frames: a video frame (capture
+  // thread), a block of system audio (audio thread), and the stream's own stop (any thread).
+  void handleVideoSample(const SampleBuffer& sample);
+  void handleAudioSample(const SampleBuffer& sample);
+  void streamDidStop(const std::string& reason);
+  // Main thread: grows the stream for a window whose content had to be scaled down.
+  void updateStreamForResize(double contentScale);
+
+ private:
+  std::optional<ContentFilter> filter_;
+  std::optional<StreamConfiguration> configuration_;
+  std::optional<ShareableContent> availableContent_;
+  std::optional<RecordingMode> mode_;
+  SampleHandler frameHandler_;
+  SampleHandler audioHandler_;
+  ErrorHandler errorHandler_;
+
+  mutable std::mutex timingMutex_;
+  CircularBuffer<MediaTime> frameTimingBuffer_{kFrameTimingCapacity};
+  std::optional<MediaTime> lastPTS_;
+
+  std::atomic<bool> isCapturing_{false};
+  std::atomic<bool> stoppedByItself_{false};
+  std::unique_ptr<X11CaptureStream> stream_;
+  std::unique_ptr<PulseRecordStream> audioStream_;
+  struct Streams {
+    std::unique_ptr<X11CaptureStream> video;
+    std::unique_ptr<PulseRecordStream> audio;
+    Streams();
+    Streams(std::unique_ptr<X11CaptureStream> video, std::unique_ptr<PulseRecordStream> audio);
+    Streams(Streams&&) noexcept;
+    Streams& operator=(Streams&&) noexcept;
+    ~Streams();  // stops and joins both
+  };
+  Streams makeStreams();
+  void adopt(Streams streams);
+  Streams release();
+
+  // Shared with work posted to the main thread, which must not outlive the engine.
+  std::shared_ptr<ScreenCaptureEngine*> self_;
+};
+
+}  // namespace tk

@@ -1,0 +1,109 @@
+#include "editor_ui/VideoTrimmerManager.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QScreen>
+#include <QVBoxLayout>
+#include <algorithm>
+#include <cctype>
+
+#include "platform/qt/Diagnostics.h"
+
+namespace tk {
+
+namespace {
+
+std::unique_ptr<VideoTrimmerManager>& sharedTrimmerManager() {
+  static std::unique_ptr<VideoTrimmerManager> instance;
+  return instance;
+}
+
+// A top-level window that tells the registry when it closes.
+class TrimmerWindow : public QWidget {
+ public:
+  explicit TrimmerWindow(std::function<void()> onClose) : onClose_(std::move(onClose)) {}
+
+ protected:
+  void closeEvent(QCloseEvent* event) override {
+    event->accept();
+    // The registry owns the window: let it go once the close has been handled.
+    QMetaObject::invokeMethod(qApp, onClose_, Qt::QueuedConnection);
+  }
+
+ private:
+  std::function<void()> onClose_;
+};
+
+void bringForward(QWidget& window) {
+  window.show();
+  window.raise();
+  window.activateWindow();
+}
+
+}  // namespace
+
+VideoTrimmerManager& VideoTrimmerManager::shared() {
+  auto& instance = sharedTrimmerManager();
+  if (!instance) {
+    instance = std::make_unique<VideoTrimmerManager>();
+    RecordingShell::installEditor(instance.get());
+    // Windows must go before the application object does.
+    qAddPostRoutine([] {
+      RecordingShell::installEditor(nullptr);
+      sharedTrimmerManager().reset();
+    });
+  }
+  return *instance;
+}
+
+VideoTrimmerManager::VideoTrimmerManager() = default;
+VideoTrimmerManager::~VideoTrimmerManager() {
+  if (RecordingShell::editor() == this) RecordingShell::installEditor(nullptr);
+}
+
+QWidget* VideoTrimmerManager::openTrimmerWindow(const std::filesystem::path& url) const {
+  auto it = openTrimmers_.find(url);
+  return it == openTrimmers_.end() ? nullptr : it->second.get();
+}
+
+void VideoTrimmerManager::openTrimmer(const std::filesystem::path& url) {
+  if (QWidget* open = openTrimmerWindow(url)) {
+    bringForward(*open);
+    return;
+  }
+  std::error_code error;
+  if (!std::filesystem::exists(url, error)) {
+    Diagnostics::line("Video file not found: " + url.string());
+    return;
+  }
+  std::string extension = url.extension().string();
+  if (!extension.empty()) extension.erase(0, 1);
+  std::transform(extension.begin(), extension.end(), extension.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  if (extension != "mov" && extension != "mp4" && extension != "m4v") {
+    Diagnostics::line("Unsupported video format: " + extension);
+    return;
+  }
+
+  auto window = std::make_unique<TrimmerWindow>([this, url] { openTrimmers_.erase(url); });
+  window->setWindowTitle(QString::fromStdString("Video Trimmer - " + url.filename().string()));
+  window->resize(1200, 750);
+  window->setMinimumSize(1000, 650);
+  auto* layout = new QVBoxLayout(window.get());
+  auto* placeholder = new QLabel(QString::fromStdString(url.filename().string()), window.get());
+  placeholder->setTextFormat(Qt::PlainText);
+  placeholder->setAlignment(Qt::AlignCenter);
+  layout->addWidget(placeholder);
+  if (QScreen* screen = QGuiApplication::primaryScreen()) {
+    QRect area = screen->availableGeometry();
+    window->move(area.center() - QPoint(600, 375));
+  }
+  QWidget& shown = *window;
+  openTrimmers_.emplace(url, std::move(window));
+  bringForward(shown);
+}
+
+}  // namespace tk

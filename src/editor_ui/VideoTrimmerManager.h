@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QObject>
+#include <QWidget>
+#include <filesystem>
+#include <map>
+#include <memory>
+
+#include "recording/RecordingShell.h"
+
+namespace tk {
+
+// The editor window registry: one editor window per movie. The shared instance is also the editor
+// a finished recording opens in. Until the editor itself arrives, the
+// window it opens holds a placeholder naming the movie. Main thread only.
+class VideoTrimmerManager : public RecordingShell::Editor {
+ public:
+  static VideoTrimmerManager& shared();
+
+  VideoTrimmerManager();
+  ~VideoTrimmerManager() override;
+
+  // Brings the movie's window forward when it is open; otherwise opens one, unless the file is
+  // missing or not a movie this system reads, which is printed and opens nothing.
+  void openTrimmer(const std::filesystem::path& url) override;
+
+  QWidget* openTrimmerWindow(const std::filesystem::path& url) const;
+  size_t openTrimmerCount() const { return openTrimmers_.size(); }
+
+ private:
+  QObject context_;
+  std::map<std::filesystem::path, std::unique_ptr<QWidget>> openTrimmers_;
+};
+
+}  // namespace tk

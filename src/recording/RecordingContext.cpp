@@ -1,0 +1,190 @@
+#include "recording/RecordingContext.h"
+
+#include <string>
+
+#include "overlays/ZoomRenderer.h"
+#include "platform/media/MonotonicClock.h"
+#include "platform/qt/Diagnostics.h"
+#include "writing/MediaWriter.h"
+
+namespace tk {
+
+RecordingContext::RecordingContext(Settings settings, std::shared_ptr<SerialQueue> pumpQueue)
+    : settings_(std::move(settings)), pumpQueue_(std::move(pumpQueue)) {
+  if (settings_.pumpFrameRate < 1) settings_.pumpFrameRate = 1;
+}
+
+RecordingContext::~RecordingContext() { stopDelivery(); }
+
+MediaTime RecordingContext::pumpSlotTime(MediaTime start, int64_t slot, int frameRate) {
+  return start + MediaTime(slot, std::max(1, frameRate));
+}
+
+void RecordingContext::onVideoFrame(const SampleBuffer& sample) {
+  const auto& writer = settings_.writer;
+  if (!delivering_ || paused_ || !writer) return;
+
+  if (!writer->isWriting()) {
+    MediaTime start = sample.presentationTime();
+    Diagnostics::line("🎬 Starting MediaWriter session at PTS: " + formatDouble(start.seconds()));
+    try {
+      writer->startSession(start);
+    } catch (const std::exception& error) {
+      Diagnostics::line(std::string("❌ Failed to start MediaWriter session: ") + error.what());
+      return;
+    }
+    Diagnostics::line("✅ MediaWriter session started");
+    if (settings_.sessionStarted) settings_.sessionStarted(start);
+  }
+  if (!writer->isWriting()) return;
+
+  MediaTime frameTime = sample.presentationTime();
+  MediaTime duration = sample.duration();
+  if (duration.isValid() && duration.value() >= 1) frameTime = frameTime + duration;
+  if (lastFrameTime_.isValid() && lastFrameTime_ >= frameTime) {
+    Diagnostics::line("⏭️ Skipping duplicate frame");
+    return;
+  }
+  lastFrameTime_ = frameTime;
+  int64_t n = ++videoFrameCount_;
+
+  if (settings_.useWindowPump) {
+    if (sample.pixelBuffer()) {
+      std::lock_guard lock(pumpMutex_);
+      lastInputPixelBuffer_ = sample.pixelBuffer();
+      if (!pumpStarted_ && !paused_) {
+        pumpStartPTS_ = frameTime;
+        pumpStartClockNs_ = MonotonicClock::nowNanoseconds();
+        pumpFramesEmitted_ = 0;
+        pumpStarted_ = true;
+        startPumpLocked();
+      }
+    }
+    if (n <= 3) Diagnostics::line("✅ Successfully appended video frame #" + formatInt(n));
+    return;
+  }
+  if (writer->appendVideoBuffer(sample)) {
+    if (n <= 3) Diagnostics::line("✅ Successfully appended video frame #" + formatInt(n));
+  } else if (n <= 5) {
+    Diagnostics::line("⚠️ Failed to append video frame #" + formatInt(n));
+  }
+}
+
+void RecordingContext::onSystemAudio(const SampleBuffer& sample) {
+  const auto& writer = settings_.writer;
+  if (!delivering_ || paused_ || !writer || !writer->isWriting()) return;
+  int64_t r = ++systemAudioReceived_;
+  if (r <= 3) {
+    Diagnostics::line("🔊 Received system audio frame #" + formatInt(r));
+    if (const auto& block = sample.audioBlock()) {
+      Diagnostics::line("   Sample rate: " + formatDouble(block->format.sampleRate) + " Hz");
+      Diagnostics::line("   Channels: " + formatInt(block->format.channels));
+      Diagnostics::line("   Format: 1718378851");  // 32-bit float linear PCM, the only format delivered
+    }
+  }
+  if (writer->appendMicrophoneAudio(sample, false, false)) {
+    int64_t a = ++systemAudioAppended_;
+    if (a <= 3) Diagnostics::line("✅ Successfully appended system audio frame #" + formatInt(a));
+  } else if (r <= 5) {
+    Diagnostics::line("⚠️ Failed to append system audio frame #" + formatInt(r));
+  }
+}
+
+void RecordingContext::onMicrophoneAudio(const SampleBuffer& sample) {
+  if (!delivering_ || paused_) return;
+  int64_t m = ++microphoneReceived_;
+  if (m <= 3) {
+    Diagnostics::line("🎙️ Received microphone audio frame #" + formatInt(m));
+    Diagnostics::line("   Audio PTS: " + formatDouble(sample.presentationTime().seconds()));
+    if (const auto& block = sample.audioBlock()) {
+      Diagnostics::line("   Sample rate: " + formatDouble(block->format.sampleRate) + " Hz");
+      Diagnostics::line("   Channels: " + formatInt(block->format.channels));
+    }
+  }
+  const auto& writer = settings_.writer;
+  if (!writer || !writer->isWriting()) {
+    if (m <= 5) Diagnostics::line("   ⏳ Waiting for video session to start...");
+    return;
+  }
+  bool appended = writer->appendMicrophoneAudio(sample, false, true);
+  if (m <= 5) {
+    Diagnostics::line(std::string(appended ? "✅ Successfully appended microphone frame #"
+                                           : "⚠️ Failed to append microphone frame #") +
+                      formatInt(m));
+  }
+}
+
+void RecordingContext::setPauseOffset(MediaTime offset) {
+  pauseOffsetNs_ = offset.isValid() ? offset.nanoseconds() : 0;
+}
+
+void RecordingContext::setPaused(bool paused) {
+  paused_ = paused;
+  std::unique_lock lock(pumpMutex_);
+  if (!pumpStarted_) return;
+  if (paused) {
+    SerialQueue::TimerId timer = pumpTimer_;
+    pumpTimer_ = 0;
+    lock.unlock();
+    if (timer) pumpQueue_->cancelTimer(timer);
+  } else if (!pumpTimer_ && delivering_) {
+    startPumpLocked();
+  }
+}
+
+void RecordingContext::stopDelivery() {
+  delivering_ = false;
+  SerialQueue::TimerId timer;
+  bool started;
+  {
+    std::lock_guard lock(pumpMutex_);
+    timer = pumpTimer_;
+    pumpTimer_ = 0;
+    started = pumpStarted_;
+    lastInputPixelBuffer_.reset();
+  }
+  if (!started || !pumpQueue_) return;
+  if (timer) pumpQueue_->cancelTimer(timer);
+  // A tick posted when the pump (re)started may still wait in the queue; it must run, and find
+  // delivery stopped, before this context can go.
+  if (!pumpQueue_->isCurrent()) pumpQueue_->flush();
+}
+
+void RecordingContext::startPumpLocked() {
+  if (!pumpQueue_) return;
+  const auto interval = std::chrono::nanoseconds(1'000'000'000LL / settings_.pumpFrameRate);
+  // The queue outlives every context; the context outlives its timer (stopDelivery cancels it).
+  pumpTimer_ = pumpQueue_->startTimer(interval, [this](int64_t) { pumpTick(); });
+  pumpQueue_->post([this] { pumpTick(); });
+}
+
+void RecordingContext::pumpTick() {
+  std::shared_ptr<PixelBuffer> input;
+  MediaTime time;
+  {
+    std::lock_guard lock(pumpMutex_);
+    if (!delivering_ || paused_ || !pumpTimer_ || !lastInputPixelBuffer_) return;
+    // The slot follows the clock, so slots missed under load are skipped rather than squeezed
+    // into the next ticks, and after a pause the times continue where the clock is.
+    int64_t elapsedNs = MonotonicClock::nowNanoseconds() - pumpStartClockNs_;
+    int64_t slot = elapsedNs < 0 ? 0 : elapsedNs * settings_.pumpFrameRate / 1'000'000'000LL;
+    if (slot <= lastSlot_) return;
+    lastSlot_ = slot;
+    time = pumpSlotTime(pumpStartPTS_, slot, settings_.pumpFrameRate);
+    MediaTime written = time - MediaTime::fromNanoseconds(pauseOffsetNs_.load());
+    if (lastWrittenTime_.isValid() && written <= lastWrittenTime_) return;
+    lastWrittenTime_ = written;
+    input = lastInputPixelBuffer_;
+  }
+  const auto& writer = settings_.writer;
+  if (!writer || !writer->isWriting()) return;
+  std::shared_ptr<PixelBuffer> frame;
+  if (settings_.zoomRenderer) {
+    settings_.zoomRenderer->update(std::nullopt);
+    frame = settings_.zoomRenderer->render(input);
+  }
+  if (!frame) frame = input;
+  if (writer->appendPixelBuffer(frame, time)) ++pumpFramesEmitted_;
+}
+
+}  // namespace tk

@@ -1,0 +1,96 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+
+#include "platform/media/MediaTime.h"
+#include "platform/media/PixelBuffer.h"
+#include "platform/media/SampleBuffer.h"
+#include "platform/qt/SerialQueue.h"
+
+namespace tk {
+
+class MediaWriter;
+class ZoomRenderer;
+
+// Everything of one recording that the capture threads and the frame pump touch: the writer (which
+// locks itself), the pause flag, the per-stream counters and the pump's state. The coordinator
+// creates one per preparation and hands a shared reference to each capture handler, so a late
+// sample of an earlier recording can only ever reach that recording's writer, and nothing here is
+// a coordinator field read across threads.
+//
+// Threads: onVideoFrame and onSystemAudio run on the screen engine's capture thread,
+// onMicrophoneAudio on the microphone's thread, the pump on its own queue; the rest on the main
+// thread.
+class RecordingContext {
+ public:
+  struct Settings {
+    std::shared_ptr<MediaWriter> writer;
+    std::shared_ptr<ZoomRenderer> zoomRenderer;
+    bool useWindowPump = false;
+    int pumpFrameRate = 60;
+    // Told the session's start time once, on the capture thread (the camera layer syncs to it).
+    std::function<void(MediaTime)> sessionStarted;
+  };
+
+  RecordingContext(Settings settings, std::shared_ptr<SerialQueue> pumpQueue);
+  ~RecordingContext();
+  RecordingContext(const RecordingContext&) = delete;
+  RecordingContext& operator=(const RecordingContext&) = delete;
+
+  void onVideoFrame(const SampleBuffer& sample);
+  void onSystemAudio(const SampleBuffer& sample);
+  void onMicrophoneAudio(const SampleBuffer& sample);
+
+  // Main thread. Pausing stops the pump; resuming restarts it on the same slot grid, so frame
+  // times keep increasing. The pause offset is what the writer removes from every sample.
+  void setPaused(bool paused);
+  bool isPaused() const { return paused_.load(); }
+  void setPauseOffset(MediaTime offset);
+  // Main thread: cancels the pump and waits until no tick runs; afterwards no sample reaches the
+  // writer through this context. Idempotent.
+  void stopDelivery();
+
+  const std::shared_ptr<MediaWriter>& writer() const { return settings_.writer; }
+  int pumpFrameRate() const { return settings_.pumpFrameRate; }
+  bool useWindowPump() const { return settings_.useWindowPump; }
+  int64_t pumpFramesEmitted() const { return pumpFramesEmitted_.load(); }
+  int64_t videoFramesReceived() const { return videoFrameCount_.load(); }
+
+  // The pump's time for a slot: the first frame's time plus whole slots at the pump's rate.
+  static MediaTime pumpSlotTime(MediaTime start, int64_t slot, int frameRate);
+
+ private:
+  void startPumpLocked();
+  void pumpTick();
+
+  Settings settings_;
+  std::shared_ptr<SerialQueue> pumpQueue_;
+  std::atomic<bool> paused_{false};
+  std::atomic<bool> delivering_{true};
+  std::atomic<int64_t> pauseOffsetNs_{0};
+
+  // Capture thread only. Written frame times only ever increase, so the newest one is all the
+  // repeat test needs.
+  MediaTime lastFrameTime_;
+  std::atomic<int64_t> videoFrameCount_{0};
+  std::atomic<int64_t> systemAudioReceived_{0};
+  std::atomic<int64_t> systemAudioAppended_{0};
+  std::atomic<int64_t> microphoneReceived_{0};
+
+  // The pump: under pumpMutex_ (held briefly; never while writing).
+  std::mutex pumpMutex_;
+  std::shared_ptr<PixelBuffer> lastInputPixelBuffer_;
+  MediaTime pumpStartPTS_;
+  int64_t pumpStartClockNs_ = 0;
+  int64_t lastSlot_ = -1;
+  MediaTime lastWrittenTime_;
+  SerialQueue::TimerId pumpTimer_ = 0;
+  bool pumpStarted_ = false;
+  std::atomic<int64_t> pumpFramesEmitted_{0};
+};
+
+}  // namespace tk

@@ -1,0 +1,852 @@
+#include "recording/RecordingCoordinator.h"
+
+#include <QCoreApplication>
+#include <QPointer>
+#include <cmath>
+
+#include "capture/AudioCaptureEngine.h"
+#include "capture/BackgroundColor.h"
+#include "capture/ScreenCaptureEngine.h"
+#include "model/CursorOverlaySettings.h"
+#include "model/MetadataRecorder.h"
+#include "overlays/CursorOverlayController.h"
+#include "overlays/KeyboardShortcutHandler.h"
+#include "overlays/ZoomRenderer.h"
+#include "platform/media/Error.h"
+#include "platform/qt/Async.h"
+#include "platform/qt/Diagnostics.h"
+#include "platform/qt/SerialQueue.h"
+#include "platform/qt/SettingsStore.h"
+#include "platform/x11/SystemCursor.h"
+#include "recording/RecordingContext.h"
+#include "recording/RecordingHandOff.h"
+#include "recording/RecordingPreflight.h"
+#include "recording/RecordingShell.h"
+#include "writing/MediaWriter.h"
+
+namespace tk {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+double secondsBetween(RecordingCoordinator::Date from, RecordingCoordinator::Date to) {
+  return std::chrono::duration<double>(to - from).count();
+}
+
+RecordingCoordinator::Date dateMinus(RecordingCoordinator::Date date, double seconds) {
+  return date - std::chrono::duration_cast<RecordingCoordinator::Date::duration>(std::chrono::duration<double>(seconds));
+}
+
+// The normalised position of a global point in the captured rectangle, y measured from the top.
+QPointF recordedPosition(QPointF point, const QRectF& rect) {
+  double fx = std::clamp((point.x() - rect.left()) / rect.width(), 0.0, 1.0);
+  double fy = std::clamp((point.y() - rect.top()) / rect.height(), 0.0, 1.0);
+  return {fx, 1.0 - fy};
+}
+
+bool isUsable(const std::optional<QRectF>& rect) { return rect && rect->width() > 0 && rect->height() > 0; }
+
+// Only the first ticks of the application's life are logged.
+int cursorSamplingLogCount = 0;
+
+}  // namespace
+
+RecordingCoordinator::RecordingCoordinator(QObject* parent)
+    : QObject(parent),
+      pumpQueue_(std::make_shared<SerialQueue>("FixedRateZoomPump")),
+      cursorOverlayController_(std::make_unique<CursorOverlayController>()) {
+  durationTimer_.setInterval(100);
+  connect(&durationTimer_, &QTimer::timeout, this, [this] {
+    auto* recording = recordingState_.get<RecordingState::Recording>();
+    if (!recording || isPaused_) return;
+    setDuration(secondsBetween(recording->startTime, std::chrono::system_clock::now()) - timeOffset_);
+    if (auto* item = RecordingShell::statusItem()) item->updateDuration(RecordingPreflight::durationText(recordingDuration_));
+  });
+  autoStopTimer_.setSingleShot(true);
+  cursorSamplingTimer_.setInterval(std::chrono::milliseconds(33));
+
+  QPointer<RecordingCoordinator> self(this);
+  KeyboardShortcutHandler::shared().registerShortcut(KeyboardShortcutHandler::ShortcutKey::toggleMagnifier, [self] {
+    QMetaObject::invokeMethod(qApp, [self] {
+      if (self) self->cursorOverlayController_->setMagnifierEnabled(!self->cursorOverlayController_->isMagnifierEnabled());
+    }, Qt::QueuedConnection);
+  });
+  if (qApp) {
+    connect(qApp, &QCoreApplication::aboutToQuit, this, [this] { showSystemCursorIfHidden(); });
+  }
+}
+
+RecordingCoordinator::~RecordingCoordinator() {
+  showSystemCursorIfHidden();
+  if (context_) context_->stopDelivery();
+  // Engines stop their threads in their destructors; the writer keeps what it has.
+  screenEngine_.reset();
+  context_.reset();
+  pumpQueue_->stop();
+}
+
+MediaWriter* RecordingCoordinator::mediaWriter() const { return mediaWriter_.get(); }
+
+std::optional<QRectF> RecordingCoordinator::captureRect() const {
+  if (!screenEngine_) return std::nullopt;
+  return screenEngine_->captureRect();
+}
+
+// ---- published state ----
+
+void RecordingCoordinator::setState(RecordingState state) {
+  recordingState_ = std::move(state);
+  emit recordingStateChanged();
+}
+
+void RecordingCoordinator::setDuration(double seconds) {
+  recordingDuration_ = seconds;
+  emit recordingDurationChanged();
+}
+
+void RecordingCoordinator::setPausedFlag(bool paused) {
+  isPaused_ = paused;
+  if (context_) context_->setPaused(paused);
+  emit isPausedChanged();
+}
+
+void RecordingCoordinator::setCountdownValue(int value) {
+  countdownValue_ = value;
+  emit countdownValueChanged();
+}
+
+// ---- configuration ----
+
+fs::path RecordingCoordinator::makeOutputURL() const {
+  if (!configuration_) return fs::temp_directory_path() / "recording.mp4";
+  return RecordingPreflight::outputURL(*configuration_, std::chrono::system_clock::now());
+}
+
+WriterConfiguration RecordingCoordinator::makeWriterConfiguration(const RecordingConfiguration& configuration) const {
+  WriterConfiguration writer;
+  writer.outputURL = makeOutputURL();
+  writer.outputFormat = configuration.outputFormat;
+  if (configuration.mode.kind() == RecordingMode::Kind::systemAudio) return writer;
+  if (!screenEngine_ || !screenEngine_->configuration()) {
+    throw RecordingError::invalidConfiguration("Screen capture not configured");
+  }
+  const auto& stream = *screenEngine_->configuration();
+  VideoSettings video;
+  video.width = stream.width;
+  video.height = stream.height;
+  video.frameRate = std::clamp(configuration.frameRate, 15, 60);
+  video.codec = configuration.encoder;
+  video.quality = configuration.videoQuality;
+  video.colorSpace = ColorSpaceSettings{};
+  if (configuration.studioConfig && configuration.studioConfig->enableAlphaChannel) {
+    // No encoder here carries an alpha channel into the movie files this path writes.
+    Diagnostics::line("⚠️ Alpha channel not supported, falling back to standard recording");
+  }
+  writer.videoSettings = video;
+  return writer;
+}
+
+// ---- preparation ----
+
+QCoro::Task<void> RecordingCoordinator::prepareRecording(RecordingMode mode, RecordingConfiguration configuration) {
+  if (recordingState_.kind() != RecordingState::Kind::idle) {
+    throw RecordingError::invalidConfiguration("Cannot prepare while recording is active");
+  }
+  QPointer<RecordingCoordinator> self(this);
+  setState(RecordingState::preparing());
+  co_await releaseRecording();
+  if (!self) co_return;
+  ++recordingGeneration_;
+  mode_ = mode;
+  configuration_ = configuration;
+  std::exception_ptr failure;
+  try {
+    RecordingPreflight::validateConfiguration(configuration);
+    co_await checkPermissions(configuration);
+    RecordingPreflight::checkDiskSpace(configuration.outputDirectory);
+    RecordingPreflight::checkOutputDirectory(configuration.outputDirectory);
+    if (mode.kind() == RecordingMode::Kind::systemAudio) {
+      co_await prepareAudioOnly(configuration);
+    } else {
+      co_await prepareScreen(mode, configuration);
+    }
+  } catch (...) {
+    failure = std::current_exception();
+  }
+  if (!self) co_return;
+  if (failure) {
+    co_await tearDown(false);
+    if (self) failAndReturnToIdle(failure);
+    std::rethrow_exception(failure);
+  }
+  setState(RecordingState::ready());
+}
+
+QCoro::Task<void> RecordingCoordinator::prepareAudioOnly(const RecordingConfiguration&) {
+  // Audio-only recordings need the microphone and audio-only writers, which this build lacks.
+  throw RecordingError::captureDeviceUnavailable();
+  co_return;
+}
+
+QCoro::Task<void> RecordingCoordinator::prepareScreen(const RecordingMode& mode, const RecordingConfiguration& configuration) {
+  QPointer<RecordingCoordinator> self(this);
+  screenEngine_ = std::make_unique<ScreenCaptureEngine>();
+  co_await screenEngine_->refreshAvailableContent();
+  if (!self) co_return;
+  auto filter = screenEngine_->createFilter(mode, configuration);
+
+  bool capturesAudio = configuration.recordSystemAudio && !configuration.recordMicrophone;
+  Diagnostics::line("🎚️ Audio configuration:");
+  Diagnostics::line("   System audio: " + boolText(configuration.recordSystemAudio));
+  Diagnostics::line("   Microphone: " + boolText(configuration.recordMicrophone));
+  Diagnostics::line("   Capturing system audio from SCStream: " + boolText(capturesAudio));
+  screenEngine_->setConfiguration(makeStreamConfiguration(filter, configuration, capturesAudio));
+  screenEngine_->setFilter(filter);
+
+  if (configuration.recordMicrophone) {
+    audioEngine_ = std::make_unique<AudioCaptureEngine>();
+    auto device = AudioCaptureEngine::findMicrophoneDevice(configuration.microphoneDevice);
+    if (!audioEngine_->startMicrophone(device, configuration.enableAEC)) {
+      throw RecordingError::captureDeviceUnavailable();
+    }
+  }
+
+  const auto& studio = configuration.studioConfig;
+  bool clickToZoom = studio && studio->enableClickToZoom;
+  zoomRenderer_.reset();
+  if (clickToZoom) {
+    zoomRenderer_ = std::make_shared<ZoomRenderer>();
+    if (auto rect = screenEngine_->captureRect(); isUsable(rect)) {
+      zoomRenderer_->setCaptureFrame(rect->size(), rect->topLeft());
+      Diagnostics::line("🔎 RecordingCoordinator: ZoomRenderer captureRect size=" + formatInt(int64_t(rect->width())) +
+                        "x" + formatInt(int64_t(rect->height())) + " origin=(" + formatInt(int64_t(rect->x())) + "," +
+                        formatInt(int64_t(rect->y())) + ")");
+    }
+    zoomRenderer_->setClickZoom(true);
+    zoomRenderer_->setFollowCursorEnabled(true);
+    zoomRenderer_->setHudEnabled(false);
+    zoomRenderer_->setHudIncludeInRecording(false);
+    zoomRenderer_->setDebugEnabled(false);
+  }
+  auto kind = mode.kind();
+  if (kind == RecordingMode::Kind::window || kind == RecordingMode::Kind::windows) {
+    shouldUseWindowPump_ = clickToZoom;
+    pumpFrameRate_ = std::min(configuration.frameRate, 60);
+  } else {
+    shouldUseWindowPump_ = false;
+  }
+
+  mediaWriter_ = std::make_shared<MediaWriter>();
+  WriterConfiguration writerConfiguration = makeWriterConfiguration(configuration);
+  mediaWriter_->configure(writerConfiguration);
+  mediaWriter_->startWriting();
+
+  makeContext();
+  installCaptureHandlers(capturesAudio);
+  if (audioEngine_) {
+    std::shared_ptr<RecordingContext> context = context_;
+    audioEngine_->setMicrophoneAudioHandler([context](const SampleBuffer& sample) { context->onMicrophoneAudio(sample); });
+  }
+  printStudioReport(configuration);
+  createMetadataRecorder(configuration);
+}
+
+StreamConfiguration RecordingCoordinator::makeStreamConfiguration(const ContentFilter& filter,
+                                                                  const RecordingConfiguration& configuration,
+                                                                  bool capturesAudio) const {
+  double factor = 1.0;
+  if (configuration.resolution == ResolutionMode::low) factor = 0.5;
+  if (configuration.resolution == ResolutionMode::high) factor = filter.pointPixelScale();
+  QRectF content = filter.contentRect();
+  StreamConfiguration stream;
+  stream.width = int(factor * int(content.width()));
+  stream.height = int(factor * int(content.height()));
+  if (configuration.mode.kind() == RecordingMode::Kind::window) stream.scalesToFit = true;
+  stream.showsCursor = configuration.showCursor;
+  if (configuration.backgroundColor != BackgroundType::wallpaper) {
+    stream.backgroundColor = streamBackgroundColor(configuration.backgroundColor);
+  }
+  stream.pixelFormat = StreamConfiguration::kPixelFormatBGRA;
+  stream.colorSpaceName = "sRGB";
+  int rate = std::clamp(configuration.frameRate, 15, 60);
+  stream.minimumFrameInterval = MediaTime(1, rate);
+  stream.capturesAudio = capturesAudio;
+  stream.sampleRate = 48000;
+  stream.channelCount = 2;
+  if (auto* area = configuration.mode.get<RecordingMode::ScreenArea>()) {
+    QRectF r = area->rect;
+    CaptureDisplayRef display = screenEngine_ ? screenEngine_->currentDisplay() : nullptr;
+    if (display) r.moveTop(display->frame.height() - r.height() - r.y());
+    stream.sourceRect = r;
+    stream.width = int(factor * r.width());
+    stream.height = int(factor * r.height());
+  }
+  return stream;
+}
+
+void RecordingCoordinator::makeContext() {
+  RecordingContext::Settings settings;
+  settings.writer = mediaWriter_;
+  settings.zoomRenderer = shouldUseWindowPump_ ? zoomRenderer_ : nullptr;
+  settings.useWindowPump = shouldUseWindowPump_;
+  settings.pumpFrameRate = pumpFrameRate_;
+  context_ = std::make_shared<RecordingContext>(std::move(settings), pumpQueue_);
+}
+
+void RecordingCoordinator::installCaptureHandlers(bool systemAudio) {
+  std::shared_ptr<RecordingContext> context = context_;
+  screenEngine_->setFrameHandler([context](const SampleBuffer& sample) { context->onVideoFrame(sample); });
+  if (systemAudio) {
+    screenEngine_->setAudioHandler([context](const SampleBuffer& sample) { context->onSystemAudio(sample); });
+  }
+  QPointer<RecordingCoordinator> self(this);
+  std::weak_ptr<RecordingContext> weakContext = context_;
+  screenEngine_->setErrorHandler([self, weakContext](const RecordingError&) {
+    QMetaObject::invokeMethod(qApp, [self, weakContext] {
+      // A late error of an earlier recording never touches a later one.
+      auto context = weakContext.lock();
+      if (self && context && context == self->context_) self->onStreamError();
+    }, Qt::QueuedConnection);
+  });
+}
+
+void RecordingCoordinator::printStudioReport(const RecordingConfiguration& configuration) const {
+  const auto& studio = configuration.studioConfig;
+  auto printFlags = [&] {
+    if (!studio) return;
+    Diagnostics::line("   enableClickToZoom: " + boolText(studio->enableClickToZoom));
+    Diagnostics::line("   enableSeparateLayers: " + boolText(studio->enableSeparateLayers));
+    Diagnostics::line("   enableAlphaChannel: " + boolText(studio->enableAlphaChannel));
+  };
+  Diagnostics::line("🔍 Checking Studio configuration...");
+  Diagnostics::line("   studioConfig exists: " + boolText(studio.has_value()));
+  printFlags();
+}
+
+void RecordingCoordinator::createMetadataRecorder(const RecordingConfiguration& configuration) {
+  int width = 0, height = 0;
+  if (screenEngine_ && screenEngine_->configuration()) {
+    width = screenEngine_->configuration()->width;
+    height = screenEngine_->configuration()->height;
+  }
+  metadataRecorder_ = std::make_shared<MetadataRecorder>(QSizeF(width, height), configuration.frameRate);
+  Diagnostics::line("✅ MetadataRecorder initialized for cursor position sampling");
+  Diagnostics::line("   Resolution: " + formatInt(width) + "x" + formatInt(height));
+  Diagnostics::line("   Frame rate: " + formatInt(configuration.frameRate));
+  if (const auto& studio = configuration.studioConfig) {
+    Diagnostics::line("   enableClickToZoom: " + boolText(studio->enableClickToZoom));
+    Diagnostics::line("   enableSeparateLayers: " + boolText(studio->enableSeparateLayers));
+    Diagnostics::line("   enableAlphaChannel: " + boolText(studio->enableAlphaChannel));
+  }
+}
+
+QCoro::Task<void> RecordingCoordinator::releaseRecording() {
+  QPointer<RecordingCoordinator> self(this);
+  if (context_) context_->stopDelivery();
+  co_await stopEngines();
+  if (!self) co_return;
+  screenEngine_.reset();
+  audioEngine_.reset();
+  mediaWriter_.reset();
+  zoomRenderer_.reset();
+  metadataRecorder_.reset();
+  context_.reset();
+  shouldUseWindowPump_ = false;
+}
+
+QCoro::Task<void> RecordingCoordinator::checkPermissions(const RecordingConfiguration& configuration) {
+  // Screen access is access to the X display, which the screen engine's content query proves.
+  if (configuration.recordMicrophone) {
+    bool granted = co_await onWorker([] { return AudioCaptureEngine::requestMicrophoneAccess(); });
+    if (!granted) throw RecordingError::permissionDenied(PermissionType::microphone);
+  }
+}
+
+// ---- countdown and timers ----
+
+QCoro::Task<void> RecordingCoordinator::performCountdown(int seconds) {
+  QPointer<RecordingCoordinator> self(this);
+  setCountdownValue(seconds);
+  for (int remaining = seconds; remaining >= 1;) {
+    co_await sleepFor(std::chrono::seconds(1));
+    if (!self) throw RecordingError::streamInterrupted();
+    setCountdownValue(--remaining);
+  }
+}
+
+void RecordingCoordinator::startDurationTimer() { durationTimer_.start(); }
+
+void RecordingCoordinator::startAutoStopTimer(int minutes) {
+  double seconds = minutes * 60.0;
+  Diagnostics::line("⏱️ Starting auto-stop timer for " + formatInt(minutes) + " minute(s) (" + formatDouble(seconds) +
+                    " seconds)");
+  autoStopTimer_.disconnect();
+  uint64_t generation = recordingGeneration_;
+  connect(&autoStopTimer_, &QTimer::timeout, this, [this, generation] {
+    auto kind = recordingState_.kind();
+    // A user stop that got there first, or a timer of an earlier recording, does nothing.
+    if (generation != recordingGeneration_ ||
+        (kind != RecordingState::Kind::recording && kind != RecordingState::Kind::paused)) {
+      return;
+    }
+    Diagnostics::line("⏱️ Auto-stop timer fired! Stopping recording...");
+    [](QPointer<RecordingCoordinator> self) -> QCoro::Task<void> {
+      try {
+        co_await self->stopRecording();
+      } catch (const std::exception& error) {
+        Diagnostics::line(std::string("❌ Auto-stop failed: ") + error.what());
+      }
+    }(this);
+  });
+  autoStopTimer_.start(std::chrono::milliseconds(static_cast<int64_t>(seconds * 1000)));
+}
+
+// ---- start, pause, resume ----
+
+QCoro::Task<void> RecordingCoordinator::startRecording() {
+  if (recordingState_.kind() != RecordingState::Kind::ready) {
+    throw RecordingError::invalidConfiguration("Recording not prepared");
+  }
+  if (countdownActive_) throw RecordingError::invalidConfiguration("Recording is already starting");
+  if (!configuration_) throw RecordingError::invalidConfiguration("No configuration set");
+  QPointer<RecordingCoordinator> self(this);
+  RecordingConfiguration configuration = *configuration_;
+  if (configuration.countdown >= 1) {
+    countdownActive_ = true;
+    try {
+      co_await performCountdown(configuration.countdown);
+    } catch (...) {
+      if (self) countdownActive_ = false;
+      throw;
+    }
+    countdownActive_ = false;
+    if (recordingState_.kind() != RecordingState::Kind::ready) {
+      throw RecordingError::invalidConfiguration("Recording not prepared");
+    }
+  }
+
+  Date now = std::chrono::system_clock::now();
+  startTime_ = now;
+  elapsedBeforePause_ = 0;
+  timeOffset_ = 0;
+  setDuration(0);
+  setPausedFlag(false);
+  hideSystemCursorIfNeeded();
+  setState(RecordingState::recording(now));
+
+  startLiveHandlers(configuration);
+
+  std::exception_ptr failure;
+  try {
+    if (screenEngine_) {
+      Diagnostics::line("🎥 Starting screen capture...");
+      co_await screenEngine_->startCapture();
+      if (self) Diagnostics::line("✅ Screen capture started");
+    }
+    if (self && audioEngine_) {
+      Diagnostics::line("🎤 Starting audio capture...");
+      audioEngine_->startAudioCapture();
+      Diagnostics::line("✅ Audio capture started");
+    }
+  } catch (...) {
+    failure = std::current_exception();
+  }
+  if (!self) co_return;
+  if (failure) {
+    Diagnostics::line("❌ Failed to start capture engines: " + describeException(failure));
+    co_await tearDown(true);
+    auto error = std::make_exception_ptr(RecordingError::captureDeviceUnavailable());
+    if (self) failAndReturnToIdle(error);
+    std::rethrow_exception(error);
+  }
+
+  startDurationTimer();
+  if (configuration.autoStopMinutes >= 1) {
+    Diagnostics::line("⏱️ Auto-stop timer configured: " + formatInt(configuration.autoStopMinutes) + " minute(s)");
+    startAutoStopTimer(configuration.autoStopMinutes);
+  } else {
+    Diagnostics::line("⏱️ No auto-stop timer configured (unlimited recording)");
+  }
+  if (auto* item = RecordingShell::statusItem()) item->startRecording(*this);
+  if (auto* panel = RecordingShell::panel()) panel->show(*this);
+}
+
+void RecordingCoordinator::startLiveHandlers(const RecordingConfiguration& configuration) {
+  const auto& studio = configuration.studioConfig;
+  bool clickToZoom = studio && studio->enableClickToZoom;
+  Diagnostics::line("🔍 Checking MetadataRecorder...");
+  Diagnostics::line("   metadataRecorder exists: " + boolText(metadataRecorder_ != nullptr));
+  auto& overlay = *cursorOverlayController_;
+  if (metadataRecorder_) {
+    Diagnostics::line("✅ Starting MetadataRecorder...");
+    metadataRecorder_->startRecording(*startTime_);
+    Diagnostics::line("🔍 Checking click-to-zoom configuration...");
+    Diagnostics::line("   enableClickToZoom: " + boolText(clickToZoom));
+    Diagnostics::line("✅ Configuring click handler...");
+    Diagnostics::line("   Click-to-zoom enabled: " + boolText(clickToZoom));
+    if (clickToZoom) {
+      Diagnostics::line("   Zoom level: " + formatDouble(studio->zoomLevel) + "x");
+      Diagnostics::line("   Zoom duration: " + formatDouble(studio->zoomDuration) + "s");
+    }
+    double threshold = studio ? studio->clickThreshold : 0.5;
+    Diagnostics::line("   Click threshold: " + formatDouble(threshold) + "s");
+    overlay.setClickThreshold(threshold);
+    overlay.setClickHandler([this](QPointF point, ClickType type) { handleClick(point, type); });
+    Diagnostics::line("✅ Click handler configured");
+  } else {
+    Diagnostics::line("⚠️ MetadataRecorder is nil - cannot start recording metadata");
+  }
+  cursorMoveCount_ = 0;
+  overlay.setCursorMoveHandler([this](QPointF point) { handleCursorMove(point); });
+  Diagnostics::line("✅ Cursor move handler configured for position sampling (recorder exists: " +
+                    boolText(metadataRecorder_ != nullptr) + ")");
+
+  Diagnostics::line("🔍 Checking cursor monitoring needs...");
+  Diagnostics::line("   highlightCursor: " + boolText(configuration.highlightCursor));
+  Diagnostics::line("   enableClickToZoom: " + boolText(clickToZoom));
+  Diagnostics::line("   needsCursorMonitoring: true");
+  if (configuration.highlightCursor) {
+    const SettingsStore& settings = SettingsStore::standard();
+    if (settings.boolValue("enableCustomCursor")) {
+      auto style = settings.stringValue("cursorStyle");
+      auto parsed = fromRawValue<CursorStyle>(style.value_or("circle").toStdString());
+      overlay.setCustomCursorStyle(parsed.value_or(CursorStyle::circle));
+      double size = settings.doubleValue("cursorSize");
+      overlay.setCustomCursorSize(size > 0 ? size : 24);
+      overlay.setUseCustomCursor(true);
+      QVariant scale = settings.rawValue("enableCursorScaleAnimation");
+      overlay.setEnableScaleAnimation(scale.typeId() == QMetaType::Bool ? scale.toBool() : true);
+      QVariant ripple = settings.rawValue("enableCursorRippleEffect");
+      overlay.setEnableRippleEffect(ripple.typeId() == QMetaType::Bool ? ripple.toBool() : true);
+      overlay.setRippleColor(QColor::fromRgbF(settings.doubleValue("cursorRippleColorRed"),
+                                              settings.doubleValue("cursorRippleColorGreen"),
+                                              settings.doubleValue("cursorRippleColorBlue"), 0.5));
+    }
+    overlay.setHighlightEnabled(true);
+  }
+  Diagnostics::line("✅ Starting cursor overlay monitoring...");
+  overlay.startMouseMonitoring();
+
+  Diagnostics::line("🔧 Creating cursor sampling timer...");
+  Diagnostics::line("   samplingRecorder exists: " + boolText(metadataRecorder_ != nullptr));
+  Diagnostics::line("   screenEngineRef exists: " + boolText(screenEngine_ != nullptr));
+  auto rect = captureRect();
+  if (isUsable(rect)) {
+    QPointF position = recordedPosition(CursorOverlayController::mouseLocation(), *rect);
+    if (metadataRecorder_) metadataRecorder_->recordCursorPosition(position);
+    Diagnostics::linef("📍 Initial cursor position recorded: (%.3f, %.3f)", position.x(), position.y());
+  }
+  cursorSamplingTimer_.disconnect();
+  connect(&cursorSamplingTimer_, &QTimer::timeout, this, [this] {
+    int tick = ++cursorSamplingLogCount;
+    bool log = tick <= 3;
+    if (recordingState_.kind() != RecordingState::Kind::recording) {
+      if (log) Diagnostics::line("⚠️ Cursor timer: not recording (state: " + recordingState_.displayText() + ")");
+      return;
+    }
+    if (isPaused_) {
+      if (log) Diagnostics::line("⚠️ Cursor timer: paused");
+      return;
+    }
+    auto rect = captureRect();
+    if (!isUsable(rect)) {
+      if (log) Diagnostics::line("⚠️ Cursor timer: captureRect invalid - nil");
+      return;
+    }
+    QPointF position = recordedPosition(CursorOverlayController::mouseLocation(), *rect);
+    if (metadataRecorder_) metadataRecorder_->recordCursorPosition(position);
+    if (log) Diagnostics::linef("✅ Cursor timer sample #%d: pos=(%.3f, %.3f)", tick, position.x(), position.y());
+  });
+  cursorSamplingTimer_.start();
+  Diagnostics::line("✅ Cursor sampling timer started (30 Hz)");
+  KeyboardShortcutHandler::shared().startShortcutMonitoring();
+}
+
+void RecordingCoordinator::handleClick(QPointF point, ClickType type) {
+  if (isPaused_) return;
+  auto rect = captureRect();
+  if (!isUsable(rect) || !rect->contains(point)) return;
+  std::optional<StudioRecordingConfiguration> studio;
+  if (configuration_) studio = configuration_->studioConfig;
+  double nx = std::clamp((point.x() - rect->left()) / rect->width(), 0.0, 1.0);
+  double ny = std::clamp((point.y() - rect->top()) / rect->height(), 0.0, 1.0);
+  double flipped = 1.0 - ny;
+  if (metadataRecorder_) metadataRecorder_->recordClick(type, QPointF(nx, flipped));
+  if (!(studio && studio->enableClickToZoom) || type != ClickType::leftClick) return;
+  Diagnostics::linef("🖱️ Click-to-zoom: Recording zoom event at (%.2f, %.2f)", nx, flipped);
+  if (metadataRecorder_) {
+    metadataRecorder_->recordZoomEvent(QPointF(nx, ny), studio->zoomLevel, studio->zoomDuration, EasingFunction::easeInOut);
+  }
+  if (zoomRenderer_) zoomRenderer_->handleClick(QPointF(nx, flipped));
+}
+
+void RecordingCoordinator::handleCursorMove(QPointF point) {
+  int count = ++cursorMoveCount_;
+  if (count < 4) {
+    Diagnostics::line("🖱️ cursorMoveHandler called #" + formatInt(count) + " at (" + formatInt(int64_t(point.x())) + ", " +
+                      formatInt(int64_t(point.y())) + ")");
+  }
+  if (zoomRenderer_) zoomRenderer_->updateCursor(point);
+  auto rect = captureRect();
+  if (isUsable(rect)) {
+    QPointF position = recordedPosition(point, *rect);
+    if (metadataRecorder_) metadataRecorder_->recordCursorPosition(position);
+    if (count <= 3) Diagnostics::linef("   ✅ Recorded cursor position: (%.3f, %.3f)", position.x(), position.y());
+  } else if (count <= 3) {
+    Diagnostics::line("   ⚠️ captureRect unavailable or zero");
+  }
+}
+
+void RecordingCoordinator::pauseRecording() {
+  auto* recording = recordingState_.get<RecordingState::Recording>();
+  if (!recording) throw RecordingError::invalidConfiguration("Cannot pause when not recording");
+  Date now = std::chrono::system_clock::now();
+  elapsedBeforePause_ = secondsBetween(recording->startTime, now) - timeOffset_;
+  setState(RecordingState::paused(now, elapsedBeforePause_));
+  setPausedFlag(true);
+  // The metadata clock is the movie's: it stops with it.
+  if (metadataRecorder_) metadataRecorder_->pauseRecording();
+  if (auto* item = RecordingShell::statusItem()) item->setPaused(true);
+  if (auto* panel = RecordingShell::panel()) panel->setPaused(true);
+  durationTimer_.stop();
+}
+
+void RecordingCoordinator::resumeRecording() {
+  auto* paused = recordingState_.get<RecordingState::Paused>();
+  if (!paused) throw RecordingError::invalidConfiguration("Cannot resume when not paused");
+  Date now = std::chrono::system_clock::now();
+  double pause = secondsBetween(paused->pauseTime, now);
+  double elapsed = paused->elapsed;
+  timeOffset_ += pause;
+  MediaTime pauseTime = MediaTime::fromSeconds(pause, 600);
+  if (mediaWriter_) mediaWriter_->addTimeOffset(pauseTime);
+  if (context_) context_->setPauseOffset(mediaWriter_ ? mediaWriter_->timeOffset() : MediaTime::fromSeconds(timeOffset_, 600));
+  setState(RecordingState::recording(dateMinus(now, elapsed + timeOffset_)));
+  setPausedFlag(false);
+  if (metadataRecorder_) metadataRecorder_->resumeRecording();
+  if (auto* item = RecordingShell::statusItem()) item->setPaused(false);
+  if (auto* panel = RecordingShell::panel()) panel->setPaused(false);
+  startDurationTimer();
+}
+
+// ---- stop ----
+
+void RecordingCoordinator::stopTimersAndPump() {
+  durationTimer_.stop();
+  autoStopTimer_.stop();
+  cursorSamplingTimer_.stop();
+  // The pump is drained here, before any writer finishes.
+  if (context_) context_->stopDelivery();
+}
+
+void RecordingCoordinator::stopCursorHandling() {
+  auto& overlay = *cursorOverlayController_;
+  overlay.stopMouseMonitoring();
+  overlay.setHighlightEnabled(false);
+  overlay.setMagnifierEnabled(false);
+  overlay.setUseCustomCursor(false);
+  showSystemCursorIfHidden();
+}
+
+QCoro::Task<void> RecordingCoordinator::stopEngines() {
+  if (screenEngine_) {
+    try {
+      co_await screenEngine_->stopCapture();
+    } catch (...) {
+      // The stream may already be gone (a destroyed window); what was written stays.
+    }
+  }
+  if (audioEngine_) audioEngine_->stopAudioCapture();
+}
+
+QCoro::Task<fs::path> RecordingCoordinator::finishWriters() {
+  fs::path result;
+  if (mediaWriter_) {
+    try {
+      result = co_await mediaWriter_->finishWriting();
+    } catch (...) {
+      throw RecordingError::fileWriteError(std::current_exception());
+    }
+  } else {
+    result = makeOutputURL();
+  }
+  std::error_code error;
+  if (!fs::exists(result, error)) {
+    throw RecordingError::fileWriteError(
+        PlatformError("RecordingCoordinator", -1, "The recording was never written to " + result.string()));
+  }
+  co_return result;
+}
+
+void RecordingCoordinator::saveMetadata(const fs::path& result) {
+  if (!metadataRecorder_) return;
+  auto metadata = metadataRecorder_->metadata();
+  Diagnostics::line("📊 Metadata before stop:");
+  Diagnostics::line("   Cursor positions: " + formatInt(int64_t(metadata.cursorPositions.size())));
+  Diagnostics::line("   Cursor clicks: " + formatInt(int64_t(metadata.cursorClicks.size())));
+  Diagnostics::line("   Zoom events: " + formatInt(int64_t(metadata.zoomEvents.size())));
+  metadataRecorder_->stopRecording(recordingDuration_);
+  fs::path location = result.parent_path() / (result.stem().string() + ".metadata.json");
+  try {
+    metadataRecorder_->saveMetadata(location);
+    Diagnostics::line("✅ Metadata saved successfully");
+  } catch (...) {
+    Diagnostics::line("⚠️ Failed to save metadata: " + describeException(std::current_exception()));
+  }
+}
+
+void RecordingCoordinator::hideShell() {
+  if (auto* item = RecordingShell::statusItem()) item->stopRecording();
+  if (auto* panel = RecordingShell::panel()) panel->hide();
+}
+
+void RecordingCoordinator::resetTiming() {
+  startTime_.reset();
+  elapsedBeforePause_ = 0;
+  timeOffset_ = 0;
+  setDuration(0);
+  if (isPaused_) setPausedFlag(false);
+  configuration_.reset();
+}
+
+QCoro::Task<void> RecordingCoordinator::stopRecording() {
+  auto kind = recordingState_.kind();
+  if (kind != RecordingState::Kind::recording && kind != RecordingState::Kind::paused) {
+    throw RecordingError::invalidConfiguration("Cannot stop recording in current state");
+  }
+  QPointer<RecordingCoordinator> self(this);
+  // The recorded time up to this moment; while paused, the time recorded before the pause.
+  if (auto* recording = recordingState_.get<RecordingState::Recording>()) {
+    setDuration(secondsBetween(recording->startTime, std::chrono::system_clock::now()) - timeOffset_);
+  } else if (auto* paused = recordingState_.get<RecordingState::Paused>()) {
+    setDuration(paused->elapsed);
+  }
+  setState(RecordingState::finalizing());
+  stopTimersAndPump();
+  stopCursorHandling();
+  co_await stopEngines();
+  if (!self) co_return;
+
+  fs::path result;
+  std::exception_ptr failure;
+  try {
+    result = co_await finishWriters();
+  } catch (...) {
+    failure = std::current_exception();
+  }
+  if (!self) co_return;
+  if (failure) {
+    co_await tearDown(true);
+    if (self) failAndReturnToIdle(failure);
+    std::rethrow_exception(failure);
+  }
+
+  saveMetadata(result);
+  hideShell();
+  setState(RecordingState::completed(result));
+  bool hasStudioFeatures = metadataRecorder_ != nullptr;
+  Diagnostics::line("🎬 Studio features check: hasStudioFeatures=" + boolText(hasStudioFeatures) +
+                    ", layerManager=" + boolText(false) +
+                    ", metadata=" + boolText(metadataRecorder_ != nullptr));
+  bool wasAudioOnly = configuration_ && configuration_->mode.kind() == RecordingMode::Kind::systemAudio;
+  bool trimAfterRecord = SettingsStore::standard().boolValue("trimAfterRecord");
+  bool shouldOpenTrimmer = trimAfterRecord && !wasAudioOnly;
+  Diagnostics::line("🔍 Trimmer settings: trimAfterRecord=" + boolText(trimAfterRecord) + ", wasAudioOnly=" +
+                    boolText(wasAudioOnly) + ", shouldOpenTrimmer=" + boolText(shouldOpenTrimmer));
+  resetTiming();
+
+  uint64_t generation = recordingGeneration_;
+  QTimer::singleShot(100, this, [this, generation] {
+    if (generation == recordingGeneration_ && recordingState_.kind() == RecordingState::Kind::completed) {
+      setState(RecordingState::idle());
+    }
+  });
+  fs::path editorMovie = result;
+  QMetaObject::invokeMethod(this, [this, result, editorMovie, hasStudioFeatures, shouldOpenTrimmer] {
+    Diagnostics::line("✅ Recording saved to: " + result.string());
+    Diagnostics::line("🎬 Opening UI: hasStudioFeatures=" + boolText(hasStudioFeatures) +
+                      ", shouldOpenTrimmer=" + boolText(shouldOpenTrimmer));
+    if (resultOpener_) resultOpener_(result, editorMovie, shouldOpenTrimmer);
+    else RecordingHandOff::open(result, editorMovie, shouldOpenTrimmer);
+  }, Qt::QueuedConnection);
+}
+
+// ---- failures ----
+
+QCoro::Task<std::optional<fs::path>> RecordingCoordinator::tearDown(bool keepRecorded) {
+  QPointer<RecordingCoordinator> self(this);
+  countdownActive_ = false;
+  stopTimersAndPump();
+  stopCursorHandling();
+  hideShell();
+  co_await stopEngines();
+  if (!self) co_return std::nullopt;
+  std::optional<fs::path> kept;
+  if (mediaWriter_) {
+    if (keepRecorded && mediaWriter_->isWriting()) {
+      try {
+        kept = co_await mediaWriter_->finishWriting();
+        if (!self) co_return kept;
+        Diagnostics::line("✅ Partial recording saved to: " + kept->string());
+      } catch (...) {
+        if (!self) co_return std::nullopt;
+        Diagnostics::line("❌ Failed to save the partial recording: " + describeException(std::current_exception()));
+      }
+    } else {
+      mediaWriter_->cancelWriting();
+    }
+  }
+  if (kept) saveMetadata(*kept);
+  co_return kept;
+}
+
+void RecordingCoordinator::failAndReturnToIdle(std::exception_ptr failure) {
+  RecordingError error = RecordingError::unknown(failure);
+  try {
+    std::rethrow_exception(failure);
+  } catch (const RecordingError& recordingError) {
+    error = recordingError;
+  } catch (...) {
+  }
+  Diagnostics::line("❌ Recording failed: " + error.localizedDescription());
+  lastError_ = error;
+  setState(RecordingState::failed(error));
+  resetTiming();
+  setState(RecordingState::idle());
+}
+
+void RecordingCoordinator::onStreamError() {
+  auto kind = recordingState_.kind();
+  if (kind != RecordingState::Kind::recording && kind != RecordingState::Kind::paused &&
+      kind != RecordingState::Kind::ready) {
+    return;
+  }
+  [](QPointer<RecordingCoordinator> self) -> QCoro::Task<void> {
+    Diagnostics::line("❌ The capture stream stopped; saving what was recorded");
+    self->setState(RecordingState::failed(RecordingError::streamInterrupted()));
+    co_await self->tearDown(true);
+    if (self) self->failAndReturnToIdle(std::make_exception_ptr(RecordingError::streamInterrupted()));
+  }(this);
+}
+
+// ---- system cursor ----
+
+void RecordingCoordinator::hideSystemCursorIfNeeded() {
+  const auto& settings = CursorOverlaySettings::defaultSettings();
+  if (settings.enabled && settings.hideSystemCursor && !isCursorHidden_) {
+    if (SystemCursor::hide()) {
+      isCursorHidden_ = true;
+      Diagnostics::line("🖱️ System cursor hidden for custom cursor overlay");
+    }
+  }
+}
+
+void RecordingCoordinator::showSystemCursorIfHidden() {
+  if (!isCursorHidden_) return;
+  SystemCursor::show();
+  isCursorHidden_ = false;
+  Diagnostics::line("🖱️ System cursor restored");
+}
+
+}  // namespace tk

@@ -1,0 +1,178 @@
+#pragma once
+
+#include <QCoroTask>
+#include <QObject>
+#include <QPointF>
+#include <QRectF>
+#include <QTimer>
+#include <chrono>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "model/RecordingConfiguration.h"
+#include "model/RecordingMode.h"
+#include "model/RecordingState.h"
+#include "platform/x11/StreamConfiguration.h"
+
+namespace tk {
+
+class AudioCaptureEngine;
+class CameraCaptureEngine;
+struct ContentFilter;
+class CursorOverlayController;
+class MediaWriter;
+class MetadataRecorder;
+class RecordingContext;
+class ScreenCaptureEngine;
+class SerialQueue;
+class ZoomRenderer;
+struct WriterConfiguration;
+enum class ClickType;
+
+// The one recording controller: prepares, counts down, starts, pauses, resumes and stops a
+// recording, finishes its movie or package with the metadata beside it, and hands the result on.
+// It owns every object of one recording; each preparation first stops and releases whatever the
+// previous recording left, so no two recordings ever share an engine, writer or file.
+//
+// Main thread only, published properties included. Samples never touch its fields: the capture
+// handlers and the frame pump hold the recording's RecordingContext instead.
+class RecordingCoordinator : public QObject {
+  Q_OBJECT
+ public:
+  using Date = std::chrono::system_clock::time_point;
+  // Opens a finished recording: the movie (or package) and, for the editor, the movie inside.
+  using ResultOpener = std::function<void(const std::filesystem::path& result,
+                                          const std::filesystem::path& editorMovie, bool openInEditor)>;
+
+  explicit RecordingCoordinator(QObject* parent = nullptr);
+  ~RecordingCoordinator() override;
+
+  // Published.
+  const RecordingState& recordingState() const { return recordingState_; }
+  double recordingDuration() const { return recordingDuration_; }
+  bool isPaused() const { return isPaused_; }
+  int countdownValue() const { return countdownValue_; }
+
+  // Idle only. Checks the configuration, the disk and the output folder, then builds the engines
+  // and the writer: state ready. On failure everything built is torn down, the state is idle again
+  // and the error is thrown.
+  QCoro::Task<void> prepareRecording(RecordingMode mode, RecordingConfiguration configuration);
+  // Ready only; refused while a countdown runs. Counts down, then records.
+  QCoro::Task<void> startRecording();
+  void pauseRecording();
+  void resumeRecording();
+  // Recording or paused only. Finishes the movie or package and saves the metadata; the state is
+  // completed with the result, then idle 0.1 s later. On failure: failed, then idle, and thrown.
+  QCoro::Task<void> stopRecording();
+
+  // Fed by the cursor overlay (global coordinates, origin bottom left, y up).
+  void handleClick(QPointF globalPoint, ClickType type);
+  void handleCursorMove(QPointF globalPoint);
+
+  // Replaces the hand-off (tests keep finished movies from opening in other programs).
+  void setResultOpener(ResultOpener opener) { resultOpener_ = std::move(opener); }
+
+  // The error of the last recording that failed (prepare, start, stop or a stream failure).
+  const std::optional<RecordingError>& lastError() const { return lastError_; }
+
+  // The recording's objects, for the shell and for tests; null when absent.
+  ScreenCaptureEngine* screenEngine() const { return screenEngine_.get(); }
+  MediaWriter* mediaWriter() const;
+  MetadataRecorder* metadataRecorder() const { return metadataRecorder_.get(); }
+  ZoomRenderer* zoomRenderer() const { return zoomRenderer_.get(); }
+  CursorOverlayController& cursorOverlayController() const { return *cursorOverlayController_; }
+  const std::optional<RecordingConfiguration>& configuration() const { return configuration_; }
+  bool shouldUseWindowPump() const { return shouldUseWindowPump_; }
+  int pumpFrameRate() const { return pumpFrameRate_; }
+  const std::shared_ptr<RecordingContext>& context() const { return context_; }
+  // The captured rectangle in global coordinates, when the screen engine knows it.
+  std::optional<QRectF> captureRect() const;
+
+  // Exposed for the shell and tests.
+  std::filesystem::path makeOutputURL() const;
+  WriterConfiguration makeWriterConfiguration(const RecordingConfiguration& configuration) const;
+
+ signals:
+  void recordingStateChanged();
+  void recordingDurationChanged();
+  void isPausedChanged();
+  void countdownValueChanged();
+
+ private:
+  void setState(RecordingState state);
+  void setDuration(double seconds);
+  void setPausedFlag(bool paused);
+  void setCountdownValue(int value);
+
+  QCoro::Task<void> prepareScreen(const RecordingMode& mode, const RecordingConfiguration& configuration);
+  QCoro::Task<void> prepareAudioOnly(const RecordingConfiguration& configuration);
+  QCoro::Task<void> checkPermissions(const RecordingConfiguration& configuration);
+  void createMetadataRecorder(const RecordingConfiguration& configuration);
+  void printStudioReport(const RecordingConfiguration& configuration) const;
+  StreamConfiguration makeStreamConfiguration(const ContentFilter& filter, const RecordingConfiguration& configuration,
+                                              bool capturesAudio) const;
+  void makeContext();
+  void installCaptureHandlers(bool systemAudio);
+
+  QCoro::Task<void> performCountdown(int seconds);
+  void startDurationTimer();
+  void startAutoStopTimer(int minutes);
+  void startLiveHandlers(const RecordingConfiguration& configuration);
+  void stopTimersAndPump();
+  void stopCursorHandling();
+  QCoro::Task<void> stopEngines();
+  QCoro::Task<std::filesystem::path> finishWriters();
+  void saveMetadata(const std::filesystem::path& result);
+  void resetTiming();
+  void hideShell();
+
+  // Stops and releases every object of the previous recording.
+  QCoro::Task<void> releaseRecording();
+  // After a failure: stops everything, keeps what was recorded (finishing a writer that has
+  // frames), hides the status item and panel, publishes failed and returns to idle.
+  QCoro::Task<std::optional<std::filesystem::path>> tearDown(bool keepRecorded);
+  void failAndReturnToIdle(std::exception_ptr failure);
+  void onStreamError();
+
+  void hideSystemCursorIfNeeded();
+  void showSystemCursorIfHidden();
+
+  // Published.
+  RecordingState recordingState_;
+  double recordingDuration_ = 0;
+  bool isPaused_ = false;
+  int countdownValue_ = 0;
+
+  std::optional<RecordingMode> mode_;
+  std::optional<RecordingConfiguration> configuration_;
+  std::optional<Date> startTime_;
+  double elapsedBeforePause_ = 0;
+  double timeOffset_ = 0;
+  QTimer durationTimer_;
+  QTimer autoStopTimer_;
+  QTimer cursorSamplingTimer_;
+  bool countdownActive_ = false;
+  uint64_t recordingGeneration_ = 0;
+
+  std::unique_ptr<ScreenCaptureEngine> screenEngine_;
+  std::unique_ptr<AudioCaptureEngine> audioEngine_;
+  std::shared_ptr<CameraCaptureEngine> cameraEngine_;
+  std::shared_ptr<MediaWriter> mediaWriter_;
+  std::shared_ptr<ZoomRenderer> zoomRenderer_;
+  std::shared_ptr<MetadataRecorder> metadataRecorder_;
+  std::shared_ptr<RecordingContext> context_;
+  bool shouldUseWindowPump_ = false;
+  int pumpFrameRate_ = 60;
+  std::shared_ptr<SerialQueue> pumpQueue_;
+  std::unique_ptr<CursorOverlayController> cursorOverlayController_;
+  bool isCursorHidden_ = false;
+  int cursorMoveCount_ = 0;
+
+  ResultOpener resultOpener_;
+  std::optional<RecordingError> lastError_;
+};
+
+}  // namespace tk

@@ -1,0 +1,65 @@
+#pragma once
+
+#include <filesystem>
+#include <string>
+
+namespace tk {
+
+class RecordingCoordinator;
+
+// What the coordinator shows of a recording outside its own windows: the status item in the tray,
+// the floating control panel, and the editor window a finished movie may open in. They live in
+// the application shell and the editor, above the recording layer, so each installs itself here
+// when first used and the coordinator reaches it through these interfaces. Header-only, so that
+// installing adds no link dependency. Main thread only. With nothing installed (tests, tools) the
+// coordinator skips the call.
+class RecordingShell {
+ public:
+  class StatusItem {
+   public:
+    virtual ~StatusItem() = default;
+    virtual void startRecording(RecordingCoordinator& coordinator) = 0;
+    virtual void stopRecording() = 0;
+    // The elapsed time as minutes and seconds, e.g. "01:05".
+    virtual void updateDuration(const std::string& text) = 0;
+    virtual void setPaused(bool paused) = 0;
+  };
+
+  class Panel {
+   public:
+    virtual ~Panel() = default;
+    virtual void show(RecordingCoordinator& coordinator) = 0;
+    virtual void hide() = 0;
+    virtual void setPaused(bool paused) = 0;
+  };
+
+  class Editor {
+   public:
+    virtual ~Editor() = default;
+    virtual void openTrimmer(const std::filesystem::path& movie) = 0;
+  };
+
+  // Installing replaces the previous one; null uninstalls. The installer keeps ownership.
+  static void installStatusItem(StatusItem* item) { statusItemSlot() = item; }
+  static void installPanel(Panel* panel) { panelSlot() = panel; }
+  static void installEditor(Editor* editor) { editorSlot() = editor; }
+  static StatusItem* statusItem() { return statusItemSlot(); }
+  static Panel* panel() { return panelSlot(); }
+  static Editor* editor() { return editorSlot(); }
+
+ private:
+  static StatusItem*& statusItemSlot() {
+    static StatusItem* item = nullptr;
+    return item;
+  }
+  static Panel*& panelSlot() {
+    static Panel* panel = nullptr;
+    return panel;
+  }
+  static Editor*& editorSlot() {
+    static Editor* editor = nullptr;
+    return editor;
+  }
+};
+
+}  // namespace tk

@@ -1,0 +1,177 @@
+#include "writing/AudioOnlyRecorder.h"
+
+#include <QDateTime>
+#include <QLocale>
+#include <thread>
+
+#include "model/AudioPackageInfo.h"
+#include "model/RecordingError.h"
+#include "writing/OutputNaming.h"
+
+namespace tk {
+
+namespace {
+
+constexpr const char* kDomain = "AudioOnlyRecorder";
+
+std::exception_ptr recorderError(int code, const std::string& text) {
+  return std::make_exception_ptr(RecordingError::fileWriteError(PlatformError(kDomain, code, text)));
+}
+
+std::unique_ptr<AssetWriter> openAudioFile(const std::filesystem::path& path) {
+  auto writer = std::make_unique<AssetWriter>(path, ContainerFormat::m4a);
+  const AudioOutputSettings settings = AudioOnlyRecorder::audioOutputSettings("aac");
+  AudioInputSettings input;
+  input.sampleRate = static_cast<int>(settings.sampleRate);
+  input.channels = settings.channelCount;
+  input.bitRate = settings.bitRate.value_or(128000);
+  try {
+    writer->addAudioInput(input);
+  } catch (...) {
+    writer->discard();
+    throw;
+  }
+  return writer;
+}
+
+}  // namespace
+
+AudioOnlyRecorder::AudioOnlyRecorder(RecordingConfiguration configuration) : configuration_(std::move(configuration)) {}
+
+AudioOnlyRecorder::~AudioOnlyRecorder() {
+  // Dropped without finishing: the writers' own destructors keep what was written.
+  if (finisher_.joinable()) finisher_.join();
+}
+
+AudioOutputSettings AudioOnlyRecorder::audioOutputSettings(const std::string& encoderName) {
+  if (encoderName == "alac") return {"alac", 48000.0, 2, std::nullopt};
+  if (encoderName == "flac") return {"flac", 48000.0, 2, std::nullopt};
+  if (encoderName == "opus") return {"opus", 48000.0, 2, 96000};
+  return {"aac ", 48000.0, 2, 128000};
+}
+
+std::string AudioOnlyRecorder::outputName(const std::chrono::system_clock::time_point& now) {
+  const QDateTime date = QDateTime::fromMSecsSinceEpoch(
+      std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count());
+  const QLocale locale;
+  // The locale's short date and its time with seconds (its medium time).
+  QString timeFormat = locale.timeFormat(QLocale::ShortFormat);
+  if (!timeFormat.contains("ss")) timeFormat.replace("mm", "mm:ss");
+  QString text = "Audio Recording " + locale.toString(date.date(), QLocale::ShortFormat) + ", " +
+                 locale.toString(date.time(), timeFormat);
+  text.replace('/', '-').replace(':', '.');
+  return text.toStdString();
+}
+
+void AudioOnlyRecorder::prepareRecordingFiles() {
+  const std::string name = outputName(std::chrono::system_clock::now());
+  const auto& folder = configuration_.outputDirectory;
+  recordsSystemAudio_ = configuration_.recordSystemAudio;
+  recordsMicrophone_ = configuration_.recordMicrophone;
+  if (recordsSystemAudio_ && recordsMicrophone_ && configuration_.separateAudioTracks) {
+    const std::filesystem::path package = createUniqueFolder(folder, name, ".tka");
+    try {
+      AudioPackageInfo{}.write(package);
+      systemWriter_ = openAudioFile(package / "sys.m4a");
+      microphoneWriter_ = openAudioFile(package / "mic.m4a");
+    } catch (...) {
+      systemWriter_.reset();
+      std::error_code ignored;
+      std::filesystem::remove_all(package, ignored);
+      throw;
+    }
+    packageURL_ = package;
+    systemAudioURL_ = package / "sys.m4a";
+    microphoneAudioURL_ = package / "mic.m4a";
+    return;
+  }
+  // With no source switched on there is nothing to write: finishing reports it.
+  if (!recordsSystemAudio_ && !recordsMicrophone_) return;
+  std::error_code ignored;
+  std::filesystem::create_directories(folder, ignored);
+  const std::filesystem::path file = firstFreePath(folder, name, ".m4a");
+  systemWriter_ = openAudioFile(file);
+  if (recordsSystemAudio_ && recordsMicrophone_) {
+    AssetWriter* writer = systemWriter_.get();
+    mixer_ = std::make_unique<AudioMixer>(
+        [writer](std::shared_ptr<const AudioBlock> block, MediaTime time) { writer->appendAudio(0, std::move(block), time); });
+  }
+  systemAudioURL_ = file;
+}
+
+void AudioOnlyRecorder::startWriting() {
+  if (systemWriter_ && !systemWriter_->started()) systemWriter_->start();
+  if (microphoneWriter_ && !microphoneWriter_->started()) microphoneWriter_->start();
+}
+
+bool AudioOnlyRecorder::appendSystemAudio(const SampleBuffer& sample) {
+  if (!recordsSystemAudio_) return false;
+  return append(0, sample);
+}
+
+bool AudioOnlyRecorder::appendMicrophoneAudio(const SampleBuffer& sample) {
+  if (!recordsMicrophone_) return false;
+  return append(1, sample);
+}
+
+bool AudioOnlyRecorder::append(int source, const SampleBuffer& sample) {
+  if (finishing_ || !sample.isAudio() || !sample.audioBlock() || !sample.presentationTime().isValid()) return false;
+  AssetWriter* writer = source == 1 && microphoneWriter_ ? microphoneWriter_.get() : systemWriter_.get();
+  if (!writer || !writer->started()) return false;
+  std::lock_guard lock(mutex_);
+  // Every file of the recording starts at the first sample of either source, so a package's two
+  // files line up and a source that starts late begins with silence.
+  if (!origin_) {
+    origin_ = sample.presentationTime();
+    sessionStarted_ = true;
+  }
+  const MediaTime time = sample.presentationTime() - *origin_;
+  if (mixer_) {
+    mixer_->add(source, *sample.audioBlock(), time);
+    return true;
+  }
+  return writer->appendAudio(0, sample.audioBlock(), time);
+}
+
+void AudioOnlyRecorder::finishRecording(Completion completion) {
+  finishing_ = true;
+  if (!systemWriter_ && !microphoneWriter_) {
+    if (packageURL_) return completion(*packageURL_, nullptr);
+    if (systemAudioURL_) return completion(*systemAudioURL_, nullptr);
+    return completion({}, recorderError(-3, "No audio source was recorded"));
+  }
+  finisher_ = std::thread([this, completion = std::move(completion)]() mutable { finishBlocking(std::move(completion)); });
+}
+
+void AudioOnlyRecorder::finishBlocking(Completion completion) {
+  {
+    std::lock_guard lock(mutex_);
+    if (mixer_) mixer_->flush();
+  }
+  std::exception_ptr failure;
+  bool wroteNothing = !sessionStarted_;
+  for (auto* writer : {systemWriter_.get(), microphoneWriter_.get()}) {
+    if (!writer) continue;
+    try {
+      if (writer->started())
+        writer->finish();
+      else
+        writer->discard();
+    } catch (const Error&) {
+      if (!failure) failure = std::make_exception_ptr(RecordingError::fileWriteError(std::current_exception()));
+    }
+  }
+  if (failure) return completion({}, failure);
+  if (wroteNothing) {
+    // An empty file is not a recording: say so instead of reporting success.
+    std::error_code ignored;
+    if (packageURL_) std::filesystem::remove_all(*packageURL_, ignored);
+    else if (systemAudioURL_) std::filesystem::remove(*systemAudioURL_, ignored);
+    return completion({}, recorderError(-2, "No audio was recorded"));
+  }
+  if (packageURL_) return completion(*packageURL_, nullptr);
+  if (systemAudioURL_) return completion(*systemAudioURL_, nullptr);
+  completion({}, recorderError(-1, "The recording has no output file"));
+}
+
+}  // namespace tk

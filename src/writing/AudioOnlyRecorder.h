@@ -1,0 +1,90 @@
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <exception>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+
+#include "model/RecordingConfiguration.h"
+#include "platform/ffmpeg/AssetWriter.h"
+#include "platform/media/SampleBuffer.h"
+#include "writing/AudioMixer.h"
+
+namespace tk {
+
+// Output settings of an audio file by encoder name.
+struct AudioOutputSettings {
+  std::string formatID;  // "aac ", "alac", "flac", "opus"
+  double sampleRate = 48000.0;
+  int channelCount = 2;
+  std::optional<int> bitRate;
+};
+
+// Writes an audio-only recording: one ".m4a" file with the sources that are switched on (system
+// audio, the microphone, or both mixed), or, when system audio, microphone and separate tracks are
+// all chosen, an audio package "<name>.tka" holding "sys.m4a", "mic.m4a" and "info.json".
+//
+// Threads: the constructor, prepareRecordingFiles, startWriting and finishRecording run on the main
+// thread. appendSystemAudio and appendMicrophoneAudio are called on the sources' capture threads,
+// both at once; the recorder serialises them. The coordinator stops the sources before it calls
+// finishRecording.
+class AudioOnlyRecorder {
+ public:
+  // Receives the result: the package folder or the single file; or the error (then the path is
+  // empty). Called exactly once, on the calling thread when nothing was written, otherwise on the
+  // recorder's finishing thread once the files are closed; it must not destroy the recorder there
+  // (hand the result to the main thread).
+  using Completion = std::function<void(std::filesystem::path result, std::exception_ptr error)>;
+
+  explicit AudioOnlyRecorder(RecordingConfiguration configuration);
+  ~AudioOnlyRecorder();
+  AudioOnlyRecorder(const AudioOnlyRecorder&) = delete;
+  AudioOnlyRecorder& operator=(const AudioOnlyRecorder&) = delete;
+
+  // Creates the files. Throws the file system's, the JSON writer's or the encoder's error
+  // (PlatformError and its kinds); nothing is left half-made.
+  void prepareRecordingFiles();
+  // Starts the encoders; samples are taken from now on.
+  void startWriting();
+  bool appendSystemAudio(const SampleBuffer& sample);
+  bool appendMicrophoneAudio(const SampleBuffer& sample);
+  void finishRecording(Completion completion);
+
+  static AudioOutputSettings audioOutputSettings(const std::string& encoderName);
+  // "Audio Recording <short date>, <time>", with "/" as "-" and ":" as ".".
+  static std::string outputName(const std::chrono::system_clock::time_point& now);
+
+  const std::optional<std::filesystem::path>& packageURL() const { return packageURL_; }
+  const std::optional<std::filesystem::path>& systemAudioURL() const { return systemAudioURL_; }
+  const std::optional<std::filesystem::path>& microphoneAudioURL() const { return microphoneAudioURL_; }
+  bool sessionStarted() const { return sessionStarted_; }
+  std::optional<std::chrono::system_clock::time_point> startTime;
+
+ private:
+  bool append(int source, const SampleBuffer& sample);
+  void finishBlocking(Completion completion);
+
+  RecordingConfiguration configuration_;
+  std::optional<std::filesystem::path> packageURL_;
+  std::optional<std::filesystem::path> systemAudioURL_;
+  std::optional<std::filesystem::path> microphoneAudioURL_;
+  // Package: one writer per source. Single file: one writer, fed directly or through the mixer.
+  std::unique_ptr<AssetWriter> systemWriter_;
+  std::unique_ptr<AssetWriter> microphoneWriter_;
+  std::unique_ptr<AudioMixer> mixer_;
+  bool recordsSystemAudio_ = false;
+  bool recordsMicrophone_ = false;
+  std::mutex mutex_;
+  std::optional<MediaTime> origin_;  // the first sample's time: 0 in every file of the recording
+  std::atomic<bool> sessionStarted_{false};
+  std::atomic<bool> finishing_{false};
+  std::thread finisher_;
+};
+
+}  // namespace tk

@@ -1,0 +1,165 @@
+#include "writing/LayerRecordingManager.h"
+
+#include <QDateTime>
+#include <cstdio>
+
+#include "model/TimeText.h"
+#include "platform/qt/Diagnostics.h"
+#include "writing/OutputNaming.h"
+
+namespace tk {
+
+std::string caseName(RecordingLayer layer) {
+  switch (layer) {
+    case RecordingLayer::screen: return "screen";
+    case RecordingLayer::camera: return "camera";
+    case RecordingLayer::audio: return "audio";
+    case RecordingLayer::metadata: return "metadata";
+  }
+  return "screen";
+}
+
+LayerRecordingError LayerRecordingError::packageNotFound(std::filesystem::path path) {
+  LayerRecordingError error(Kind::packageNotFound);
+  error.detail_ = path.string();
+  return error;
+}
+
+LayerRecordingError LayerRecordingError::missingFile(RecordingLayer layer) {
+  LayerRecordingError error(Kind::missingFile);
+  error.layer_ = layer;
+  return error;
+}
+
+LayerRecordingError LayerRecordingError::writerInitializationFailed(RecordingLayer layer, std::string underlying) {
+  LayerRecordingError error(Kind::writerInitializationFailed);
+  error.layer_ = layer;
+  error.detail_ = std::move(underlying);
+  return error;
+}
+
+std::string LayerRecordingError::localizedDescription() const {
+  switch (kind_) {
+    case Kind::packageNotFound: return "Recording package not found at: " + detail_;
+    case Kind::missingFile: return "Missing " + caseName(layer_) + " file in recording package";
+    case Kind::writerInitializationFailed: return "Failed to initialize " + caseName(layer_) + " writer: " + detail_;
+    case Kind::packageNotCreated: return "Recording package has not been created";
+    case Kind::alreadyRecording: return "Layer recording is already in progress";
+    case Kind::notRecording: return "Layer recording is not active";
+  }
+  return {};
+}
+
+LayerRecordingManager::~LayerRecordingManager() = default;
+
+std::string LayerRecordingManager::fileSizeText(uint64_t bytes) {
+  char text[32];
+  const double value = static_cast<double>(bytes);
+  if (value >= 1e9)
+    std::snprintf(text, sizeof text, "%.2f GB", value / 1e9);
+  else if (value >= 1e6)
+    std::snprintf(text, sizeof text, "%.1f MB", value / 1e6);
+  else
+    std::snprintf(text, sizeof text, "%.0f KB", std::max(1.0, value / 1e3));
+  return text;
+}
+
+RecordingPackage LayerRecordingManager::createPackage(const std::filesystem::path& directory) {
+  const std::string date = QDateTime::currentDateTime().toString("yyyy-MM-dd-HH-mm-ss").toStdString();
+  const std::filesystem::path folder = createUniqueFolder(directory, "Recording-" + date);
+  recordingPackage_ = RecordingPackage::create(folder, std::chrono::system_clock::now());
+  layerFinished_ = false;
+  Diagnostics::line("📦 Created recording package at: " + folder.string());
+  return *recordingPackage_;
+}
+
+void LayerRecordingManager::startLayerRecording(const WriterConfiguration& screenConfiguration,
+                                                const std::optional<WriterConfiguration>& cameraConfiguration) {
+  if (!recordingPackage_) throw LayerRecordingError::packageNotCreated();
+  if (isRecording_) throw LayerRecordingError::alreadyRecording();
+  Diagnostics::line("🎬 Starting layer recording...");
+  screenWriter_ = std::make_shared<MediaWriter>();
+  screenWriter_->configure(screenConfiguration);
+  screenWriter_->startWriting();
+  Diagnostics::line("✅ Screen writer initialized");
+  if (cameraConfiguration) {
+    cameraWriter_ = std::make_shared<MediaWriter>();
+    cameraWriter_->configure(*cameraConfiguration);
+    cameraWriter_->startWriting();
+    Diagnostics::line("✅ Camera writer initialized");
+  }
+  isRecording_ = true;
+  Diagnostics::line("✅ Layer recording started");
+}
+
+QCoro::Task<RecordingPackage> LayerRecordingManager::finalizeLayerRecording(PackageConfiguration configuration) {
+  if (!recordingPackage_) throw LayerRecordingError::packageNotCreated();
+  if (!isRecording_) throw LayerRecordingError::notRecording();
+  Diagnostics::line("🏁 Finalizing layer recording...");
+
+  if (screenWriter_) {
+    const std::filesystem::path screen = co_await screenWriter_->finishWriting();
+    layerFinished_ = true;
+    Diagnostics::line("✅ Screen layer finalized: " + screen.filename().string());
+  }
+  if (cameraWriter_) {
+    if (cameraWriter_->isWriting()) {
+      try {
+        const std::filesystem::path camera = co_await cameraWriter_->finishWriting();
+        layerFinished_ = true;
+        Diagnostics::line("✅ Camera layer finalized: " + camera.filename().string());
+      } catch (const Error& error) {
+        Diagnostics::line("⚠️ Camera layer finalization failed: " + error.localizedDescription());
+      }
+    } else {
+      Diagnostics::line("⚠️ Camera writer session was never started - no frames were captured");
+      cameraWriter_->cancelWriting();
+    }
+  }
+  std::error_code ignored;
+  if (!std::filesystem::is_regular_file(recordingPackage_->screenVideoURL, ignored))
+    throw LayerRecordingError::missingFile(RecordingLayer::screen);
+
+  const RecordingPackage final = recordingPackage_->finalized(configuration);
+  final.writeManifest();
+  Diagnostics::line("✅ Package manifest saved");
+
+  auto size = [](const std::optional<std::filesystem::path>& path) -> std::optional<uint64_t> {
+    std::error_code error;
+    if (!path) return std::nullopt;
+    const auto bytes = std::filesystem::file_size(*path, error);
+    if (error) return std::nullopt;
+    return bytes;
+  };
+  const auto screenSize = size(final.screenVideoURL);
+  const auto cameraSize = size(recordingPackage_->cameraVideoURL);
+  Diagnostics::line("📦 Package finalized:");
+  Diagnostics::line("   Screen: " + (screenSize ? fileSizeText(*screenSize) : std::string("unknown")));
+  if (cameraSize) Diagnostics::line("   Camera: " + fileSizeText(*cameraSize));
+  Diagnostics::line("   Duration: " + minutesAndSeconds(configuration.duration));
+
+  screenWriter_.reset();
+  cameraWriter_.reset();
+  isRecording_ = false;
+  recordingPackage_ = final;
+  co_return final;
+}
+
+void LayerRecordingManager::cancelLayerRecording() {
+  if (screenWriter_) screenWriter_->cancelWriting();
+  if (cameraWriter_) cameraWriter_->cancelWriting();
+  screenWriter_.reset();
+  cameraWriter_.reset();
+  isRecording_ = false;
+  if (recordingPackage_) {
+    // A package with a finished layer is a recording the user has; only an unfinished one goes.
+    if (!layerFinished_) {
+      std::error_code ignored;
+      std::filesystem::remove_all(recordingPackage_->packageURL, ignored);
+    }
+    Diagnostics::line("🗑️ Cancelled and cleaned up recording package");
+  }
+  recordingPackage_.reset();
+}
+
+}  // namespace tk

@@ -1,0 +1,83 @@
+#pragma once
+
+#include <QCoroTask>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "model/RecordingPackage.h"
+#include "platform/media/Error.h"
+#include "writing/MediaWriter.h"
+
+namespace tk {
+
+// The members of a recording package.
+enum class RecordingLayer { screen, camera, audio, metadata };
+std::string caseName(RecordingLayer layer);
+
+class LayerRecordingError : public Error {
+ public:
+  enum class Kind { packageNotFound, missingFile, writerInitializationFailed, packageNotCreated, alreadyRecording, notRecording };
+
+  static LayerRecordingError packageNotFound(std::filesystem::path path);
+  static LayerRecordingError missingFile(RecordingLayer layer);
+  static LayerRecordingError writerInitializationFailed(RecordingLayer layer, std::string underlying);
+  static LayerRecordingError packageNotCreated() { return LayerRecordingError(Kind::packageNotCreated); }
+  static LayerRecordingError alreadyRecording() { return LayerRecordingError(Kind::alreadyRecording); }
+  static LayerRecordingError notRecording() { return LayerRecordingError(Kind::notRecording); }
+
+  Kind kind() const { return kind_; }
+  std::string localizedDescription() const override;
+
+ private:
+  explicit LayerRecordingError(Kind kind) : kind_(kind) {}
+  Kind kind_;
+  RecordingLayer layer_ = RecordingLayer::screen;
+  std::string detail_;
+};
+
+// Writes a recording package: a folder "Recording-<date>" holding the screen layer ".screen.mov",
+// the camera layer ".camera.mov", the metadata and the manifest ".package.json".
+//
+// Threads: every function is called on the main thread; finalizeLayerRecording resumes there. The
+// writers it hands out receive samples on the capture threads (MediaWriter serialises itself); the
+// coordinator stops capture before it finalizes or cancels.
+class LayerRecordingManager {
+ public:
+  LayerRecordingManager() = default;
+  ~LayerRecordingManager();
+  LayerRecordingManager(const LayerRecordingManager&) = delete;
+  LayerRecordingManager& operator=(const LayerRecordingManager&) = delete;
+
+  // Creates the package folder in `directory` under a name no other package has (a second package
+  // in the same second gets "Recording-<date> 2"). Throws PlatformError.
+  RecordingPackage createPackage(const std::filesystem::path& directory);
+  // Throws LayerRecordingError, MediaWriterError or AlphaRecordingError.
+  void startLayerRecording(const WriterConfiguration& screenConfiguration,
+                           const std::optional<WriterConfiguration>& cameraConfiguration);
+  // Finishes the writers and writes the manifest. Throws LayerRecordingError, the screen writer's
+  // MediaWriterError, or the manifest's error.
+  QCoro::Task<RecordingPackage> finalizeLayerRecording(PackageConfiguration configuration);
+  // Discards the writers and deletes the package folder, unless a layer was already finished: a
+  // finished recording is never deleted.
+  void cancelLayerRecording();
+
+  const std::optional<RecordingPackage>& recordingPackage() const { return recordingPackage_; }
+  // Shared with the camera engine, which appends camera frames from its own thread.
+  const std::shared_ptr<MediaWriter>& screenWriter() const { return screenWriter_; }
+  const std::shared_ptr<MediaWriter>& cameraWriter() const { return cameraWriter_; }
+  bool isRecording() const { return isRecording_; }
+
+  // "12.3 MB": kilobytes, megabytes or gigabytes (1000-based).
+  static std::string fileSizeText(uint64_t bytes);
+
+ private:
+  std::optional<RecordingPackage> recordingPackage_;
+  std::shared_ptr<MediaWriter> screenWriter_;
+  std::shared_ptr<MediaWriter> cameraWriter_;
+  bool isRecording_ = false;
+  bool layerFinished_ = false;  // some layer of this package is a finished file
+};
+
+}  // namespace tk

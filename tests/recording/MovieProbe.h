@@ -1,0 +1,28 @@
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace tk::test {
+
+// What ffprobe reads back from a movie file.
+struct MovieFacts {
+  double duration = 0;  // container duration, seconds
+  std::string videoCodec;
+  int width = 0;
+  int height = 0;
+  std::string audioCodec;  // empty without an audio track
+  std::vector<double> videoFrameTimes;  // presentation times of the video packets, in order
+};
+
+std::optional<MovieFacts> probeMovie(const std::filesystem::path& file);
+
+// Decodes one video frame at `seconds` as packed BGRA (width * height * 4 bytes).
+std::vector<uint8_t> frameAt(const std::filesystem::path& file, double seconds, int width, int height);
+
+// The dominant frequency of the first audio channel between `from` and `to` seconds, in Hz.
+double dominantAudioFrequency(const std::filesystem::path& file, double from, double to);
+
+}  // namespace tk::test

@@ -1,0 +1,370 @@
+#include "recording/RecordingCoordinator.h"
+
+#include <gtest/gtest.h>
+
+#include <QCoroTask>
+#include <QMenu>
+#include <QProcess>
+#include <QSystemTrayIcon>
+#include <QToolButton>
+#include <fstream>
+#include <nlohmann/json.hpp>
+
+#include "MovieProbe.h"
+#include "RecordingTestSupport.h"
+#include "app/FloatingRecordingPanel.h"
+#include "app/FloatingRecordingPanelController.h"
+#include "app/StatusBarController.h"
+#include "model/MetadataRecorder.h"
+#include "model/RecordingError.h"
+#include "overlays/ZoomRenderer.h"
+#include "platform/media/GlobalCoordinates.h"
+#include "support/TestSupport.h"
+
+namespace tk {
+namespace {
+
+using namespace std::chrono_literals;
+namespace fs = std::filesystem;
+
+class RecordingCoordinatorTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    TK_REQUIRE_DESKTOP();
+    ASSERT_TRUE(folder.isValid());
+    display = test::firstDisplay();
+    ASSERT_TRUE(display);
+  }
+
+  fs::path out() const { return dir() / "out"; }
+  fs::path dir() const { return folder.path().toStdString(); }
+  RecordingConfiguration config(const RecordingMode& mode) const { return test::baseConfiguration(mode, out()); }
+  // A window alone, not over the wallpaper (which records the whole display around it).
+  RecordingConfiguration windowConfig(const RecordingMode& mode) const {
+    auto configuration = config(mode);
+    configuration.backgroundColor = BackgroundType::black;
+    return configuration;
+  }
+
+  QTemporaryDir folder;
+  CaptureDisplayRef display;
+  test::RecordingHarness harness;
+};
+
+nlohmann::json readJson(const fs::path& file) {
+  std::ifstream in(file);
+  return nlohmann::json::parse(in, nullptr, false);
+}
+
+TEST_F(RecordingCoordinatorTest, DisplayRecordingLeavesPlayableMovieWithMetadataBeside) {
+  RecordingMode mode = RecordingMode::screen(display);
+  ASSERT_TRUE(harness.start(mode, config(mode))) << harness.error;
+  ASSERT_TRUE(harness.recordFor(3.0));
+  auto result = harness.stop();
+  ASSERT_TRUE(result) << harness.error;
+  EXPECT_EQ(result->parent_path(), out());
+  EXPECT_EQ(result->filename().string().rfind("Recording at ", 0), 0u);
+
+  auto facts = test::probeMovie(*result);
+  ASSERT_TRUE(facts);
+  EXPECT_EQ(facts->videoCodec, "h264");
+  EXPECT_EQ(facts->width, display->width);
+  EXPECT_EQ(facts->height, display->height);
+  EXPECT_NEAR(facts->duration, 3.0, 0.6);
+
+  fs::path metadata = result->parent_path() / (result->stem().string() + ".metadata.json");
+  EXPECT_TRUE(readJson(metadata).is_object()) << metadata;
+  ASSERT_TRUE(harness.waitForIdle());
+  test::waitUntil([&] { return !harness.opened.empty(); });
+  EXPECT_EQ(harness.opened, std::vector<fs::path>{*result});
+}
+
+TEST_F(RecordingCoordinatorTest, AreaRecordingHasTheAreaSize) {
+  RecordingMode mode = RecordingMode::screenArea(display, QRectF(100, 200, 640, 480));
+  ASSERT_TRUE(harness.start(mode, config(mode))) << harness.error;
+  ASSERT_TRUE(harness.recordFor(1.5));
+  auto result = harness.stop();
+  ASSERT_TRUE(result) << harness.error;
+  auto facts = test::probeMovie(*result);
+  ASSERT_TRUE(facts);
+  EXPECT_EQ(facts->width, 640);
+  EXPECT_EQ(facts->height, 480);
+  EXPECT_NEAR(facts->duration, 1.5, 0.6);
+}
+
+TEST_F(RecordingCoordinatorTest, WindowRecordingShowsTheWindow) {
+  test::PatternWindow window(QRect(300, 200, 400, 300), QColor(20, 200, 60));
+  ASSERT_TRUE(window.showAndWait());
+  CaptureWindowRef target = test::windowFor(window);
+  ASSERT_TRUE(target);
+  RecordingMode mode = RecordingMode::window(target);
+  ASSERT_TRUE(harness.start(mode, windowConfig(mode))) << harness.error;
+  ASSERT_TRUE(harness.recordFor(1.5));
+  auto result = harness.stop();
+  ASSERT_TRUE(result) << harness.error;
+  auto facts = test::probeMovie(*result);
+  ASSERT_TRUE(facts);
+  EXPECT_EQ(facts->width, 400);
+  EXPECT_EQ(facts->height, 300);
+  auto frame = test::frameAt(*result, 1.0, facts->width, facts->height);
+  ASSERT_EQ(frame.size(), size_t(400 * 300 * 4));
+  size_t centre = (size_t(150) * 400 + 200) * 4;
+  EXPECT_NEAR(frame[centre + 1], 200, 30);  // green
+  EXPECT_LT(frame[centre + 2], 70);         // little red
+}
+
+TEST_F(RecordingCoordinatorTest, SystemAudioCarriesTheToneInTheNullSink) {
+  QProcess pactl;
+  pactl.start("pactl", {"load-module", "module-sine", "sink=" + qEnvironmentVariable("TK_TEST_SINK"), "frequency=440"});
+  ASSERT_TRUE(pactl.waitForFinished(10000));
+  QString moduleId = QString::fromUtf8(pactl.readAllStandardOutput()).trimmed();
+  ASSERT_FALSE(moduleId.isEmpty());
+  RecordingMode mode = RecordingMode::screenArea(display, QRectF(0, 0, 320, 240));
+  auto configuration = config(mode);
+  configuration.recordSystemAudio = true;
+  ASSERT_TRUE(harness.start(mode, configuration)) << harness.error;
+  bool recorded = harness.recordFor(2.5);
+  auto result = harness.stop();
+  QProcess::execute("pactl", {"unload-module", moduleId});
+  ASSERT_TRUE(recorded);
+  ASSERT_TRUE(result) << harness.error;
+  auto facts = test::probeMovie(*result);
+  ASSERT_TRUE(facts);
+  EXPECT_EQ(facts->audioCodec, "aac");
+  EXPECT_NEAR(test::dominantAudioFrequency(*result, 0.5, 2.0), 440, 15);
+}
+
+TEST_F(RecordingCoordinatorTest, PauseLeavesThePausedSecondOutOfMovieAndMetadata) {
+  RecordingMode mode = RecordingMode::screenArea(display, QRectF(0, 0, 320, 240));
+  auto started = std::chrono::steady_clock::now();
+  ASSERT_TRUE(harness.start(mode, config(mode))) << harness.error;
+  ASSERT_TRUE(harness.recordFor(1.0));
+  harness.coordinator.pauseRecording();
+  EXPECT_TRUE(harness.coordinator.isPaused());
+  double atPause = harness.coordinator.recordingDuration();
+  test::pumpEvents(1000ms);
+  EXPECT_NEAR(harness.coordinator.recordingDuration(), atPause, 0.05);  // frozen while paused
+  harness.coordinator.resumeRecording();
+  ASSERT_TRUE(harness.recordFor(2.0));
+  auto result = harness.stop();
+  double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+  ASSERT_TRUE(result) << harness.error;
+  auto facts = test::probeMovie(*result);
+  ASSERT_TRUE(facts);
+  EXPECT_NEAR(facts->duration, 2.0, 0.5);
+  EXPECT_GT(wall - facts->duration, 0.8);
+
+  auto metadata = readJson(result->parent_path() / (result->stem().string() + ".metadata.json"));
+  ASSERT_TRUE(metadata.is_object());
+  ASSERT_FALSE(metadata["cursorPositions"].empty());
+  for (const auto& position : metadata["cursorPositions"]) {
+    EXPECT_LE(position["timestamp"].get<double>(), facts->duration + 0.15);
+  }
+}
+
+TEST_F(RecordingCoordinatorTest, ClickToZoomInWindowRecordingZoomsTheWrittenFrames) {
+  const int stripe = 16;
+  test::PatternWindow window(QRect(200, 150, 640, 480), Qt::white, stripe);
+  ASSERT_TRUE(window.showAndWait());
+  CaptureWindowRef target = test::windowFor(window);
+  ASSERT_TRUE(target);
+  RecordingMode mode = RecordingMode::window(target);
+  auto configuration = windowConfig(mode);
+  configuration.studioConfig = StudioRecordingConfiguration{};
+  configuration.studioConfig->enableClickToZoom = true;
+  ASSERT_TRUE(harness.start(mode, configuration)) << harness.error;
+  ASSERT_TRUE(harness.coordinator.shouldUseWindowPump());
+  ASSERT_TRUE(harness.recordFor(1.0));
+  double clickedAt = harness.coordinator.recordingDuration();
+  // The centre of the window, in the global space (y up).
+  QPointF click = GlobalCoordinates::current().fromX11(QPointF(200 + 330, 150 + 250));
+  harness.coordinator.handleCursorMove(click);
+  harness.coordinator.handleClick(click, ClickType::leftClick);
+  ASSERT_TRUE(harness.recordFor(clickedAt + 1.2));
+  auto result = harness.stop();
+  ASSERT_TRUE(result) << harness.error;
+  auto facts = test::probeMovie(*result);
+  ASSERT_TRUE(facts);
+  ASSERT_EQ(facts->width, 640);
+
+  auto before = test::frameAt(*result, clickedAt - 0.5, 640, 480);
+  auto after = test::frameAt(*result, clickedAt + 0.9, 640, 480);
+  ASSERT_EQ(after.size(), size_t(640 * 480 * 4));
+  double plain = test::medianRunLength(before, 640, 240, 0, 640);
+  double zoomed = test::medianRunLength(after, 640, 240, 0, 640);
+  EXPECT_NEAR(plain, stripe, 2);
+  EXPECT_NEAR(zoomed / plain, 2.25, 0.3);
+
+  auto metadata = readJson(result->parent_path() / (result->stem().string() + ".metadata.json"));
+  EXPECT_EQ(metadata["zoomEvents"].size(), 1u);
+  EXPECT_EQ(metadata["cursorClicks"].size(), 1u);
+}
+
+TEST_F(RecordingCoordinatorTest, RecordingsInARowEachKeepTheirOwnFile) {
+  struct Kept {
+    fs::path file;
+    uintmax_t size;
+    fs::file_time_type written;
+  };
+  std::vector<Kept> kept;
+  std::vector<RecordingMode> modes{RecordingMode::screen(display),
+                                   RecordingMode::screenArea(display, QRectF(10, 10, 320, 240)),
+                                   RecordingMode::screenArea(display, QRectF(50, 50, 200, 100))};
+  for (const auto& mode : modes) {
+    ASSERT_TRUE(harness.waitForIdle());
+    ASSERT_TRUE(harness.start(mode, config(mode))) << harness.error;
+    ASSERT_TRUE(harness.recordFor(1.1));
+    auto result = harness.stop();
+    ASSERT_TRUE(result) << harness.error;
+    for (const auto& earlier : kept) {
+      EXPECT_NE(earlier.file, *result);
+      EXPECT_EQ(fs::file_size(earlier.file), earlier.size) << earlier.file;
+      EXPECT_EQ(fs::last_write_time(earlier.file), earlier.written) << earlier.file;
+    }
+    kept.push_back({*result, fs::file_size(*result), fs::last_write_time(*result)});
+  }
+  EXPECT_EQ(test::probeMovie(kept[1].file)->width, 320);
+  EXPECT_EQ(test::probeMovie(kept[2].file)->width, 200);
+}
+
+TEST_F(RecordingCoordinatorTest, UnusableOutputFoldersFailClearlyAndReturnToIdle) {
+  RecordingMode mode = RecordingMode::screen(display);
+  std::ofstream(dir() / "plain-file") << "x";
+  // A regular file where the folder should be; a folder on a file system that holds nothing.
+  std::vector<std::pair<fs::path, RecordingError::Kind>> cases{
+      {dir() / "plain-file", RecordingError::Kind::outputDirectoryNotWritable},
+      {"/proc/1", RecordingError::Kind::insufficientDiskSpace}};
+  for (const auto& [folder, kind] : cases) {
+    auto configuration = test::baseConfiguration(mode, folder);
+    EXPECT_FALSE(harness.start(mode, configuration)) << folder;
+    EXPECT_EQ(harness.coordinator.recordingState().kind(), RecordingState::Kind::idle);
+    ASSERT_TRUE(harness.coordinator.lastError());
+    EXPECT_EQ(harness.coordinator.lastError()->kind(), kind) << harness.error;
+  }
+  EXPECT_EQ(fs::file_size(dir() / "plain-file"), 1u);
+  // And the next recording works.
+  ASSERT_TRUE(harness.start(mode, config(mode))) << harness.error;
+  ASSERT_TRUE(harness.recordFor(0.5));
+  EXPECT_TRUE(harness.stop());
+}
+
+TEST_F(RecordingCoordinatorTest, StopWhoseMovieVanishedFailsInsteadOfCompleting) {
+  RecordingMode mode = RecordingMode::screenArea(display, QRectF(0, 0, 320, 240));
+  ASSERT_TRUE(harness.start(mode, config(mode))) << harness.error;
+  ASSERT_TRUE(harness.recordFor(0.5));
+  fs::remove_all(out());
+  EXPECT_FALSE(harness.stop());
+  ASSERT_TRUE(harness.coordinator.lastError());
+  EXPECT_EQ(harness.coordinator.lastError()->kind(), RecordingError::Kind::fileWriteError);
+  EXPECT_EQ(harness.coordinator.recordingState().kind(), RecordingState::Kind::idle);
+  EXPECT_TRUE(harness.opened.empty());
+}
+
+TEST_F(RecordingCoordinatorTest, WindowDestroyedMidRecordingKeepsThePartialMovie) {
+  auto window = std::make_unique<test::PatternWindow>(QRect(100, 100, 320, 240), QColor(200, 40, 40));
+  ASSERT_TRUE(window->showAndWait());
+  CaptureWindowRef target = test::windowFor(*window);
+  ASSERT_TRUE(target);
+  RecordingMode mode = RecordingMode::window(target);
+  ASSERT_TRUE(harness.start(mode, windowConfig(mode))) << harness.error;
+  ASSERT_TRUE(harness.recordFor(1.5));
+  window.reset();
+  ASSERT_TRUE(test::waitUntil([&] { return harness.coordinator.lastError().has_value(); }));
+  EXPECT_EQ(harness.coordinator.lastError()->kind(), RecordingError::Kind::streamInterrupted);
+  EXPECT_EQ(harness.coordinator.recordingState().kind(), RecordingState::Kind::idle);
+  std::vector<fs::path> movies;
+  for (const auto& entry : fs::directory_iterator(out())) {
+    if (entry.path().extension() == ".mp4") movies.push_back(entry.path());
+  }
+  ASSERT_EQ(movies.size(), 1u);
+  auto facts = test::probeMovie(movies.front());
+  ASSERT_TRUE(facts);
+  EXPECT_GT(facts->duration, 1.0);
+}
+
+TEST_F(RecordingCoordinatorTest, SecondStartDuringCountdownIsRefused) {
+  RecordingMode mode = RecordingMode::screenArea(display, QRectF(0, 0, 160, 120));
+  auto configuration = config(mode);
+  configuration.countdown = 1;
+  test::awaitTask(harness.coordinator.prepareRecording(mode, configuration));
+  auto first = harness.coordinator.startRecording();
+  EXPECT_EQ(harness.coordinator.countdownValue(), 1);
+  try {
+    test::awaitTask(harness.coordinator.startRecording());
+    FAIL() << "a second start during the countdown was accepted";
+  } catch (const RecordingError& error) {
+    EXPECT_EQ(error.reason(), "Recording is already starting");
+  }
+  test::awaitTask(std::move(first));
+  EXPECT_EQ(harness.coordinator.recordingState().kind(), RecordingState::Kind::recording);
+  EXPECT_EQ(harness.coordinator.countdownValue(), 0);
+  ASSERT_TRUE(harness.recordFor(0.3));
+  EXPECT_TRUE(harness.stop());
+}
+
+TEST_F(RecordingCoordinatorTest, StatusItemAndPanelFollowTheRecordingAndStayOutOfIt) {
+  auto& status = StatusBarController::shared();
+  auto& panel = FloatingRecordingPanelController::shared();
+  ASSERT_TRUE(QSystemTrayIcon::isSystemTrayAvailable());
+  // Something bright where the panel will float, so a captured panel would show.
+  QRect screen = QRect(display->frame.toRect());
+  test::PatternWindow backdrop(QRect(screen.right() - 400, screen.top(), 400, 200), QColor(0, 255, 0));
+  ASSERT_TRUE(backdrop.showAndWait());
+
+  RecordingMode mode = RecordingMode::screen(display);
+  ASSERT_TRUE(harness.start(mode, config(mode))) << harness.error;
+  ASSERT_TRUE(test::waitUntil([&] { return status.statusItem() && panel.isVisible(); }));
+  EXPECT_TRUE(status.statusItem()->isVisible());
+  EXPECT_EQ(panel.recordingCoordinator(), &harness.coordinator);
+  ASSERT_TRUE(harness.recordFor(1.2));
+  test::waitUntil([&] { return status.recordingDuration() != "00:00"; });
+  EXPECT_EQ(status.statusItem()->toolTip().toStdString(), "⏺ " + status.recordingDuration());
+  auto texts = [&] {
+    std::vector<std::string> all;
+    status.statusBarButtonClicked();
+    for (auto* action : status.menu()->actions()) all.push_back(action->text().toStdString());
+    status.menu()->hide();
+    return all;
+  };
+  EXPECT_EQ(texts()[1], "Stop Recording");
+  EXPECT_EQ(texts()[2], "Pause Recording");
+
+  // Pausing from the panel reaches the coordinator, the panel and the status item.
+  panel.panel()->pauseButton()->click();
+  ASSERT_TRUE(test::waitUntil([&] { return harness.coordinator.isPaused() && panel.isPaused() && status.isPaused(); }));
+  EXPECT_EQ(texts()[2], "Resume Recording");
+  EXPECT_EQ(panel.panel()->pauseButton()->toolTip(), "Resume");
+  status.handlePauseResumeFromMenu();
+  ASSERT_TRUE(test::waitUntil([&] { return !harness.coordinator.isPaused() && !panel.isPaused() && !status.isPaused(); }));
+  ASSERT_TRUE(harness.recordFor(1.5));
+
+  QRect panelFrame = panel.panel()->frameGeometry();
+  auto result = harness.stop();
+  ASSERT_TRUE(result) << harness.error;
+  ASSERT_TRUE(test::waitUntil([&] { return !status.statusItem() && !panel.isVisible(); }));
+  EXPECT_FALSE(panel.recordingCoordinator());
+
+  auto facts = test::probeMovie(*result);
+  ASSERT_TRUE(facts);
+  auto frame = test::frameAt(*result, 1.0, facts->width, facts->height);
+  QPoint probe = panelFrame.center() - screen.topLeft();
+  size_t at = (size_t(probe.y()) * facts->width + probe.x()) * 4;
+  ASSERT_LT(at + 3, frame.size());
+  EXPECT_GT(frame[at + 1], 200) << "the panel appeared in the recording";  // green backdrop
+  EXPECT_LT(frame[at + 2], 60);
+}
+
+TEST_F(RecordingCoordinatorTest, HideThenShowAtOnceLeavesAShownPanelInControl) {
+  auto& panel = FloatingRecordingPanelController::shared();
+  panel.hide();
+  panel.show(harness.coordinator);
+  ASSERT_TRUE(test::waitUntil([&] { return panel.isVisible(); }));
+  test::pumpEvents(100ms);
+  EXPECT_TRUE(panel.isVisible());
+  EXPECT_EQ(panel.recordingCoordinator(), &harness.coordinator);
+  panel.hide();
+  ASSERT_TRUE(test::waitUntil([&] { return !panel.isVisible(); }));
+}
+
+}  // namespace
+}  // namespace tk

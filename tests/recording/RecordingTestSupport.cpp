@@ -1,0 +1,126 @@
+#include "RecordingTestSupport.h"
+
+#include <QCoroTask>
+#include <QPainter>
+#include <QWindow>
+#include <algorithm>
+
+#include "capture/ScreenCaptureEngine.h"
+#include "model/RecordingError.h"
+#include "support/TestSupport.h"
+
+namespace tk::test {
+
+PatternWindow::PatternWindow(QRect geometry, QColor colour, int stripe)
+    : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint), geometry_(geometry), colour_(colour), stripe_(stripe) {
+  setWindowTitle("Pattern");
+  setGeometry(geometry);
+}
+
+bool PatternWindow::showAndWait() {
+  show();
+  raise();
+  bool shown = waitUntil([&] {
+    return isVisible() && windowHandle() && windowHandle()->isExposed() && geometry().topLeft() == geometry_.topLeft();
+  });
+  // Let the window manager and the server finish drawing it before anything captures it.
+  pumpEvents(std::chrono::milliseconds(300));
+  return shown;
+}
+
+void PatternWindow::paintEvent(QPaintEvent*) {
+  QPainter painter(this);
+  painter.fillRect(rect(), stripe_ > 0 ? Qt::white : colour_);
+  if (stripe_ > 0) {
+    for (int x = 0; x < width(); x += 2 * stripe_) painter.fillRect(x, 0, stripe_, height(), Qt::black);
+  }
+}
+
+CaptureDisplayRef firstDisplay() {
+  ScreenCaptureEngine engine;
+  engine.refreshAvailableContentBlocking();
+  const auto& content = engine.availableContent();
+  return content && !content->displays.empty() ? content->displays.front() : nullptr;
+}
+
+CaptureWindowRef windowFor(const QWidget& window) {
+  ScreenCaptureEngine engine;
+  engine.refreshAvailableContentBlocking();
+  if (!engine.availableContent()) return nullptr;
+  for (const auto& candidate : engine.availableContent()->windows) {
+    if (candidate->windowID == uint32_t(window.winId())) return candidate;
+  }
+  return nullptr;
+}
+
+RecordingConfiguration baseConfiguration(const RecordingMode& mode, const std::filesystem::path& folder) {
+  RecordingConfiguration configuration;
+  configuration.mode = mode;
+  configuration.frameRate = 30;
+  configuration.encoder = VideoEncoder::h264;
+  configuration.videoQuality = VideoQuality::low;
+  configuration.outputFormat = OutputFormat::mp4;
+  configuration.outputDirectory = folder;
+  configuration.countdown = 0;
+  return configuration;
+}
+
+RecordingHarness::RecordingHarness() {
+  coordinator.setResultOpener([this](const std::filesystem::path& result, const std::filesystem::path&, bool) {
+    opened.push_back(result);
+  });
+}
+
+RecordingHarness::~RecordingHarness() {
+  if (coordinator.recordingState().kind() == RecordingState::Kind::recording ||
+      coordinator.recordingState().kind() == RecordingState::Kind::paused) {
+    stop();
+  }
+}
+
+bool RecordingHarness::start(const RecordingMode& mode, const RecordingConfiguration& configuration) {
+  try {
+    awaitTask(coordinator.prepareRecording(mode, configuration));
+    awaitTask(coordinator.startRecording());
+    return true;
+  } catch (const std::exception&) {
+    error = describeException(std::current_exception());
+    return false;
+  }
+}
+
+bool RecordingHarness::recordFor(double seconds) {
+  return waitUntil([&] { return coordinator.recordingDuration() >= seconds; }, std::chrono::milliseconds(int(seconds * 1000) + 10000));
+}
+
+std::optional<std::filesystem::path> RecordingHarness::stop() {
+  try {
+    awaitTask(coordinator.stopRecording());
+  } catch (const std::exception&) {
+    error = describeException(std::current_exception());
+    return std::nullopt;
+  }
+  if (auto* completed = coordinator.recordingState().get<RecordingState::Completed>()) return completed->fileURL;
+  return std::nullopt;
+}
+
+bool RecordingHarness::waitForIdle() {
+  return waitUntil([&] { return coordinator.recordingState().kind() == RecordingState::Kind::idle; });
+}
+
+double medianRunLength(const std::vector<uint8_t>& bgra, int width, int row, int from, int to) {
+  std::vector<int> runs;
+  auto dark = [&](int x) { return bgra[(size_t(row) * width + x) * 4 + 1] < 128; };
+  int start = from;
+  for (int x = from + 1; x < to; ++x) {
+    if (dark(x) != dark(x - 1)) {
+      if (start != from) runs.push_back(x - start);  // the first run may be cut by the edge
+      start = x;
+    }
+  }
+  if (runs.empty()) return to - from;
+  std::sort(runs.begin(), runs.end());
+  return runs[runs.size() / 2];
+}
+
+}  // namespace tk::test
