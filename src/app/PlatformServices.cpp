@@ -5,11 +5,16 @@
 #include <QProcess>
 #include <QStandardPaths>
 
+#include "app/CoordinatorRecordingControl.h"
+#include "app/FloatingRecordingPanelController.h"
+#include "app/StatusBarController.h"
+#include "editor_ui/VideoTrimmerManager.h"
 #include "platform/pulse/PulseDevices.h"
 #include "platform/v4l2/V4l2Devices.h"
 #include "platform/qt/Async.h"
 #include "platform/qt/Diagnostics.h"
 #include "platform/x11/X11ShareableContent.h"
+#include "recording/RecordingCoordinator.h"
 
 namespace tk {
 
@@ -72,15 +77,27 @@ void openSoundSettings() {
 }  // namespace
 
 struct PlatformServices::Impl {
+  // The one coordinator of the whole run.
+  RecordingCoordinator coordinator;
+  CoordinatorRecordingControl recording{coordinator};
   PlatformDevices devices;
   PlatformContent content;
 };
 
-PlatformServices::PlatformServices() : impl_(std::make_unique<Impl>()) {}
+PlatformServices::PlatformServices() : impl_(std::make_unique<Impl>()) {
+  // The status item, the floating panel and the editor put themselves where the coordinator finds
+  // them when first used; use them now, so the first recording already shows them.
+  StatusBarController::shared();
+  FloatingRecordingPanelController::shared();
+  VideoTrimmerManager::shared();
+}
 PlatformServices::~PlatformServices() = default;
+
+RecordingCoordinator& PlatformServices::coordinator() { return impl_->coordinator; }
 
 ModeSelectionServices PlatformServices::modeSelectionServices() {
   ModeSelectionServices services;
+  services.recording = &impl_->recording;
   services.devices = &impl_->devices;
   services.content = &impl_->content;
   services.openMicrophoneSettings = openSoundSettings;

@@ -6,6 +6,8 @@
 
 namespace tk {
 
+class RecordingCoordinator;
+
 // The real services behind the main window: the recording coordinator, the sound server's inputs
 // and the cameras, and the desktop's displays. One per application, on the main thread.
 class PlatformServices {
@@ -14,6 +16,7 @@ class PlatformServices {
   ~PlatformServices();
 
   ModeSelectionServices modeSelectionServices();
+  RecordingCoordinator& coordinator();
 
  private:
   struct Impl;

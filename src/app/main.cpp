@@ -1,5 +1,6 @@
 #include <QApplication>
 #include <cstdio>
+#include <memory>
 
 #include "app/PlatformServices.h"
 #include "app/tavelkombrixApp.h"
@@ -15,9 +16,11 @@ int main(int argc, char** argv) {
   QApplication::setApplicationName("tavelkombrix");
   QApplication::setOrganizationName("tavelkombrix");
 
-  tk::PlatformServices services;
-  tk::tavelkombrixApp app(services.modeSelectionServices());
+  // Declared first so it goes last: the windows hold its services until they are gone.
+  std::unique_ptr<tk::PlatformServices> services;
+  tk::tavelkombrixApp app;
   if (app.handOverToRunningInstance()) return 0;
-  app.launch();
+  services = std::make_unique<tk::PlatformServices>();
+  app.launch(services->modeSelectionServices());
   return application.exec();
 }

@@ -9,10 +9,7 @@
 
 namespace tk {
 
-tavelkombrixApp::tavelkombrixApp(ModeSelectionServices services, QString instanceSocket)
-    : services_(std::move(services)), channel_(std::move(instanceSocket)) {
-  if (!services_.openSettings) services_.openSettings = [this] { openSettings(); };
-  if (!services_.quit) services_.quit = [] { QApplication::quit(); };
+tavelkombrixApp::tavelkombrixApp(QString instanceSocket) : channel_(std::move(instanceSocket)) {
   connect(&channel_, &SingleInstanceChannel::reopenRequested, this, [this] { delegate_.reopen(); });
 }
 
@@ -22,9 +19,11 @@ bool tavelkombrixApp::handOverToRunningInstance() {
   return channel_.claim() == SingleInstanceChannel::Role::secondary;
 }
 
-void tavelkombrixApp::launch() {
+void tavelkombrixApp::launch(ModeSelectionServices services) {
+  if (!services.openSettings) services.openSettings = [this] { openSettings(); };
+  if (!services.quit) services.quit = [] { QApplication::quit(); };
   persistenceController_ = &PersistenceController::shared();
-  mainWindow_ = std::make_unique<ModeSelectionView>(services_);
+  mainWindow_ = std::make_unique<ModeSelectionView>(std::move(services));
   delegate_.setMainWindow(mainWindow_.get());
   WindowConfigurator::configure(mainWindow_.get());
   mainWindow_->show();

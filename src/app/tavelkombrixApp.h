@@ -18,14 +18,14 @@ class SettingsView;
 class tavelkombrixApp : public QObject {
   Q_OBJECT
  public:
-  // `services` drive the main window; the application fills in the settings and quit hooks.
-  explicit tavelkombrixApp(ModeSelectionServices services, QString instanceSocket = {});
+  explicit tavelkombrixApp(QString instanceSocket = {});
   ~tavelkombrixApp() override;
 
   // Hands over to a running instance (true: this launch should exit), or becomes the running one.
   bool handOverToRunningInstance();
-  // Opens the store and shows the main window, configured as a bar and centred.
-  void launch();
+  // Opens the store and shows the main window, configured as a bar and centred. `services` drive
+  // the main window; the application fills in the settings and quit hooks.
+  void launch(ModeSelectionServices services);
 
   ModeSelectionView* mainWindow() const { return mainWindow_.get(); }
   SettingsView* settingsWindow() const { return settingsWindow_.get(); }
@@ -34,7 +34,6 @@ class tavelkombrixApp : public QObject {
   void openSettings();
 
  private:
-  ModeSelectionServices services_;
   AppDelegate delegate_;
   SingleInstanceChannel channel_;
   PersistenceController* persistenceController_ = nullptr;

@@ -12,6 +12,7 @@
 #include <QPixmap>
 #include <QProcess>
 #include <QRect>
+#include <QRegularExpression>
 #include <QScreen>
 #include <QTemporaryDir>
 
@@ -181,4 +182,93 @@ TEST(ApplicationTest, TheMainWindowIsABarWithTheRedRecordButtonAndASecondLaunchB
   EXPECT_EQ(app.launchAgain(), 0);
   EXPECT_FALSE(waitForMainWindow().isEmpty()) << "the main window did not come back";
   EXPECT_EQ(app.process().state(), QProcess::Running);
+}
+
+namespace {
+
+// The application's icons in the tray host: small windows of its name and class.
+int trayIconCount() {
+  const QString tree = run("xwininfo", {"-root", "-tree"});
+  static const QRegularExpression icon(R"re("tavelkombrix": \("tavelkombrix" "tavelkombrix"\)\s+(\d+)x(\d+))re");
+  int count = 0;
+  for (auto match = icon.globalMatch(tree); match.hasNext();) {
+    if (match.next().captured(1).toInt() < 100) ++count;
+  }
+  return count;
+}
+
+QStringList filesIn(const QString& folder, const QString& pattern) {
+  return QDir(folder).entryList({pattern}, QDir::Files | QDir::Hidden);
+}
+
+void click(int x, int y) {
+  run("xdotool", {"mousemove", QString::number(x), QString::number(y)});
+  run("xdotool", {"click", "1"});
+}
+
+}  // namespace
+
+TEST(ApplicationTest, ADisplayRecordingStartedFromTheBarAndStoppedFromThePanelLeavesTheMovieAndItsMetadata) {
+  TK_REQUIRE_DESKTOP();
+  Application app;
+  app.start();
+  const QString window = waitForMainWindow();
+  ASSERT_FALSE(window.isEmpty()) << "the main window did not show";
+  const QRect bar = geometryOf(window);
+  const int trayBefore = trayIconCount();
+
+  // Display, then the record button at the bar's right end.
+  click(bar.x() + 75, bar.y() + bar.height() / 2);
+  click(bar.right() - 12 - 16, bar.y() + bar.height() / 2);
+
+  QString panel;
+  ASSERT_TRUE(tk::test::waitUntil(
+      [&] {
+        const QStringList found = visibleWindows("Recording");
+        panel = found.isEmpty() ? QString() : found.front();
+        return !panel.isEmpty();
+      },
+      std::chrono::seconds(30)))
+      << "the floating panel did not show; output:\n"
+      << app.output().toStdString();
+  EXPECT_TRUE(mainWindow().isEmpty()) << "the main window stayed open";
+  EXPECT_TRUE(tk::test::waitUntil([&] { return trayIconCount() > trayBefore; })) << "no status item";
+
+  // Let it record for a while, then stop from the panel.
+  tk::test::pumpEvents(std::chrono::seconds(2));
+  const QRect panelGeometry = geometryOf(panel);
+  click(panelGeometry.right() - 16 - 14, panelGeometry.y() + panelGeometry.height() / 2);
+
+  const QString folder = app.recordings();
+  ASSERT_TRUE(tk::test::waitUntil(
+      [&] { return !filesIn(folder, "*Recording at *.metadata.json").isEmpty(); }, std::chrono::seconds(60)))
+      << "no metadata; output:\n"
+      << app.output().toStdString();
+  const QStringList movies = filesIn(folder, "Recording at *.mov");
+  ASSERT_EQ(movies.size(), 1);
+  const QString movie = QDir(folder).filePath(movies.front());
+  // The metadata beside it carries the movie's name (hidden or not, as the coordinator saves it).
+  const QString metadata = filesIn(folder, "*Recording at *.metadata.json").front();
+  EXPECT_TRUE(metadata.endsWith(QFileInfo(movie).completeBaseName() + ".metadata.json")) << metadata.toStdString();
+  QFile metadataFile(QDir(folder).filePath(metadata));
+  ASSERT_TRUE(metadataFile.open(QIODevice::ReadOnly));
+  EXPECT_TRUE(metadataFile.readAll().contains("\"frameRate\""));
+
+  // A movie of about the time recorded, at the frame rate of the settings.
+  const QString duration =
+      run("ffprobe", {"-v", "error", "-show_entries", "format=duration", "-of", "csv=p=0", movie});
+  EXPECT_GT(duration.toDouble(), 1.0) << duration.toStdString();
+  const QString rate = run("ffprobe", {"-v", "error", "-select_streams", "v:0", "-show_entries",
+                                       "stream=avg_frame_rate", "-of", "csv=p=0", movie});
+  const QStringList fraction = rate.split('/');
+  ASSERT_EQ(fraction.size(), 2) << rate.toStdString();
+  EXPECT_NEAR(fraction[0].toDouble() / fraction[1].toDouble(), 30.0, 1.5) << rate.toStdString();
+
+  EXPECT_TRUE(tk::test::waitUntil([] { return visibleWindows("Recording").isEmpty(); })) << "panel stayed";
+  EXPECT_TRUE(tk::test::waitUntil([&] { return trayIconCount() == trayBefore; })) << "status item stayed";
+  EXPECT_TRUE(app.output().contains("✅ Recording started successfully"));
+
+  // The main window comes back with a second launch.
+  EXPECT_EQ(app.launchAgain(), 0);
+  EXPECT_FALSE(waitForMainWindow().isEmpty()) << "the main window did not come back";
 }

@@ -12,7 +12,7 @@ using namespace tk;
 
 TEST(tavelkombrixAppTest, TheGearOpensOneSettingsWindowAtGeneral) {
   QTemporaryDir dir;
-  tavelkombrixApp app({}, dir.filePath("instance.socket"));
+  tavelkombrixApp app(dir.filePath("instance.socket"));
   EXPECT_EQ(app.settingsWindow(), nullptr);
   ModeSelectionView view(ModeSelectionServices{.openSettings = [&] { app.openSettings(); }});
   view.settingsButton()->click();
