@@ -180,8 +180,17 @@ TEST(ApplicationTest, TheMainWindowIsABarWithTheRedRecordButtonAndASecondLaunchB
 
   // A second launch now brings it back.
   EXPECT_EQ(app.launchAgain(), 0);
-  EXPECT_FALSE(waitForMainWindow().isEmpty()) << "the main window did not come back";
+  const QString back = waitForMainWindow();
+  ASSERT_FALSE(back.isEmpty()) << "the main window did not come back";
   EXPECT_EQ(app.process().state(), QProcess::Running);
+
+  // Its close button quits the application.
+  const QRect again = geometryOf(back);
+  run("xdotool", {"mousemove", QString::number(again.x() + 20), QString::number(again.y() + again.height() / 2)});
+  run("xdotool", {"click", "1"});
+  EXPECT_TRUE(app.process().waitForFinished(10000));
+  EXPECT_EQ(app.process().exitStatus(), QProcess::NormalExit);
+  EXPECT_EQ(app.process().exitCode(), 0);
 }
 
 namespace {
@@ -254,12 +263,12 @@ TEST(ApplicationTest, ADisplayRecordingStartedFromTheBarAndStoppedFromThePanelLe
   ASSERT_TRUE(metadataFile.open(QIODevice::ReadOnly));
   EXPECT_TRUE(metadataFile.readAll().contains("\"frameRate\""));
 
-  // A movie of about the time recorded, at the frame rate of the settings.
+  // A movie of about the time recorded, at the frame rate of the settings (30, not the default 60).
   const QString duration =
       run("ffprobe", {"-v", "error", "-show_entries", "format=duration", "-of", "csv=p=0", movie});
   EXPECT_GT(duration.toDouble(), 1.0) << duration.toStdString();
   const QString rate = run("ffprobe", {"-v", "error", "-select_streams", "v:0", "-show_entries",
-                                       "stream=avg_frame_rate", "-of", "csv=p=0", movie});
+                                       "stream=r_frame_rate", "-of", "csv=p=0", movie});
   const QStringList fraction = rate.split('/');
   ASSERT_EQ(fraction.size(), 2) << rate.toStdString();
   EXPECT_NEAR(fraction[0].toDouble() / fraction[1].toDouble(), 30.0, 1.5) << rate.toStdString();
