@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <QTemporaryDir>
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -100,6 +101,7 @@ struct OursResult {
   double wall = 0;
   uint64_t refused = 0;
   uint64_t refusedAudio = 0;
+  std::vector<int> refusedAt;
 };
 
 WriterConfiguration configurationFor(const Codec& codec, const Load& load, const std::filesystem::path& path) {
@@ -127,6 +129,7 @@ OursResult runOurs(const Codec& codec, const Load& load, const std::filesystem::
   block->frameCount = audioPerFrame;
   block->samples.resize(static_cast<size_t>(audioPerFrame) * 2);
 
+  OursResult result;
   const double cpuStart = processCpuSeconds();
   const auto wallStart = std::chrono::steady_clock::now();
   MediaWriter writer;
@@ -138,7 +141,7 @@ OursResult runOurs(const Codec& codec, const Load& load, const std::filesystem::
     // Real time: frame i is due i/60 s after the start, as from a capture stream.
     std::this_thread::sleep_until(wallStart + std::chrono::microseconds(1'000'000LL * i / load.frameRate));
     const MediaTime time = origin + MediaTime(i, load.frameRate);
-    writer.appendVideoBuffer(SampleBuffer::video(source.frame(i), time));
+    if (!writer.appendVideoBuffer(SampleBuffer::video(source.frame(i), time))) result.refusedAt.push_back(i);
     for (int s = 0; s < audioPerFrame; ++s) {
       const float value = 0.2f * static_cast<float>(std::sin(2 * M_PI * 440 * (i * audioPerFrame + s) / 48000.0));
       block->samples[2 * s] = block->samples[2 * s + 1] = value;
@@ -146,7 +149,6 @@ OursResult runOurs(const Codec& codec, const Load& load, const std::filesystem::
     writer.appendMicrophoneAudio(SampleBuffer::audio(std::make_shared<AudioBlock>(*block), time), false, false);
   }
   writer.finishWritingBlocking();
-  OursResult result;
   result.wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - wallStart).count();
   result.cpu = processCpuSeconds() - cpuStart - source.generationSeconds();
   result.refused = writer.refusedVideoFrames();
@@ -169,7 +171,7 @@ double runFfmpeg(const Codec& codec, const Load& load, const std::filesystem::pa
     const int64_t bitRate =
         MediaWriter::standardBitRate(codec.encoder, VideoQuality::high, load.width, load.height, load.frameRate);
     const bool h265 = codec.encoder == VideoEncoder::h265;
-    args.insert(args.end(), {"-c:v", h265 ? "libx265" : "libx264", "-preset", h265 ? "ultrafast" : "veryfast",
+    args.insert(args.end(), {"-c:v", h265 ? "libx265" : "libx264", "-preset", MediaWriter::encoderPreset(codec.encoder),
                              "-profile:v", h265 ? "main" : "high", "-b:v", std::to_string(bitRate),
                              "-pix_fmt", "yuv420p"});
     if (h265) args.insert(args.end(), {"-tag:v", "hvc1", "-x265-params", "log-level=error"});
@@ -246,6 +248,11 @@ int main(int argc, char** argv) {
                 "refused frames %llu, refused audio %llu\n",
                 codec.name.c_str(), ours.cpu, ours.wall, theirs, theirWall, theirs > 0 ? ours.cpu / theirs : 0.0,
                 static_cast<unsigned long long>(ours.refused), static_cast<unsigned long long>(ours.refusedAudio));
+    if (!ours.refusedAt.empty()) {
+      std::printf("             first refused frames:");
+      for (size_t i = 0; i < std::min<size_t>(ours.refusedAt.size(), 12); ++i) std::printf(" %d", ours.refusedAt[i]);
+      std::printf("\n");
+    }
     if (theirs < 0) ok = false;
   }
   return ok ? 0 : 1;

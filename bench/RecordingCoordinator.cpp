@@ -34,6 +34,7 @@ extern "C" {
 #include "model/RecordingError.h"
 #include "overlays/ZoomRenderer.h"
 #include "platform/qt/Async.h"
+#include "recording/RecordingContext.h"
 #include "recording/RecordingCoordinator.h"
 #include "writing/MediaWriter.h"
 #include "platform/media/PixelBuffer.h"
@@ -210,7 +211,15 @@ int recordChild(const std::string& folder, double seconds) {
     runBlocking(coordinator.prepareRecording(configuration.mode, configuration));
     runBlocking(coordinator.startRecording());
     runBlocking(tk::sleepFor(std::chrono::milliseconds(int(seconds * 1000))));
+    // What reached the writer and what it turned away, for the parent's report.
+    std::shared_ptr<tk::RecordingContext> context = coordinator.context();
+    std::shared_ptr<tk::MediaWriter> writer = context ? context->writer() : nullptr;
     runBlocking(coordinator.stopRecording());
+    if (FILE* stats = std::fopen((folder + "/stats.txt").c_str(), "w")) {
+      std::fprintf(stats, "%lld %llu\n", context ? (long long)context->videoFramesReceived() : 0LL,
+                   writer ? (unsigned long long)writer->refusedVideoFrames() : 0ULL);
+      std::fclose(stats);
+    }
   } catch (const std::exception&) {
     std::fprintf(stderr, "recording failed: %s\n", tk::describeException(std::current_exception()).c_str());
     return 1;
@@ -230,6 +239,12 @@ void benchRecording(const char* self, double seconds) {
   Measured coordinator = runMeasured({self, "--record-child", ours.toStdString(), std::to_string(seconds)});
   QStringList files = QDir(ours).entryList({"*.mp4"});
   if (!files.isEmpty()) coordinator.frames = countFrames(ours + "/" + files.front());
+  long long delivered = 0;
+  unsigned long long refused = 0;
+  if (FILE* stats = std::fopen((ours + "/stats.txt").toLocal8Bit().constData(), "r")) {
+    if (std::fscanf(stats, "%lld %llu", &delivered, &refused) != 2) delivered = 0;
+    std::fclose(stats);
+  }
 
   QString theirs = dir.path() + "/ffmpeg.mp4";
   Measured ffmpeg = runMeasured({"ffmpeg", "-y", "-v", "error", "-f", "x11grab", "-framerate", "60", "-video_size",
@@ -241,8 +256,9 @@ void benchRecording(const char* self, double seconds) {
   long expected = long(seconds * 60);
   std::printf("display 1920x1080 at 60 fps for %.0f s, H.264 veryfast at %d bit/s (%ld frames expected)\n", seconds,
               bitRate, expected);
-  std::printf("  coordinator:     %ld frames, %.3f CPU s per recorded s, peak %.0f MB\n", coordinator.frames,
-              coordinator.cpuSeconds / seconds, coordinator.peakMegabytes);
+  std::printf("  coordinator:     %ld frames (%lld captured, %llu refused by the writer), %.3f CPU s per recorded s, "
+              "peak %.0f MB\n",
+              coordinator.frames, delivered, refused, coordinator.cpuSeconds / seconds, coordinator.peakMegabytes);
   std::printf("  ffmpeg x11grab:  %ld frames, %.3f CPU s per recorded s, peak %.0f MB\n", ffmpeg.frames,
               ffmpeg.cpuSeconds / seconds, ffmpeg.peakMegabytes);
 }

@@ -1,11 +1,15 @@
 #include "recording/RecordingCoordinator.h"
 
 #include <QCoreApplication>
+#include <QCoroFuture>
+#include <QFuture>
+#include <QPromise>
 #include <QPointer>
 #include <cmath>
 
 #include "capture/AudioCaptureEngine.h"
 #include "capture/BackgroundColor.h"
+#include "capture/CameraCaptureEngine.h"
 #include "capture/ScreenCaptureEngine.h"
 #include "model/CursorOverlaySettings.h"
 #include "model/MetadataRecorder.h"
@@ -22,6 +26,8 @@
 #include "recording/RecordingHandOff.h"
 #include "recording/RecordingPreflight.h"
 #include "recording/RecordingShell.h"
+#include "writing/AudioOnlyRecorder.h"
+#include "writing/LayerRecordingManager.h"
 #include "writing/MediaWriter.h"
 
 namespace tk {
@@ -183,9 +189,24 @@ QCoro::Task<void> RecordingCoordinator::prepareRecording(RecordingMode mode, Rec
   setState(RecordingState::ready());
 }
 
-QCoro::Task<void> RecordingCoordinator::prepareAudioOnly(const RecordingConfiguration&) {
-  // Audio-only recordings need the microphone and audio-only writers, which this build lacks.
-  throw RecordingError::captureDeviceUnavailable();
+QCoro::Task<void> RecordingCoordinator::prepareAudioOnly(const RecordingConfiguration& configuration) {
+  audioOnlyRecorder_ = std::make_shared<AudioOnlyRecorder>(configuration);
+  audioOnlyRecorder_->prepareRecordingFiles();
+  audioEngine_ = std::make_unique<AudioCaptureEngine>();
+  if (configuration.recordSystemAudio) audioEngine_->setCapturingSystemAudio(true);
+  if (configuration.recordMicrophone) {
+    auto device = AudioCaptureEngine::findMicrophoneDevice(configuration.microphoneDevice);
+    if (!audioEngine_->startMicrophone(device, configuration.enableAEC)) {
+      throw RecordingError::captureDeviceUnavailable();
+    }
+  }
+  // The engine stops before the recorder is released, and both handlers hold the recorder.
+  std::shared_ptr<AudioOnlyRecorder> recorder = audioOnlyRecorder_;
+  audioEngine_->setSystemAudioHandler([recorder](const SampleBuffer& sample) { recorder->appendSystemAudio(sample); });
+  audioEngine_->setMicrophoneAudioHandler(
+      [recorder](const SampleBuffer& sample) { recorder->appendMicrophoneAudio(sample); });
+  printStudioReport(configuration);
+  createMetadataRecorder(configuration);
   co_return;
 }
 
@@ -237,10 +258,12 @@ QCoro::Task<void> RecordingCoordinator::prepareScreen(const RecordingMode& mode,
     shouldUseWindowPump_ = false;
   }
 
-  mediaWriter_ = std::make_shared<MediaWriter>();
-  WriterConfiguration writerConfiguration = makeWriterConfiguration(configuration);
-  mediaWriter_->configure(writerConfiguration);
-  mediaWriter_->startWriting();
+  bool separateLayers = studio && studio->enableSeparateLayers;
+  if (!separateLayers && !configuration.recordCamera) {
+    prepareSingleMovie(configuration);
+  } else {
+    preparePackage(configuration);
+  }
 
   makeContext();
   installCaptureHandlers(capturesAudio);
@@ -285,12 +308,81 @@ StreamConfiguration RecordingCoordinator::makeStreamConfiguration(const ContentF
   return stream;
 }
 
+void RecordingCoordinator::prepareSingleMovie(const RecordingConfiguration& configuration) {
+  mediaWriter_ = std::make_shared<MediaWriter>();
+  mediaWriter_->configure(makeWriterConfiguration(configuration));
+  mediaWriter_->startWriting();
+}
+
+void RecordingCoordinator::preparePackage(const RecordingConfiguration& configuration) {
+  Diagnostics::line("📦 Initializing separate layer recording...");
+  layerRecordingManager_ = std::make_unique<LayerRecordingManager>();
+  RecordingPackage package = layerRecordingManager_->createPackage(configuration.outputDirectory);
+  WriterConfiguration screen = makeWriterConfiguration(configuration);
+  screen.outputURL = package.screenVideoURL;
+  std::optional<WriterConfiguration> camera;
+  if (configuration.recordCamera) {
+    camera = prepareCameraLayer(configuration, package.cameraVideoURL.value_or(package.packageURL / ".camera.mov"));
+  }
+  layerRecordingManager_->startLayerRecording(screen, camera);
+  if (cameraEngine_ && camera) {
+    if (!layerRecordingManager_->cameraWriter()) {
+      Diagnostics::line("⚠️ Camera writer not available after startLayerRecording");
+    } else {
+      cameraEngine_->configureForSeparateLayerRecording(layerRecordingManager_->cameraWriter());
+      cameraEngine_->startCapture();
+      Diagnostics::line("🎥 Camera capture started for separate layer");
+    }
+  }
+  mediaWriter_ = layerRecordingManager_->screenWriter();
+  Diagnostics::line("✅ Separate layer recording initialized");
+}
+
+std::optional<WriterConfiguration> RecordingCoordinator::prepareCameraLayer(const RecordingConfiguration& configuration,
+                                                                          const fs::path& cameraFile) {
+  auto device = CameraCaptureEngine::defaultCameraDevice();
+  if (!device) {
+    Diagnostics::line("ℹ️ No default camera available; camera layer will be skipped");
+    return std::nullopt;
+  }
+  auto engine = std::make_shared<CameraCaptureEngine>();
+  try {
+    engine->setupCamera(*device);
+  } catch (...) {
+    Diagnostics::line("⚠️ Failed to set up default camera for layer recording: " +
+                      describeException(std::current_exception()));
+    cameraEngine_.reset();
+    return std::nullopt;
+  }
+  cameraEngine_ = engine;
+  auto size = cameraEngine_->activeFormatSize().value_or(std::pair{1280, 720});
+  WriterConfiguration camera;
+  camera.outputURL = cameraFile;
+  camera.outputFormat = configuration.outputFormat;
+  VideoSettings video;
+  video.width = std::max(2, size.first);
+  video.height = std::max(2, size.second);
+  video.frameRate = std::min(configuration.frameRate, 60);
+  video.codec = configuration.encoder;
+  video.quality = configuration.videoQuality;
+  video.colorSpace = ColorSpaceSettings{};
+  camera.videoSettings = video;
+  return camera;
+}
+
 void RecordingCoordinator::makeContext() {
   RecordingContext::Settings settings;
   settings.writer = mediaWriter_;
   settings.zoomRenderer = shouldUseWindowPump_ ? zoomRenderer_ : nullptr;
   settings.useWindowPump = shouldUseWindowPump_;
   settings.pumpFrameRate = pumpFrameRate_;
+  if (std::shared_ptr<CameraCaptureEngine> camera = cameraEngine_) {
+    settings.sessionStarted = [camera](MediaTime start) {
+      if (!camera->isSeparateLayerRecording()) return;
+      camera->setSyncedSessionStartTime(start);
+      Diagnostics::line("🔗 Camera synced to screen session start time: " + formatDouble(start.seconds()));
+    };
+  }
   context_ = std::make_shared<RecordingContext>(std::move(settings), pumpQueue_);
 }
 
@@ -348,6 +440,9 @@ QCoro::Task<void> RecordingCoordinator::releaseRecording() {
   if (!self) co_return;
   screenEngine_.reset();
   audioEngine_.reset();
+  cameraEngine_.reset();
+  audioOnlyRecorder_.reset();
+  layerRecordingManager_.reset();
   mediaWriter_.reset();
   zoomRenderer_.reset();
   metadataRecorder_.reset();
@@ -443,6 +538,10 @@ QCoro::Task<void> RecordingCoordinator::startRecording() {
       Diagnostics::line("🎥 Starting screen capture...");
       co_await screenEngine_->startCapture();
       if (self) Diagnostics::line("✅ Screen capture started");
+    }
+    if (self && audioOnlyRecorder_) {
+      audioOnlyRecorder_->startTime = std::chrono::system_clock::now();
+      audioOnlyRecorder_->startWriting();
     }
     if (self && audioEngine_) {
       Diagnostics::line("🎤 Starting audio capture...");
@@ -607,6 +706,7 @@ void RecordingCoordinator::pauseRecording() {
   setPausedFlag(true);
   // The metadata clock is the movie's: it stops with it.
   if (metadataRecorder_) metadataRecorder_->pauseRecording();
+  if (cameraEngine_) cameraEngine_->pauseCapture();
   if (auto* item = RecordingShell::statusItem()) item->setPaused(true);
   if (auto* panel = RecordingShell::panel()) panel->setPaused(true);
   durationTimer_.stop();
@@ -625,6 +725,8 @@ void RecordingCoordinator::resumeRecording() {
   setState(RecordingState::recording(dateMinus(now, elapsed + timeOffset_)));
   setPausedFlag(false);
   if (metadataRecorder_) metadataRecorder_->resumeRecording();
+  // The camera layer leaves out the same span as the screen layer.
+  if (cameraEngine_) cameraEngine_->resumeCapture(pauseTime);
   if (auto* item = RecordingShell::statusItem()) item->setPaused(false);
   if (auto* panel = RecordingShell::panel()) panel->setPaused(false);
   startDurationTimer();
@@ -658,16 +760,62 @@ QCoro::Task<void> RecordingCoordinator::stopEngines() {
     }
   }
   if (audioEngine_) audioEngine_->stopAudioCapture();
+  if (cameraEngine_) cameraEngine_->stopCapture();
+}
+
+QCoro::Task<fs::path> RecordingCoordinator::finishAudioOnly() {
+  auto promise = std::make_shared<QPromise<QString>>();
+  QFuture<QString> future = promise->future();
+  promise->start();
+  audioOnlyRecorder_->finishRecording([promise](fs::path result, std::exception_ptr error) {
+    if (error) promise->setException(error);
+    else promise->addResult(QString::fromStdString(result.string()));
+    promise->finish();
+  });
+  QString result = co_await future;
+  co_return fs::path(result.toStdString());
+}
+
+QCoro::Task<fs::path> RecordingCoordinator::finishPackage() {
+  std::exception_ptr failure;
+  try {
+    if (!screenEngine_ || !screenEngine_->configuration()) {
+      throw RecordingError::invalidConfiguration("Screen capture not configured");
+    }
+    PackageConfiguration package;
+    package.hasAlphaChannel = configuration_ && configuration_->studioConfig && configuration_->studioConfig->enableAlphaChannel;
+    package.hasSeparateLayers = true;
+    package.resolution = QSizeF(screenEngine_->configuration()->width, screenEngine_->configuration()->height);
+    package.frameRate = configuration_ ? configuration_->frameRate : 30;
+    package.duration = recordingDuration_;
+    if (auto rect = screenEngine_->captureRect()) package.contentOrigin = rect->topLeft();
+    RecordingPackage finished = co_await layerRecordingManager_->finalizeLayerRecording(package);
+    Diagnostics::line("📦 Layer recording package saved to: " + finished.packageURL.string());
+    co_return finished.packageURL;
+  } catch (...) {
+    failure = std::current_exception();
+  }
+  Diagnostics::line("❌ Failed to finalize layer recording: " + describeException(failure));
+  if (!mediaWriter_) throw RecordingError::fileWriteError(failure);
+  fs::path movie = co_await mediaWriter_->finishWriting();
+  Diagnostics::line("⚠️ Saved screen video only due to layer recording error");
+  co_return movie;
 }
 
 QCoro::Task<fs::path> RecordingCoordinator::finishWriters() {
   fs::path result;
-  if (mediaWriter_) {
+  if (audioOnlyRecorder_) {
+    result = co_await finishAudioOnly();
+  } else if (layerRecordingManager_) {
+    result = co_await finishPackage();
+  } else if (mediaWriter_) {
+    std::exception_ptr failure;
     try {
       result = co_await mediaWriter_->finishWriting();
     } catch (...) {
-      throw RecordingError::fileWriteError(std::current_exception());
+      failure = std::current_exception();
     }
+    if (failure) throw RecordingError::fileWriteError(failure);
   } else {
     result = makeOutputURL();
   }
@@ -679,6 +827,13 @@ QCoro::Task<fs::path> RecordingCoordinator::finishWriters() {
   co_return result;
 }
 
+fs::path RecordingCoordinator::metadataLocation(const fs::path& result) const {
+  if (layerRecordingManager_ && layerRecordingManager_->recordingPackage()) {
+    return layerRecordingManager_->recordingPackage()->metadataURL;
+  }
+  return result.parent_path() / (result.stem().string() + ".metadata.json");
+}
+
 void RecordingCoordinator::saveMetadata(const fs::path& result) {
   if (!metadataRecorder_) return;
   auto metadata = metadataRecorder_->metadata();
@@ -687,7 +842,7 @@ void RecordingCoordinator::saveMetadata(const fs::path& result) {
   Diagnostics::line("   Cursor clicks: " + formatInt(int64_t(metadata.cursorClicks.size())));
   Diagnostics::line("   Zoom events: " + formatInt(int64_t(metadata.zoomEvents.size())));
   metadataRecorder_->stopRecording(recordingDuration_);
-  fs::path location = result.parent_path() / (result.stem().string() + ".metadata.json");
+  fs::path location = metadataLocation(result);
   try {
     metadataRecorder_->saveMetadata(location);
     Diagnostics::line("✅ Metadata saved successfully");
@@ -745,9 +900,9 @@ QCoro::Task<void> RecordingCoordinator::stopRecording() {
   saveMetadata(result);
   hideShell();
   setState(RecordingState::completed(result));
-  bool hasStudioFeatures = metadataRecorder_ != nullptr;
+  bool hasStudioFeatures = layerRecordingManager_ != nullptr || metadataRecorder_ != nullptr;
   Diagnostics::line("🎬 Studio features check: hasStudioFeatures=" + boolText(hasStudioFeatures) +
-                    ", layerManager=" + boolText(false) +
+                    ", layerManager=" + boolText(layerRecordingManager_ != nullptr) +
                     ", metadata=" + boolText(metadataRecorder_ != nullptr));
   bool wasAudioOnly = configuration_ && configuration_->mode.kind() == RecordingMode::Kind::systemAudio;
   bool trimAfterRecord = SettingsStore::standard().boolValue("trimAfterRecord");
@@ -763,6 +918,9 @@ QCoro::Task<void> RecordingCoordinator::stopRecording() {
     }
   });
   fs::path editorMovie = result;
+  if (layerRecordingManager_ && layerRecordingManager_->recordingPackage()) {
+    editorMovie = layerRecordingManager_->recordingPackage()->screenVideoURL;
+  }
   QMetaObject::invokeMethod(this, [this, result, editorMovie, hasStudioFeatures, shouldOpenTrimmer] {
     Diagnostics::line("✅ Recording saved to: " + result.string());
     Diagnostics::line("🎬 Opening UI: hasStudioFeatures=" + boolText(hasStudioFeatures) +
@@ -783,19 +941,28 @@ QCoro::Task<std::optional<fs::path>> RecordingCoordinator::tearDown(bool keepRec
   co_await stopEngines();
   if (!self) co_return std::nullopt;
   std::optional<fs::path> kept;
-  if (mediaWriter_) {
-    if (keepRecorded && mediaWriter_->isWriting()) {
-      try {
-        kept = co_await mediaWriter_->finishWriting();
-        if (!self) co_return kept;
-        Diagnostics::line("✅ Partial recording saved to: " + kept->string());
-      } catch (...) {
-        if (!self) co_return std::nullopt;
-        Diagnostics::line("❌ Failed to save the partial recording: " + describeException(std::current_exception()));
-      }
-    } else {
-      mediaWriter_->cancelWriting();
+  bool recorded = (mediaWriter_ && mediaWriter_->isWriting()) || (audioOnlyRecorder_ && audioOnlyRecorder_->sessionStarted());
+  if (keepRecorded && recorded) {
+    std::exception_ptr failure;
+    try {
+      kept = co_await finishWriters();
+    } catch (...) {
+      failure = std::current_exception();
     }
+    if (!self) co_return kept;
+    if (failure) Diagnostics::line("❌ Failed to save the partial recording: " + describeException(failure));
+    else Diagnostics::line("✅ Partial recording saved to: " + kept->string());
+  } else if (layerRecordingManager_) {
+    layerRecordingManager_->cancelLayerRecording();
+  } else if (mediaWriter_) {
+    mediaWriter_->cancelWriting();
+  } else if (audioOnlyRecorder_) {
+    // Nothing was recorded: finishing closes and drops the prepared files.
+    try {
+      co_await finishAudioOnly();
+    } catch (...) {
+    }
+    if (!self) co_return kept;
   }
   if (kept) saveMetadata(*kept);
   co_return kept;

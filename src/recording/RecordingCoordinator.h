@@ -20,7 +20,9 @@
 namespace tk {
 
 class AudioCaptureEngine;
+class AudioOnlyRecorder;
 class CameraCaptureEngine;
+class LayerRecordingManager;
 struct ContentFilter;
 class CursorOverlayController;
 class MediaWriter;
@@ -81,6 +83,9 @@ class RecordingCoordinator : public QObject {
   // The recording's objects, for the shell and for tests; null when absent.
   ScreenCaptureEngine* screenEngine() const { return screenEngine_.get(); }
   MediaWriter* mediaWriter() const;
+  LayerRecordingManager* layerRecordingManager() const { return layerRecordingManager_.get(); }
+  AudioOnlyRecorder* audioOnlyRecorder() const { return audioOnlyRecorder_.get(); }
+  CameraCaptureEngine* cameraEngine() const { return cameraEngine_.get(); }
   MetadataRecorder* metadataRecorder() const { return metadataRecorder_.get(); }
   ZoomRenderer* zoomRenderer() const { return zoomRenderer_.get(); }
   CursorOverlayController& cursorOverlayController() const { return *cursorOverlayController_; }
@@ -114,6 +119,13 @@ class RecordingCoordinator : public QObject {
   void printStudioReport(const RecordingConfiguration& configuration) const;
   StreamConfiguration makeStreamConfiguration(const ContentFilter& filter, const RecordingConfiguration& configuration,
                                               bool capturesAudio) const;
+  void prepareSingleMovie(const RecordingConfiguration& configuration);
+  void preparePackage(const RecordingConfiguration& configuration);
+  std::optional<WriterConfiguration> prepareCameraLayer(const RecordingConfiguration& configuration,
+                                                        const std::filesystem::path& cameraFile);
+  QCoro::Task<std::filesystem::path> finishAudioOnly();
+  QCoro::Task<std::filesystem::path> finishPackage();
+  std::filesystem::path metadataLocation(const std::filesystem::path& result) const;
   void makeContext();
   void installCaptureHandlers(bool systemAudio);
 
@@ -160,6 +172,8 @@ class RecordingCoordinator : public QObject {
   std::unique_ptr<ScreenCaptureEngine> screenEngine_;
   std::unique_ptr<AudioCaptureEngine> audioEngine_;
   std::shared_ptr<CameraCaptureEngine> cameraEngine_;
+  std::shared_ptr<AudioOnlyRecorder> audioOnlyRecorder_;
+  std::unique_ptr<LayerRecordingManager> layerRecordingManager_;
   std::shared_ptr<MediaWriter> mediaWriter_;
   std::shared_ptr<ZoomRenderer> zoomRenderer_;
   std::shared_ptr<MetadataRecorder> metadataRecorder_;

@@ -10,9 +10,6 @@ namespace tk {
 
 namespace {
 
-// Speed presets that keep up with 1080p60 capture on a desktop CPU; the bit rate sets the size.
-constexpr const char* kH264Preset = "veryfast";
-constexpr const char* kH265Preset = "ultrafast";
 
 const char* caseName(VideoEncoder encoder) { return encoder == VideoEncoder::h265 ? "h265" : "h264"; }
 
@@ -70,6 +67,12 @@ int64_t MediaWriter::standardBitRate(VideoEncoder codec, VideoQuality quality, i
   }
   const auto bitRate = static_cast<int64_t>(k * f * w * h * factor);
   return std::max<int64_t>(bitRate, 200000);
+}
+
+const char* MediaWriter::encoderPreset(VideoEncoder codec) {
+  // Presets that keep up with 1080p60 capture on a desktop CPU shared with the capture itself; the
+  // bit rate, not the preset, sets the file size.
+  return codec == VideoEncoder::h265 ? "ultrafast" : "superfast";
 }
 
 double MediaWriter::alphaQualityFactor(VideoQuality quality) {
@@ -139,7 +142,7 @@ void MediaWriter::setupVideoInput(AssetWriter& writer, const VideoSettings& sett
     Diagnostics::line("   Target bitrate: " + std::to_string(bitRate / 1000000) + " Mbps");
     input.codec = settings.codec == VideoEncoder::h265 ? VideoCodecKind::hevc : VideoCodecKind::h264;
     input.bitRate = bitRate;
-    input.preset = settings.codec == VideoEncoder::h265 ? kH265Preset : kH264Preset;
+    input.preset = encoderPreset(settings.codec);
   }
   try {
     writer.addVideoInput(input);

@@ -37,6 +37,10 @@ SampleBuffer frameAt(int64_t nanoseconds, std::optional<FrameStatus> status,
   return sample;
 }
 
+RecordingMode firstDisplay(const ShareableContent& content) {
+  return RecordingMode::screen(content.displays.front());
+}
+
 TEST(ScreenCaptureEngineTest, OnlyCompleteFramesReachTheHandlerAndTheHistory) {
   ScreenCaptureEngine engine;
   std::atomic<int> delivered{0};
@@ -70,6 +74,40 @@ TEST(ScreenCaptureEngineTest, StartNeedsFilterAndConfigurationAndStopWithoutStar
   }
   EXPECT_NO_THROW(engine.stopCaptureBlocking());
   EXPECT_FALSE(engine.isCapturing());
+}
+
+TEST(ScreenCaptureEngineTest, AsynchronousStartAndStopResumeOnTheMainThread) {
+  TK_REQUIRE_DESKTOP();
+  ScreenCaptureEngine engine;
+  std::atomic<int> frames{0};
+  engine.setFrameHandler([&](const SampleBuffer&) { ++frames; });
+  QCoro::waitFor(engine.refreshAvailableContent());
+  ASSERT_TRUE(engine.availableContent().has_value());
+  RecordingConfiguration configuration;
+  engine.setFilter(engine.createFilter(firstDisplay(*engine.availableContent()), configuration));
+  engine.setConfiguration({});
+  QCoro::waitFor(engine.startCapture());
+  EXPECT_TRUE(engine.isCapturing());
+  EXPECT_TRUE(test::waitUntil([&] { return frames >= 3; }));
+  QCoro::waitFor(engine.stopCapture());
+  EXPECT_FALSE(engine.isCapturing());
+  EXPECT_FALSE(engine.lastPTS().has_value());
+  EXPECT_TRUE(engine.frameTimes().empty());
+  const int stopped = frames;
+  test::pumpEvents(std::chrono::milliseconds(100));
+  EXPECT_EQ(frames, stopped);
+
+  // waitFor does not carry an exception out of the task: catch it inside.
+  ScreenCaptureEngine unset;
+  bool threw = false;
+  QCoro::waitFor([&]() -> QCoro::Task<void> {
+    try {
+      co_await unset.startCapture();
+    } catch (const RecordingError&) {
+      threw = true;
+    }
+  }());
+  EXPECT_TRUE(threw);
 }
 
 TEST(ScreenCaptureEngineTest, CaptureRectFlipsTheSourceRectangleOnItsScreen) {
@@ -147,10 +185,6 @@ CaptureWindowRef windowWithId(const ShareableContent& content, uint32_t id) {
   }
   ADD_FAILURE() << "window " << id << " not in the shareable content";
   return nullptr;
-}
-
-RecordingMode firstDisplay(const ShareableContent& content) {
-  return RecordingMode::screen(content.displays.front());
 }
 
 TEST(ScreenCaptureEngineTest, DisplayRecordingShowsWindowsButNotDocksPanelsOrHiddenApplications) {

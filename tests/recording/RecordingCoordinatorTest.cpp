@@ -15,6 +15,8 @@
 #include "app/FloatingRecordingPanel.h"
 #include "app/FloatingRecordingPanelController.h"
 #include "app/StatusBarController.h"
+#include "editor_ui/VideoTrimmerManager.h"
+#include "platform/qt/SettingsStore.h"
 #include "model/MetadataRecorder.h"
 #include "model/RecordingError.h"
 #include "overlays/ZoomRenderer.h"
@@ -50,6 +52,8 @@ class RecordingCoordinatorTest : public ::testing::Test {
   CaptureDisplayRef display;
   test::RecordingHarness harness;
 };
+
+std::string reasonOf(const std::function<void()>& call);
 
 nlohmann::json readJson(const fs::path& file) {
   std::ifstream in(file);
@@ -113,25 +117,57 @@ TEST_F(RecordingCoordinatorTest, WindowRecordingShowsTheWindow) {
   EXPECT_LT(frame[centre + 2], 70);         // little red
 }
 
+// A 440 Hz tone playing into the private sound server's null sink while it lives.
+class ToneInNullSink {
+ public:
+  ToneInNullSink() {
+    QProcess pactl;
+    pactl.start("pactl", {"load-module", "module-sine", "sink=" + qEnvironmentVariable("TK_TEST_SINK"), "frequency=440"});
+    if (pactl.waitForFinished(10000)) module_ = QString::fromUtf8(pactl.readAllStandardOutput()).trimmed();
+  }
+  ~ToneInNullSink() {
+    if (!module_.isEmpty()) QProcess::execute("pactl", {"unload-module", module_});
+  }
+  bool playing() const { return !module_.isEmpty(); }
+
+ private:
+  QString module_;
+};
+
 TEST_F(RecordingCoordinatorTest, SystemAudioCarriesTheToneInTheNullSink) {
-  QProcess pactl;
-  pactl.start("pactl", {"load-module", "module-sine", "sink=" + qEnvironmentVariable("TK_TEST_SINK"), "frequency=440"});
-  ASSERT_TRUE(pactl.waitForFinished(10000));
-  QString moduleId = QString::fromUtf8(pactl.readAllStandardOutput()).trimmed();
-  ASSERT_FALSE(moduleId.isEmpty());
+  ToneInNullSink tone;
+  ASSERT_TRUE(tone.playing());
   RecordingMode mode = RecordingMode::screenArea(display, QRectF(0, 0, 320, 240));
   auto configuration = config(mode);
   configuration.recordSystemAudio = true;
   ASSERT_TRUE(harness.start(mode, configuration)) << harness.error;
-  bool recorded = harness.recordFor(2.5);
+  ASSERT_TRUE(harness.recordFor(2.5));
   auto result = harness.stop();
-  QProcess::execute("pactl", {"unload-module", moduleId});
-  ASSERT_TRUE(recorded);
   ASSERT_TRUE(result) << harness.error;
   auto facts = test::probeMovie(*result);
   ASSERT_TRUE(facts);
   EXPECT_EQ(facts->audioCodec, "aac");
   EXPECT_NEAR(test::dominantAudioFrequency(*result, 0.5, 2.0), 440, 15);
+}
+
+TEST_F(RecordingCoordinatorTest, SeparateLayersMakeAPackageWithManifestAndMetadata) {
+  RecordingMode mode = RecordingMode::screenArea(display, QRectF(0, 0, 480, 320));
+  auto configuration = config(mode);
+  configuration.studioConfig = StudioRecordingConfiguration{};
+  configuration.studioConfig->enableSeparateLayers = true;
+  ASSERT_TRUE(harness.start(mode, configuration)) << harness.error;
+  ASSERT_TRUE(harness.recordFor(1.5));
+  auto result = harness.stop();
+  ASSERT_TRUE(result) << harness.error;
+  EXPECT_TRUE(fs::is_directory(*result));
+  EXPECT_EQ(result->filename().string().rfind("Recording-", 0), 0u);
+  auto manifest = readJson(*result / ".package.json");
+  EXPECT_TRUE(manifest.is_object());
+  EXPECT_TRUE(readJson(*result / ".metadata.json").is_object());
+  auto facts = test::probeMovie(*result / ".screen.mov");
+  ASSERT_TRUE(facts);
+  EXPECT_EQ(facts->width, 480);
+  EXPECT_NEAR(facts->duration, 1.5, 0.6);
 }
 
 TEST_F(RecordingCoordinatorTest, PauseLeavesThePausedSecondOutOfMovieAndMetadata) {
@@ -302,6 +338,61 @@ TEST_F(RecordingCoordinatorTest, SecondStartDuringCountdownIsRefused) {
   EXPECT_TRUE(harness.stop());
 }
 
+TEST_F(RecordingCoordinatorTest, ClickHandlerRecordsClicksInsideTheAreaWhileNotPaused) {
+  RecordingMode mode = RecordingMode::screenArea(display, QRectF(100, 100, 400, 300));
+  auto configuration = config(mode);
+  configuration.studioConfig = StudioRecordingConfiguration{};
+  configuration.studioConfig->enableClickToZoom = true;
+  ASSERT_TRUE(harness.start(mode, configuration)) << harness.error;
+  EXPECT_EQ(reasonOf([&] { test::awaitTask(harness.coordinator.prepareRecording(mode, configuration)); }),
+            "Cannot prepare while recording is active");
+  auto rect = harness.coordinator.captureRect();
+  ASSERT_TRUE(rect);
+  // Global space, y up: a point a quarter in from the left and a fifth down from the top.
+  QPointF inside(rect->left() + rect->width() / 4, rect->bottom() - rect->height() / 5);
+  harness.coordinator.handleClick(inside, ClickType::leftClick);
+  harness.coordinator.handleClick(inside, ClickType::rightClick);
+  harness.coordinator.handleClick(rect->bottomRight() + QPointF(10, 10), ClickType::leftClick);
+  harness.coordinator.pauseRecording();
+  harness.coordinator.handleClick(inside, ClickType::leftClick);
+  harness.coordinator.resumeRecording();
+  const auto& metadata = harness.coordinator.metadataRecorder()->metadata();
+  ASSERT_EQ(metadata.cursorClicks.size(), 2u);
+  EXPECT_NEAR(metadata.cursorClicks[0].position.x(), 0.25, 1e-9);
+  EXPECT_NEAR(metadata.cursorClicks[0].position.y(), 0.2, 1e-9);  // measured down from the top
+  ASSERT_EQ(metadata.zoomEvents.size(), 1u);                       // the right click zooms nothing
+  EXPECT_NEAR(metadata.zoomEvents[0].position.y(), 0.8, 1e-9);     // measured up from the bottom
+  auto zoom = harness.coordinator.zoomRenderer()->snapshot();
+  EXPECT_DOUBLE_EQ(zoom.zoomScaleTarget, 2.25);
+  EXPECT_NEAR(zoom.anchorNormalizedCurrent.y(), 0.2, 1e-9);
+  EXPECT_FALSE(harness.coordinator.shouldUseWindowPump());  // area recordings write frames directly
+  ASSERT_TRUE(harness.recordFor(0.5));
+  EXPECT_TRUE(harness.stop());
+}
+
+TEST_F(RecordingCoordinatorTest, TrimAfterRecordOpensThePackagesScreenLayerInTheEditor) {
+  QTemporaryDir settingsDir;
+  SettingsStore::useFileForStandard(settingsDir.filePath("settings.ini"));
+  SettingsStore::standard().setBool("trimAfterRecord", true);
+  auto& editor = VideoTrimmerManager::shared();
+  RecordingCoordinator coordinator;  // with the real hand-off
+  RecordingMode mode = RecordingMode::screenArea(display, QRectF(0, 0, 320, 240));
+  auto configuration = config(mode);
+  configuration.studioConfig = StudioRecordingConfiguration{};
+  configuration.studioConfig->enableSeparateLayers = true;
+  test::awaitTask(coordinator.prepareRecording(mode, configuration));
+  test::awaitTask(coordinator.startRecording());
+  test::waitUntil([&] { return coordinator.recordingDuration() >= 0.6; });
+  test::awaitTask(coordinator.stopRecording());
+  SettingsStore::useFileForStandard({});
+  auto* completed = coordinator.recordingState().get<RecordingState::Completed>();
+  ASSERT_TRUE(completed);
+  fs::path screenLayer = completed->fileURL / ".screen.mov";
+  ASSERT_TRUE(test::waitUntil([&] { return editor.openTrimmerWindow(screenLayer) != nullptr; }));
+  EXPECT_EQ(editor.openTrimmerWindow(screenLayer)->windowTitle(), "Video Trimmer - .screen.mov");
+  editor.openTrimmerWindow(screenLayer)->close();
+}
+
 TEST_F(RecordingCoordinatorTest, StatusItemAndPanelFollowTheRecordingAndStayOutOfIt) {
   auto& status = StatusBarController::shared();
   auto& panel = FloatingRecordingPanelController::shared();
@@ -364,6 +455,36 @@ TEST_F(RecordingCoordinatorTest, HideThenShowAtOnceLeavesAShownPanelInControl) {
   EXPECT_EQ(panel.recordingCoordinator(), &harness.coordinator);
   panel.hide();
   ASSERT_TRUE(test::waitUntil([&] { return !panel.isVisible(); }));
+}
+
+}  // namespace
+}  // namespace tk
+
+namespace tk {
+namespace {
+
+std::string reasonOf(const std::function<void()>& call) {
+  try {
+    call();
+  } catch (const RecordingError& error) {
+    return error.reason();
+  }
+  return "(no error)";
+}
+
+TEST(RecordingCoordinatorStateTest, OperationsOutOfTurnAreRefusedAndChangeNothing) {
+  RecordingCoordinator coordinator;
+  EXPECT_EQ(reasonOf([&] { test::awaitTask(coordinator.stopRecording()); }), "Cannot stop recording in current state");
+  EXPECT_EQ(reasonOf([&] { coordinator.pauseRecording(); }), "Cannot pause when not recording");
+  EXPECT_EQ(reasonOf([&] { coordinator.resumeRecording(); }), "Cannot resume when not paused");
+  EXPECT_EQ(reasonOf([&] { test::awaitTask(coordinator.startRecording()); }), "Recording not prepared");
+  EXPECT_EQ(coordinator.recordingState().kind(), RecordingState::Kind::idle);
+  EXPECT_FALSE(coordinator.lastError());
+}
+
+TEST(RecordingCoordinatorStateTest, OutputNameWithoutConfigurationFallsBackToTheTemporaryFolder) {
+  RecordingCoordinator coordinator;
+  EXPECT_EQ(coordinator.makeOutputURL(), std::filesystem::temp_directory_path() / "recording.mp4");
 }
 
 }  // namespace

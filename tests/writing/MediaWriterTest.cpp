@@ -136,9 +136,9 @@ TEST_F(MediaWriterTest, ProRes4444KeepsTheAlphaChannelInMov) {
   writer.configure(configuration);
   writer.startWriting();
   writer.startSession(seconds(5));
-  // Opaque red on the left, fully transparent on the right.
+  // Opaque red on the left, fully transparent on the right; then half-transparent red (premultiplied).
   ASSERT_TRUE(writer.appendVideoBuffer(SampleBuffer::video(splitFrame(64, 48, kRed, 0x00000000), seconds(5))));
-  ASSERT_TRUE(writer.appendVideoBuffer(SampleBuffer::video(splitFrame(64, 48, kRed, 0x00000000), seconds(5.1))));
+  ASSERT_TRUE(writer.appendVideoBuffer(SampleBuffer::video(splitFrame(64, 48, 0x80800000, 0x80800000), seconds(5.1))));
   finish(writer);
 
   auto info = readMediaFile(file("alpha.mov"));
@@ -151,6 +151,10 @@ TEST_F(MediaWriterTest, ProRes4444KeepsTheAlphaChannelInMov) {
   auto right = test::decodeVideoPixel(file("alpha.mov"), 0, 60, 24);
   EXPECT_GT(left.a, 1000);
   EXPECT_LT(right.a, 24);
+  // Stored straight: the half-transparent pixel's colour is full red (Y 63; the decoder gives 12 bits).
+  auto half = test::decodeVideoPixel(file("alpha.mov"), 1, 10, 10);
+  EXPECT_NEAR(half.y, 63 * 16, 24);
+  EXPECT_NEAR(half.a, 128 * 4095 / 255, 24);
 }
 
 TEST_F(MediaWriterTest, ProResIsRefusedInMp4AndHevcWithAlphaIsNotAvailable) {

@@ -59,9 +59,11 @@ class EncodingInput {
 class AssetWriterVideoInput : public EncodingInput {
  public:
   static constexpr int kTimescale = 90000;
-  // 200 ms at 60 fps: rides out a busy moment of the machine without holding many capture buffers.
-  static constexpr size_t kQueueCapacity = 12;
-  static constexpr int kFrameCount = 3;
+  // Captured frames waiting for conversion hold the capture's buffers, so that queue stays short;
+  // converted frames (under half the size) wait in a deeper set. Together they ride out 400 ms at
+  // 60 fps of an encoder held up by a busy machine or its own start-up.
+  static constexpr size_t kQueueCapacity = 8;
+  static constexpr int kFrameCount = 16;
 
   AssetWriterVideoInput(AssetWriterMuxer& muxer, const VideoInputSettings& settings, ContainerFormat format);
   ~AssetWriterVideoInput() override;
@@ -86,12 +88,13 @@ class AssetWriterVideoInput : public EncodingInput {
   int height_;
   AVPixelFormat pixelFormat_;
   bool bt709_;
-  // Conversion and encoding run on two threads, handing frames round a small fixed set, so the
-  // colour conversion of one frame overlaps the encoding of the one before.
+  // Conversion and encoding run on two threads, handing frames round a fixed set, so the colour
+  // conversion of one frame overlaps the encoding of the ones before.
   std::array<ff::FramePtr, kFrameCount> frames_;
   BoundedQueue<int> freeFrames_{kFrameCount};
   BoundedQueue<int> convertedFrames_{kFrameCount};
   SwsContext* scaler_ = nullptr;  // owned; sws_getCachedContext may replace it
+  std::vector<uint8_t> unpremultiplied_;  // ProRes only: straight-alpha copy of the frame
   int scalerSourceWidth_ = 0;
   int scalerSourceHeight_ = 0;
   BoundedQueue<Item> queue_{kQueueCapacity};

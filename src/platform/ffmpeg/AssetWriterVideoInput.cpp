@@ -1,5 +1,7 @@
 #include <pthread.h>
 
+#include <algorithm>
+
 #include "platform/ffmpeg/AssetWriterInputs.h"
 #include "platform/ffmpeg/Bt709Converter.h"
 #include "platform/ffmpeg/FfmpegError.h"
@@ -63,6 +65,8 @@ AssetWriterVideoInput::AssetWriterVideoInput(AssetWriterMuxer& muxer, const Vide
     c->colorspace = AVCOL_SPC_BT709;
   }
   c->color_range = AVCOL_RANGE_MPEG;
+  // Every core the encoder can use (ProRes slices; x264 and x265 pick their own count from this).
+  c->thread_count = 0;
   if (muxer.context->oformat->flags & AVFMT_GLOBALHEADER) c->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
 
   AVDictionary* options = nullptr;
@@ -190,7 +194,23 @@ bool AssetWriterVideoInput::convert(const PixelBuffer& pixels, AVFrame* frame) {
     sws_setColorspaceDetails(scaler_, matrix, 1, matrix, 0, 0, 1 << 16, 1 << 16);
   }
   const uint8_t* sourcePlanes[4] = {pixels.data(), nullptr, nullptr, nullptr};
-  const int sourceStrides[4] = {pixels.bytesPerRow(), 0, 0, 0};
+  int sourceStrides[4] = {pixels.bytesPerRow(), 0, 0, 0};
+  if (pixelFormat_ == AV_PIX_FMT_YUVA444P10LE) {
+    // Our pixels are premultiplied; ProRes 4444 stores colour and alpha apart.
+    unpremultiplied_.resize(static_cast<size_t>(sourceWidth) * 4 * sourceHeight);
+    for (int y = 0; y < sourceHeight; ++y) {
+      const uint8_t* in = pixels.row(y);
+      uint8_t* out = unpremultiplied_.data() + static_cast<size_t>(y) * sourceWidth * 4;
+      for (int x = 0; x < sourceWidth * 4; x += 4) {
+        const int alpha = in[x + 3];
+        for (int c = 0; c < 3; ++c)
+          out[x + c] = alpha == 255 || alpha == 0 ? in[x + c] : static_cast<uint8_t>(std::min(255, in[x + c] * 255 / alpha));
+        out[x + 3] = static_cast<uint8_t>(alpha);
+      }
+    }
+    sourcePlanes[0] = unpremultiplied_.data();
+    sourceStrides[0] = sourceWidth * 4;
+  }
   sws_scale(scaler_, sourcePlanes, sourceStrides, 0, sourceHeight, frame->data, frame->linesize);
   return true;
 }
