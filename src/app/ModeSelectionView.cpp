@@ -32,9 +32,12 @@ const QColor kSpeakerYellow = QColor::fromRgbF(0.9f, 0.7f, 0.1f);
 
 Symbol modeSymbol(ModeSelectionView::RecordingMode mode) {
   switch (mode) {
-    case ModeSelectionView::RecordingMode::screen: return Symbol::display;
-    case ModeSelectionView::RecordingMode::window: return Symbol::window;
-    case ModeSelectionView::RecordingMode::area: return Symbol::viewfinder;
+    case ModeSelectionView::RecordingMode::screen:
+      return Symbol::display;
+    case ModeSelectionView::RecordingMode::window:
+      return Symbol::window;
+    case ModeSelectionView::RecordingMode::area:
+      return Symbol::viewfinder;
   }
   return Symbol::display;
 }
@@ -48,15 +51,20 @@ QWidget* separator(QWidget* parent) {
 }
 
 // Device names come from the system and are shown as they are: '&' must not become a shortcut.
-QString menuText(const std::string& name) { return QString::fromStdString(name).replace('&', "&&"); }
+QString menuText(const std::string& name) {
+  return QString::fromStdString(name).replace('&', "&&");
+}
 
 }  // namespace
 
 QString ModeSelectionView::text(RecordingMode mode) {
   switch (mode) {
-    case RecordingMode::screen: return QStringLiteral("Display");
-    case RecordingMode::window: return QStringLiteral("Window");
-    case RecordingMode::area: return QStringLiteral("Area");
+    case RecordingMode::screen:
+      return QStringLiteral("Display");
+    case RecordingMode::window:
+      return QStringLiteral("Window");
+    case RecordingMode::area:
+      return QStringLiteral("Area");
   }
   return {};
 }
@@ -320,9 +328,10 @@ void ModeSelectionView::showMicrophonePermissionAlert() {
   alert->addButton(QMessageBox::Cancel);
   alert->setDefaultButton(openSettings);
   auto openMicrophoneSettings = services_.openMicrophoneSettings;
-  connect(alert, &QMessageBox::buttonClicked, alert, [openSettings, openMicrophoneSettings](QAbstractButton* b) {
-    if (b == openSettings && openMicrophoneSettings) openMicrophoneSettings();
-  });
+  connect(alert, &QMessageBox::buttonClicked, alert,
+          [openSettings, openMicrophoneSettings](QAbstractButton* b) {
+            if (b == openSettings && openMicrophoneSettings) openMicrophoneSettings();
+          });
   alert->open();
   emit alertShown(alert);
 }
@@ -337,9 +346,15 @@ void ModeSelectionView::showRecordingErrorAlert(const QString& message) {
 
 void ModeSelectionView::handleRecordButton() {
   switch (selectedMode_) {
-    case RecordingMode::screen: startDisplayRecording(); break;
-    case RecordingMode::window: openWindowSelector(); break;
-    case RecordingMode::area: startAreaSelection(); break;
+    case RecordingMode::screen:
+      startDisplayRecording();
+      break;
+    case RecordingMode::window:
+      openWindowSelector();
+      break;
+    case RecordingMode::area:
+      startAreaSelection();
+      break;
   }
 }
 
@@ -371,7 +386,8 @@ QCoro::Task<void> ModeSelectionView::startDisplayRecording() {
   } catch (...) {
     failure = describeException(std::current_exception());
   }
-  if (self) showRecordingErrorAlert(QStringLiteral("Failed to start recording: ") + QString::fromStdString(failure));
+  if (self)
+    showRecordingErrorAlert(QStringLiteral("Failed to start recording: ") + QString::fromStdString(failure));
 }
 
 QCoro::Task<void> ModeSelectionView::startAreaSelection() {

@@ -29,7 +29,7 @@ class ModeSelectionView : public QWidget {
   // The main window's own modes (not the capture mode of a recording).
   enum class RecordingMode { screen, window, area };
   static constexpr std::array<RecordingMode, 3> allModes{RecordingMode::screen, RecordingMode::window,
-                                                          RecordingMode::area};
+                                                         RecordingMode::area};
   // "Display", "Window", "Area": the stored text and the label.
   static QString text(RecordingMode mode);
   static std::optional<RecordingMode> modeFromText(const QString& text);

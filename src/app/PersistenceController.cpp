@@ -18,13 +18,15 @@ struct StatementFinalizer {
 using Statement = std::unique_ptr<sqlite3_stmt, StatementFinalizer>;
 
 void reportLoadFailure(const std::string& description, int code, const QString& path) {
-  Diagnostics::line("Unresolved error " + description + ", {code: " + std::to_string(code) +
-                    ", path: \"" + path.toStdString() + "\"}");
+  Diagnostics::line("Unresolved error " + description + ", {code: " + std::to_string(code) + ", path: \"" +
+                    path.toStdString() + "\"}");
 }
 
 }  // namespace
 
-void PersistenceController::Close::operator()(sqlite3* database) const { sqlite3_close(database); }
+void PersistenceController::Close::operator()(sqlite3* database) const {
+  sqlite3_close(database);
+}
 
 PersistenceController& PersistenceController::shared() {
   static PersistenceController controller(defaultDatabasePath());
@@ -40,8 +42,8 @@ QString PersistenceController::defaultDatabasePath() {
 PersistenceController::PersistenceController(const QString& databasePath) : path_(databasePath) {
   QDir().mkpath(QFileInfo(path_).absolutePath());
   sqlite3* raw = nullptr;
-  const int openResult = sqlite3_open_v2(path_.toUtf8().constData(), &raw,
-                                         SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+  const int openResult =
+      sqlite3_open_v2(path_.toUtf8().constData(), &raw, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
   std::unique_ptr<sqlite3, Close> database(raw);
   if (openResult != SQLITE_OK) {
     reportLoadFailure(raw ? sqlite3_errmsg(raw) : sqlite3_errstr(openResult), openResult, path_);
@@ -49,9 +51,9 @@ PersistenceController::PersistenceController(const QString& databasePath) : path
   }
   // Also proves the file is a database we can use: a foreign or damaged file fails here.
   char* message = nullptr;
-  const int schemaResult = sqlite3_exec(
-      database.get(), "CREATE TABLE IF NOT EXISTS Item (id INTEGER PRIMARY KEY, timestamp REAL)", nullptr,
-      nullptr, &message);
+  const int schemaResult =
+      sqlite3_exec(database.get(), "CREATE TABLE IF NOT EXISTS Item (id INTEGER PRIMARY KEY, timestamp REAL)",
+                   nullptr, nullptr, &message);
   if (schemaResult != SQLITE_OK) {
     const std::string text = message ? message : sqlite3_errstr(schemaResult);
     sqlite3_free(message);

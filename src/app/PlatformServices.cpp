@@ -10,9 +10,9 @@
 #include "app/StatusBarController.h"
 #include "editor_ui/VideoTrimmerManager.h"
 #include "platform/pulse/PulseDevices.h"
-#include "platform/v4l2/V4l2Devices.h"
 #include "platform/qt/Async.h"
 #include "platform/qt/Diagnostics.h"
+#include "platform/v4l2/V4l2Devices.h"
 #include "platform/x11/X11ShareableContent.h"
 #include "recording/RecordingCoordinator.h"
 
@@ -48,13 +48,14 @@ class PlatformContent : public ShareableContentSource {
     options.excludeDesktopWindows = false;
     options.onScreenWindowsOnly = true;
     // The error crosses the thread as it is, so the alert shows the X server's own words.
-    auto [content, failure] = co_await onWorker([options]() -> std::pair<ShareableContent, std::exception_ptr> {
-      try {
-        return {loadShareableContent(options), nullptr};
-      } catch (...) {
-        return {{}, std::current_exception()};
-      }
-    });
+    auto [content, failure] =
+        co_await onWorker([options]() -> std::pair<ShareableContent, std::exception_ptr> {
+          try {
+            return {loadShareableContent(options), nullptr};
+          } catch (...) {
+            return {{}, std::current_exception()};
+          }
+        });
     if (failure) std::rethrow_exception(failure);
     co_return content.displays;
   }
@@ -93,7 +94,9 @@ PlatformServices::PlatformServices() : impl_(std::make_unique<Impl>()) {
 }
 PlatformServices::~PlatformServices() = default;
 
-RecordingCoordinator& PlatformServices::coordinator() { return impl_->coordinator; }
+RecordingCoordinator& PlatformServices::coordinator() {
+  return impl_->coordinator;
+}
 
 ModeSelectionServices PlatformServices::modeSelectionServices() {
   ModeSelectionServices services;

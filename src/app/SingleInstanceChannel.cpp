@@ -6,6 +6,7 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <sys/stat.h>
 #include <QDir>
 #include <QFile>
 #include <QLockFile>
@@ -14,7 +15,6 @@
 #include <cerrno>
 #include <cstring>
 #include <optional>
-#include <sys/stat.h>
 #include <utility>
 
 #include "platform/qt/Diagnostics.h"
@@ -61,7 +61,9 @@ bool waitFor(int fd, short events) {
   return result > 0 && (entry.revents & events);
 }
 
-std::string errnoText(const char* operation) { return std::string(operation) + ": " + std::strerror(errno); }
+std::string errnoText(const char* operation) {
+  return std::string(operation) + ": " + std::strerror(errno);
+}
 
 }  // namespace
 
@@ -89,7 +91,8 @@ SingleInstanceChannel::Role SingleInstanceChannel::claim() {
   QLockFile lock(socketPath_ + ".lock");
   lock.setStaleLockTime(kTimeoutMs * 2);
   if (!lock.tryLock(kTimeoutMs * 2)) {
-    Diagnostics::line("⚠ Could not lock " + lock.fileName().toStdString() + "; running as a separate instance");
+    Diagnostics::line("⚠ Could not lock " + lock.fileName().toStdString() +
+                      "; running as a separate instance");
     return Role::failed;
   }
   if (askRunningInstance()) return Role::secondary;
@@ -101,8 +104,10 @@ bool SingleInstanceChannel::askRunningInstance() {
   if (!address) return false;
   Descriptor socket(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
   if (socket.get() < 0) return false;
-  if (::connect(socket.get(), reinterpret_cast<const sockaddr*>(&*address), sizeof(*address)) != 0) return false;
-  if (::send(socket.get(), kReopen.data(), kReopen.size(), MSG_NOSIGNAL) != static_cast<ssize_t>(kReopen.size()))
+  if (::connect(socket.get(), reinterpret_cast<const sockaddr*>(&*address), sizeof(*address)) != 0)
+    return false;
+  if (::send(socket.get(), kReopen.data(), kReopen.size(), MSG_NOSIGNAL) !=
+      static_cast<ssize_t>(kReopen.size()))
     return false;
   // The running instance answers once it has taken the request, so this launch exits only when
   // the request is known to have arrived.

@@ -56,7 +56,8 @@ void SymbolButton::paintEvent(QPaintEvent*) {
     painter.setBrush(symbolBackground_);
     painter.drawRoundedRect(frame, 6, 6);
   }
-  const QRectF symbolBox(frame.center() - QPointF(symbolSize_ / 2, symbolSize_ / 2), QSizeF(symbolSize_, symbolSize_));
+  const QRectF symbolBox(frame.center() - QPointF(symbolSize_ / 2, symbolSize_ / 2),
+                         QSizeF(symbolSize_, symbolSize_));
   paintSymbol(painter, symbol_, symbolBox, tint);
   painter.setFont(font);
   painter.setPen(isEnabled() ? captionColor_ : QColor(128, 128, 128, 90));

@@ -11,7 +11,9 @@ namespace tk {
 
 namespace {
 
-std::optional<std::string_view> view(const std::string& text) { return std::string_view(text); }
+std::optional<std::string_view> view(const std::string& text) {
+  return std::string_view(text);
+}
 
 // Numbers pass through as stored (the coordinator judges them); only what an int cannot hold is cut.
 int toInt(long long stored) {
@@ -48,7 +50,8 @@ RecordingConfiguration RecordingConfigurationBuilder::build(RecordingMode mode, 
   configuration.mode = std::move(mode);
   configuration.resolution = resolutionModeFromStoredValue(resolution.read(store));
   configuration.videoQuality = videoQualityFromStoredValue(videoQuality.read(store));
-  configuration.backgroundColor = backgroundTypeFromStoredValue(view(backgroundColor.read(store).toStdString()));
+  configuration.backgroundColor =
+      backgroundTypeFromStoredValue(view(backgroundColor.read(store).toStdString()));
   configuration.frameRate = toInt(frameRate.read(store));
   configuration.encoder = encoderFromStoredValue(encoder.read(store));
   configuration.outputFormat = outputFormatFromStoredValue(view(outputFormat.read(store).toStdString()));
@@ -59,7 +62,8 @@ RecordingConfiguration RecordingConfigurationBuilder::build(RecordingMode mode, 
   configuration.recordCamera = recordCamera.read(store);
   configuration.enableAEC = enableAEC.read(store);
   configuration.preventSleep = preventSleep.read(store);
-  if (configuration.recordMicrophone) configuration.microphoneDevice = microphoneDevice.read(store).toStdString();
+  if (configuration.recordMicrophone)
+    configuration.microphoneDevice = microphoneDevice.read(store).toStdString();
   if (configuration.recordCamera) configuration.cameraDevice = cameraDevice.read(store).toStdString();
   configuration.separateAudioTracks = false;
   configuration.countdown = toInt(countdown.read(store));

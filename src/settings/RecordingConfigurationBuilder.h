@@ -13,7 +13,8 @@ namespace tk {
 // through here, so they agree; only the capture mode differs. Never fails. Main thread.
 class RecordingConfigurationBuilder {
  public:
-  static RecordingConfiguration build(RecordingMode mode, const SettingsStore& store = SettingsStore::standard());
+  static RecordingConfiguration build(RecordingMode mode,
+                                      const SettingsStore& store = SettingsStore::standard());
 
   // The window picker's mode: one window alone, else all of them in their order.
   static RecordingMode windowSelectionMode(std::vector<CaptureWindowRef> windows);

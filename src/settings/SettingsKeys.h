@@ -23,7 +23,9 @@ struct BoolSetting {
   bool read(const SettingsStore& store = SettingsStore::standard()) const {
     return store.boolValue(key, defaultValue);
   }
-  void write(bool value, SettingsStore& store = SettingsStore::standard()) const { store.setBool(key, value); }
+  void write(bool value, SettingsStore& store = SettingsStore::standard()) const {
+    store.setBool(key, value);
+  }
 };
 
 struct IntSetting {

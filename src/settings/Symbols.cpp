@@ -30,8 +30,10 @@ QPainterPath polyline(std::initializer_list<QPointF> points) {
   QPainterPath path;
   bool first = true;
   for (const QPointF& p : points) {
-    if (first) path.moveTo(p);
-    else path.lineTo(p);
+    if (first)
+      path.moveTo(p);
+    else
+      path.lineTo(p);
     first = false;
   }
   return path;
@@ -82,7 +84,9 @@ QPainterPath makeVideo() {
   return body.united(lens);
 }
 
-QPainterPath makeChevronDown() { return stroked(polyline({{0.18, 0.34}, {0.5, 0.66}, {0.82, 0.34}}), 0.14); }
+QPainterPath makeChevronDown() {
+  return stroked(polyline({{0.18, 0.34}, {0.5, 0.66}, {0.82, 0.34}}), 0.14);
+}
 
 QPainterPath makeMic() {
   QPainterPath capsule = roundedRect({0.34, 0.04, 0.32, 0.56}, 0.16);
@@ -122,8 +126,10 @@ QPainterPath makeGear() {
     const int phase = i % 4;
     const double radius = (phase == 1 || phase == 2) ? outer : inner;
     const QPointF p(0.5 + radius * std::cos(angle), 0.5 + radius * std::sin(angle));
-    if (i == 0) gear.moveTo(p);
-    else gear.lineTo(p);
+    if (i == 0)
+      gear.moveTo(p);
+    else
+      gear.lineTo(p);
   }
   gear.closeSubpath();
   QPainterPath hole;
@@ -175,19 +181,32 @@ QPainterPath makeXmarkCircle() {
 
 QPainterPath build(Symbol symbol) {
   switch (symbol) {
-    case Symbol::xmark: return xmarkPath(0.16, 0.16);
-    case Symbol::display: return makeDisplay();
-    case Symbol::window: return makeWindow();
-    case Symbol::viewfinder: return makeViewfinder();
-    case Symbol::videoFill: return makeVideo();
-    case Symbol::chevronDown: return makeChevronDown();
-    case Symbol::micFill: return makeMic();
-    case Symbol::speakerWave2Fill: return makeSpeaker();
-    case Symbol::gearshapeFill: return makeGear();
-    case Symbol::recordCircle: return makeRecordCircle();
-    case Symbol::film: return makeFilm();
-    case Symbol::command: return makeCommand();
-    case Symbol::xmarkCircle: return makeXmarkCircle();
+    case Symbol::xmark:
+      return xmarkPath(0.16, 0.16);
+    case Symbol::display:
+      return makeDisplay();
+    case Symbol::window:
+      return makeWindow();
+    case Symbol::viewfinder:
+      return makeViewfinder();
+    case Symbol::videoFill:
+      return makeVideo();
+    case Symbol::chevronDown:
+      return makeChevronDown();
+    case Symbol::micFill:
+      return makeMic();
+    case Symbol::speakerWave2Fill:
+      return makeSpeaker();
+    case Symbol::gearshapeFill:
+      return makeGear();
+    case Symbol::recordCircle:
+      return makeRecordCircle();
+    case Symbol::film:
+      return makeFilm();
+    case Symbol::command:
+      return makeCommand();
+    case Symbol::xmarkCircle:
+      return makeXmarkCircle();
   }
   return {};
 }

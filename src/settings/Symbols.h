@@ -13,10 +13,10 @@ namespace tk {
 // desktop and icon theme. Each path lives in a unit square (0..1, y down) and is filled whole.
 enum class Symbol {
   xmark,
-  display,        // a monitor on its stand
-  window,         // an application window with its title bar
-  viewfinder,     // four corner brackets around an area
-  videoFill,      // a camera
+  display,     // a monitor on its stand
+  window,      // an application window with its title bar
+  viewfinder,  // four corner brackets around an area
+  videoFill,   // a camera
   chevronDown,
   micFill,
   speakerWave2Fill,

@@ -78,6 +78,8 @@ TEST(SingleInstanceChannelTest, ASocketLeftByAnInstanceThatIsGoneIsTakenOver) {
   const QString a = SingleInstanceChannel::defaultSocketPath();
   qputenv("DISPLAY", ":42");
   EXPECT_NE(a, SingleInstanceChannel::defaultSocketPath());
-  if (display.isEmpty()) qunsetenv("DISPLAY");
-  else qputenv("DISPLAY", display);
+  if (display.isEmpty())
+    qunsetenv("DISPLAY");
+  else
+    qputenv("DISPLAY", display);
 }

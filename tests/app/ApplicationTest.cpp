@@ -153,7 +153,8 @@ TEST(ApplicationTest, TheMainWindowIsABarWithTheRedRecordButtonAndASecondLaunchB
   ASSERT_TRUE(tk::test::waitUntil([&] {
     shot = screenshot(bar);
     int red = 0;
-    for (int x = shot.width() * 3 / 4; x < shot.width(); ++x) red += isRecordRed(shot.pixelColor(x, shot.height() / 2));
+    for (int x = shot.width() * 3 / 4; x < shot.width(); ++x)
+      red += isRecordRed(shot.pixelColor(x, shot.height() / 2));
     return red >= 20;
   })) << "no record button in the right quarter of the bar";
   for (int x = 0; x < shot.width() / 2; ++x) {
@@ -163,8 +164,10 @@ TEST(ApplicationTest, TheMainWindowIsABarWithTheRedRecordButtonAndASecondLaunchB
   // Dragged by its background (beside the close button), the bar follows the pointer.
   run("xdotool", {"mousemove", QString::number(bar.x() + 32), QString::number(bar.y() + bar.height() / 2)});
   run("xdotool", {"mousedown", "1"});
-  run("xdotool", {"mousemove", QString::number(bar.x() + 40), QString::number(bar.y() + bar.height() / 2 + 5)});
-  run("xdotool", {"mousemove", QString::number(bar.x() + 132), QString::number(bar.y() + bar.height() / 2 + 60)});
+  run("xdotool",
+      {"mousemove", QString::number(bar.x() + 40), QString::number(bar.y() + bar.height() / 2 + 5)});
+  run("xdotool",
+      {"mousemove", QString::number(bar.x() + 132), QString::number(bar.y() + bar.height() / 2 + 60)});
   EXPECT_TRUE(tk::test::waitUntil([&] { return geometryOf(window).topLeft() != bar.topLeft(); }))
       << "the bar did not move";
   run("xdotool", {"mouseup", "1"});
@@ -188,7 +191,8 @@ TEST(ApplicationTest, TheMainWindowIsABarWithTheRedRecordButtonAndASecondLaunchB
 
   // Its close button quits the application.
   const QRect again = geometryOf(back);
-  run("xdotool", {"mousemove", QString::number(again.x() + 20), QString::number(again.y() + again.height() / 2)});
+  run("xdotool",
+      {"mousemove", QString::number(again.x() + 20), QString::number(again.y() + again.height() / 2)});
   run("xdotool", {"click", "1"});
   EXPECT_TRUE(app.process().waitForFinished(10000));
   EXPECT_EQ(app.process().exitStatus(), QProcess::NormalExit);
@@ -200,7 +204,8 @@ namespace {
 // The application's icons in the tray host: small windows of its name and class.
 int trayIconCount() {
   const QString tree = run("xwininfo", {"-root", "-tree"});
-  static const QRegularExpression icon(R"re("tavelkombrix": \("tavelkombrix" "tavelkombrix"\)\s+(\d+)x(\d+))re");
+  static const QRegularExpression icon(
+      R"re("tavelkombrix": \("tavelkombrix" "tavelkombrix"\)\s+(\d+)x(\d+))re");
   int count = 0;
   for (auto match = icon.globalMatch(tree); match.hasNext();) {
     if (match.next().captured(1).toInt() < 100) ++count;
@@ -251,8 +256,8 @@ TEST(ApplicationTest, ADisplayRecordingStartedFromTheBarAndStoppedFromThePanelLe
   click(panelGeometry.right() - 16 - 14, panelGeometry.y() + panelGeometry.height() / 2);
 
   const QString folder = app.recordings();
-  ASSERT_TRUE(tk::test::waitUntil(
-      [&] { return !filesIn(folder, "*Recording at *.metadata.json").isEmpty(); }, std::chrono::seconds(60)))
+  ASSERT_TRUE(tk::test::waitUntil([&] { return !filesIn(folder, "*Recording at *.metadata.json").isEmpty(); },
+                                  std::chrono::seconds(60)))
       << "no metadata; output:\n"
       << app.output().toStdString();
   const QStringList movies = filesIn(folder, "Recording at *.mov");
@@ -260,7 +265,8 @@ TEST(ApplicationTest, ADisplayRecordingStartedFromTheBarAndStoppedFromThePanelLe
   const QString movie = QDir(folder).filePath(movies.front());
   // The metadata beside it carries the movie's name (hidden or not, as the coordinator saves it).
   const QString metadata = filesIn(folder, "*Recording at *.metadata.json").front();
-  EXPECT_TRUE(metadata.endsWith(QFileInfo(movie).completeBaseName() + ".metadata.json")) << metadata.toStdString();
+  EXPECT_TRUE(metadata.endsWith(QFileInfo(movie).completeBaseName() + ".metadata.json"))
+      << metadata.toStdString();
   QFile metadataFile(QDir(folder).filePath(metadata));
   ASSERT_TRUE(metadataFile.open(QIODevice::ReadOnly));
   // The frame rate of the settings (30, not the default 60) reached the recording.

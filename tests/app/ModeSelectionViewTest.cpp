@@ -54,9 +54,7 @@ class ModeSelectionViewTest : public ::testing::Test {
     s.content = &content;
     s.openSettings = [this] { ++settingsOpened; };
     s.openMicrophoneSettings = [this] { ++soundSettingsOpened; };
-    s.quit = [this] {
-      quitCalls.push_back(recording.calls);
-    };
+    s.quit = [this] { quitCalls.push_back(recording.calls); };
     if (withPickers) {
       s.openWindowSelector = [this] { ++windowSelectorOpened; };
       s.openAreaSelector = [this](CaptureDisplayRef display) { areaDisplays.push_back(display->displayID); };

@@ -21,7 +21,8 @@ TEST(PersistenceControllerTest, CreatesTheStoreWithItsItemEntityInAMissingFolder
   // Rows another run left behind are read back with their timestamps.
   sqlite3* db = nullptr;
   ASSERT_EQ(sqlite3_open(path.toUtf8().constData(), &db), SQLITE_OK);
-  ASSERT_EQ(sqlite3_exec(db, "INSERT INTO Item (timestamp) VALUES (1700000000.5), (NULL)", nullptr, nullptr, nullptr),
+  ASSERT_EQ(sqlite3_exec(db, "INSERT INTO Item (timestamp) VALUES (1700000000.5), (NULL)", nullptr, nullptr,
+                         nullptr),
             SQLITE_OK);
   sqlite3_close(db);
 

@@ -23,8 +23,10 @@ class TemporaryHome {
   }
   ~TemporaryHome() {
     qputenv("HOME", oldHome_);
-    if (oldConfig_.isEmpty()) qunsetenv("XDG_CONFIG_HOME");
-    else qputenv("XDG_CONFIG_HOME", oldConfig_);
+    if (oldConfig_.isEmpty())
+      qunsetenv("XDG_CONFIG_HOME");
+    else
+      qputenv("XDG_CONFIG_HOME", oldConfig_);
   }
   QString path(const QString& relative) const { return dir_.filePath(relative); }
 
@@ -41,7 +43,9 @@ auto display() {
   return CaptureDisplayRef(value);
 }
 
-RecordingConfiguration build() { return RecordingConfigurationBuilder::build(RecordingMode::screen(display())); }
+RecordingConfiguration build() {
+  return RecordingConfigurationBuilder::build(RecordingMode::screen(display()));
+}
 
 class RecordingConfigurationBuilderTest : public ::testing::Test {
  protected:
@@ -80,9 +84,11 @@ TEST_F(RecordingConfigurationBuilderTest, WithEveryKeyAbsentADisplayRecordingGet
 }
 
 TEST_F(RecordingConfigurationBuilderTest, ResolutionAndQualityMapStoredNumbersWithTheLowestAsFallback) {
-  const std::pair<long long, ResolutionMode> resolutions[] = {
-      {2, ResolutionMode::high}, {1, ResolutionMode::normal}, {0, ResolutionMode::low},
-      {3, ResolutionMode::low},  {-1, ResolutionMode::low}};
+  const std::pair<long long, ResolutionMode> resolutions[] = {{2, ResolutionMode::high},
+                                                              {1, ResolutionMode::normal},
+                                                              {0, ResolutionMode::low},
+                                                              {3, ResolutionMode::low},
+                                                              {-1, ResolutionMode::low}};
   for (auto [stored, expected] : resolutions) {
     settings::resolution.write(stored);
     EXPECT_EQ(build().resolution, expected) << stored;
@@ -99,19 +105,19 @@ TEST_F(RecordingConfigurationBuilderTest, ResolutionAndQualityMapStoredNumbersWi
 }
 
 TEST_F(RecordingConfigurationBuilderTest, TextsMapToOptionsAndUnknownTextsFallBack) {
-  const std::pair<const char*, BackgroundType> backgrounds[] = {{"wallpaper", BackgroundType::wallpaper},
-                                                                {"black", BackgroundType::black},
-                                                                {"white", BackgroundType::white},
-                                                                {"gray", BackgroundType::gray},
-                                                                {"clear", BackgroundType::wallpaper},
-                                                                {"custom", BackgroundType::wallpaper},
-                                                                {"purple", BackgroundType::wallpaper}};
+  const std::pair<const char*, BackgroundType> backgrounds[] = {
+      {"wallpaper", BackgroundType::wallpaper}, {"black", BackgroundType::black},
+      {"white", BackgroundType::white},         {"gray", BackgroundType::gray},
+      {"clear", BackgroundType::wallpaper},     {"custom", BackgroundType::wallpaper},
+      {"purple", BackgroundType::wallpaper}};
   for (auto [stored, expected] : backgrounds) {
     settings::backgroundColor.write(stored);
     EXPECT_EQ(build().backgroundColor, expected) << stored;
   }
-  const std::pair<const char*, OutputFormat> formats[] = {
-      {"mov", OutputFormat::mov}, {"mp4", OutputFormat::mp4}, {"MOV", OutputFormat::mp4}, {"", OutputFormat::mp4}};
+  const std::pair<const char*, OutputFormat> formats[] = {{"mov", OutputFormat::mov},
+                                                          {"mp4", OutputFormat::mp4},
+                                                          {"MOV", OutputFormat::mp4},
+                                                          {"", OutputFormat::mp4}};
   for (auto [stored, expected] : formats) {
     settings::outputFormat.write(stored);
     EXPECT_EQ(build().outputFormat, expected) << stored;
@@ -152,10 +158,11 @@ TEST_F(RecordingConfigurationBuilderTest, DevicesTravelOnlyWithTheirSwitch) {
 
 TEST_F(RecordingConfigurationBuilderTest, ValuesStoredAsTextByOtherProgramsAreRead) {
   const QString folder = home.path("elsewhere");
-  store.writeText("frameRate=30\nresolution=2\nvideoQuality=0.7\nrecordSystemAudio=false\nshowCursor=true\n"
-                  "highlightCursor=1\nenableAEC=YES\npreventSleep=false\ncountdown=3\nautoStopMinutes=5\n"
-                  "outputDirectory=" +
-                  folder.toUtf8() + "\n");
+  store.writeText(
+      "frameRate=30\nresolution=2\nvideoQuality=0.7\nrecordSystemAudio=false\nshowCursor=true\n"
+      "highlightCursor=1\nenableAEC=YES\npreventSleep=false\ncountdown=3\nautoStopMinutes=5\n"
+      "outputDirectory=" +
+      folder.toUtf8() + "\n");
   const RecordingConfiguration c = build();
   EXPECT_EQ(c.frameRate, 30);
   EXPECT_EQ(c.resolution, ResolutionMode::high);
