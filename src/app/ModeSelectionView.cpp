@@ -363,13 +363,22 @@ RecordingConfiguration ModeSelectionView::makeRecordingConfiguration(CaptureDisp
 }
 
 QCoro::Task<void> ModeSelectionView::startDisplayRecording() {
-  if (!services_.content || !services_.recording) co_return;
+  // A second click while the displays are being asked for would start a second recording.
+  if (!services_.content || !services_.recording || askingForDisplays_) co_return;
   QPointer<ModeSelectionView> self(this);
   RecordingControl* recording = services_.recording;
   std::string failure;
   try {
-    const std::vector<CaptureDisplayRef> displays = co_await services_.content->displays();
+    askingForDisplays_ = true;
+    std::vector<CaptureDisplayRef> displays;
+    try {
+      displays = co_await services_.content->displays();
+    } catch (...) {
+      if (self) askingForDisplays_ = false;
+      throw;
+    }
     if (!self) co_return;
+    askingForDisplays_ = false;
     if (displays.empty()) {
       showRecordingErrorAlert(QStringLiteral("No display found"));
       co_return;

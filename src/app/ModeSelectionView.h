@@ -122,6 +122,7 @@ class ModeSelectionView : public QWidget {
   QMenu* cameraMenu_ = nullptr;
   QMenu* systemAudioMenu_ = nullptr;
   bool quitting_ = false;
+  bool askingForDisplays_ = false;
 };
 
 }  // namespace tk

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QCoroTask>
+#include <QCoroTimer>
+#include <QTimer>
 #include <functional>
 #include <mutex>
 #include <stdexcept>
@@ -74,11 +76,23 @@ class FakeContent : public ShareableContentSource {
  public:
   std::vector<CaptureDisplayRef> displayList;
   bool fail = false;
+  // While set, the displays are given only when answer() is called.
+  bool answerLater = false;
+  FakeContent() { gate_.setSingleShot(true); }
+  void answer() { gate_.start(0); }
 
   QCoro::Task<std::vector<CaptureDisplayRef>> displays() override {
+    if (answerLater) {
+      // Held on a timer that answer() fires at once.
+      if (!gate_.isActive()) gate_.start(std::chrono::hours(1));
+      co_await gate_;
+    }
     if (fail) throw PlatformError("X11", 1, "The display refused the request");
     co_return displayList;
   }
+
+ private:
+  QTimer gate_;
 };
 
 inline CaptureDevice device(std::string id, std::string name) {

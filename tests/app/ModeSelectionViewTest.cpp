@@ -149,8 +149,12 @@ TEST_F(ModeSelectionViewTest, RecordWithDisplayPreparesAndStartsTheFirstDisplayA
   settings::frameRate.write(30);
   auto view = shownView();
   test::CapturedLines lines;
+  content.answerLater = true;
   view->recordButton()->click();
+  view->recordButton()->click();  // a second click while the first start is under way
+  content.answer();
   ASSERT_TRUE(test::waitUntil([&] { return recording.calls.size() == 2; }));
+  test::pumpEvents(std::chrono::milliseconds(20));
   EXPECT_EQ(recording.calls, (std::vector<std::string>{"prepare", "start"}));
   EXPECT_FALSE(view->isVisible());
   ASSERT_TRUE(recording.preparedMode.has_value());
