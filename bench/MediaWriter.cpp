@@ -37,7 +37,8 @@ struct Load {
 double processCpuSeconds() {
   rusage usage{};
   getrusage(RUSAGE_SELF, &usage);
-  return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+  return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec +
+         (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }
 
 double threadCpuSeconds() {
@@ -104,7 +105,8 @@ struct OursResult {
   std::vector<int> refusedAt;
 };
 
-WriterConfiguration configurationFor(const Codec& codec, const Load& load, const std::filesystem::path& path) {
+WriterConfiguration configurationFor(const Codec& codec, const Load& load,
+                                     const std::filesystem::path& path) {
   WriterConfiguration configuration;
   configuration.outputURL = path;
   configuration.outputFormat = codec.proRes ? OutputFormat::mov : OutputFormat::mp4;
@@ -143,10 +145,12 @@ OursResult runOurs(const Codec& codec, const Load& load, const std::filesystem::
     const MediaTime time = origin + MediaTime(i, load.frameRate);
     if (!writer.appendVideoBuffer(SampleBuffer::video(source.frame(i), time))) result.refusedAt.push_back(i);
     for (int s = 0; s < audioPerFrame; ++s) {
-      const float value = 0.2f * static_cast<float>(std::sin(2 * M_PI * 440 * (i * audioPerFrame + s) / 48000.0));
+      const float value =
+          0.2f * static_cast<float>(std::sin(2 * M_PI * 440 * (i * audioPerFrame + s) / 48000.0));
       block->samples[2 * s] = block->samples[2 * s + 1] = value;
     }
-    writer.appendMicrophoneAudio(SampleBuffer::audio(std::make_shared<AudioBlock>(*block), time), false, false);
+    writer.appendMicrophoneAudio(SampleBuffer::audio(std::make_shared<AudioBlock>(*block), time), false,
+                                 false);
   }
   writer.finishWritingBlocking();
   result.wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - wallStart).count();
@@ -159,21 +163,51 @@ OursResult runOurs(const Codec& codec, const Load& load, const std::filesystem::
 double runFfmpeg(const Codec& codec, const Load& load, const std::filesystem::path& path, double& wall) {
   const std::string size = std::to_string(load.width) + "x" + std::to_string(load.height);
   const double seconds = static_cast<double>(load.frames) / load.frameRate;
-  std::vector<std::string> args = {"ffmpeg", "-hide_banner", "-loglevel", "error", "-nostdin", "-y",
-                                   "-f", "rawvideo", "-pix_fmt", "bgra", "-s", size, "-r", std::to_string(load.frameRate),
-                                   "-i", "pipe:0", "-f", "lavfi", "-t", std::to_string(seconds), "-i",
-                                   "sine=frequency=440:sample_rate=48000", "-map", "0:v", "-map", "1:a", "-ac", "2",
-                                   "-vf", "scale=out_color_matrix=bt709:out_range=tv:flags=bilinear",
-                                   "-color_primaries", "bt709", "-color_trc", "bt709", "-colorspace", "bt709"};
+  std::vector<std::string> args = {"ffmpeg",
+                                   "-hide_banner",
+                                   "-loglevel",
+                                   "error",
+                                   "-nostdin",
+                                   "-y",
+                                   "-f",
+                                   "rawvideo",
+                                   "-pix_fmt",
+                                   "bgra",
+                                   "-s",
+                                   size,
+                                   "-r",
+                                   std::to_string(load.frameRate),
+                                   "-i",
+                                   "pipe:0",
+                                   "-f",
+                                   "lavfi",
+                                   "-t",
+                                   std::to_string(seconds),
+                                   "-i",
+                                   "sine=frequency=440:sample_rate=48000",
+                                   "-map",
+                                   "0:v",
+                                   "-map",
+                                   "1:a",
+                                   "-ac",
+                                   "2",
+                                   "-vf",
+                                   "scale=out_color_matrix=bt709:out_range=tv:flags=bilinear",
+                                   "-color_primaries",
+                                   "bt709",
+                                   "-color_trc",
+                                   "bt709",
+                                   "-colorspace",
+                                   "bt709"};
   if (codec.proRes) {
     args.insert(args.end(), {"-c:v", "prores_ks", "-profile:v", "4444", "-pix_fmt", "yuva444p10le"});
   } else {
-    const int64_t bitRate =
-        MediaWriter::standardBitRate(codec.encoder, VideoQuality::high, load.width, load.height, load.frameRate);
+    const int64_t bitRate = MediaWriter::standardBitRate(codec.encoder, VideoQuality::high, load.width,
+                                                         load.height, load.frameRate);
     const bool h265 = codec.encoder == VideoEncoder::h265;
-    args.insert(args.end(), {"-c:v", h265 ? "libx265" : "libx264", "-preset", MediaWriter::encoderPreset(codec.encoder),
-                             "-profile:v", h265 ? "main" : "high", "-b:v", std::to_string(bitRate),
-                             "-pix_fmt", "yuv420p"});
+    args.insert(args.end(), {"-c:v", h265 ? "libx265" : "libx264", "-preset",
+                             MediaWriter::encoderPreset(codec.encoder), "-profile:v", h265 ? "main" : "high",
+                             "-b:v", std::to_string(bitRate), "-pix_fmt", "yuv420p"});
     if (h265) args.insert(args.end(), {"-tag:v", "hvc1", "-x265-params", "log-level=error"});
   }
   args.insert(args.end(), {"-c:a", "aac", "-b:a", "128k", path.string()});
@@ -213,7 +247,8 @@ double runFfmpeg(const Codec& codec, const Load& load, const std::filesystem::pa
   wait4(child, &status, 0, &usage);
   wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - wallStart).count();
   if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) return -1;
-  return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+  return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec +
+         (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }
 
 }  // namespace
@@ -240,17 +275,20 @@ int main(int argc, char** argv) {
   bool ok = true;
   for (const Codec& codec : codecs) {
     const std::string extension = codec.name + (codec.proRes ? ".mov" : ".mp4");
-    const OursResult ours = runOurs(codec, load, dir.filePath(QString::fromStdString("ours-" + extension)).toStdString());
+    const OursResult ours =
+        runOurs(codec, load, dir.filePath(QString::fromStdString("ours-" + extension)).toStdString());
     double theirWall = 0;
-    const double theirs =
-        runFfmpeg(codec, load, dir.filePath(QString::fromStdString("ffmpeg-" + extension)).toStdString(), theirWall);
-    std::printf("%-12s ours CPU %.2f s (wall %.2f s), ffmpeg CPU %.2f s (wall %.2f s, unpaced), ratio %.2f, "
-                "refused frames %llu, refused audio %llu\n",
-                codec.name.c_str(), ours.cpu, ours.wall, theirs, theirWall, theirs > 0 ? ours.cpu / theirs : 0.0,
-                static_cast<unsigned long long>(ours.refused), static_cast<unsigned long long>(ours.refusedAudio));
+    const double theirs = runFfmpeg(
+        codec, load, dir.filePath(QString::fromStdString("ffmpeg-" + extension)).toStdString(), theirWall);
+    std::printf(
+        "%-12s ours CPU %.2f s (wall %.2f s), ffmpeg CPU %.2f s (wall %.2f s, unpaced), ratio %.2f, "
+        "refused frames %llu, refused audio %llu\n",
+        codec.name.c_str(), ours.cpu, ours.wall, theirs, theirWall, theirs > 0 ? ours.cpu / theirs : 0.0,
+        static_cast<unsigned long long>(ours.refused), static_cast<unsigned long long>(ours.refusedAudio));
     if (!ours.refusedAt.empty()) {
       std::printf("             first refused frames:");
-      for (size_t i = 0; i < std::min<size_t>(ours.refusedAt.size(), 12); ++i) std::printf(" %d", ours.refusedAt[i]);
+      for (size_t i = 0; i < std::min<size_t>(ours.refusedAt.size(), 12); ++i)
+        std::printf(" %d", ours.refusedAt[i]);
       std::printf("\n");
     }
     if (theirs < 0) ok = false;

@@ -26,6 +26,7 @@
 #include "recording/RecordingHandOff.h"
 #include "recording/RecordingPreflight.h"
 #include "recording/RecordingShell.h"
+#include "writing/AlphaChannelRecorder.h"
 #include "writing/AudioOnlyRecorder.h"
 #include "writing/LayerRecordingManager.h"
 #include "writing/MediaWriter.h"
@@ -146,8 +147,16 @@ WriterConfiguration RecordingCoordinator::makeWriterConfiguration(const Recordin
   video.quality = configuration.videoQuality;
   video.colorSpace = ColorSpaceSettings{};
   if (configuration.studioConfig && configuration.studioConfig->enableAlphaChannel) {
-    // No encoder here carries an alpha channel into the movie files this path writes.
-    Diagnostics::line("⚠️ Alpha channel not supported, falling back to standard recording");
+    if (!AlphaChannelRecorder::isHEVCWithAlphaSupported()) {
+      Diagnostics::line("⚠️ Alpha channel not supported, falling back to standard recording");
+    } else {
+      // The encoders are asked again: one may have gone since the first answer.
+      video.alphaCodec = AlphaChannelRecorder::isHEVCWithAlphaSupported() ? AlphaVideoCodec::hevcWithAlpha
+                                                                          : AlphaVideoCodec::proRes4444;
+      video.hasAlphaChannel = true;
+      Diagnostics::line(std::string("🎨 Alpha channel recording enabled with codec: ") +
+                        (video.alphaCodec == AlphaVideoCodec::hevcWithAlpha ? "HEVC with Alpha" : "ProRes 4444"));
+    }
   }
   writer.videoSettings = video;
   return writer;

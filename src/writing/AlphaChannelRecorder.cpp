@@ -6,9 +6,12 @@ namespace tk {
 
 std::string displayName(AlphaVideoCodec codec) {
   switch (codec) {
-    case AlphaVideoCodec::hevcWithAlpha: return "HEVC with Alpha";
-    case AlphaVideoCodec::proRes4444: return "ProRes 4444";
-    case AlphaVideoCodec::proRes4444XQ: return "ProRes 4444 XQ";
+    case AlphaVideoCodec::hevcWithAlpha:
+      return "HEVC with Alpha";
+    case AlphaVideoCodec::proRes4444:
+      return "ProRes 4444";
+    case AlphaVideoCodec::proRes4444XQ:
+      return "ProRes 4444 XQ";
   }
   return "HEVC with Alpha";
 }
@@ -60,16 +63,20 @@ std::string AlphaRecordingError::localizedDescription() const {
              std::to_string(limit_) + ".";
     case Kind::alphaChannelNotSupported:
       // The desktop adaptation of the text: the requirement names this system's encoder library.
-      return "Alpha channel recording is not supported on this system. Requires an encoder with alpha support.";
+      return "Alpha channel recording is not supported on this system. Requires an encoder with alpha "
+             "support.";
   }
   return {};
 }
 
 std::optional<std::string> AlphaRecordingError::recoverySuggestion() const {
   switch (kind_) {
-    case Kind::codecNotSupported: return "Try using a different codec or disable alpha channel recording.";
-    case Kind::invalidResolution: return "Choose a valid resolution with positive dimensions.";
-    case Kind::resolutionTooLarge: return "Choose a smaller resolution.";
+    case Kind::codecNotSupported:
+      return "Try using a different codec or disable alpha channel recording.";
+    case Kind::invalidResolution:
+      return "Choose a valid resolution with positive dimensions.";
+    case Kind::resolutionTooLarge:
+      return "Choose a smaller resolution.";
     case Kind::invalidAlignment:
       return "Adjust resolution so both width and height are multiples of " + std::to_string(limit_) + ".";
     case Kind::alphaChannelNotSupported:
@@ -78,7 +85,9 @@ std::optional<std::string> AlphaRecordingError::recoverySuggestion() const {
   return std::nullopt;
 }
 
-bool AlphaChannelRecorder::isHEVCWithAlphaSupported() { return EncoderProbe::supportsHevcWithAlpha(); }
+bool AlphaChannelRecorder::isHEVCWithAlphaSupported() {
+  return EncoderProbe::supportsHevcWithAlpha();
+}
 
 std::vector<AlphaVideoCodec> AlphaChannelRecorder::supportedAlphaCodecs() {
   std::vector<AlphaVideoCodec> codecs;

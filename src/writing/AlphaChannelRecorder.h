@@ -13,7 +13,13 @@ namespace tk {
 
 class AlphaRecordingError : public Error {
  public:
-  enum class Kind { codecNotSupported, invalidResolution, resolutionTooLarge, invalidAlignment, alphaChannelNotSupported };
+  enum class Kind {
+    codecNotSupported,
+    invalidResolution,
+    resolutionTooLarge,
+    invalidAlignment,
+    alphaChannelNotSupported
+  };
 
   static AlphaRecordingError codecNotSupported(AlphaVideoCodec codec);
   static AlphaRecordingError invalidResolution(int width, int height);
@@ -66,7 +72,8 @@ class AlphaChannelRecorder {
   static std::optional<AlphaVideoCodec> preferredAlphaCodec(OutputFormat format);
   // Throws AlphaRecordingError.
   static void validateAlphaResolution(int width, int height, AlphaVideoCodec codec);
-  static AlphaOutputSettings alphaOutputSettings(double qualityFactor, int width, int height, AlphaVideoCodec codec);
+  static AlphaOutputSettings alphaOutputSettings(double qualityFactor, int width, int height,
+                                                 AlphaVideoCodec codec);
 };
 
 }  // namespace tk

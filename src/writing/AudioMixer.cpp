@@ -5,7 +5,8 @@
 namespace tk {
 
 void AudioMixer::add(int source, const AudioBlock& block, MediaTime time) {
-  if (source < 0 || source > 1 || block.frameCount <= 0 || block.format.sampleRate <= 0 || !time.isValid()) return;
+  if (source < 0 || source > 1 || block.frameCount <= 0 || block.format.sampleRate <= 0 || !time.isValid())
+    return;
   std::lock_guard lock(mutex_);
   const int64_t start = time.convertScale(kSampleRate).value();
   // A block at another rate is stepped through at ours (nearest sample): rare, and never worse

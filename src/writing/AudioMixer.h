@@ -40,9 +40,9 @@ class AudioMixer {
 
   Output output_;
   std::mutex mutex_;
-  int64_t base_ = 0;                          // timeline frame of the first frame held
-  std::array<std::vector<float>, 2> held_;    // interleaved stereo from base_
-  std::array<int64_t, 2> end_{0, 0};          // timeline frame after each source's last frame
+  int64_t base_ = 0;                        // timeline frame of the first frame held
+  std::array<std::vector<float>, 2> held_;  // interleaved stereo from base_
+  std::array<int64_t, 2> end_{0, 0};        // timeline frame after each source's last frame
 };
 
 }  // namespace tk

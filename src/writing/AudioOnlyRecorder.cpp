@@ -36,7 +36,8 @@ std::unique_ptr<AssetWriter> openAudioFile(const std::filesystem::path& path) {
 
 }  // namespace
 
-AudioOnlyRecorder::AudioOnlyRecorder(RecordingConfiguration configuration) : configuration_(std::move(configuration)) {}
+AudioOnlyRecorder::AudioOnlyRecorder(RecordingConfiguration configuration)
+    : configuration_(std::move(configuration)) {}
 
 AudioOnlyRecorder::~AudioOnlyRecorder() {
   // Dropped without finishing: the writers' own destructors keep what was written.
@@ -93,8 +94,9 @@ void AudioOnlyRecorder::prepareRecordingFiles() {
   systemWriter_ = openAudioFile(file);
   if (recordsSystemAudio_ && recordsMicrophone_) {
     AssetWriter* writer = systemWriter_.get();
-    mixer_ = std::make_unique<AudioMixer>(
-        [writer](std::shared_ptr<const AudioBlock> block, MediaTime time) { writer->appendAudio(0, std::move(block), time); });
+    mixer_ = std::make_unique<AudioMixer>([writer](std::shared_ptr<const AudioBlock> block, MediaTime time) {
+      writer->appendAudio(0, std::move(block), time);
+    });
   }
   systemAudioURL_ = file;
 }
@@ -115,7 +117,8 @@ bool AudioOnlyRecorder::appendMicrophoneAudio(const SampleBuffer& sample) {
 }
 
 bool AudioOnlyRecorder::append(int source, const SampleBuffer& sample) {
-  if (finishing_ || !sample.isAudio() || !sample.audioBlock() || !sample.presentationTime().isValid()) return false;
+  if (finishing_ || !sample.isAudio() || !sample.audioBlock() || !sample.presentationTime().isValid())
+    return false;
   AssetWriter* writer = source == 1 && microphoneWriter_ ? microphoneWriter_.get() : systemWriter_.get();
   if (!writer || !writer->started()) return false;
   std::lock_guard lock(mutex_);
@@ -140,7 +143,8 @@ void AudioOnlyRecorder::finishRecording(Completion completion) {
     if (systemAudioURL_) return completion(*systemAudioURL_, nullptr);
     return completion({}, recorderError(-3, "No audio source was recorded"));
   }
-  finisher_ = std::thread([this, completion = std::move(completion)]() mutable { finishBlocking(std::move(completion)); });
+  finisher_ = std::thread(
+      [this, completion = std::move(completion)]() mutable { finishBlocking(std::move(completion)); });
 }
 
 void AudioOnlyRecorder::finishBlocking(Completion completion) {
@@ -158,15 +162,18 @@ void AudioOnlyRecorder::finishBlocking(Completion completion) {
       else
         writer->discard();
     } catch (const Error&) {
-      if (!failure) failure = std::make_exception_ptr(RecordingError::fileWriteError(std::current_exception()));
+      if (!failure)
+        failure = std::make_exception_ptr(RecordingError::fileWriteError(std::current_exception()));
     }
   }
   if (failure) return completion({}, failure);
   if (wroteNothing) {
     // An empty file is not a recording: say so instead of reporting success.
     std::error_code ignored;
-    if (packageURL_) std::filesystem::remove_all(*packageURL_, ignored);
-    else if (systemAudioURL_) std::filesystem::remove(*systemAudioURL_, ignored);
+    if (packageURL_)
+      std::filesystem::remove_all(*packageURL_, ignored);
+    else if (systemAudioURL_)
+      std::filesystem::remove(*systemAudioURL_, ignored);
     return completion({}, recorderError(-2, "No audio was recorded"));
   }
   if (packageURL_) return completion(*packageURL_, nullptr);

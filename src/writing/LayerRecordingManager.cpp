@@ -11,10 +11,14 @@ namespace tk {
 
 std::string caseName(RecordingLayer layer) {
   switch (layer) {
-    case RecordingLayer::screen: return "screen";
-    case RecordingLayer::camera: return "camera";
-    case RecordingLayer::audio: return "audio";
-    case RecordingLayer::metadata: return "metadata";
+    case RecordingLayer::screen:
+      return "screen";
+    case RecordingLayer::camera:
+      return "camera";
+    case RecordingLayer::audio:
+      return "audio";
+    case RecordingLayer::metadata:
+      return "metadata";
   }
   return "screen";
 }
@@ -31,7 +35,8 @@ LayerRecordingError LayerRecordingError::missingFile(RecordingLayer layer) {
   return error;
 }
 
-LayerRecordingError LayerRecordingError::writerInitializationFailed(RecordingLayer layer, std::string underlying) {
+LayerRecordingError LayerRecordingError::writerInitializationFailed(RecordingLayer layer,
+                                                                    std::string underlying) {
   LayerRecordingError error(Kind::writerInitializationFailed);
   error.layer_ = layer;
   error.detail_ = std::move(underlying);
@@ -40,12 +45,18 @@ LayerRecordingError LayerRecordingError::writerInitializationFailed(RecordingLay
 
 std::string LayerRecordingError::localizedDescription() const {
   switch (kind_) {
-    case Kind::packageNotFound: return "Recording package not found at: " + detail_;
-    case Kind::missingFile: return "Missing " + caseName(layer_) + " file in recording package";
-    case Kind::writerInitializationFailed: return "Failed to initialize " + caseName(layer_) + " writer: " + detail_;
-    case Kind::packageNotCreated: return "Recording package has not been created";
-    case Kind::alreadyRecording: return "Layer recording is already in progress";
-    case Kind::notRecording: return "Layer recording is not active";
+    case Kind::packageNotFound:
+      return "Recording package not found at: " + detail_;
+    case Kind::missingFile:
+      return "Missing " + caseName(layer_) + " file in recording package";
+    case Kind::writerInitializationFailed:
+      return "Failed to initialize " + caseName(layer_) + " writer: " + detail_;
+    case Kind::packageNotCreated:
+      return "Recording package has not been created";
+    case Kind::alreadyRecording:
+      return "Layer recording is already in progress";
+    case Kind::notRecording:
+      return "Layer recording is not active";
   }
   return {};
 }
@@ -73,8 +84,9 @@ RecordingPackage LayerRecordingManager::createPackage(const std::filesystem::pat
   return *recordingPackage_;
 }
 
-void LayerRecordingManager::startLayerRecording(const WriterConfiguration& screenConfiguration,
-                                                const std::optional<WriterConfiguration>& cameraConfiguration) {
+void LayerRecordingManager::startLayerRecording(
+    const WriterConfiguration& screenConfiguration,
+    const std::optional<WriterConfiguration>& cameraConfiguration) {
   if (!recordingPackage_) throw LayerRecordingError::packageNotCreated();
   if (isRecording_) throw LayerRecordingError::alreadyRecording();
   Diagnostics::line("🎬 Starting layer recording...");
@@ -92,7 +104,8 @@ void LayerRecordingManager::startLayerRecording(const WriterConfiguration& scree
   Diagnostics::line("✅ Layer recording started");
 }
 
-QCoro::Task<RecordingPackage> LayerRecordingManager::finalizeLayerRecording(PackageConfiguration configuration) {
+QCoro::Task<RecordingPackage> LayerRecordingManager::finalizeLayerRecording(
+    PackageConfiguration configuration) {
   if (!recordingPackage_) throw LayerRecordingError::packageNotCreated();
   if (!isRecording_) throw LayerRecordingError::notRecording();
   Diagnostics::line("🏁 Finalizing layer recording...");

@@ -18,7 +18,14 @@ std::string caseName(RecordingLayer layer);
 
 class LayerRecordingError : public Error {
  public:
-  enum class Kind { packageNotFound, missingFile, writerInitializationFailed, packageNotCreated, alreadyRecording, notRecording };
+  enum class Kind {
+    packageNotFound,
+    missingFile,
+    writerInitializationFailed,
+    packageNotCreated,
+    alreadyRecording,
+    notRecording
+  };
 
   static LayerRecordingError packageNotFound(std::filesystem::path path);
   static LayerRecordingError missingFile(RecordingLayer layer);

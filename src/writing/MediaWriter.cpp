@@ -10,29 +10,40 @@ namespace tk {
 
 namespace {
 
-
-const char* caseName(VideoEncoder encoder) { return encoder == VideoEncoder::h265 ? "h265" : "h264"; }
+const char* caseName(VideoEncoder encoder) {
+  return encoder == VideoEncoder::h265 ? "h265" : "h264";
+}
 
 const char* caseName(VideoQuality quality) {
   switch (quality) {
-    case VideoQuality::low: return "low";
-    case VideoQuality::medium: return "medium";
-    case VideoQuality::high: return "high";
+    case VideoQuality::low:
+      return "low";
+    case VideoQuality::medium:
+      return "medium";
+    case VideoQuality::high:
+      return "high";
   }
   return "high";
 }
 
-std::string seconds(MediaTime time) { return formatDouble(time.seconds()); }
+std::string seconds(MediaTime time) {
+  return formatDouble(time.seconds());
+}
 
 }  // namespace
 
 std::string MediaWriter::statusName(Status status) {
   switch (status) {
-    case Status::unknown: return "unknown";
-    case Status::writing: return "writing";
-    case Status::completed: return "completed";
-    case Status::failed: return "failed";
-    case Status::cancelled: return "cancelled";
+    case Status::unknown:
+      return "unknown";
+    case Status::writing:
+      return "writing";
+    case Status::completed:
+      return "completed";
+    case Status::failed:
+      return "failed";
+    case Status::cancelled:
+      return "cancelled";
   }
   return "unknown";
 }
@@ -61,9 +72,15 @@ int64_t MediaWriter::standardBitRate(VideoEncoder codec, VideoQuality quality, i
   const double q = 1.0 - std::log10(f * std::sqrt(w * h)) / 5.0;
   double factor = 1.0;
   switch (quality) {
-    case VideoQuality::low: factor = std::max(q, 0.1); break;
-    case VideoQuality::medium: factor = 3 * q >= 0.6 ? 0.6 : std::max(3 * q, 0.4); break;
-    case VideoQuality::high: factor = 1.0; break;
+    case VideoQuality::low:
+      factor = std::max(q, 0.1);
+      break;
+    case VideoQuality::medium:
+      factor = 3 * q >= 0.6 ? 0.6 : std::max(3 * q, 0.4);
+      break;
+    case VideoQuality::high:
+      factor = 1.0;
+      break;
   }
   const auto bitRate = static_cast<int64_t>(k * f * w * h * factor);
   return std::max<int64_t>(bitRate, 200000);
@@ -77,9 +94,12 @@ const char* MediaWriter::encoderPreset(VideoEncoder codec) {
 
 double MediaWriter::alphaQualityFactor(VideoQuality quality) {
   switch (quality) {
-    case VideoQuality::low: return 0.3;
-    case VideoQuality::medium: return 0.7;
-    case VideoQuality::high: return 1.0;
+    case VideoQuality::low:
+      return 0.3;
+    case VideoQuality::medium:
+      return 0.7;
+    case VideoQuality::high:
+      return 1.0;
   }
   return 1.0;
 }
@@ -91,12 +111,14 @@ void MediaWriter::configure(const WriterConfiguration& configuration) {
     configuration_ = configuration;
     outputURL_ = configuration.outputURL;
   }
-  if (configuration.outputURL.empty()) throw MediaWriterError::writerInitializationFailed("no output file given");
+  if (configuration.outputURL.empty())
+    throw MediaWriterError::writerInitializationFailed("no output file given");
 
   std::unique_ptr<AssetWriter> writer;
   try {
     writer = std::make_unique<AssetWriter>(
-        configuration.outputURL, configuration.outputFormat == OutputFormat::mp4 ? ContainerFormat::mp4 : ContainerFormat::mov);
+        configuration.outputURL,
+        configuration.outputFormat == OutputFormat::mp4 ? ContainerFormat::mp4 : ContainerFormat::mov);
   } catch (const Error& error) {
     throw MediaWriterError::writerInitializationFailed(error.localizedDescription());
   }
@@ -114,7 +136,8 @@ void MediaWriter::configure(const WriterConfiguration& configuration) {
 
 void MediaWriter::setupVideoInput(AssetWriter& writer, const VideoSettings& settings) {
   Diagnostics::line("📊 Video encoding settings:");
-  Diagnostics::line("   Resolution: " + std::to_string(settings.width) + "x" + std::to_string(settings.height));
+  Diagnostics::line("   Resolution: " + std::to_string(settings.width) + "x" +
+                    std::to_string(settings.height));
   Diagnostics::line("   Frame rate: " + std::to_string(settings.frameRate) + " FPS");
   Diagnostics::line(std::string("   Codec: ") + caseName(settings.codec));
   Diagnostics::line(std::string("   Quality: ") + caseName(settings.quality));
@@ -137,8 +160,8 @@ void MediaWriter::setupVideoInput(AssetWriter& writer, const VideoSettings& sett
     input.codec = alpha.codec;
     input.bitRate = alpha.averageBitRate;
   } else {
-    const int64_t bitRate =
-        standardBitRate(settings.codec, settings.quality, settings.width, settings.height, settings.frameRate);
+    const int64_t bitRate = standardBitRate(settings.codec, settings.quality, settings.width, settings.height,
+                                            settings.frameRate);
     Diagnostics::line("   Target bitrate: " + std::to_string(bitRate / 1000000) + " Mbps");
     input.codec = settings.codec == VideoEncoder::h265 ? VideoCodecKind::hevc : VideoCodecKind::h264;
     input.bitRate = bitRate;
@@ -153,7 +176,8 @@ void MediaWriter::setupVideoInput(AssetWriter& writer, const VideoSettings& sett
   frameDuration_ = MediaTime(1, std::max(1, settings.frameRate));
 }
 
-void MediaWriter::setupAudioInputs(AssetWriter& writer, const AudioSettings& settings, bool separateAudioTracks) {
+void MediaWriter::setupAudioInputs(AssetWriter& writer, const AudioSettings& settings,
+                                   bool separateAudioTracks) {
   AudioInputSettings input;
   input.sampleRate = settings.sampleRate;
   input.channels = settings.channelCount;
@@ -222,11 +246,12 @@ bool MediaWriter::appendPixelBuffer(std::shared_ptr<PixelBuffer> pixels, MediaTi
   return appendVideo(std::move(pixels), presentationTime, MediaTime::invalid(), false);
 }
 
-bool MediaWriter::appendVideo(std::shared_ptr<PixelBuffer> pixels, MediaTime presentationTime, MediaTime duration,
-                              bool logRejections) {
+bool MediaWriter::appendVideo(std::shared_ptr<PixelBuffer> pixels, MediaTime presentationTime,
+                              MediaTime duration, bool logRejections) {
   std::lock_guard lock(mutex_);
   if (!isWriting_) return logRejections ? rejectVideo("⚠️ appendVideoBuffer: isWriting is false") : false;
-  if (!hasVideoInput_) return logRejections ? rejectVideo("⚠️ appendVideoBuffer: videoInput is nil") : false;
+  if (!hasVideoInput_)
+    return logRejections ? rejectVideo("⚠️ appendVideoBuffer: videoInput is nil") : false;
   if (logRejections && assetWriter_->failed()) {
     const std::string failure = assetWriter_->failure();
     Diagnostics::line("❌ AssetWriter failed: " + (failure.empty() ? std::string("unknown error") : failure));
@@ -329,7 +354,9 @@ std::filesystem::path MediaWriter::finishWritingBlocking() {
   return *outputURL_;
 }
 
-void MediaWriter::removeStub() { assetWriter_->cancel(); }
+void MediaWriter::removeStub() {
+  assetWriter_->cancel();
+}
 
 void MediaWriter::cancelWriting() {
   {

@@ -93,7 +93,8 @@ class MediaWriter {
   uint64_t droppedSamples() const { return droppedSamples_; }
 
   // The average bit rate of the standard (non-alpha) path.
-  static int64_t standardBitRate(VideoEncoder codec, VideoQuality quality, int width, int height, int frameRate);
+  static int64_t standardBitRate(VideoEncoder codec, VideoQuality quality, int width, int height,
+                                 int frameRate);
   // The x264 / x265 speed preset the writer encodes with.
   static const char* encoderPreset(VideoEncoder codec);
   // The quality factor of the alpha path: 0.3, 0.7 or 1.0.

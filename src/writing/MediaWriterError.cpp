@@ -36,15 +36,22 @@ MediaWriterError MediaWriterError::alphaCodecNotSupported(AlphaVideoCodec codec)
 std::string MediaWriterError::localizedDescription() const {
   switch (kind_) {
     case Kind::writerInitializationFailed:
-      return underlying_ ? "Failed to initialize media writer: " + *underlying_ : "Failed to initialize media writer";
-    case Kind::cannotAddInput: return "Cannot add " + detail_ + " input to asset writer";
-    case Kind::invalidState: return "Invalid writer state: " + detail_;
-    case Kind::writingFailed: return underlying_ ? "Writing failed: " + *underlying_ : "Writing failed";
+      return underlying_ ? "Failed to initialize media writer: " + *underlying_
+                         : "Failed to initialize media writer";
+    case Kind::cannotAddInput:
+      return "Cannot add " + detail_ + " input to asset writer";
+    case Kind::invalidState:
+      return "Invalid writer state: " + detail_;
+    case Kind::writingFailed:
+      return underlying_ ? "Writing failed: " + *underlying_ : "Writing failed";
     case Kind::alphaCodecNotSupported:
       return "Alpha codec '" + displayName(codec_) + "' is not supported on this system";
-    case Kind::writerNotConfigured: return "Media writer is not configured";
-    case Kind::notWriting: return "Writer is not currently writing";
-    case Kind::outputURLMissing: return "Output URL is missing";
+    case Kind::writerNotConfigured:
+      return "Media writer is not configured";
+    case Kind::notWriting:
+      return "Writer is not currently writing";
+    case Kind::outputURLMissing:
+      return "Output URL is missing";
   }
   return {};
 }

@@ -23,7 +23,8 @@ class MediaWriterError : public Error {
 
   // `underlying` is the wrapped failure's own description (FFmpeg's text), when there is one.
   static MediaWriterError writerInitializationFailed(std::optional<std::string> underlying = std::nullopt);
-  static MediaWriterError cannotAddInput(std::string type, std::optional<std::string> underlying = std::nullopt);
+  static MediaWriterError cannotAddInput(std::string type,
+                                         std::optional<std::string> underlying = std::nullopt);
   static MediaWriterError invalidState(std::string statusName);
   static MediaWriterError writingFailed(std::optional<std::string> underlying = std::nullopt);
   static MediaWriterError alphaCodecNotSupported(AlphaVideoCodec codec);

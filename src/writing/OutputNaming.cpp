@@ -31,7 +31,8 @@ std::filesystem::path createUniqueFolder(const std::filesystem::path& parent, co
                                          const std::string& extension) {
   std::error_code error;
   std::filesystem::create_directories(parent, error);
-  if (error) throw PlatformError("POSIX", error.value(), "Creating " + parent.string() + ": " + error.message());
+  if (error)
+    throw PlatformError("POSIX", error.value(), "Creating " + parent.string() + ": " + error.message());
   for (int number = 1; number < 10000; ++number) {
     auto path = candidate(parent, stem, extension, number);
     if (::mkdir(path.c_str(), 0755) == 0) return path;

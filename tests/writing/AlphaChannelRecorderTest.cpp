@@ -21,16 +21,19 @@ TEST(AlphaChannelRecorderTest, ValidatesSizesInOrder) {
 
   auto tooLarge = validationError(8193, 100, AlphaVideoCodec::hevcWithAlpha);
   EXPECT_EQ(tooLarge.kind(), AlphaRecordingError::Kind::resolutionTooLarge);
-  EXPECT_EQ(tooLarge.localizedDescription(), "Resolution 8193x100 exceeds maximum supported dimension of 8192.");
+  EXPECT_EQ(tooLarge.localizedDescription(),
+            "Resolution 8193x100 exceeds maximum supported dimension of 8192.");
   EXPECT_EQ(tooLarge.recoverySuggestion(), "Choose a smaller resolution.");
 
   auto odd = validationError(1919, 1080, AlphaVideoCodec::hevcWithAlpha);
-  EXPECT_EQ(odd.localizedDescription(), "Resolution 1919x1080 has invalid alignment. Dimensions must be multiples of 2.");
+  EXPECT_EQ(odd.localizedDescription(),
+            "Resolution 1919x1080 has invalid alignment. Dimensions must be multiples of 2.");
   EXPECT_EQ(odd.recoverySuggestion(), "Adjust resolution so both width and height are multiples of 2.");
 
   // Zero fails as invalid before the size or alignment checks.
   auto zero = validationError(0, 1080, AlphaVideoCodec::hevcWithAlpha);
-  EXPECT_EQ(zero.localizedDescription(), "Invalid resolution: 0x1080. Width and height must be greater than 0.");
+  EXPECT_EQ(zero.localizedDescription(),
+            "Invalid resolution: 0x1080. Width and height must be greater than 0.");
   EXPECT_EQ(AlphaRecordingError::codecNotSupported(AlphaVideoCodec::proRes4444XQ).localizedDescription(),
             "Alpha codec 'ProRes 4444 XQ' is not supported on this system");
 }

@@ -45,7 +45,8 @@ class AudioOnlyRecorderTest : public ::testing::Test {
   // One second of a tone of `amplitude` from `start`, in 10 ms blocks.
   static void feed(AudioOnlyRecorder& recorder, bool microphone, double start, float amplitude) {
     for (int b = 0; b < 100; ++b) {
-      auto sample = SampleBuffer::audio(audioBlock(480, microphone, amplitude, 440, b * 480LL), seconds(start + b * 0.01));
+      auto sample = SampleBuffer::audio(audioBlock(480, microphone, amplitude, 440, b * 480LL),
+                                        seconds(start + b * 0.01));
       if (microphone)
         EXPECT_TRUE(recorder.appendMicrophoneAudio(sample));
       else
@@ -56,7 +57,8 @@ class AudioOnlyRecorderTest : public ::testing::Test {
   // Largest absolute sample within [from, to) seconds.
   static float peak(const std::vector<float>& samples, double from, double to) {
     float peak = 0;
-    for (size_t i = static_cast<size_t>(from * 48000); i < std::min(samples.size(), static_cast<size_t>(to * 48000)); ++i)
+    for (size_t i = static_cast<size_t>(from * 48000);
+         i < std::min(samples.size(), static_cast<size_t>(to * 48000)); ++i)
       peak = std::max(peak, std::abs(samples[i]));
     return peak;
   }
@@ -71,7 +73,8 @@ TEST_F(AudioOnlyRecorderTest, APackageKeepsSystemAudioAndMicrophoneApart) {
   const auto package = *recorder.packageURL();
   EXPECT_EQ(package.extension(), ".tka");
   std::vector<std::string> names;
-  for (const auto& entry : std::filesystem::directory_iterator(package)) names.push_back(entry.path().filename());
+  for (const auto& entry : std::filesystem::directory_iterator(package))
+    names.push_back(entry.path().filename());
   std::sort(names.begin(), names.end());
   EXPECT_EQ(names, (std::vector<std::string>{"info.json", "mic.m4a", "sys.m4a"}));
   std::ifstream infoFile(package / "info.json");

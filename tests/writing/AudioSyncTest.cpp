@@ -33,7 +33,8 @@ struct SimulatedSource {
       const double time = stamp + i / deviceRate;
       float value = 0.05f * static_cast<float>(std::sin(2 * M_PI * 440 * (deviceFrame + i) / 48000.0));
       for (double click : clicks)
-        if (time >= click && time < click + 0.03) value = 0.9f * static_cast<float>(std::sin(2 * M_PI * 1000 * (time - click)));
+        if (time >= click && time < click + 0.03)
+          value = 0.9f * static_cast<float>(std::sin(2 * M_PI * 1000 * (time - click)));
       for (int c = 0; c < 2; ++c) block->samples[interleaved ? i * 2 + c : c * kBlock + i] = value;
     }
     deviceFrame += kBlock;
@@ -117,7 +118,8 @@ TEST(AudioSyncTest, TenMinutesWithGapsAndPausesStayInStep) {
     EXPECT_NEAR(samples.size() / 48000.0, pictureLength, 0.1) << "track " << track;
     for (double click : clicks) {
       const double expected = click - origin - (click > pauseEnd ? pauseEnd - pauseStart : 0);
-      EXPECT_NEAR(onset(samples, expected - 1.0), expected, 0.05) << "track " << track << " burst at " << expected;
+      EXPECT_NEAR(onset(samples, expected - 1.0), expected, 0.05)
+          << "track " << track << " burst at " << expected;
     }
   }
 }

@@ -89,7 +89,8 @@ TEST_F(LayerRecordingManagerTest, ACameraThatDeliveredNothingLeavesNoCameraFile)
   const RecordingPackage package = manager.createPackage(root());
   manager.startLayerRecording(layer(package.screenVideoURL, 64, 48), layer(*package.cameraVideoURL, 64, 48));
   manager.screenWriter()->startSession(seconds(1));
-  ASSERT_TRUE(manager.screenWriter()->appendVideoBuffer(SampleBuffer::video(splitFrame(64, 48, 1, 2), seconds(1))));
+  ASSERT_TRUE(
+      manager.screenWriter()->appendVideoBuffer(SampleBuffer::video(splitFrame(64, 48, 1, 2), seconds(1))));
   const RecordingPackage final = test::await(manager.finalizeLayerRecording(packageConfiguration()));
 
   EXPECT_TRUE(lines.contains("⚠️ Camera writer session was never started - no frames were captured"));
@@ -116,7 +117,8 @@ TEST_F(LayerRecordingManagerTest, ErrorsAndCancellation) {
   EXPECT_EQ(errorText([&] { test::await(manager.finalizeLayerRecording({})); }),
             "Recording package has not been created");
   const auto package = manager.createPackage(root());
-  EXPECT_EQ(errorText([&] { test::await(manager.finalizeLayerRecording({})); }), "Layer recording is not active");
+  EXPECT_EQ(errorText([&] { test::await(manager.finalizeLayerRecording({})); }),
+            "Layer recording is not active");
 
   // A screen writer that cannot be configured (an odd alpha size is fine, a zero size is not).
   auto broken = layer(package.screenVideoURL, 0, 0);
@@ -130,13 +132,15 @@ TEST_F(LayerRecordingManagerTest, ErrorsAndCancellation) {
 
   const auto again = manager.createPackage(root());
   manager.startLayerRecording(layer(again.screenVideoURL, 64, 48), std::nullopt);
-  EXPECT_EQ(errorText([&] { manager.startLayerRecording(layer(again.screenVideoURL, 64, 48), std::nullopt); }),
-            "Layer recording is already in progress");
+  EXPECT_EQ(
+      errorText([&] { manager.startLayerRecording(layer(again.screenVideoURL, 64, 48), std::nullopt); }),
+      "Layer recording is already in progress");
   EXPECT_EQ(manager.cameraWriter(), nullptr);
 
   EXPECT_EQ(LayerRecordingError::missingFile(RecordingLayer::screen).localizedDescription(),
             "Missing screen file in recording package");
-  EXPECT_EQ(LayerRecordingError::packageNotFound("/a/b").localizedDescription(), "Recording package not found at: /a/b");
+  EXPECT_EQ(LayerRecordingError::packageNotFound("/a/b").localizedDescription(),
+            "Recording package not found at: /a/b");
   EXPECT_EQ(LayerRecordingManager::fileSizeText(12'345'678), "12.3 MB");
   EXPECT_EQ(LayerRecordingManager::fileSizeText(950'000), "950 KB");
 }

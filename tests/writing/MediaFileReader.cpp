@@ -39,7 +39,9 @@ struct Decoder {
   ~Decoder() { avcodec_free_context(&context); }
 };
 
-std::string name(const char* text) { return text ? text : ""; }
+std::string name(const char* text) {
+  return text ? text : "";
+}
 
 int streamIndex(AVFormatContext* context, AVMediaType type, int nth) {
   for (unsigned i = 0; i < context->nb_streams; ++i) {
@@ -104,7 +106,7 @@ MediaFileInfo readMediaFile(const std::filesystem::path& path) {
     StreamInfo s;
     s.type = parameters->codec_type == AVMEDIA_TYPE_VIDEO   ? "video"
              : parameters->codec_type == AVMEDIA_TYPE_AUDIO ? "audio"
-                                                             : "other";
+                                                            : "other";
     s.codec = avcodec_get_name(parameters->codec_id);
     char tag[5] = {};
     for (int b = 0; b < 4; ++b) tag[b] = static_cast<char>((parameters->codec_tag >> (8 * b)) & 0xff);

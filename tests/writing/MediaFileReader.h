@@ -47,6 +47,7 @@ DecodedPixel decodeVideoPixel(const std::filesystem::path& path, int frameIndex,
 std::vector<double> videoFrameTimes(const std::filesystem::path& path);
 
 // Decodes audio track `audioIndex` into its first channel, placed by timestamps from time 0.
-std::vector<float> decodeAudioChannel(const std::filesystem::path& path, int audioIndex, int* sampleRate = nullptr);
+std::vector<float> decodeAudioChannel(const std::filesystem::path& path, int audioIndex,
+                                      int* sampleRate = nullptr);
 
 }  // namespace tk::test

@@ -14,18 +14,20 @@ namespace tk {
 namespace {
 
 using test::audioBlock;
+using test::CapturedLines;
 using test::readMediaFile;
 using test::seconds;
 using test::splitFrame;
 using test::writerConfiguration;
-using test::CapturedLines;
 
 constexpr uint32_t kRed = 0xFFFF0000;
 constexpr uint32_t kBlue = 0xFF0000FF;
 
 class MediaWriterTest : public ::testing::Test {
  protected:
-  std::filesystem::path file(const std::string& name) const { return dir.filePath(QString::fromStdString(name)).toStdString(); }
+  std::filesystem::path file(const std::string& name) const {
+    return dir.filePath(QString::fromStdString(name)).toStdString();
+  }
 
   // Writes `frames` frames at `frameRate` from source time 100 s, with 1024-frame audio blocks.
   void writeMovie(MediaWriter& writer, const WriterConfiguration& configuration, int frames, int frameRate,
@@ -35,7 +37,9 @@ class MediaWriterTest : public ::testing::Test {
     writer.startSession(seconds(100));
     auto picture = splitFrame(sourceWidth, sourceHeight, kRed, kBlue);
     for (int i = 0; i < frames; ++i) {
-      ASSERT_TRUE(appendPatiently([&] { return writer.appendVideoBuffer(SampleBuffer::video(picture, seconds(100) + MediaTime(i, frameRate))); }));
+      ASSERT_TRUE(appendPatiently([&] {
+        return writer.appendVideoBuffer(SampleBuffer::video(picture, seconds(100) + MediaTime(i, frameRate)));
+      }));
     }
     if (withAudio) {
       const int blocks = frames * 48000 / frameRate / 1024;
@@ -63,7 +67,6 @@ class MediaWriterTest : public ::testing::Test {
   QTemporaryDir dir;
 };
 
-
 TEST_F(MediaWriterTest, H264InMp4HasTaggedVideoFramesAndAudio) {
   MediaWriter writer;
   writeMovie(writer, writerConfiguration(file("a.mp4"), OutputFormat::mp4, 320, 240, 30), 60, 30, 320, 240);
@@ -89,7 +92,8 @@ TEST_F(MediaWriterTest, H264InMp4HasTaggedVideoFramesAndAudio) {
 
 TEST_F(MediaWriterTest, ConvertsWithTheBt709MatrixIntoLimitedRange) {
   MediaWriter writer;
-  writeMovie(writer, writerConfiguration(file("colour.mov"), OutputFormat::mov, 64, 64, 30), 5, 30, 64, 64, false);
+  writeMovie(writer, writerConfiguration(file("colour.mov"), OutputFormat::mov, 64, 64, 30), 5, 30, 64, 64,
+             false);
   finish(writer);
   // Red is Y 63 with BT.709 in limited range (BT.601 would give 81); blue on the right is Y 32.
   auto left = test::decodeVideoPixel(file("colour.mov"), 0, 8, 32);
@@ -107,17 +111,18 @@ namespace tk {
 namespace {
 
 using test::audioBlock;
+using test::CapturedLines;
 using test::readMediaFile;
 using test::seconds;
 using test::splitFrame;
 using test::writerConfiguration;
-using test::CapturedLines;
 
 TEST_F(MediaWriterTest, H265IsTaggedHvc1InBothContainers) {
   for (auto format : {OutputFormat::mp4, OutputFormat::mov}) {
     const auto path = file(format == OutputFormat::mp4 ? "h265.mp4" : "h265.mov");
     MediaWriter writer;
-    writeMovie(writer, writerConfiguration(path, format, 256, 144, 30, VideoEncoder::h265), 10, 30, 256, 144, false);
+    writeMovie(writer, writerConfiguration(path, format, 256, 144, 30, VideoEncoder::h265), 10, 30, 256, 144,
+               false);
     finish(writer);
     auto info = readMediaFile(path);
     ASSERT_NE(info.video(), nullptr);
@@ -137,8 +142,10 @@ TEST_F(MediaWriterTest, ProRes4444KeepsTheAlphaChannelInMov) {
   writer.startWriting();
   writer.startSession(seconds(5));
   // Opaque red on the left, fully transparent on the right; then half-transparent red (premultiplied).
-  ASSERT_TRUE(writer.appendVideoBuffer(SampleBuffer::video(splitFrame(64, 48, kRed, 0x00000000), seconds(5))));
-  ASSERT_TRUE(writer.appendVideoBuffer(SampleBuffer::video(splitFrame(64, 48, 0x80800000, 0x80800000), seconds(5.1))));
+  ASSERT_TRUE(
+      writer.appendVideoBuffer(SampleBuffer::video(splitFrame(64, 48, kRed, 0x00000000), seconds(5))));
+  ASSERT_TRUE(writer.appendVideoBuffer(
+      SampleBuffer::video(splitFrame(64, 48, 0x80800000, 0x80800000), seconds(5.1))));
   finish(writer);
 
   auto info = readMediaFile(file("alpha.mov"));
@@ -185,7 +192,8 @@ TEST_F(MediaWriterTest, ProResIsRefusedInMp4AndHevcWithAlphaIsNotAvailable) {
 TEST_F(MediaWriterTest, OddSizesAreEncodedEvenAndOtherFrameSizesAreScaled) {
   MediaWriter writer;
   // Configured 321x241, frames arrive at 640x480: the track is 320x240 and keeps every frame.
-  writeMovie(writer, writerConfiguration(file("odd.mp4"), OutputFormat::mp4, 321, 241, 30), 6, 30, 640, 480, false);
+  writeMovie(writer, writerConfiguration(file("odd.mp4"), OutputFormat::mp4, 321, 241, 30), 6, 30, 640, 480,
+             false);
   finish(writer);
   auto info = readMediaFile(file("odd.mp4"));
   EXPECT_EQ(info.video()->width, 320);
@@ -203,7 +211,8 @@ TEST_F(MediaWriterTest, BitRatesFollowTheStandardRule) {
   EXPECT_EQ(MediaWriter::standardBitRate(VideoEncoder::h265, VideoQuality::low, 320, 240, 15), 200000);
 
   CapturedLines lines;
-  auto configuration = writerConfiguration(file("rate.mp4"), OutputFormat::mp4, 1920, 1080, 60, VideoEncoder::h265);
+  auto configuration =
+      writerConfiguration(file("rate.mp4"), OutputFormat::mp4, 1920, 1080, 60, VideoEncoder::h265);
   configuration.videoSettings->quality = VideoQuality::high;
   MediaWriter writer;
   writer.configure(configuration);
@@ -253,7 +262,8 @@ TEST_F(MediaWriterTest, DropsSamplesBeforeTheSessionAndFramesThatDoNotMoveForwar
   EXPECT_FALSE(writer.appendVideoBuffer(SampleBuffer::video(picture, seconds(9))));  // before the session
   writer.startSession(seconds(10));
   EXPECT_FALSE(writer.appendVideoBuffer(SampleBuffer::video(picture, seconds(9.9))));
-  EXPECT_FALSE(writer.appendMicrophoneAudio(SampleBuffer::audio(audioBlock(480, true), seconds(9.5)), false, false));
+  EXPECT_FALSE(
+      writer.appendMicrophoneAudio(SampleBuffer::audio(audioBlock(480, true), seconds(9.5)), false, false));
   EXPECT_TRUE(writer.appendVideoBuffer(SampleBuffer::video(picture, seconds(10.1))));
   EXPECT_FALSE(writer.appendVideoBuffer(SampleBuffer::video(picture, seconds(10.1))));
   EXPECT_FALSE(writer.appendVideoBuffer(SampleBuffer::video(picture, seconds(10.05))));
@@ -270,8 +280,10 @@ TEST_F(MediaWriterTest, SeparateAudioTracksWriteSystemAudioAndMicrophoneApart) {
   writer.startWriting();
   writer.startSession(seconds(1));
   ASSERT_TRUE(writer.appendVideoBuffer(SampleBuffer::video(splitFrame(64, 64, kRed, kBlue), seconds(1))));
-  ASSERT_TRUE(writer.appendMicrophoneAudio(SampleBuffer::audio(audioBlock(4800, true, 0.5f, 500), seconds(1)), false, false));
-  ASSERT_TRUE(writer.appendMicrophoneAudio(SampleBuffer::audio(audioBlock(4800, false), seconds(1)), true, false));
+  ASSERT_TRUE(writer.appendMicrophoneAudio(SampleBuffer::audio(audioBlock(4800, true, 0.5f, 500), seconds(1)),
+                                           false, false));
+  ASSERT_TRUE(
+      writer.appendMicrophoneAudio(SampleBuffer::audio(audioBlock(4800, false), seconds(1)), true, false));
   finish(writer);
   auto info = readMediaFile(file("tracks.mov"));
   ASSERT_EQ(info.audio().size(), 2u);
@@ -291,7 +303,8 @@ TEST_F(MediaWriterTest, SeparateAudioTracksWriteSystemAudioAndMicrophoneApart) {
   single.configure(writerConfiguration(file("single.mov"), OutputFormat::mov, 64, 64, 30));
   single.startWriting();
   single.startSession(seconds(1));
-  EXPECT_FALSE(single.appendMicrophoneAudio(SampleBuffer::audio(audioBlock(480, true), seconds(1)), true, false));
+  EXPECT_FALSE(
+      single.appendMicrophoneAudio(SampleBuffer::audio(audioBlock(480, true), seconds(1)), true, false));
   EXPECT_TRUE(lines.contains("❌ Microphone audio input is nil"));
 }
 
@@ -318,7 +331,8 @@ TEST_F(MediaWriterTest, StateErrorsCarryTheirTexts) {
   EXPECT_EQ(text([&] { writer.finishWritingBlocking(); }), "Writer is not currently writing");
   EXPECT_FALSE(std::filesystem::exists(file("state.mp4")));
 
-  EXPECT_EQ(MediaWriterError::writerInitializationFailed().localizedDescription(), "Failed to initialize media writer");
+  EXPECT_EQ(MediaWriterError::writerInitializationFailed().localizedDescription(),
+            "Failed to initialize media writer");
   EXPECT_EQ(MediaWriterError::writingFailed().localizedDescription(), "Writing failed");
   EXPECT_EQ(MediaWriterError::writingFailed("disk full").localizedDescription(), "Writing failed: disk full");
   EXPECT_EQ(MediaWriterError::outputURLMissing().localizedDescription(), "Output URL is missing");
@@ -342,13 +356,15 @@ TEST_F(MediaWriterTest, NeverOverwritesAndNeverDeletesAFinishedFile) {
   EXPECT_EQ(std::filesystem::file_size(file("taken.mp4")), 19u);
 
   MediaWriter finished;
-  writeMovie(finished, writerConfiguration(file("kept.mp4"), OutputFormat::mp4, 64, 64, 30), 3, 30, 64, 64, false);
+  writeMovie(finished, writerConfiguration(file("kept.mp4"), OutputFormat::mp4, 64, 64, 30), 3, 30, 64, 64,
+             false);
   finish(finished);
   finished.cancelWriting();
   EXPECT_EQ(readMediaFile(file("kept.mp4")).video()->packetCount, 3);
 
   MediaWriter cancelled;
-  writeMovie(cancelled, writerConfiguration(file("gone.mp4"), OutputFormat::mp4, 64, 64, 30), 3, 30, 64, 64, false);
+  writeMovie(cancelled, writerConfiguration(file("gone.mp4"), OutputFormat::mp4, 64, 64, 30), 3, 30, 64, 64,
+             false);
   cancelled.cancelWriting();
   EXPECT_FALSE(std::filesystem::exists(file("gone.mp4")));
   EXPECT_EQ(cancelled.status(), MediaWriter::Status::cancelled);
@@ -364,11 +380,13 @@ TEST_F(MediaWriterTest, AppendsFromThreeThreadsAtOnceGiveAValidFile) {
   auto picture = splitFrame(128, 72, kRed, kBlue);
   std::thread video([&] {
     for (int i = 0; i < 90; ++i)
-      appendPatiently([&] { return writer.appendVideoBuffer(SampleBuffer::video(picture, MediaTime(i, 30))); });
+      appendPatiently(
+          [&] { return writer.appendVideoBuffer(SampleBuffer::video(picture, MediaTime(i, 30))); });
   });
   auto audio = [&](bool microphone) {
     for (int b = 0; b < 140; ++b) {
-      auto sample = SampleBuffer::audio(audioBlock(1024, microphone, 0.2f, 300), MediaTime(b * 1024LL, 48000));
+      auto sample =
+          SampleBuffer::audio(audioBlock(1024, microphone, 0.2f, 300), MediaTime(b * 1024LL, 48000));
       appendPatiently([&] { return writer.appendMicrophoneAudio(sample, microphone, false); });
     }
   };

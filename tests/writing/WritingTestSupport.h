@@ -17,7 +17,9 @@
 
 namespace tk::test {
 
-inline MediaTime seconds(double value) { return MediaTime::fromSeconds(value, 1'000'000'000); }
+inline MediaTime seconds(double value) {
+  return MediaTime::fromSeconds(value, 1'000'000'000);
+}
 
 // Left half `left`, right half `right`: an asymmetric picture, so a mirrored axis shows.
 inline std::shared_ptr<PixelBuffer> splitFrame(int width, int height, uint32_t left, uint32_t right) {
@@ -36,7 +38,8 @@ inline std::shared_ptr<AudioBlock> audioBlock(int frames, bool interleaved, floa
   block->samples.resize(static_cast<size_t>(frames) * 2);
   for (int i = 0; i < frames; ++i) {
     float sample = value;
-    if (frequency > 0) sample = value * static_cast<float>(std::sin(2 * M_PI * frequency * (firstFrame + i) / 48000.0));
+    if (frequency > 0)
+      sample = value * static_cast<float>(std::sin(2 * M_PI * frequency * (firstFrame + i) / 48000.0));
     for (int c = 0; c < 2; ++c) {
       if (interleaved)
         block->samples[static_cast<size_t>(i) * 2 + c] = sample;
@@ -47,8 +50,9 @@ inline std::shared_ptr<AudioBlock> audioBlock(int frames, bool interleaved, floa
   return block;
 }
 
-inline WriterConfiguration writerConfiguration(const std::filesystem::path& path, OutputFormat format, int width,
-                                               int height, int frameRate, VideoEncoder codec = VideoEncoder::h264) {
+inline WriterConfiguration writerConfiguration(const std::filesystem::path& path, OutputFormat format,
+                                               int width, int height, int frameRate,
+                                               VideoEncoder codec = VideoEncoder::h264) {
   WriterConfiguration configuration;
   configuration.outputURL = path;
   configuration.outputFormat = format;
@@ -79,7 +83,8 @@ T await(QCoro::Task<T> task) {
     done = true;
   };
   auto running = runner();
-  if (!waitUntil([&] { return done; }, std::chrono::minutes(2))) throw std::runtime_error("the task never ended");
+  if (!waitUntil([&] { return done; }, std::chrono::minutes(2)))
+    throw std::runtime_error("the task never ended");
   if (error) std::rethrow_exception(error);
   return std::move(*value);
 }

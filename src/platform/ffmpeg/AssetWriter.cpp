@@ -49,7 +49,9 @@ void EncodingInput::fail(const std::string& text) {
   failed_ = true;
 }
 
-void EncodingInput::nameThread() { pthread_setname_np(pthread_self(), threadName_); }
+void EncodingInput::nameThread() {
+  pthread_setname_np(pthread_self(), threadName_);
+}
 
 void EncodingInput::encode(AVFrame* frame, const char* operation) {
   int result = avcodec_send_frame(encoder_.get(), frame);
@@ -74,9 +76,12 @@ namespace {
 
 const char* muxerName(ContainerFormat format) {
   switch (format) {
-    case ContainerFormat::mp4: return "mp4";
-    case ContainerFormat::mov: return "mov";
-    case ContainerFormat::m4a: return "ipod";
+    case ContainerFormat::mp4:
+      return "mp4";
+    case ContainerFormat::mov:
+      return "mov";
+    case ContainerFormat::m4a:
+      return "ipod";
   }
   return "mov";
 }
@@ -137,8 +142,12 @@ int AssetWriter::addAudioInput(const AudioInputSettings& settings) {
   return static_cast<int>(audioInputs_.size()) - 1;
 }
 
-int AssetWriter::encodedWidth() const { return videoInput_ ? videoInput_->width() : 0; }
-int AssetWriter::encodedHeight() const { return videoInput_ ? videoInput_->height() : 0; }
+int AssetWriter::encodedWidth() const {
+  return videoInput_ ? videoInput_->width() : 0;
+}
+int AssetWriter::encodedHeight() const {
+  return videoInput_ ? videoInput_->height() : 0;
+}
 
 void AssetWriter::start() {
   if (started_ || closed_) throw FfmpegError("Starting the writer", "the writer has already started");

@@ -19,7 +19,7 @@ enum class ContainerFormat { mp4, mov, m4a };
 enum class VideoCodecKind { h264, hevc, prores4444, prores4444xq };
 
 struct VideoInputSettings {
-  int width = 0;   // odd sizes are encoded at the even size below them (4:2:0 codecs)
+  int width = 0;  // odd sizes are encoded at the even size below them (4:2:0 codecs)
   int height = 0;
   int frameRate = 60;
   VideoCodecKind codec = VideoCodecKind::h264;
@@ -37,8 +37,8 @@ struct AudioInputSettings {
 // Counters of one input, readable from any thread.
 struct InputCounters {
   uint64_t accepted = 0;
-  uint64_t refused = 0;    // the input's queue was full: the sample was not taken
-  uint64_t encoded = 0;    // video frames or audio sample frames that reached the encoder
+  uint64_t refused = 0;        // the input's queue was full: the sample was not taken
+  uint64_t encoded = 0;        // video frames or audio sample frames that reached the encoder
   uint64_t silenceFrames = 0;  // audio frames of silence inserted for gaps
   uint64_t trimmedFrames = 0;  // audio frames dropped because they overlapped earlier audio
 };

@@ -21,7 +21,9 @@ int64_t framesAt(MediaTime time, int sampleRate) {
 }  // namespace
 
 AssetWriterAudioInput::AssetWriterAudioInput(AssetWriterMuxer& muxer, const AudioInputSettings& settings)
-    : EncodingInput(muxer, "tk-encode-audio"), sampleRate_(settings.sampleRate), channels_(settings.channels) {
+    : EncodingInput(muxer, "tk-encode-audio"),
+      sampleRate_(settings.sampleRate),
+      channels_(settings.channels) {
   if (sampleRate_ < 8000 || channels_ < 1 || channels_ > 8)
     throw FfmpegError("Adding an audio input", "unsupported sample rate or channel count");
   // 20 ms: well under what anyone hears as out of sync, well over scheduling jitter of a source.
@@ -55,7 +57,9 @@ AssetWriterAudioInput::AssetWriterAudioInput(AssetWriterMuxer& muxer, const Audi
   planePointers_.resize(channels_);
 }
 
-AssetWriterAudioInput::~AssetWriterAudioInput() { stop(false, MediaTime::invalid()); }
+AssetWriterAudioInput::~AssetWriterAudioInput() {
+  stop(false, MediaTime::invalid());
+}
 
 void AssetWriterAudioInput::start() {
   thread_ = std::thread([this] {
@@ -159,9 +163,9 @@ void AssetWriterAudioInput::pushConverted(const AudioBlock& block, int firstFram
   if (capacity > static_cast<int>(planes_[0].size()))
     for (auto& plane : planes_) plane.resize(capacity);  // only for an unusually long block
   for (int c = 0; c < channels_; ++c) planePointers_[c] = planes_[c].data();
-  const int converted = swr_convert(resampler_.get(), reinterpret_cast<uint8_t**>(planePointers_.data()),
-                                    static_cast<int>(planes_[0].size()),
-                                    reinterpret_cast<const uint8_t**>(in), inFrames);
+  const int converted =
+      swr_convert(resampler_.get(), reinterpret_cast<uint8_t**>(planePointers_.data()),
+                  static_cast<int>(planes_[0].size()), reinterpret_cast<const uint8_t**>(in), inFrames);
   if (converted < 0) {
     fail(FfmpegError("Converting audio", converted).localizedDescription());
     return;

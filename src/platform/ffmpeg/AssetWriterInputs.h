@@ -93,7 +93,7 @@ class AssetWriterVideoInput : public EncodingInput {
   std::array<ff::FramePtr, kFrameCount> frames_;
   BoundedQueue<int> freeFrames_{kFrameCount};
   BoundedQueue<int> convertedFrames_{kFrameCount};
-  SwsContext* scaler_ = nullptr;  // owned; sws_getCachedContext may replace it
+  SwsContext* scaler_ = nullptr;          // owned; sws_getCachedContext may replace it
   std::vector<uint8_t> unpremultiplied_;  // ProRes only: straight-alpha copy of the frame
   int scalerSourceWidth_ = 0;
   int scalerSourceHeight_ = 0;

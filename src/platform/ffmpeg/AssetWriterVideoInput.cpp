@@ -17,10 +17,13 @@ namespace {
 
 const char* encoderName(VideoCodecKind codec) {
   switch (codec) {
-    case VideoCodecKind::h264: return "libx264";
-    case VideoCodecKind::hevc: return "libx265";
+    case VideoCodecKind::h264:
+      return "libx264";
+    case VideoCodecKind::hevc:
+      return "libx265";
     case VideoCodecKind::prores4444:
-    case VideoCodecKind::prores4444xq: return "prores_ks";
+    case VideoCodecKind::prores4444xq:
+      return "prores_ks";
   }
   return "libx264";
 }
@@ -48,8 +51,9 @@ AssetWriterVideoInput::AssetWriterVideoInput(AssetWriterMuxer& muxer, const Vide
   pixelFormat_ = proRes ? AV_PIX_FMT_YUVA444P10LE : AV_PIX_FMT_YUV420P;
 
   const AVCodec* codec = avcodec_find_encoder_by_name(encoderName(settings.codec));
-  if (!codec) throw FfmpegError(std::string("Finding the encoder ") + encoderName(settings.codec),
-                                AVERROR_ENCODER_NOT_FOUND);
+  if (!codec)
+    throw FfmpegError(std::string("Finding the encoder ") + encoderName(settings.codec),
+                      AVERROR_ENCODER_NOT_FOUND);
   encoder_.reset(avcodec_alloc_context3(codec));
   if (!encoder_) throw FfmpegError("Allocating the video encoder", AVERROR(ENOMEM));
   AVCodecContext* c = encoder_.get();
@@ -76,7 +80,8 @@ AssetWriterVideoInput::AssetWriterVideoInput(AssetWriterMuxer& muxer, const Vide
     av_dict_set(&options, "profile", "main", 0);
     av_dict_set(&options, "x265-params", "log-level=error", 0);
   }
-  if (proRes) av_dict_set(&options, "profile", settings.codec == VideoCodecKind::prores4444xq ? "4444xq" : "4444", 0);
+  if (proRes)
+    av_dict_set(&options, "profile", settings.codec == VideoCodecKind::prores4444xq ? "4444xq" : "4444", 0);
   int result = avcodec_open2(c, codec, &options);
   av_dict_free(&options);
   ffmpegCheck(result, std::string("Opening the ") + encoderName(settings.codec) + " encoder at " +
@@ -170,8 +175,8 @@ bool AssetWriterVideoInput::convert(const PixelBuffer& pixels, AVFrame* frame) {
   const int sourceWidth = pixels.width();
   const int sourceHeight = pixels.height();
   // The common case (the configured size, or one odd pixel more) needs no scaler.
-  const bool sameSize = sourceWidth - width_ >= 0 && sourceWidth - width_ <= 1 && sourceHeight - height_ >= 0 &&
-                        sourceHeight - height_ <= 1;
+  const bool sameSize = sourceWidth - width_ >= 0 && sourceWidth - width_ <= 1 &&
+                        sourceHeight - height_ >= 0 && sourceHeight - height_ <= 1;
   if (sameSize && pixelFormat_ == AV_PIX_FMT_YUV420P && bt709_) {
     convertBgraToYuv420Bt709(pixels.data(), pixels.bytesPerRow(), width_, height_, frame->data[0],
                              frame->linesize[0], frame->data[1], frame->linesize[1], frame->data[2],
@@ -204,7 +209,9 @@ bool AssetWriterVideoInput::convert(const PixelBuffer& pixels, AVFrame* frame) {
       for (int x = 0; x < sourceWidth * 4; x += 4) {
         const int alpha = in[x + 3];
         for (int c = 0; c < 3; ++c)
-          out[x + c] = alpha == 255 || alpha == 0 ? in[x + c] : static_cast<uint8_t>(std::min(255, in[x + c] * 255 / alpha));
+          out[x + c] = alpha == 255 || alpha == 0
+                           ? in[x + c]
+                           : static_cast<uint8_t>(std::min(255, in[x + c] * 255 / alpha));
         out[x + 3] = static_cast<uint8_t>(alpha);
       }
     }

@@ -8,7 +8,7 @@ namespace tk {
 // need no scaling. A plain integer loop the compiler vectorises: several times faster than the
 // general scaler at 1080p, which is what lets one encode thread keep up with 60 fps. Chroma is the
 // mean of each 2x2 block. Width and height must be even.
-void convertBgraToYuv420Bt709(const uint8_t* bgra, int bgraStride, int width, int height, uint8_t* y, int yStride,
-                              uint8_t* u, int uStride, uint8_t* v, int vStride);
+void convertBgraToYuv420Bt709(const uint8_t* bgra, int bgraStride, int width, int height, uint8_t* y,
+                              int yStride, uint8_t* u, int uStride, uint8_t* v, int vStride);
 
 }  // namespace tk

@@ -25,7 +25,9 @@ bool EncoderProbe::supportsHevcWithAlpha() {
 bool EncoderProbe::canEncode(VideoCodecKind codec, int width, int height) {
   if (width < 2 || height < 2) return false;
   const bool proRes = codec == VideoCodecKind::prores4444 || codec == VideoCodecKind::prores4444xq;
-  const char* name = codec == VideoCodecKind::h264 ? "libx264" : codec == VideoCodecKind::hevc ? "libx265" : "prores_ks";
+  const char* name = codec == VideoCodecKind::h264   ? "libx264"
+                     : codec == VideoCodecKind::hevc ? "libx265"
+                                                     : "prores_ks";
   const AVCodec* encoder = avcodec_find_encoder_by_name(name);
   if (!encoder) return false;
   ff::CodecContextPtr context(avcodec_alloc_context3(encoder));
