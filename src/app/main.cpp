@@ -1,7 +1,9 @@
 #include <QApplication>
-#include <QLabel>
 #include <cstdio>
+#include <memory>
 
+#include "app/PlatformServices.h"
+#include "app/tavelkombrixApp.h"
 #include "platform/x11/X11Session.h"
 
 int main(int argc, char** argv) {
@@ -10,12 +12,15 @@ int main(int argc, char** argv) {
     return 1;
   }
   qputenv("QT_QPA_PLATFORM", "xcb");
-  QApplication app(argc, argv);
+  QApplication application(argc, argv);
   QApplication::setApplicationName("tavelkombrix");
   QApplication::setOrganizationName("tavelkombrix");
-  QLabel window("tavelkombrix");
-  window.setWindowTitle("tavelkombrix");
-  window.setMinimumSize(480, 56);
-  window.show();
-  return app.exec();
+
+  // Declared first so it goes last: the windows hold its services until they are gone.
+  std::unique_ptr<tk::PlatformServices> services;
+  tk::tavelkombrixApp app;
+  if (app.handOverToRunningInstance()) return 0;
+  services = std::make_unique<tk::PlatformServices>();
+  app.launch(services->modeSelectionServices());
+  return application.exec();
 }

@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QObject>
+#include <QPointer>
+#include <QWidget>
+
+namespace tk {
+
+// The application's answers to the desktop: closing the last window does not quit, and a reopen
+// (a later launch of the application) brings the main window back. Main thread only.
+class AppDelegate : public QObject {
+  Q_OBJECT
+ public:
+  explicit AppDelegate(QObject* parent = nullptr);
+
+  void applicationDidFinishLaunching() {}
+  static bool applicationShouldTerminateAfterLastWindowClosed() { return false; }
+
+  // The main window the delegate brings back; held, never looked up by title.
+  void setMainWindow(QWidget* window) { mainWindow_ = window; }
+  QWidget* mainWindow() const { return mainWindow_; }
+
+  // True when the application has a visible top-level window.
+  static bool hasVisibleWindows();
+
+  // The reopen rule. With a visible window, the default handling: those windows are raised (true).
+  // Otherwise the main window is shown, raised and activated (false); true when there is none.
+  bool applicationShouldHandleReopen(bool hasVisibleWindows);
+
+  // Reopen as the desktop asks for it, from the current windows.
+  void reopen() { applicationShouldHandleReopen(hasVisibleWindows()); }
+
+ private:
+  QPointer<QWidget> mainWindow_;
+};
+
+}  // namespace tk

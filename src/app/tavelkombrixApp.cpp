@@ -1,0 +1,40 @@
+#include "app/tavelkombrixApp.h"
+
+#include <QApplication>
+
+#include "app/ModeSelectionView.h"
+#include "app/PersistenceController.h"
+#include "app/WindowConfigurator.h"
+#include "settings/SettingsView.h"
+
+namespace tk {
+
+tavelkombrixApp::tavelkombrixApp(QString instanceSocket) : channel_(std::move(instanceSocket)) {
+  connect(&channel_, &SingleInstanceChannel::reopenRequested, this, [this] { delegate_.reopen(); });
+}
+
+tavelkombrixApp::~tavelkombrixApp() = default;
+
+bool tavelkombrixApp::handOverToRunningInstance() {
+  return channel_.claim() == SingleInstanceChannel::Role::secondary;
+}
+
+void tavelkombrixApp::launch(ModeSelectionServices services) {
+  if (!services.openSettings) services.openSettings = [this] { openSettings(); };
+  if (!services.quit) services.quit = [] { QApplication::quit(); };
+  persistenceController_ = &PersistenceController::shared();
+  mainWindow_ = std::make_unique<ModeSelectionView>(std::move(services));
+  delegate_.setMainWindow(mainWindow_.get());
+  WindowConfigurator::configure(mainWindow_.get());
+  mainWindow_->show();
+  delegate_.applicationDidFinishLaunching();
+}
+
+void tavelkombrixApp::openSettings() {
+  if (!settingsWindow_) settingsWindow_ = std::make_unique<SettingsView>(QStringLiteral("General"));
+  settingsWindow_->show();
+  settingsWindow_->raise();
+  settingsWindow_->activateWindow();
+}
+
+}  // namespace tk

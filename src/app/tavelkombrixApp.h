@@ -1,0 +1,44 @@
+#pragma once
+
+#include <QObject>
+#include <memory>
+
+#include "app/AppDelegate.h"
+#include "app/RecordingServices.h"
+#include "app/SingleInstanceChannel.h"
+
+namespace tk {
+
+class ModeSelectionView;
+class PersistenceController;
+class SettingsView;
+
+// The application: the main window bar and the settings window, the delegate's rules, the store
+// and the services the windows work with. One per process, on the main thread.
+class tavelkombrixApp : public QObject {
+  Q_OBJECT
+ public:
+  explicit tavelkombrixApp(QString instanceSocket = {});
+  ~tavelkombrixApp() override;
+
+  // Hands over to a running instance (true: this launch should exit), or becomes the running one.
+  bool handOverToRunningInstance();
+  // Opens the store and shows the main window, configured as a bar and centred. `services` drive
+  // the main window; the application fills in the settings and quit hooks.
+  void launch(ModeSelectionServices services);
+
+  ModeSelectionView* mainWindow() const { return mainWindow_.get(); }
+  SettingsView* settingsWindow() const { return settingsWindow_.get(); }
+  AppDelegate& delegate() { return delegate_; }
+
+  void openSettings();
+
+ private:
+  AppDelegate delegate_;
+  SingleInstanceChannel channel_;
+  PersistenceController* persistenceController_ = nullptr;
+  std::unique_ptr<ModeSelectionView> mainWindow_;
+  std::unique_ptr<SettingsView> settingsWindow_;
+};
+
+}  // namespace tk

@@ -1,0 +1,75 @@
+#include "settings/RecordingConfigurationBuilder.h"
+
+#include <QDir>
+#include <QStandardPaths>
+#include <algorithm>
+#include <limits>
+
+#include "settings/SettingsKeys.h"
+
+namespace tk {
+
+namespace {
+
+std::optional<std::string_view> view(const std::string& text) {
+  return std::string_view(text);
+}
+
+// Numbers pass through as stored (the coordinator judges them); only what an int cannot hold is cut.
+int toInt(long long stored) {
+  return static_cast<int>(
+      std::clamp<long long>(stored, std::numeric_limits<int>::min(), std::numeric_limits<int>::max()));
+}
+
+}  // namespace
+
+std::filesystem::path RecordingConfigurationBuilder::outputDirectory(const SettingsStore& store) {
+  const QString stored = settings::outputDirectory.read(store);
+  if (!stored.isEmpty()) return std::filesystem::path(stored.toStdString());
+  const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+  if (documents.isEmpty()) return std::filesystem::path(QDir::tempPath().toStdString());
+  const QString recordings = QDir(documents).filePath(QStringLiteral("Recordings"));
+  QDir().mkpath(recordings);
+  return std::filesystem::path(recordings.toStdString());
+}
+
+VideoEncoder RecordingConfigurationBuilder::encoderFromStoredValue(const QString& stored) {
+  return stored == QLatin1String("h264") ? VideoEncoder::h264 : VideoEncoder::h265;
+}
+
+RecordingMode RecordingConfigurationBuilder::windowSelectionMode(std::vector<CaptureWindowRef> windows) {
+  if (windows.size() == 1) return RecordingMode::window(std::move(windows.front()));
+  return RecordingMode::windows(std::move(windows));
+}
+
+RecordingConfiguration RecordingConfigurationBuilder::build(RecordingMode mode, const SettingsStore& store) {
+  using namespace settings;
+  RecordingConfiguration configuration;
+  configuration.outputDirectory = outputDirectory(store);
+  configuration.studioConfig.reset();
+  configuration.mode = std::move(mode);
+  configuration.resolution = resolutionModeFromStoredValue(resolution.read(store));
+  configuration.videoQuality = videoQualityFromStoredValue(videoQuality.read(store));
+  configuration.backgroundColor =
+      backgroundTypeFromStoredValue(view(backgroundColor.read(store).toStdString()));
+  configuration.frameRate = toInt(frameRate.read(store));
+  configuration.encoder = encoderFromStoredValue(encoder.read(store));
+  configuration.outputFormat = outputFormatFromStoredValue(view(outputFormat.read(store).toStdString()));
+  configuration.showCursor = showCursor.read(store);
+  configuration.highlightCursor = highlightCursor.read(store);
+  configuration.recordSystemAudio = recordSystemAudio.read(store);
+  configuration.recordMicrophone = recordMicrophone.read(store);
+  configuration.recordCamera = recordCamera.read(store);
+  configuration.enableAEC = enableAEC.read(store);
+  configuration.preventSleep = preventSleep.read(store);
+  if (configuration.recordMicrophone)
+    configuration.microphoneDevice = microphoneDevice.read(store).toStdString();
+  if (configuration.recordCamera) configuration.cameraDevice = cameraDevice.read(store).toStdString();
+  configuration.separateAudioTracks = false;
+  configuration.countdown = toInt(countdown.read(store));
+  configuration.autoStopMinutes = toInt(autoStopMinutes.read(store));
+  configuration.loadStudioConfiguration(store);
+  return configuration;
+}
+
+}  // namespace tk

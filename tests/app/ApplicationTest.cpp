@@ -1,0 +1,287 @@
+// The built application, started as a person would on the private desktop and driven with
+// xdotool: the bar as it shows on screen, a second launch, and a display recording end to end.
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QImage>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QPixmap>
+#include <QProcess>
+#include <QRect>
+#include <QRegularExpression>
+#include <QScreen>
+#include <QTemporaryDir>
+
+#include "support/TestSupport.h"
+
+namespace {
+
+// Runs a tool to its end and returns its standard output, trimmed.
+QString run(const QString& program, const QStringList& arguments, int* exitCode = nullptr) {
+  QProcess process;
+  process.start(program, arguments);
+  process.waitForFinished(15000);
+  if (exitCode) *exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+  return QString::fromUtf8(process.readAllStandardOutput()).trimmed();
+}
+
+// Windows of this display whose name is exactly `title`, visible ones only.
+QStringList visibleWindows(const QString& title) {
+  const QString out = run("xdotool", {"search", "--onlyvisible", "--name", "^" + title + "$"});
+  return out.isEmpty() ? QStringList() : out.split('\n');
+}
+
+QRect geometryOf(const QString& window) {
+  // "X=..", "Y=..", "WIDTH=..", "HEIGHT=.." lines.
+  const QString out = run("xdotool", {"getwindowgeometry", "--shell", window});
+  QMap<QString, int> values;
+  for (const QString& line : out.split('\n')) {
+    const auto parts = line.split('=');
+    if (parts.size() == 2) values[parts[0]] = parts[1].toInt();
+  }
+  return {values["X"], values["Y"], values["WIDTH"], values["HEIGHT"]};
+}
+
+QImage screenshot(const QRect& area) {
+  QScreen* screen = QGuiApplication::primaryScreen();
+  return screen->grabWindow(0, area.x(), area.y(), area.width(), area.height()).toImage();
+}
+
+bool isRecordRed(const QColor& c) {
+  return std::abs(c.red() - 230) <= 12 && std::abs(c.green() - 51) <= 12 && std::abs(c.blue() - 89) <= 12;
+}
+
+// The application with a home, settings and data of its own.
+class Application {
+ public:
+  Application() {
+    home_.setAutoRemove(true);
+    QDir(home_.path()).mkpath("config/tavelkombrix");
+    QDir(home_.path()).mkpath("recordings");
+    QFile settings(home_.filePath("config/tavelkombrix/tavelkombrix.conf"));
+    settings.open(QIODevice::WriteOnly);
+    settings.write("[General]\noutputDirectory=" + recordings().toUtf8() + "\nframeRate=30\n");
+  }
+  ~Application() {
+    if (process_.state() != QProcess::NotRunning) {
+      process_.terminate();
+      if (!process_.waitForFinished(5000)) process_.kill();
+      process_.waitForFinished(5000);
+    }
+  }
+
+  static QString binary() { return QCoreApplication::applicationDirPath() + "/../tavelkombrix"; }
+  QString recordings() const { return home_.filePath("recordings"); }
+
+  QProcessEnvironment environment() const {
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("HOME", home_.path());
+    env.insert("XDG_CONFIG_HOME", home_.filePath("config"));
+    env.insert("XDG_DATA_HOME", home_.filePath("data"));
+    env.remove("QT_QPA_PLATFORM");
+    return env;
+  }
+
+  void start() {
+    process_.setProcessEnvironment(environment());
+    process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    process_.start(binary(), {});
+  }
+  // A second launch of the same application; returns its exit code.
+  int launchAgain() {
+    QProcess again;
+    again.setProcessEnvironment(environment());
+    again.start(binary(), {});
+    if (!again.waitForFinished(15000)) {
+      again.kill();
+      again.waitForFinished();
+      return -1;
+    }
+    return again.exitStatus() == QProcess::NormalExit ? again.exitCode() : -1;
+  }
+  QProcess& process() { return process_; }
+  QString output() {
+    output_ += QString::fromUtf8(process_.readAllStandardOutput());
+    return output_;
+  }
+
+ private:
+  QTemporaryDir home_;
+  QProcess process_;
+  QString output_;
+};
+
+// The bar among the windows named "tavelkombrix" (the tray icon of a recording has the name too).
+QString mainWindow() {
+  for (const QString& window : visibleWindows("tavelkombrix")) {
+    if (geometryOf(window).width() >= 400) return window;
+  }
+  return {};
+}
+
+QString waitForMainWindow() {
+  QString window;
+  tk::test::waitUntil([&] { return !(window = mainWindow()).isEmpty(); }, std::chrono::seconds(20));
+  return window;
+}
+
+}  // namespace
+
+TEST(ApplicationTest, TheMainWindowIsABarWithTheRedRecordButtonAndASecondLaunchBringsItBack) {
+  TK_REQUIRE_DESKTOP();
+  ASSERT_TRUE(QFileInfo(Application::binary()).isExecutable()) << Application::binary().toStdString();
+  Application app;
+  app.start();
+  const QString window = waitForMainWindow();
+  ASSERT_FALSE(window.isEmpty()) << "the main window did not show";
+
+  // The bar: at least 480 x 56, centred on the 1920 x 1080 screen.
+  const QRect bar = geometryOf(window);
+  EXPECT_GE(bar.width(), 480);
+  EXPECT_GE(bar.height(), 56);
+  EXPECT_LE(bar.height(), 80);
+  EXPECT_LE(std::abs(bar.center().x() - 960), 2);
+
+  // The record button is the red circle at the right end, and nowhere else.
+  QImage shot;
+  ASSERT_TRUE(tk::test::waitUntil([&] {
+    shot = screenshot(bar);
+    int red = 0;
+    for (int x = shot.width() * 3 / 4; x < shot.width(); ++x)
+      red += isRecordRed(shot.pixelColor(x, shot.height() / 2));
+    return red >= 20;
+  })) << "no record button in the right quarter of the bar";
+  for (int x = 0; x < shot.width() / 2; ++x) {
+    ASSERT_FALSE(isRecordRed(shot.pixelColor(x, shot.height() / 2))) << "red at " << x;
+  }
+
+  // Dragged by its background (beside the close button), the bar follows the pointer.
+  run("xdotool", {"mousemove", QString::number(bar.x() + 32), QString::number(bar.y() + bar.height() / 2)});
+  run("xdotool", {"mousedown", "1"});
+  run("xdotool",
+      {"mousemove", QString::number(bar.x() + 40), QString::number(bar.y() + bar.height() / 2 + 5)});
+  run("xdotool",
+      {"mousemove", QString::number(bar.x() + 132), QString::number(bar.y() + bar.height() / 2 + 60)});
+  EXPECT_TRUE(tk::test::waitUntil([&] { return geometryOf(window).topLeft() != bar.topLeft(); }))
+      << "the bar did not move";
+  run("xdotool", {"mouseup", "1"});
+
+  // A second launch with the window open hands over and exits.
+  EXPECT_EQ(app.launchAgain(), 0);
+  EXPECT_EQ(app.process().state(), QProcess::Running);
+
+  // Closed by the window manager, the window goes but the application stays.
+  run("xdotool", {"windowactivate", "--sync", window});
+  run("xdotool", {"key", "--clearmodifiers", "alt+F4"});
+  ASSERT_TRUE(tk::test::waitUntil([] { return mainWindow().isEmpty(); }, std::chrono::seconds(10)));
+  tk::test::pumpEvents(std::chrono::milliseconds(200));
+  EXPECT_EQ(app.process().state(), QProcess::Running);
+
+  // A second launch now brings it back.
+  EXPECT_EQ(app.launchAgain(), 0);
+  const QString back = waitForMainWindow();
+  ASSERT_FALSE(back.isEmpty()) << "the main window did not come back";
+  EXPECT_EQ(app.process().state(), QProcess::Running);
+
+  // Its close button quits the application.
+  const QRect again = geometryOf(back);
+  run("xdotool",
+      {"mousemove", QString::number(again.x() + 20), QString::number(again.y() + again.height() / 2)});
+  run("xdotool", {"click", "1"});
+  EXPECT_TRUE(app.process().waitForFinished(10000));
+  EXPECT_EQ(app.process().exitStatus(), QProcess::NormalExit);
+  EXPECT_EQ(app.process().exitCode(), 0);
+}
+
+namespace {
+
+// The application's icons in the tray host: small windows of its name and class.
+int trayIconCount() {
+  const QString tree = run("xwininfo", {"-root", "-tree"});
+  static const QRegularExpression icon(
+      R"re("tavelkombrix": \("tavelkombrix" "tavelkombrix"\)\s+(\d+)x(\d+))re");
+  int count = 0;
+  for (auto match = icon.globalMatch(tree); match.hasNext();) {
+    if (match.next().captured(1).toInt() < 100) ++count;
+  }
+  return count;
+}
+
+QStringList filesIn(const QString& folder, const QString& pattern) {
+  return QDir(folder).entryList({pattern}, QDir::Files | QDir::Hidden);
+}
+
+void click(int x, int y) {
+  run("xdotool", {"mousemove", QString::number(x), QString::number(y)});
+  run("xdotool", {"click", "1"});
+}
+
+}  // namespace
+
+TEST(ApplicationTest, ADisplayRecordingStartedFromTheBarAndStoppedFromThePanelLeavesTheMovieAndItsMetadata) {
+  TK_REQUIRE_DESKTOP();
+  Application app;
+  app.start();
+  const QString window = waitForMainWindow();
+  ASSERT_FALSE(window.isEmpty()) << "the main window did not show";
+  const QRect bar = geometryOf(window);
+  const int trayBefore = trayIconCount();
+
+  // Display, then the record button at the bar's right end.
+  click(bar.x() + 75, bar.y() + bar.height() / 2);
+  click(bar.right() - 12 - 16, bar.y() + bar.height() / 2);
+
+  QString panel;
+  ASSERT_TRUE(tk::test::waitUntil(
+      [&] {
+        const QStringList found = visibleWindows("Recording");
+        panel = found.isEmpty() ? QString() : found.front();
+        return !panel.isEmpty();
+      },
+      std::chrono::seconds(30)))
+      << "the floating panel did not show; output:\n"
+      << app.output().toStdString();
+  EXPECT_TRUE(mainWindow().isEmpty()) << "the main window stayed open";
+  EXPECT_TRUE(tk::test::waitUntil([&] { return trayIconCount() > trayBefore; })) << "no status item";
+
+  // Let it record for a while, then stop from the panel.
+  tk::test::pumpEvents(std::chrono::seconds(2));
+  const QRect panelGeometry = geometryOf(panel);
+  click(panelGeometry.right() - 16 - 14, panelGeometry.y() + panelGeometry.height() / 2);
+
+  const QString folder = app.recordings();
+  ASSERT_TRUE(tk::test::waitUntil([&] { return !filesIn(folder, "*Recording at *.metadata.json").isEmpty(); },
+                                  std::chrono::seconds(60)))
+      << "no metadata; output:\n"
+      << app.output().toStdString();
+  const QStringList movies = filesIn(folder, "Recording at *.mov");
+  ASSERT_EQ(movies.size(), 1);
+  const QString movie = QDir(folder).filePath(movies.front());
+  // The metadata beside it carries the movie's name (hidden or not, as the coordinator saves it).
+  const QString metadata = filesIn(folder, "*Recording at *.metadata.json").front();
+  EXPECT_TRUE(metadata.endsWith(QFileInfo(movie).completeBaseName() + ".metadata.json"))
+      << metadata.toStdString();
+  QFile metadataFile(QDir(folder).filePath(metadata));
+  ASSERT_TRUE(metadataFile.open(QIODevice::ReadOnly));
+  // The frame rate of the settings (30, not the default 60) reached the recording.
+  EXPECT_EQ(QJsonDocument::fromJson(metadataFile.readAll()).object().value("frameRate").toInt(), 30);
+
+  // A movie of about the time recorded.
+  const QString duration =
+      run("ffprobe", {"-v", "error", "-show_entries", "format=duration", "-of", "csv=p=0", movie});
+  EXPECT_GT(duration.toDouble(), 1.0) << duration.toStdString();
+
+  EXPECT_TRUE(tk::test::waitUntil([] { return visibleWindows("Recording").isEmpty(); })) << "panel stayed";
+  EXPECT_TRUE(tk::test::waitUntil([&] { return trayIconCount() == trayBefore; })) << "status item stayed";
+  EXPECT_TRUE(app.output().contains("✅ Recording started successfully"));
+
+  // The main window comes back with a second launch.
+  EXPECT_EQ(app.launchAgain(), 0);
+  EXPECT_FALSE(waitForMainWindow().isEmpty()) << "the main window did not come back";
+}
