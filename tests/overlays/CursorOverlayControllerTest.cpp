@@ -279,7 +279,8 @@ TEST_F(LiveOverlays, MagnifierShowsThreeTimesThePixelsUnderThePointerButNeverIts
     EXPECT_EQ(shown({496, 342}), QColor(0, 0, 0));
     // And the screen shows the magnified picture where the window is.
     const QPoint onScreen = magnifier.geometry().topLeft() + (QPoint(503, 342) - origin) * 3;
-    EXPECT_EQ(other.screenPixel(onScreen + QPoint(1, 1)), QColor(0, 0, 255));
+    // The server paints the moved window on its own time: wait for it rather than read once.
+    EXPECT_TRUE(waitUntil([&] { return other.screenPixel(onScreen + QPoint(1, 1)) == QColor(0, 0, 255); }));
   }
   controller->setMagnifierEnabled(false);
   EXPECT_FALSE(magnifier.isOrderedIn());
