@@ -307,6 +307,17 @@ bool MediaWriter::appendMicrophoneAudio(const SampleBuffer& sample, bool isMicro
   return assetWriter_->appendAudio(input, sample.audioBlock(), fileTime);
 }
 
+bool MediaWriter::isReadyForVideo() const {
+  std::lock_guard lock(mutex_);
+  return isWriting_ && hasVideoInput_ && assetWriter_->isReadyForVideo();
+}
+
+bool MediaWriter::isReadyForAudio(bool isMicrophone) const {
+  std::lock_guard lock(mutex_);
+  const int input = isMicrophone ? microphoneAudioInput_ : systemAudioInput_;
+  return isWriting_ && input >= 0 && assetWriter_->isReadyForAudio(input);
+}
+
 QCoro::Task<std::filesystem::path> MediaWriter::finishWriting() {
   struct Outcome {
     std::filesystem::path path;

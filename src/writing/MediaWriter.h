@@ -65,6 +65,11 @@ class MediaWriter {
   // Serves the system audio too (isMicrophone false: the first audio input). With `retime`, the
   // buffer's host-clock time is moved onto the session clock.
   bool appendMicrophoneAudio(const SampleBuffer& sample, bool isMicrophone, bool retime);
+  // Whether an append made now would be queued rather than refused for a full queue (the session
+  // is running and the input has room). For producers that may wait, such as a file re-encoded
+  // faster than real time; capture threads just append.
+  bool isReadyForVideo() const;
+  bool isReadyForAudio(bool isMicrophone) const;
 
   // Resolves to the finished file. Throws writerNotConfigured, notWriting (a writer whose session
   // never started also removes its empty file then), writingFailed, outputURLMissing.

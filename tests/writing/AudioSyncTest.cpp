@@ -1,6 +1,5 @@
 #include <QTemporaryDir>
 #include <cmath>
-#include <thread>
 
 #include "MediaFileReader.h"
 #include "WritingTestSupport.h"
@@ -55,11 +54,6 @@ double onset(const std::vector<float>& samples, double from) {
   return -1;
 }
 
-template <typename Append>
-void appendPatiently(Append append) {
-  for (int attempt = 0; attempt < 5'000'000 && !append(); ++attempt) std::this_thread::yield();
-}
-
 // Ten minutes with a 30 s pause, a system-audio device that sleeps 5 s, a microphone that drops
 // out 1.5 s, and device clocks 100 ppm slow and fast: both audio tracks stay within 100 ms of the
 // picture's length and every burst lands within 50 ms of its time.
@@ -95,13 +89,15 @@ TEST(AudioSyncTest, TenMinutesWithGapsAndPausesStayInStep) {
       while (system.stamp < pauseEnd) system.advance();
       while (microphone.stamp < pauseEnd) microphone.advance();
     }
-    appendPatiently([&] { return writer.appendVideoBuffer(SampleBuffer::video(picture, seconds(now))); });
+    ASSERT_TRUE(test::waitForRoom([&] { return writer.isReadyForVideo(); }));
+    ASSERT_TRUE(writer.appendVideoBuffer(SampleBuffer::video(picture, seconds(now))));
     for (SimulatedSource* source : {&system, &microphone}) {
       const bool isMicrophone = source == &microphone;
       while (source->stamp < now + 0.1 && source->stamp < end) {
         if (source->stamp < pauseStart || source->stamp >= pauseEnd) {
           auto sample = SampleBuffer::audio(source->nextBlock(isMicrophone), seconds(source->stamp));
-          appendPatiently([&] { return writer.appendMicrophoneAudio(sample, isMicrophone, false); });
+          ASSERT_TRUE(test::waitForRoom([&] { return writer.isReadyForAudio(isMicrophone); }));
+          ASSERT_TRUE(writer.appendMicrophoneAudio(sample, isMicrophone, false));
         }
         source->advance();
       }

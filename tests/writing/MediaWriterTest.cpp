@@ -2,6 +2,7 @@
 
 #include <QCoroTask>
 #include <QTemporaryDir>
+#include <atomic>
 #include <fstream>
 #include <thread>
 
@@ -37,29 +38,18 @@ class MediaWriterTest : public ::testing::Test {
     writer.startSession(seconds(100));
     auto picture = splitFrame(sourceWidth, sourceHeight, kRed, kBlue);
     for (int i = 0; i < frames; ++i) {
-      ASSERT_TRUE(appendPatiently([&] {
-        return writer.appendVideoBuffer(SampleBuffer::video(picture, seconds(100) + MediaTime(i, frameRate)));
-      }));
+      ASSERT_TRUE(test::waitForRoom([&] { return writer.isReadyForVideo(); }));
+      ASSERT_TRUE(writer.appendVideoBuffer(SampleBuffer::video(picture, seconds(100) + MediaTime(i, frameRate))));
     }
     if (withAudio) {
       const int blocks = frames * 48000 / frameRate / 1024;
       for (int b = 0; b < blocks; ++b) {
         auto sample = SampleBuffer::audio(audioBlock(1024, b % 2 == 0, 0.25f, 440, b * 1024LL),
                                           seconds(100) + MediaTime(b * 1024LL, 48000));
-        ASSERT_TRUE(appendPatiently([&] { return writer.appendMicrophoneAudio(sample, false, false); }));
+        ASSERT_TRUE(test::waitForRoom([&] { return writer.isReadyForAudio(false); }));
+        ASSERT_TRUE(writer.appendMicrophoneAudio(sample, false, false));
       }
     }
-  }
-
-  // The test produces faster than real time: a refused sample is offered again once the encoder
-  // has caught up, as a real-time source never needs.
-  template <typename Append>
-  static bool appendPatiently(Append append) {
-    for (int attempt = 0; attempt < 2'000'000; ++attempt) {
-      if (append()) return true;
-      std::this_thread::yield();
-    }
-    return false;
   }
 
   std::filesystem::path finish(MediaWriter& writer) { return test::await(writer.finishWriting()); }
@@ -272,6 +262,32 @@ TEST_F(MediaWriterTest, DropsSamplesBeforeTheSessionAndFramesThatDoNotMoveForwar
   EXPECT_EQ(readMediaFile(file("order.mp4")).video()->packetCount, 2);
 }
 
+TEST_F(MediaWriterTest, InputsAreReadyWhileTheSessionRunsAndTheirQueueHasRoom) {
+  MediaWriter writer;
+  writer.configure(writerConfiguration(file("ready.mp4"), OutputFormat::mp4, 640, 360, 30));
+  EXPECT_FALSE(writer.isReadyForVideo());
+  writer.startWriting();
+  EXPECT_FALSE(writer.isReadyForVideo());  // no session yet: an append would be refused
+  writer.startSession(seconds(1));
+  EXPECT_TRUE(writer.isReadyForVideo());
+  EXPECT_TRUE(writer.isReadyForAudio(false));
+  EXPECT_FALSE(writer.isReadyForAudio(true));  // one audio track: no microphone input
+
+  // Frames offered faster than they are encoded fill the queue and are refused; once it has room
+  // again the next frame is taken.
+  auto picture = splitFrame(640, 360, kRed, kBlue);
+  int frame = 0;
+  while (frame < 1000 && writer.appendVideoBuffer(SampleBuffer::video(picture, seconds(1) + MediaTime(frame, 30))))
+    ++frame;
+  ASSERT_LT(frame, 1000);
+  EXPECT_EQ(writer.refusedVideoFrames(), 1u);
+  ASSERT_TRUE(test::waitForRoom([&] { return writer.isReadyForVideo(); }));
+  EXPECT_TRUE(writer.appendVideoBuffer(SampleBuffer::video(picture, seconds(1) + MediaTime(frame + 1, 30))));
+  finish(writer);
+  EXPECT_FALSE(writer.isReadyForVideo());
+  EXPECT_EQ(readMediaFile(file("ready.mp4")).video()->packetCount, frame + 1);
+}
+
 TEST_F(MediaWriterTest, SeparateAudioTracksWriteSystemAudioAndMicrophoneApart) {
   auto configuration = writerConfiguration(file("tracks.mov"), OutputFormat::mov, 64, 64, 30);
   configuration.separateAudioTracks = true;
@@ -378,16 +394,22 @@ TEST_F(MediaWriterTest, AppendsFromThreeThreadsAtOnceGiveAValidFile) {
   writer.startWriting();
   writer.startSession(seconds(0));
   auto picture = splitFrame(128, 72, kRed, kBlue);
+  // Each input has one producer, so room it sees stays until it appends.
+  std::atomic<int> refused{0};
   std::thread video([&] {
-    for (int i = 0; i < 90; ++i)
-      appendPatiently(
-          [&] { return writer.appendVideoBuffer(SampleBuffer::video(picture, MediaTime(i, 30))); });
+    for (int i = 0; i < 90; ++i) {
+      if (!test::waitForRoom([&] { return writer.isReadyForVideo(); }) ||
+          !writer.appendVideoBuffer(SampleBuffer::video(picture, MediaTime(i, 30))))
+        ++refused;
+    }
   });
   auto audio = [&](bool microphone) {
     for (int b = 0; b < 140; ++b) {
       auto sample =
           SampleBuffer::audio(audioBlock(1024, microphone, 0.2f, 300), MediaTime(b * 1024LL, 48000));
-      appendPatiently([&] { return writer.appendMicrophoneAudio(sample, microphone, false); });
+      if (!test::waitForRoom([&] { return writer.isReadyForAudio(microphone); }) ||
+          !writer.appendMicrophoneAudio(sample, microphone, false))
+        ++refused;
     }
   };
   std::thread system(audio, false);
@@ -395,6 +417,7 @@ TEST_F(MediaWriterTest, AppendsFromThreeThreadsAtOnceGiveAValidFile) {
   video.join();
   system.join();
   microphone.join();
+  EXPECT_EQ(refused, 0);
   finish(writer);
   auto info = readMediaFile(file("threads.mp4"));
   EXPECT_EQ(info.video()->packetCount, 90);

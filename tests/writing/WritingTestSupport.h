@@ -3,10 +3,12 @@
 // Synthetic capture input for the writers' tests.
 
 #include <QCoroTask>
+#include <chrono>
 #include <cmath>
 #include <exception>
 #include <memory>
 #include <optional>
+#include <thread>
 
 #include "support/TestSupport.h"
 
@@ -65,6 +67,19 @@ inline WriterConfiguration writerConfiguration(const std::filesystem::path& path
   video.colorSpace = ColorSpaceSettings{};
   configuration.videoSettings = video;
   return configuration;
+}
+
+// Tests produce far faster than real time, and a busy machine can hold an encoder up for a long
+// while: before each append they wait until the input has room (`ready`), as a capture source never
+// needs to. Any thread; false when there was still no room after `timeout`.
+template <typename Ready>
+bool waitForRoom(Ready ready, std::chrono::milliseconds timeout = std::chrono::minutes(2)) {
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
+  while (!ready()) {
+    if (std::chrono::steady_clock::now() >= deadline) return ready();
+    std::this_thread::sleep_for(std::chrono::microseconds(200));
+  }
+  return true;
 }
 
 // Runs a task to its end on the event loop and returns its value or rethrows its error. Unlike

@@ -172,6 +172,15 @@ bool AssetWriter::appendAudio(int input, std::shared_ptr<const AudioBlock> block
   return audioInputs_[input]->append(std::move(block), time);
 }
 
+bool AssetWriter::isReadyForVideo() const {
+  return started_ && videoInput_ && videoInput_->hasRoom();
+}
+
+bool AssetWriter::isReadyForAudio(int input) const {
+  if (!started_ || input < 0 || input >= static_cast<int>(audioInputs_.size())) return false;
+  return audioInputs_[input]->hasRoom();
+}
+
 void AssetWriter::stopThreads(bool drain) {
   if (videoInput_) videoInput_->stop(drain);
   for (auto& input : audioInputs_) input->stop(drain, MediaTime::invalid());

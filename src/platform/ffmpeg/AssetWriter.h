@@ -80,6 +80,10 @@ class AssetWriter {
   // False when refused (queue full, or not started / already finishing).
   bool appendVideo(std::shared_ptr<PixelBuffer> pixels, MediaTime time);
   bool appendAudio(int input, std::shared_ptr<const AudioBlock> block, MediaTime time);
+  // Whether the input would take a sample now: started, not finishing, and room in its queue. For
+  // producers that can wait (a file being re-encoded); a capture thread just appends.
+  bool isReadyForVideo() const;
+  bool isReadyForAudio(int input) const;
 
   // Drains the queues, pads every audio track with silence up to `endTime` when given, flushes the
   // encoders and writes the trailer. Throws FfmpegError; the file stays on disk either way.

@@ -70,6 +70,7 @@ class AssetWriterVideoInput : public EncodingInput {
 
   void start();
   bool append(std::shared_ptr<PixelBuffer> pixels, MediaTime time);
+  bool hasRoom() const { return queue_.hasRoom(); }
   void stop(bool drain);
   InputCounters counters() const;
   int width() const { return width_; }
@@ -114,6 +115,7 @@ class AssetWriterAudioInput : public EncodingInput {
 
   void start();
   bool append(std::shared_ptr<const AudioBlock> block, MediaTime time);
+  bool hasRoom() const { return queue_.hasRoom(); }
   void stop(bool drain, MediaTime endTime);
   InputCounters counters() const;
 

@@ -60,6 +60,13 @@ class BoundedQueue {
     return count_;
   }
 
+  // Whether a push made now would be taken. The consumer only ever makes room, so a lone producer
+  // that sees room keeps it until it pushes.
+  bool hasRoom() const {
+    std::lock_guard lock(mutex_);
+    return !closed_ && count_ < slots_.size();
+  }
+
  private:
   mutable std::mutex mutex_;
   std::condition_variable wake_;
