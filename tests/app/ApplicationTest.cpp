@@ -26,7 +26,7 @@ namespace {
 QString run(const QString& program, const QStringList& arguments, int* exitCode = nullptr) {
   QProcess process;
   process.start(program, arguments);
-  process.waitForFinished(15000);
+  process.waitForFinished(60000);
   if (exitCode) *exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
   return QString::fromUtf8(process.readAllStandardOutput()).trimmed();
 }
@@ -98,7 +98,7 @@ class Application {
     QProcess again;
     again.setProcessEnvironment(environment());
     again.start(binary(), {});
-    if (!again.waitForFinished(15000)) {
+    if (!again.waitForFinished(60000)) {
       again.kill();
       again.waitForFinished();
       return -1;
@@ -127,7 +127,7 @@ QString mainWindow() {
 
 QString waitForMainWindow() {
   QString window;
-  tk::test::waitUntil([&] { return !(window = mainWindow()).isEmpty(); }, std::chrono::seconds(20));
+  tk::test::waitUntil([&] { return !(window = mainWindow()).isEmpty(); }, std::chrono::seconds(60));
   return window;
 }
 
@@ -179,7 +179,7 @@ TEST(ApplicationTest, TheMainWindowIsABarWithTheRedRecordButtonAndASecondLaunchB
   // Closed by the window manager, the window goes but the application stays.
   run("xdotool", {"windowactivate", "--sync", window});
   run("xdotool", {"key", "--clearmodifiers", "alt+F4"});
-  ASSERT_TRUE(tk::test::waitUntil([] { return mainWindow().isEmpty(); }, std::chrono::seconds(10)));
+  ASSERT_TRUE(tk::test::waitUntil([] { return mainWindow().isEmpty(); }));
   tk::test::pumpEvents(std::chrono::milliseconds(200));
   EXPECT_EQ(app.process().state(), QProcess::Running);
 
@@ -194,7 +194,7 @@ TEST(ApplicationTest, TheMainWindowIsABarWithTheRedRecordButtonAndASecondLaunchB
   run("xdotool",
       {"mousemove", QString::number(again.x() + 20), QString::number(again.y() + again.height() / 2)});
   run("xdotool", {"click", "1"});
-  EXPECT_TRUE(app.process().waitForFinished(10000));
+  EXPECT_TRUE(app.process().waitForFinished(60000));
   EXPECT_EQ(app.process().exitStatus(), QProcess::NormalExit);
   EXPECT_EQ(app.process().exitCode(), 0);
 }

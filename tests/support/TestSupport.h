@@ -13,8 +13,10 @@
 namespace tk::test {
 
 // Runs the Qt event loop until `condition` holds or `timeout` passes; returns whether it held.
+// The default is generous: a loaded machine running sanitized builds can be slow, and waiting
+// costs nothing when the condition comes early.
 bool waitUntil(const std::function<bool()>& condition,
-               std::chrono::milliseconds timeout = std::chrono::seconds(10));
+               std::chrono::milliseconds timeout = std::chrono::seconds(30));
 
 // Processes events for a while (for checks that something does NOT happen).
 void pumpEvents(std::chrono::milliseconds duration);
