@@ -1,7 +1,11 @@
 #include "RecordingTestSupport.h"
 
 #include <QCoroTask>
+#include <QGuiApplication>
+#include <QImage>
 #include <QPainter>
+#include <QPixmap>
+#include <QScreen>
 #include <QWindow>
 #include <algorithm>
 
@@ -23,13 +27,32 @@ PatternWindow::PatternWindow(QRect geometry, QColor colour, int stripe)
 bool PatternWindow::showAndWait() {
   show();
   raise();
-  bool shown = waitUntil([&] {
-    return isVisible() && windowHandle() && windowHandle()->isExposed() &&
-           geometry().topLeft() == geometry_.topLeft();
+  if (!waitUntil([&] {
+        return isVisible() && windowHandle() && windowHandle()->isExposed() &&
+               geometry().topLeft() == geometry_.topLeft();
+      })) {
+    return false;
+  }
+  // Exposed is not yet drawn: wait until the screen itself shows the pattern, in the middle and
+  // around it (clear of the edges, where a dock may float), before anything captures it.
+  return waitUntil([&] {
+    const QImage shown =
+        QGuiApplication::primaryScreen()
+            ->grabWindow(0, geometry_.x(), geometry_.y(), geometry_.width(), geometry_.height())
+            .toImage();
+    if (shown.size() != geometry_.size()) return false;
+    const int w = geometry_.width(), h = geometry_.height();
+    for (const QPoint at : {QPoint(w / 4, h / 4), QPoint(w * 3 / 4, h / 4), QPoint(w / 4, h * 3 / 4),
+                            QPoint(w * 3 / 4, h * 3 / 4), QPoint(w / 2, h / 2)}) {
+      if (shown.pixelColor(at).rgb() != colourAt(at.x()).rgb()) return false;
+    }
+    return true;
   });
-  // Let the window manager and the server finish drawing it before anything captures it.
-  pumpEvents(std::chrono::milliseconds(300));
-  return shown;
+}
+
+QColor PatternWindow::colourAt(int x) const {
+  if (stripe_ <= 0) return colour_;
+  return (x / stripe_) % 2 == 0 ? QColor(Qt::black) : QColor(Qt::white);
 }
 
 void PatternWindow::paintEvent(QPaintEvent*) {
@@ -94,7 +117,7 @@ bool RecordingHarness::start(const RecordingMode& mode, const RecordingConfigura
 
 bool RecordingHarness::recordFor(double seconds) {
   return waitUntil([&] { return coordinator.recordingDuration() >= seconds; },
-                   std::chrono::milliseconds(int(seconds * 1000) + 10000));
+                   std::chrono::milliseconds(int(seconds * 1000) + 30000));
 }
 
 std::optional<std::filesystem::path> RecordingHarness::stop() {

@@ -44,13 +44,15 @@ T awaitTask(QCoro::Task<T> task) {
 class PatternWindow : public QWidget {
  public:
   PatternWindow(QRect geometry, QColor colour, int stripe = 0);
-  // Waits until the window manager shows it where asked.
+  // Waits until the window manager shows it where asked and the screen shows its pattern.
   bool showAndWait();
 
  protected:
   void paintEvent(QPaintEvent* event) override;
 
  private:
+  QColor colourAt(int x) const;
+
   QRect geometry_;
   QColor colour_;
   int stripe_;
