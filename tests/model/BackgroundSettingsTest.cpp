@@ -7,21 +7,6 @@
 
 using namespace tk;
 
-TEST(BackgroundSettingsTest, PresetsCarryTheirAnglesColoursAndThemselves) {
-  for (GradientPreset preset : allCases<GradientPreset>()) {
-    const GradientSettings gradient = gradientSettings(preset);
-    EXPECT_EQ(gradient.preset, preset);
-    EXPECT_EQ(gradient.colors.size(), preset == GradientPreset::custom ? 2u : 3u);
-    for (const CodableColor& color : gradient.colors) EXPECT_EQ(color.alpha, 1.0);
-  }
-  EXPECT_EQ(gradientSettings(GradientPreset::custom).angle, 135);
-  EXPECT_EQ(gradientSettings(GradientPreset::aurora).angle, 45);
-  EXPECT_EQ(gradientSettings(GradientPreset::forest).angle, 160);
-  EXPECT_EQ(gradientSettings(GradientPreset::sunset).colors[0].red, 0.95);
-  EXPECT_EQ(gradientSettings(GradientPreset::midnight).colors[2].blue, 0.08);
-  EXPECT_EQ(allCases<GradientPreset>().front(), GradientPreset::sunset);
-}
-
 TEST(BackgroundSettingsTest, AbsentOptionalsAreLeftOut) {
   BackgroundSettings background;
   background.type = StudioBackgroundType::solidColor;

@@ -25,18 +25,6 @@ CaptureApplicationRef app(std::string bundle) {
 }
 }  // namespace
 
-TEST(RecordingModeTest, CasesKeepTheirIndex) {
-  EXPECT_EQ(RecordingMode::screen(display(1)).index(), 0u);
-  EXPECT_EQ(RecordingMode::screenArea(display(1), {}).index(), 1u);
-  EXPECT_EQ(RecordingMode::window(window(1)).index(), 2u);
-  EXPECT_EQ(RecordingMode::windows({}).index(), 3u);
-  EXPECT_EQ(RecordingMode::application({}).index(), 4u);
-  EXPECT_EQ(RecordingMode::iOSDevice(nullptr).index(), 5u);
-  EXPECT_EQ(RecordingMode::systemAudio().kind(), RecordingMode::Kind::systemAudio);
-  EXPECT_NE(RecordingMode::systemAudio().get<RecordingMode::SystemAudio>(), nullptr);
-  EXPECT_EQ(RecordingMode::systemAudio().get<RecordingMode::Window>(), nullptr);
-}
-
 TEST(RecordingModeTest, EqualityComparesWhatIsCapturedNotObjects) {
   EXPECT_EQ(RecordingMode::screen(display(3)), RecordingMode::screen(display(3)));
   EXPECT_NE(RecordingMode::screen(display(3)), RecordingMode::screen(display(4)));
@@ -57,19 +45,6 @@ TEST(RecordingModeTest, WindowListsCompareInOrder) {
   EXPECT_NE(RecordingMode::windows({window(7), window(9)}), RecordingMode::windows({window(9), window(7)}));
   EXPECT_EQ(RecordingMode::windows({window(7), window(9)}), RecordingMode::windows({window(7), window(9)}));
   EXPECT_EQ(RecordingMode::windows({}), RecordingMode::windows({}));
-}
-
-TEST(RecordingStateTest, DisplayTexts) {
-  const auto now = std::chrono::system_clock::now();
-  EXPECT_EQ(RecordingState::recording(now).displayText(), "Recording");
-  EXPECT_EQ(RecordingState::paused(now, 1).displayText(), "Paused");
-  EXPECT_EQ(RecordingState::completed("/tmp/a.mov").displayText(), "Completed");
-  EXPECT_EQ(RecordingState::failed(RecordingError::streamInterrupted()).displayText(), "Failed");
-  EXPECT_EQ(RecordingState().displayText(), "Idle");
-  EXPECT_EQ(RecordingState::preparing().displayText(), "Preparing...");
-  EXPECT_EQ(RecordingState::ready().displayText(), "Ready");
-  EXPECT_EQ(RecordingState::finalizing().displayText(), "Finalizing...");
-  EXPECT_EQ(RecordingState::finalizing().index(), 7u);
 }
 
 TEST(RecordingStateTest, EqualityComparesPayloads) {

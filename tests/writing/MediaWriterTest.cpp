@@ -94,19 +94,6 @@ TEST_F(MediaWriterTest, ConvertsWithTheBt709MatrixIntoLimitedRange) {
   EXPECT_NEAR(right.u, 240, 3);
 }
 
-}  // namespace
-}  // namespace tk
-
-namespace tk {
-namespace {
-
-using test::audioBlock;
-using test::CapturedLines;
-using test::readMediaFile;
-using test::seconds;
-using test::splitFrame;
-using test::writerConfiguration;
-
 TEST_F(MediaWriterTest, H265IsTaggedHvc1InBothContainers) {
   for (auto format : {OutputFormat::mp4, OutputFormat::mov}) {
     const auto path = file(format == OutputFormat::mp4 ? "h265.mp4" : "h265.mov");
