@@ -8,7 +8,7 @@
 #include <stdexcept>
 #include <vector>
 
-#include "app/RecordingServices.h"
+#include "recording/RecordingServices.h"
 #include "model/RecordingError.h"
 #include "platform/qt/Async.h"
 
