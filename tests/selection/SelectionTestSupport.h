@@ -9,7 +9,9 @@
 #include <memory>
 
 #include "../app/FakeServices.h"
+#include "../recording/RecordingTestSupport.h"
 #include "../settings/SettingsTestStore.h"
+#include "platform/x11/X11ShareableContent.h"
 #include "selection/SelectionServices.h"
 #include "settings/SettingsKeys.h"
 #include "support/TestSupport.h"
@@ -27,6 +29,12 @@ inline CaptureDisplayRef offscreenDisplay(int index) {
   display->height = screen->geometry().height();
   display->isPrimary = index == 0;
   return display;
+}
+
+// The private desktop's first display, as the capture layer lists it.
+inline CaptureDisplayRef firstDisplayOfDesktop() {
+  ShareableContent content = loadShareableContent();
+  return content.displays.empty() ? nullptr : content.displays.front();
 }
 
 inline CaptureWindowRef fakeWindow(uint32_t id, std::string title, QRectF frame,

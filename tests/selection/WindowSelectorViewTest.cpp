@@ -8,7 +8,6 @@
 #include <QPointer>
 #include <QPushButton>
 
-#include "../recording/RecordingTestSupport.h"
 #include "SelectionTestSupport.h"
 #include "capture/ContentQueries.h"
 #include "recording/RecordingServices.h"
