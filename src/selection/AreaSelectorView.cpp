@@ -127,6 +127,7 @@ void AreaSelectorView::hideWindows() {
 void AreaSelectorView::buildLayout() {
   auto* row = new QHBoxLayout(this);
   row->setContentsMargins(16, 0, 16, 0);
+  row->setSpacing(0);
 
   closeButton_ = new SymbolButton(Symbol::xmark, 12, {16, 28}, this);
   closeButton_->setSymbolColor(gray(0.6));
@@ -142,12 +143,13 @@ void AreaSelectorView::buildLayout() {
   row->addWidget(separator);
   row->addSpacing(12);
 
-  resizeButton_ = new SymbolButton(Symbol::viewfinder, 18, {44, kPanelSize.height()}, this);
+  resizeButton_ = new SymbolButton(Symbol::viewfinder, 18, {kResizeButtonWidth, kPanelSize.height()}, this);
   resizeButton_->setCaption(QStringLiteral("Resize"), 10);
   resizeButton_->setSymbolColor(QColor(0, 122, 255));
   resizeButton_->setCaptionColor(gray(0.6));
   connect(resizeButton_, &QPushButton::clicked, this, &AreaSelectorView::openResizeSheet);
   row->addWidget(resizeButton_);
+  row->addSpacing(12);
 
   sizeLabel_ = new QLabel(this);
   sizeLabel_->setTextFormat(Qt::PlainText);

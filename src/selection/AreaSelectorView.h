@@ -31,6 +31,7 @@ class AreaSelectorView : public QWidget {
  public:
   static constexpr QSize kPanelSize{420, 52};
   static constexpr QSizeF kInitialAreaSize{600, 450};
+  static constexpr int kResizeButtonWidth = 44;
 
   AreaSelectorView(CaptureDisplayRef screen, SelectionServices services, QWidget* parent = nullptr);
   ~AreaSelectorView() override;

@@ -113,6 +113,25 @@ std::optional<QPoint> findColour(const QRect& area, const QColor& colour) {
   return std::nullopt;
 }
 
+// Chooses Area on the main bar; returns the control panel once the overlay shows.
+QString openAreaPicker(Application& app) {
+  const QString bar = waitForMainWindow();
+  EXPECT_FALSE(bar.isEmpty()) << "the main window did not show";
+  if (bar.isEmpty()) return {};
+  const QRect barGeometry = geometryOf(bar);
+  click(barGeometry.x() + kAreaModeX, barGeometry.y() + barGeometry.height() / 2);
+  const QString panel = waitForVisible("Area Control Panel");
+  EXPECT_FALSE(panel.isEmpty()) << "no area control panel; output:\n" << app.output().toStdString();
+  EXPECT_FALSE(waitForVisible("Area Selector").isEmpty()) << "no area overlay";
+  return panel;
+}
+
+void clickRecordOnPanel(const QString& panel) {
+  const QRect geometry = geometryOf(panel);
+  EXPECT_EQ(geometry.width(), 420);
+  click(geometry.right() - 16 - 40, geometry.y() + geometry.height() / 2);
+}
+
 }  // namespace
 
 TEST(SelectionRecordingTest, AnAreaDraggedOverTheDisplayIsRecordedAtExactlyThatSizeAndPlace) {
@@ -124,14 +143,8 @@ TEST(SelectionRecordingTest, AnAreaDraggedOverTheDisplayIsRecordedAtExactlyThatS
 
   Application app;
   app.start();
-  const QString bar = waitForMainWindow();
-  ASSERT_FALSE(bar.isEmpty()) << "the main window did not show";
-  const QRect barGeometry = geometryOf(bar);
-  click(barGeometry.x() + kAreaModeX, barGeometry.y() + barGeometry.height() / 2);
-
-  const QString panel = waitForVisible("Area Control Panel");
-  ASSERT_FALSE(panel.isEmpty()) << "no area control panel; output:\n" << app.output().toStdString();
-  ASSERT_FALSE(waitForVisible("Area Selector").isEmpty()) << "no area overlay";
+  const QString panel = openAreaPicker(app);
+  ASSERT_FALSE(panel.isEmpty());
   EXPECT_TRUE(mainWindow().isEmpty()) << "the main window stayed open";
   // Without a compositing manager the overlay shows the display's picture, dimmed: the red window
   // is still there to be seen, darker.
@@ -142,9 +155,7 @@ TEST(SelectionRecordingTest, AnAreaDraggedOverTheDisplayIsRecordedAtExactlyThatS
 
   // Rows 180 to 480 and columns 280 to 680 of the display: 400 x 300.
   drag({280, 180}, {680, 480});
-  const QRect panelGeometry = geometryOf(panel);
-  EXPECT_EQ(panelGeometry.width(), 420);
-  click(panelGeometry.right() - 16 - 40, panelGeometry.y() + panelGeometry.height() / 2);
+  clickRecordOnPanel(panel);
 
   const QString movie = recordAndStop(app);
   ASSERT_FALSE(movie.isEmpty());
@@ -173,6 +184,48 @@ TEST(SelectionRecordingTest, AnAreaDraggedOverTheDisplayIsRecordedAtExactlyThatS
   }
   desktop.destroy(red);
   desktop.destroy(blue);
+}
+
+TEST(SelectionRecordingTest, ASizeTypedInTheSheetIsTheSizeDrawnAndRecorded) {
+  TK_REQUIRE_DESKTOP();
+  ForeignClient desktop;
+  const uint32_t red = desktop.window({700, 560, 100, 100}, kRed);
+  Application app;
+  app.start();
+  const QString panel = openAreaPicker(app);
+  ASSERT_FALSE(panel.isEmpty());
+
+  // Resize, right of the close button and the separator.
+  const QRect geometry = geometryOf(panel);
+  click(geometry.x() + 16 + 16 + 12 + 1 + 12 + 22, geometry.y() + geometry.height() / 2);
+  ASSERT_FALSE(waitForVisible("Resize Area").isEmpty()) << "no resize sheet";
+  // The width field has the focus.
+  run("xdotool", {"key", "ctrl+a"});
+  run("xdotool", {"type", "320"});
+  run("xdotool", {"key", "Tab"});
+  run("xdotool", {"key", "ctrl+a"});
+  run("xdotool", {"type", "240"});
+  run("xdotool", {"key", "Return"});
+  ASSERT_TRUE(waitUntil([] { return visibleWindows("Resize Area").isEmpty(); })) << "the sheet stayed";
+  // The overlay draws the typed size over its old bottom-left corner: the display's columns 660
+  // to 980 and rows 525 to 765.
+  EXPECT_TRUE(waitUntil([&] {
+    return near(desktop.screenPixel({750, 610}), kRed, 12);
+  })) << "the area's inside is not clear: "
+      << describe(desktop.screenPixel({750, 610}));
+  clickRecordOnPanel(panel);
+
+  const QString movie = recordAndStop(app);
+  ASSERT_FALSE(movie.isEmpty());
+  EXPECT_EQ(movieSize(movie), QSize(320, 240));
+  const QImage frame = movieFrame(movie, 1.0);
+  ASSERT_FALSE(frame.isNull());
+  // The red window starts 40 in and 35 down.
+  EXPECT_TRUE(near(frame.pixelColor(45, 40), kRed)) << describe(frame.pixelColor(45, 40));
+  EXPECT_FALSE(near(frame.pixelColor(35, 40), kRed)) << describe(frame.pixelColor(35, 40));
+  EXPECT_FALSE(near(frame.pixelColor(45, 30), kRed)) << describe(frame.pixelColor(45, 30));
+  EXPECT_FALSE(near(frame.pixelColor(45, 200), kRed)) << describe(frame.pixelColor(45, 200));
+  desktop.destroy(red);
 }
 
 TEST(SelectionRecordingTest, TwoWindowsPickedFromTheirPicturesAreRecordedOverTheBackgroundAlone) {
