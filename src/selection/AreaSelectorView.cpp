@@ -15,6 +15,7 @@
 #include "recording/RecordingServices.h"
 #include "selection/AreaOverlayView.h"
 #include "selection/AreaOverlayWindow.h"
+#include "selection/CloseButton.h"
 #include "selection/RecordActionButton.h"
 #include "selection/RecordingErrorAlert.h"
 #include "selection/ResizePanelView.h"
@@ -129,9 +130,7 @@ void AreaSelectorView::buildLayout() {
   row->setContentsMargins(16, 0, 16, 0);
   row->setSpacing(0);
 
-  closeButton_ = new SymbolButton(Symbol::xmark, 12, {16, 28}, this);
-  closeButton_->setSymbolColor(gray(0.6));
-  closeButton_->setToolTip(QStringLiteral("Close"));
+  closeButton_ = new CloseButton({16, 28}, this);
   connect(closeButton_, &QPushButton::clicked, this, &AreaSelectorView::onClose);
   row->addWidget(closeButton_);
 

@@ -14,6 +14,7 @@ class QLabel;
 namespace tk {
 
 class AreaOverlayWindow;
+class CloseButton;
 class RecordActionButton;
 class ResizePanelView;
 class ScreenSelectorViewModel;
@@ -55,7 +56,7 @@ class AreaSelectorView : public QWidget {
   // "W × H" of the area (of the stored size while there is no area).
   QString sizeText() const;
 
-  SymbolButton* closeButton() const { return closeButton_; }
+  CloseButton* closeButton() const { return closeButton_; }
   SymbolButton* resizeButton() const { return resizeButton_; }
   QLabel* sizeLabel() const { return sizeLabel_; }
   RecordActionButton* recordButton() const { return recordButton_; }
@@ -86,7 +87,7 @@ class AreaSelectorView : public QWidget {
   bool translucent_ = false;
   std::unique_ptr<AreaOverlayWindow> overlayWindow_;
   ScreenSelectorViewModel* screens_ = nullptr;
-  SymbolButton* closeButton_ = nullptr;
+  CloseButton* closeButton_ = nullptr;
   SymbolButton* resizeButton_ = nullptr;
   QLabel* sizeLabel_ = nullptr;
   RecordActionButton* recordButton_ = nullptr;

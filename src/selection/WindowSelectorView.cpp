@@ -18,13 +18,13 @@
 
 #include "model/RecordingError.h"
 #include "recording/RecordingServices.h"
+#include "selection/CloseButton.h"
 #include "selection/RecordActionButton.h"
 #include "selection/RecordingErrorAlert.h"
 #include "selection/ScreenSelectorViewModel.h"
 #include "selection/WindowSelectorViewModel.h"
 #include "selection/WindowThumbnailCard.h"
 #include "settings/RecordingConfigurationBuilder.h"
-#include "ui/SymbolButton.h"
 
 namespace tk {
 
@@ -87,9 +87,7 @@ void WindowSelectorView::buildLayout() {
   titleBar->setFixedHeight(kTitleBarHeight);
   auto* titleRow = new QHBoxLayout(titleBar);
   titleRow->setContentsMargins(16, 0, 16, 0);
-  closeButton_ = new SymbolButton(Symbol::xmark, 12, {28, 28}, titleBar);
-  closeButton_->setSymbolColor(grey(0.56, 0.6));
-  closeButton_->setToolTip(QStringLiteral("Close"));
+  closeButton_ = new CloseButton({28, 28}, titleBar);
   connect(closeButton_, &QPushButton::clicked, this, &WindowSelectorView::closeWindowSelector);
   titleRow->addWidget(closeButton_);
   titleRow->addStretch();

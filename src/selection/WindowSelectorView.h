@@ -16,8 +16,8 @@ class QScrollArea;
 
 namespace tk {
 
+class CloseButton;
 class RecordActionButton;
-class SymbolButton;
 class WindowSelectorViewModel;
 class WindowThumbnailCard;
 
@@ -57,7 +57,7 @@ class WindowSelectorView : public QWidget {
   std::vector<QPushButton*> tabButtons() const { return tabButtons_; }
   QWidget* tabBar() const { return tabBar_; }
   RecordActionButton* recordButton() const { return recordButton_; }
-  SymbolButton* closeButton() const { return closeButton_; }
+  CloseButton* closeButton() const { return closeButton_; }
 
  signals:
   // Record finished: the recording started (true) or failed with the alert shown (false).
@@ -82,7 +82,7 @@ class WindowSelectorView : public QWidget {
   bool refreshed_ = false;
   bool recording_ = false;
 
-  SymbolButton* closeButton_ = nullptr;
+  CloseButton* closeButton_ = nullptr;
   QWidget* tabBar_ = nullptr;
   QHBoxLayout* tabRow_ = nullptr;
   std::vector<QPushButton*> tabButtons_;

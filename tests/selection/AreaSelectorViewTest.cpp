@@ -15,6 +15,7 @@
 #include "SelectionTestSupport.h"
 #include "selection/AreaOverlayView.h"
 #include "selection/AreaOverlayWindow.h"
+#include "selection/CloseButton.h"
 #include "selection/RecordActionButton.h"
 #include "selection/ResizePanelView.h"
 #include "ui/SymbolButton.h"
@@ -184,6 +185,13 @@ TEST_F(AreaSelectorViewTest, CloseAndEscapeCloseBothWindows) {
   QPointer<AreaSelectorView> panel = openOnRight();
   ASSERT_TRUE(panel);
   QPointer<AreaOverlayWindow> overlay = panel->overlayWindow();
+  // White while the pointer is over it.
+  QEnterEvent enter(QPointF(4, 4), QPointF(4, 4), QPointF(4, 4));
+  QApplication::sendEvent(panel->closeButton(), &enter);
+  EXPECT_EQ(panel->closeButton()->symbolColor(), QColor(Qt::white));
+  QEvent leave(QEvent::Leave);
+  QApplication::sendEvent(panel->closeButton(), &leave);
+  EXPECT_NE(panel->closeButton()->symbolColor(), QColor(Qt::white));
   panel->closeButton()->click();
   EXPECT_TRUE(test::waitUntil([&] { return !panel && !overlay; }));
 
