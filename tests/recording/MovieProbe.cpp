@@ -36,8 +36,12 @@ std::optional<MovieFacts> probeMovie(const std::filesystem::path& file) {
       facts.videoCodec = stream["codec_name"].toString().toStdString();
       facts.width = stream["width"].toInt();
       facts.height = stream["height"].toInt();
-    } else if (stream["codec_type"] == "audio" && facts.audioCodec.empty()) {
-      facts.audioCodec = stream["codec_name"].toString().toStdString();
+      facts.pixelFormat = stream["pix_fmt"].toString().toStdString();
+      facts.videoProfile = stream["profile"].toString().toStdString();
+      facts.videoDuration = stream["duration"].toString().toDouble();
+    } else if (stream["codec_type"] == "audio") {
+      if (facts.audioCodec.empty()) facts.audioCodec = stream["codec_name"].toString().toStdString();
+      facts.audioDurations.push_back(stream["duration"].toString().toDouble());
     }
   }
   for (const auto& value : root["packets"].toArray()) {

@@ -13,8 +13,12 @@ struct MovieFacts {
   std::string videoCodec;
   int width = 0;
   int height = 0;
+  std::string pixelFormat;  // of the video track, e.g. "yuva444p10le"
+  std::string videoProfile;
   std::string audioCodec;               // empty without an audio track
   std::vector<double> videoFrameTimes;  // presentation times of the video packets, in order
+  double videoDuration = 0;             // of the video track, seconds
+  std::vector<double> audioDurations;   // of each audio track, seconds
 };
 
 std::optional<MovieFacts> probeMovie(const std::filesystem::path& file);

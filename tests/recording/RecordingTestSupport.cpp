@@ -5,6 +5,7 @@
 #include <QImage>
 #include <QPainter>
 #include <QPixmap>
+#include <QProcess>
 #include <QScreen>
 #include <QWindow>
 #include <algorithm>
@@ -134,6 +135,24 @@ std::optional<std::filesystem::path> RecordingHarness::stop() {
 
 bool RecordingHarness::waitForIdle() {
   return waitUntil([&] { return coordinator.recordingState().kind() == RecordingState::Kind::idle; });
+}
+
+ToneInNullSink::ToneInNullSink(int frequency) {
+  QProcess pactl;
+  pactl.start("pactl", {"load-module", "module-sine", "sink=" + qEnvironmentVariable("TK_TEST_SINK"),
+                        "frequency=" + QString::number(frequency)});
+  if (pactl.waitForFinished(10000)) module_ = QString::fromUtf8(pactl.readAllStandardOutput()).trimmed();
+}
+
+ToneInNullSink::~ToneInNullSink() {
+  if (!module_.isEmpty()) QProcess::execute("pactl", {"unload-module", module_});
+}
+
+void CoordinatorTest::SetUp() {
+  TK_REQUIRE_DESKTOP();
+  ASSERT_TRUE(folder.isValid());
+  display = firstDisplay();
+  ASSERT_TRUE(display);
 }
 
 double medianRunLength(const std::vector<uint8_t>& bgra, int width, int row, int from, int to) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <QColor>
 #include <QCoroTask>
 #include <QRect>
@@ -80,6 +82,39 @@ struct RecordingHarness {
   RecordingCoordinator coordinator;
   std::vector<std::filesystem::path> opened;
   std::string error;
+};
+
+// A tone playing into the private sound server's null sink while it lives.
+class ToneInNullSink {
+ public:
+  explicit ToneInNullSink(int frequency = 440);
+  ~ToneInNullSink();
+  ToneInNullSink(const ToneInNullSink&) = delete;
+  ToneInNullSink& operator=(const ToneInNullSink&) = delete;
+  bool playing() const { return !module_.isEmpty(); }
+
+ private:
+  QString module_;
+};
+
+// Recordings through a coordinator on the private desktop, into a temporary folder.
+class CoordinatorTest : public ::testing::Test {
+ protected:
+  void SetUp() override;
+
+  std::filesystem::path out() const { return dir() / "out"; }
+  std::filesystem::path dir() const { return folder.path().toStdString(); }
+  RecordingConfiguration config(const RecordingMode& mode) const { return baseConfiguration(mode, out()); }
+  // A window alone, not over the wallpaper (which records the whole display around it).
+  RecordingConfiguration windowConfig(const RecordingMode& mode) const {
+    auto configuration = config(mode);
+    configuration.backgroundColor = BackgroundType::black;
+    return configuration;
+  }
+
+  QTemporaryDir folder;
+  CaptureDisplayRef display;
+  RecordingHarness harness;
 };
 
 // Counts the runs of equal colour along one row of a BGRA frame and returns the median run length.
