@@ -4,7 +4,6 @@
 
 #include "MovieProbe.h"
 #include "RecordingTestSupport.h"
-#include "capture/SoundServerFixture.h"
 #include "support/TestSupport.h"
 #include "writing/MediaWriter.h"
 
@@ -40,34 +39,53 @@ TEST_F(RecordingPauseTest, AWallClockStepDuringAPauseLosesNoFrames) {
   EXPECT_GT(facts->videoFrameTimes.size(), 40u);
 }
 
-TEST_F(RecordingPauseTest, AudioOnlyPauseLeavesThePausedSpanOutOfEveryFile) {
-  test::SineSource microphone("tk_pause_microphone", 880);
-  ASSERT_TRUE(microphone.loaded());
+TEST_F(RecordingPauseTest, AudioOnlyPauseLeavesThePausedSoundOutOfEveryFile) {
+  // The microphone hums at 880 Hz; system audio carries what plays on the output: 660 Hz while
+  // recording, 440 Hz only while paused.
+  test::VirtualMicrophone microphone("tk_pause_microphone", 880);
+  ASSERT_TRUE(microphone.ready());
+  test::MonitorListener output(qEnvironmentVariable("TK_TEST_SINK").toStdString());
+  ASSERT_TRUE(output.waitUntilFlowing());
   RecordingMode mode = RecordingMode::systemAudio();
   auto configuration = config(mode);
-  configuration.recordMicrophone = true;
-  configuration.microphoneDevice = microphone.name();
-  // The microphone alone in one file, and beside system audio in a package.
+  configuration.recordSystemAudio = true;
+  // System audio alone in one file, and beside the microphone in a package.
   for (bool package : {false, true}) {
     SCOPED_TRACE(package ? "package" : "one file");
-    configuration.recordSystemAudio = package;
+    configuration.recordMicrophone = package;
+    configuration.microphoneDevice = package ? std::optional(microphone.name()) : std::nullopt;
     configuration.separateAudioTracks = package;
     ASSERT_TRUE(harness.waitForIdle());
-    ASSERT_TRUE(harness.start(mode, configuration)) << harness.error;
-    ASSERT_TRUE(harness.recordFor(1.0));
-    harness.coordinator.pauseRecording();
-    test::pumpEvents(1500ms);
-    harness.coordinator.resumeRecording();
-    ASSERT_TRUE(harness.recordFor(2.0));
-    const double recorded = harness.coordinator.recordingDuration();
-    auto result = harness.stop();
+    double paused = 0, recorded = 0;
+    std::optional<std::filesystem::path> result;
+    {
+      auto played = std::make_unique<test::ToneInNullSink>(660);
+      ASSERT_TRUE(played->playing());
+      ASSERT_TRUE(harness.start(mode, configuration)) << harness.error;
+      ASSERT_TRUE(harness.recordFor(1.5));
+      harness.coordinator.pauseRecording();
+      paused = harness.coordinator.recordingDuration();
+      played.reset();
+      played = std::make_unique<test::ToneInNullSink>(440);
+      test::pumpEvents(1500ms);
+      played = std::make_unique<test::ToneInNullSink>(660);
+      harness.coordinator.resumeRecording();
+      ASSERT_TRUE(harness.recordFor(paused + 1.5));
+      recorded = harness.coordinator.recordingDuration();
+      result = harness.stop();
+    }
     ASSERT_TRUE(result) << harness.error;
 
-    const auto file = package ? *result / "mic.m4a" : *result;
-    auto facts = test::probeMovie(file);
-    ASSERT_TRUE(facts) << file;
-    EXPECT_NEAR(facts->duration, recorded, 0.15);
-    EXPECT_NEAR(test::dominantAudioFrequency(file, 0.2, recorded - 0.2), 880, 15);
+    std::vector<std::filesystem::path> files{*result};
+    if (package) files = {*result / "sys.m4a", *result / "mic.m4a"};
+    for (const auto& file : files) {
+      auto facts = test::probeMovie(file);
+      ASSERT_TRUE(facts) << file;
+      EXPECT_NEAR(facts->duration, recorded, 0.15) << file;
+    }
+    for (double from = 0.1; from + 0.25 <= recorded - 0.1; from += 0.25)
+      EXPECT_EQ(test::dominantAudioFrequency(files.front(), from, from + 0.25), 660) << "at " << from << " s";
+    if (package) EXPECT_NEAR(test::dominantAudioFrequency(files.back(), 0.2, recorded - 0.2), 880, 15);
   }
 }
 
