@@ -132,7 +132,11 @@ TEST_F(SettingsFormKitTest, FormAndGroupHoldTheirRowsInOrder) {
   form.add(group);
   EXPECT_EQ(group->title(), "Startup");
   EXPECT_TRUE(group->font().bold());
-  EXPECT_FALSE(row->font().bold());  // the headline font is the title's alone
+  // The headline font is the title's alone.
+  EXPECT_FALSE(row->font().bold());
+  EXPECT_FALSE(row->findChild<QLabel*>()->font().bold());
+  form.show();
+  EXPECT_FALSE(row->findChild<QLabel*>()->font().bold());
   EXPECT_EQ(group->contents(), QList<QWidget*>({row, divider}));
   EXPECT_EQ(group->parentWidget(), &form);
   EXPECT_EQ(row->height(), SItem::kRowHeight);

@@ -1,0 +1,81 @@
+// The General tab's launch-at-login switch against the desktop's autostart entry, in a private
+// config home.
+#include "settings/GeneralView.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include "SettingsTestStore.h"
+#include "platform/qt/DesktopEntry.h"
+#include "settings/SToggle.h"
+#include "support/TestSupport.h"
+#include "ui/ToggleSwitch.h"
+
+using namespace tk;
+
+namespace {
+
+class GeneralViewTest : public ::testing::Test {
+ protected:
+  QString entryPath() const { return config_.filePath("autostart/tavelkombrix.desktop"); }
+  LoginItemService service() const {
+    return LoginItemService(entryPath(), "/opt/tk tools/tavelkombrix", "tavelkombrix");
+  }
+  test::SettingsTestStore store_;
+  QTemporaryDir config_;
+};
+
+}  // namespace
+
+TEST_F(GeneralViewTest, TheLoginSwitchWritesAndRemovesTheAutostartEntry) {
+  GeneralView view(service());
+  EXPECT_FALSE(view.launchAtLogin());
+
+  view.launchAtLoginToggle()->control()->click();
+  EXPECT_TRUE(view.launchAtLogin());
+  const auto entry = DesktopEntry::read(entryPath());
+  ASSERT_TRUE(entry);
+  EXPECT_EQ(entry->type, "Application");
+  EXPECT_EQ(DesktopEntry::splitExec(entry->exec), QStringList({"/opt/tk tools/tavelkombrix"}));
+  EXPECT_EQ(service().status(), LoginItemService::Status::enabled);
+
+  // A new tab reads the real state.
+  GeneralView again(service());
+  EXPECT_TRUE(again.launchAtLoginToggle()->isOn());
+
+  view.launchAtLoginToggle()->control()->click();
+  EXPECT_FALSE(QFile::exists(entryPath()));
+  EXPECT_FALSE(view.launchAtLogin());
+  again.refreshLaunchAtLogin();
+  EXPECT_FALSE(again.launchAtLoginToggle()->isOn());
+
+  // An entry the user switched off in the desktop's settings counts as off.
+  QFile hidden(entryPath());
+  ASSERT_TRUE(hidden.open(QIODevice::WriteOnly));
+  hidden.write("[Desktop Entry]\nType=Application\nExec=tavelkombrix\nHidden=true\n");
+  hidden.close();
+  again.refreshLaunchAtLogin();
+  EXPECT_FALSE(again.launchAtLoginToggle()->isOn());
+}
+
+TEST_F(GeneralViewTest, AFailedChangeSetsTheSwitchBackToTheRealState) {
+  // A file where the autostart folder should be: the entry cannot be written.
+  QFile blocker(config_.filePath("autostart"));
+  ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+  blocker.close();
+  GeneralView view(service());
+  test::CapturedLines lines;
+  view.launchAtLoginToggle()->control()->click();
+  EXPECT_FALSE(view.launchAtLoginToggle()->isOn());
+  EXPECT_FALSE(view.launchAtLoginToggle()->control()->isChecked());
+  EXPECT_TRUE(lines.contains("Failed to enable launch at login: Could not create the folder"));
+
+  // Once the folder can be made, the same press registers.
+  ASSERT_TRUE(QFile::remove(config_.filePath("autostart")));
+  view.launchAtLoginToggle()->control()->click();
+  EXPECT_TRUE(view.launchAtLoginToggle()->isOn());
+  EXPECT_EQ(service().status(), LoginItemService::Status::enabled);
+}
