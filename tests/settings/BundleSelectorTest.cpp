@@ -27,15 +27,8 @@ class BundleSelectorTest : public ::testing::Test {
     out.write(body);
     return path;
   }
-  std::vector<AppInfo> stored() {
-    SettingsStore::standard().sync();
-    const SettingsStore other(store_.path());
-    return loadHiddenApps(other);
-  }
-  QByteArray storedText() {
-    SettingsStore::standard().sync();
-    return SettingsStore(store_.path()).dataValue("hiddenApps").value_or("absent");
-  }
+  std::vector<AppInfo> stored() { return loadHiddenApps(*store_.reopened()); }
+  QByteArray storedText() { return store_.reopened()->dataValue("hiddenApps").value_or("absent"); }
 
   test::SettingsTestStore store_;
   QTemporaryDir entries_;

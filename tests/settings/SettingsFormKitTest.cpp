@@ -27,11 +27,6 @@ constexpr BoolSetting kFlag{"showPreview", true};
 
 class SettingsFormKitTest : public ::testing::Test {
  protected:
-  // The file as another instance of the store reads it: what the next launch would see.
-  SettingsStore fresh() {
-    SettingsStore::standard().sync();
-    return SettingsStore(store_.path());
-  }
   test::SettingsTestStore store_;
 };
 
@@ -43,22 +38,22 @@ TEST_F(SettingsFormKitTest, StepperClampsTypedSteppedAndOutsideValuesToItsBounds
   EXPECT_EQ(steper.field()->width(), 45);
 
   steper.enter("150");
-  EXPECT_EQ(fresh().integerValue("countdown"), 99);
+  EXPECT_EQ(store_.reopened()->integerValue("countdown"), 99);
   EXPECT_EQ(steper.field()->text(), "99");
   steper.stepUp();
-  EXPECT_EQ(fresh().integerValue("countdown"), 99);
+  EXPECT_EQ(store_.reopened()->integerValue("countdown"), 99);
 
   steper.enter("-5");
-  EXPECT_EQ(fresh().integerValue("countdown"), 0);
+  EXPECT_EQ(store_.reopened()->integerValue("countdown"), 0);
   steper.stepDown();
-  EXPECT_EQ(fresh().integerValue("countdown"), 0);
+  EXPECT_EQ(store_.reopened()->integerValue("countdown"), 0);
   steper.stepUp();
   steper.stepUp();
-  EXPECT_EQ(fresh().integerValue("countdown"), 2);
+  EXPECT_EQ(store_.reopened()->integerValue("countdown"), 2);
 
   // Text that is no number leaves the value and shows it again.
   steper.enter("ten");
-  EXPECT_EQ(fresh().integerValue("countdown"), 2);
+  EXPECT_EQ(store_.reopened()->integerValue("countdown"), 2);
   EXPECT_EQ(steper.field()->text(), "2");
 
   // A value written elsewhere shows, clamped like a typed one.
@@ -66,20 +61,20 @@ TEST_F(SettingsFormKitTest, StepperClampsTypedSteppedAndOutsideValuesToItsBounds
   EXPECT_EQ(steper.field()->text(), "7");
   SettingsStore::standard().setInteger("countdown", 1000);
   EXPECT_EQ(steper.field()->text(), "99");
-  EXPECT_EQ(fresh().integerValue("countdown"), 99);
+  EXPECT_EQ(store_.reopened()->integerValue("countdown"), 99);
 }
 
 TEST_F(SettingsFormKitTest, ToggleShowsTheDefaultWritesTheKeyAndFollowsOtherWriters) {
   SToggle first("Show floating preview after recording", bindingOf(kFlag));
   SToggle second("Same key", bindingOf(kFlag));
   EXPECT_TRUE(first.isOn());
-  EXPECT_FALSE(fresh().contains("showPreview"));  // showing a default stores nothing
+  EXPECT_FALSE(store_.reopened()->contains("showPreview"));  // showing a default stores nothing
 
   first.control()->click();
   EXPECT_FALSE(first.isOn());
   EXPECT_FALSE(second.isOn());  // every row bound to the key shows the write
-  EXPECT_TRUE(fresh().contains("showPreview"));
-  EXPECT_FALSE(fresh().boolValue("showPreview"));
+  EXPECT_TRUE(store_.reopened()->contains("showPreview"));
+  EXPECT_FALSE(store_.reopened()->boolValue("showPreview"));
   EXPECT_EQ(first.control()->width(), 32);
 }
 
@@ -113,13 +108,13 @@ TEST_F(SettingsFormKitTest, PickerShowsTheTaggedOptionAndStoresTheChosenValue) {
   EXPECT_EQ(picker.optionTexts(), QStringList({"Wallpaper", "Black"}));
   EXPECT_EQ(picker.currentText(), "Wallpaper");
   EXPECT_TRUE(picker.choose(1));
-  EXPECT_EQ(fresh().stringValue("backgroundColor"), "black");
+  EXPECT_EQ(store_.reopened()->stringValue("backgroundColor"), "black");
   EXPECT_FALSE(picker.choose(2));
 
   // A stored value that no option carries shows none (and stays as it is).
   SettingsStore::standard().setString("backgroundColor", "purple");
   EXPECT_EQ(picker.currentText(), "");
-  EXPECT_EQ(fresh().stringValue("backgroundColor"), "purple");
+  EXPECT_EQ(store_.reopened()->stringValue("backgroundColor"), "purple");
 }
 
 TEST_F(SettingsFormKitTest, FormAndGroupHoldTheirRowsInOrder) {

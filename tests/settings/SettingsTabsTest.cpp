@@ -34,11 +34,6 @@ namespace {
 
 class SettingsTabsTest : public ::testing::Test {
  protected:
-  SettingsStore fresh() {
-    SettingsStore::standard().sync();
-    return SettingsStore(store_.path());
-  }
-
   // A row per line: the title of an item, "--" for a divider, the section's class otherwise.
   static QStringList rows(const SGroupBox* group) {
     QStringList result;
@@ -68,9 +63,9 @@ class SettingsTabsTest : public ::testing::Test {
     ASSERT_NE(toggle, nullptr);
     EXPECT_EQ(toggle->isOn(), defaultValue) << key;
     toggle->control()->click();
-    SettingsStore other = fresh();
-    EXPECT_TRUE(other.contains(key)) << key;
-    EXPECT_EQ(other.boolValue(key, defaultValue), !defaultValue) << key;
+    const auto other = store_.reopened();
+    EXPECT_TRUE(other->contains(key)) << key;
+    EXPECT_EQ(other->boolValue(key, defaultValue), !defaultValue) << key;
   }
 
   test::SettingsTestStore store_;
@@ -102,7 +97,7 @@ TEST_F(SettingsTabsTest, GeneralTabRowsAndSwitches) {
   expectToggleWrites(&view, "Show tavelkombrix in Taskbar", "showInDock", true);
   expectToggleWrites(&view, "Show tavelkombrix in Tray", "showInMenuBar", false);
   // The login switch is no stored key: it shows the desktop's autostart state.
-  EXPECT_FALSE(fresh().contains("launchAtLogin"));
+  EXPECT_FALSE(store_.reopened()->contains("launchAtLogin"));
 }
 
 TEST_F(SettingsTabsTest, RecorderTabRowsKeysAndRanges) {
@@ -133,9 +128,9 @@ TEST_F(SettingsTabsTest, RecorderTabRowsKeysAndRanges) {
     ASSERT_NE(steper, nullptr);
     EXPECT_EQ(steper->value(), 0) << s.key;
     steper->enter("100000");
-    EXPECT_EQ(fresh().integerValue(s.key), s.max) << s.key;
+    EXPECT_EQ(store_.reopened()->integerValue(s.key), s.max) << s.key;
     steper->enter("-1");
-    EXPECT_EQ(fresh().integerValue(s.key), 0) << s.key;
+    EXPECT_EQ(store_.reopened()->integerValue(s.key), 0) << s.key;
   }
   EXPECT_EQ(row<SSteper>(&view, "Auto-Stop After (minutes)")->infoButton()->tips(),
             "Set to 0 to disable auto-stop");
@@ -144,7 +139,7 @@ TEST_F(SettingsTabsTest, RecorderTabRowsKeysAndRanges) {
   EXPECT_EQ(background->optionTexts(), QStringList({"Wallpaper", "Black", "White", "Gray"}));
   EXPECT_EQ(background->currentText(), "Wallpaper");
   background->choose(3);
-  EXPECT_EQ(fresh().stringValue("backgroundColor"), "gray");
+  EXPECT_EQ(store_.reopened()->stringValue("backgroundColor"), "gray");
 
   expectToggleWrites(&view, "Prevent the computer from sleeping while recording", "preventSleep", true);
   expectToggleWrites(&view, "Show floating preview after recording", "showPreview", true);
@@ -159,15 +154,15 @@ TEST_F(SettingsTabsTest, TheCustomBackgroundColourIsStoredInItsOneDocumentedForm
   view.customBackgroundColorWell()->choose(QColor::fromRgbF(0.25f, 0.5f, 1.0f, 0.75f));
 
   // The stored data is the JSON object the editor decodes, read back by another store.
-  const auto data = fresh().dataValue("customBackgroundColor");
+  const auto data = store_.reopened()->dataValue("customBackgroundColor");
   ASSERT_TRUE(data);
   const Json stored = Json::parse(data->toStdString());
   EXPECT_NEAR(stored.at("red").get<double>(), 0.25, 1e-3);
   EXPECT_NEAR(stored.at("green").get<double>(), 0.5, 1e-3);
   EXPECT_NEAR(stored.at("blue").get<double>(), 1.0, 1e-3);
   EXPECT_NEAR(stored.at("alpha").get<double>(), 0.75, 1e-3);
-  const SettingsStore other = fresh();
-  const auto read = CustomBackgroundColor::read(other);
+  const auto other = store_.reopened();
+  const auto read = CustomBackgroundColor::read(*other);
   ASSERT_TRUE(read);
   EXPECT_NEAR(read->blue, 1.0, 1e-3);
 
@@ -210,12 +205,12 @@ TEST_F(SettingsTabsTest, OutputTabPickersMapStoredValuesAndStoreTheChosenOnes) {
   view.picker("Quality")->choose(1);
   view.picker("Format")->choose(1);
   view.picker("Encoder")->choose(0);
-  SettingsStore other = fresh();
-  EXPECT_EQ(other.integerValue("resolution"), 0);
-  EXPECT_EQ(other.integerValue("frameRate"), 240);
-  EXPECT_DOUBLE_EQ(other.doubleValue("videoQuality"), 0.7);
-  EXPECT_EQ(other.stringValue("outputFormat"), "mp4");
-  EXPECT_EQ(other.stringValue("encoder"), "h264");
+  const auto other = store_.reopened();
+  EXPECT_EQ(other->integerValue("resolution"), 0);
+  EXPECT_EQ(other->integerValue("frameRate"), 240);
+  EXPECT_DOUBLE_EQ(other->doubleValue("videoQuality"), 0.7);
+  EXPECT_EQ(other->stringValue("outputFormat"), "mp4");
+  EXPECT_EQ(other->stringValue("encoder"), "h264");
 
   // Stored values outside the options show by each key's rule.
   SettingsStore& store = SettingsStore::standard();
@@ -227,7 +222,7 @@ TEST_F(SettingsTabsTest, OutputTabPickersMapStoredValuesAndStoreTheChosenOnes) {
   EXPECT_EQ(view.picker("Quality")->currentText(), "High");
   EXPECT_EQ(view.picker("Encoder")->currentText(), "H.265 (HEVC)");
   EXPECT_EQ(view.picker("Format")->currentText(), "MP4");
-  EXPECT_EQ(fresh().integerValue("resolution"), 7);  // showing changes nothing
+  EXPECT_EQ(store_.reopened()->integerValue("resolution"), 7);  // showing changes nothing
 }
 
 TEST_F(SettingsTabsTest, OutputFolderComesFromTheFolderChooserAndACancelStoresNothing) {
@@ -235,12 +230,12 @@ TEST_F(SettingsTabsTest, OutputFolderComesFromTheFolderChooserAndACancelStoresNo
   OutputView view([&](QWidget*) { return answer; });
   EXPECT_EQ(view.folderText(), "Not set");
   view.selectButton()->click();
-  EXPECT_FALSE(fresh().contains("outputDirectory"));
+  EXPECT_FALSE(store_.reopened()->contains("outputDirectory"));
   EXPECT_EQ(view.folderText(), "Not set");
 
   answer = QString("/home/someone/Videos/Clips/");
   view.selectButton()->click();
-  EXPECT_EQ(fresh().stringValue("outputDirectory"), "/home/someone/Videos/Clips");
+  EXPECT_EQ(store_.reopened()->stringValue("outputDirectory"), "/home/someone/Videos/Clips");
   EXPECT_EQ(view.folderText(), "Currently set to \"Clips\"");
 }
 

@@ -22,10 +22,6 @@ namespace {
 
 class StudioSectionsTest : public ::testing::Test {
  protected:
-  SettingsStore fresh() {
-    SettingsStore::standard().sync();
-    return SettingsStore(store_.path());
-  }
   test::SettingsTestStore store_;
 };
 
@@ -48,7 +44,7 @@ TEST_F(StudioSectionsTest, AlphaIsOfferedWithTheCodecsThisMachineCanWrite) {
   EXPECT_EQ(section.codecPicker(), nullptr);  // only while alpha is on
 
   section.toggle()->control()->click();
-  EXPECT_TRUE(fresh().boolValue("enableAlphaChannel"));
+  EXPECT_TRUE(store_.reopened()->boolValue("enableAlphaChannel"));
   ASSERT_NE(section.codecPicker(), nullptr);
   QStringList offered;
   for (AlphaVideoCodec codec : section.supportedAlphaCodecs())
@@ -57,16 +53,16 @@ TEST_F(StudioSectionsTest, AlphaIsOfferedWithTheCodecsThisMachineCanWrite) {
   // The default "hevcWithAlpha" cannot be written here: the picker shows the codec a recording
   // falls back to, and stores nothing until a choice.
   EXPECT_EQ(section.codecPicker()->currentText(), "ProRes 4444");
-  EXPECT_FALSE(fresh().contains("alphaChannelCodec"));
+  EXPECT_FALSE(store_.reopened()->contains("alphaChannelCodec"));
   section.codecPicker()->choose(0);
-  EXPECT_EQ(fresh().stringValue("alphaChannelCodec"), "proRes4444");
+  EXPECT_EQ(store_.reopened()->stringValue("alphaChannelCodec"), "proRes4444");
 }
 
 TEST_F(StudioSectionsTest, WithoutAnyAlphaCodecTheSwitchIsOffDisabledAndExplained) {
   SettingsStore::standard().setBool("enableAlphaChannel", true);
   AlphaChannelSettingsSection section;
   section.applySupport({});
-  EXPECT_FALSE(fresh().boolValue("enableAlphaChannel"));
+  EXPECT_FALSE(store_.reopened()->boolValue("enableAlphaChannel"));
   EXPECT_FALSE(section.toggle()->isEnabled());
   EXPECT_FALSE(section.toggle()->isOn());
   EXPECT_FALSE(section.warning()->isHidden());
@@ -90,12 +86,12 @@ TEST_F(StudioSectionsTest, SeparateLayersAndClickToZoomSwitchesAndSliders) {
   SeparateLayersSettingsSection layers;
   EXPECT_EQ(layers.toggle()->label(), "Enable Separate Layer Recording");
   layers.toggle()->control()->click();
-  EXPECT_TRUE(fresh().boolValue("enableSeparateLayers"));
+  EXPECT_TRUE(store_.reopened()->boolValue("enableSeparateLayers"));
 
   ClickToZoomSettingsSection zoom;
   EXPECT_TRUE(zoom.options()->isHidden());
   zoom.toggle()->control()->click();
-  EXPECT_TRUE(fresh().boolValue("enableClickToZoom"));
+  EXPECT_TRUE(store_.reopened()->boolValue("enableClickToZoom"));
   EXPECT_FALSE(zoom.options()->isHidden());
 
   struct Expected {
@@ -114,16 +110,16 @@ TEST_F(StudioSectionsTest, SeparateLayersAndClickToZoomSwitchesAndSliders) {
     EXPECT_EQ(e.slider->valueText(), e.text);
   }
   // Untouched sliders store nothing: the loader keeps reading the store's empty values.
-  EXPECT_FALSE(fresh().contains("zoomLevel"));
+  EXPECT_FALSE(store_.reopened()->contains("zoomLevel"));
 
   // One step up from 2.0 stores exactly 2.1.
   zoom.zoomLevel()->slider()->triggerAction(QAbstractSlider::SliderSingleStepAdd);
-  EXPECT_EQ(fresh().rawValue("zoomLevel").toString(), "2.1");
+  EXPECT_EQ(store_.reopened()->rawValue("zoomLevel").toString(), "2.1");
   EXPECT_EQ(zoom.zoomLevel()->valueText(), "2.1x");
   zoom.clickThreshold()->slider()->setValue(zoom.clickThreshold()->slider()->maximum());
-  EXPECT_DOUBLE_EQ(fresh().doubleValue("clickThreshold"), 2.0);
+  EXPECT_DOUBLE_EQ(store_.reopened()->doubleValue("clickThreshold"), 2.0);
   zoom.duration()->slider()->setValue(0);
-  EXPECT_DOUBLE_EQ(fresh().doubleValue("zoomDuration"), 0.3);
+  EXPECT_DOUBLE_EQ(store_.reopened()->doubleValue("zoomDuration"), 0.3);
   EXPECT_EQ(zoom.duration()->valueText(), "0.3s");
 
   zoom.toggle()->control()->click();
@@ -134,14 +130,14 @@ TEST_F(StudioSectionsTest, CustomCursorStyleSizeAnimationsAndRippleColour) {
   CustomCursorSettingsSection cursor;
   EXPECT_TRUE(cursor.options()->isHidden());
   cursor.toggle()->control()->click();
-  EXPECT_TRUE(fresh().boolValue("enableCustomCursor"));
+  EXPECT_TRUE(store_.reopened()->boolValue("enableCustomCursor"));
   EXPECT_FALSE(cursor.options()->isHidden());
 
   EXPECT_EQ(cursor.style()->optionTexts(), QStringList({"Circle", "Arrow", "Pointer", "Custom"}));
   SettingsStore::standard().setString("cursorStyle", "sparkles");
   EXPECT_EQ(cursor.style()->currentText(), "Circle");
   cursor.style()->choose(2);
-  EXPECT_EQ(fresh().stringValue("cursorStyle"), "pointer");
+  EXPECT_EQ(store_.reopened()->stringValue("cursorStyle"), "pointer");
 
   // The size moves 16, 18, ... 48.
   QSlider* size = cursor.size()->slider();
@@ -149,32 +145,32 @@ TEST_F(StudioSectionsTest, CustomCursorStyleSizeAnimationsAndRippleColour) {
   size->setValue(0);
   EXPECT_EQ(cursor.size()->valueText(), "16pt");
   size->triggerAction(QAbstractSlider::SliderSingleStepAdd);
-  EXPECT_DOUBLE_EQ(fresh().doubleValue("cursorSize"), 18.0);
+  EXPECT_DOUBLE_EQ(store_.reopened()->doubleValue("cursorSize"), 18.0);
   size->setValue(size->maximum());
-  EXPECT_DOUBLE_EQ(fresh().doubleValue("cursorSize"), 48.0);
+  EXPECT_DOUBLE_EQ(store_.reopened()->doubleValue("cursorSize"), 48.0);
   EXPECT_EQ(cursor.size()->valueText(), "48pt");
   EXPECT_EQ(size->maximum() - size->minimum(), 16);
 
   EXPECT_TRUE(cursor.scaleAnimation()->isOn());
   cursor.scaleAnimation()->control()->click();
-  EXPECT_FALSE(fresh().boolValue("enableCursorScaleAnimation", true));
+  EXPECT_FALSE(store_.reopened()->boolValue("enableCursorScaleAnimation", true));
 
   // The well shows the stored components at full opacity; a choice stores only red, green, blue.
   EXPECT_EQ(cursor.rippleColor()->color(), QColor::fromRgbF(0.0f, 0.5f, 1.0f, 1.0f));
   cursor.rippleColor()->choose(QColor::fromRgbF(1.0f, 0.25f, 0.0f, 0.3f));
-  SettingsStore other = fresh();
-  EXPECT_NEAR(other.doubleValue("cursorRippleColorRed"), 1.0, 1e-4);
-  EXPECT_NEAR(other.doubleValue("cursorRippleColorGreen"), 0.25, 1e-4);
-  EXPECT_NEAR(other.doubleValue("cursorRippleColorBlue"), 0.0, 1e-4);
+  const auto other = store_.reopened();
+  EXPECT_NEAR(other->doubleValue("cursorRippleColorRed"), 1.0, 1e-4);
+  EXPECT_NEAR(other->doubleValue("cursorRippleColorGreen"), 0.25, 1e-4);
+  EXPECT_NEAR(other->doubleValue("cursorRippleColorBlue"), 0.0, 1e-4);
   EXPECT_EQ(cursor.rippleColor()->color().alphaF(), 1.0f);
 
   EXPECT_FALSE(cursor.rippleColorRow()->isHidden());
   cursor.rippleEffect()->control()->click();
-  EXPECT_FALSE(fresh().boolValue("enableCursorRippleEffect", true));
+  EXPECT_FALSE(store_.reopened()->boolValue("enableCursorRippleEffect", true));
   EXPECT_TRUE(cursor.rippleColorRow()->isHidden());
 
   // Switched off, the sub-rows go and their values stay.
   cursor.toggle()->control()->click();
   EXPECT_TRUE(cursor.options()->isHidden());
-  EXPECT_EQ(fresh().stringValue("cursorStyle"), "pointer");
+  EXPECT_EQ(store_.reopened()->stringValue("cursorStyle"), "pointer");
 }
