@@ -8,9 +8,9 @@
 #include <stdexcept>
 #include <vector>
 
-#include "recording/RecordingServices.h"
 #include "model/RecordingError.h"
 #include "platform/qt/Async.h"
+#include "recording/RecordingServices.h"
 
 namespace tk::test {
 

@@ -5,8 +5,8 @@
 #include <QTemporaryDir>
 
 #include "app/ModeSelectionView.h"
-#include "ui/SymbolButton.h"
 #include "settings/SettingsView.h"
+#include "ui/SymbolButton.h"
 
 using namespace tk;
 

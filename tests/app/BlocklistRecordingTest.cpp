@@ -1,0 +1,139 @@
+// The blocklist end to end, as a person uses it: an application is added to the blocklist through
+// the settings window's file dialog, the display is recorded from the bar, and that application's
+// window is missing from the movie while another application's window shows.
+
+#include <gtest/gtest.h>
+
+#include <QFileInfo>
+#include <QImage>
+
+#include "ApplicationDriver.h"
+#include "capture/DesktopFixture.h"
+
+using namespace tk::test;
+
+namespace {
+
+constexpr uint32_t kVisibleGreen = 0x00c000;
+constexpr uint32_t kBlockedRed = 0xff0000;
+
+bool near(const QColor& c, uint32_t rgb) {
+  const QColor want(QRgb(rgb | 0xff000000u));
+  return std::abs(c.red() - want.red()) <= 40 && std::abs(c.green() - want.green()) <= 40 &&
+         std::abs(c.blue() - want.blue()) <= 40;
+}
+
+// Waits for a visible window named `title` and returns it.
+QString waitForWindow(const QString& title) {
+  QString found;
+  waitUntil(
+      [&] {
+        const QStringList windows = visibleWindows(title);
+        found = windows.isEmpty() ? QString() : windows.front();
+        return !found.isEmpty();
+      },
+      std::chrono::seconds(60));
+  return found;
+}
+
+// One frame of the movie, `seconds` in.
+QImage frameOf(const QString& movie, double seconds, const QString& folder) {
+  const QString png = QDir(folder).filePath("frame.png");
+  run("ffmpeg", {"-v", "error", "-y", "-ss", QString::number(seconds), "-i", movie, "-frames:v", "1", png});
+  return QImage(png);
+}
+
+}  // namespace
+
+TEST(BlocklistRecordingTest, AnApplicationBlockedInTheSettingsWindowIsAbsentFromTheRecordedDisplay) {
+  TK_REQUIRE_DESKTOP();
+  // Two other applications' windows, left of the bar: the blocked one partly over the visible one.
+  DesktopFixture desktop;
+  const QRect visible(60, 120, 400, 300);
+  const QRect blocked(260, 220, 400, 300);
+  desktop.createWindow(visible, kVisibleGreen, "TkVisibleApp", {"Visible"});
+  desktop.createWindow(blocked, kBlockedRed, "TkBlockedApp", {"Blocked"});
+
+  // The blocked application's desktop entry names its window class.
+  QTemporaryDir entries;
+  const QString entry = entries.filePath("blocked-test-app.desktop");
+  QFile file(entry);
+  ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+  file.write(
+      "[Desktop Entry]\nType=Application\nName=Blocked Test App\nExec=blocked-test-app\n"
+      "StartupWMClass=TkBlockedApp\n");
+  file.close();
+
+  Application app;
+  app.start();
+  const QString bar = waitForMainWindow();
+  ASSERT_FALSE(bar.isEmpty()) << "the main window did not show";
+  const QRect barFrame = geometryOf(bar);
+
+  // The gear opens the settings window, at "General".
+  click(barFrame.right() - 70, barFrame.center().y());
+  const QString settings = waitForWindow("tavelkombrix Settings");
+  ASSERT_FALSE(settings.isEmpty()) << "the settings window did not open";
+  const QRect settingsFrame = geometryOf(settings);
+
+  // To the last tab with the keyboard, then the "+" (the tab's one focusable control) opens the
+  // file dialog, where the entry's path is typed.
+  click(settingsFrame.x() + 60, settingsFrame.y() + 6);
+  run("xdotool", {"key", "--clearmodifiers", "End"});
+  run("xdotool", {"key", "--clearmodifiers", "Tab"});
+  run("xdotool", {"key", "--clearmodifiers", "space"});
+  const QString dialog = waitForWindow("Choose an Application");
+  ASSERT_FALSE(dialog.isEmpty()) << "the file dialog did not open";
+  run("xdotool", {"windowactivate", "--sync", dialog});
+  run("xdotool", {"type", "--delay", "20", entry});
+  run("xdotool", {"key", "--clearmodifiers", "Return"});
+
+  const QString store = app.environment().value("XDG_CONFIG_HOME") + "/tavelkombrix/tavelkombrix.conf";
+  ASSERT_TRUE(waitUntil(
+      [&] {
+        QFile conf(store);
+        return conf.open(QIODevice::ReadOnly) && conf.readAll().contains("TkBlockedApp");
+      },
+      std::chrono::seconds(30)))
+      << "the blocklist did not store the application";
+  EXPECT_TRUE(waitUntil([&] { return visibleWindows("Choose an Application").isEmpty(); }));
+
+  // Close the settings window and record the display from the bar.
+  run("xdotool", {"windowactivate", "--sync", settings});
+  run("xdotool", {"key", "--clearmodifiers", "alt+F4"});
+  ASSERT_TRUE(waitUntil([] { return visibleWindows("tavelkombrix Settings").isEmpty(); }));
+  click(barFrame.x() + 75, barFrame.center().y());
+  click(barFrame.right() - 12 - 16, barFrame.center().y());
+  const QString panel = waitForWindow("Recording");
+  ASSERT_FALSE(panel.isEmpty()) << "the recording did not start; output:\n" << app.output().toStdString();
+
+  // The blocked window is on the screen all along.
+  const QPoint blockedOnly(blocked.right() - 30, blocked.bottom() - 30);
+  const QPoint overlap(visible.right() - 30, visible.bottom() - 30);
+  const QPoint visibleOnly(visible.x() + 30, visible.y() + 30);
+  pumpEvents(std::chrono::seconds(2));
+  EXPECT_TRUE(near(screenshot(QRect(blockedOnly, QSize(1, 1))).pixelColor(0, 0), kBlockedRed));
+  const QRect panelFrame = geometryOf(panel);
+  click(panelFrame.right() - 16 - 14, panelFrame.center().y());
+
+  const QString folder = app.recordings();
+  ASSERT_TRUE(waitUntil([&] { return !filesIn(folder, "*Recording at *.metadata.json").isEmpty(); },
+                        std::chrono::seconds(60)))
+      << "no recording; output:\n"
+      << app.output().toStdString();
+  const QStringList movies = filesIn(folder, "Recording at *.mov");
+  ASSERT_EQ(movies.size(), 1);
+  const QImage frame = frameOf(QDir(folder).filePath(movies.front()), 1.0, folder);
+  ASSERT_FALSE(frame.isNull());
+  const double scale = frame.width() / 1920.0;
+  const auto pixel = [&](QPoint p) { return frame.pixelColor(int(p.x() * scale), int(p.y() * scale)); };
+
+  // The visible window shows, also where the blocked one lay over it; the blocked one nowhere.
+  EXPECT_TRUE(near(pixel(visibleOnly), kVisibleGreen)) << pixel(visibleOnly).name().toStdString();
+  EXPECT_TRUE(near(pixel(overlap), kVisibleGreen)) << pixel(overlap).name().toStdString();
+  EXPECT_FALSE(near(pixel(blockedOnly), kBlockedRed)) << pixel(blockedOnly).name().toStdString();
+  int red = 0;
+  for (int y = blocked.top(); y <= blocked.bottom(); y += 4)
+    for (int x = blocked.left(); x <= blocked.right(); x += 4) red += near(pixel(QPoint(x, y)), kBlockedRed);
+  EXPECT_EQ(red, 0) << "red pixels of the blocked window in the movie";
+}
