@@ -7,9 +7,11 @@
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+#include <QWindow>
 
 #include "SettingsTestStore.h"
 #include "platform/qt/DesktopEntry.h"
+#include "platform/x11/TaskbarPresence.h"
 #include "settings/SToggle.h"
 #include "support/TestSupport.h"
 #include "ui/ToggleSwitch.h"
@@ -78,4 +80,32 @@ TEST_F(GeneralViewTest, AFailedChangeSetsTheSwitchBackToTheRealState) {
   view.launchAtLoginToggle()->control()->click();
   EXPECT_TRUE(view.launchAtLoginToggle()->isOn());
   EXPECT_EQ(service().status(), LoginItemService::Status::enabled);
+}
+
+TEST_F(GeneralViewTest, TheTaskbarSwitchTakesOurWindowsOffTheTaskbarAndBack) {
+  TK_REQUIRE_DESKTOP();
+  GeneralView view(service());
+  view.show();
+  QWidget open;
+  open.setWindowTitle("Open before");
+  open.show();
+  ASSERT_TRUE(test::waitUntil([&] { return open.windowHandle() && open.windowHandle()->isExposed(); }));
+  EXPECT_FALSE(TaskbarPresence::skipsTaskbar(open.winId()));
+
+  view.showInDockToggle()->control()->click();
+  EXPECT_FALSE(store_.reopened()->boolValue("showInDock", true));
+  EXPECT_TRUE(test::waitUntil([&] { return TaskbarPresence::skipsTaskbar(open.winId()); }));
+  EXPECT_TRUE(test::waitUntil([&] { return TaskbarPresence::skipsTaskbar(view.winId()); }));
+
+  // A window opened while the switch is off is off the taskbar from its first showing.
+  QWidget later;
+  later.setWindowTitle("Opened after");
+  later.show();
+  ASSERT_TRUE(test::waitUntil([&] { return later.windowHandle()->isExposed(); }));
+  EXPECT_TRUE(TaskbarPresence::skipsTaskbar(later.winId()));
+
+  view.showInDockToggle()->control()->click();
+  EXPECT_TRUE(test::waitUntil([&] {
+    return !TaskbarPresence::skipsTaskbar(open.winId()) && !TaskbarPresence::skipsTaskbar(later.winId());
+  }));
 }
