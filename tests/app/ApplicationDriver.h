@@ -1,21 +1,19 @@
 #pragma once
 
-// Drives the built application on the private desktop as a person would: started with a home,
-// settings and recordings folder of its own, its windows found by title, clicked with xdotool and
-// read from the screen.
-
-#include <gtest/gtest.h>
+// Drives the built application on the private desktop as a person would: starts it with a home of
+// its own, finds its windows by name through xdotool, clicks, and reads the screen and its movies.
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QImage>
 #include <QMap>
 #include <QPixmap>
 #include <QProcess>
+#include <QProcessEnvironment>
 #include <QRect>
-#include <QRegularExpression>
 #include <QScreen>
 #include <QTemporaryDir>
 
@@ -52,10 +50,6 @@ inline QRect geometryOf(const QString& window) {
 inline QImage screenshot(const QRect& area) {
   QScreen* screen = QGuiApplication::primaryScreen();
   return screen->grabWindow(0, area.x(), area.y(), area.width(), area.height()).toImage();
-}
-
-inline bool isRecordRed(const QColor& c) {
-  return std::abs(c.red() - 230) <= 12 && std::abs(c.green() - 51) <= 12 && std::abs(c.blue() - 89) <= 12;
 }
 
 // The application with a home, settings and data of its own.
@@ -139,6 +133,51 @@ inline QStringList filesIn(const QString& folder, const QString& pattern) {
 inline void click(int x, int y) {
   run("xdotool", {"mousemove", QString::number(x), QString::number(y)});
   run("xdotool", {"click", "1"});
+}
+
+// One frame of a movie at `seconds`, decoded by the ffmpeg command line.
+inline QImage movieFrame(const QString& movie, double seconds) {
+  QProcess ffmpeg;
+  ffmpeg.start("ffmpeg", {"-v", "error", "-ss", QString::number(seconds), "-i", movie, "-frames:v", "1", "-f",
+                          "image2pipe", "-vcodec", "png", "-"});
+  ffmpeg.waitForFinished(60000);
+  return QImage::fromData(ffmpeg.readAllStandardOutput(), "PNG");
+}
+
+inline bool near(const QColor& actual, const QColor& expected, int tolerance = 40) {
+  return std::abs(actual.red() - expected.red()) <= tolerance &&
+         std::abs(actual.green() - expected.green()) <= tolerance &&
+         std::abs(actual.blue() - expected.blue()) <= tolerance;
+}
+
+// Waits for a visible window named `title`; empty when none showed in time.
+inline QString waitForVisible(const QString& title, std::chrono::seconds timeout = std::chrono::seconds(30)) {
+  QString found;
+  waitUntil(
+      [&] {
+        const QStringList windows = visibleWindows(title);
+        found = windows.isEmpty() ? QString() : windows.front();
+        return !found.isEmpty();
+      },
+      timeout);
+  return found;
+}
+
+// Records for a while once the floating panel shows, stops from it, and returns the movie.
+inline QString recordAndStop(Application& app) {
+  const QString panel = waitForVisible("Recording");
+  EXPECT_FALSE(panel.isEmpty()) << "the recording did not start; output:\n" << app.output().toStdString();
+  if (panel.isEmpty()) return {};
+  pumpEvents(std::chrono::seconds(2));
+  const QRect geometry = geometryOf(panel);
+  click(geometry.right() - 16 - 14, geometry.y() + geometry.height() / 2);
+  const QString folder = app.recordings();
+  EXPECT_TRUE(waitUntil([&] { return !filesIn(folder, "*Recording at *.metadata.json").isEmpty(); },
+                        std::chrono::seconds(60)))
+      << "no finished movie; output:\n"
+      << app.output().toStdString();
+  const QStringList movies = filesIn(folder, "Recording at *.mov");
+  return movies.size() == 1 ? QDir(folder).filePath(movies.front()) : QString();
 }
 
 }  // namespace tk::test

@@ -3,13 +3,33 @@
 
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
 #include <QFileInfo>
+#include <QGuiApplication>
+#include <QImage>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QPixmap>
+#include <QProcess>
+#include <QRect>
+#include <QRegularExpression>
+#include <QScreen>
+#include <QTemporaryDir>
 
 #include "ApplicationDriver.h"
+#include "support/TestSupport.h"
 
 using namespace tk::test;
+
+namespace {
+
+bool isRecordRed(const QColor& c) {
+  return std::abs(c.red() - 230) <= 12 && std::abs(c.green() - 51) <= 12 && std::abs(c.blue() - 89) <= 12;
+}
+
+}  // namespace
 
 TEST(ApplicationTest, TheMainWindowIsABarWithTheRedRecordButtonAndASecondLaunchBringsItBack) {
   TK_REQUIRE_DESKTOP();
