@@ -47,7 +47,7 @@ CustomCursorSettingsSection::CustomCursorSettingsSection(QWidget* parent) : QWid
   QFont caption = colorLabel->font();
   caption.setPointSizeF(caption.pointSizeF() * 0.85);
   colorLabel->setFont(caption);
-  colorLabel->setFixedWidth(90);
+  colorLabel->setFixedWidth(SettingsSlider::kLabelColumn);
   rippleColor_ = new ColorWell(true, rippleColorRow_);
   colorRow->addWidget(colorLabel);
   colorRow->addWidget(rippleColor_);

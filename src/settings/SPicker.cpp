@@ -3,6 +3,8 @@
 #include <QComboBox>
 #include <QSignalBlocker>
 
+#include "ui/WheelGuard.h"
+
 namespace tk {
 
 SPicker::SPicker(const QString& title, SettingBinding<QVariant> selection, std::vector<Option> options,
@@ -12,6 +14,7 @@ SPicker::SPicker(const QString& title, SettingBinding<QVariant> selection, std::
   menu_ = new QComboBox(this);
   for (auto& [text, value] : options) menu_->addItem(text, value);
   menu_->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+  WheelGuard::install(menu_);
   addTrailing(menu_);
   refresh();
   connect(menu_, &QComboBox::activated, this, [this](int index) {

@@ -6,6 +6,8 @@
 #include <QSlider>
 #include <cmath>
 
+#include "ui/WheelGuard.h"
+
 namespace tk {
 
 SettingsSlider::SettingsSlider(const QString& label, SettingBinding<double> value, double min, double max,
@@ -21,11 +23,12 @@ SettingsSlider::SettingsSlider(const QString& label, SettingBinding<double> valu
   layout->setContentsMargins(0, 0, 0, 0);
   label_ = new QLabel(label, this);
   label_->setTextFormat(Qt::PlainText);
-  label_->setFixedWidth(90);
+  label_->setFixedWidth(kLabelColumn);
   slider_ = new QSlider(Qt::Horizontal, this);
   slider_->setRange(0, int(std::lround((max - min) / step)));
   slider_->setSingleStep(1);
   slider_->setPageStep(1);
+  WheelGuard::install(slider_);
   text_ = new QLabel(this);
   text_->setFixedWidth(35);
   text_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);

@@ -10,13 +10,16 @@ class QSlider;
 
 namespace tk {
 
-// A slider row of the studio sections: the label in a 90-wide column, the slider over min...max
+// A slider row of the studio sections: the label in one column, the slider over min...max
 // in whole steps, and the value's text in a 35-wide column. Moving the slider stores the step's
 // value rounded to the step, so one step up from 2.0 stores 2.1, not 2.1000000000000001. A stored
 // value outside the range shows at the nearer end and is not rewritten. Main thread only.
 class SettingsSlider : public QWidget {
   Q_OBJECT
  public:
+  // The labels' column: wide enough for "Click Threshold:" in the desktop's usual font.
+  static constexpr int kLabelColumn = 110;
+
   SettingsSlider(const QString& label, SettingBinding<double> value, double min, double max, double step,
                  std::function<QString(double)> valueText, bool captionLabel, QWidget* parent = nullptr);
 

@@ -2,7 +2,10 @@
 // colour, read back through another instance of the store.
 #include <gtest/gtest.h>
 
+#include <QApplication>
+#include <QComboBox>
 #include <QSlider>
+#include <QWheelEvent>
 
 #include "SettingsTestStore.h"
 #include "settings/AlphaChannelSettingsSection.h"
@@ -173,4 +176,21 @@ TEST_F(StudioSectionsTest, CustomCursorStyleSizeAnimationsAndRippleColour) {
   cursor.toggle()->control()->click();
   EXPECT_TRUE(cursor.options()->isHidden());
   EXPECT_EQ(store_.reopened()->stringValue("cursorStyle"), "pointer");
+}
+
+TEST_F(StudioSectionsTest, AWheelTurnWhileScrollingThePageChangesNoSetting) {
+  CustomCursorSettingsSection cursor;
+  cursor.toggle()->control()->click();
+  const auto turn = [](QWidget* control) {
+    QWheelEvent wheel(QPointF(5, 5), QPointF(5, 5), QPoint(), QPoint(0, -120), Qt::NoButton, Qt::NoModifier,
+                      Qt::NoScrollPhase, false);
+    QApplication::sendEvent(control, &wheel);
+  };
+  turn(cursor.size()->slider());
+  turn(cursor.style()->control());
+  const auto stored = store_.reopened();
+  EXPECT_FALSE(stored->contains("cursorSize"));
+  EXPECT_FALSE(stored->contains("cursorStyle"));
+  EXPECT_EQ(cursor.size()->valueText(), "24pt");
+  EXPECT_EQ(cursor.style()->currentText(), "Circle");
 }
