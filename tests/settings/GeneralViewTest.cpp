@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
@@ -108,4 +109,23 @@ TEST_F(GeneralViewTest, TheTaskbarSwitchTakesOurWindowsOffTheTaskbarAndBack) {
   EXPECT_TRUE(test::waitUntil([&] {
     return !TaskbarPresence::skipsTaskbar(open.winId()) && !TaskbarPresence::skipsTaskbar(later.winId());
   }));
+}
+
+TEST_F(GeneralViewTest, TheApplicationsEntryGoesIntoTheAutostartFolderOfTheUsersConfigHome) {
+  const QByteArray saved = qgetenv("XDG_CONFIG_HOME");
+  qputenv("XDG_CONFIG_HOME", config_.path().toUtf8());
+  const QString expected = config_.filePath("autostart/" + QCoreApplication::applicationName() + ".desktop");
+  {
+    GeneralView view;  // the running program's own login item
+    view.launchAtLoginToggle()->control()->click();
+    const auto entry = DesktopEntry::read(expected);
+    ASSERT_TRUE(entry) << expected.toStdString();
+    EXPECT_EQ(DesktopEntry::splitExec(entry->exec), QStringList({QCoreApplication::applicationFilePath()}));
+    view.launchAtLoginToggle()->control()->click();
+    EXPECT_FALSE(QFile::exists(expected));
+  }
+  if (saved.isNull())
+    qunsetenv("XDG_CONFIG_HOME");
+  else
+    qputenv("XDG_CONFIG_HOME", saved);
 }
