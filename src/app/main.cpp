@@ -15,6 +15,8 @@ int main(int argc, char** argv) {
   QApplication application(argc, argv);
   QApplication::setApplicationName("tavelkombrix");
   QApplication::setOrganizationName("tavelkombrix");
+  QApplication::setApplicationVersion(TK_VERSION);
+  QApplication::setDesktopFileName("tavelkombrix");
 
   // Declared first so it goes last: the windows hold its services until they are gone.
   std::unique_ptr<tk::PlatformServices> services;

@@ -5,6 +5,8 @@
 #include "app/ModeSelectionView.h"
 #include "app/PersistenceController.h"
 #include "app/WindowConfigurator.h"
+#include "platform/x11/TaskbarPresence.h"
+#include "settings/SettingsKeys.h"
 #include "settings/SettingsView.h"
 
 namespace tk {
@@ -23,6 +25,8 @@ void tavelkombrixApp::launch(ModeSelectionServices services) {
   if (!services.openSettings) services.openSettings = [this] { openSettings(); };
   if (!services.quit) services.quit = [] { QApplication::quit(); };
   persistenceController_ = &PersistenceController::shared();
+  // The stored taskbar choice holds for every window from the first one on.
+  TaskbarPresence::shared().setShown(settings::showInDock.read());
   mainWindow_ = std::make_unique<ModeSelectionView>(std::move(services));
   delegate_.setMainWindow(mainWindow_.get());
   WindowConfigurator::configure(mainWindow_.get());

@@ -27,6 +27,7 @@ CaptureApplicationRef ownRunningApplication(const ShareableContent& content);
 std::vector<CaptureWindowRef> ownInterfaceWindows(const ShareableContent& content);
 // The desktop's own interface: dock (panels, trays) and notification windows.
 std::vector<CaptureWindowRef> systemInterfaceWindows(const ShareableContent& content);
+// The running applications whose id a hidden record names, case not counted.
 std::vector<CaptureApplicationRef> hiddenApplications(const ShareableContent& content,
                                                       const std::vector<AppInfo>& hidden);
 // Reads "hiddenApps" from `store`; a value that cannot be read hides nothing (with a warning line).

@@ -2,9 +2,15 @@
 
 #include <QHBoxLayout>
 #include <QListWidget>
+#include <QShowEvent>
 #include <QStackedWidget>
 #include <array>
 
+#include "settings/BlocklistView.h"
+#include "settings/GeneralView.h"
+#include "settings/HotkeyView.h"
+#include "settings/OutputView.h"
+#include "settings/RecorderView.h"
 #include "ui/Symbols.h"
 
 namespace tk {
@@ -14,14 +20,20 @@ namespace {
 struct Tab {
   const char* title;
   Symbol symbol;
+  QWidget* (*make)();
 };
 
+template <typename View>
+QWidget* make() {
+  return new View;
+}
+
 constexpr std::array<Tab, 5> kTabs = {{
-    {"General", Symbol::gearshapeFill},
-    {"Recorder", Symbol::recordCircle},
-    {"Output", Symbol::film},
-    {"Hotkey", Symbol::command},
-    {"Blocklist", Symbol::xmarkCircle},
+    {"General", Symbol::gearshapeFill, make<GeneralView>},
+    {"Recorder", Symbol::recordCircle, make<RecorderView>},
+    {"Output", Symbol::film, make<OutputView>},
+    {"Hotkey", Symbol::command, make<HotkeyView>},
+    {"Blocklist", Symbol::xmarkCircle, make<BlocklistView>},
 }};
 
 }  // namespace
@@ -37,7 +49,7 @@ SettingsView::SettingsView(const QString& selectedItem, QWidget* parent) : QWidg
   for (const Tab& tab : kTabs) {
     auto* item = new QListWidgetItem(symbolIcon(tab.symbol, symbolColor), QString::fromUtf8(tab.title));
     sidebar_->addItem(item);
-    auto* page = new QWidget(pages_);
+    QWidget* page = tab.make();
     page->setObjectName(QString::fromUtf8(tab.title));
     pages_->addWidget(page);
   }
@@ -53,6 +65,12 @@ SettingsView::SettingsView(const QString& selectedItem, QWidget* parent) : QWidg
     emit selectedItemChanged(this->selectedItem());
   });
   setSelectedItem(selectedItem);
+}
+
+void SettingsView::showEvent(QShowEvent* event) {
+  QWidget::showEvent(event);
+  // An opening, not the desktop showing the window again (un-minimising): start at General.
+  if (!event->spontaneous()) setSelectedItem(QStringLiteral("General"));
 }
 
 QStringList SettingsView::tabTitles() {

@@ -9,7 +9,7 @@ class QStackedWidget;
 namespace tk {
 
 // The settings window: a sidebar of the five tabs (General, Recorder, Output, Hotkey, Blocklist)
-// beside the open tab's page. The pages start empty; each tab puts its form into its page.
+// beside the open tab's page. Every time the window opens it shows "General".
 // Main thread only.
 class SettingsView : public QWidget {
   Q_OBJECT
@@ -22,11 +22,21 @@ class SettingsView : public QWidget {
   QString selectedItem() const;
   void setSelectedItem(const QString& title);
 
-  // The page of the tab `title`, where its form is placed; null for an unknown title.
+  // The page of the tab `title` (a GeneralView, RecorderView, ...); null for an unknown title.
   QWidget* page(const QString& title) const;
+  template <typename Page>
+  Page* page() const {
+    for (const QString& title : tabTitles()) {
+      if (auto* found = qobject_cast<Page*>(page(title))) return found;
+    }
+    return nullptr;
+  }
 
  signals:
   void selectedItemChanged(const QString& title);
+
+ protected:
+  void showEvent(QShowEvent* event) override;
 
  private:
   QListWidget* sidebar_ = nullptr;

@@ -179,6 +179,44 @@ QPainterPath makeXmarkCircle() {
   return stroked(ring, 0.08).united(xmarkPath(0.34, 0.08));
 }
 
+QPainterPath makeInfoCircle() {
+  QPainterPath ring;
+  ring.addEllipse(QPointF(0.5, 0.5), 0.42, 0.42);
+  QPainterPath dot;
+  dot.addEllipse(QPointF(0.5, 0.3), 0.06, 0.06);
+  return stroked(ring, 0.07).united(dot).united(stroked(line({0.5, 0.45}, {0.5, 0.74}), 0.1));
+}
+
+// A filled disc with the bar cut out of it.
+QPainterPath makeMinusCircleFill() {
+  QPainterPath disc;
+  disc.addEllipse(QPointF(0.5, 0.5), 0.45, 0.45);
+  return disc.subtracted(stroked(line({0.27, 0.5}, {0.73, 0.5}), 0.12, Qt::FlatCap));
+}
+
+// A filled rounded square with the cross cut out of it.
+QPainterPath makePlusSquareFill() {
+  const QPainterPath square = roundedRect({0.06, 0.06, 0.88, 0.88}, 0.18);
+  QPainterPath cross = stroked(line({0.28, 0.5}, {0.72, 0.5}), 0.11, Qt::FlatCap);
+  cross = cross.united(stroked(line({0.5, 0.28}, {0.5, 0.72}), 0.11, Qt::FlatCap));
+  return square.subtracted(cross);
+}
+
+// A filled triangle with the exclamation mark cut out of it.
+QPainterPath makeExclamationmarkTriangleFill() {
+  const QPainterPath triangle =
+      stroked(polyline({{0.5, 0.1}, {0.93, 0.86}, {0.07, 0.86}, {0.5, 0.1}}), 0.1).united([] {
+        QPainterPath inner;
+        inner.addPolygon(QPolygonF({{0.5, 0.1}, {0.93, 0.86}, {0.07, 0.86}}));
+        inner.closeSubpath();
+        return inner;
+      }());
+  QPainterPath mark = stroked(line({0.5, 0.36}, {0.5, 0.6}), 0.1);
+  QPainterPath dot;
+  dot.addEllipse(QPointF(0.5, 0.74), 0.055, 0.055);
+  return triangle.subtracted(mark.united(dot));
+}
+
 QPainterPath build(Symbol symbol) {
   switch (symbol) {
     case Symbol::xmark:
@@ -207,6 +245,14 @@ QPainterPath build(Symbol symbol) {
       return makeCommand();
     case Symbol::xmarkCircle:
       return makeXmarkCircle();
+    case Symbol::infoCircle:
+      return makeInfoCircle();
+    case Symbol::minusCircleFill:
+      return makeMinusCircleFill();
+    case Symbol::plusSquareFill:
+      return makePlusSquareFill();
+    case Symbol::exclamationmarkTriangleFill:
+      return makeExclamationmarkTriangleFill();
   }
   return {};
 }
@@ -215,7 +261,7 @@ QPainterPath build(Symbol symbol) {
 
 const QPainterPath& symbolPath(Symbol symbol) {
   static const auto paths = [] {
-    std::array<QPainterPath, static_cast<size_t>(Symbol::xmarkCircle) + 1> all;
+    std::array<QPainterPath, kSymbolCount> all;
     for (size_t i = 0; i < all.size(); ++i) all[i] = build(static_cast<Symbol>(i)).simplified();
     return all;
   }();

@@ -4,6 +4,7 @@
 #include <QIcon>
 #include <QPainterPath>
 #include <QRectF>
+#include <cstddef>
 
 class QPainter;
 
@@ -25,7 +26,13 @@ enum class Symbol {
   film,
   command,
   xmarkCircle,
+  infoCircle,                   // the settings rows' help button
+  minusCircleFill,              // removes a row of a list
+  plusSquareFill,               // adds a row to a list
+  exclamationmarkTriangleFill,  // a warning beside a setting
 };
+
+inline constexpr size_t kSymbolCount = static_cast<size_t>(Symbol::exclamationmarkTriangleFill) + 1;
 
 // The symbol's outline in the unit square.
 const QPainterPath& symbolPath(Symbol symbol);

@@ -144,4 +144,40 @@ inline QImage movieFrame(const QString& movie, double seconds) {
   return QImage::fromData(ffmpeg.readAllStandardOutput(), "PNG");
 }
 
+inline bool near(const QColor& actual, const QColor& expected, int tolerance = 40) {
+  return std::abs(actual.red() - expected.red()) <= tolerance &&
+         std::abs(actual.green() - expected.green()) <= tolerance &&
+         std::abs(actual.blue() - expected.blue()) <= tolerance;
+}
+
+// Waits for a visible window named `title`; empty when none showed in time.
+inline QString waitForVisible(const QString& title, std::chrono::seconds timeout = std::chrono::seconds(30)) {
+  QString found;
+  waitUntil(
+      [&] {
+        const QStringList windows = visibleWindows(title);
+        found = windows.isEmpty() ? QString() : windows.front();
+        return !found.isEmpty();
+      },
+      timeout);
+  return found;
+}
+
+// Records for a while once the floating panel shows, stops from it, and returns the movie.
+inline QString recordAndStop(Application& app) {
+  const QString panel = waitForVisible("Recording");
+  EXPECT_FALSE(panel.isEmpty()) << "the recording did not start; output:\n" << app.output().toStdString();
+  if (panel.isEmpty()) return {};
+  pumpEvents(std::chrono::seconds(2));
+  const QRect geometry = geometryOf(panel);
+  click(geometry.right() - 16 - 14, geometry.y() + geometry.height() / 2);
+  const QString folder = app.recordings();
+  EXPECT_TRUE(waitUntil([&] { return !filesIn(folder, "*Recording at *.metadata.json").isEmpty(); },
+                        std::chrono::seconds(60)))
+      << "no finished movie; output:\n"
+      << app.output().toStdString();
+  const QStringList movies = filesIn(folder, "Recording at *.mov");
+  return movies.size() == 1 ? QDir(folder).filePath(movies.front()) : QString();
+}
+
 }  // namespace tk::test

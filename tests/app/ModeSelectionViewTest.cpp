@@ -12,10 +12,10 @@
 #include "../settings/SettingsTestStore.h"
 #include "FakeServices.h"
 #include "app/AudioDeviceManager.h"
-#include "ui/RecordButton.h"
-#include "ui/SymbolButton.h"
 #include "settings/SettingsKeys.h"
 #include "support/TestSupport.h"
+#include "ui/RecordButton.h"
+#include "ui/SymbolButton.h"
 
 using namespace tk;
 using Mode = ModeSelectionView::RecordingMode;

@@ -15,12 +15,6 @@ using namespace tk::test;
 
 namespace {
 
-bool near(const QColor& actual, const QColor& expected, int tolerance = 40) {
-  return std::abs(actual.red() - expected.red()) <= tolerance &&
-         std::abs(actual.green() - expected.green()) <= tolerance &&
-         std::abs(actual.blue() - expected.blue()) <= tolerance;
-}
-
 std::string describe(const QColor& colour) {
   return "(" + std::to_string(colour.red()) + ", " + std::to_string(colour.green()) + ", " +
          std::to_string(colour.blue()) + ")";
@@ -34,18 +28,6 @@ const QColor kBlue(40, 60, 220);
 constexpr int kWindowModeX = 135;
 constexpr int kAreaModeX = 195;
 
-QString waitForVisible(const QString& title, std::chrono::seconds timeout = std::chrono::seconds(30)) {
-  QString found;
-  waitUntil(
-      [&] {
-        const QStringList windows = visibleWindows(title);
-        found = windows.isEmpty() ? QString() : windows.front();
-        return !found.isEmpty();
-      },
-      timeout);
-  return found;
-}
-
 void drag(QPoint from, QPoint to) {
   run("xdotool", {"mousemove", QString::number(from.x()), QString::number(from.y())});
   run("xdotool", {"mousedown", "1"});
@@ -53,23 +35,6 @@ void drag(QPoint from, QPoint to) {
   run("xdotool", {"mousemove", QString::number(middle.x()), QString::number(middle.y())});
   run("xdotool", {"mousemove", QString::number(to.x()), QString::number(to.y())});
   run("xdotool", {"mouseup", "1"});
-}
-
-// Records for a while once the floating panel shows, stops from it, and returns the movie.
-QString recordAndStop(Application& app) {
-  const QString panel = waitForVisible("Recording");
-  EXPECT_FALSE(panel.isEmpty()) << "the recording did not start; output:\n" << app.output().toStdString();
-  if (panel.isEmpty()) return {};
-  pumpEvents(std::chrono::seconds(2));
-  const QRect geometry = geometryOf(panel);
-  click(geometry.right() - 16 - 14, geometry.y() + geometry.height() / 2);
-  const QString folder = app.recordings();
-  EXPECT_TRUE(waitUntil([&] { return !filesIn(folder, "*Recording at *.metadata.json").isEmpty(); },
-                        std::chrono::seconds(60)))
-      << "no finished movie; output:\n"
-      << app.output().toStdString();
-  const QStringList movies = filesIn(folder, "Recording at *.mov");
-  return movies.size() == 1 ? QDir(folder).filePath(movies.front()) : QString();
 }
 
 QSize movieSize(const QString& movie) {

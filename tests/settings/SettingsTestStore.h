@@ -2,6 +2,7 @@
 
 #include <QFile>
 #include <QTemporaryDir>
+#include <memory>
 
 #include "platform/qt/SettingsStore.h"
 
@@ -15,6 +16,11 @@ class SettingsTestStore {
   ~SettingsTestStore() { SettingsStore::useFileForStandard({}); }
 
   QString path() const { return dir_.filePath("settings.conf"); }
+  // Another store on the same file, as the next launch reads it.
+  std::unique_ptr<SettingsStore> reopened() const {
+    SettingsStore::standard().sync();
+    return std::make_unique<SettingsStore>(path());
+  }
   SettingsStore& store() const { return SettingsStore::standard(); }
 
   // Writes the file as another program (or an older version) would leave it: values as text.

@@ -24,7 +24,7 @@ TEST(SettingsViewTest, OpensAtGeneralWithTheFiveTabsInOrder) {
 }
 
 TEST(SymbolsTest, EverySymbolIsAShapeInsideItsUnitSquare) {
-  for (int i = 0; i <= static_cast<int>(Symbol::xmarkCircle); ++i) {
+  for (size_t i = 0; i < kSymbolCount; ++i) {
     const QPainterPath& path = symbolPath(static_cast<Symbol>(i));
     const QRectF bounds = path.boundingRect();
     EXPECT_FALSE(path.isEmpty()) << i;

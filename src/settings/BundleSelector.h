@@ -1,0 +1,60 @@
+#pragma once
+
+#include <QWidget>
+#include <functional>
+#include <optional>
+#include <vector>
+
+#include "capture/AppInfo.h"
+
+class QListWidget;
+class QToolButton;
+
+namespace tk {
+
+// The list of applications that display and area recordings leave out, stored as JSON under
+// "hiddenApps" (the form AppInfo reads). An application is added from its desktop entry: its id
+// is the window class its windows carry (the entry's StartupWMClass, else the program it runs),
+// its name the entry's. Each row's minus removes it; every change is stored at once.
+// Main thread only.
+class BundleSelector : public QWidget {
+  Q_OBJECT
+ public:
+  // Asks the user for one desktop entry file; none when cancelled.
+  using EntryChooser = std::function<std::optional<QString>(QWidget* parent)>;
+
+  explicit BundleSelector(QWidget* parent = nullptr);
+  BundleSelector(EntryChooser chooser, QWidget* parent = nullptr);
+
+  const std::vector<AppInfo>& bundles() const { return bundles_; }
+  // The row texts, in order.
+  QStringList rowNames() const;
+  QToolButton* addButton() const { return add_; }
+
+  // Replaces the list by the stored one (absent or unreadable: unchanged).
+  void load();
+  // The "+" button: asks for an entry and adds it.
+  void chooseAndAdd();
+  // Adds the application of the desktop entry at `path`; false (with a line saying why) when it
+  // is no application entry or names no window class, and false when it is listed already.
+  bool addEntry(const QString& path);
+  // The row's minus: removes the first equal record, when there still is one.
+  void remove(const AppInfo& app);
+  // Presses the minus of row `index` (the removal follows on the next turn of the event loop).
+  bool removeRow(int index);
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+
+ private:
+  void setBundles(std::vector<AppInfo> bundles);
+  void save() const;
+  void rebuildRows();
+
+  EntryChooser chooser_;
+  std::vector<AppInfo> bundles_;
+  QListWidget* list_ = nullptr;
+  QToolButton* add_ = nullptr;
+};
+
+}  // namespace tk

@@ -1,0 +1,29 @@
+#include "settings/HotkeyView.h"
+
+#include <QLabel>
+#include <QVBoxLayout>
+
+#include "settings/SForm.h"
+#include "settings/SGroupBox.h"
+
+namespace tk {
+
+HotkeyView::HotkeyView(QWidget* parent) : QWidget(parent) {
+  auto* layout = new QVBoxLayout(this);
+  layout->setContentsMargins(0, 0, 0, 0);
+  auto* form = new SForm(10, false, this);
+  layout->addWidget(form);
+  auto* group = new SGroupBox(QStringLiteral("Hotkey"));
+  auto* text = new QLabel(QStringLiteral("Keyboard shortcuts will be implemented in a future update"));
+  text->setAlignment(Qt::AlignCenter);
+  text->setForegroundRole(QPalette::PlaceholderText);
+  text->setContentsMargins(8, 8, 8, 8);
+  group->add(text);
+  form->add(group);
+  auto* note = new QLabel(QStringLiteral("Note: Hotkey support requires the KeyboardShortcuts package"));
+  note->setAlignment(Qt::AlignCenter);
+  note->setForegroundRole(QPalette::PlaceholderText);
+  form->add(note);
+}
+
+}  // namespace tk

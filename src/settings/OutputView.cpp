@@ -1,0 +1,139 @@
+#include "settings/OutputView.h"
+
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "settings/SDivider.h"
+#include "settings/SForm.h"
+#include "settings/SGroupBox.h"
+#include "settings/SItem.h"
+#include "settings/SPicker.h"
+#include "settings/SToggle.h"
+
+namespace tk {
+
+namespace {
+
+// The desktop's folder dialog.
+std::optional<QString> askForFolder(QWidget* parent) {
+  const QString folder = QFileDialog::getExistingDirectory(parent, QStringLiteral("Select Output Folder"));
+  if (folder.isEmpty()) return std::nullopt;
+  return folder;
+}
+
+constexpr int kFrameRates[] = {10, 15, 24, 30, 60, 90, 120, 144, 240};
+
+}  // namespace
+
+OutputView::OutputView(QWidget* parent) : OutputView(askForFolder, parent) {}
+
+OutputView::OutputView(FolderChooser chooser, QWidget* parent)
+    : QWidget(parent), chooser_(std::move(chooser)) {
+  auto* layout = new QVBoxLayout(this);
+  layout->setContentsMargins(0, 0, 0, 0);
+  auto* form = new SForm(30, false, this);
+  layout->addWidget(form);
+
+  auto* audio = new SGroupBox(QStringLiteral("Audio"));
+  audio->add(new SToggle(QStringLiteral("Enable Acoustic Echo Cancellation"), bindingOf(settings::enableAEC),
+                         QStringLiteral("Only works with default microphone")));
+  audio->add(new SDivider);
+  audio->add(new SToggle(QStringLiteral("Record Audio to Separate Tracks"),
+                         bindingOf(settings::separateAudioTracks),
+                         QStringLiteral("System audio and microphone will be saved as separate tracks")));
+
+  // Each picker shows the option of the stored value by the rule of its key.
+  auto* video = new SGroupBox(QStringLiteral("Video"));
+  auto resolution =
+      bindingOf(settings::resolution)
+          .mapped<QVariant>([](const long long& v) { return QVariant(v >= 0 && v <= 2 ? int(v) : 1); },
+                            [](const QVariant& v) { return (long long)v.toInt(); });
+  std::vector<SPicker::Option> rates;
+  for (int rate : kFrameRates) rates.emplace_back(QString::number(rate) + " FPS", rate);
+  auto frameRate = bindingOf(settings::frameRate)
+                       .mapped<QVariant>([](const long long& v) { return QVariant(int(v)); },
+                                         [](const QVariant& v) { return (long long)v.toInt(); });
+  auto quality = bindingOf(settings::videoQuality)
+                     .mapped<QVariant>(
+                         [](const double& v) {
+                           return QVariant(v == 0.3 ? 0 : v == 0.7 ? 1 : 2);
+                         },
+                         [](const QVariant& v) { return v.toInt() == 0   ? 0.3
+                                                        : v.toInt() == 1 ? 0.7
+                                                                         : 1.0; });
+  auto format = bindingOf(settings::outputFormat)
+                    .mapped<QVariant>([](const QString& v) { return QVariant(v == "mov" ? "mov" : "mp4"); },
+                                      [](const QVariant& v) { return v.toString(); });
+  auto encoder =
+      bindingOf(settings::encoder)
+          .mapped<QVariant>([](const QString& v) { return QVariant(v == "h264" ? "h264" : "h265"); },
+                            [](const QVariant& v) { return v.toString(); });
+  pickers_ = {
+      new SPicker(QStringLiteral("Resolution"), std::move(resolution),
+                  {{"Low (0.5x)", 0}, {"Normal (1x)", 1}, {"High (Native)", 2}}),
+      new SPicker(QStringLiteral("Frame Rate"), std::move(frameRate), std::move(rates)),
+      new SPicker(QStringLiteral("Quality"), std::move(quality), {{"Low", 0}, {"Medium", 1}, {"High", 2}}),
+      new SPicker(QStringLiteral("Format"), std::move(format),
+                  {{"MOV", QStringLiteral("mov")}, {"MP4", QStringLiteral("mp4")}}),
+      new SPicker(QStringLiteral("Encoder"), std::move(encoder),
+                  {{"H.264", QStringLiteral("h264")}, {"H.265 (HEVC)", QStringLiteral("h265")}}),
+  };
+  for (SPicker* picker : pickers_) {
+    if (picker != pickers_.front()) video->add(new SDivider);
+    video->add(picker);
+  }
+
+  auto* save = new SGroupBox(QStringLiteral("Save"));
+  auto* folderControls = new QWidget;
+  auto* row = new QHBoxLayout(folderControls);
+  row->setContentsMargins(0, 0, 0, 0);
+  folder_ = new QLabel;
+  folder_->setTextFormat(Qt::PlainText);
+  folder_->setForegroundRole(QPalette::PlaceholderText);
+  folder_->setMaximumWidth(300);
+  select_ = new QPushButton(QStringLiteral("Select..."));
+  row->addWidget(folder_);
+  row->addWidget(select_);
+  save->add(new SItem(QStringLiteral("Output Folder"), 8, folderControls));
+  connect(select_, &QPushButton::clicked, this, &OutputView::selectFolder);
+  SettingBinding<QString>::observingKey(settings::outputDirectory.key)(this, [this] { refreshFolder(); });
+  refreshFolder();
+
+  groups_ = {audio, video, save};
+  for (SGroupBox* group : groups_) form->add(group);
+}
+
+SPicker* OutputView::picker(const QString& title) const {
+  for (SPicker* picker : pickers_) {
+    if (picker->label() == title) return picker;
+  }
+  return nullptr;
+}
+
+QString OutputView::folderText() const {
+  return folder_->text();
+}
+
+void OutputView::selectFolder() {
+  if (!chooser_) return;
+  const std::optional<QString> folder = chooser_(this);
+  if (!folder || folder->isEmpty()) return;
+  settings::outputDirectory.write(QDir::cleanPath(*folder));
+}
+
+void OutputView::refreshFolder() {
+  const auto stored = SettingsStore::standard().stringValue(settings::outputDirectory.key);
+  QString text = QStringLiteral("Not set");
+  if (stored && !stored->isEmpty())
+    text = QStringLiteral("Currently set to \"") + QFileInfo(*stored).fileName() + "\"";
+  // One line, cut at the tail.
+  folder_->setText(folder_->fontMetrics().elidedText(text, Qt::ElideRight, folder_->maximumWidth()));
+  folder_->setToolTip(stored.value_or(QString()));
+}
+
+}  // namespace tk

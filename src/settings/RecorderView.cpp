@@ -1,0 +1,102 @@
+#include "settings/RecorderView.h"
+
+#include <QScrollArea>
+#include <QVBoxLayout>
+
+#include "settings/AlphaChannelSettingsSection.h"
+#include "settings/ClickToZoomSettingsSection.h"
+#include "settings/CustomBackgroundColor.h"
+#include "settings/CustomCursorSettingsSection.h"
+#include "settings/SDivider.h"
+#include "settings/SForm.h"
+#include "settings/SGroupBox.h"
+#include "settings/SItem.h"
+#include "settings/SPicker.h"
+#include "settings/SSteper.h"
+#include "settings/SToggle.h"
+#include "settings/SeparateLayersSettingsSection.h"
+#include "ui/ColorWell.h"
+
+namespace tk {
+
+RecorderView::RecorderView(QWidget* parent) : QWidget(parent) {
+  auto* layout = new QVBoxLayout(this);
+  layout->setContentsMargins(0, 0, 0, 0);
+  auto* scroll = new QScrollArea(this);
+  scroll->setWidgetResizable(true);
+  scroll->setFrameShape(QFrame::NoFrame);
+  scroll->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  auto* form = new SForm(10, false);
+  scroll->setWidget(form);
+  layout->addWidget(scroll);
+
+  auto* recorder = new SGroupBox(QStringLiteral("Recorder"));
+  recorder->add(
+      new SSteper(QStringLiteral("Delay Before Recording"), bindingOf(settings::countdown), 0, 99, 45));
+  recorder->add(new SDivider);
+  recorder->add(new SSteper(QStringLiteral("Auto-Stop After (minutes)"), bindingOf(settings::autoStopMinutes),
+                            0, 999, 60, QStringLiteral("Set to 0 to disable auto-stop")));
+  recorder->add(new SDivider);
+  // The stored text shows as it is; a text that no option carries shows none.
+  auto background = bindingOf(settings::backgroundColor)
+                        .mapped<QVariant>([](const QString& text) { return QVariant(text); },
+                                          [](const QVariant& value) { return value.toString(); });
+  recorder->add(new SPicker(QStringLiteral("Background"), std::move(background),
+                            {{"Wallpaper", QStringLiteral("wallpaper")},
+                             {"Black", QStringLiteral("black")},
+                             {"White", QStringLiteral("white")},
+                             {"Gray", QStringLiteral("gray")}}));
+  recorder->add(new SDivider);
+  colorWell_ = new ColorWell(true);
+  recorder->add(new SItem(QStringLiteral("Custom Background Color"), 8, colorWell_));
+  connect(colorWell_, &ColorWell::colorChosen, this, [this](const QColor& color) {
+    customBackgroundColor_ = color;
+    CustomBackgroundColor::write(CustomBackgroundColor::fromColor(color), SettingsStore::standard());
+  });
+
+  auto* afterwards = new SGroupBox;
+  afterwards->add(new SToggle(QStringLiteral("Prevent the computer from sleeping while recording"),
+                              bindingOf(settings::preventSleep)));
+  afterwards->add(new SDivider);
+  afterwards->add(
+      new SToggle(QStringLiteral("Show floating preview after recording"), bindingOf(settings::showPreview)));
+  afterwards->add(new SDivider);
+  afterwards->add(new SToggle(QStringLiteral("Open video trimmer after recording"),
+                              bindingOf(settings::trimAfterRecord)));
+
+  auto* cursor = new SGroupBox;
+  cursor->add(new SToggle(QStringLiteral("Show Mouse Cursor"), bindingOf(settings::showCursor)));
+  cursor->add(new SDivider);
+  cursor->add(new SToggle(QStringLiteral("Highlight the Mouse Cursor"), bindingOf(settings::highlightCursor),
+                          QStringLiteral("Not available for \"Single Window Capture\"")));
+
+  auto* studio = new SGroupBox(QStringLiteral("Studio Features"));
+  alpha_ = new AlphaChannelSettingsSection;
+  layers_ = new SeparateLayersSettingsSection;
+  zoom_ = new ClickToZoomSettingsSection;
+  cursor_ = new CustomCursorSettingsSection;
+  studio->add(alpha_);
+  studio->add(new SDivider);
+  studio->add(layers_);
+  studio->add(new SDivider);
+  studio->add(zoom_);
+  studio->add(new SDivider);
+  studio->add(cursor_);
+
+  groups_ = {recorder, afterwards, cursor, studio};
+  for (SGroupBox* group : groups_) form->add(group);
+  refreshCustomBackgroundColor();
+}
+
+void RecorderView::showEvent(QShowEvent* event) {
+  QWidget::showEvent(event);
+  refreshCustomBackgroundColor();
+}
+
+void RecorderView::refreshCustomBackgroundColor() {
+  const auto stored = CustomBackgroundColor::read(SettingsStore::standard());
+  customBackgroundColor_ = stored ? CustomBackgroundColor::toColor(*stored) : QColor(Qt::black);
+  colorWell_->setColor(customBackgroundColor_);
+}
+
+}  // namespace tk
