@@ -29,31 +29,7 @@ namespace {
 using namespace std::chrono_literals;
 namespace fs = std::filesystem;
 
-class RecordingCoordinatorTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    TK_REQUIRE_DESKTOP();
-    ASSERT_TRUE(folder.isValid());
-    display = test::firstDisplay();
-    ASSERT_TRUE(display);
-  }
-
-  fs::path out() const { return dir() / "out"; }
-  fs::path dir() const { return folder.path().toStdString(); }
-  RecordingConfiguration config(const RecordingMode& mode) const {
-    return test::baseConfiguration(mode, out());
-  }
-  // A window alone, not over the wallpaper (which records the whole display around it).
-  RecordingConfiguration windowConfig(const RecordingMode& mode) const {
-    auto configuration = config(mode);
-    configuration.backgroundColor = BackgroundType::black;
-    return configuration;
-  }
-
-  QTemporaryDir folder;
-  CaptureDisplayRef display;
-  test::RecordingHarness harness;
-};
+class RecordingCoordinatorTest : public test::CoordinatorTest {};
 
 std::string reasonOf(const std::function<void()>& call);
 

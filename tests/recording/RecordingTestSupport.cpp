@@ -92,6 +92,19 @@ RecordingConfiguration baseConfiguration(const RecordingMode& mode, const std::f
   return configuration;
 }
 
+void CoordinatorTest::SetUp() {
+  TK_REQUIRE_DESKTOP();
+  ASSERT_TRUE(folder.isValid());
+  display = firstDisplay();
+  ASSERT_TRUE(display);
+}
+
+RecordingConfiguration CoordinatorTest::windowConfig(const RecordingMode& mode) const {
+  auto configuration = config(mode);
+  configuration.backgroundColor = BackgroundType::black;
+  return configuration;
+}
+
 RecordingHarness::RecordingHarness() {
   coordinator.setResultOpener([this](const std::filesystem::path& result, const std::filesystem::path&,
                                      bool) { opened.push_back(result); });

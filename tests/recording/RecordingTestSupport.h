@@ -1,5 +1,7 @@
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <QColor>
 #include <QCoroTask>
 #include <QRect>
@@ -80,6 +82,22 @@ struct RecordingHarness {
   RecordingCoordinator coordinator;
   std::vector<std::filesystem::path> opened;
   std::string error;
+};
+
+// A coordinator on the private desktop, with a folder of its own and the first display.
+class CoordinatorTest : public ::testing::Test {
+ protected:
+  void SetUp() override;
+
+  std::filesystem::path out() const { return dir() / "out"; }
+  std::filesystem::path dir() const { return folder.path().toStdString(); }
+  RecordingConfiguration config(const RecordingMode& mode) const { return baseConfiguration(mode, out()); }
+  // A window alone, not over the wallpaper (which records the whole display around it).
+  RecordingConfiguration windowConfig(const RecordingMode& mode) const;
+
+  QTemporaryDir folder;
+  CaptureDisplayRef display;
+  RecordingHarness harness;
 };
 
 // Counts the runs of equal colour along one row of a BGRA frame and returns the median run length.
