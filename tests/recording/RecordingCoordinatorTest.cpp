@@ -15,6 +15,7 @@
 #include "app/FloatingRecordingPanel.h"
 #include "app/FloatingRecordingPanelController.h"
 #include "app/StatusBarController.h"
+#include "capture/ScreenCaptureEngine.h"
 #include "editor_ui/VideoTrimmerManager.h"
 #include "model/MetadataRecorder.h"
 #include "model/RecordingError.h"
@@ -295,6 +296,28 @@ TEST_F(RecordingCoordinatorTest, StopWhoseMovieVanishedFailsInsteadOfCompleting)
   EXPECT_EQ(harness.coordinator.lastError()->kind(), RecordingError::Kind::fileWriteError);
   EXPECT_EQ(harness.coordinator.recordingState().kind(), RecordingState::Kind::idle);
   EXPECT_TRUE(harness.opened.empty());
+}
+
+TEST_F(RecordingCoordinatorTest, AGrowingWindowGrowsTheStreamToItsSizeAndNoFurther) {
+  test::PatternWindow window(QRect(200, 150, 320, 240), QColor(40, 40, 200));
+  ASSERT_TRUE(window.showAndWait());
+  RecordingMode mode = RecordingMode::window(test::windowFor(window));
+  ASSERT_TRUE(harness.start(mode, windowConfig(mode))) << harness.error;
+  ASSERT_TRUE(harness.recordFor(0.3));
+  // Grown in steps, as a person drags a corner: every frame in between asks for a resize.
+  for (QSize size : {QSize(400, 300), QSize(520, 390), QSize(640, 480)}) {
+    window.resize(size);
+    test::pumpEvents(100ms);
+  }
+  auto stream = [&] {
+    const auto& configuration = *harness.coordinator.screenEngine()->configuration();
+    return QSize(configuration.width, configuration.height);
+  };
+  EXPECT_TRUE(test::waitUntil([&] { return stream() == QSize(640, 480); }))
+      << stream().width() << "x" << stream().height();
+  ASSERT_TRUE(harness.recordFor(harness.coordinator.recordingDuration() + 1.0));
+  EXPECT_EQ(stream(), QSize(640, 480));
+  EXPECT_TRUE(harness.stop());
 }
 
 TEST_F(RecordingCoordinatorTest, WindowDestroyedMidRecordingKeepsThePartialMovie) {
