@@ -113,7 +113,11 @@ ScreenCaptureEngine::Streams ScreenCaptureEngine::makeStreams() {
     options.deliveredFormat = AudioFormat{configuration_->sampleRate, configuration_->channelCount, true};
     streams.audio = PulseRecordStream::start(
         options, [this](const SampleBuffer& sample) { handleAudioSample(sample); },
-        [this](const std::string& reason) { streamDidStop("System audio: " + reason); });
+        [](const std::string& reason) {
+          // The picture is the recording: it goes on, and the audio track is silent from here.
+          Diagnostics::line("⚠️ System audio capture ended: " + reason +
+                            "; the video goes on with silence");
+        });
   }
   streams.video->start();
   return streams;

@@ -70,6 +70,28 @@ RecordingError writeFailureError(const std::string& text) {
   return RecordingError::fileWriteError(PlatformError("RecordingCoordinator", -1, text));
 }
 
+RecordingError soundServerNotRunning() {
+  return RecordingError::unknown(PlatformError(
+      "PulseAudio", -1,
+      "The sound server is not running. Start it (pulseaudio or pipewire-pulse) and try again."));
+}
+
+// What the person is told when a capture engine does not start: its own error, with the sound
+// server named when it is the one that did not answer.
+RecordingError startFailureError(std::exception_ptr failure) {
+  try {
+    std::rethrow_exception(failure);
+  } catch (const RecordingError& error) {
+    return error;
+  } catch (const PlatformError& error) {
+    if (error.domain() == "PulseAudio" &&
+        error.localizedDescription().find("sound server") != std::string::npos)
+      return soundServerNotRunning();
+  } catch (...) {
+  }
+  return RecordingError::unknown(failure);
+}
+
 std::optional<fs::path> existingPath(const std::optional<fs::path>& path) {
   std::error_code error;
   if (path && fs::exists(*path, error)) return path;
@@ -243,6 +265,17 @@ QCoro::Task<void> RecordingCoordinator::prepareAudioOnly(const RecordingConfigur
       throw RecordingError::captureDeviceUnavailable();
     }
   }
+  // Without its sound there is no audio recording: the take ends and the person is told.
+  QPointer<RecordingCoordinator> self(this);
+  uint64_t generation = recordingGeneration_;
+  audioEngine_->setStreamEndHandler([self, generation](const std::string&) {
+    QMetaObject::invokeMethod(
+        qApp,
+        [self, generation] {
+          if (self && generation == self->recordingGeneration_) self->onStreamError();
+        },
+        Qt::QueuedConnection);
+  });
   // The engine stops before the recorder is released, and both handlers hold the recorder.
   std::shared_ptr<AudioOnlyRecorder> recorder = audioOnlyRecorder_;
   audioEngine_->setSystemAudioHandler(
@@ -530,8 +563,9 @@ QCoro::Task<void> RecordingCoordinator::releaseRecording() {
 QCoro::Task<void> RecordingCoordinator::checkPermissions(const RecordingConfiguration& configuration) {
   // Screen access is access to the X display, which the screen engine's content query proves.
   if (configuration.recordMicrophone) {
+    // The microphone is the sound server's to give: no answer means no server, not a refusal.
     bool granted = co_await onWorker([] { return AudioCaptureEngine::requestMicrophoneAccess(); });
-    if (!granted) throw RecordingError::permissionDenied(PermissionType::microphone);
+    if (!granted) throw soundServerNotRunning();
   }
 }
 
@@ -641,7 +675,7 @@ QCoro::Task<void> RecordingCoordinator::startRecording() {
   if (failure) {
     Diagnostics::line("❌ Failed to start capture engines: " + describeException(failure));
     co_await tearDown(true);
-    auto error = std::make_exception_ptr(RecordingError::captureDeviceUnavailable());
+    auto error = std::make_exception_ptr(startFailureError(failure));
     if (self) failAndReturnToIdle(error);
     std::rethrow_exception(error);
   }

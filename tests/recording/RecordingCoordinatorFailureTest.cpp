@@ -7,6 +7,7 @@
 
 #include <QCoreApplication>
 #include <QDateTime>
+#include <QFile>
 #include <QFileInfo>
 #include <QMessageBox>
 #include <QPainter>
@@ -244,8 +245,7 @@ TEST_F(RecordingFailureTest, AnAudioRecordingStoppedAtOnceEndsCleanly) {
   // Stopped before the sound server handed over a block: the finish reports that nothing was
   // recorded (once), instead of finishing the files a second time.
   RecordingMode mode = RecordingMode::systemAudio();
-  auto configuration = config(mode);
-  configuration.recordSystemAudio = true;
+  auto configuration = systemAudioConfig(mode);
   ASSERT_TRUE(harness.start(mode, configuration)) << harness.error;
   auto result = harness.stop();
   EXPECT_TRUE(harness.waitForIdle());
@@ -257,6 +257,105 @@ TEST_F(RecordingFailureTest, AnAudioRecordingStoppedAtOnceEndsCleanly) {
   ASSERT_TRUE(harness.start(mode, configuration)) << harness.error;
   ASSERT_TRUE(harness.recordFor(2.5));
   EXPECT_TRUE(harness.stop()) << harness.error;
+}
+
+// ---- the sound server going away ----
+
+// A sound server of the test's own, which the recordings made while it lives connect to, and
+// which the test may stop.
+class PrivateSoundServer {
+ public:
+  PrivateSoundServer() : previous_(qgetenv("PULSE_SERVER")) {
+    const QString socket = dir_.filePath("native");
+    QFile script(dir_.filePath("server.pa"));
+    if (!script.open(QIODevice::WriteOnly)) return;
+    script.write(("load-module module-native-protocol-unix socket=" + socket + " auth-anonymous=1\n" +
+                  "load-module module-null-sink sink_name=private_sink rate=48000 channels=2\n" +
+                  "set-default-sink private_sink\n")
+                     .toUtf8());
+    script.close();
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("HOME", dir_.path());
+    environment.insert("PULSE_RUNTIME_PATH", dir_.path());
+    server_.setProcessEnvironment(environment);
+    server_.start("pulseaudio", {"-n", "-F", script.fileName(), "--daemonize=no", "--exit-idle-time=-1",
+                                 "--use-pid-file=no", "--disable-shm=yes"});
+    qputenv("PULSE_SERVER", ("unix:" + socket).toUtf8());
+    running_ = test::waitUntil([] {
+      QProcess pactl;
+      pactl.start("pactl", {"info"});
+      return pactl.waitForFinished(10000) && pactl.exitStatus() == QProcess::NormalExit &&
+             pactl.exitCode() == 0;
+    });
+  }
+  ~PrivateSoundServer() {
+    stop();
+    qputenv("PULSE_SERVER", previous_);
+  }
+  bool running() const { return running_; }
+  void stop() {
+    if (server_.state() == QProcess::NotRunning) return;
+    server_.kill();
+    server_.waitForFinished(10000);
+  }
+
+ private:
+  QTemporaryDir dir_;
+  QProcess server_;
+  QByteArray previous_;
+  bool running_ = false;
+};
+
+TEST_F(RecordingFailureTest, AScreenRecordingWhoseSoundServerStopsKeepsRecordingThePicture) {
+  PrivateSoundServer server;
+  ASSERT_TRUE(server.running());
+  RecordingMode mode = RecordingMode::screenArea(display, QRectF(0, 0, 320, 240));
+  auto configuration = systemAudioConfig(mode);
+  ASSERT_TRUE(harness.start(mode, configuration)) << harness.error;
+  ASSERT_TRUE(harness.recordFor(1.0));
+  server.stop();
+  ASSERT_TRUE(harness.recordFor(2.5)) << "the recording ended with its sound";
+  EXPECT_TRUE(told.errors.empty());
+  auto result = harness.stop();
+  ASSERT_TRUE(result) << harness.error;
+  auto facts = test::probeMovie(*result);
+  ASSERT_TRUE(facts);
+  EXPECT_EQ(facts->audioCodec, "aac");
+  EXPECT_NEAR(facts->duration, 2.5, 0.7);
+}
+
+TEST_F(RecordingFailureTest, AnAudioRecordingWhoseSoundServerStopsIsSavedAndTold) {
+  PrivateSoundServer server;
+  ASSERT_TRUE(server.running());
+  RecordingMode mode = RecordingMode::systemAudio();
+  auto configuration = systemAudioConfig(mode);
+  ASSERT_TRUE(harness.start(mode, configuration)) << harness.error;
+  ASSERT_TRUE(harness.recordFor(2.5));
+  server.stop();
+  ASSERT_TRUE(test::waitUntil([&] { return !told.errors.empty(); })) << "the recording went on without sound";
+  EXPECT_EQ(told.errors.front(), RecordingError::Kind::streamInterrupted);
+  EXPECT_TRUE(harness.waitForIdle());
+  ASSERT_FALSE(told.savedPaths.front().empty());
+  EXPECT_TRUE(test::probeMovie(told.savedPaths.front()));
+}
+
+TEST_F(RecordingFailureTest, WithoutASoundServerTheErrorNamesTheSoundServer) {
+  PrivateSoundServer server;
+  ASSERT_TRUE(server.running());
+  server.stop();
+  RecordingMode mode = RecordingMode::systemAudio();
+  for (bool microphone : {false, true}) {
+    auto configuration = config(mode);
+    configuration.recordSystemAudio = true;
+    configuration.recordMicrophone = microphone;
+    configuration.microphoneDevice = "default";
+    harness.error.clear();
+    EXPECT_FALSE(harness.start(mode, configuration));
+    EXPECT_NE(harness.error.find("The sound server is not running"), std::string::npos) << harness.error;
+    EXPECT_EQ(harness.error.find("capture device"), std::string::npos) << harness.error;
+    EXPECT_EQ(harness.error.find("Permission"), std::string::npos) << harness.error;
+    EXPECT_EQ(harness.coordinator.recordingState().kind(), RecordingState::Kind::idle);
+  }
 }
 
 // ---- names and what the recording holds on to ----

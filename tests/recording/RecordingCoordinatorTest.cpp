@@ -118,8 +118,7 @@ TEST_F(RecordingCoordinatorTest, SystemAudioCarriesTheToneInTheNullSink) {
   ToneInNullSink tone;
   ASSERT_TRUE(tone.playing());
   RecordingMode mode = RecordingMode::screenArea(display, QRectF(0, 0, 320, 240));
-  auto configuration = config(mode);
-  configuration.recordSystemAudio = true;
+  auto configuration = systemAudioConfig(mode);
   ASSERT_TRUE(harness.start(mode, configuration)) << harness.error;
   ASSERT_TRUE(harness.recordFor(2.5));
   auto result = harness.stop();
@@ -134,8 +133,7 @@ TEST_F(RecordingCoordinatorTest, AudioOnlyRecordingIsOneAudioFileWithTheTone) {
   ToneInNullSink tone;
   ASSERT_TRUE(tone.playing());
   RecordingMode mode = RecordingMode::systemAudio();
-  auto configuration = config(mode);
-  configuration.recordSystemAudio = true;
+  auto configuration = systemAudioConfig(mode);
   ASSERT_TRUE(harness.start(mode, configuration)) << harness.error;
   // The sound server hands the output's monitor over in large fragments: record long enough for
   // the first ones to arrive.

@@ -92,6 +92,11 @@ class CoordinatorTest : public ::testing::Test {
   std::filesystem::path out() const { return dir() / "out"; }
   std::filesystem::path dir() const { return folder.path().toStdString(); }
   RecordingConfiguration config(const RecordingMode& mode) const { return baseConfiguration(mode, out()); }
+  RecordingConfiguration systemAudioConfig(const RecordingMode& mode) const {
+    auto configuration = config(mode);
+    configuration.recordSystemAudio = true;
+    return configuration;
+  }
   // A window alone, not over the wallpaper (which records the whole display around it).
   RecordingConfiguration windowConfig(const RecordingMode& mode) const;
 
