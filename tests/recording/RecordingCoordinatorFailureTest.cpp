@@ -21,6 +21,7 @@
 #include "app/FloatingRecordingPanelController.h"
 #include "app/RecordingFailureAlert.h"
 #include "app/StatusBarController.h"
+#include "capture/ScreenCaptureEngine.h"
 #include "model/RecordingError.h"
 #include "overlays/KeyboardShortcutHandler.h"
 #include "platform/x11/ShortcutGrab.h"
@@ -222,6 +223,24 @@ TEST_F(RecordingFailureTest, AnInterruptedStreamSavesTheTakeTellsTheUserAndClear
   EXPECT_TRUE(test::waitUntil([&] { return !panel.isVisible() && !status.statusItem(); }));
   EXPECT_FALSE(KeyboardShortcutHandler::shared().holdsDesktopGrab());
   told.alert.alert()->close();
+}
+
+TEST_F(RecordingFailureTest, AStreamThatFailsWhileStartingLeavesNothingRunning) {
+  auto& status = StatusBarController::shared();
+  auto& panel = FloatingRecordingPanelController::shared();
+  RecordingMode mode = RecordingMode::screenArea(display, QRectF(0, 0, 160, 120));
+  test::awaitTask(harness.coordinator.prepareRecording(mode, config(mode)));
+  // The start waits for the stream to be made; the stream reports its end meanwhile.
+  auto start = harness.coordinator.startRecording();
+  harness.coordinator.screenEngine()->streamDidStop("The captured display was disconnected");
+  EXPECT_THROW(test::awaitTask(std::move(start)), RecordingError);
+  test::pumpEvents(300ms);  // what a start left behind would show by now
+  EXPECT_EQ(harness.coordinator.recordingState().kind(), RecordingState::Kind::idle);
+  EXPECT_FALSE(panel.isVisible());
+  EXPECT_FALSE(status.statusItem());
+  EXPECT_FALSE(KeyboardShortcutHandler::shared().holdsDesktopGrab());
+  EXPECT_EQ(harness.coordinator.recordingDuration(), 0.0);
+  EXPECT_FALSE(harness.coordinator.screenEngine() && harness.coordinator.screenEngine()->isCapturing());
 }
 
 TEST_F(RecordingFailureTest, AStopFromThePanelThatFailsIsToldAndLeavesIdle) {
