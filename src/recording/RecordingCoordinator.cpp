@@ -1195,11 +1195,14 @@ void RecordingCoordinator::onStreamError() {
 
 void RecordingCoordinator::finishBeforeExit() {
   auto kind = recordingState_.kind();
-  if (kind != RecordingState::Kind::recording && kind != RecordingState::Kind::paused &&
-      kind != RecordingState::Kind::finalizing) {
+  // A failure being torn down (the stream noticed first) has not finished its writers yet either.
+  if (writersFinished_ ||
+      (kind != RecordingState::Kind::recording && kind != RecordingState::Kind::paused &&
+       kind != RecordingState::Kind::finalizing && kind != RecordingState::Kind::failed)) {
     return;
   }
-  if (kind != RecordingState::Kind::finalizing) captureDurationAtStop();
+  if (kind == RecordingState::Kind::recording || kind == RecordingState::Kind::paused)
+    captureDurationAtStop();
   Diagnostics::line("⚠️ The application is ending during a recording; saving what was recorded");
   durationTimer_.stop();
   autoStopTimer_.stop();
