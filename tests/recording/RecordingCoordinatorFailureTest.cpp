@@ -225,6 +225,50 @@ TEST_F(RecordingFailureTest, AnInterruptedStreamSavesTheTakeTellsTheUserAndClear
   told.alert.alert()->close();
 }
 
+// A monitor of the private X server's screen that the test adds, and may take away.
+class VanishingMonitor {
+ public:
+  static constexpr const char* kName = "TK-VANISHING";
+  VanishingMonitor() {
+    added_ = QProcess::execute("xrandr", {"--setmonitor", kName, "640/170x480/127+0+0", "none"}) == 0;
+  }
+  ~VanishingMonitor() { remove(); }
+  bool added() const { return added_; }
+  void remove() {
+    if (added_) QProcess::execute("xrandr", {"--delmonitor", kName});
+    added_ = false;
+  }
+  CaptureDisplayRef display() const {
+    ScreenCaptureEngine engine;
+    engine.refreshAvailableContentBlocking();
+    for (const auto& display : engine.availableContent()->displays)
+      if (display->name == kName) return display;
+    return nullptr;
+  }
+
+ private:
+  bool added_ = false;
+};
+
+TEST_F(RecordingFailureTest, ADisplayThatGoesAwayEndsTheTakeSavedAndTold) {
+  VanishingMonitor monitor;
+  ASSERT_TRUE(monitor.added());
+  CaptureDisplayRef going = monitor.display();
+  ASSERT_TRUE(going);
+  RecordingMode mode = RecordingMode::screen(going);
+  ASSERT_TRUE(harness.start(mode, config(mode))) << harness.error;
+  ASSERT_TRUE(harness.recordFor(1.0));
+  monitor.remove();
+  ASSERT_TRUE(test::waitUntil([&] { return !told.errors.empty(); }))
+      << "the recording went on without its display";
+  EXPECT_EQ(told.errors.front(), RecordingError::Kind::streamInterrupted);
+  EXPECT_TRUE(harness.waitForIdle());
+  auto facts = test::probeMovie(told.savedPaths.front());
+  ASSERT_TRUE(facts);
+  EXPECT_EQ(facts->width, 640);
+  EXPECT_GT(facts->duration, 0.8);
+}
+
 TEST_F(RecordingFailureTest, AStreamThatFailsWhileStartingLeavesNothingRunning) {
   auto& status = StatusBarController::shared();
   auto& panel = FloatingRecordingPanelController::shared();
