@@ -4,6 +4,7 @@
 #include <QCoroTask>
 #include <QGuiApplication>
 #include <QScreen>
+#include <cmath>
 
 #include "app/FloatingRecordingPanel.h"
 #include "platform/qt/Diagnostics.h"
@@ -16,8 +17,10 @@ namespace tk {
 namespace {
 
 std::unique_ptr<FloatingRecordingPanelController>& sharedPanelController() {
-  static std::unique_ptr<FloatingRecordingPanelController> instance;
-  return instance;
+  // Left to the post routine, never to the static destructors: a process that exits from under Qt
+  // (the X server gone) must not delete widgets after Qt's thread data.
+  static auto* instance = new std::unique_ptr<FloatingRecordingPanelController>();
+  return *instance;
 }
 
 QCoro::Task<void> stopFromPanel(QPointer<RecordingCoordinator> coordinator) {
@@ -118,10 +121,13 @@ void FloatingRecordingPanelController::showPanel() {
 void FloatingRecordingPanelController::startTimer() {
   stopTimer();
   durationTimer_ = std::make_unique<QTimer>();
-  durationTimer_->setInterval(1000);
+  durationTimer_->setInterval(100);
+  // The time shown is the recording's own, so a pause costs it nothing.
   QObject::connect(durationTimer_.get(), &QTimer::timeout, &context_, [this] {
-    if (isPaused_) return;
-    recordingDuration_ += 1.0;
+    if (isPaused_ || !coordinator_) return;
+    const double duration = coordinator_->recordingDuration();
+    if (std::floor(duration) == std::floor(recordingDuration_)) return;
+    recordingDuration_ = duration;
     changed();
   });
   durationTimer_->start();

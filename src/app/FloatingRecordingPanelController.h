@@ -14,8 +14,8 @@ namespace tk {
 class FloatingRecordingPanel;
 class RecordingCoordinator;
 
-// Owns the floating recording panel and counts the seconds it shows (its own count, one per second
-// while not paused, from 0 at each show). Its buttons call the coordinator's stop, pause and resume.
+// Owns the floating recording panel and shows the recording's duration (the coordinator's, read
+// every tenth of a second while not paused). Its buttons call the coordinator's stop, pause and resume.
 //
 // Main thread only. show, hide and setPaused take effect on the next turns of the event loop, all
 // of each call's changes at once and in call order: a hide followed at once by a show leaves a

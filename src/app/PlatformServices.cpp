@@ -7,6 +7,8 @@
 
 #include "app/CoordinatorRecordingControl.h"
 #include "app/FloatingRecordingPanelController.h"
+#include "app/RecordingFailureAlert.h"
+#include "app/ShutdownController.h"
 #include "app/StatusBarController.h"
 #include "editor_ui/VideoTrimmerManager.h"
 #include "platform/pulse/PulseDevices.h"
@@ -89,6 +91,8 @@ struct PlatformServices::Impl {
   CoordinatorRecordingControl recording{coordinator};
   PlatformDevices devices;
   PlatformContent content;
+  RecordingFailureAlert failureAlert{coordinator};
+  ShutdownController shutdown{coordinator};
 };
 
 PlatformServices::PlatformServices() : impl_(std::make_unique<Impl>()) {

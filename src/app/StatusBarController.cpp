@@ -4,7 +4,6 @@
 #include <QCoroTask>
 #include <QCursor>
 #include <QMenu>
-#include <QMessageBox>
 #include <QPainter>
 #include <QPixmap>
 #include <QSystemTrayIcon>
@@ -17,8 +16,10 @@ namespace tk {
 namespace {
 
 std::unique_ptr<StatusBarController>& sharedStatusBarController() {
-  static std::unique_ptr<StatusBarController> instance;
-  return instance;
+  // Left to the post routine, never to the static destructors: a process that exits from under Qt
+  // (the X server gone) must not delete widgets after Qt's thread data.
+  static auto* instance = new std::unique_ptr<StatusBarController>();
+  return *instance;
 }
 
 QIcon recordIcon() {
@@ -38,13 +39,8 @@ QCoro::Task<void> stopFromMenu(QPointer<RecordingCoordinator> coordinator) {
     co_await coordinator->stopRecording();
     Diagnostics::line("✅ Recording stopped successfully");
   } catch (const std::exception& error) {
-    std::string description = describeException(std::current_exception());
+    // The coordinator tells the person (RecordingFailureAlert), with what was saved.
     Diagnostics::line(std::string("❌ Error stopping recording: ") + error.what());
-    auto* alert =
-        new QMessageBox(QMessageBox::Critical, QString(), "Error Stopping Recording", QMessageBox::Ok);
-    alert->setInformativeText(QString::fromStdString(description));
-    alert->setAttribute(Qt::WA_DeleteOnClose);
-    alert->open();
   }
 }
 

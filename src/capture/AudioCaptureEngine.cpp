@@ -58,9 +58,10 @@ bool AudioCaptureEngine::setupMicrophoneEngine(const CaptureDevice& device) {
 void AudioCaptureEngine::startAudioCapture() {
   const bool wantsMicrophone = isCapturingMicrophone_ && currentMicDevice_ && !microphoneStream_;
   const bool wantsSystemAudio = isCapturingSystemAudio_ && systemAudioHandler_ && !systemAudioStream_;
-  auto onError = [](const char* stream) {
-    return [stream](const std::string& reason) {
+  auto onError = [this](const char* stream) {
+    return [this, stream](const std::string& reason) {
       Diagnostics::line(std::string("⚠️ ") + stream + " capture ended: " + reason);
+      if (streamEndHandler_) streamEndHandler_(std::string(stream) + ": " + reason);
     };
   };
   try {

@@ -48,6 +48,11 @@ class AudioCaptureEngine {
 
   void setSystemAudioHandler(SampleHandler handler) { systemAudioHandler_ = std::move(handler); }
   void setMicrophoneAudioHandler(SampleHandler handler) { microphoneAudioHandler_ = std::move(handler); }
+  // Called on the stream's thread when a running stream ends by itself (the sound server went away,
+  // the source was removed), with the reason; set before startAudioCapture.
+  void setStreamEndHandler(std::function<void(const std::string&)> handler) {
+    streamEndHandler_ = std::move(handler);
+  }
   void setCapturingSystemAudio(bool value) { isCapturingSystemAudio_ = value; }
   bool isCapturingSystemAudio() const { return isCapturingSystemAudio_; }
   bool isCapturingMicrophone() const { return isCapturingMicrophone_; }
@@ -78,6 +83,7 @@ class AudioCaptureEngine {
 
   SampleHandler systemAudioHandler_;
   SampleHandler microphoneAudioHandler_;
+  std::function<void(const std::string&)> streamEndHandler_;
   std::optional<CaptureDevice> currentMicDevice_;
   bool isAECEnabled_ = false;
   bool isCapturingSystemAudio_ = false;

@@ -34,9 +34,8 @@ QCoro::Task<void> runOnWorker(Function function) {
   if (outcome.failure) std::rethrow_exception(outcome.failure);
 }
 
-int grownSide(int side, double contentScale) {
-  const double wanted = std::trunc(side * (1.0 / contentScale));
-  int value = static_cast<int>(std::min<double>(wanted, kLargestStreamSide));
+int evenSide(int side) {
+  int value = std::min(side, kLargestStreamSide);
   value -= value % 2;  // encoders want even sizes
   return std::max(value, 2);
 }
@@ -114,7 +113,11 @@ ScreenCaptureEngine::Streams ScreenCaptureEngine::makeStreams() {
     options.deliveredFormat = AudioFormat{configuration_->sampleRate, configuration_->channelCount, true};
     streams.audio = PulseRecordStream::start(
         options, [this](const SampleBuffer& sample) { handleAudioSample(sample); },
-        [this](const std::string& reason) { streamDidStop("System audio: " + reason); });
+        [](const std::string& reason) {
+          // The picture is the recording: it goes on, and the audio track is silent from here.
+          Diagnostics::line("⚠️ System audio capture ended: " + reason +
+                            "; the video goes on with silence");
+        });
   }
   streams.video->start();
   return streams;
@@ -170,10 +173,18 @@ void ScreenCaptureEngine::handleVideoSample(const SampleBuffer& sample) {
   if (!sample.isValid()) return;
   const auto& attachments = sample.attachments();
   if (!attachments || attachments->status != FrameStatus::complete) return;
-  if (attachments->contentScale && *attachments->contentScale < 0.99) {
+  if (attachments->contentScale && *attachments->contentScale < 0.99 && attachments->contentRect &&
+      std::isfinite(*attachments->contentScale) && *attachments->contentScale > 0 &&
+      !resizePending_.exchange(true)) {
+    // The content's real size: the placed rectangle at full scale.
     const double scale = *attachments->contentScale;
-    postToMainThread([weak = std::weak_ptr<ScreenCaptureEngine*>(self_), scale] {
-      if (auto self = weak.lock()) (*self)->updateStreamForResize(scale);
+    const QSize content(static_cast<int>(std::lround(attachments->contentRect->width / scale)),
+                        static_cast<int>(std::lround(attachments->contentRect->height / scale)));
+    postToMainThread([weak = std::weak_ptr<ScreenCaptureEngine*>(self_), scale, content] {
+      if (auto self = weak.lock()) {
+        (*self)->updateStreamForResize(scale, content);
+        (*self)->resizePending_ = false;
+      }
     });
   }
   {
@@ -196,13 +207,13 @@ void ScreenCaptureEngine::streamDidStop(const std::string& reason) {
   if (errorHandler_) errorHandler_(RecordingError::streamInterrupted());
 }
 
-void ScreenCaptureEngine::updateStreamForResize(double contentScale) {
+void ScreenCaptureEngine::updateStreamForResize(double contentScale, QSize contentSize) {
   if (!stream_ || !configuration_) return;
   // A scale of zero, below zero or not a number says nothing about the window's size.
-  if (!std::isfinite(contentScale) || contentScale <= 0) return;
-  const int width = grownSide(configuration_->width, contentScale);
-  const int height = grownSide(configuration_->height, contentScale);
-  if (width == configuration_->width && height == configuration_->height) return;
+  if (!std::isfinite(contentScale) || contentScale <= 0 || contentSize.isEmpty()) return;
+  const int width = evenSide(contentSize.width());
+  const int height = evenSide(contentSize.height());
+  if (width <= configuration_->width && height <= configuration_->height) return;
   Diagnostics::line("🔄 Window resized: contentScale=" + formatDouble(contentScale) + ", updating stream to " +
                     std::to_string(width) + "x" + std::to_string(height));
   StreamConfiguration updated;

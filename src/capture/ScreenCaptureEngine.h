@@ -2,6 +2,7 @@
 
 #include <QCoroTask>
 #include <QRectF>
+#include <QSize>
 #include <atomic>
 #include <functional>
 #include <memory>
@@ -98,8 +99,9 @@ class ScreenCaptureEngine {
   void handleVideoSample(const SampleBuffer& sample);
   void handleAudioSample(const SampleBuffer& sample);
   void streamDidStop(const std::string& reason);
-  // Main thread: grows the stream for a window whose content had to be scaled down.
-  void updateStreamForResize(double contentScale);
+  // Main thread: grows the stream to the content's real size (a window that grew, whose content had
+  // to be scaled down by `contentScale`), never past it and never past 8192 on a side.
+  void updateStreamForResize(double contentScale, QSize contentSize);
 
  private:
   std::optional<ContentFilter> filter_;
@@ -116,6 +118,8 @@ class ScreenCaptureEngine {
 
   std::atomic<bool> isCapturing_{false};
   std::atomic<bool> stoppedByItself_{false};
+  // A resize is on its way to the main thread: frames in the meantime ask for nothing more.
+  std::atomic<bool> resizePending_{false};
   std::unique_ptr<X11CaptureStream> stream_;
   std::unique_ptr<PulseRecordStream> audioStream_;
   struct Streams {

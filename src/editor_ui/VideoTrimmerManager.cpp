@@ -17,8 +17,10 @@ namespace tk {
 namespace {
 
 std::unique_ptr<VideoTrimmerManager>& sharedTrimmerManager() {
-  static std::unique_ptr<VideoTrimmerManager> instance;
-  return instance;
+  // Left to the post routine, never to the static destructors: a process that exits from under Qt
+  // (the X server gone) must not delete widgets after Qt's thread data.
+  static auto* instance = new std::unique_ptr<VideoTrimmerManager>();
+  return *instance;
 }
 
 // A top-level window that tells the registry when it closes.

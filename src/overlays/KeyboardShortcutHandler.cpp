@@ -41,6 +41,10 @@ void KeyboardShortcutHandler::startShortcutMonitoring() {
   }
 }
 
+void KeyboardShortcutHandler::stopShortcutMonitoring() {
+  grab_.reset();
+}
+
 std::optional<KeyboardShortcutHandler::ShortcutKey> KeyboardShortcutHandler::recognise(
     const KeyPress& press) {
   const Qt::KeyboardModifiers required = Qt::ControlModifier | Qt::ShiftModifier;

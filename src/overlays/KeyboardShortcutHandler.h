@@ -15,7 +15,8 @@ class ShortcutGrab;
 
 // The application's recording shortcuts: Ctrl+Shift with M (magnifier), S (stop), P (pause or
 // resume) and F (save frame); other modifiers may be held as well. Ctrl+Shift+M is grabbed on the
-// whole desktop once monitoring starts, so it works while another application is active; the
+// whole desktop while monitoring runs (a recording), so it works while another application is
+// active, and released when it stops, so other programs have the key back; the
 // others are seen only while they go to this application's own windows. A recognised shortcut is
 // swallowed, and calls the action registered for it when there is one.
 // Main thread: the grab and the application's key events are read there and actions run there.
@@ -41,6 +42,8 @@ class KeyboardShortcutHandler : public QObject {
   // Installs the monitoring if it is not installed yet; later calls leave it in place. When the
   // desktop-wide grab cannot be had (another program holds it), the next call tries again.
   void startShortcutMonitoring();
+  // Releases the desktop-wide grab; the actions stay registered.
+  void stopShortcutMonitoring();
   bool isMonitoring() const { return filterInstalled_; }
   bool holdsDesktopGrab() const { return grab_ != nullptr; }
 

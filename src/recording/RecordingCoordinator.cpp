@@ -5,7 +5,9 @@
 #include <QFuture>
 #include <QPointer>
 #include <QPromise>
+#include <cerrno>
 #include <cmath>
+#include <cstring>
 
 #include "capture/AudioCaptureEngine.h"
 #include "capture/BackgroundColor.h"
@@ -31,6 +33,7 @@
 #include "writing/AudioOnlyRecorder.h"
 #include "writing/LayerRecordingManager.h"
 #include "writing/MediaWriter.h"
+#include "writing/OutputNaming.h"
 
 namespace tk {
 
@@ -52,6 +55,44 @@ QPointF recordedPosition(QPointF point, const QRectF& rect) {
 
 bool isUsable(const std::optional<QRectF>& rect) {
   return rect && rect->width() > 0 && rect->height() > 0;
+}
+
+// The error of a file that stopped taking samples: a full disk says so, anything else names the
+// write that failed.
+RecordingError writeFailureError(const std::string& text) {
+  if (text.find(std::strerror(ENOSPC)) != std::string::npos ||
+      text.find(std::strerror(EDQUOT)) != std::string::npos) {
+    return RecordingError::insufficientDiskSpace();
+  }
+  return RecordingError::fileWriteError(PlatformError("RecordingCoordinator", -1, text));
+}
+
+RecordingError soundServerNotRunning() {
+  return RecordingError::unknown(PlatformError(
+      "PulseAudio", -1,
+      "The sound server is not running. Start it (pulseaudio or pipewire-pulse) and try again."));
+}
+
+// What the person is told when a capture engine does not start: its own error, with the sound
+// server named when it is the one that did not answer.
+RecordingError startFailureError(std::exception_ptr failure) {
+  try {
+    std::rethrow_exception(failure);
+  } catch (const RecordingError& error) {
+    return error;
+  } catch (const PlatformError& error) {
+    if (error.domain() == "PulseAudio" &&
+        error.localizedDescription().find("sound server") != std::string::npos)
+      return soundServerNotRunning();
+  } catch (...) {
+  }
+  return RecordingError::unknown(failure);
+}
+
+std::optional<fs::path> existingPath(const std::optional<fs::path>& path) {
+  std::error_code error;
+  if (path && fs::exists(*path, error)) return path;
+  return std::nullopt;
 }
 
 // Only the first ticks of the application's life are logged.
@@ -222,6 +263,17 @@ QCoro::Task<void> RecordingCoordinator::prepareAudioOnly(const RecordingConfigur
   audioEngine_ = std::make_unique<AudioCaptureEngine>();
   if (configuration.recordSystemAudio) audioEngine_->setCapturingSystemAudio(true);
   if (configuration.recordMicrophone) startChosenMicrophone(configuration);
+  // Without its sound there is no audio recording: the take ends and the person is told.
+  QPointer<RecordingCoordinator> self(this);
+  uint64_t generation = recordingGeneration_;
+  audioEngine_->setStreamEndHandler([self, generation](const std::string&) {
+    QMetaObject::invokeMethod(
+        qApp,
+        [self, generation] {
+          if (self && generation == self->recordingGeneration_) self->onStreamError();
+        },
+        Qt::QueuedConnection);
+  });
   // The engine stops before the recorder is released, and both handlers hold the recorder.
   std::shared_ptr<AudioOnlyRecorder> recorder = audioOnlyRecorder_;
   audioEngine_->setSystemAudioHandler(
@@ -345,9 +397,31 @@ StreamConfiguration RecordingCoordinator::makeStreamConfiguration(const ContentF
 }
 
 void RecordingCoordinator::prepareSingleMovie(const RecordingConfiguration& configuration) {
+  WriterConfiguration writer = makeWriterConfiguration(configuration);
+  // A second recording in the same second takes "<name> 2" rather than failing on the first's file.
+  const fs::path& named = writer.outputURL;
+  writer.outputURL = firstFreePath(named.parent_path(), named.stem().string(), named.extension().string());
   mediaWriter_ = std::make_shared<MediaWriter>();
-  mediaWriter_->configure(makeWriterConfiguration(configuration));
+  mediaWriter_->configure(writer);
+  installWriteFailureHandler(*mediaWriter_);
   mediaWriter_->startWriting();
+}
+
+void RecordingCoordinator::installWriteFailureHandler(MediaWriter& writer) {
+  QPointer<RecordingCoordinator> self(this);
+  uint64_t generation = recordingGeneration_;
+  writer.setFailureHandler([self, generation](const std::string& text) {
+    QMetaObject::invokeMethod(
+        qApp,
+        [self, generation, text] {
+          if (!self || generation != self->recordingGeneration_) return;
+          auto kind = self->recordingState_.kind();
+          if (kind != RecordingState::Kind::recording && kind != RecordingState::Kind::paused) return;
+          Diagnostics::line("❌ The recording file stopped taking samples: " + text);
+          self->endWithFailure(writeFailureError(text));
+        },
+        Qt::QueuedConnection);
+  });
 }
 
 void RecordingCoordinator::preparePackage(const RecordingConfiguration& configuration) {
@@ -362,6 +436,8 @@ void RecordingCoordinator::preparePackage(const RecordingConfiguration& configur
                                 package.cameraVideoURL.value_or(package.packageURL / ".camera.mov"));
   }
   layerRecordingManager_->startLayerRecording(screen, camera);
+  installWriteFailureHandler(*layerRecordingManager_->screenWriter());
+  if (auto cameraWriter = layerRecordingManager_->cameraWriter()) installWriteFailureHandler(*cameraWriter);
   if (cameraEngine_ && camera) {
     if (!layerRecordingManager_->cameraWriter()) {
       Diagnostics::line("⚠️ Camera writer not available after startLayerRecording");
@@ -495,13 +571,16 @@ QCoro::Task<void> RecordingCoordinator::releaseRecording() {
   metadataRecorder_.reset();
   context_.reset();
   shouldUseWindowPump_ = false;
+  writersFinished_ = false;
+  partialResult_.reset();
 }
 
 QCoro::Task<void> RecordingCoordinator::checkPermissions(const RecordingConfiguration& configuration) {
   // Screen access is access to the X display, which the screen engine's content query proves.
   if (configuration.recordMicrophone) {
+    // The microphone is the sound server's to give: no answer means no server, not a refusal.
     bool granted = co_await onWorker([] { return AudioCaptureEngine::requestMicrophoneAccess(); });
-    if (!granted) throw RecordingError::permissionDenied(PermissionType::microphone);
+    if (!granted) throw soundServerNotRunning();
   }
 }
 
@@ -565,7 +644,7 @@ QCoro::Task<void> RecordingCoordinator::startRecording() {
       throw;
     }
     countdownActive_ = false;
-    if (recordingState_.kind() != RecordingState::Kind::ready) {
+    if (recordingState_.kind() != RecordingState::Kind::ready || !configuration_) {
       throw RecordingError::invalidConfiguration("Recording not prepared");
     }
   }
@@ -581,12 +660,18 @@ QCoro::Task<void> RecordingCoordinator::startRecording() {
 
   startLiveHandlers(configuration);
 
+  const uint64_t generation = recordingGeneration_;
   std::exception_ptr failure;
   try {
     if (screenEngine_) {
       Diagnostics::line("🎥 Starting screen capture...");
       co_await screenEngine_->startCapture();
-      if (self) Diagnostics::line("✅ Screen capture started");
+      if (!isCurrentStart(generation)) {
+        // The stream failed while it started, and that failure already returned to idle.
+        if (self && generation == recordingGeneration_) co_await stopEngines();
+        throw RecordingError::streamInterrupted();
+      }
+      Diagnostics::line("✅ Screen capture started");
     }
     if (self && audioOnlyRecorder_) {
       audioOnlyRecorder_->startTime = wallClock_();
@@ -601,10 +686,11 @@ QCoro::Task<void> RecordingCoordinator::startRecording() {
     failure = std::current_exception();
   }
   if (!self) co_return;
+  if (failure && !isCurrentStart(generation)) std::rethrow_exception(failure);
   if (failure) {
     Diagnostics::line("❌ Failed to start capture engines: " + describeException(failure));
     co_await tearDown(true);
-    auto error = std::make_exception_ptr(RecordingError::captureDeviceUnavailable());
+    auto error = std::make_exception_ptr(startFailureError(failure));
     if (self) failAndReturnToIdle(error);
     std::rethrow_exception(error);
   }
@@ -619,6 +705,10 @@ QCoro::Task<void> RecordingCoordinator::startRecording() {
   }
   if (auto* item = RecordingShell::statusItem()) item->startRecording(*this);
   if (auto* panel = RecordingShell::panel()) panel->show(*this);
+}
+
+bool RecordingCoordinator::isCurrentStart(uint64_t generation) const {
+  return generation == recordingGeneration_ && recordingState_.kind() == RecordingState::Kind::recording;
 }
 
 void RecordingCoordinator::startLiveHandlers(const RecordingConfiguration& configuration) {
@@ -711,7 +801,9 @@ void RecordingCoordinator::startLiveHandlers(const RecordingConfiguration& confi
   });
   cursorSamplingTimer_.start();
   Diagnostics::line("✅ Cursor sampling timer started (30 Hz)");
-  KeyboardShortcutHandler::shared().startShortcutMonitoring();
+  // The magnifier's shortcut is the desktop's only while a screen recording runs.
+  if (configuration.mode.kind() != RecordingMode::Kind::systemAudio)
+    KeyboardShortcutHandler::shared().startShortcutMonitoring();
 }
 
 void RecordingCoordinator::handleClick(QPointF point, ClickType type) {
@@ -809,6 +901,7 @@ void RecordingCoordinator::stopCursorHandling() {
   overlay.setMagnifierEnabled(false);
   overlay.setUseCustomCursor(false);
   showSystemCursorIfHidden();
+  KeyboardShortcutHandler::shared().stopShortcutMonitoring();
 }
 
 QCoro::Task<void> RecordingCoordinator::stopEngines() {
@@ -861,16 +954,31 @@ QCoro::Task<fs::path> RecordingCoordinator::finishPackage() {
     failure = std::current_exception();
   }
   Diagnostics::line("❌ Failed to finalize layer recording: " + describeException(failure));
-  if (!mediaWriter_) throw RecordingError::fileWriteError(failure);
-  fs::path movie = co_await mediaWriter_->finishWriting();
-  Diagnostics::line("⚠️ Saved screen video only due to layer recording error");
-  co_return movie;
+  // Every layer was finished once already; the package keeps them. A finished screen layer is the
+  // recording even when the manifest could not be written.
+  if (mediaWriter_ && mediaWriter_->status() == MediaWriter::Status::completed) {
+    if (auto movie = existingPath(mediaWriter_->outputURL())) {
+      Diagnostics::line("⚠️ Saved screen video only due to layer recording error");
+      co_return *movie;
+    }
+  }
+  if (const auto& package = layerRecordingManager_->recordingPackage())
+    partialResult_ = existingPath(package->packageURL);
+  throw RecordingError::fileWriteError(failure);
 }
 
 QCoro::Task<fs::path> RecordingCoordinator::finishWriters() {
+  writersFinished_ = true;
+  partialResult_.reset();
   fs::path result;
   if (audioOnlyRecorder_) {
-    result = co_await finishAudioOnly();
+    try {
+      result = co_await finishAudioOnly();
+    } catch (...) {
+      partialResult_ = existingPath(audioOnlyRecorder_->packageURL());
+      if (!partialResult_) partialResult_ = existingPath(audioOnlyRecorder_->systemAudioURL());
+      throw;
+    }
   } else if (layerRecordingManager_) {
     result = co_await finishPackage();
   } else if (mediaWriter_) {
@@ -880,7 +988,10 @@ QCoro::Task<fs::path> RecordingCoordinator::finishWriters() {
     } catch (...) {
       failure = std::current_exception();
     }
-    if (failure) throw RecordingError::fileWriteError(failure);
+    if (failure) {
+      partialResult_ = existingPath(mediaWriter_->outputURL());
+      throw RecordingError::fileWriteError(failure);
+    }
   } else {
     result = makeOutputURL();
   }
@@ -888,6 +999,13 @@ QCoro::Task<fs::path> RecordingCoordinator::finishWriters() {
   if (!fs::exists(result, error)) {
     throw RecordingError::fileWriteError(
         PlatformError("RecordingCoordinator", -1, "The recording was never written to " + result.string()));
+  }
+  // A file that stopped taking samples was closed with what it had: kept, but the take failed.
+  if (mediaWriter_) {
+    if (auto failure = mediaWriter_->writeFailure()) {
+      partialResult_ = result;
+      throw writeFailureError(*failure);
+    }
   }
   co_return result;
 }
@@ -908,6 +1026,13 @@ void RecordingCoordinator::saveMetadata(const fs::path& result) {
   Diagnostics::line("   Zoom events: " + formatInt(int64_t(metadata.zoomEvents.size())));
   metadataRecorder_->stopRecording(recordingDuration_);
   fs::path location = metadataLocation(result);
+  // Never over a file that is there already: someone else's, or an earlier take's.
+  std::error_code error;
+  if (fs::exists(fs::symlink_status(location, error))) {
+    const std::string name = location.filename().string();
+    const std::string stem = name.substr(0, name.size() - location.extension().string().size());
+    location = firstFreePath(location.parent_path(), stem, location.extension().string());
+  }
   try {
     metadataRecorder_->saveMetadata(location);
     Diagnostics::line("✅ Metadata saved successfully");
@@ -929,18 +1054,22 @@ void RecordingCoordinator::resetTiming() {
   configuration_.reset();
 }
 
-QCoro::Task<void> RecordingCoordinator::stopRecording() {
-  auto kind = recordingState_.kind();
-  if (kind != RecordingState::Kind::recording && kind != RecordingState::Kind::paused) {
-    throw RecordingError::invalidConfiguration("Cannot stop recording in current state");
-  }
-  QPointer<RecordingCoordinator> self(this);
+void RecordingCoordinator::captureDurationAtStop() {
   // The recorded time up to this moment; while paused, the time recorded before the pause.
   if (auto* recording = recordingState_.get<RecordingState::Recording>()) {
     setDuration(recordedSeconds());
   } else if (auto* paused = recordingState_.get<RecordingState::Paused>()) {
     setDuration(paused->elapsed);
   }
+}
+
+QCoro::Task<void> RecordingCoordinator::stopRecording() {
+  auto kind = recordingState_.kind();
+  if (kind != RecordingState::Kind::recording && kind != RecordingState::Kind::paused) {
+    throw RecordingError::invalidConfiguration("Cannot stop recording in current state");
+  }
+  QPointer<RecordingCoordinator> self(this);
+  captureDurationAtStop();
   setState(RecordingState::finalizing());
   stopTimersAndPump();
   stopCursorHandling();
@@ -956,8 +1085,8 @@ QCoro::Task<void> RecordingCoordinator::stopRecording() {
   }
   if (!self) co_return;
   if (failure) {
-    co_await tearDown(true);
-    if (self) failAndReturnToIdle(failure);
+    auto kept = co_await tearDown(true);
+    if (self) failAndReturnToIdle(failure, kept, true);
     std::rethrow_exception(failure);
   }
 
@@ -1012,7 +1141,10 @@ QCoro::Task<std::optional<fs::path>> RecordingCoordinator::tearDown(bool keepRec
   std::optional<fs::path> kept;
   bool recorded = (mediaWriter_ && mediaWriter_->isWriting()) ||
                   (audioOnlyRecorder_ && audioOnlyRecorder_->sessionStarted());
-  if (keepRecorded && recorded) {
+  if (writersFinished_) {
+    // A finish that failed already did all a finish can: what it left stays as it is.
+    kept = partialResult_;
+  } else if (keepRecorded && recorded) {
     std::exception_ptr failure;
     try {
       kept = co_await finishWriters();
@@ -1020,16 +1152,18 @@ QCoro::Task<std::optional<fs::path>> RecordingCoordinator::tearDown(bool keepRec
       failure = std::current_exception();
     }
     if (!self) co_return kept;
-    if (failure)
+    if (failure) {
+      kept = partialResult_;
       Diagnostics::line("❌ Failed to save the partial recording: " + describeException(failure));
-    else
-      Diagnostics::line("✅ Partial recording saved to: " + kept->string());
+    }
+    if (kept) Diagnostics::line("✅ Partial recording saved to: " + kept->string());
   } else if (layerRecordingManager_) {
     layerRecordingManager_->cancelLayerRecording();
   } else if (mediaWriter_) {
     mediaWriter_->cancelWriting();
   } else if (audioOnlyRecorder_) {
     // Nothing was recorded: finishing closes and drops the prepared files.
+    writersFinished_ = true;
     try {
       co_await finishAudioOnly();
     } catch (...) {
@@ -1040,7 +1174,8 @@ QCoro::Task<std::optional<fs::path>> RecordingCoordinator::tearDown(bool keepRec
   co_return kept;
 }
 
-void RecordingCoordinator::failAndReturnToIdle(std::exception_ptr failure) {
+void RecordingCoordinator::failAndReturnToIdle(std::exception_ptr failure, std::optional<fs::path> saved,
+                                               bool tellUser) {
   RecordingError error = RecordingError::unknown(failure);
   try {
     std::rethrow_exception(failure);
@@ -1053,20 +1188,72 @@ void RecordingCoordinator::failAndReturnToIdle(std::exception_ptr failure) {
   setState(RecordingState::failed(error));
   resetTiming();
   setState(RecordingState::idle());
+  if (tellUser) emit recordingFailed(error, saved.value_or(fs::path()));
 }
 
-void RecordingCoordinator::onStreamError() {
+void RecordingCoordinator::endWithFailure(RecordingError error) {
   auto kind = recordingState_.kind();
   if (kind != RecordingState::Kind::recording && kind != RecordingState::Kind::paused &&
       kind != RecordingState::Kind::ready) {
     return;
   }
-  [](QPointer<RecordingCoordinator> self) -> QCoro::Task<void> {
-    Diagnostics::line("❌ The capture stream stopped; saving what was recorded");
-    self->setState(RecordingState::failed(RecordingError::streamInterrupted()));
-    co_await self->tearDown(true);
-    if (self) self->failAndReturnToIdle(std::make_exception_ptr(RecordingError::streamInterrupted()));
-  }(this);
+  bool started = kind != RecordingState::Kind::ready;
+  captureDurationAtStop();
+  setState(RecordingState::failed(error));
+  [](QPointer<RecordingCoordinator> self, RecordingError error, bool started) -> QCoro::Task<void> {
+    auto kept = co_await self->tearDown(true);
+    if (self) self->failAndReturnToIdle(std::make_exception_ptr(error), kept, started);
+  }(this, std::move(error), started);
+}
+
+void RecordingCoordinator::onStreamError() {
+  Diagnostics::line("❌ The capture stream stopped; saving what was recorded");
+  endWithFailure(RecordingError::streamInterrupted());
+}
+
+void RecordingCoordinator::finishBeforeExit() {
+  auto kind = recordingState_.kind();
+  // A failure being torn down (the stream noticed first) has not finished its writers yet either.
+  if (writersFinished_ ||
+      (kind != RecordingState::Kind::recording && kind != RecordingState::Kind::paused &&
+       kind != RecordingState::Kind::finalizing && kind != RecordingState::Kind::failed)) {
+    return;
+  }
+  if (kind == RecordingState::Kind::recording || kind == RecordingState::Kind::paused)
+    captureDurationAtStop();
+  Diagnostics::line("⚠️ The application is ending during a recording; saving what was recorded");
+  durationTimer_.stop();
+  autoStopTimer_.stop();
+  cursorSamplingTimer_.stop();
+  if (context_) context_->stopDelivery();
+  if (audioEngine_) audioEngine_->stopAudioCapture();
+  if (cameraEngine_) cameraEngine_->stopCapture();
+  // The screen stream's thread goes with its engine; no frame reaches a writer after this.
+  screenEngine_.reset();
+  std::optional<fs::path> kept;
+  try {
+    if (layerRecordingManager_) {
+      for (const auto& writer :
+           {layerRecordingManager_->screenWriter(), layerRecordingManager_->cameraWriter()}) {
+        if (writer && writer->isWriting()) writer->finishWritingBlocking();
+      }
+      if (const auto& package = layerRecordingManager_->recordingPackage())
+        kept = existingPath(package->packageURL);
+    } else if (mediaWriter_ && mediaWriter_->isWriting()) {
+      kept = mediaWriter_->finishWritingBlocking();
+    } else if (audioOnlyRecorder_ && audioOnlyRecorder_->sessionStarted()) {
+      audioOnlyRecorder_->finishRecordingBlocking();
+      kept = existingPath(audioOnlyRecorder_->packageURL());
+      if (!kept) kept = existingPath(audioOnlyRecorder_->systemAudioURL());
+    }
+  } catch (...) {
+    Diagnostics::line("❌ Failed to save the recording: " + describeException(std::current_exception()));
+  }
+  writersFinished_ = true;
+  if (kept) {
+    saveMetadata(*kept);
+    Diagnostics::line("✅ Recording saved to: " + kept->string());
+  }
 }
 
 // ---- system cursor ----

@@ -90,6 +90,11 @@ class RecordingCoordinator : public QObject {
   // The error of the last recording that failed (prepare, start, stop or a stream failure).
   const std::optional<RecordingError>& lastError() const { return lastError_; }
 
+  // Finishes a running recording at once, blocking, for a process that is about to end (the X
+  // server is gone and the process exits): the files are closed with what they hold and the
+  // metadata saved. Nothing is opened, nothing awaited. Safe to call in any state.
+  void finishBeforeExit();
+
   // The recording's objects, for the shell and for tests; null when absent.
   ScreenCaptureEngine* screenEngine() const { return screenEngine_.get(); }
   MediaWriter* mediaWriter() const;
@@ -115,6 +120,9 @@ class RecordingCoordinator : public QObject {
   void recordingDurationChanged();
   void isPausedChanged();
   void countdownValueChanged();
+  // A recording that had started ended in failure (a stop that failed, a stream or a file that gave
+  // out). `saved` is what was kept (the movie, package or audio file), empty when nothing was.
+  void recordingFailed(const tk::RecordingError& error, const std::filesystem::path& saved);
 
  private:
   // The recorded time (pauses left out) at `atNs` on the monotonic clock, now by default.
@@ -161,8 +169,17 @@ class RecordingCoordinator : public QObject {
   // After a failure: stops everything, keeps what was recorded (finishing a writer that has
   // frames), hides the status item and panel, publishes failed and returns to idle.
   QCoro::Task<std::optional<std::filesystem::path>> tearDown(bool keepRecorded);
-  void failAndReturnToIdle(std::exception_ptr failure);
+  // Publishes failed and returns to idle; with `tellUser` the failure is announced (recordingFailed).
+  void failAndReturnToIdle(std::exception_ptr failure, std::optional<std::filesystem::path> saved = {},
+                           bool tellUser = false);
+  // A recording cut short after it started (a stream or a file that gave out): keeps what was
+  // recorded, saves the metadata, tells the user and returns to idle.
+  void endWithFailure(RecordingError error);
   void onStreamError();
+  void installWriteFailureHandler(MediaWriter& writer);
+  void captureDurationAtStop();
+  // Whether a wait inside start left the recording it started current.
+  bool isCurrentStart(uint64_t generation) const;
 
   void hideSystemCursorIfNeeded();
   void showSystemCursorIfHidden();
@@ -206,6 +223,10 @@ class RecordingCoordinator : public QObject {
   CameraSupply cameraSupply_;
   std::function<Date()> wallClock_ = [] { return std::chrono::system_clock::now(); };
   std::optional<RecordingError> lastError_;
+  // Set once the writers were asked to finish: they are never finished or cancelled again.
+  bool writersFinished_ = false;
+  // What a failed finish still left on disk.
+  std::optional<std::filesystem::path> partialResult_;
 };
 
 }  // namespace tk

@@ -3,8 +3,10 @@
 #include <QDir>
 #include <QStandardPaths>
 #include <algorithm>
+#include <cmath>
 #include <limits>
 
+#include "model/RecordingError.h"
 #include "settings/SettingsKeys.h"
 
 namespace tk {
@@ -19,6 +21,20 @@ std::optional<std::string_view> view(const std::string& text) {
 int toInt(long long stored) {
   return static_cast<int>(
       std::clamp<long long>(stored, std::numeric_limits<int>::min(), std::numeric_limits<int>::max()));
+}
+
+// The stored frame rate; a text that is no number is said to be one, rather than recorded at a
+// rate nobody chose.
+int frameRateSetting(const SettingsStore& store) {
+  if (const std::optional<QString> text = store.stringValue(settings::frameRate.key)) {
+    bool isNumber = false;
+    const double value = text->trimmed().toDouble(&isNumber);
+    if (!isNumber || !std::isfinite(value)) {
+      throw RecordingError::invalidConfiguration("The frame rate setting \"" + text->toStdString() +
+                                                 "\" is not a number");
+    }
+  }
+  return toInt(settings::frameRate.read(store));
 }
 
 }  // namespace
@@ -52,7 +68,7 @@ RecordingConfiguration RecordingConfigurationBuilder::build(RecordingMode mode, 
   configuration.videoQuality = videoQualityFromStoredValue(videoQuality.read(store));
   configuration.backgroundColor =
       backgroundTypeFromStoredValue(view(backgroundColor.read(store).toStdString()));
-  configuration.frameRate = toInt(frameRate.read(store));
+  configuration.frameRate = frameRateSetting(store);
   configuration.encoder = encoderFromStoredValue(encoder.read(store));
   configuration.outputFormat = outputFormatFromStoredValue(view(outputFormat.read(store).toStdString()));
   configuration.showCursor = showCursor.read(store);

@@ -6,6 +6,7 @@
 
 #include "model/AudioPackageInfo.h"
 #include "model/RecordingError.h"
+#include "platform/qt/Diagnostics.h"
 #include "writing/OutputNaming.h"
 
 namespace tk {
@@ -94,9 +95,10 @@ void AudioOnlyRecorder::prepareRecordingFiles() {
   systemWriter_ = openAudioFile(file);
   if (recordsSystemAudio_ && recordsMicrophone_) {
     AssetWriter* writer = systemWriter_.get();
-    mixer_ = std::make_unique<AudioMixer>([writer](std::shared_ptr<const AudioBlock> block, MediaTime time) {
-      writer->appendAudio(0, std::move(block), time);
-    });
+    mixer_ =
+        std::make_unique<AudioMixer>([this, writer](std::shared_ptr<const AudioBlock> block, MediaTime time) {
+          if (!writer->appendAudio(0, std::move(block), time)) ++refusedMixedBlocks_;
+        });
   }
   systemAudioURL_ = file;
 }
@@ -139,8 +141,10 @@ bool AudioOnlyRecorder::append(int source, const SampleBuffer& sample) {
   }
   const MediaTime time = recorded - *origin_;
   if (mixer_) {
+    // The mixer hands on blocks of its own; this sample counts as refused when one of those was.
+    const uint64_t refusedBefore = refusedMixedBlocks_;
     mixer_->add(source, *sample.audioBlock(), time);
-    return true;
+    return refusedMixedBlocks_ == refusedBefore;
   }
   return writer->appendAudio(0, sample.audioBlock(), time);
 }
@@ -157,8 +161,25 @@ void AudioOnlyRecorder::resumeAt(MediaTime time) {
   pauses_.back().endNs = std::max(time.nanoseconds(), pauses_.back().startNs);
 }
 
+bool AudioOnlyRecorder::isReadyForAudio() const {
+  for (auto* writer : {systemWriter_.get(), microphoneWriter_.get()}) {
+    if (writer && !writer->isReadyForAudio(0)) return false;
+  }
+  return true;
+}
+
+uint64_t AudioOnlyRecorder::refusedBlocks() const {
+  uint64_t refused = refusedMixedBlocks_;
+  for (auto* writer : {systemWriter_.get(), microphoneWriter_.get()}) {
+    if (writer && !mixer_) refused += writer->audioCounters(0).refused;
+  }
+  return refused;
+}
+
 void AudioOnlyRecorder::finishRecording(Completion completion) {
-  finishing_ = true;
+  if (finishing_.exchange(true)) {
+    return completion({}, recorderError(-4, "The recording is already being finished"));
+  }
   if (!systemWriter_ && !microphoneWriter_) {
     if (packageURL_) return completion(*packageURL_, nullptr);
     if (systemAudioURL_) return completion(*systemAudioURL_, nullptr);
@@ -166,6 +187,12 @@ void AudioOnlyRecorder::finishRecording(Completion completion) {
   }
   finisher_ = std::thread(
       [this, completion = std::move(completion)]() mutable { finishBlocking(std::move(completion)); });
+}
+
+void AudioOnlyRecorder::finishRecordingBlocking() {
+  if (finishing_.exchange(true)) return;
+  if (!systemWriter_ && !microphoneWriter_) return;
+  finishBlocking([](std::filesystem::path, std::exception_ptr) {});
 }
 
 void AudioOnlyRecorder::finishBlocking(Completion completion) {
@@ -186,7 +213,11 @@ void AudioOnlyRecorder::finishBlocking(Completion completion) {
       if (!failure)
         failure = std::make_exception_ptr(RecordingError::fileWriteError(std::current_exception()));
     }
+    // A file that stopped taking audio was closed with what it had; the recording still failed.
+    if (!failure && writer->failed()) failure = recorderError(-5, writer->failure());
   }
+  if (const uint64_t refused = refusedBlocks(); refused > 0)
+    Diagnostics::line("⚠️ " + std::to_string(refused) + " audio blocks could not be written in time");
   if (failure) return completion({}, failure);
   if (wroteNothing) {
     // An empty file is not a recording: say so instead of reporting success.

@@ -58,10 +58,20 @@ class AudioOnlyRecorder {
   void startWriting();
   bool appendSystemAudio(const SampleBuffer& sample);
   bool appendMicrophoneAudio(const SampleBuffer& sample);
+  // Whether every file has room for a block now; for producers that may wait (capture threads just
+  // append). A refused block is counted and its append returns false.
+  bool isReadyForAudio() const;
+  // Called once; a second call completes at once with an error and changes nothing. A file that
+  // stopped taking audio fails the recording; the files keep what they hold.
   void finishRecording(Completion completion);
   // Samples stamped from `time` on are left out until resumeAt; resumeAt(time) ends the pause.
   void pauseAt(MediaTime time);
   void resumeAt(MediaTime time);
+
+  // The same, blocking, without a result; for a process about to end. Main thread.
+  void finishRecordingBlocking();
+  // Audio blocks the encoders refused (a full queue), mixed blocks included.
+  uint64_t refusedBlocks() const;
 
   static AudioOutputSettings audioOutputSettings(const std::string& encoderName);
   // "Audio Recording <short date>, <time>", with "/" as "-" and ":" as ".".
@@ -96,6 +106,7 @@ class AudioOnlyRecorder {
   std::vector<Pause> pauses_;  // in order; guarded by mutex_
   std::atomic<bool> sessionStarted_{false};
   std::atomic<bool> finishing_{false};
+  std::atomic<uint64_t> refusedMixedBlocks_{0};
   std::thread finisher_;
 };
 

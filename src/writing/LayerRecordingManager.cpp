@@ -110,10 +110,17 @@ QCoro::Task<RecordingPackage> LayerRecordingManager::finalizeLayerRecording(
   if (!isRecording_) throw LayerRecordingError::notRecording();
   Diagnostics::line("🏁 Finalizing layer recording...");
 
+  // Each layer is finished once, whatever happened to the other: a screen layer that fails never
+  // costs the camera layer, and the package keeps whatever reached its files.
+  std::exception_ptr screenFailure;
   if (screenWriter_) {
-    const std::filesystem::path screen = co_await screenWriter_->finishWriting();
+    try {
+      const std::filesystem::path screen = co_await screenWriter_->finishWriting();
+      Diagnostics::line("✅ Screen layer finalized: " + screen.filename().string());
+    } catch (...) {
+      screenFailure = std::current_exception();
+    }
     layerFinished_ = true;
-    Diagnostics::line("✅ Screen layer finalized: " + screen.filename().string());
   }
   if (cameraWriter_) {
     if (cameraWriter_->isWriting()) {
@@ -122,6 +129,7 @@ QCoro::Task<RecordingPackage> LayerRecordingManager::finalizeLayerRecording(
         layerFinished_ = true;
         Diagnostics::line("✅ Camera layer finalized: " + camera.filename().string());
       } catch (const Error& error) {
+        layerFinished_ = true;
         Diagnostics::line("⚠️ Camera layer finalization failed: " + error.localizedDescription());
       }
     } else {
@@ -129,6 +137,8 @@ QCoro::Task<RecordingPackage> LayerRecordingManager::finalizeLayerRecording(
       cameraWriter_->cancelWriting();
     }
   }
+  isRecording_ = false;
+  if (screenFailure) std::rethrow_exception(screenFailure);
   std::error_code ignored;
   if (!std::filesystem::is_regular_file(recordingPackage_->screenVideoURL, ignored))
     throw LayerRecordingError::missingFile(RecordingLayer::screen);

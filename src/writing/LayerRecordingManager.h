@@ -63,8 +63,9 @@ class LayerRecordingManager {
   // Throws LayerRecordingError, MediaWriterError or AlphaRecordingError.
   void startLayerRecording(const WriterConfiguration& screenConfiguration,
                            const std::optional<WriterConfiguration>& cameraConfiguration);
-  // Finishes the writers and writes the manifest. Throws LayerRecordingError, the screen writer's
-  // MediaWriterError, or the manifest's error.
+  // Finishes each writer once and writes the manifest. Throws LayerRecordingError, the screen
+  // writer's MediaWriterError, or the manifest's error; the camera layer is finished and the package
+  // kept even when the screen layer fails. Called once per package.
   QCoro::Task<RecordingPackage> finalizeLayerRecording(PackageConfiguration configuration);
   // Discards the writers and deletes the package folder, unless a layer was already finished: a
   // finished recording is never deleted.

@@ -130,8 +130,27 @@ void MediaWriter::configure(const WriterConfiguration& configuration) {
     writer->discard();
     throw;
   }
+  writer->setFailureHandler([this](const std::string& text) {
+    std::function<void(const std::string&)> handler;
+    {
+      std::lock_guard lock(handlerMutex_);
+      handler = failureHandler_;
+    }
+    Diagnostics::line("❌ AssetWriter failed: " + text);
+    if (handler) handler(text);
+  });
   std::lock_guard lock(mutex_);
   assetWriter_ = std::move(writer);
+}
+
+void MediaWriter::setFailureHandler(std::function<void(const std::string&)> handler) {
+  std::lock_guard lock(handlerMutex_);
+  failureHandler_ = std::move(handler);
+}
+
+std::optional<std::string> MediaWriter::writeFailure() const {
+  std::lock_guard lock(mutex_);
+  return writeFailure_;
 }
 
 void MediaWriter::setupVideoInput(AssetWriter& writer, const VideoSettings& settings) {
@@ -252,11 +271,8 @@ bool MediaWriter::appendVideo(std::shared_ptr<PixelBuffer> pixels, MediaTime pre
   if (!isWriting_) return logRejections ? rejectVideo("⚠️ appendVideoBuffer: isWriting is false") : false;
   if (!hasVideoInput_)
     return logRejections ? rejectVideo("⚠️ appendVideoBuffer: videoInput is nil") : false;
-  if (logRejections && assetWriter_->failed()) {
-    const std::string failure = assetWriter_->failure();
-    Diagnostics::line("❌ AssetWriter failed: " + (failure.empty() ? std::string("unknown error") : failure));
-    return false;
-  }
+  // The failure itself was reported once, when it happened.
+  if (assetWriter_->failed()) return false;
   if (!pixels || !presentationTime.isValid()) return false;
   const MediaTime time = timeOffset_ == MediaTime::zero() ? presentationTime : presentationTime - timeOffset_;
   const MediaTime fileTime = time - *sessionStartTime_;
@@ -361,6 +377,7 @@ std::filesystem::path MediaWriter::finishWritingBlocking() {
   }
   std::lock_guard lock(mutex_);
   status_ = Status::completed;
+  if (assetWriter_->failed()) writeFailure_ = assetWriter_->failure();
   if (!outputURL_) throw MediaWriterError::outputURLMissing();
   return *outputURL_;
 }

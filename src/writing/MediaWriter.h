@@ -93,6 +93,12 @@ class MediaWriter {
   std::optional<MediaTime> lastPTS() const;
   std::optional<WriterConfiguration> configuration() const;
 
+  // Called once when the file fails to take more (a full disk, an encoder error), on the thread that
+  // met the failure: hand it on, do not call back into the writer there. Any thread may set it.
+  void setFailureHandler(std::function<void(const std::string&)> handler);
+  // Why the file stopped taking samples before it was finished; it was then closed with what it had.
+  std::optional<std::string> writeFailure() const;
+
   uint64_t refusedVideoFrames() const;
   uint64_t refusedAudioBuffers() const;
   uint64_t droppedSamples() const { return droppedSamples_; }
@@ -131,6 +137,9 @@ class MediaWriter {
   MediaTime frameDuration_;
   std::optional<WriterConfiguration> configuration_;
   int videoAppendFailureCount_ = 0;
+  std::optional<std::string> writeFailure_;
+  std::function<void(const std::string&)> failureHandler_;
+  mutable std::mutex handlerMutex_;
   int micAudioDebugCount_ = 0;
   std::atomic<uint64_t> droppedSamples_{0};
 };

@@ -21,9 +21,17 @@
 
 namespace tk::test {
 
+// The X display the tools below talk to; empty for the private desktop's own.
+inline QString toolDisplay;
+
 // Runs a tool to its end and returns its standard output, trimmed.
 inline QString run(const QString& program, const QStringList& arguments, int* exitCode = nullptr) {
   QProcess process;
+  if (!toolDisplay.isEmpty()) {
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("DISPLAY", toolDisplay);
+    process.setProcessEnvironment(environment);
+  }
   process.start(program, arguments);
   process.waitForFinished(60000);
   if (exitCode) *exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
@@ -80,8 +88,11 @@ class Application {
     env.insert("XDG_CONFIG_HOME", home_.filePath("config"));
     env.insert("XDG_DATA_HOME", home_.filePath("data"));
     env.remove("QT_QPA_PLATFORM");
+    if (!display_.isEmpty()) env.insert("DISPLAY", display_);
     return env;
   }
+  // Runs it on another X display than the private desktop's.
+  void setDisplay(const QString& display) { display_ = display; }
 
   void start() {
     process_.setProcessEnvironment(environment());
@@ -110,6 +121,7 @@ class Application {
   QTemporaryDir home_;
   QProcess process_;
   QString output_;
+  QString display_;
 };
 
 // The bar among the windows named "tavelkombrix" (the tray icon of a recording has the name too).

@@ -17,6 +17,8 @@
 #include <QRegularExpression>
 #include <QScreen>
 #include <QTemporaryDir>
+#include <QTemporaryFile>
+#include <csignal>
 
 #include "ApplicationDriver.h"
 #include "support/TestSupport.h"
@@ -173,4 +175,101 @@ TEST(ApplicationTest, ADisplayRecordingStartedFromTheBarAndStoppedFromThePanelLe
   // The main window comes back with a second launch.
   EXPECT_EQ(app.launchAgain(), 0);
   EXPECT_FALSE(waitForMainWindow().isEmpty()) << "the main window did not come back";
+}
+
+namespace {
+
+// Display, then the record button; true once the application says the recording started.
+bool startDisplayRecording(Application& app) {
+  const QString window = waitForMainWindow();
+  if (window.isEmpty()) return false;
+  const QRect bar = geometryOf(window);
+  click(bar.x() + 75, bar.y() + bar.height() / 2);
+  click(bar.right() - 12 - 16, bar.y() + bar.height() / 2);
+  return tk::test::waitUntil([&] { return app.output().contains("✅ Recording started successfully"); },
+                             std::chrono::seconds(30));
+}
+
+// The one movie in the recordings folder plays for about as long as it recorded, and its metadata
+// lies beside it.
+void expectKeptMovie(Application& app, double atLeastSeconds) {
+  const QString folder = app.recordings();
+  const QStringList movies = filesIn(folder, "Recording at *.mov");
+  ASSERT_EQ(movies.size(), 1) << app.output().toStdString();
+  const QString movie = QDir(folder).filePath(movies.front());
+  int exitCode = -1;
+  const QString duration =
+      run("ffprobe", {"-v", "error", "-show_entries", "format=duration", "-of", "csv=p=0", movie}, &exitCode);
+  EXPECT_EQ(exitCode, 0) << "the movie does not open";
+  EXPECT_GT(duration.toDouble(), atLeastSeconds) << duration.toStdString();
+  EXPECT_TRUE(
+      QFileInfo::exists(QDir(folder).filePath(QFileInfo(movie).completeBaseName() + ".metadata.json")));
+}
+
+// An X server of the test's own, which the test may take away.
+class PrivateXServer {
+ public:
+  bool start() {
+    if (!displayFile_.open()) return false;
+    server_.start("sh",
+                  {"-c",
+                   "exec Xvfb -displayfd 3 -screen 0 1280x720x24 -nolisten tcp -noreset "
+                   "+extension COMPOSITE +extension RANDR +extension XFIXES +extension MIT-SHM 3>\"$0\"",
+                   displayFile_.fileName()});
+    return tk::test::waitUntil([&] {
+      displayFile_.seek(0);
+      display_ = QString::fromUtf8(displayFile_.readAll()).trimmed();
+      return !display_.isEmpty();
+    });
+  }
+  ~PrivateXServer() { stop(); }
+  void stop() {
+    if (server_.state() == QProcess::NotRunning) return;
+    server_.kill();
+    server_.waitForFinished(10000);
+  }
+  QString name() const { return ":" + display_; }
+
+ private:
+  QTemporaryFile displayFile_;
+  QProcess server_;
+  QString display_;
+};
+
+}  // namespace
+
+TEST(ApplicationTest, TerminationSignalsDuringARecordingFinishTheMovieAndItsMetadataThenQuit) {
+  TK_REQUIRE_DESKTOP();
+  for (int number : {SIGTERM, SIGINT, SIGHUP}) {
+    SCOPED_TRACE(number);
+    Application app;
+    app.start();
+    ASSERT_TRUE(startDisplayRecording(app)) << app.output().toStdString();
+    tk::test::pumpEvents(std::chrono::milliseconds(1500));
+    ::kill(static_cast<pid_t>(app.process().processId()), number);
+    ASSERT_TRUE(app.process().waitForFinished(60000));
+    EXPECT_EQ(app.process().exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(app.process().exitCode(), 0);
+    expectKeptMovie(app, 0.8);
+    ASSERT_TRUE(tk::test::waitUntil([] { return mainWindow().isEmpty(); }));
+  }
+}
+
+TEST(ApplicationTest, LosingTheXServerDuringARecordingKeepsTheMovieAndEndsWithoutACrash) {
+  TK_REQUIRE_DESKTOP();
+  PrivateXServer server;
+  ASSERT_TRUE(server.start());
+  toolDisplay = server.name();
+  struct Restore {
+    ~Restore() { toolDisplay.clear(); }
+  } restore;
+  Application app;
+  app.setDisplay(server.name());
+  app.start();
+  ASSERT_TRUE(startDisplayRecording(app)) << app.output().toStdString();
+  tk::test::pumpEvents(std::chrono::milliseconds(1500));
+  server.stop();
+  ASSERT_TRUE(app.process().waitForFinished(60000));
+  EXPECT_EQ(app.process().exitStatus(), QProcess::NormalExit) << "the application crashed";
+  expectKeptMovie(app, 0.8);
 }

@@ -198,6 +198,21 @@ TEST_F(ModeSelectionViewTest, FailuresOfAStartEndInTheRecordingErrorAlert) {
                 QString::fromStdString(RecordingError::outputDirectoryNotWritable().localizedDescription()));
   EXPECT_FALSE(view->isVisible());
   EXPECT_EQ(recording.calls, std::vector<std::string>{"prepare"});
+  delete openAlert();
+
+  // A frame rate that is no number says so, and nothing is prepared.
+  SettingsStore::standard().setString("frameRate", "fast");
+  content.displayList = {std::make_shared<CaptureDisplay>()};
+  recording.failPrepare = false;
+  view->show();
+  view->recordButton()->click();
+  ASSERT_TRUE(test::waitUntil([&] { return openAlert() != nullptr; }));
+  EXPECT_EQ(
+      openAlert()->informativeText(),
+      "Failed to start recording: Invalid recording configuration: The frame rate setting \"fast\" is not a "
+      "number");
+  EXPECT_EQ(recording.calls, std::vector<std::string>{"prepare"});
+  settings::frameRate.write(60);
 }
 
 TEST_F(ModeSelectionViewTest, MicrophoneMenuListsInputsAsPlainTextAndStoresTheName) {

@@ -351,24 +351,26 @@ TEST(ScreenCaptureEngineTest, ResizeGrowsTheStreamWithinLimits) {
   engine.startCaptureBlocking();
   test::CapturedLines lines;
 
-  engine.updateStreamForResize(0.0);
-  engine.updateStreamForResize(-1.0);
-  engine.updateStreamForResize(std::nan(""));
-  engine.updateStreamForResize(1.0);
+  engine.updateStreamForResize(0.0, QSize(3840, 2160));
+  engine.updateStreamForResize(-1.0, QSize(3840, 2160));
+  engine.updateStreamForResize(std::nan(""), QSize(3840, 2160));
+  engine.updateStreamForResize(0.5, QSize());
+  engine.updateStreamForResize(1.0, QSize(1920, 1080));
   EXPECT_TRUE(lines.lines().empty());
 
-  engine.updateStreamForResize(0.5);
-  EXPECT_EQ(engine.configuration()->width, 3840);
+  engine.updateStreamForResize(0.5, QSize(3841, 2160));
+  EXPECT_EQ(engine.configuration()->width, 3840);  // even
   EXPECT_EQ(engine.configuration()->height, 2160);
   EXPECT_TRUE(engine.configuration()->sourceRect.isNull());
   EXPECT_TRUE(lines.contains("🔄 Window resized: contentScale=0.5, updating stream to 3840x2160"));
   EXPECT_TRUE(lines.contains("✅ Stream configuration updated successfully"));
 
-  engine.updateStreamForResize(0.3);
+  // The same content asked for again changes nothing; a huge one stops at 8192.
+  engine.updateStreamForResize(0.5, QSize(3840, 2160));
+  EXPECT_EQ(engine.configuration()->width, 3840);
+  engine.updateStreamForResize(0.3, QSize(12800, 7200));
   EXPECT_EQ(engine.configuration()->width, 8192);
   EXPECT_EQ(engine.configuration()->height, 7200);
-  engine.updateStreamForResize(0.7);  // 7200 / 0.7 = 10285.7: capped, and 8192 x 8192 is even
-  EXPECT_EQ(engine.configuration()->height, 8192);
   engine.stopCaptureBlocking();
 }
 

@@ -15,6 +15,7 @@
 #include "app/FloatingRecordingPanel.h"
 #include "app/FloatingRecordingPanelController.h"
 #include "app/StatusBarController.h"
+#include "capture/ScreenCaptureEngine.h"
 #include "editor_ui/VideoTrimmerManager.h"
 #include "model/MetadataRecorder.h"
 #include "model/RecordingError.h"
@@ -29,7 +30,7 @@ namespace {
 using namespace std::chrono_literals;
 namespace fs = std::filesystem;
 
-using RecordingCoordinatorTest = test::CoordinatorTest;
+class RecordingCoordinatorTest : public test::CoordinatorTest {};
 using test::ToneInNullSink;
 
 std::string reasonOf(const std::function<void()>& call);
@@ -100,8 +101,7 @@ TEST_F(RecordingCoordinatorTest, SystemAudioCarriesTheToneInTheNullSink) {
   ToneInNullSink tone;
   ASSERT_TRUE(tone.playing());
   RecordingMode mode = RecordingMode::screenArea(display, QRectF(0, 0, 320, 240));
-  auto configuration = config(mode);
-  configuration.recordSystemAudio = true;
+  auto configuration = systemAudioConfig(mode);
   ASSERT_TRUE(harness.start(mode, configuration)) << harness.error;
   ASSERT_TRUE(harness.recordFor(2.5));
   auto result = harness.stop();
@@ -116,8 +116,7 @@ TEST_F(RecordingCoordinatorTest, AudioOnlyRecordingIsOneAudioFileWithTheTone) {
   ToneInNullSink tone;
   ASSERT_TRUE(tone.playing());
   RecordingMode mode = RecordingMode::systemAudio();
-  auto configuration = config(mode);
-  configuration.recordSystemAudio = true;
+  auto configuration = systemAudioConfig(mode);
   ASSERT_TRUE(harness.start(mode, configuration)) << harness.error;
   // The sound server hands the output's monitor over in large fragments: record long enough for
   // the first ones to arrive.
@@ -278,6 +277,28 @@ TEST_F(RecordingCoordinatorTest, StopWhoseMovieVanishedFailsInsteadOfCompleting)
   EXPECT_EQ(harness.coordinator.lastError()->kind(), RecordingError::Kind::fileWriteError);
   EXPECT_EQ(harness.coordinator.recordingState().kind(), RecordingState::Kind::idle);
   EXPECT_TRUE(harness.opened.empty());
+}
+
+TEST_F(RecordingCoordinatorTest, AGrowingWindowGrowsTheStreamToItsSizeAndNoFurther) {
+  test::PatternWindow window(QRect(200, 150, 320, 240), QColor(40, 40, 200));
+  ASSERT_TRUE(window.showAndWait());
+  RecordingMode mode = RecordingMode::window(test::windowFor(window));
+  ASSERT_TRUE(harness.start(mode, windowConfig(mode))) << harness.error;
+  ASSERT_TRUE(harness.recordFor(0.3));
+  // Grown in steps, as a person drags a corner: every frame in between asks for a resize.
+  for (QSize size : {QSize(400, 300), QSize(520, 390), QSize(640, 480)}) {
+    window.resize(size);
+    test::pumpEvents(100ms);
+  }
+  auto stream = [&] {
+    const auto& configuration = *harness.coordinator.screenEngine()->configuration();
+    return QSize(configuration.width, configuration.height);
+  };
+  EXPECT_TRUE(test::waitUntil([&] { return stream() == QSize(640, 480); }))
+      << stream().width() << "x" << stream().height();
+  ASSERT_TRUE(harness.recordFor(harness.coordinator.recordingDuration() + 1.0));
+  EXPECT_EQ(stream(), QSize(640, 480));
+  EXPECT_TRUE(harness.stop());
 }
 
 TEST_F(RecordingCoordinatorTest, WindowDestroyedMidRecordingKeepsThePartialMovie) {

@@ -93,6 +93,19 @@ RecordingConfiguration baseConfiguration(const RecordingMode& mode, const std::f
   return configuration;
 }
 
+void CoordinatorTest::SetUp() {
+  TK_REQUIRE_DESKTOP();
+  ASSERT_TRUE(folder.isValid());
+  display = firstDisplay();
+  ASSERT_TRUE(display);
+}
+
+RecordingConfiguration CoordinatorTest::windowConfig(const RecordingMode& mode) const {
+  auto configuration = config(mode);
+  configuration.backgroundColor = BackgroundType::black;
+  return configuration;
+}
+
 RecordingHarness::RecordingHarness() {
   coordinator.setResultOpener([this](const std::filesystem::path& result, const std::filesystem::path&,
                                      bool) { opened.push_back(result); });
@@ -196,13 +209,6 @@ bool VirtualMicrophone::ready() {
 ToneInNullSink::ToneInNullSink(int frequency) {
   module_ = loadModule({"module-sine", "sink=" + qEnvironmentVariable("TK_TEST_SINK"),
                         "frequency=" + QString::number(frequency)});
-}
-
-void CoordinatorTest::SetUp() {
-  TK_REQUIRE_DESKTOP();
-  ASSERT_TRUE(folder.isValid());
-  display = firstDisplay();
-  ASSERT_TRUE(display);
 }
 
 double medianRunLength(const std::vector<uint8_t>& bgra, int width, int row, int from, int to) {

@@ -133,7 +133,7 @@ class VirtualMicrophone {
   std::unique_ptr<MonitorListener> listener_;
 };
 
-// Recordings through a coordinator on the private desktop, into a temporary folder.
+// A coordinator on the private desktop, with a folder of its own and the first display.
 class CoordinatorTest : public ::testing::Test {
  protected:
   void SetUp() override;
@@ -141,12 +141,13 @@ class CoordinatorTest : public ::testing::Test {
   std::filesystem::path out() const { return dir() / "out"; }
   std::filesystem::path dir() const { return folder.path().toStdString(); }
   RecordingConfiguration config(const RecordingMode& mode) const { return baseConfiguration(mode, out()); }
-  // A window alone, not over the wallpaper (which records the whole display around it).
-  RecordingConfiguration windowConfig(const RecordingMode& mode) const {
+  RecordingConfiguration systemAudioConfig(const RecordingMode& mode) const {
     auto configuration = config(mode);
-    configuration.backgroundColor = BackgroundType::black;
+    configuration.recordSystemAudio = true;
     return configuration;
   }
+  // A window alone, not over the wallpaper (which records the whole display around it).
+  RecordingConfiguration windowConfig(const RecordingMode& mode) const;
 
   QTemporaryDir folder;
   CaptureDisplayRef display;

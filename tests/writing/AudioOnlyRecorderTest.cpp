@@ -47,6 +47,8 @@ class AudioOnlyRecorderTest : public ::testing::Test {
     for (int b = 0; b < 100; ++b) {
       auto sample = SampleBuffer::audio(audioBlock(480, microphone, amplitude, 440, b * 480LL),
                                         seconds(start + b * 0.01));
+      // Faster than real time, so the encoder is let to keep up; a refused block would be lost.
+      ASSERT_TRUE(test::waitUntil([&] { return recorder.isReadyForAudio(); }));
       if (microphone)
         EXPECT_TRUE(recorder.appendMicrophoneAudio(sample));
       else
@@ -129,6 +131,30 @@ TEST_F(AudioOnlyRecorderTest, ASingleFileRecordsTheSourcesThatAreOn) {
   ASSERT_FALSE(alone.error);
   EXPECT_NE(alone.path, mixed.path);  // the same second, another name
   EXPECT_GT(peak(test::decodeAudioChannel(alone.path, 0), 0.1, 0.9), 0.25f);
+}
+
+TEST_F(AudioOnlyRecorderTest, AMixedFileCountsTheBlocksItsEncoderRefusedAndFinishesOnce) {
+  AudioOnlyRecorder both(configuration(true, true, false));
+  both.prepareRecordingFiles();
+  both.startWriting();
+  // Far faster than real time and never waiting: the encoder's queue fills.
+  uint64_t refused = 0;
+  for (int b = 0; b < 3000; ++b) {
+    for (bool microphone : {false, true}) {
+      auto sample = SampleBuffer::audio(audioBlock(480, microphone, 0.4f, 440, b * 480LL), seconds(b * 0.01));
+      refused += !(microphone ? both.appendMicrophoneAudio(sample) : both.appendSystemAudio(sample));
+    }
+  }
+  EXPECT_GT(refused, 0u);
+  EXPECT_GE(both.refusedBlocks(), refused);
+  Result first;
+  finish(both, first);
+  EXPECT_FALSE(first.error);  // what was written is kept
+  // A second finish is refused at once and leaves the file alone.
+  Result second;
+  finish(both, second);
+  EXPECT_TRUE(second.error);
+  EXPECT_TRUE(std::filesystem::exists(first.path));
 }
 
 TEST_F(AudioOnlyRecorderTest, NothingRecordedIsAnErrorNotAnEmptyFile) {

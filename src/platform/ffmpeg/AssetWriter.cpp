@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <pthread.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -15,19 +16,120 @@
 namespace tk {
 
 void AssetWriterMuxer::write(AVPacket* packet, AVStream* stream, AVRational encoderTimeBase) {
+  if (failed) return;
   av_packet_rescale_ts(packet, encoderTimeBase, stream->time_base);
   packet->stream_index = stream->index;
   std::lock_guard lock(mutex);
+  if (failed) return;
   int result = av_interleaved_write_frame(context.get(), packet);
-  if (result < 0 && error.empty()) {
-    error = FfmpegError("Writing a packet", result).localizedDescription();
-    failed = true;
+  if (result < 0) noteFailure(FfmpegError("Writing a packet", result).localizedDescription());
+}
+
+void AssetWriterMuxer::noteFailure(const std::string& text) {
+  bool first = false;
+  {
+    std::lock_guard lock(errorMutex_);
+    if (error_.empty()) {
+      error_ = text;
+      first = true;
+    }
   }
+  failed = true;
+  if (first && onFailure) onFailure(text);
 }
 
 std::string AssetWriterMuxer::firstError() {
-  std::lock_guard lock(mutex);
-  return error;
+  std::lock_guard lock(errorMutex_);
+  return error_;
+}
+
+AssetWriterFile::AssetWriterFile(std::filesystem::path path, int fd, AssetWriterMuxer& muxer)
+    : path_(std::move(path)), fd_(fd), muxer_(muxer) {
+  reservePath_ = path_.parent_path() / ("." + path_.filename().string() + ".reserve");
+  constexpr int kBufferSize = 256 * 1024;
+  auto* buffer = static_cast<unsigned char*>(av_malloc(kBufferSize));
+  if (buffer) io_ = avio_alloc_context(buffer, kBufferSize, 1, this, nullptr, &writePacket, &seek);
+  if (!io_) {
+    av_free(buffer);
+    ::close(fd_);
+    fd_ = -1;
+    throw FfmpegError("Opening " + path_.string(), AVERROR(ENOMEM));
+  }
+}
+
+AssetWriterFile::~AssetWriterFile() {
+  close();
+}
+
+void AssetWriterFile::reserveSpace() {
+  if (reserveFd_ >= 0) return;
+  int fd = ::open(reservePath_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+  if (fd < 0) return;
+  if (::posix_fallocate(fd, 0, kReserveBytes) != 0) {
+    ::close(fd);
+    ::unlink(reservePath_.c_str());
+    return;
+  }
+  reserveFd_ = fd;
+}
+
+void AssetWriterFile::releaseReserve() {
+  if (reserveFd_ < 0) return;
+  ::close(reserveFd_);
+  reserveFd_ = -1;
+  ::unlink(reservePath_.c_str());
+}
+
+int AssetWriterFile::writePacket(void* opaque, uint8_t* data, int size) {
+  auto* file = static_cast<AssetWriterFile*>(opaque);
+  int written = 0;
+  bool retried = false;
+  while (written < size) {
+    ssize_t n = ::write(file->fd_, data + written, static_cast<size_t>(size - written));
+    if (n >= 0) {
+      written += static_cast<int>(n);
+      continue;
+    }
+    int error = errno;
+    if (error == EINTR) continue;
+    const std::string text = "Writing " + file->path_.filename().string() + ": " + std::strerror(error);
+    // The first failure ends the recording; the reserve leaves room to finish what was written.
+    file->muxer_.noteFailure(text);
+    if ((error == ENOSPC || error == EDQUOT) && file->reserveFd_ >= 0 && !retried) {
+      file->releaseReserve();
+      retried = true;
+      continue;
+    }
+    return AVERROR(error);
+  }
+  return size;
+}
+
+int64_t AssetWriterFile::seek(void* opaque, int64_t offset, int whence) {
+  auto* file = static_cast<AssetWriterFile*>(opaque);
+  if (whence & AVSEEK_SIZE) {
+    struct stat facts {};
+    if (::fstat(file->fd_, &facts) != 0) return AVERROR(errno);
+    return facts.st_size;
+  }
+  off_t result = ::lseek(file->fd_, offset, whence & ~AVSEEK_FORCE);
+  return result < 0 ? AVERROR(errno) : result;
+}
+
+int AssetWriterFile::close() {
+  int result = 0;
+  if (io_) {
+    avio_flush(io_);
+    result = io_->error;
+    av_freep(&io_->buffer);
+    avio_context_free(&io_);
+  }
+  if (fd_ >= 0) {
+    if (::close(fd_) != 0 && result == 0) result = AVERROR(errno);
+    fd_ = -1;
+  }
+  releaseReserve();
+  return result;
 }
 
 AVStream* addEncoderStream(AssetWriterMuxer& muxer, AVCodecContext* encoder) {
@@ -44,9 +146,12 @@ std::string EncodingInput::error() const {
 }
 
 void EncodingInput::fail(const std::string& text) {
-  std::lock_guard lock(errorMutex_);
-  if (error_.empty()) error_ = text;
-  failed_ = true;
+  {
+    std::lock_guard lock(errorMutex_);
+    if (error_.empty()) error_ = text;
+    failed_ = true;
+  }
+  muxer_.noteFailure(text);
 }
 
 void EncodingInput::nameThread() {
@@ -94,30 +199,41 @@ AssetWriter::AssetWriter(std::filesystem::path path, ContainerFormat format)
   static std::once_flag quiet;
   std::call_once(quiet, [] { av_log_set_level(AV_LOG_ERROR); });
   // Claim the name first, atomically: a file that exists already is someone's recording.
-  int fd = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+  int fd = ::open(path_.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
   if (fd < 0) {
     int error = errno;
     throw FfmpegError("Creating " + path_.string(), AVERROR(error));
   }
-  ::close(fd);
+  try {
+    file_ = std::make_unique<AssetWriterFile>(path_, fd, *muxer_);
+  } catch (...) {
+    std::filesystem::remove(path_);
+    throw;
+  }
 
   AVFormatContext* context = nullptr;
   int result = avformat_alloc_output_context2(&context, nullptr, muxerName(format), path_.c_str());
   if (result < 0 || !context) {
+    file_.reset();
     std::filesystem::remove(path_);
     throw FfmpegError("Creating the muxer", result < 0 ? result : AVERROR_MUXER_NOT_FOUND);
   }
   muxer_->context.reset(context);
-  result = avio_open(&context->pb, path_.c_str(), AVIO_FLAG_WRITE);
-  if (result < 0) {
-    muxer_->context.reset();
-    std::filesystem::remove(path_);
-    throw FfmpegError("Opening " + path_.string(), result);
-  }
+  context->pb = file_->io();
+  context->flags |= AVFMT_FLAG_CUSTOM_IO;
+}
+
+int AssetWriter::closeFile() {
+  // The I/O context is ours: the muxer must not close it.
+  if (muxer_->context) muxer_->context->pb = nullptr;
+  return file_ ? file_->close() : 0;
 }
 
 AssetWriter::~AssetWriter() {
-  if (closed_) return;
+  if (closed_) {
+    closeFile();
+    return;
+  }
   if (started_) {
     try {
       finish();
@@ -157,6 +273,7 @@ void AssetWriter::start() {
   int result = avformat_write_header(muxer_->context.get(), &options);
   av_dict_free(&options);
   ffmpegCheck(result, "Writing the file header");
+  file_->reserveSpace();
   if (videoInput_) videoInput_->start();
   for (auto& input : audioInputs_) input->start();
   started_ = true;
@@ -193,18 +310,26 @@ void AssetWriter::finish(MediaTime endTime) {
   if (videoInput_) videoInput_->stop(true);
   for (auto& input : audioInputs_) input->stop(true, endTime);
 
-  const std::string error = failure();
   int result = av_write_trailer(muxer_->context.get());
-  int closeResult = avio_closep(&muxer_->context->pb);
-  if (!error.empty()) throw FfmpegError("Writing " + path_.filename().string(), error);
+  int closeResult = closeFile();
+  if (result < 0 || closeResult < 0) {
+    // Name the first failure: the one that left no room for the index is the useful one.
+    const std::string error = failure();
+    if (!error.empty()) throw FfmpegError("Writing " + path_.filename().string(), error);
+  }
   ffmpegCheck(result, "Writing the file trailer");
   ffmpegCheck(closeResult, "Closing " + path_.filename().string());
+}
+
+void AssetWriter::setFailureHandler(std::function<void(const std::string&)> handler) {
+  muxer_->onFailure = std::move(handler);
 }
 
 void AssetWriter::cancel() {
   if (closed_) return;
   closed_ = true;
   if (started_) stopThreads(false);
+  closeFile();
   muxer_->context.reset();
   std::error_code ignored;
   std::filesystem::remove(path_, ignored);

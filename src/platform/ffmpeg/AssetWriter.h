@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -45,6 +46,7 @@ struct InputCounters {
 
 class AssetWriterVideoInput;
 class AssetWriterAudioInput;
+class AssetWriterFile;
 struct AssetWriterMuxer;
 
 // Writes one movie or audio file with FFmpeg: mp4, mov, or m4a (ipod muxer).
@@ -86,7 +88,9 @@ class AssetWriter {
   bool isReadyForAudio(int input) const;
 
   // Drains the queues, pads every audio track with silence up to `endTime` when given, flushes the
-  // encoders and writes the trailer. Throws FfmpegError; the file stays on disk either way.
+  // encoders and writes the trailer. Throws FfmpegError when the file could not be closed with its
+  // index; the file stays on disk either way. After an earlier failure (see failed()) the file is
+  // closed with what was written up to it, and finish succeeds when that worked.
   void finish(MediaTime endTime = MediaTime::invalid());
   // Stops the threads, discards what is queued, closes and removes the file.
   void cancel();
@@ -94,8 +98,12 @@ class AssetWriter {
   void discard();
 
   // True once an encoder or the muxer failed (a full disk, an encoder error); failure() says why.
+  // From then on nothing more is written: the file ends at the failure.
   bool failed() const;
   std::string failure() const;
+  // Called once at the first failure, on the encode thread that met it: hand the news on, do not
+  // call back into the writer there. Set before start.
+  void setFailureHandler(std::function<void(const std::string&)> handler);
 
   InputCounters videoCounters() const;
   InputCounters audioCounters(int input) const;
@@ -103,10 +111,12 @@ class AssetWriter {
 
  private:
   void stopThreads(bool drain);
+  int closeFile();
 
   std::filesystem::path path_;
   ContainerFormat format_;
   std::unique_ptr<AssetWriterMuxer> muxer_;
+  std::unique_ptr<AssetWriterFile> file_;
   std::unique_ptr<AssetWriterVideoInput> videoInput_;
   std::vector<std::unique_ptr<AssetWriterAudioInput>> audioInputs_;
   std::atomic<bool> started_{false};

@@ -4,6 +4,8 @@
 
 #include <array>
 #include <atomic>
+#include <filesystem>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -17,13 +19,49 @@ namespace tk {
 
 struct AssetWriterMuxer {
   ff::OutputContextPtr context;
-  std::mutex mutex;
-  std::string error;  // the first write failure
+  std::mutex mutex;  // held while a packet is written
   std::atomic<bool> failed{false};
+  // Called once, on the thread that met the first failure; it must only hand the news on.
+  std::function<void(const std::string&)> onFailure;
 
-  // Takes the packet's reference. Any encode thread may call it.
+  // Any encode thread may call it. After the first failure packets are dropped, so that the file
+  // holds exactly what its index will describe.
   void write(AVPacket* packet, AVStream* stream, AVRational encoderTimeBase);
+  // Records the first failure of the file (a write, an encoder) and reports it.
+  void noteFailure(const std::string& text);
   std::string firstError();
+
+ private:
+  std::mutex errorMutex_;
+  std::string error_;
+};
+
+// The movie file under the muxer: our own descriptor, and a reserve of disk space beside it that is
+// released when the disk fills, so that what was written can still be closed with its index.
+class AssetWriterFile {
+ public:
+  static constexpr int64_t kReserveBytes = 16 << 20;
+
+  // Takes the descriptor of the file just created.
+  AssetWriterFile(std::filesystem::path path, int fd, AssetWriterMuxer& muxer);
+  ~AssetWriterFile();
+  AVIOContext* io() const { return io_; }
+  // Sets aside the reserve; without room for it the file is written without one.
+  void reserveSpace();
+  // Flushes, frees the I/O context and closes the descriptor; the first error, or 0.
+  int close();
+
+ private:
+  static int writePacket(void* opaque, uint8_t* data, int size);
+  static int64_t seek(void* opaque, int64_t offset, int whence);
+  void releaseReserve();
+
+  std::filesystem::path path_;
+  std::filesystem::path reservePath_;
+  int fd_ = -1;
+  int reserveFd_ = -1;
+  AssetWriterMuxer& muxer_;
+  AVIOContext* io_ = nullptr;
 };
 
 // Creates the encoder's stream in the muxer and copies the opened encoder's parameters to it.

@@ -254,6 +254,9 @@ void DesktopScene::forgetPixmap(xcb_window_t topLevel) {
 std::optional<ShmImage::View> DesktopScene::readWindow(xcb_window_t topLevel, const QRect& outer,
                                                        const QRect& rect, ShmImage& image) {
   if (!redirected_) return std::nullopt;
+  // A window that changed size has a new pixmap: the one named before still shows the old size.
+  if (auto known = pixmaps_.find(topLevel); known != pixmaps_.end() && known->second.size != outer.size())
+    forgetPixmap(topLevel);
   auto& entry = pixmaps_[topLevel];
   if (entry.pixmap == XCB_PIXMAP_NONE) {
     const xcb_pixmap_t pixmap = xcb_generate_id(connection_.get());

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QCoroTask>
+#include <QObject>
+#include <QSocketNotifier>
+#include <memory>
+
+namespace tk {
+
+class RecordingCoordinator;
+
+// Ends the application without losing a recording. SIGTERM, SIGINT and SIGHUP finish a running
+// recording (movie, package or audio files, and the metadata) and then quit; the end of the
+// desktop session and a quit during a recording finish it before the application goes on; a process
+// that exits from under Qt (the X server went away) finishes it on the way out.
+//
+// One per process, created on the main thread before the event loop runs; main thread only.
+class ShutdownController : public QObject {
+  Q_OBJECT
+ public:
+  explicit ShutdownController(RecordingCoordinator& coordinator);
+  ~ShutdownController() override;
+
+ private:
+  void onSignal();
+  bool isRecording() const;
+  QCoro::Task<void> finishThenQuit();
+  // Finishes a running recording and returns once it is finished, handling events meanwhile.
+  void finishNow();
+  static void finishAtExit();
+
+  RecordingCoordinator& coordinator_;
+  int pipe_[2] = {-1, -1};
+  std::unique_ptr<QSocketNotifier> notifier_;
+  bool quitting_ = false;
+};
+
+}  // namespace tk

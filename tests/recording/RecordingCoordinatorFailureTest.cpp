@@ -1,0 +1,490 @@
+// Recordings that end badly: a full disk, a stream that stops, a stop that fails, names that are
+// taken. Each must keep what was recorded, save the metadata beside it and tell the person.
+
+#include <fcntl.h>
+#include <sys/statvfs.h>
+#include <unistd.h>
+
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QFile>
+#include <QFileInfo>
+#include <QMessageBox>
+#include <QPainter>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QTimer>
+#include <fstream>
+
+#include "MovieProbe.h"
+#include "RecordingTestSupport.h"
+#include "app/FloatingRecordingPanelController.h"
+#include "app/RecordingFailureAlert.h"
+#include "app/StatusBarController.h"
+#include "capture/ScreenCaptureEngine.h"
+#include "model/RecordingError.h"
+#include "overlays/KeyboardShortcutHandler.h"
+#include "platform/x11/ShortcutGrab.h"
+#include "support/TestSupport.h"
+#include "writing/AudioOnlyRecorder.h"
+
+namespace tk {
+namespace {
+
+using namespace std::chrono_literals;
+namespace fs = std::filesystem;
+
+// The failure alert of the application, with the file manager replaced by a list.
+struct ToldUser {
+  explicit ToldUser(RecordingCoordinator& coordinator)
+      : alert(coordinator, [this](const fs::path& path) { revealed.push_back(path); }) {
+    QObject::connect(&coordinator, &RecordingCoordinator::recordingFailed, &alert,
+                     [this](const RecordingError& error, const fs::path& saved) {
+                       errors.push_back(error.kind());
+                       savedPaths.push_back(saved);
+                     });
+  }
+  std::string text() const { return alert.alert() ? alert.alert()->text().toStdString() : ""; }
+  std::string details() const { return alert.alert() ? alert.alert()->informativeText().toStdString() : ""; }
+
+  RecordingFailureAlert alert;
+  std::vector<fs::path> revealed;
+  std::vector<RecordingError::Kind> errors;
+  std::vector<fs::path> savedPaths;
+};
+
+std::vector<fs::path> filesIn(const fs::path& folder) {
+  std::vector<fs::path> found;
+  std::error_code error;
+  for (const auto& entry : fs::directory_iterator(folder, error)) found.push_back(entry.path());
+  std::sort(found.begin(), found.end());
+  return found;
+}
+
+// A window of fresh noise every frame, so that the encoder has plenty to write.
+class NoiseWindow : public QWidget {
+ public:
+  explicit NoiseWindow(QRect geometry) : image_(geometry.size(), QImage::Format_RGB32) {
+    setGeometry(geometry);
+    setWindowFlag(Qt::FramelessWindowHint);
+    connect(&timer_, &QTimer::timeout, this, [this] { update(); });
+    timer_.start(16);
+  }
+
+ protected:
+  void paintEvent(QPaintEvent*) override {
+    auto* bits = reinterpret_cast<quint32*>(image_.bits());
+    QRandomGenerator::global()->fillRange(bits, image_.sizeInBytes() / 4);
+    QPainter(this).drawImage(0, 0, image_);
+  }
+
+ private:
+  QImage image_;
+  QTimer timer_;
+};
+
+// ---- a full disk ----
+
+// Runs inside the small file system that AFullDiskEndsTheTake mounts for it (TK_SMALL_DISK).
+class SmallDiskRecording : public test::CoordinatorTest {
+ protected:
+  void SetUp() override {
+    if (qEnvironmentVariableIsEmpty("TK_SMALL_DISK"))
+      GTEST_SKIP() << "runs inside the small file system the full-disk test mounts";
+    test::CoordinatorTest::SetUp();
+  }
+  void TearDown() override {
+    std::error_code ignored;
+    fs::remove(disk() / "filler", ignored);
+    fs::remove_all(disk() / "out", ignored);
+  }
+  fs::path disk() const { return qEnvironmentVariable("TK_SMALL_DISK").toStdString(); }
+  RecordingConfiguration noisyConfig() {
+    noise = std::make_unique<NoiseWindow>(QRect(100, 100, 640, 480));
+    noise->show();
+    // The area's rectangle is in global space (y up): the window's place seen from the bottom.
+    const double bottom = display->frame.height() - 100 - 480;
+    RecordingMode mode = RecordingMode::screenArea(display, QRectF(100, bottom, 640, 480));
+    auto configuration = test::baseConfiguration(mode, disk() / "out");
+    return configuration;
+  }
+  // Takes all but `room` bytes of what is left.
+  void fillLeaving(uint64_t room) {
+    struct statvfs facts {};
+    ASSERT_EQ(::statvfs(disk().c_str(), &facts), 0);
+    const uint64_t free = uint64_t(facts.f_bavail) * facts.f_frsize;
+    ASSERT_GT(free, room);
+    const int fd = ::open((disk() / "filler").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
+    ASSERT_GE(fd, 0);
+    EXPECT_EQ(::posix_fallocate(fd, 0, off_t(free - room)), 0);
+    ::close(fd);
+  }
+  // Records until the disk is full and the coordinator has given up.
+  void recordUntilFull(const RecordingConfiguration& configuration) {
+    RecordingMode mode = configuration.mode;
+    ASSERT_TRUE(harness.start(mode, configuration)) << harness.error;
+    fillLeaving(64 * 1024);
+    ASSERT_TRUE(test::waitUntil([&] { return !told.errors.empty(); }, 60s)) << "the full disk went unnoticed";
+    ASSERT_TRUE(harness.waitForIdle());
+  }
+
+  std::unique_ptr<NoiseWindow> noise;
+  ToldUser told{harness.coordinator};
+};
+
+TEST_F(SmallDiskRecording, AMovieStopsAtTheFirstFailedWriteAndStaysPlayable) {
+  recordUntilFull(noisyConfig());
+  EXPECT_EQ(told.errors, std::vector{RecordingError::Kind::insufficientDiskSpace});
+  EXPECT_EQ(harness.coordinator.lastError()->kind(), RecordingError::Kind::insufficientDiskSpace);
+  ASSERT_EQ(told.savedPaths.size(), 1u);
+  const fs::path movie = told.savedPaths.front();
+  EXPECT_EQ(told.revealed, std::vector{movie});
+  EXPECT_EQ(told.text(), RecordingError::insufficientDiskSpace().localizedDescription());
+
+  auto facts = test::probeMovie(movie);
+  ASSERT_TRUE(facts) << "the movie does not open";
+  EXPECT_GT(facts->duration, 0.1);
+  EXPECT_EQ(test::frameAt(movie, 0.05, 640, 480).size(), size_t(640 * 480 * 4));
+  EXPECT_TRUE(fs::exists(movie.parent_path() / (movie.stem().string() + ".metadata.json")));
+  // The reserve went back to the disk.
+  for (const auto& file : filesIn(movie.parent_path()))
+    EXPECT_EQ(file.string().find(".reserve"), std::string::npos) << file;
+}
+
+TEST_F(SmallDiskRecording, APackageKeepsItsPlayableScreenLayerAndMetadata) {
+  auto configuration = noisyConfig();
+  configuration.studioConfig = StudioRecordingConfiguration{};
+  configuration.studioConfig->enableSeparateLayers = true;
+  recordUntilFull(configuration);
+  ASSERT_EQ(told.savedPaths.size(), 1u);
+  const fs::path package = told.savedPaths.front();
+  ASSERT_TRUE(fs::is_directory(package)) << package;
+  auto facts = test::probeMovie(package / ".screen.mov");
+  ASSERT_TRUE(facts) << "the screen layer does not open";
+  EXPECT_GT(facts->duration, 0.1);
+  EXPECT_TRUE(fs::exists(package / ".metadata.json"));
+}
+
+TEST(RecordingCoordinatorFullDiskTest, AFullDiskEndsTheTakeWithAPlayableMovie) {
+  TK_REQUIRE_DESKTOP();
+  QTemporaryDir mountPoint;
+  ASSERT_TRUE(mountPoint.isValid());
+  QProcess child;
+  QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+  environment.insert("TK_SMALL_DISK", mountPoint.path());
+  // The child is judged by its tests; its leak report is the parent run's business.
+  environment.insert("ASAN_OPTIONS", "detect_leaks=0");
+  child.setProcessEnvironment(environment);
+  child.setProcessChannelMode(QProcess::ForwardedChannels);
+  // The check before a recording wants 1 GiB free; the test fills the rest once it runs.
+  const QString script = "mount -t tmpfs -o size=1200m tmpfs \"$1\" || exit 77; shift; exec \"$@\"";
+  child.start("unshare", {"-Urm", "sh", "-c", script, "sh", mountPoint.path(),
+                          QCoreApplication::applicationFilePath(), "--gtest_filter=SmallDiskRecording.*"});
+  ASSERT_TRUE(child.waitForStarted());
+  ASSERT_TRUE(child.waitForFinished(300000));
+  if (child.exitStatus() == QProcess::NormalExit && child.exitCode() == 77)
+    GTEST_SKIP() << "no small file system can be mounted here";
+  EXPECT_EQ(child.exitStatus(), QProcess::NormalExit);
+  EXPECT_EQ(child.exitCode(), 0);
+}
+
+// ---- a stream that stops, a stop that fails ----
+
+class RecordingFailureTest : public test::CoordinatorTest {
+ protected:
+  ToldUser told{harness.coordinator};
+};
+
+TEST_F(RecordingFailureTest, AnInterruptedStreamSavesTheTakeTellsTheUserAndClearsTheShell) {
+  auto& status = StatusBarController::shared();
+  auto& panel = FloatingRecordingPanelController::shared();
+  auto window = std::make_unique<test::PatternWindow>(QRect(100, 100, 320, 240), QColor(200, 40, 40));
+  ASSERT_TRUE(window->showAndWait());
+  RecordingMode mode = RecordingMode::window(test::windowFor(*window));
+  ASSERT_TRUE(harness.start(mode, windowConfig(mode))) << harness.error;
+  ASSERT_TRUE(test::waitUntil([&] { return panel.isVisible() && status.statusItem(); }));
+  ASSERT_TRUE(harness.recordFor(1.0));
+  window.reset();
+
+  ASSERT_TRUE(test::waitUntil([&] { return !told.errors.empty(); }));
+  EXPECT_EQ(told.errors, std::vector{RecordingError::Kind::streamInterrupted});
+  EXPECT_EQ(harness.coordinator.recordingState().kind(), RecordingState::Kind::idle);
+  ASSERT_TRUE(told.alert.alert());
+  EXPECT_FALSE(told.alert.alert()->isModal());
+  EXPECT_TRUE(told.alert.alert()->isVisible());
+  EXPECT_EQ(told.text(), "Recording stream was interrupted. The recording has been stopped.");
+  EXPECT_EQ(told.details().rfind("The partial recording has been saved. Try starting a new recording.", 0),
+            0u)
+      << told.details();
+  const fs::path movie = told.savedPaths.front();
+  EXPECT_EQ(told.revealed, std::vector{movie});
+  ASSERT_TRUE(test::probeMovie(movie));
+  EXPECT_TRUE(fs::exists(movie.parent_path() / (movie.stem().string() + ".metadata.json")));
+  EXPECT_TRUE(test::waitUntil([&] { return !panel.isVisible() && !status.statusItem(); }));
+  EXPECT_FALSE(KeyboardShortcutHandler::shared().holdsDesktopGrab());
+  told.alert.alert()->close();
+}
+
+// A monitor of the private X server's screen that the test adds, and may take away.
+class VanishingMonitor {
+ public:
+  static constexpr const char* kName = "TK-VANISHING";
+  VanishingMonitor() {
+    added_ = QProcess::execute("xrandr", {"--setmonitor", kName, "640/170x480/127+0+0", "none"}) == 0;
+  }
+  ~VanishingMonitor() { remove(); }
+  bool added() const { return added_; }
+  void remove() {
+    if (added_) QProcess::execute("xrandr", {"--delmonitor", kName});
+    added_ = false;
+  }
+  CaptureDisplayRef display() const {
+    ScreenCaptureEngine engine;
+    engine.refreshAvailableContentBlocking();
+    for (const auto& display : engine.availableContent()->displays)
+      if (display->name == kName) return display;
+    return nullptr;
+  }
+
+ private:
+  bool added_ = false;
+};
+
+TEST_F(RecordingFailureTest, ADisplayThatGoesAwayEndsTheTakeSavedAndTold) {
+  VanishingMonitor monitor;
+  ASSERT_TRUE(monitor.added());
+  CaptureDisplayRef going = monitor.display();
+  ASSERT_TRUE(going);
+  RecordingMode mode = RecordingMode::screen(going);
+  ASSERT_TRUE(harness.start(mode, config(mode))) << harness.error;
+  ASSERT_TRUE(harness.recordFor(1.0));
+  monitor.remove();
+  ASSERT_TRUE(test::waitUntil([&] { return !told.errors.empty(); }))
+      << "the recording went on without its display";
+  EXPECT_EQ(told.errors.front(), RecordingError::Kind::streamInterrupted);
+  EXPECT_TRUE(harness.waitForIdle());
+  auto facts = test::probeMovie(told.savedPaths.front());
+  ASSERT_TRUE(facts);
+  EXPECT_EQ(facts->width, 640);
+  EXPECT_GT(facts->duration, 0.8);
+}
+
+TEST_F(RecordingFailureTest, AStreamThatFailsWhileStartingLeavesNothingRunning) {
+  auto& status = StatusBarController::shared();
+  auto& panel = FloatingRecordingPanelController::shared();
+  RecordingMode mode = RecordingMode::screenArea(display, QRectF(0, 0, 160, 120));
+  test::awaitTask(harness.coordinator.prepareRecording(mode, config(mode)));
+  // The start waits for the stream to be made; the stream reports its end meanwhile.
+  auto start = harness.coordinator.startRecording();
+  harness.coordinator.screenEngine()->streamDidStop("The captured display was disconnected");
+  EXPECT_THROW(test::awaitTask(std::move(start)), RecordingError);
+  test::pumpEvents(300ms);  // what a start left behind would show by now
+  EXPECT_EQ(harness.coordinator.recordingState().kind(), RecordingState::Kind::idle);
+  EXPECT_FALSE(panel.isVisible());
+  EXPECT_FALSE(status.statusItem());
+  EXPECT_FALSE(KeyboardShortcutHandler::shared().holdsDesktopGrab());
+  EXPECT_EQ(harness.coordinator.recordingDuration(), 0.0);
+  EXPECT_FALSE(harness.coordinator.screenEngine() && harness.coordinator.screenEngine()->isCapturing());
+}
+
+TEST_F(RecordingFailureTest, AStopFromThePanelThatFailsIsToldAndLeavesIdle) {
+  auto& panel = FloatingRecordingPanelController::shared();
+  RecordingMode mode = RecordingMode::screenArea(display, QRectF(0, 0, 320, 240));
+  ASSERT_TRUE(harness.start(mode, config(mode))) << harness.error;
+  ASSERT_TRUE(test::waitUntil([&] { return panel.isVisible(); }));
+  ASSERT_TRUE(harness.recordFor(0.5));
+  fs::remove_all(out());
+  panel.stopClicked();
+  ASSERT_TRUE(test::waitUntil([&] { return !told.errors.empty(); }));
+  EXPECT_EQ(told.errors.front(), RecordingError::Kind::fileWriteError);
+  EXPECT_EQ(told.text().rfind("Failed to write recording file", 0), 0u) << told.text();
+  EXPECT_TRUE(told.revealed.empty());  // nothing was left to show
+  EXPECT_TRUE(harness.waitForIdle());
+  EXPECT_TRUE(test::waitUntil([&] { return !panel.isVisible(); }));
+  EXPECT_TRUE(harness.opened.empty());
+}
+
+TEST_F(RecordingFailureTest, AnAudioRecordingStoppedAtOnceEndsCleanly) {
+  // Stopped before the sound server handed over a block: the finish reports that nothing was
+  // recorded (once), instead of finishing the files a second time.
+  RecordingMode mode = RecordingMode::systemAudio();
+  auto configuration = systemAudioConfig(mode);
+  ASSERT_TRUE(harness.start(mode, configuration)) << harness.error;
+  auto result = harness.stop();
+  EXPECT_TRUE(harness.waitForIdle());
+  if (!result) {
+    ASSERT_TRUE(harness.coordinator.lastError());
+    EXPECT_EQ(harness.coordinator.lastError()->kind(), RecordingError::Kind::fileWriteError);
+  }
+  // And the next one works.
+  ASSERT_TRUE(harness.start(mode, configuration)) << harness.error;
+  ASSERT_TRUE(harness.recordFor(2.5));
+  EXPECT_TRUE(harness.stop()) << harness.error;
+}
+
+// ---- the sound server going away ----
+
+// A sound server of the test's own, which the recordings made while it lives connect to, and
+// which the test may stop.
+class PrivateSoundServer {
+ public:
+  PrivateSoundServer() : previous_(qgetenv("PULSE_SERVER")) {
+    const QString socket = dir_.filePath("native");
+    QFile script(dir_.filePath("server.pa"));
+    if (!script.open(QIODevice::WriteOnly)) return;
+    script.write(("load-module module-native-protocol-unix socket=" + socket + " auth-anonymous=1\n" +
+                  "load-module module-null-sink sink_name=private_sink rate=48000 channels=2\n" +
+                  "set-default-sink private_sink\n")
+                     .toUtf8());
+    script.close();
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("HOME", dir_.path());
+    environment.insert("PULSE_RUNTIME_PATH", dir_.path());
+    server_.setProcessEnvironment(environment);
+    server_.start("pulseaudio", {"-n", "-F", script.fileName(), "--daemonize=no", "--exit-idle-time=-1",
+                                 "--use-pid-file=no", "--disable-shm=yes"});
+    qputenv("PULSE_SERVER", ("unix:" + socket).toUtf8());
+    running_ = test::waitUntil([] {
+      QProcess pactl;
+      pactl.start("pactl", {"info"});
+      return pactl.waitForFinished(10000) && pactl.exitStatus() == QProcess::NormalExit &&
+             pactl.exitCode() == 0;
+    });
+  }
+  ~PrivateSoundServer() {
+    stop();
+    qputenv("PULSE_SERVER", previous_);
+  }
+  bool running() const { return running_; }
+  void stop() {
+    if (server_.state() == QProcess::NotRunning) return;
+    server_.kill();
+    server_.waitForFinished(10000);
+  }
+
+ private:
+  QTemporaryDir dir_;
+  QProcess server_;
+  QByteArray previous_;
+  bool running_ = false;
+};
+
+TEST_F(RecordingFailureTest, AScreenRecordingWhoseSoundServerStopsKeepsRecordingThePicture) {
+  PrivateSoundServer server;
+  ASSERT_TRUE(server.running());
+  RecordingMode mode = RecordingMode::screenArea(display, QRectF(0, 0, 320, 240));
+  auto configuration = systemAudioConfig(mode);
+  ASSERT_TRUE(harness.start(mode, configuration)) << harness.error;
+  ASSERT_TRUE(harness.recordFor(1.0));
+  server.stop();
+  ASSERT_TRUE(harness.recordFor(2.5)) << "the recording ended with its sound";
+  EXPECT_TRUE(told.errors.empty());
+  auto result = harness.stop();
+  ASSERT_TRUE(result) << harness.error;
+  auto facts = test::probeMovie(*result);
+  ASSERT_TRUE(facts);
+  EXPECT_EQ(facts->audioCodec, "aac");
+  EXPECT_NEAR(facts->duration, 2.5, 0.7);
+}
+
+TEST_F(RecordingFailureTest, AnAudioRecordingWhoseSoundServerStopsIsSavedAndTold) {
+  PrivateSoundServer server;
+  ASSERT_TRUE(server.running());
+  RecordingMode mode = RecordingMode::systemAudio();
+  auto configuration = systemAudioConfig(mode);
+  ASSERT_TRUE(harness.start(mode, configuration)) << harness.error;
+  ASSERT_TRUE(harness.recordFor(2.5));
+  server.stop();
+  ASSERT_TRUE(test::waitUntil([&] { return !told.errors.empty(); })) << "the recording went on without sound";
+  EXPECT_EQ(told.errors.front(), RecordingError::Kind::streamInterrupted);
+  EXPECT_TRUE(harness.waitForIdle());
+  ASSERT_FALSE(told.savedPaths.front().empty());
+  EXPECT_TRUE(test::probeMovie(told.savedPaths.front()));
+}
+
+TEST_F(RecordingFailureTest, WithoutASoundServerTheErrorNamesTheSoundServer) {
+  PrivateSoundServer server;
+  ASSERT_TRUE(server.running());
+  server.stop();
+  RecordingMode mode = RecordingMode::systemAudio();
+  for (bool microphone : {false, true}) {
+    auto configuration = config(mode);
+    configuration.recordSystemAudio = true;
+    configuration.recordMicrophone = microphone;
+    configuration.microphoneDevice = "default";
+    harness.error.clear();
+    EXPECT_FALSE(harness.start(mode, configuration));
+    EXPECT_NE(harness.error.find("The sound server is not running"), std::string::npos) << harness.error;
+    EXPECT_EQ(harness.error.find("capture device"), std::string::npos) << harness.error;
+    EXPECT_EQ(harness.error.find("Permission"), std::string::npos) << harness.error;
+    EXPECT_EQ(harness.coordinator.recordingState().kind(), RecordingState::Kind::idle);
+  }
+}
+
+// ---- names and what the recording holds on to ----
+
+TEST_F(RecordingFailureTest, ARecordingInATakenSecondGetsTheNextNameAndLeavesOtherFilesAlone) {
+  // Whatever second the recording starts in, its first name is taken, and so is the metadata
+  // name of its second.
+  fs::create_directories(out());
+  const QDateTime now = QDateTime::currentDateTime();
+  std::vector<fs::path> taken;
+  for (int second = 0; second < 4; ++second) {
+    const std::string date = now.addSecs(second).toString("yyyy-MM-dd HH.mm.ss").toStdString();
+    taken.push_back(out() / ("Recording at " + date + ".mp4"));
+    taken.push_back(out() / ("Recording at " + date + " 2.metadata.json"));
+  }
+  for (const auto& file : taken) std::ofstream(file) << "someone else's";
+
+  RecordingMode mode = RecordingMode::screenArea(display, QRectF(0, 0, 160, 120));
+  ASSERT_TRUE(harness.start(mode, config(mode))) << harness.error;
+  ASSERT_TRUE(harness.recordFor(0.5));
+  auto result = harness.stop();
+  ASSERT_TRUE(result) << harness.error;
+  EXPECT_EQ(result->stem().string().substr(result->stem().string().size() - 2), " 2") << *result;
+  EXPECT_TRUE(test::probeMovie(*result));
+  EXPECT_TRUE(fs::exists(out() / (result->stem().string() + ".metadata 2.json")));
+  for (const auto& file : taken) {
+    std::ifstream in(file);
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(text, "someone else's") << file;
+  }
+}
+
+TEST_F(RecordingFailureTest, TheShortcutIsTheDesktopsOnlyWhileARecordingRuns) {
+  RecordingMode mode = RecordingMode::screenArea(display, QRectF(0, 0, 160, 120));
+  ASSERT_TRUE(harness.start(mode, config(mode))) << harness.error;
+  ASSERT_TRUE(harness.recordFor(0.3));
+  EXPECT_TRUE(KeyboardShortcutHandler::shared().holdsDesktopGrab());
+  EXPECT_EQ(ShortcutGrab::grab('m', [](const ShortcutGrab::Press&) {}), nullptr);
+  ASSERT_TRUE(harness.stop());
+  EXPECT_FALSE(KeyboardShortcutHandler::shared().holdsDesktopGrab());
+  // Another program can have it now.
+  std::string error;
+  EXPECT_NE(ShortcutGrab::grab(
+                'm', [](const ShortcutGrab::Press&) {}, &error),
+            nullptr)
+      << error;
+}
+
+TEST_F(RecordingFailureTest, ThePanelShowsTheRecordedTimeAcrossPauses) {
+  auto& panel = FloatingRecordingPanelController::shared();
+  RecordingMode mode = RecordingMode::screenArea(display, QRectF(0, 0, 160, 120));
+  ASSERT_TRUE(harness.start(mode, config(mode))) << harness.error;
+  for (double at : {1.5, 3.3}) {
+    ASSERT_TRUE(harness.recordFor(at));
+    panel.pauseResumeClicked();
+    ASSERT_TRUE(test::waitUntil([&] { return panel.isPaused(); }));
+    test::pumpEvents(700ms);  // the length of the pause
+    panel.pauseResumeClicked();
+    ASSERT_TRUE(test::waitUntil([&] { return !panel.isPaused(); }));
+  }
+  ASSERT_TRUE(harness.recordFor(5.2));
+  test::pumpEvents(150ms);
+  EXPECT_NEAR(panel.recordingDuration(), harness.coordinator.recordingDuration(), 1.0);
+  EXPECT_GE(panel.recordingDuration(), 5.0);
+  EXPECT_TRUE(harness.stop());
+}
+
+}  // namespace
+}  // namespace tk
