@@ -101,7 +101,7 @@ struct VideoFrameReader::Impl {
 
   // Decodes forward until `current` holds the frame shown at `target`; false when nothing decoded.
   bool stepTowards(int64_t target) {
-    decoder.setSkipNonReferenceBefore(target);
+    decoder.setSkipNonReferenceBefore(target, frameTicks);
     for (;;) {
       if (hasLookahead) {
         if (timeOf(lookahead.get()) > target && hasCurrent) break;
