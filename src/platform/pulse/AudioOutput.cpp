@@ -2,10 +2,12 @@
 
 #include <pulse/pulseaudio.h>
 
+#include <algorithm>
 #include <chrono>
 #include <thread>
 
 #include "platform/media/Error.h"
+#include "platform/media/MonotonicClock.h"
 
 namespace tk {
 
@@ -35,6 +37,11 @@ struct AudioOutput::Impl {
   pa_context* context = nullptr;
   pa_stream* stream = nullptr;  // under the loop's lock
   int64_t position = 0;         // frames handed to the server in this run; the output's thread
+  // The clock's last readings (under the loop's lock): the server's time, when it last moved on
+  // the monotonic clock, and the last value handed out.
+  mutable double serverSeconds = 0;
+  mutable double serverMovedAt = 0;
+  mutable double reported = 0;
   std::atomic<bool> broken{false};
 
   ~Impl() {
@@ -103,6 +110,12 @@ struct AudioOutput::Impl {
     return true;
   }
 
+  void resetClock() {
+    serverSeconds = 0;
+    serverMovedAt = 0;
+    reported = 0;
+  }
+
   void dropStream() {
     if (!stream) return;
     pa_stream_set_write_callback(stream, nullptr, nullptr);
@@ -153,6 +166,7 @@ void AudioOutput::start() {
   LoopLock lock(d.loop);
   d.dropStream();
   d.position = 0;
+  d.resetClock();
   pa_sample_spec spec{PA_SAMPLE_FLOAT32NE, static_cast<uint32_t>(d.format.sampleRate),
                       static_cast<uint8_t>(d.format.channels)};
   pa_channel_map map;
@@ -181,6 +195,7 @@ void AudioOutput::stop() {
   LoopLock lock(d.loop);
   d.dropStream();
   d.position = 0;
+  d.resetClock();
 }
 
 double AudioOutput::playedSeconds() const {
@@ -188,8 +203,21 @@ double AudioOutput::playedSeconds() const {
   LoopLock lock(d.loop);
   if (!d.stream || pa_stream_get_state(d.stream) != PA_STREAM_READY) return 0;
   pa_usec_t usec = 0;
-  if (pa_stream_get_time(d.stream, &usec) < 0) return 0;
-  return static_cast<double>(usec) / 1e6;
+  if (pa_stream_get_time(d.stream, &usec) < 0) return d.reported;
+  const double server = static_cast<double>(usec) / 1e6;
+  const double now = MonotonicClock::nowSeconds();
+  if (server > d.serverSeconds) {
+    d.serverSeconds = server;
+    d.serverMovedAt = now;
+  }
+  if (d.serverSeconds <= 0) return 0;  // nothing heard yet
+  // The server's reported time can stand still for a second while its sink plays on (its timing
+  // updates thin out and the interpolation stops). Between updates the time runs on the monotonic
+  // clock, never past the audio handed over, and never backwards.
+  const double handedOver = static_cast<double>(d.position) / d.format.sampleRate;
+  const double estimate = std::min(d.serverSeconds + (now - d.serverMovedAt), handedOver);
+  d.reported = std::max({d.reported, d.serverSeconds, estimate});
+  return d.reported;
 }
 
 bool AudioOutput::failed() const {

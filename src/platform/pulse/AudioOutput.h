@@ -15,9 +15,10 @@ namespace tk {
 // the requested frames (32-bit float, interleaved) of the current run, addressed by their frame
 // position from the run's start, so the caller can place audio by time and never drift.
 //
-// The position the listener hears (playedSeconds) comes from the server's own timing, interpolated
-// between its updates: a player's clock. It stands still before the first sample is heard. To
-// pause, stop the run and start a new one where playback resumes.
+// The position the listener hears (playedSeconds) comes from the server's own timing; where the
+// server's reports stand still while it plays on, the monotonic clock bridges them, never past the
+// audio handed over and never backwards: a player's clock. It stands still before the first sample is heard.
+// To pause, stop the run and start a new one where playback resumes.
 //
 // Threads: open, start, stop and the destructor from one controlling thread (never from the
 // source); playedSeconds and failed from any thread; the source runs on the output's thread.
