@@ -34,10 +34,13 @@ TEST(AudioOutputTest, PlaysWhatItsSourceGivesAndItsClockFollowsTheServer) {
       options, [&](const SampleBuffer& sample) { heard.add(sample); }, [](const std::string&) {});
   output->start();
   ASSERT_TRUE(test::waitUntil([&] { return output->playedSeconds() > 0.2; }, std::chrono::seconds(5)));
-  // From then on the clock runs at the speed of the wall clock.
+  // From then on the clock follows the sound: at the wall clock's speed, slower only where a starved
+  // machine delays the sound itself, never faster.
   const double wallStart = MonotonicClock::nowSeconds(), playedStart = output->playedSeconds();
   test::waitUntil([&] { return MonotonicClock::nowSeconds() - wallStart >= 1.0; });
-  EXPECT_NEAR((output->playedSeconds() - playedStart) / (MonotonicClock::nowSeconds() - wallStart), 1.0, 0.1);
+  const double speed = (output->playedSeconds() - playedStart) / (MonotonicClock::nowSeconds() - wallStart);
+  EXPECT_LE(speed, 1.05);
+  EXPECT_GE(speed, 0.3);
 
   // The monitor hands its sound over late (in chunks of up to two seconds): wait for a second
   // and a half of it.
