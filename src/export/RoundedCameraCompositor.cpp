@@ -97,8 +97,9 @@ void RoundedCameraCompositor::useSettings(
   if (settings == settings_) return;
   settings_ = settings;
   follow_ = CompositorZoom::FollowPaths(*settings_);
-  // A new export's settings draw other images.
+  // A new export's settings draw other images and another cursor.
   resetCompositorCaches();
+  cursorRenderer_.reset();
 }
 
 void RoundedCameraCompositor::renderCompositionRequest(VideoCompositionRequest& request) {

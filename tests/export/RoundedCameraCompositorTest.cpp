@@ -31,15 +31,6 @@ BackgroundSettings gradient(std::vector<CodableColor> colors, double angle) {
   return b;
 }
 
-ZoomSegment segment(double start, double end, double level, double ease) {
-  ZoomSegment s;
-  s.startTime = start;
-  s.endTime = end;
-  s.zoomLevel = level;
-  s.easeIn = s.easeOut = ease;
-  return s;
-}
-
 std::vector<CursorPosition> cursorAt(double x, double y) {
   return {{newRecordId(), 0, {x, y}}, {newRecordId(), 100, {x, y}}};
 }
@@ -212,7 +203,7 @@ TEST_F(RoundedCameraCompositorTest, CursorTipSitsOnItsRecordedPointOfThePicture)
 
 TEST_F(RoundedCameraCompositorTest, ZoomMagnifiesAboutTheFocusOnTheRampAndAtTheHold) {
   auto settings = plainSettings();
-  settings.zoomSegments = {segment(1, 2, 2, 0.5)};
+  settings.zoomSegments = {test::zoomSegment(1, 2, 2, 0.5)};
   auto screen = test::positionFrame(320, 180);
   auto expectSource = [&](const PixelBuffer& f, int x, int y, double sx, double sy) {
     const Channels c = channels(f.pixel(x, y));
@@ -242,7 +233,7 @@ TEST_F(RoundedCameraCompositorTest, CameraBubbleGeometryAnchorsToTheNearerEdgesA
   EXPECT_NEAR(b.y(), 657.6, 1e-9);
   EXPECT_NEAR(b.width(), 422.4, 1e-9);
   EXPECT_NEAR(r, 92.928, 1e-9);
-  s.zoomSegments = {segment(1, 2, 2, 0.5)};
+  s.zoomSegments = {test::zoomSegment(1, 2, 2, 0.5)};
   b = RoundedCameraCompositor::cameraBubbleRect(s, 1.5, 1920, 1080, &r);
   EXPECT_NEAR(b.width(), 278.784, 1e-9);
   EXPECT_NEAR(b.x(), 1564.416, 1e-9);
@@ -282,7 +273,7 @@ TEST_F(RoundedCameraCompositorTest, CameraBubbleIsClippedToItsShapeTheRightWayUp
   EXPECT_EQ(f->pixel(474, 1), kRed);
   // While a zoom segment holds the bubble shrinks towards its top right corner.
   settings.cameraSettings.shape = CameraShape::squircle;
-  settings.zoomSegments = {segment(1, 2, 2, 0.5)};
+  settings.zoomSegments = {test::zoomSegment(1, 2, 2, 0.5)};
   settings.cameraShadowOpacity = 0.4;
   RoundedCameraCompositor shrinking;
   f = compose(shrinking, settings, 1.5, QSize(640, 360), screen, camera).frame;
@@ -313,7 +304,7 @@ TEST_F(RoundedCameraCompositorTest, VerticalStackPutsTheCameraBandOverTheScreenB
   // Zoomed, the band shows the middle of the screen magnified.
   auto position = test::positionFrame(320, 180);
   auto plain = compose(compositor, settings, 0, QSize(270, 480), position, camera).frame;
-  settings.zoomSegments = {segment(1, 2, 2, 0.5)};
+  settings.zoomSegments = {test::zoomSegment(1, 2, 2, 0.5)};
   RoundedCameraCompositor zooming;
   auto zoomed = compose(zooming, settings, 1.5, QSize(270, 480), position, camera).frame;
   EXPECT_NEAR(channels(plain->pixel(40, 324)).r, 105 * 255 / 319, 3);
