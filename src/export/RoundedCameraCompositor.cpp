@@ -120,6 +120,12 @@ void RoundedCameraCompositor::renderCompositionRequest(VideoCompositionRequest& 
     Diagnostics::linef("🎬 Compositor: %zu tracks at t=%.3fs", ids.size(), t);
     Diagnostics::line("   renderSize=" + sizeText(out->width(), out->height()) + ", camNaturalSize=" +
                       sizeText(settings->cameraNaturalSize.width(), settings->cameraNaturalSize.height()));
+    std::string list;
+    for (int32_t id : ids) list += (list.empty() ? "" : ", ") + std::to_string(id);
+    Diagnostics::line("   trackIDs: [" + list + "]");
+    const auto& cam = settings->cameraSettings;
+    Diagnostics::line("   cameraSettings: center=(" + formatDouble(cam.centerNormalized.x()) + ", " +
+                      formatDouble(cam.centerNormalized.y()) + ") width=" + formatDouble(cam.widthFraction));
   }
   for (size_t i = 0; i < ids.size(); ++i) {
     auto frame = request.sourceFrame(ids[i]);
@@ -135,6 +141,9 @@ void RoundedCameraCompositor::renderCompositionRequest(VideoCompositionRequest& 
   if (talk) {
     Diagnostics::line("   🎨 Background settings:");
     Diagnostics::line("      backgroundEnabled: " + boolText(settings->backgroundEnabled));
+    Diagnostics::line("      backgroundSettings: " +
+                      std::string(settings->backgroundSettings ? rawValue(settings->backgroundSettings->type)
+                                                               : std::string_view("none")));
     Diagnostics::line("      videoPadding: " + formatDouble(settings->videoPadding));
     Diagnostics::line("      videoCornerRadius: " + formatDouble(settings->videoCornerRadius));
     Diagnostics::line("      verticalStack: " + boolText(settings->verticalStack));

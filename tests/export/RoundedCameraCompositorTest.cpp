@@ -310,6 +310,21 @@ TEST_F(RoundedCameraCompositorTest, VerticalStackPutsTheCameraBandOverTheScreenB
   EXPECT_NEAR(channels(plain->pixel(40, 324)).r, 105 * 255 / 319, 3);
   EXPECT_NEAR(channels(zoomed->pixel(40, 324)).r, 132.5 * 255 / 319, 3);
   EXPECT_NEAR(channels(zoomed->pixel(135, 324)).r, 127, 3);
+
+  // The cursor follows the band's zoom: at 0.3 across, the zoom centres it in the band.
+  auto dark = test::splitFrame(320, 180, kDark, kDark);
+  settings.cursorOverlaySettings = CursorOverlaySettings::defaultSettings();
+  settings.cursorOverlaySettings.smoothing = 0;
+  settings.cursorOverlaySettings.motionBlurEnabled = false;
+  settings.cursorPositions = cursorAt(0.3, 0.5);
+  RoundedCameraCompositor withCursor;
+  auto still = compose(withCursor, settings, 3, QSize(270, 480), dark, camera).frame;
+  auto held = compose(withCursor, settings, 1.5, QSize(270, 480), dark, camera).frame;
+  // Unzoomed the tip is at (24.8, 324); zoomed at (135, 324). The arrow hangs below its tip.
+  EXPECT_GT(channels(still->pixel(25, 327)).r, 200);
+  EXPECT_EQ(held->pixel(25, 327), kDark);
+  EXPECT_GT(channels(held->pixel(135, 327)).r, 200);
+  EXPECT_EQ(held->pixel(135, 320), kDark);
 }
 
 }  // namespace
