@@ -3,7 +3,7 @@
 #include <QPointer>
 #include <algorithm>
 
-#include "app/RecordingServices.h"
+#include "recording/RecordingServices.h"
 #include "platform/qt/Async.h"
 #include "platform/qt/Diagnostics.h"
 

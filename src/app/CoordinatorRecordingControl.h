@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/RecordingServices.h"
+#include "recording/RecordingServices.h"
 
 namespace tk {
 

@@ -8,8 +8,8 @@
 #include <QPushButton>
 
 #include "app/AudioDeviceManager.h"
-#include "app/RecordButton.h"
-#include "app/SymbolButton.h"
+#include "ui/RecordButton.h"
+#include "ui/SymbolButton.h"
 #include "model/RecordingError.h"
 #include "platform/qt/Async.h"
 #include "platform/qt/Diagnostics.h"

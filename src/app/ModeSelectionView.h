@@ -8,7 +8,7 @@
 #include <optional>
 #include <vector>
 
-#include "app/RecordingServices.h"
+#include "recording/RecordingServices.h"
 #include "model/RecordingConfiguration.h"
 
 class QMenu;

@@ -2,7 +2,7 @@
 
 #include <memory>
 
-#include "app/RecordingServices.h"
+#include "recording/RecordingServices.h"
 
 namespace tk {
 

@@ -4,7 +4,7 @@
 #include <memory>
 
 #include "app/AppDelegate.h"
-#include "app/RecordingServices.h"
+#include "recording/RecordingServices.h"
 #include "app/SingleInstanceChannel.h"
 
 namespace tk {

@@ -5,7 +5,7 @@
 #include <QStackedWidget>
 #include <array>
 
-#include "settings/Symbols.h"
+#include "ui/Symbols.h"
 
 namespace tk {
 

@@ -12,8 +12,8 @@
 #include "../settings/SettingsTestStore.h"
 #include "FakeServices.h"
 #include "app/AudioDeviceManager.h"
-#include "app/RecordButton.h"
-#include "app/SymbolButton.h"
+#include "ui/RecordButton.h"
+#include "ui/SymbolButton.h"
 #include "settings/SettingsKeys.h"
 #include "support/TestSupport.h"
 

@@ -5,7 +5,7 @@
 #include <QTemporaryDir>
 
 #include "app/ModeSelectionView.h"
-#include "app/SymbolButton.h"
+#include "ui/SymbolButton.h"
 #include "settings/SettingsView.h"
 
 using namespace tk;

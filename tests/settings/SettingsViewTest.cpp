@@ -4,7 +4,7 @@
 
 #include <QPainterPath>
 
-#include "settings/Symbols.h"
+#include "ui/Symbols.h"
 
 using namespace tk;
 

@@ -1,4 +1,4 @@
-#include "settings/Symbols.h"
+#include "ui/Symbols.h"
 
 #include <QPainter>
 #include <QPainterPathStroker>

@@ -3,7 +3,7 @@
 #include <QColor>
 #include <QPushButton>
 
-#include "settings/Symbols.h"
+#include "ui/Symbols.h"
 
 namespace tk {
 

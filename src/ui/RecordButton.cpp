@@ -1,4 +1,4 @@
-#include "app/RecordButton.h"
+#include "ui/RecordButton.h"
 
 #include <QPainter>
 #include <cmath>

@@ -1,4 +1,4 @@
-#include "app/SymbolButton.h"
+#include "ui/SymbolButton.h"
 
 #include <QPainter>
 
