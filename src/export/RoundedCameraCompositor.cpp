@@ -226,10 +226,9 @@ void RoundedCameraCompositor::drawScreen(PixelBuffer& out, const PixelBuffer& sc
   copyPixels(out, *cachedBackground_);
   const QRectF raster = space.toRaster(shownRect);
   frameMask_.build(raster, radius * zoom.level, canvas, W, H);
-  const QPointF focus = CompositorZoom::clampedFocus(zoom);
-  const double L = zoom.level;
-  screen_.shadow.drawZoomedOver(out, L, W / 2.0 - L * focus.x() * W, H / 2.0 - L * focus.y() * H,
-                                &frameMask_);
+  // The zoom as seen in pixel rows: where the top-left pixel corner goes, then a scale by the level.
+  const QPointF origin = space.toRaster(CompositorZoom::mapPoint(zoom, space.toRaster(QPointF(0, 0)), W, H));
+  screen_.shadow.drawZoomedOver(out, zoom.level, origin.x(), origin.y(), &frameMask_);
   PixelCompositing::drawImage(out, screen, placementFor(raster, screen), frameMask_);
 }
 

@@ -138,6 +138,20 @@ TEST_F(RoundedCameraCompositorTest, PaddedScreenIsFittedRoundedAndCastsItsShadow
   EXPECT_LT(below + 15, above);
   EXPECT_EQ(f.pixel(320, 180 - 2), kRed);  // nothing of the shadow inside the picture
 
+  // Zoomed by 1.2 about the centre: the picture grows to (21.3, 12) and 597.3 × 336, and its
+  // shadow still falls below it.
+  settings.zoomSegments = {test::zoomSegment(1, 2, 1.2, 0.5)};
+  RoundedCameraCompositor zooming;
+  const auto zoomed =
+      compose(zooming, settings, 1.5, QSize(640, 360), test::splitFrame(640, 360, kRed, kGreen));
+  const auto& z = *zoomed.frame;
+  EXPECT_EQ(z.pixel(320, 15), kRed);
+  EXPECT_EQ(z.pixel(320, 345), kGreen);
+  EXPECT_EQ(z.pixel(25, 100), kRed);  // left of the unzoomed picture's edge at 71.1
+  EXPECT_NE(f.pixel(25, 100), kRed);
+  EXPECT_LT(channels(z.pixel(320, 352)).r + 15, channels(z.pixel(320, 8)).r);
+  settings.zoomSegments.clear();
+
   // An oversized radius is held to half the shorter side: a stadium, not a broken mask.
   settings.videoCornerRadius = 100000;
   RoundedCameraCompositor other;
@@ -223,6 +237,29 @@ TEST_F(RoundedCameraCompositorTest, ZoomMagnifiesAboutTheFocusOnTheRampAndAtTheH
   RoundedCameraCompositor following;
   f = compose(following, settings, 1.5, QSize(320, 180), screen).frame;
   expectSource(*f, 160, 90, 80, 45);
+}
+
+TEST_F(RoundedCameraCompositorTest, PaddedScreenLayoutScalesWithTheOutputHeight) {
+  RoundedCameraCompositorSettings s;
+  s.backgroundEnabled = true;
+  bool padded = false;
+  QRectF r = RoundedCameraCompositor::screenRect(s, 1920, 1080, 1920, 1080, &padded);
+  EXPECT_TRUE(padded);
+  EXPECT_NEAR(r.x(), 213.333, 1e-3);
+  EXPECT_NEAR(r.y(), 120, 1e-9);
+  EXPECT_NEAR(r.width(), 1493.333, 1e-3);
+  EXPECT_NEAR(r.height(), 840, 1e-9);
+  r = RoundedCameraCompositor::screenRect(s, 3840, 2160, 1920, 1080);
+  EXPECT_NEAR(r.x(), 426.667, 1e-3);
+  EXPECT_NEAR(r.y(), 240, 1e-9);
+  // No room left, or the background off: the picture as it comes, at the origin.
+  s.videoPadding = 600;
+  r = RoundedCameraCompositor::screenRect(s, 1920, 1080, 1920, 1080, &padded);
+  EXPECT_FALSE(padded);
+  EXPECT_EQ(r, QRectF(0, 0, 1920, 1080));
+  s.videoPadding = 120;
+  s.backgroundEnabled = false;
+  EXPECT_EQ(RoundedCameraCompositor::screenRect(s, 1920, 1080, 640, 360), QRectF(0, 0, 640, 360));
 }
 
 TEST_F(RoundedCameraCompositorTest, CameraBubbleGeometryAnchorsToTheNearerEdgesAndShrinksWhileZoomed) {
