@@ -33,9 +33,7 @@ std::vector<CursorPosition> smoothedFocusPath(const std::vector<CursorPosition>&
   const double h = segment.panSmoothing * 0.27 + 0.03;
   const double deadZone = segment.deadZone;
   QPointF camera = positions.front().position, target = camera;
-  std::vector<CursorPosition> out;
-  out.reserve(positions.size());
-  out.push_back(positions.front());
+  std::vector<CursorPosition> out = positions;  // ids and times stay; positions follow the camera
   for (size_t i = 1; i < positions.size(); ++i) {
     const auto& p = positions[i];
     const QPointF delta = p.position - target;
@@ -44,7 +42,7 @@ std::vector<CursorPosition> smoothedFocusPath(const std::vector<CursorPosition>&
     const double dt = std::max(p.timestamp - positions[i - 1].timestamp, 0.001);
     const double alpha = 1 - std::exp2(-dt / h);
     camera += (target - camera) * alpha;
-    out.push_back({p.id, p.timestamp, camera});
+    out[i].position = camera;
   }
   return out;
 }

@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "editor/ZoomGeometry.h"
+#include "export/DiagnosticText.h"
 #include "platform/qt/Diagnostics.h"
 
 namespace tk::ExportZoomTransforms {
@@ -16,7 +17,7 @@ double unit(double v) {
 }  // not-a-number gives 0
 
 std::string sizeText(QSizeF s) {
-  return "(" + formatDouble(s.width()) + ", " + formatDouble(s.height()) + ")";
+  return bracketed({s.width(), s.height()});
 }
 
 QPointF centringOffset(QSizeF picture, QSizeF canvas) {
@@ -59,7 +60,7 @@ void applyZoomSegmentsForExport(VideoCompositionLayerInstruction& layer,
   const QPointF offset = centringOffset(picture, renderSize);
   Diagnostics::line("🎬 Applying zoom segments for export:");
   Diagnostics::line("   renderSize=" + sizeText(renderSize) + ", videoSize=" + sizeText(picture) +
-                    ", offset=(" + formatDouble(offset.x()) + ", " + formatDouble(offset.y()) + ")");
+                    ", offset=" + bracketed({offset.x(), offset.y()}));
   for (size_t i = 0; i < sorted.size(); ++i)
     Diagnostics::linef("   [%zu] %.2fs - %.2fs @ %sx", i, sorted[i].startTime, sorted[i].endTime,
                        formatDouble(sorted[i].zoomLevel).c_str());

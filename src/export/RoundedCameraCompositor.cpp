@@ -6,6 +6,7 @@
 
 #include "export/BackgroundImage.h"
 #include "export/CanvasSpace.h"
+#include "export/DiagnosticText.h"
 #include "export/PixelCompositing.h"
 #include "export/RoundedCameraCompositionInstruction.h"
 #include "platform/qt/Diagnostics.h"
@@ -16,11 +17,10 @@ namespace {
 using PixelCompositing::Placement;
 
 std::string sizeText(double w, double h) {
-  return "(" + formatDouble(w) + ", " + formatDouble(h) + ")";
+  return bracketed({w, h});
 }
 std::string rectText(const QRectF& r) {
-  return "(" + formatDouble(r.x()) + ", " + formatDouble(r.y()) + ", " + formatDouble(r.width()) + ", " +
-         formatDouble(r.height()) + ")";
+  return bracketed({r.x(), r.y(), r.width(), r.height()});
 }
 
 // An image of iw × ih placed so that it covers `band` (output space), centred, then magnified by the

@@ -293,7 +293,10 @@ TEST_F(RoundedCameraCompositorTest, CameraBubbleIsClippedToItsShapeTheRightWayUp
   auto screen = test::splitFrame(640, 360, kBlack, kBlack);
   auto camera = test::splitFrame(160, 160, kRed, kBlue);
   // 640 × 360: the bubble is 140.8 wide at (473.6, 0) from the top left.
+  test::CapturedLines lines;
   auto f = compose(compositor, settings, 0, QSize(640, 360), screen, camera).frame;
+  EXPECT_TRUE(lines.contains("⚠️ Camera shadow skipped: opacity is 0"));
+  EXPECT_TRUE(lines.contains("📷 Camera shape: squircle"));
   EXPECT_EQ(f->pixel(544, 20), kRed);
   EXPECT_EQ(f->pixel(544, 120), kBlue);
   EXPECT_EQ(f->pixel(474, 1), kBlack);  // squircle corner
