@@ -322,10 +322,19 @@ const CoverageMask& RoundedCameraCompositor::cachedCameraMask(const QRectF& r, d
   auto whole = [](double v) { return std::isfinite(v) ? static_cast<long long>(v) : 0LL; };
   const MaskKey key{{whole(r.x()), whole(r.y()), whole(r.width()), whole(r.height()), whole(radius), W, H}};
   if (auto it = cachedCameraMask_.find(key); it != cachedCameraMask_.end()) return it->second;
-  if (cachedCameraMask_.size() >= kMaxCameraMasks) cachedCameraMask_.clear();
-  CoverageMask& mask = cachedCameraMask_[key];
-  mask.build(r, radius, r, W, H);
-  return mask;
+  if (cachedCameraMask_.size() >= kMaxCameraMasks)
+    while (!cachedCameraMask_.empty())
+      spareCameraMasks_.push_back(cachedCameraMask_.extract(cachedCameraMask_.begin()));
+  std::map<MaskKey, CoverageMask>::node_type node;
+  if (spareCameraMasks_.empty()) {
+    node = std::map<MaskKey, CoverageMask>{{key, CoverageMask()}}.extract(key);
+  } else {
+    node = std::move(spareCameraMasks_.back());
+    spareCameraMasks_.pop_back();
+    node.key() = key;
+  }
+  node.mapped().build(r, radius, r, W, H);
+  return cachedCameraMask_.insert(std::move(node)).position->second;
 }
 
 void RoundedCameraCompositor::renderCameraBubble(PixelBuffer& out, const PixelBuffer& camera, double t) {

@@ -101,6 +101,9 @@ class RoundedCameraCompositor : public VideoCompositing {
   CoverageMask frameMask_;  // this frame's screen outline when it differs from the cached one
 
   std::map<MaskKey, CoverageMask> cachedCameraMask_;
+  // Entries of an emptied cache, kept with their storage: a bubble that moves every frame while it
+  // shrinks rebuilds its mask without allocating.
+  std::vector<std::map<MaskKey, CoverageMask>::node_type> spareCameraMasks_;
   ShadowPlane cameraShadow_;
   std::optional<std::array<double, 6>> cameraShadowKey_;
 
