@@ -17,6 +17,7 @@
 #include "overlays/KeyboardShortcutHandler.h"
 #include "overlays/ZoomRenderer.h"
 #include "platform/media/Error.h"
+#include "platform/media/MonotonicClock.h"
 #include "platform/qt/Async.h"
 #include "platform/qt/Diagnostics.h"
 #include "platform/qt/SerialQueue.h"
@@ -36,10 +37,6 @@ namespace tk {
 namespace fs = std::filesystem;
 
 namespace {
-
-double secondsBetween(RecordingCoordinator::Date from, RecordingCoordinator::Date to) {
-  return std::chrono::duration<double>(to - from).count();
-}
 
 RecordingCoordinator::Date dateMinus(RecordingCoordinator::Date date, double seconds) {
   return date - std::chrono::duration_cast<RecordingCoordinator::Date::duration>(
@@ -70,7 +67,7 @@ RecordingCoordinator::RecordingCoordinator(QObject* parent)
   connect(&durationTimer_, &QTimer::timeout, this, [this] {
     auto* recording = recordingState_.get<RecordingState::Recording>();
     if (!recording || isPaused_) return;
-    setDuration(secondsBetween(recording->startTime, std::chrono::system_clock::now()) - timeOffset_);
+    setDuration(recordedSeconds());
     if (auto* item = RecordingShell::statusItem())
       item->updateDuration(RecordingPreflight::durationText(recordingDuration_));
   });
@@ -114,6 +111,11 @@ std::optional<QRectF> RecordingCoordinator::captureRect() const {
 
 // ---- published state ----
 
+double RecordingCoordinator::recordedSeconds(std::optional<int64_t> atNs) const {
+  const int64_t now = atNs.value_or(MonotonicClock::nowNanoseconds());
+  return double(now - startNs_ - pausedNs_) / 1e9;
+}
+
 void RecordingCoordinator::setState(RecordingState state) {
   recordingState_ = std::move(state);
   emit recordingStateChanged();
@@ -139,7 +141,7 @@ void RecordingCoordinator::setCountdownValue(int value) {
 
 fs::path RecordingCoordinator::makeOutputURL() const {
   if (!configuration_) return fs::temp_directory_path() / "recording.mp4";
-  return RecordingPreflight::outputURL(*configuration_, std::chrono::system_clock::now());
+  return RecordingPreflight::outputURL(*configuration_, wallClock_());
 }
 
 WriterConfiguration RecordingCoordinator::makeWriterConfiguration(
@@ -160,16 +162,17 @@ WriterConfiguration RecordingCoordinator::makeWriterConfiguration(
   video.quality = configuration.videoQuality;
   video.colorSpace = ColorSpaceSettings{};
   if (configuration.studioConfig && configuration.studioConfig->enableAlphaChannel) {
-    if (!AlphaChannelRecorder::isHEVCWithAlphaSupported()) {
+    // The user's codec when the writer can encode it into this container, else the preferred one.
+    auto stored = SettingsStore::standard().stringValue("alphaChannelCodec");
+    std::optional<AlphaVideoCodec> chosen;
+    if (stored) chosen = fromRawValue<AlphaVideoCodec>(stored->toStdString());
+    auto codec = AlphaChannelRecorder::recordingAlphaCodec(chosen, configuration.outputFormat);
+    if (!codec) {
       Diagnostics::line("⚠️ Alpha channel not supported, falling back to standard recording");
     } else {
-      // The encoders are asked again: one may have gone since the first answer.
-      video.alphaCodec = AlphaChannelRecorder::isHEVCWithAlphaSupported() ? AlphaVideoCodec::hevcWithAlpha
-                                                                          : AlphaVideoCodec::proRes4444;
+      video.alphaCodec = codec;
       video.hasAlphaChannel = true;
-      Diagnostics::line(
-          std::string("🎨 Alpha channel recording enabled with codec: ") +
-          (video.alphaCodec == AlphaVideoCodec::hevcWithAlpha ? "HEVC with Alpha" : "ProRes 4444"));
+      Diagnostics::line("🎨 Alpha channel recording enabled with codec: " + displayName(*codec));
     }
   }
   writer.videoSettings = video;
@@ -218,12 +221,7 @@ QCoro::Task<void> RecordingCoordinator::prepareAudioOnly(const RecordingConfigur
   audioOnlyRecorder_->prepareRecordingFiles();
   audioEngine_ = std::make_unique<AudioCaptureEngine>();
   if (configuration.recordSystemAudio) audioEngine_->setCapturingSystemAudio(true);
-  if (configuration.recordMicrophone) {
-    auto device = AudioCaptureEngine::findMicrophoneDevice(configuration.microphoneDevice);
-    if (!audioEngine_->startMicrophone(device, configuration.enableAEC)) {
-      throw RecordingError::captureDeviceUnavailable();
-    }
-  }
+  if (configuration.recordMicrophone) startChosenMicrophone(configuration);
   // The engine stops before the recorder is released, and both handlers hold the recorder.
   std::shared_ptr<AudioOnlyRecorder> recorder = audioOnlyRecorder_;
   audioEngine_->setSystemAudioHandler(
@@ -233,6 +231,19 @@ QCoro::Task<void> RecordingCoordinator::prepareAudioOnly(const RecordingConfigur
   printStudioReport(configuration);
   createMetadataRecorder(configuration);
   co_return;
+}
+
+void RecordingCoordinator::startChosenMicrophone(const RecordingConfiguration& configuration) {
+  const auto& name = configuration.microphoneDevice;
+  auto device = AudioCaptureEngine::findMicrophoneDevice(name);
+  // A microphone the user chose that is gone is never swapped for another one silently.
+  if (!device && name && !name->empty() && *name != "default") {
+    throw RecordingError::invalidConfiguration(
+        "The microphone \"" + *name + "\" is not connected. Connect it or choose another microphone.");
+  }
+  if (!audioEngine_->startMicrophone(device, configuration.enableAEC)) {
+    throw RecordingError::captureDeviceUnavailable();
+  }
 }
 
 QCoro::Task<void> RecordingCoordinator::prepareScreen(const RecordingMode& mode,
@@ -253,10 +264,7 @@ QCoro::Task<void> RecordingCoordinator::prepareScreen(const RecordingMode& mode,
 
   if (configuration.recordMicrophone) {
     audioEngine_ = std::make_unique<AudioCaptureEngine>();
-    auto device = AudioCaptureEngine::findMicrophoneDevice(configuration.microphoneDevice);
-    if (!audioEngine_->startMicrophone(device, configuration.enableAEC)) {
-      throw RecordingError::captureDeviceUnavailable();
-    }
+    startChosenMicrophone(configuration);
   }
 
   const auto& studio = configuration.studioConfig;
@@ -369,12 +377,19 @@ void RecordingCoordinator::preparePackage(const RecordingConfiguration& configur
 
 std::optional<WriterConfiguration> RecordingCoordinator::prepareCameraLayer(
     const RecordingConfiguration& configuration, const fs::path& cameraFile) {
-  auto device = CameraCaptureEngine::defaultCameraDevice();
+  // The camera the user chose (the default one for none or "default").
+  auto devices =
+      cameraSupply_.devices ? cameraSupply_.devices() : CameraCaptureEngine::availableCameraDevices();
+  auto device = CameraCaptureEngine::findCameraDevice(configuration.cameraDevice, devices);
   if (!device) {
-    Diagnostics::line("ℹ️ No default camera available; camera layer will be skipped");
+    if (configuration.cameraDevice && *configuration.cameraDevice != "default")
+      Diagnostics::line("ℹ️ Camera \"" + *configuration.cameraDevice +
+                        "\" not available; camera layer will be skipped");
+    else
+      Diagnostics::line("ℹ️ No default camera available; camera layer will be skipped");
     return std::nullopt;
   }
-  auto engine = std::make_shared<CameraCaptureEngine>();
+  auto engine = std::make_shared<CameraCaptureEngine>(cameraSupply_.factory);
   try {
     engine->setupCamera(*device);
   } catch (...) {
@@ -555,10 +570,10 @@ QCoro::Task<void> RecordingCoordinator::startRecording() {
     }
   }
 
-  Date now = std::chrono::system_clock::now();
+  Date now = wallClock_();
   startTime_ = now;
-  elapsedBeforePause_ = 0;
-  timeOffset_ = 0;
+  startNs_ = MonotonicClock::nowNanoseconds();
+  pausedNs_ = 0;
   setDuration(0);
   setPausedFlag(false);
   hideSystemCursorIfNeeded();
@@ -574,7 +589,7 @@ QCoro::Task<void> RecordingCoordinator::startRecording() {
       if (self) Diagnostics::line("✅ Screen capture started");
     }
     if (self && audioOnlyRecorder_) {
-      audioOnlyRecorder_->startTime = std::chrono::system_clock::now();
+      audioOnlyRecorder_->startTime = wallClock_();
       audioOnlyRecorder_->startWriting();
     }
     if (self && audioEngine_) {
@@ -649,10 +664,9 @@ void RecordingCoordinator::startLiveHandlers(const RecordingConfiguration& confi
       double size = settings.doubleValue("cursorSize");
       overlay.setCustomCursorSize(size > 0 ? size : 24);
       overlay.setUseCustomCursor(true);
-      QVariant scale = settings.rawValue("enableCursorScaleAnimation");
-      overlay.setEnableScaleAnimation(scale.typeId() == QMetaType::Bool ? scale.toBool() : true);
-      QVariant ripple = settings.rawValue("enableCursorRippleEffect");
-      overlay.setEnableRippleEffect(ripple.typeId() == QMetaType::Bool ? ripple.toBool() : true);
+      // Typed reads: a file-backed store hands back "false" as text after a restart.
+      overlay.setEnableScaleAnimation(settings.boolValue("enableCursorScaleAnimation", true));
+      overlay.setEnableRippleEffect(settings.boolValue("enableCursorRippleEffect", true));
       overlay.setRippleColor(QColor::fromRgbF(settings.doubleValue("cursorRippleColorRed"),
                                               settings.doubleValue("cursorRippleColorGreen"),
                                               settings.doubleValue("cursorRippleColorBlue"), 0.5));
@@ -740,10 +754,11 @@ void RecordingCoordinator::handleCursorMove(QPointF point) {
 void RecordingCoordinator::pauseRecording() {
   auto* recording = recordingState_.get<RecordingState::Recording>();
   if (!recording) throw RecordingError::invalidConfiguration("Cannot pause when not recording");
-  Date now = std::chrono::system_clock::now();
-  elapsedBeforePause_ = secondsBetween(recording->startTime, now) - timeOffset_;
-  setState(RecordingState::paused(now, elapsedBeforePause_));
+  pauseStartNs_ = MonotonicClock::nowNanoseconds();
+  setState(RecordingState::paused(wallClock_(), recordedSeconds(pauseStartNs_)));
   setPausedFlag(true);
+  // The audio files leave out what their sources captured from now until the resume.
+  if (audioOnlyRecorder_) audioOnlyRecorder_->pauseAt(MediaTime::fromNanoseconds(pauseStartNs_));
   // The metadata clock is the movie's: it stops with it.
   if (metadataRecorder_) metadataRecorder_->pauseRecording();
   if (cameraEngine_) cameraEngine_->pauseCapture();
@@ -755,16 +770,19 @@ void RecordingCoordinator::pauseRecording() {
 void RecordingCoordinator::resumeRecording() {
   auto* paused = recordingState_.get<RecordingState::Paused>();
   if (!paused) throw RecordingError::invalidConfiguration("Cannot resume when not paused");
-  Date now = std::chrono::system_clock::now();
-  double pause = secondsBetween(paused->pauseTime, now);
+  // Measured on the clock that stamps the samples: a wall clock that steps, or a suspend, during
+  // the pause never makes later samples look older than the ones before it.
+  const int64_t nowNs = MonotonicClock::nowNanoseconds();
+  const int64_t pauseNs = std::max<int64_t>(0, nowNs - pauseStartNs_);
+  pausedNs_ += pauseNs;
   double elapsed = paused->elapsed;
-  timeOffset_ += pause;
-  MediaTime pauseTime = MediaTime::fromSeconds(pause, 600);
+  MediaTime pauseTime = MediaTime::fromNanoseconds(pauseNs);
   if (mediaWriter_) mediaWriter_->addTimeOffset(pauseTime);
   if (context_)
     context_->setPauseOffset(mediaWriter_ ? mediaWriter_->timeOffset()
-                                          : MediaTime::fromSeconds(timeOffset_, 600));
-  setState(RecordingState::recording(dateMinus(now, elapsed + timeOffset_)));
+                                          : MediaTime::fromNanoseconds(pausedNs_));
+  if (audioOnlyRecorder_) audioOnlyRecorder_->resumeAt(MediaTime::fromNanoseconds(nowNs));
+  setState(RecordingState::recording(dateMinus(wallClock_(), elapsed + double(pausedNs_) / 1e9)));
   setPausedFlag(false);
   if (metadataRecorder_) metadataRecorder_->resumeRecording();
   // The camera layer leaves out the same span as the screen layer.
@@ -827,8 +845,9 @@ QCoro::Task<fs::path> RecordingCoordinator::finishPackage() {
       throw RecordingError::invalidConfiguration("Screen capture not configured");
     }
     PackageConfiguration package;
-    package.hasAlphaChannel =
-        configuration_ && configuration_->studioConfig && configuration_->studioConfig->enableAlphaChannel;
+    // Only what the screen layer really carries: a container without an alpha codec falls back.
+    auto screen = mediaWriter_ ? mediaWriter_->configuration() : std::nullopt;
+    package.hasAlphaChannel = screen && screen->videoSettings && screen->videoSettings->hasAlphaChannel;
     package.hasSeparateLayers = true;
     package.resolution =
         QSizeF(screenEngine_->configuration()->width, screenEngine_->configuration()->height);
@@ -904,8 +923,7 @@ void RecordingCoordinator::hideShell() {
 
 void RecordingCoordinator::resetTiming() {
   startTime_.reset();
-  elapsedBeforePause_ = 0;
-  timeOffset_ = 0;
+  startNs_ = pausedNs_ = pauseStartNs_ = 0;
   setDuration(0);
   if (isPaused_) setPausedFlag(false);
   configuration_.reset();
@@ -919,7 +937,7 @@ QCoro::Task<void> RecordingCoordinator::stopRecording() {
   QPointer<RecordingCoordinator> self(this);
   // The recorded time up to this moment; while paused, the time recorded before the pause.
   if (auto* recording = recordingState_.get<RecordingState::Recording>()) {
-    setDuration(secondsBetween(recording->startTime, std::chrono::system_clock::now()) - timeOffset_);
+    setDuration(recordedSeconds());
   } else if (auto* paused = recordingState_.get<RecordingState::Paused>()) {
     setDuration(paused->elapsed);
   }

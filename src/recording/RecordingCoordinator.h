@@ -12,6 +12,7 @@
 #include <optional>
 #include <string>
 
+#include "capture/CameraCaptureEngine.h"
 #include "model/RecordingConfiguration.h"
 #include "model/RecordingMode.h"
 #include "model/RecordingState.h"
@@ -21,7 +22,6 @@ namespace tk {
 
 class AudioCaptureEngine;
 class AudioOnlyRecorder;
-class CameraCaptureEngine;
 class LayerRecordingManager;
 struct ContentFilter;
 class CursorOverlayController;
@@ -74,6 +74,16 @@ class RecordingCoordinator : public QObject {
   void handleClick(QPointF globalPoint, ClickType type);
   void handleCursorMove(QPointF globalPoint);
 
+  // Where cameras come from: the attached video devices unless replaced (tests give synthetic ones).
+  struct CameraSupply {
+    std::function<std::vector<CaptureDevice>()> devices;
+    CameraCaptureEngine::SourceFactory factory;
+  };
+  void setCameraSupply(CameraSupply supply) { cameraSupply_ = std::move(supply); }
+  // Replaces the wall clock that dates the published states (tests make it jump). Durations and
+  // pauses are measured on the monotonic clock that stamps the samples, never on this one.
+  void setWallClock(std::function<Date()> clock) { wallClock_ = std::move(clock); }
+
   // Replaces the hand-off (tests keep finished movies from opening in other programs).
   void setResultOpener(ResultOpener opener) { resultOpener_ = std::move(opener); }
 
@@ -107,6 +117,8 @@ class RecordingCoordinator : public QObject {
   void countdownValueChanged();
 
  private:
+  // The recorded time (pauses left out) at `atNs` on the monotonic clock, now by default.
+  double recordedSeconds(std::optional<int64_t> atNs = std::nullopt) const;
   void setState(RecordingState state);
   void setDuration(double seconds);
   void setPausedFlag(bool paused);
@@ -114,6 +126,8 @@ class RecordingCoordinator : public QObject {
 
   QCoro::Task<void> prepareScreen(const RecordingMode& mode, const RecordingConfiguration& configuration);
   QCoro::Task<void> prepareAudioOnly(const RecordingConfiguration& configuration);
+  // Starts the configured microphone on audioEngine_; throws when it cannot be recorded.
+  void startChosenMicrophone(const RecordingConfiguration& configuration);
   QCoro::Task<void> checkPermissions(const RecordingConfiguration& configuration);
   void createMetadataRecorder(const RecordingConfiguration& configuration);
   void printStudioReport(const RecordingConfiguration& configuration) const;
@@ -162,8 +176,10 @@ class RecordingCoordinator : public QObject {
   std::optional<RecordingMode> mode_;
   std::optional<RecordingConfiguration> configuration_;
   std::optional<Date> startTime_;
-  double elapsedBeforePause_ = 0;
-  double timeOffset_ = 0;
+  // On the monotonic clock that stamps the samples: the start, the paused total, the current pause.
+  int64_t startNs_ = 0;
+  int64_t pausedNs_ = 0;
+  int64_t pauseStartNs_ = 0;
   QTimer durationTimer_;
   QTimer autoStopTimer_;
   QTimer cursorSamplingTimer_;
@@ -187,6 +203,8 @@ class RecordingCoordinator : public QObject {
   int cursorMoveCount_ = 0;
 
   ResultOpener resultOpener_;
+  CameraSupply cameraSupply_;
+  std::function<Date()> wallClock_ = [] { return std::chrono::system_clock::now(); };
   std::optional<RecordingError> lastError_;
 };
 

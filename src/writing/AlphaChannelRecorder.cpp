@@ -104,6 +104,18 @@ std::optional<AlphaVideoCodec> AlphaChannelRecorder::preferredAlphaCodec(OutputF
   return std::nullopt;
 }
 
+bool AlphaChannelRecorder::canWrite(AlphaVideoCodec codec, OutputFormat format) {
+  if (codec == AlphaVideoCodec::hevcWithAlpha) return isHEVCWithAlphaSupported();
+  // ProRes goes only into mov files.
+  return format == OutputFormat::mov;
+}
+
+std::optional<AlphaVideoCodec> AlphaChannelRecorder::recordingAlphaCodec(
+    std::optional<AlphaVideoCodec> chosen, OutputFormat format) {
+  if (chosen && canWrite(*chosen, format)) return chosen;
+  return preferredAlphaCodec(format);
+}
+
 void AlphaChannelRecorder::validateAlphaResolution(int width, int height, AlphaVideoCodec codec) {
   if (width < 1 || height < 1) throw AlphaRecordingError::invalidResolution(width, height);
   if (width > kMaximumDimension || height > kMaximumDimension)

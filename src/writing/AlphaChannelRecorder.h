@@ -70,6 +70,12 @@ class AlphaChannelRecorder {
   // The codec for a recording that asks for alpha: HEVC with alpha when available, otherwise
   // ProRes 4444 in a mov file; none for an mp4 file without HEVC with alpha (mp4 refuses ProRes).
   static std::optional<AlphaVideoCodec> preferredAlphaCodec(OutputFormat format);
+  // Whether the writer can encode `codec` into a file of `format` on this machine.
+  static bool canWrite(AlphaVideoCodec codec, OutputFormat format);
+  // The codec a recording asks for: the user's stored choice when the writer can encode it into
+  // that container, else the preferred one; none when no alpha codec fits the container.
+  static std::optional<AlphaVideoCodec> recordingAlphaCodec(std::optional<AlphaVideoCodec> chosen,
+                                                            OutputFormat format);
   // Throws AlphaRecordingError.
   static void validateAlphaResolution(int width, int height, AlphaVideoCodec codec);
   static AlphaOutputSettings alphaOutputSettings(double qualityFactor, int width, int height,

@@ -122,18 +122,39 @@ bool AudioOnlyRecorder::append(int source, const SampleBuffer& sample) {
   AssetWriter* writer = source == 1 && microphoneWriter_ ? microphoneWriter_.get() : systemWriter_.get();
   if (!writer || !writer->started()) return false;
   std::lock_guard lock(mutex_);
+  // What was captured during a pause is left out; what came after moves back by the paused time.
+  const int64_t stamp = sample.presentationTime().nanoseconds();
+  int64_t pausedNs = 0;
+  for (const Pause& pause : pauses_) {
+    if (stamp < pause.startNs) break;
+    if (stamp < pause.endNs) return false;
+    pausedNs += pause.endNs - pause.startNs;
+  }
   // Every file of the recording starts at the first sample of either source, so a package's two
   // files line up and a source that starts late begins with silence.
+  const MediaTime recorded = sample.presentationTime() - MediaTime::fromNanoseconds(pausedNs);
   if (!origin_) {
-    origin_ = sample.presentationTime();
+    origin_ = recorded;
     sessionStarted_ = true;
   }
-  const MediaTime time = sample.presentationTime() - *origin_;
+  const MediaTime time = recorded - *origin_;
   if (mixer_) {
     mixer_->add(source, *sample.audioBlock(), time);
     return true;
   }
   return writer->appendAudio(0, sample.audioBlock(), time);
+}
+
+void AudioOnlyRecorder::pauseAt(MediaTime time) {
+  std::lock_guard lock(mutex_);
+  if (!pauses_.empty() && pauses_.back().endNs == INT64_MAX) return;
+  pauses_.push_back({time.nanoseconds(), INT64_MAX});
+}
+
+void AudioOnlyRecorder::resumeAt(MediaTime time) {
+  std::lock_guard lock(mutex_);
+  if (pauses_.empty() || pauses_.back().endNs != INT64_MAX) return;
+  pauses_.back().endNs = std::max(time.nanoseconds(), pauses_.back().startNs);
 }
 
 void AudioOnlyRecorder::finishRecording(Completion completion) {

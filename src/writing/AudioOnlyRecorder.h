@@ -10,6 +10,7 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "model/RecordingConfiguration.h"
 #include "platform/ffmpeg/AssetWriter.h"
@@ -30,10 +31,13 @@ struct AudioOutputSettings {
 // audio, the microphone, or both mixed), or, when system audio, microphone and separate tracks are
 // all chosen, an audio package "<name>.tka" holding "sys.m4a", "mic.m4a" and "info.json".
 //
-// Threads: the constructor, prepareRecordingFiles, startWriting and finishRecording run on the main
-// thread. appendSystemAudio and appendMicrophoneAudio are called on the sources' capture threads,
-// both at once; the recorder serialises them. The coordinator stops the sources before it calls
-// finishRecording.
+// A pause leaves out of every file what the sources captured between its start and its end, both
+// given on the monotonic clock that stamps the samples; later samples move back by the paused time.
+//
+// Threads: the constructor, prepareRecordingFiles, startWriting, pauseAt, resumeAt and
+// finishRecording run on the main thread. appendSystemAudio and appendMicrophoneAudio are called on the
+// sources' capture threads, both at once; the recorder serialises them. The coordinator stops the sources
+// before it calls finishRecording.
 class AudioOnlyRecorder {
  public:
   // Receives the result: the package folder or the single file; or the error (then the path is
@@ -55,6 +59,9 @@ class AudioOnlyRecorder {
   bool appendSystemAudio(const SampleBuffer& sample);
   bool appendMicrophoneAudio(const SampleBuffer& sample);
   void finishRecording(Completion completion);
+  // Samples stamped from `time` on are left out until resumeAt; resumeAt(time) ends the pause.
+  void pauseAt(MediaTime time);
+  void resumeAt(MediaTime time);
 
   static AudioOutputSettings audioOutputSettings(const std::string& encoderName);
   // "Audio Recording <short date>, <time>", with "/" as "-" and ":" as ".".
@@ -82,6 +89,11 @@ class AudioOnlyRecorder {
   bool recordsMicrophone_ = false;
   std::mutex mutex_;
   std::optional<MediaTime> origin_;  // the first sample's time: 0 in every file of the recording
+  struct Pause {
+    int64_t startNs;
+    int64_t endNs;  // INT64_MAX while it lasts
+  };
+  std::vector<Pause> pauses_;  // in order; guarded by mutex_
   std::atomic<bool> sessionStarted_{false};
   std::atomic<bool> finishing_{false};
   std::thread finisher_;

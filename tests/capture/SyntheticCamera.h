@@ -2,6 +2,7 @@
 
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 
 #include "platform/media/PixelBuffer.h"
@@ -13,11 +14,13 @@ namespace tk::test {
 // thread, as a device's thread would.
 class SyntheticCamera : public VideoCaptureSource {
  public:
-  SyntheticCamera(CaptureDevice device, int width, int height)
+  // Red on the left half, blue on the right; or all of one ARGB colour.
+  SyntheticCamera(CaptureDevice device, int width, int height, std::optional<uint32_t> colour = {})
       : device_(std::move(device)), width_(width), height_(height) {
     pixels_ = PixelBuffer::create(width, height);
     for (int y = 0; y < height; ++y)
-      for (int x = 0; x < width; ++x) pixels_->setPixel(x, y, x < width / 2 ? 0xFFFF0000u : 0xFF0000FFu);
+      for (int x = 0; x < width; ++x)
+        pixels_->setPixel(x, y, colour ? *colour : x < width / 2 ? 0xFFFF0000u : 0xFF0000FFu);
   }
 
   const CaptureDevice& device() const override { return device_; }

@@ -36,8 +36,15 @@ std::optional<MovieFacts> probeMovie(const std::filesystem::path& file) {
       facts.videoCodec = stream["codec_name"].toString().toStdString();
       facts.width = stream["width"].toInt();
       facts.height = stream["height"].toInt();
-    } else if (stream["codec_type"] == "audio" && facts.audioCodec.empty()) {
-      facts.audioCodec = stream["codec_name"].toString().toStdString();
+      facts.pixelFormat = stream["pix_fmt"].toString().toStdString();
+      facts.videoProfile = stream["profile"].toString().toStdString();
+      facts.videoDuration = stream["duration"].toString().toDouble();
+    } else if (stream["codec_type"] == "audio") {
+      if (facts.audioCodec.empty()) {
+        facts.audioCodec = stream["codec_name"].toString().toStdString();
+        facts.audioStartTime = stream["start_time"].toString().toDouble();
+      }
+      facts.audioDurations.push_back(stream["duration"].toString().toDouble());
     }
   }
   for (const auto& value : root["packets"].toArray()) {
@@ -54,6 +61,27 @@ std::vector<uint8_t> frameAt(const std::filesystem::path& file, double seconds, 
                                   QString::fromStdString(file.string()), "-frames:v", "1", "-f", "rawvideo",
                                   "-pix_fmt", "bgra", "-s", QString("%1x%2").arg(width).arg(height), "-"});
   return {raw.begin(), raw.end()};
+}
+
+std::vector<float> audioSamples(const std::filesystem::path& file, int rate) {
+  QByteArray raw = run("ffmpeg", {"-v", "error", "-i", QString::fromStdString(file.string()), "-map", "0:a:0",
+                                  "-ac", "1", "-ar", QString::number(rate), "-f", "f32le", "-"});
+  const float* samples = reinterpret_cast<const float*>(raw.constData());
+  return {samples, samples + raw.size() / sizeof(float)};
+}
+
+std::vector<double> frameBrightness(const std::filesystem::path& file) {
+  const int w = 16, h = 12;
+  QByteArray raw = run("ffmpeg", {"-v", "error", "-i", QString::fromStdString(file.string()), "-map", "0:v:0",
+                                  "-vsync", "passthrough", "-f", "rawvideo", "-pix_fmt", "gray", "-s",
+                                  QString("%1x%2").arg(w).arg(h), "-"});
+  std::vector<double> means;
+  for (qsizetype at = 0; at + w * h <= raw.size(); at += w * h) {
+    double sum = 0;
+    for (int i = 0; i < w * h; ++i) sum += uint8_t(raw[at + i]);
+    means.push_back(sum / (w * h));
+  }
+  return means;
 }
 
 double dominantAudioFrequency(const std::filesystem::path& file, double from, double to) {

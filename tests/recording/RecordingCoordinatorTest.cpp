@@ -29,31 +29,8 @@ namespace {
 using namespace std::chrono_literals;
 namespace fs = std::filesystem;
 
-class RecordingCoordinatorTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    TK_REQUIRE_DESKTOP();
-    ASSERT_TRUE(folder.isValid());
-    display = test::firstDisplay();
-    ASSERT_TRUE(display);
-  }
-
-  fs::path out() const { return dir() / "out"; }
-  fs::path dir() const { return folder.path().toStdString(); }
-  RecordingConfiguration config(const RecordingMode& mode) const {
-    return test::baseConfiguration(mode, out());
-  }
-  // A window alone, not over the wallpaper (which records the whole display around it).
-  RecordingConfiguration windowConfig(const RecordingMode& mode) const {
-    auto configuration = config(mode);
-    configuration.backgroundColor = BackgroundType::black;
-    return configuration;
-  }
-
-  QTemporaryDir folder;
-  CaptureDisplayRef display;
-  test::RecordingHarness harness;
-};
+using RecordingCoordinatorTest = test::CoordinatorTest;
+using test::ToneInNullSink;
 
 std::string reasonOf(const std::function<void()>& call);
 
@@ -118,24 +95,6 @@ TEST_F(RecordingCoordinatorTest, WindowRecordingShowsTheWindow) {
   EXPECT_NEAR(frame[centre + 1], 200, 30);  // green
   EXPECT_LT(frame[centre + 2], 70);         // little red
 }
-
-// A 440 Hz tone playing into the private sound server's null sink while it lives.
-class ToneInNullSink {
- public:
-  ToneInNullSink() {
-    QProcess pactl;
-    pactl.start("pactl", {"load-module", "module-sine", "sink=" + qEnvironmentVariable("TK_TEST_SINK"),
-                          "frequency=440"});
-    if (pactl.waitForFinished(10000)) module_ = QString::fromUtf8(pactl.readAllStandardOutput()).trimmed();
-  }
-  ~ToneInNullSink() {
-    if (!module_.isEmpty()) QProcess::execute("pactl", {"unload-module", module_});
-  }
-  bool playing() const { return !module_.isEmpty(); }
-
- private:
-  QString module_;
-};
 
 TEST_F(RecordingCoordinatorTest, SystemAudioCarriesTheToneInTheNullSink) {
   ToneInNullSink tone;

@@ -5,6 +5,7 @@
 #include <QImage>
 #include <QPainter>
 #include <QPixmap>
+#include <QProcess>
 #include <QScreen>
 #include <QWindow>
 #include <algorithm>
@@ -134,6 +135,74 @@ std::optional<std::filesystem::path> RecordingHarness::stop() {
 
 bool RecordingHarness::waitForIdle() {
   return waitUntil([&] { return coordinator.recordingState().kind() == RecordingState::Kind::idle; });
+}
+
+ToneInNullSink::~ToneInNullSink() {
+  if (!module_.isEmpty()) QProcess::execute("pactl", {"unload-module", module_});
+}
+
+MonitorListener::MonitorListener(const std::string& sink) {
+  PulseRecordStream::Options options;
+  options.sourceName = sink + ".monitor";
+  auto delivered = delivered_;
+  try {
+    stream_ = PulseRecordStream::start(options, [delivered](const SampleBuffer&) { *delivered = true; }, {});
+  } catch (const Error&) {
+  }
+}
+
+MonitorListener::~MonitorListener() = default;
+
+bool MonitorListener::waitUntilFlowing() {
+  return stream_ && waitUntil([&] { return delivered_->load(); });
+}
+
+namespace {
+
+QString loadModule(const QStringList& arguments) {
+  QProcess pactl;
+  pactl.start("pactl", QStringList{"load-module"} + arguments);
+  if (!pactl.waitForFinished(10000) || pactl.exitCode() != 0) return {};
+  return QString::fromUtf8(pactl.readAllStandardOutput()).trimmed();
+}
+
+}  // namespace
+
+VirtualMicrophone::VirtualMicrophone(const std::string& name, int frequency) : name_(name) {
+  const QString sink = QString::fromStdString(name + "_sink");
+  for (const QStringList& module :
+       {QStringList{"module-null-sink", "sink_name=" + sink, "rate=48000"},
+        QStringList{"module-remap-source", "master=" + sink + ".monitor",
+                    "source_name=" + QString::fromStdString(name),
+                    "source_properties=device.description=TestMic"},
+        QStringList{"module-sine", "sink=" + sink, "frequency=" + QString::number(frequency)}}) {
+    QString loaded = loadModule(module);
+    if (loaded.isEmpty()) return;
+    modules_.push_back(loaded);
+  }
+  listener_ = std::make_unique<MonitorListener>(sink.toStdString());
+}
+
+VirtualMicrophone::~VirtualMicrophone() {
+  listener_.reset();
+  for (auto module = modules_.rbegin(); module != modules_.rend(); ++module)
+    QProcess::execute("pactl", {"unload-module", *module});
+}
+
+bool VirtualMicrophone::ready() {
+  return modules_.size() == 3 && listener_ && listener_->waitUntilFlowing();
+}
+
+ToneInNullSink::ToneInNullSink(int frequency) {
+  module_ = loadModule({"module-sine", "sink=" + qEnvironmentVariable("TK_TEST_SINK"),
+                        "frequency=" + QString::number(frequency)});
+}
+
+void CoordinatorTest::SetUp() {
+  TK_REQUIRE_DESKTOP();
+  ASSERT_TRUE(folder.isValid());
+  display = firstDisplay();
+  ASSERT_TRUE(display);
 }
 
 double medianRunLength(const std::vector<uint8_t>& bgra, int width, int row, int from, int to) {

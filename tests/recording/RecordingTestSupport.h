@@ -1,10 +1,13 @@
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <QColor>
 #include <QCoroTask>
 #include <QRect>
 #include <QTemporaryDir>
 #include <QWidget>
+#include <atomic>
 #include <filesystem>
 #include <memory>
 #include <optional>
@@ -12,6 +15,7 @@
 
 #include "model/RecordingConfiguration.h"
 #include "model/RecordingMode.h"
+#include "platform/pulse/PulseRecordStream.h"
 #include "recording/RecordingCoordinator.h"
 
 namespace tk::test {
@@ -80,6 +84,73 @@ struct RecordingHarness {
   RecordingCoordinator coordinator;
   std::vector<std::filesystem::path> opened;
   std::string error;
+};
+
+// A tone playing into the private sound server's null sink while it lives.
+class ToneInNullSink {
+ public:
+  explicit ToneInNullSink(int frequency = 440);
+  ~ToneInNullSink();
+  ToneInNullSink(const ToneInNullSink&) = delete;
+  ToneInNullSink& operator=(const ToneInNullSink&) = delete;
+  bool playing() const { return !module_.isEmpty(); }
+
+ private:
+  QString module_;
+};
+
+// Reads a sink's monitor with a small latency while it lives. A null sink renders two seconds at
+// a time until a stream asks for less, and a monitor stream that joins meanwhile hears nothing of
+// those seconds; with this one running, the sink renders in small steps, as a sound card plays.
+class MonitorListener {
+ public:
+  explicit MonitorListener(const std::string& sink);
+  ~MonitorListener();
+  // Waits until the monitor delivers, that is until the sink renders in small steps.
+  bool waitUntilFlowing();
+
+ private:
+  std::shared_ptr<std::atomic<bool>> delivered_ = std::make_shared<std::atomic<bool>>(false);
+  std::unique_ptr<PulseRecordStream> stream_;
+};
+
+// A microphone that hums at `frequency` while it lives: a null sink fed a tone, its monitor offered
+// as an input source named `name` ("Test microphone" to people). It delivers in small steps, as a
+// real microphone does.
+class VirtualMicrophone {
+ public:
+  VirtualMicrophone(const std::string& name, int frequency);
+  ~VirtualMicrophone();
+  VirtualMicrophone(const VirtualMicrophone&) = delete;
+  VirtualMicrophone& operator=(const VirtualMicrophone&) = delete;
+  // Loaded and delivering.
+  bool ready();
+  const std::string& name() const { return name_; }
+
+ private:
+  std::string name_;
+  std::vector<QString> modules_;
+  std::unique_ptr<MonitorListener> listener_;
+};
+
+// Recordings through a coordinator on the private desktop, into a temporary folder.
+class CoordinatorTest : public ::testing::Test {
+ protected:
+  void SetUp() override;
+
+  std::filesystem::path out() const { return dir() / "out"; }
+  std::filesystem::path dir() const { return folder.path().toStdString(); }
+  RecordingConfiguration config(const RecordingMode& mode) const { return baseConfiguration(mode, out()); }
+  // A window alone, not over the wallpaper (which records the whole display around it).
+  RecordingConfiguration windowConfig(const RecordingMode& mode) const {
+    auto configuration = config(mode);
+    configuration.backgroundColor = BackgroundType::black;
+    return configuration;
+  }
+
+  QTemporaryDir folder;
+  CaptureDisplayRef display;
+  RecordingHarness harness;
 };
 
 // Counts the runs of equal colour along one row of a BGRA frame and returns the median run length.

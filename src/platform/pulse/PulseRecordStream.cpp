@@ -33,6 +33,17 @@ constexpr int64_t kResyncThresholdNs = 40'000'000;
 // Small fragments keep the capture-to-delivery delay, and with it the stamp's error, low.
 constexpr pa_usec_t kFragmentUsec = 20'000;
 
+// No data for this long means the source stopped (asleep, suspended, switching): the server's last
+// timing report no longer describes what comes next.
+constexpr int64_t kDeliveryGapNs = 150'000'000;
+
+// A timing report older than this (or from the future, after a wall-clock step) is not used.
+constexpr int64_t kMaximumReportAgeNs = 5'000'000'000;
+
+// How long samples wait in the server's buffer for a current timing report before they are
+// stamped without one.
+constexpr int64_t kReportWaitNs = 100'000'000;
+
 struct ResamplerDeleter {
   void operator()(SwrContext* context) const { swr_free(&context); }
 };
@@ -78,6 +89,14 @@ struct PulseRecordStream::Impl {
   int64_t segmentOutputFrames = 0;
   int64_t previousSegmentEndNs = 0;
   int64_t startedAtNs = MonotonicClock::nowNanoseconds();
+
+  // The server's timing reports describe the stream only once data flows: one made before the
+  // first byte, or before a stop in delivery, says nothing about when later bytes were captured.
+  // Reports count as current once their write index is at least this.
+  int64_t reportsValidFromByte = 1;
+  int64_t lastDeliveryNs = 0;
+  bool reportRequested = false;
+  int64_t reportRequestedAtNs = 0;
 
   std::shared_ptr<AudioBlock> block;
   int blockFill = 0;
@@ -205,18 +224,61 @@ struct PulseRecordStream::Impl {
     }
   }
 
+  // The server's last report, when it describes the samples being read now: made while data
+  // flowed, after the last stop in delivery, and recent.
+  const pa_timing_info* currentReport() const {
+    const pa_timing_info* info = pa_stream_get_timing_info(stream);
+    if (!info || info->write_index_corrupt || info->read_index_corrupt ||
+        info->write_index < reportsValidFromByte)
+      return nullptr;
+    const int64_t ageNs = static_cast<int64_t>(pa_timeval_age(&info->timestamp)) * 1000;
+    return ageNs >= 0 && ageNs < kMaximumReportAgeNs ? info : nullptr;
+  }
+
+  static void onTimingReport(pa_stream* stream, int, void* userdata) {
+    auto* self = static_cast<Impl*>(userdata);
+    self->reportRequested = false;
+    onReadable(stream, 0, userdata);
+  }
+
+  // Whether the readable samples can be stamped now. At the first samples and after a stop in
+  // delivery a fresh report is asked for, and the samples wait for it (a little while at most).
+  bool readyToStamp(int64_t now) {
+    if (lastDeliveryNs == 0 || now - lastDeliveryNs > kDeliveryGapNs) {
+      const pa_timing_info* info = pa_stream_get_timing_info(stream);
+      if (lastDeliveryNs != 0 && info && !info->read_index_corrupt)
+        reportsValidFromByte = info->read_index + 1;
+      reportRequested = false;
+    }
+    lastDeliveryNs = now;
+    if (currentReport()) return true;
+    if (!reportRequested) {
+      if (pa_operation* op = pa_stream_update_timing_info(stream, &Impl::onTimingReport, this))
+        pa_operation_unref(op);
+      reportRequested = true;
+      reportRequestedAtNs = now;
+    }
+    return now - reportRequestedAtNs >= kReportWaitNs;
+  }
+
+  // Nanoseconds from the capture of the oldest unread frame (the first one of this fragment) to
+  // `now`. From a current report: at its time the source had captured everything up to the write
+  // index plus what the source and the transport still held, and the frames since were captured at
+  // the source's rate. Without one, the newest readable frame counts as captured just now.
+  int64_t latencyOfOldestUnread() const {
+    const int64_t byteRate =
+        static_cast<int64_t>(pa_frame_size(pa_stream_get_sample_spec(stream))) * sourceFormat.sampleRate;
+    if (const pa_timing_info* info = currentReport()) {
+      const int64_t ageNs = static_cast<int64_t>(pa_timeval_age(&info->timestamp)) * 1000;
+      const int64_t heldNs = static_cast<int64_t>(info->source_usec + info->transport_usec) * 1000;
+      return ageNs + heldNs + (info->write_index - info->read_index) * 1'000'000'000 / byteRate;
+    }
+    return static_cast<int64_t>(pa_stream_readable_size(stream)) * 1'000'000'000 / byteRate;
+  }
+
   void consume(const float* input, int frames) {
     const int64_t now = MonotonicClock::nowNanoseconds();
-    pa_usec_t latency = 0;
-    int negative = 0;
-    int64_t latencyNs;
-    // The latency of a record stream runs from the capture of the oldest unread frame (the first
-    // one of this fragment) to now.
-    if (pa_stream_get_latency(stream, &latency, &negative) == 0)
-      latencyNs = (negative ? -1 : 1) * static_cast<int64_t>(latency) * 1000;
-    else
-      latencyNs = framesToNs(frames, sourceFormat.sampleRate);
-    int64_t measuredStart = now - latencyNs;
+    int64_t measuredStart = now - latencyOfOldestUnread();
     if (!segmentOpen && previousSegmentEndNs == 0 && measuredStart < startedAtNs) {
       // What the server held from before we asked is not part of the recording.
       const int64_t skip =
@@ -242,6 +304,7 @@ struct PulseRecordStream::Impl {
     auto* self = static_cast<Impl*>(userdata);
     const size_t frameBytes = pa_frame_size(pa_stream_get_sample_spec(stream));
     while (!self->stopRequested.load() && !self->failed && pa_stream_readable_size(stream) > 0) {
+      if (!self->readyToStamp(MonotonicClock::nowNanoseconds())) return;
       const void* data = nullptr;
       size_t bytes = 0;
       if (pa_stream_peek(stream, &data, &bytes) < 0) {
@@ -357,8 +420,7 @@ std::unique_ptr<PulseRecordStream> PulseRecordStream::start(Options options, Sam
   pa_buffer_attr attributes{};
   attributes.maxlength = static_cast<uint32_t>(-1);
   attributes.fragsize = static_cast<uint32_t>(pa_usec_to_bytes(kFragmentUsec, &spec));
-  const auto flags = static_cast<pa_stream_flags_t>(PA_STREAM_ADJUST_LATENCY | PA_STREAM_AUTO_TIMING_UPDATE |
-                                                    PA_STREAM_INTERPOLATE_TIMING);
+  const auto flags = static_cast<pa_stream_flags_t>(PA_STREAM_ADJUST_LATENCY | PA_STREAM_AUTO_TIMING_UPDATE);
   const std::string what = "Recording the sound source \"" + source.name + "\"";
   if (pa_stream_connect_record(impl->stream, source.name.c_str(), &attributes, flags) < 0)
     connection.fail(what);

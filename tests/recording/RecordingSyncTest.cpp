@@ -1,0 +1,181 @@
+// Sound and picture of a recording stay together from the first samples on: a movie that flashes
+// white with a beep once a second plays on the desktop into the default output, and each beep of
+// the recording sits next to its flash, the first one as well as those after a pause.
+
+#include <gtest/gtest.h>
+
+#include <QProcess>
+#include <algorithm>
+#include <cmath>
+
+#include "MovieProbe.h"
+#include "RecordingTestSupport.h"
+#include "capture/SoundServerFixture.h"
+#include "support/TestSupport.h"
+
+namespace tk {
+namespace {
+
+using namespace std::chrono_literals;
+namespace fs = std::filesystem;
+
+// A new null sink as the default output for one test. Like an output of a sound server that has
+// just started, it hands a record stream its first samples a while after the stream started (a
+// null sink renders its first two seconds at once when it is created).
+class FreshDefaultSink {
+ public:
+  FreshDefaultSink()
+      : module_(test::pactl("load-module module-null-sink sink_name=tk_sync_sink rate=48000")) {
+    if (!module_.empty()) test::pactl("set-default-sink tk_sync_sink");
+  }
+
+  ~FreshDefaultSink() {
+    test::pactl("set-default-sink " + qEnvironmentVariable("TK_TEST_SINK").toStdString());
+    if (!module_.empty()) test::pactl("unload-module " + module_);
+  }
+  bool ok() const { return !module_.empty(); }
+
+ private:
+  std::string module_;
+};
+
+// A movie of `seconds`: black, white with a 1 kHz beep from 0.5 s to 0.6 s of every second.
+bool makeFlashMovie(const fs::path& file, int seconds) {
+  const QString length = QString::number(seconds);
+  return QProcess::execute(
+             "ffmpeg",
+             {"-v",
+              "error",
+              "-y",
+              "-f",
+              "lavfi",
+              "-i",
+              "color=black:s=160x120:r=60:d=" + length +
+                  ",drawbox=x=0:y=0:w=160:h=120:color=white:t=fill:enable='between(mod(t,1),0.5,0.6)'",
+              "-f",
+              "lavfi",
+              "-i",
+              "sine=f=1000:r=48000:d=" + length + ",volume=volume=0:enable='not(between(mod(t,1),0.5,0.6))'",
+              "-c:v",
+              "libx264",
+              "-preset",
+              "ultrafast",
+              "-pix_fmt",
+              "yuv420p",
+              "-c:a",
+              "pcm_s16le",
+              QString::fromStdString(file.string())}) == 0;
+}
+
+// A flash or a beep cut by the pause is not compared: only whole ones (0.1 s long) are.
+constexpr double kWhole = 0.08;
+
+// Times (seconds in the movie) where a whole flash starts.
+std::vector<double> flashOnsets(const test::MovieFacts& facts, const std::vector<double>& brightness) {
+  std::vector<double> onsets;
+  const size_t frames = std::min(brightness.size(), facts.videoFrameTimes.size());
+  for (size_t i = 1; i < frames; ++i) {
+    if (brightness[i] <= 128 || brightness[i - 1] > 128) continue;
+    size_t end = i;
+    while (end < frames && brightness[end] > 128) ++end;
+    if (end < frames && facts.videoFrameTimes[end] - facts.videoFrameTimes[i] >= kWhole)
+      onsets.push_back(facts.videoFrameTimes[i]);
+  }
+  return onsets;
+}
+
+// Times (seconds in the movie) where a whole beep starts after at least 0.3 s of quiet.
+std::vector<double> beepOnsets(const test::MovieFacts& facts, const std::vector<float>& samples, int rate) {
+  std::vector<double> onsets;
+  int64_t start = -1, lastLoud = -rate;
+  auto close = [&] {
+    if (start >= 0 && double(lastLoud - start) / rate >= kWhole)
+      onsets.push_back(facts.audioStartTime + double(start) / rate);
+  };
+  for (size_t i = 0; i < samples.size(); ++i) {
+    if (std::abs(samples[i]) < 0.05f) continue;
+    if (int64_t(i) - lastLoud > rate * 3 / 10) {
+      close();
+      start = int64_t(i);
+    }
+    lastLoud = int64_t(i);
+  }
+  close();
+  return onsets;
+}
+
+TEST(RecordingSyncTest, EveryBeepSitsByItsFlashFromTheFirstSecondAndAcrossAPause) {
+  TK_REQUIRE_DESKTOP();
+  QTemporaryDir folder;
+  const fs::path source = folder.filePath("flashes.mkv").toStdString();
+  ASSERT_TRUE(makeFlashMovie(source, 8));
+  FreshDefaultSink sink;
+  ASSERT_TRUE(sink.ok());
+
+  auto display = test::firstDisplay();
+  ASSERT_TRUE(display);
+  const QRect player(240, 300, 160, 120);
+  test::RecordingHarness harness;
+  RecordingMode mode = RecordingMode::screenArea(
+      display,
+      QRectF(player.x(), display->frame.height() - player.bottom() - 1, player.width(), player.height()));
+  auto configuration = test::baseConfiguration(mode, (folder.path() + "/out").toStdString());
+  configuration.frameRate = 60;
+  configuration.recordSystemAudio = true;
+  ASSERT_TRUE(harness.start(mode, configuration)) << harness.error;
+
+  // The movie starts as the output starts playing: its first beep is among the first samples of
+  // system audio, its first flash in the first second of the movie.
+  test::MonitorListener output("tk_sync_sink");
+  ASSERT_TRUE(output.waitUntilFlowing());
+  QProcess play;
+  play.start("ffplay", {"-v", "error", "-autoexit", "-noborder", "-left", QString::number(player.x()), "-top",
+                        QString::number(player.y()), "-x", QString::number(player.width()), "-y",
+                        QString::number(player.height()), QString::fromStdString(source.string())});
+  ASSERT_TRUE(play.waitForStarted());
+  ASSERT_TRUE(harness.recordFor(harness.coordinator.recordingDuration() + 2.8));
+  harness.coordinator.pauseRecording();
+  test::pumpEvents(1000ms);
+  harness.coordinator.resumeRecording();
+  ASSERT_TRUE(test::waitUntil([&] { return play.state() == QProcess::NotRunning; }));
+  auto movie = harness.stop();
+  ASSERT_TRUE(movie) << harness.error;
+
+  auto facts = test::probeMovie(*movie);
+  ASSERT_TRUE(facts);
+  ASSERT_EQ(facts->audioDurations.size(), 1u);
+  EXPECT_NEAR(facts->audioDurations[0], facts->videoDuration, 0.1);
+  const auto flashes = flashOnsets(*facts, test::frameBrightness(*movie));
+  const auto beeps = beepOnsets(*facts, test::audioSamples(*movie, 48000), 48000);
+  std::string found = "flashes:";
+  for (double flash : flashes) found += " " + std::to_string(flash);
+  found += "; beeps:";
+  for (double beep : beeps) found += " " + std::to_string(beep);
+  SCOPED_TRACE(found);
+  ASSERT_GE(flashes.size(), 5u);
+  // Each beep pairs with the flash nearest to it; one the pause cut (a flash or a beep shorter than
+  // it should be) has no partner and is not compared. The first beep always has one.
+  std::vector<double> offsets, paired;
+  for (double beep : beeps) {
+    double nearest = flashes.front();
+    for (double flash : flashes)
+      if (std::abs(beep - flash) < std::abs(beep - nearest)) nearest = flash;
+    if (std::abs(beep - nearest) > 0.3) continue;
+    offsets.push_back(beep - nearest);
+    paired.push_back(beep);
+  }
+  ASSERT_GE(offsets.size(), 5u);
+  ASSERT_FALSE(beeps.empty());
+  EXPECT_EQ(paired.front(), beeps.front()) << "the first beep has no flash";
+  // The player puts a constant lag of its own between them (its guess of the output's delay): that
+  // lag is the median offset, bounded on its own.
+  std::vector<double> sorted = offsets;
+  std::sort(sorted.begin(), sorted.end());
+  const double lag = sorted[sorted.size() / 2];
+  EXPECT_LT(std::abs(lag), 0.06);
+  for (size_t i = 0; i < offsets.size(); ++i)
+    EXPECT_NEAR(offsets[i], lag, 0.05) << "the beep at " << paired[i] << " s";
+}
+
+}  // namespace
+}  // namespace tk
