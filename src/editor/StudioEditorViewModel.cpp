@@ -8,7 +8,8 @@
 
 namespace tk {
 
-StudioEditorViewModel::StudioEditorViewModel(QObject* parent) : QObject(parent) {}
+StudioEditorViewModel::StudioEditorViewModel(QObject* parent)
+    : QObject(parent), reveal_([](const std::filesystem::path& file) { FileManager::reveal(file); }) {}
 
 StudioEditorViewModel::~StudioEditorViewModel() = default;
 
@@ -141,7 +142,7 @@ void StudioEditorViewModel::exportVideo(const std::filesystem::path& outputURL) 
       case AssetExportSession::Status::completed:
         Diagnostics::line("✅ Export completed successfully");
         endWith(std::nullopt);
-        FileManager::reveal(output);
+        if (self && self->reveal_) self->reveal_(output);
         break;
       case AssetExportSession::Status::failed: {
         const auto error = session->error();

@@ -3,6 +3,7 @@
 #include <QObject>
 #include <QUuid>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -58,6 +59,11 @@ class StudioEditorViewModel : public QObject {
   void exportVideo(const std::filesystem::path& outputURL);
   void destroy();
 
+  // What shows a finished export (the file manager, selecting it, by default).
+  void setRevealHandler(std::function<void(const std::filesystem::path&)> handler) {
+    reveal_ = std::move(handler);
+  }
+
  signals:
   // Any published field changed.
   void changed();
@@ -78,6 +84,7 @@ class StudioEditorViewModel : public QObject {
   bool isDestroyed_ = false;
   bool isExporting_ = false;
   float exportProgress_ = 0;
+  std::function<void(const std::filesystem::path&)> reveal_;
 };
 
 }  // namespace tk

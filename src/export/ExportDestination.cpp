@@ -15,7 +15,7 @@ std::filesystem::path plainURL(const std::filesystem::path& source, const std::s
                                const std::string& extension, const QDateTime& now) {
   std::filesystem::path base = source;
   base.replace_extension();
-  const std::string date = now.toString(QStringLiteral("y-MM-dd HH.mm.ss")).toStdString();
+  const std::string date = now.toString(QStringLiteral("yyyy-MM-dd HH.mm.ss")).toStdString();
   return base.string() + " (" + kind + " " + date + ")." + extension;
 }
 

@@ -110,7 +110,8 @@ void VideoTrimmerViewModel::exportAdvancedVideo(CameraExportSettings cameraSetti
      std::optional<BackgroundSettings> background, bool backgroundEnabled, std::array<double, 6> look,
      std::filesystem::path output, std::shared_ptr<ExportSessionHandle> handle,
      std::function<void(ExportResult)> finish) -> QCoro::Task<void> {
-    std::optional<MediaAsset> cameraAsset = co_await onWorker([cameraURL]() -> std::optional<MediaAsset> {
+    // Made outside the co_await expression: temporaries inside one are not safe with this compiler.
+    auto loading = onWorker([cameraURL]() -> std::optional<MediaAsset> {
       if (!cameraURL) return std::nullopt;
       try {
         return MediaAsset::load(*cameraURL);
@@ -118,6 +119,7 @@ void VideoTrimmerViewModel::exportAdvancedVideo(CameraExportSettings cameraSetti
         return std::nullopt;
       }
     });
+    std::optional<MediaAsset> cameraAsset = co_await loading;
     if (handle->isCancelled()) {
       finish(ExportResult::failure(std::make_shared<ExportError>(ExportError::Kind::cancelled)));
       co_return;

@@ -119,26 +119,8 @@ TEST_F(RecordingCoordinatorTest, WindowRecordingShowsTheWindow) {
   EXPECT_LT(frame[centre + 2], 70);         // little red
 }
 
-// A 440 Hz tone playing into the private sound server's null sink while it lives.
-class ToneInNullSink {
- public:
-  ToneInNullSink() {
-    QProcess pactl;
-    pactl.start("pactl", {"load-module", "module-sine", "sink=" + qEnvironmentVariable("TK_TEST_SINK"),
-                          "frequency=440"});
-    if (pactl.waitForFinished(10000)) module_ = QString::fromUtf8(pactl.readAllStandardOutput()).trimmed();
-  }
-  ~ToneInNullSink() {
-    if (!module_.isEmpty()) QProcess::execute("pactl", {"unload-module", module_});
-  }
-  bool playing() const { return !module_.isEmpty(); }
-
- private:
-  QString module_;
-};
-
 TEST_F(RecordingCoordinatorTest, SystemAudioCarriesTheToneInTheNullSink) {
-  ToneInNullSink tone;
+  test::ToneInNullSink tone;
   ASSERT_TRUE(tone.playing());
   RecordingMode mode = RecordingMode::screenArea(display, QRectF(0, 0, 320, 240));
   auto configuration = config(mode);
@@ -154,7 +136,7 @@ TEST_F(RecordingCoordinatorTest, SystemAudioCarriesTheToneInTheNullSink) {
 }
 
 TEST_F(RecordingCoordinatorTest, AudioOnlyRecordingIsOneAudioFileWithTheTone) {
-  ToneInNullSink tone;
+  test::ToneInNullSink tone;
   ASSERT_TRUE(tone.playing());
   RecordingMode mode = RecordingMode::systemAudio();
   auto configuration = config(mode);

@@ -3,6 +3,7 @@
 #include <QColor>
 #include <QCoroTask>
 #include <QRect>
+#include <QString>
 #include <QTemporaryDir>
 #include <QWidget>
 #include <filesystem>
@@ -80,6 +81,17 @@ struct RecordingHarness {
   RecordingCoordinator coordinator;
   std::vector<std::filesystem::path> opened;
   std::string error;
+};
+
+// A 440 Hz tone playing into the private sound server's null sink while it lives.
+class ToneInNullSink {
+ public:
+  ToneInNullSink();
+  ~ToneInNullSink();
+  bool playing() const { return !module_.isEmpty(); }
+
+ private:
+  QString module_;
 };
 
 // Counts the runs of equal colour along one row of a BGRA frame and returns the median run length.
