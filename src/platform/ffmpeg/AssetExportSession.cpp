@@ -3,13 +3,14 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <sched.h>
 #include <QPromise>
 #include <QtConcurrent/QtConcurrentRun>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
 #include <cstring>
-#include <deque>
+#include <map>
 #include <random>
 #include <thread>
 
@@ -25,9 +26,20 @@ namespace tk {
 namespace {
 
 constexpr AudioFormat kAudioFormat{48000, 2, true};
-// Frames handed to the compositor and not yet written: enough to keep its thread and the encoder's
+// Frames handed to each compositor and not yet written: enough to keep its thread and the encoder's
 // busy while the next source frames decode, few enough to bound memory.
-constexpr size_t kFramesInFlight = 3;
+constexpr size_t kFramesPerCompositor = 2;
+
+// Compositors that render side by side, each on its own thread, taking frames in turn: a frame
+// depends only on its time and sources, so the order of rendering does not matter, and one render
+// thread alone cannot keep up with a multithreaded encoder at 1080p60. Half the cores this process
+// may run on, at most four.
+size_t compositorLanes() {
+  cpu_set_t set;
+  CPU_ZERO(&set);
+  int cores = sched_getaffinity(0, sizeof set, &set) == 0 ? CPU_COUNT(&set) : 1;
+  return static_cast<size_t>(std::clamp((cores + 1) / 2, 1, 4));
+}
 
 struct Cancelled {};
 
@@ -158,11 +170,11 @@ class AudioTrackPump {
   std::unique_ptr<AudioSampleReader> reader_;
 };
 
-// Composed frames coming back from the compositor's thread, in order.
+// Composed frames coming back from the compositors' threads, by frame index.
 struct ComposedFrames {
   std::mutex mutex;
   std::condition_variable changed;
-  std::deque<std::pair<std::shared_ptr<PixelBuffer>, std::optional<PlatformError>>> done;
+  std::map<int64_t, std::pair<std::shared_ptr<PixelBuffer>, std::optional<PlatformError>>> done;
 };
 
 }  // namespace
@@ -226,7 +238,7 @@ void AssetExportSession::run() {
   }
   status_ = Status::exporting;
   std::unique_ptr<AssetWriter> writer;
-  std::unique_ptr<VideoCompositing> compositor;
+  std::vector<std::unique_ptr<VideoCompositing>> compositors;
   try {
     if (!composition_) throw PlatformError(kErrorDomain, -1, "The export has no composition");
     if (outputURL_.empty()) throw PlatformError(kErrorDomain, -1, "The export has no output file");
@@ -315,19 +327,22 @@ void AssetExportSession::run() {
     std::shared_ptr<VideoCompositionRenderContext> context;
     auto composed = std::make_shared<ComposedFrames>();
     size_t inFlight = 0;
+    const size_t lanes = hasVideo && vc && vc->customVideoCompositor ? compositorLanes() : 1;
+    const size_t maxInFlight = lanes * kFramesPerCompositor + 1;
     const auto collect = [&](bool all) {
       std::unique_lock lock(composed->mutex);
       while (inFlight > 0) {
-        if (composed->done.empty()) {
-          if (!all && inFlight < kFramesInFlight) return;
+        auto next = composed->done.find(written);
+        if (next == composed->done.end()) {
+          if (!all && inFlight < maxInFlight) return;
           composed->changed.wait_for(lock, std::chrono::milliseconds(20));
           if (cancelled_) throw Cancelled{};
           if (writer->failed())
             throw PlatformError(kErrorDomain, -1, "Writing the movie: " + writer->failure());
           continue;
         }
-        auto [frame, error] = std::move(composed->done.front());
-        composed->done.pop_front();
+        auto [frame, error] = std::move(next->second);
+        composed->done.erase(next);
         --inFlight;
         lock.unlock();
         if (error) throw *error;
@@ -337,17 +352,20 @@ void AssetExportSession::run() {
       }
     };
     if (hasVideo && vc && vc->customVideoCompositor) {
-      compositor = vc->customVideoCompositor();
-      if (!compositor) throw PlatformError(kErrorDomain, -1, "The custom compositor could not be made");
-      // Composed frames are held by the compositor, by this thread and by the writer's queue until
+      // Composed frames are held by the compositors, by this thread and by the writer's queue until
       // converted; the context must outlast all of them or a frame finds no buffer.
       context = std::make_shared<VideoCompositionRenderContext>(
-          size, frameDuration, kFramesInFlight + AssetWriterVideoInput::kQueueCapacity + 4);
-      compositor->renderContextChanged(context);
+          size, frameDuration, maxInFlight + AssetWriterVideoInput::kQueueCapacity + 4);
+      for (size_t lane = 0; lane < lanes; ++lane) {
+        compositors.push_back(vc->customVideoCompositor());
+        if (!compositors.back())
+          throw PlatformError(kErrorDomain, -1, "The custom compositor could not be made");
+        compositors.back()->renderContextChanged(context);
+      }
     }
     StandardLayerRenderer layerRenderer;
     std::unique_ptr<PixelBufferPool> canvasPool;
-    if (hasVideo && vc && !compositor)
+    if (hasVideo && vc && compositors.empty())
       canvasPool = std::make_unique<PixelBufferPool>(size.width(), size.height(), 8);
 
     const auto instructionAt = [&](const MediaTime& t) -> std::shared_ptr<const VideoCompositionInstruction> {
@@ -374,7 +392,7 @@ void AssetExportSession::run() {
         continue;
       }
       auto instruction = instructionAt(t);
-      if (compositor && instruction) {
+      if (!compositors.empty() && instruction) {
         std::vector<VideoCompositionRequest::SourceFrame> sources;
         if (instruction->requiredSourceTrackIDs) {
           for (int32_t id : *instruction->requiredSourceTrackIDs) {
@@ -387,13 +405,14 @@ void AssetExportSession::run() {
           std::lock_guard lock(composed->mutex);
           ++inFlight;
         }
-        compositor->startVideoCompositionRequest(std::make_shared<VideoCompositionRequest>(
-            t, instruction, context, std::move(sources),
-            [composed](std::shared_ptr<PixelBuffer> frame, std::optional<PlatformError> error) {
-              std::lock_guard lock(composed->mutex);
-              composed->done.emplace_back(std::move(frame), std::move(error));
-              composed->changed.notify_all();
-            }));
+        compositors[static_cast<size_t>(i) % lanes]->startVideoCompositionRequest(
+            std::make_shared<VideoCompositionRequest>(
+                t, instruction, context, std::move(sources),
+                [composed, i](std::shared_ptr<PixelBuffer> frame, std::optional<PlatformError> error) {
+                  std::lock_guard lock(composed->mutex);
+                  composed->done.emplace(i, std::make_pair(std::move(frame), std::move(error)));
+                  composed->changed.notify_all();
+                }));
         collect(false);
         continue;
       }
@@ -418,7 +437,7 @@ void AssetExportSession::run() {
     }
     collect(true);
     if (audio) audio->pumpUntil(duration + MediaTime(1, 1));
-    compositor.reset();
+    compositors.clear();
     if (cancelled_) throw Cancelled{};
     writer->finish(duration);
     if (writer->failed()) throw PlatformError(kErrorDomain, -1, "Writing the movie: " + writer->failure());
@@ -442,9 +461,9 @@ void AssetExportSession::run() {
   } catch (const std::exception& e) {
     fail(e.what());
   }
-  // The compositor goes first: its queued requests finish (as failed) into `composed`, not into a
+  // The compositors go first: their queued requests finish (as failed) into `composed`, not into a
   // writer that is gone.
-  compositor.reset();
+  compositors.clear();
   if (writer) writer->cancel();
   std::error_code ignored;
   if (const auto partial = temporaryURL(); !partial.empty()) std::filesystem::remove(partial, ignored);
