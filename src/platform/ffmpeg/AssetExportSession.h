@@ -52,7 +52,8 @@ class AssetExportSession : public std::enable_shared_from_this<AssetExportSessio
 
   // Runs the export on the calling thread and returns when it has ended (any status).
   void exportSynchronously();
-  // Runs the export on a pool thread and calls `completionHandler` there when it has ended.
+  // Runs the export on a pool thread and calls `completionHandler` there when it has ended. The
+  // session must be held by a std::shared_ptr; the run keeps it alive until then.
   void exportAsynchronously(std::function<void()> completionHandler);
   // The same, for a coroutine: resumes on the awaiting (main) thread once the export has ended.
   QCoro::Task<void> exportAsync();
