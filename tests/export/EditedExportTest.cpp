@@ -38,6 +38,7 @@ class EditedExportTest : public ::testing::Test {
     TK_REQUIRE_DESKTOP();
     ASSERT_NO_THROW(test::recordedMovie());
   }
+  test::SharedSettingsRestorer restorer;
 
   // Runs the editor's edited export and returns the movie it wrote.
   static fs::path exportWith(test::LoadedEditor& editor, const Look& look) {

@@ -7,6 +7,7 @@
 
 #include "editor/ExportResult.h"
 #include "editor/VideoTrimmerViewModel.h"
+#include "export/RoundedCameraCompositorSettings.h"
 #include "model/RecordingMetadata.h"
 #include "platform/media/PixelBuffer.h"
 
@@ -46,6 +47,16 @@ class LoadedEditor {
   std::filesystem::path movie_;
   std::unique_ptr<VideoTrimmerViewModel> model_;
   bool loaded_ = false;
+};
+
+// Exports write the process-wide compositor settings; a test that exports puts them back after.
+class SharedSettingsRestorer {
+ public:
+  SharedSettingsRestorer() : saved_(RoundedCameraCompositorSettings::shared()) {}
+  ~SharedSettingsRestorer() { RoundedCameraCompositorSettings::shared() = saved_; }
+
+ private:
+  RoundedCameraCompositorSettings saved_;
 };
 
 // Collects an export's result.

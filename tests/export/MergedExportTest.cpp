@@ -93,6 +93,7 @@ class MergedExportTest : public ::testing::Test {
     folder_ = nullptr;
   }
   void SetUp() override { TK_REQUIRE_DESKTOP(); }
+  test::SharedSettingsRestorer restorer;
   static fs::path bands() { return fs::path(folder_->filePath("bands.mov").toStdString()); }
 
   static void merge(test::LoadedEditor& editor, std::vector<VideoSegment> segments,
