@@ -1,5 +1,7 @@
 #include "RecordingTestSupport.h"
 
+#include <QProcess>
+
 #include <QCoroTask>
 #include <QGuiApplication>
 #include <QImage>

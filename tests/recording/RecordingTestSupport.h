@@ -5,6 +5,7 @@
 #include <QColor>
 #include <QCoroTask>
 #include <QRect>
+#include <QString>
 #include <QTemporaryDir>
 #include <QWidget>
 #include <atomic>
