@@ -222,6 +222,7 @@ void VideoTrimmerView::setSelectedAspect(OutputAspectRatio value) {
 }
 
 void VideoTrimmerView::setVerticalStack(bool value) {
+  if (value && !verticalStackAvailable()) value = false;
   if (verticalStack_ == value) return;
   verticalStack_ = value;
   refresh();
@@ -230,6 +231,7 @@ void VideoTrimmerView::setVerticalStack(bool value) {
 void VideoTrimmerView::setIncludeCameraInExport(bool value) {
   if (includeCameraInExport_ == value) return;
   includeCameraInExport_ = value;
+  if (!value) verticalStack_ = false;
   cameraInclusionChanged();
   refresh();
 }

@@ -72,6 +72,9 @@ class VideoTrimmerView : public QWidget {
   OutputAspectRatio selectedAspect() const { return selectedAspect_; }
   void setSelectedAspect(OutputAspectRatio value);
   bool verticalStack() const { return verticalStack_; }
+  // The vertical stack puts the camera over the screen, so it is offered only while the camera is
+  // part of the output: turning it on is refused otherwise, and leaving the camera out turns it off.
+  bool verticalStackAvailable() const { return includeCameraInExport_ && cameraLayerExists(); }
   void setVerticalStack(bool value);
   bool includeCameraInExport() const { return includeCameraInExport_; }
   void setIncludeCameraInExport(bool value);

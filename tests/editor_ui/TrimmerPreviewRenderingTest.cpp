@@ -23,6 +23,12 @@ class TrimmerPreviewRenderingTest : public EditorWindowFixture {
     EXPECT_TRUE(waitForPicture());
     return trimmer;
   }
+  // Seeks the main player and waits until the view's clock shows the time.
+  bool showAt(double t) {
+    bool done = false;
+    view->viewModel().player()->seek(MediaTime::fromSeconds(t, 600), [&](bool) { done = true; });
+    return waitUntil([&] { return done && std::abs(view->currentTime() - t) < 0.01; });
+  }
   static constexpr QRgb kBackground = qRgb(51, 153, 77);
 };
 
@@ -124,17 +130,32 @@ TEST_F(TrimmerPreviewRenderingTest, RecordedCursorIsDrawnWhereItWasAtTheTime) {
         if (colourDistance(on.pixel(x, y), off.pixel(x, y)) > 60) ++count;
     return count;
   };
-  auto showAt = [&](double t) {
-    bool done = false;
-    model.player()->seek(MediaTime::fromSeconds(t, 600), [&](bool) { done = true; });
-    return waitUntil([&] { return done && std::abs(trimmer.currentTime() - t) < 0.01; });
-  };
   ASSERT_TRUE(showAt(0.5));
   EXPECT_GT(cursorPixelsNear({0.3, 0.3}), 10);
   EXPECT_EQ(cursorPixelsNear({0.7, 0.7}), 0);
   ASSERT_TRUE(showAt(1.9));
   EXPECT_EQ(cursorPixelsNear({0.3, 0.3}), 0);
   EXPECT_GT(cursorPixelsNear({0.7, 0.7}), 10);
+  window->close();
+}
+
+TEST_F(TrimmerPreviewRenderingTest, KeyframeZoomEnlargesThePictureUnlessZoomPreviewIsOff) {
+  auto& trimmer = openPadded();
+  trimmer.viewModel().setBackgroundEnabled(false);
+  ZoomKeyframe keyframe;  // twice as large about the top left from the start
+  keyframe.time = 0;
+  keyframe.center = {0.1, 0.1};
+  keyframe.level = 2;
+  trimmer.viewModel().setZoomKeyframes({keyframe});
+  ASSERT_TRUE(showAt(1.0));  // frame 30: its first band is black, its top-left patch white
+  auto& preview = trimmer.playerArea().preview();
+  ASSERT_DOUBLE_EQ(trimmer.previewZoomTransform(1.0, preview.screenArea()).a, 2);
+  const QRectF layer = preview.screenLayerRect();
+  // A point just right of the patch: covered by the patch only when the picture is zoomed.
+  const QPoint probe = (layer.topLeft() + QPointF(0.1 * layer.width(), 0.05 * layer.height())).toPoint();
+  EXPECT_GT(qGray(previewImage().pixel(probe)), 200);
+  trimmer.setEnableZoomPreview(false);
+  EXPECT_LT(qGray(previewImage().pixel(probe)), 40);
   window->close();
 }
 

@@ -11,6 +11,7 @@
 #include "EditorWindowFixture.h"
 #include "editor_ui/DraggableCameraView.h"
 #include "editor_ui/TrimmerPreviewGeometry.h"
+#include "platform/player/PlayerView.h"
 
 namespace tk::test {
 namespace {
@@ -201,19 +202,38 @@ TEST_F(VideoTrimmerViewTest, CanvasFollowsTheAspectRatioAndTheVerticalStack) {
   trimmer.setSelectedAspect(OutputAspectRatio::ratio1x1);
   EXPECT_NEAR(ratio(), 1.0, 0.02);
   EXPECT_TRUE(preview.width() == area.width() || preview.height() == area.height());  // touches two sides
-  trimmer.setVerticalStack(true);  // no camera layer: the standard layout on a 9:16 canvas
-  EXPECT_NEAR(ratio(), 0.5625, 0.02);
-  EXPECT_FALSE(preview.isVerticalStack());
-  EXPECT_NEAR(preview.screenArea().width() / preview.screenArea().height(), 16.0 / 9, 0.02);
+  // Without a camera in the output there is no vertical stack to offer.
+  trimmer.setIncludeCameraInExport(true);  // no camera layer beside this movie
+  trimmer.setVerticalStack(true);
+  EXPECT_FALSE(trimmer.verticalStack());
+  EXPECT_NEAR(ratio(), 1.0, 0.02);
   window->close();
 
   writeCameraLayer();
   auto& stacked = open(writeMovie(".screen.mov"));
+  auto& stackedPreview = stacked.playerArea().preview();
+  stacked.setVerticalStack(true);  // the camera layer exists but is not included yet
+  EXPECT_FALSE(stacked.verticalStack());
+  stacked.setIncludeCameraInExport(true);
   stacked.setVerticalStack(true);
-  EXPECT_TRUE(stacked.playerArea().preview().isVerticalStack());
-  EXPECT_NEAR(
-      static_cast<double>(stacked.playerArea().preview().width()) / stacked.playerArea().preview().height(),
-      0.5625, 0.02);
+  EXPECT_TRUE(stackedPreview.isVerticalStack());
+  EXPECT_NEAR(static_cast<double>(stackedPreview.width()) / stackedPreview.height(), 0.5625, 0.02);
+  EXPECT_FALSE(stackedPreview.cameraView().isVisible());  // the camera has its own band
+  // The stack: background, camera band over screen band, the camera's picture in its band.
+  ASSERT_TRUE(waitUntil([&] { return stacked.cameraPlayer().currentFrame() != nullptr; }));
+  stackedPreview.repaint();
+  const QImage image = stackedPreview.grab().toImage();
+  const auto bands = TrimmerPreviewGeometry::verticalStackBands(stackedPreview.size());
+  EXPECT_NEAR(bands.camera.height() / stackedPreview.height(), 0.35, 0.01);
+  // The camera's first frame fills its band (cropped at the sides), white patch at the top left.
+  const QRectF shown = PlayerView::targetRect({320, 180}, bands.camera.adjusted(8, 4, -8, -4),
+                                              PlayerView::VideoGravity::resizeAspectFill);
+  const double scale = shown.width() / 320;
+  EXPECT_GT(qGray(image.pixel((shown.topLeft() + QPointF(16, 10) * scale).toPoint())), 200);
+  EXPECT_LT(qGray(image.pixel((shown.topLeft() + QPointF(16, 170) * scale).toPoint())), 40);
+  stacked.setIncludeCameraInExport(false);  // leaving the camera out ends the stack
+  EXPECT_FALSE(stacked.verticalStack());
+  EXPECT_FALSE(stackedPreview.isVerticalStack());
   window->close();
 }
 
