@@ -15,6 +15,8 @@
 #include "platform/v4l2/V4l2Devices.h"
 #include "platform/x11/X11ShareableContent.h"
 #include "recording/RecordingCoordinator.h"
+#include "selection/AreaSelectorView.h"
+#include "selection/WindowSelectorView.h"
 
 namespace tk {
 
@@ -44,6 +46,10 @@ class PlatformDevices : public CaptureDeviceSource {
 class PlatformContent : public ShareableContentSource {
  public:
   QCoro::Task<std::vector<CaptureDisplayRef>> displays() override {
+    ShareableContent snapshot = co_await content();
+    co_return std::move(snapshot.displays);
+  }
+  QCoro::Task<ShareableContent> content() override {
     ShareableContentOptions options;
     options.excludeDesktopWindows = false;
     options.onScreenWindowsOnly = true;
@@ -57,7 +63,7 @@ class PlatformContent : public ShareableContentSource {
           }
         });
     if (failure) std::rethrow_exception(failure);
-    co_return content.displays;
+    co_return content;
   }
 };
 
@@ -104,6 +110,11 @@ ModeSelectionServices PlatformServices::modeSelectionServices() {
   services.devices = &impl_->devices;
   services.content = &impl_->content;
   services.openMicrophoneSettings = openSoundSettings;
+  const SelectionServices pickers{&impl_->recording, &impl_->content};
+  services.openWindowSelector = [pickers] { WindowSelectorView::open(pickers); };
+  services.openAreaSelector = [pickers](CaptureDisplayRef display) {
+    AreaSelectorView::open(std::move(display), pickers);
+  };
   return services;
 }
 

@@ -307,20 +307,20 @@ void VideoTrimmerViewModel::loadRecordingMetadata() {
   if (!fileURL_) return;
   // Found, read, decoded and converted on a worker; published here only if the model still exists.
   [](QPointer<VideoTrimmerViewModel> self, std::filesystem::path movie) -> QCoro::Task<void> {
-    QFuture<std::optional<RecordingMetadata>> work =
-        QtConcurrent::run([movie]() -> std::optional<RecordingMetadata> {
-          const auto location = findRecordingMetadata(movie);
-          if (!location) return std::nullopt;
-          try {
-            return convertLegacyZoom(readRecordingMetadata(*location));
-          } catch (const Error& error) {
-            Diagnostics::line("⚠️ Failed to load metadata: " + error.localizedDescription());
-          } catch (const std::exception& error) {
-            Diagnostics::line(std::string("⚠️ Failed to load metadata: ") + error.what());
-          }
-          return std::nullopt;
-        });
-    std::optional<RecordingMetadata> converted = co_await work;
+    // Named before it is awaited (see onWorker).
+    auto work = [movie]() -> std::optional<RecordingMetadata> {
+      const auto location = findRecordingMetadata(movie);
+      if (!location) return std::nullopt;
+      try {
+        return convertLegacyZoom(readRecordingMetadata(*location));
+      } catch (const Error& error) {
+        Diagnostics::line("⚠️ Failed to load metadata: " + error.localizedDescription());
+      } catch (const std::exception& error) {
+        Diagnostics::line(std::string("⚠️ Failed to load metadata: ") + error.what());
+      }
+      return std::nullopt;
+    };
+    std::optional<RecordingMetadata> converted = co_await onWorker(std::move(work));
     if (self && converted) self->publishMetadata(std::move(*converted));
   }(this, *fileURL_);
 }

@@ -83,11 +83,9 @@ std::vector<float> WaveformGenerator::generate(const MediaAsset& asset, double d
 }
 
 QCoro::Task<std::vector<float>> WaveformGenerator::generateWaveform(MediaAsset asset, double duration) {
-  // The work and its future are named: a temporary inside the awaited expression would be destroyed
-  // twice by the compiler's coroutine lowering.
-  QFuture<std::vector<float>> work =
-      QtConcurrent::run([asset = std::move(asset), duration] { return generate(asset, duration); });
-  co_return co_await work;
+  // Named before it is awaited (see onWorker).
+  auto work = [asset = std::move(asset), duration] { return generate(asset, duration); };
+  co_return co_await onWorker(std::move(work));
 }
 
 }  // namespace tk

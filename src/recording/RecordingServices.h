@@ -7,6 +7,7 @@
 #include "model/RecordingConfiguration.h"
 #include "model/RecordingMode.h"
 #include "platform/media/ShareableContent.h"
+#include "platform/x11/X11ShareableContent.h"
 
 namespace tk {
 
@@ -38,16 +39,17 @@ class CaptureDeviceSource {
   virtual QCoro::Task<bool> requestCameraAccess() = 0;
 };
 
-// The desktop's displays that can be recorded, in the capture layer's order. Throws when the
-// desktop cannot be asked.
+// What the desktop offers to record, in the capture layer's order: the displays alone, or the
+// displays with the windows and applications (desktop windows included, on-screen windows only).
+// Throws when the desktop cannot be asked.
 class ShareableContentSource {
  public:
   virtual ~ShareableContentSource() = default;
   virtual QCoro::Task<std::vector<CaptureDisplayRef>> displays() = 0;
+  virtual QCoro::Task<ShareableContent> content() = 0;
 };
 
-// Everything the main window is given. The picker hooks stay empty until the pickers exist; the
-// Window and Area modes are unavailable while they are.
+// Everything the main window is given. Without a picker hook its mode is unavailable.
 struct ModeSelectionServices {
   RecordingControl* recording = nullptr;
   CaptureDeviceSource* devices = nullptr;

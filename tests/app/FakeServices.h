@@ -8,9 +8,9 @@
 #include <stdexcept>
 #include <vector>
 
-#include "recording/RecordingServices.h"
 #include "model/RecordingError.h"
 #include "platform/qt/Async.h"
+#include "recording/RecordingServices.h"
 
 namespace tk::test {
 
@@ -75,6 +75,8 @@ class FakeDevices : public CaptureDeviceSource {
 class FakeContent : public ShareableContentSource {
  public:
   std::vector<CaptureDisplayRef> displayList;
+  std::vector<CaptureWindowRef> windowList;
+  std::vector<CaptureApplicationRef> applicationList;
   bool fail = false;
   // While set, the displays are given only when answer() is called.
   bool answerLater = false;
@@ -88,7 +90,13 @@ class FakeContent : public ShareableContentSource {
       co_await gate_;
     }
     if (fail) throw PlatformError("X11", 1, "The display refused the request");
-    co_return displayList;
+    // A copy: this compiler may move from a member named in co_return.
+    std::vector<CaptureDisplayRef> copy = displayList;
+    co_return copy;
+  }
+  QCoro::Task<ShareableContent> content() override {
+    std::vector<CaptureDisplayRef> displays = co_await this->displays();
+    co_return ShareableContent{std::move(displays), applicationList, windowList};
   }
 
  private:

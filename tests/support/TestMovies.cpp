@@ -24,6 +24,9 @@ void waitFor(Ready ready) {
 }  // namespace
 
 void paintFrameIndex(PixelBuffer& frame, int index) {
+  // Gray code: one band changes from a frame to the next, so the encoder sees small changes and
+  // uses bidirectional frames as it would for a screen recording.
+  index ^= index >> 1;
   const int bandWidth = frame.width() / kBands;
   for (int y = 0; y < frame.height(); ++y)
     for (int x = 0; x < frame.width(); ++x) {
@@ -54,6 +57,7 @@ int frameIndexShown(const PixelBuffer& frame) {
     else if (value > 96)
       return -1;
   }
+  for (int shift = index >> 1; shift; shift >>= 1) index ^= shift;
   return index;
 }
 

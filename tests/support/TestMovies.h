@@ -1,8 +1,9 @@
 #pragma once
 
 // Movies written by our own writer with content a test can recognise: every video frame shows its
-// own index as eight black or white bands (band 0 on the left holds the lowest bit) over a white
-// top-left corner patch, and the sound is silent up to a known time and a known tone after it.
+// own index, Gray-coded, as eight black or white bands (band 0 on the left holds the lowest bit),
+// with a white top-left and a black bottom-left corner patch, and the sound is silent up to a known time and
+// a known tone after it.
 
 #include <cstdint>
 #include <filesystem>

@@ -76,8 +76,10 @@ bool StreamDecoder::decodeNext(AVFrame* frame) {
       continue;
     }
     if (packet_->dts != AV_NOPTS_VALUE) lastDts_ = packet_->dts;
-    const bool before = skipBefore_ != INT64_MIN && packet_->pts != AV_NOPTS_VALUE && packet_->duration > 0 &&
-                        packet_->pts + packet_->duration <= skipBefore_;
+    // Files whose packets carry no duration are taken at the nominal frame duration.
+    const int64_t duration = packet_->duration > 0 ? packet_->duration : skipDuration_;
+    const bool before = skipBefore_ != INT64_MIN && packet_->pts != AV_NOPTS_VALUE && duration > 0 &&
+                        packet_->pts + duration <= skipBefore_;
     c->skip_frame = before ? AVDISCARD_NONREF : AVDISCARD_DEFAULT;
     const int sent = avcodec_send_packet(c, packet_.get());
     av_packet_unref(packet_.get());

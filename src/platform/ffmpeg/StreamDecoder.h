@@ -24,8 +24,12 @@ class StreamDecoder {
   // skipped; a read error other than the end throws FfmpegError.
   bool decodeNext(AVFrame* frame);
   // Packets whose whole display interval ends at or before `pts` are not decoded when nothing
-  // refers to them (a seek's run-up to its target). INT64_MIN decodes everything.
-  void setSkipNonReferenceBefore(int64_t pts) { skipBefore_ = pts; }
+  // refers to them (a seek's run-up to its target). INT64_MIN decodes everything. A packet without
+  // a duration of its own is taken to last `frameDuration`.
+  void setSkipNonReferenceBefore(int64_t pts, int64_t frameDuration = 0) {
+    skipBefore_ = pts;
+    skipDuration_ = frameDuration;
+  }
 
   // Seeks to the keyframe at or before `timestamp` (stream time base) and flushes the decoder.
   void seekBackward(int64_t timestamp);
@@ -49,6 +53,7 @@ class StreamDecoder {
   bool ended_ = false;
   int64_t lastDts_ = INT64_MIN;
   int64_t skipBefore_ = INT64_MIN;
+  int64_t skipDuration_ = 0;
   int64_t origin_ = 0;
 };
 

@@ -1,0 +1,290 @@
+#include "selection/WindowSelectorView.h"
+
+#include <QApplication>
+#include <QGridLayout>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPainterPath>
+#include <QPointer>
+#include <QPushButton>
+#include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QVBoxLayout>
+#include <QWindow>
+#include <algorithm>
+
+#include "model/RecordingError.h"
+#include "recording/RecordingServices.h"
+#include "selection/CloseButton.h"
+#include "selection/RecordActionButton.h"
+#include "selection/RecordingErrorAlert.h"
+#include "selection/ScreenSelectorViewModel.h"
+#include "selection/WindowSelectorViewModel.h"
+#include "selection/WindowThumbnailCard.h"
+#include "settings/RecordingConfigurationBuilder.h"
+
+namespace tk {
+
+namespace {
+
+constexpr int kTitleBarHeight = 44;
+constexpr int kBottomBarHeight = 56;
+constexpr int kTabBarHeight = 12 + 24 + 12;
+constexpr int kGridPadding = 16;
+constexpr int kGridSpacing = 12;
+constexpr int kMinimumColumnWidth = 170;
+
+QColor grey(double level, double opacity) {
+  return QColor::fromRgbF(float(level), float(level), float(level), float(opacity));
+}
+
+QString windowSelectorTitle() {
+  return QStringLiteral("Window Selector");
+}
+
+}  // namespace
+
+WindowSelectorView::WindowSelectorView(SelectionServices services, QWidget* parent)
+    : QWidget(parent, Qt::Window | Qt::FramelessWindowHint), services_(services) {
+  setWindowTitle(windowSelectorTitle());
+  setAttribute(Qt::WA_DeleteOnClose);
+  setAttribute(Qt::WA_TranslucentBackground);
+  resize(kWindowSize);
+  viewModel_ = new WindowSelectorViewModel(services_.content, this);
+  buildLayout();
+  connect(viewModel_, &WindowSelectorViewModel::windowsByDisplayChanged, this, [this] {
+    rebuildTabs();
+    rebuildGrid();
+  });
+  rebuildTabs();
+  rebuildGrid();
+}
+
+WindowSelectorView::~WindowSelectorView() = default;
+
+WindowSelectorView* WindowSelectorView::open(SelectionServices services) {
+  auto* view = new WindowSelectorView(services);
+  if (QScreen* screen = QGuiApplication::primaryScreen()) {
+    const QRect available = screen->availableGeometry();
+    view->move(available.center() - QPoint(kWindowSize.width() / 2, kWindowSize.height() / 2));
+  }
+  view->show();
+  view->raise();
+  view->activateWindow();
+  return view;
+}
+
+void WindowSelectorView::buildLayout() {
+  auto* column = new QVBoxLayout(this);
+  column->setContentsMargins(0, 0, 0, 0);
+  column->setSpacing(0);
+
+  // Title bar: close, the title centred, and a clear square that balances the close button.
+  auto* titleBar = new QWidget(this);
+  titleBar->setFixedHeight(kTitleBarHeight);
+  auto* titleRow = new QHBoxLayout(titleBar);
+  titleRow->setContentsMargins(16, 0, 16, 0);
+  closeButton_ = new CloseButton({28, 28}, titleBar);
+  connect(closeButton_, &QPushButton::clicked, this, &WindowSelectorView::closeWindowSelector);
+  titleRow->addWidget(closeButton_);
+  titleRow->addStretch();
+  auto* title = new QLabel(QStringLiteral("Select Window to Record"), titleBar);
+  QFont titleFont = title->font();
+  titleFont.setPixelSize(14);
+  titleFont.setWeight(QFont::Medium);
+  title->setFont(titleFont);
+  title->setStyleSheet("color: rgba(255, 255, 255, 230);");
+  titleRow->addWidget(title);
+  titleRow->addStretch();
+  titleRow->addSpacing(28);
+  column->addWidget(titleBar);
+
+  tabBar_ = new QWidget(this);
+  tabBar_->setFixedHeight(kTabBarHeight);
+  tabRow_ = new QHBoxLayout(tabBar_);
+  tabRow_->setContentsMargins(8, 10, 8, 10);
+  tabRow_->setSpacing(8);
+  column->addWidget(tabBar_);
+
+  scrollArea_ = new QScrollArea(this);
+  scrollArea_->setFrameShape(QFrame::NoFrame);
+  scrollArea_->setWidgetResizable(true);
+  scrollArea_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  scrollArea_->setStyleSheet("QScrollArea, QScrollArea > QWidget > QWidget { background: transparent; }");
+  grid_ = new QWidget();
+  gridLayout_ = new QGridLayout(grid_);
+  gridLayout_->setContentsMargins(kGridPadding, kGridPadding, kGridPadding, kGridPadding);
+  gridLayout_->setHorizontalSpacing(kGridSpacing);
+  gridLayout_->setVerticalSpacing(kGridSpacing);
+  gridLayout_->setAlignment(Qt::AlignTop | Qt::AlignHCenter);
+  scrollArea_->setWidget(grid_);
+  column->addWidget(scrollArea_, 1);
+
+  auto* bottomBar = new QWidget(this);
+  bottomBar->setFixedHeight(kBottomBarHeight);
+  auto* bottomRow = new QHBoxLayout(bottomBar);
+  bottomRow->setContentsMargins(0, 0, 0, 0);
+  bottomRow->addStretch();
+  recordButton_ = new RecordActionButton({20, 10}, bottomBar);
+  recordButton_->setEnabled(false);
+  connect(recordButton_, &QAbstractButton::clicked, this, [this] { recordSelectedWindows(); });
+  bottomRow->addWidget(recordButton_);
+  bottomRow->addStretch();
+  column->addWidget(bottomBar);
+}
+
+std::vector<CaptureDisplayRef> WindowSelectorView::sortedDisplays() const {
+  std::vector<CaptureDisplayRef> displays;
+  for (const auto& [display, thumbnails] : viewModel_->windowsByDisplay()) displays.push_back(display);
+  std::stable_sort(
+      displays.begin(), displays.end(),
+      [](const CaptureDisplayRef& a, const CaptureDisplayRef& b) { return a->displayID < b->displayID; });
+  return displays;
+}
+
+CaptureDisplayRef WindowSelectorView::currentDisplay() const {
+  const std::vector<CaptureDisplayRef> displays = sortedDisplays();
+  if (displays.empty()) return nullptr;
+  if (selectedTab_ >= 0 && size_t(selectedTab_) < displays.size()) return displays[size_t(selectedTab_)];
+  return displays.front();
+}
+
+void WindowSelectorView::rebuildTabs() {
+  while (QLayoutItem* item = tabRow_->takeAt(0)) {
+    delete item->widget();
+    delete item;
+  }
+  tabButtons_.clear();
+  const std::vector<CaptureDisplayRef> displays = sortedDisplays();
+  tabBar_->setVisible(displays.size() > 1);
+  if (displays.size() <= 1) return;
+  tabRow_->addStretch();
+  for (size_t index = 0; index < displays.size(); ++index) {
+    auto* button = new QPushButton(ScreenSelectorViewModel::screenName(*displays[index]), tabBar_);
+    button->setFlat(true);
+    button->setCursor(Qt::PointingHandCursor);
+    const bool selected = int(index) == selectedTab_;
+    button->setStyleSheet(
+        QStringLiteral("QPushButton { font-size: 12px; font-weight: 500; padding: 6px 12px; "
+                       "border: none; border-radius: 6px; color: %1; background: %2; }")
+            .arg(selected ? "white" : "gray", selected ? "rgb(0, 122, 255)" : "transparent"));
+    connect(button, &QPushButton::clicked, this, [this, index] { selectTab(int(index)); });
+    tabRow_->addWidget(button);
+    tabButtons_.push_back(button);
+  }
+  tabRow_->addStretch();
+}
+
+void WindowSelectorView::rebuildGrid() {
+  for (WindowThumbnailCard* card : cards_) delete card;
+  cards_.clear();
+  const int available = std::max(0, scrollArea_->viewport()->width() - 2 * kGridPadding);
+  columns_ = std::max(1, (available + kGridSpacing) / (kMinimumColumnWidth + kGridSpacing));
+  const CaptureDisplayRef display = currentDisplay();
+  if (!display) {
+    applySelection();
+    return;
+  }
+  int index = 0;
+  for (const auto& thumbnail : viewModel_->windowsOf(*display)) {
+    auto* card = new WindowThumbnailCard(thumbnail, grid_);
+    connect(card, &QAbstractButton::clicked, this, [this, thumbnail] { toggleSelection(*thumbnail); });
+    gridLayout_->addWidget(card, index / columns_, index % columns_);
+    cards_.push_back(card);
+    ++index;
+  }
+  applySelection();
+}
+
+void WindowSelectorView::applySelection() {
+  for (WindowThumbnailCard* card : cards_) {
+    const uint32_t id = card->thumbnail()->window->windowID;
+    card->setSelected(std::any_of(selectedWindows_.begin(), selectedWindows_.end(),
+                                  [id](const CaptureWindowRef& window) { return window->windowID == id; }));
+  }
+  recordButton_->setEnabled(!selectedWindows_.empty());
+}
+
+void WindowSelectorView::selectTab(int index) {
+  selectedTab_ = index;
+  selectedWindows_.clear();
+  rebuildTabs();
+  rebuildGrid();
+}
+
+void WindowSelectorView::toggleSelection(const WindowThumbnail& thumbnail) {
+  const uint32_t id = thumbnail.window->windowID;
+  const auto same = [id](const CaptureWindowRef& window) { return window->windowID == id; };
+  if (std::any_of(selectedWindows_.begin(), selectedWindows_.end(), same)) {
+    std::erase_if(selectedWindows_, same);
+  } else {
+    selectedWindows_.push_back(thumbnail.window);
+  }
+  applySelection();
+}
+
+void WindowSelectorView::closeWindowSelector() {
+  for (QWidget* widget : QApplication::topLevelWidgets()) {
+    if (widget->windowTitle() == windowSelectorTitle() && widget->isVisible()) widget->close();
+  }
+}
+
+QCoro::Task<void> WindowSelectorView::recordSelectedWindows() {
+  // The display of the tab shown now: a picker whose pictures came late must not ignore Record.
+  if (selectedWindows_.empty() || !currentDisplay() || recording_ || !services_.recording) co_return;
+  recording_ = true;
+  QPointer<WindowSelectorView> self(this);
+  RecordingControl* recording = services_.recording;
+  const std::vector<CaptureWindowRef> windows = selectedWindows_;
+  closeWindowSelector();
+  std::string failure;
+  try {
+    const RecordingMode mode = RecordingConfigurationBuilder::windowSelectionMode(windows);
+    RecordingConfiguration configuration = RecordingConfigurationBuilder::build(mode);
+    co_await recording->prepareRecording(mode, std::move(configuration));
+    co_await recording->startRecording();
+  } catch (...) {
+    failure = describeException(std::current_exception());
+  }
+  if (!failure.empty())
+    showRecordingErrorAlert(QStringLiteral("Failed to start recording: ") + QString::fromStdString(failure));
+  if (self) {
+    recording_ = false;
+    emit recordFinished(failure.empty());
+  }
+}
+
+void WindowSelectorView::showEvent(QShowEvent* event) {
+  QWidget::showEvent(event);
+  if (refreshed_) return;
+  refreshed_ = true;
+  viewModel_->refreshWindows(false);
+}
+
+void WindowSelectorView::resizeEvent(QResizeEvent* event) {
+  QWidget::resizeEvent(event);
+  rebuildGrid();
+}
+
+void WindowSelectorView::paintEvent(QPaintEvent*) {
+  QPainter painter(this);
+  painter.setRenderHint(QPainter::Antialiasing);
+  QPainterPath shape;
+  shape.addRoundedRect(QRectF(rect()), 12, 12);
+  painter.setClipPath(shape);
+  painter.fillRect(rect(), grey(0.18, 0.92));
+  painter.fillRect(QRect(0, 0, width(), kTitleBarHeight), grey(0.12, 0.95));
+  if (tabBar_->isVisible()) painter.fillRect(tabBar_->geometry(), grey(0.15, 0.9));
+  painter.fillRect(scrollArea_->geometry(), grey(0.1, 0.85));
+  painter.fillRect(QRect(0, height() - kBottomBarHeight, width(), kBottomBarHeight), grey(0.12, 0.95));
+}
+
+void WindowSelectorView::mousePressEvent(QMouseEvent* event) {
+  // Movable by its background.
+  if (event->button() == Qt::LeftButton && windowHandle()) windowHandle()->startSystemMove();
+}
+
+}  // namespace tk

@@ -1,0 +1,173 @@
+#include "selection/WindowSelectorViewModel.h"
+
+#include <QPainter>
+#include <QPointer>
+#include <algorithm>
+
+#include "capture/ContentQueries.h"
+#include "model/RecordingError.h"
+#include "platform/qt/Diagnostics.h"
+#include "recording/RecordingServices.h"
+#include "selection/CaptureSnapshot.h"
+#include "ui/Symbols.h"
+
+namespace tk {
+
+namespace {
+
+QImage placeholderImage() {
+  QImage image(160, 90, QImage::Format_ARGB32_Premultiplied);
+  image.fill(Qt::transparent);
+  QPainter painter(&image);
+  painter.setRenderHint(QPainter::Antialiasing);
+  paintSymbol(painter, Symbol::window, QRectF(50, 15, 60, 60), QColor(200, 200, 200));
+  return image;
+}
+
+std::vector<CaptureDisplayRef> displaysTouching(const std::vector<CaptureDisplayRef>& displays,
+                                                const QRectF& frame) {
+  std::vector<CaptureDisplayRef> touching;
+  for (const CaptureDisplayRef& display : displays) {
+    if (display && display->frame.intersects(frame)) touching.push_back(display);
+  }
+  return touching;
+}
+
+}  // namespace
+
+WindowSelectorViewModel::WindowSelectorViewModel(ShareableContentSource* content, QObject* parent)
+    : QObject(parent), content_(content) {}
+
+WindowSelectorViewModel::~WindowSelectorViewModel() {
+  cancelSnapshots();
+}
+
+void WindowSelectorViewModel::cancelSnapshots() {
+  for (const auto& snapshot : snapshots_) snapshot->cancel();
+  snapshots_.clear();
+}
+
+std::vector<std::shared_ptr<const WindowThumbnail>> WindowSelectorViewModel::windowsOf(
+    const CaptureDisplay& display) const {
+  for (const auto& [candidate, thumbnails] : windowsByDisplay_) {
+    if (candidate && candidate->displayID == display.displayID) return thumbnails;
+  }
+  return {};
+}
+
+std::vector<CaptureWindowRef> WindowSelectorViewModel::selectableWindows(
+    const ShareableContent& content, const std::string& ownApplicationId) {
+  std::vector<CaptureWindowRef> kept;
+  for (const CaptureWindowRef& window : content.windows) {
+    if (!window || !window->owningApplication) continue;
+    if (!ownApplicationId.empty() && window->owningApplication->bundleIdentifier == ownApplicationId)
+      continue;
+    if (window->neverCapture) continue;
+    if (window->frame.width() > 50 && window->frame.height() > 50) kept.push_back(window);
+  }
+  return kept;
+}
+
+QSize WindowSelectorViewModel::thumbnailSize(QSizeF windowSize) {
+  const double scale = windowSize.width() < 200 && windowSize.height() < 200 ? 1.0 : 0.5;
+  return {std::max(1, int(windowSize.width() * scale)), std::max(1, int(windowSize.height() * scale))};
+}
+
+QCoro::Task<void> WindowSelectorViewModel::refreshWindows(bool placeholder) {
+  if (!content_) co_return;
+  QPointer<WindowSelectorViewModel> self(this);
+  ShareableContent content;
+  try {
+    content = co_await content_->content();
+  } catch (...) {
+    Diagnostics::line("Error refreshing windows: " + describeException(std::current_exception()));
+    co_return;
+  }
+  if (!self) co_return;
+  // Pictures of the last refresh are of a list that is gone.
+  cancelSnapshots();
+  const uint64_t generation = ++generation_;
+  windowsByDisplay_.clear();
+  emit windowsByDisplayChanged();
+  setReady(false);
+  allWindows_ = selectableWindows(content, applicationBundleIdentifier());
+
+  if (placeholder) {
+    const QImage image = placeholderImage();
+    for (const CaptureWindowRef& window : allWindows_) {
+      file(std::make_shared<const WindowThumbnail>(WindowThumbnail{image, window}),
+           displaysTouching(content.displays, window->frame));
+    }
+  } else {
+    for (const CaptureWindowRef& window : allWindows_) {
+      snapshotWindow(window, displaysTouching(content.displays, window->frame), generation);
+    }
+  }
+  setReady(true);
+}
+
+QCoro::Task<void> WindowSelectorViewModel::snapshotWindow(CaptureWindowRef window,
+                                                          std::vector<CaptureDisplayRef> displays,
+                                                          uint64_t generation) {
+  CaptureSource source;
+  source.kind = CaptureSource::Kind::singleWindow;
+  source.window = window->windowID;
+  StreamConfiguration configuration;
+  const QSize size = thumbnailSize(window->frame.size());
+  configuration.width = size.width();
+  configuration.height = size.height();
+  configuration.scalesToFit = true;
+  configuration.showsCursor = false;
+  configuration.minimumFrameInterval = MediaTime(1, 1);
+  configuration.queueDepth = 3;
+  auto snapshot = std::make_shared<CaptureSnapshot>(std::move(source), configuration);
+  snapshots_.push_back(snapshot);
+
+  QPointer<WindowSelectorViewModel> self(this);
+  std::optional<QImage> image = co_await snapshot->take();
+  if (!self || generation != generation_) co_return;
+  std::erase(snapshots_, snapshot);
+  if (!image) {
+    Diagnostics::line("Error capturing window thumbnail: no picture of window " +
+                      std::to_string(window->windowID));
+    co_return;
+  }
+  file(std::make_shared<const WindowThumbnail>(WindowThumbnail{std::move(*image), window}), displays);
+}
+
+void WindowSelectorViewModel::file(const std::shared_ptr<const WindowThumbnail>& thumbnail,
+                                   const std::vector<CaptureDisplayRef>& displays) {
+  for (const CaptureDisplayRef& display : displays) {
+    auto entry =
+        std::find_if(windowsByDisplay_.begin(), windowsByDisplay_.end(),
+                     [&](const DisplayWindows& e) { return e.first->displayID == display->displayID; });
+    if (entry == windowsByDisplay_.end()) {
+      windowsByDisplay_.push_back({display, {thumbnail}});
+      continue;
+    }
+    auto& list = entry->second;
+    const bool listed = std::any_of(list.begin(), list.end(), [&](const auto& existing) {
+      return existing->window->windowID == thumbnail->window->windowID;
+    });
+    if (listed) continue;
+    // Pictures arrive in any order; the list keeps the desktop's order of the windows.
+    const auto position = std::find_if(list.begin(), list.end(), [&](const auto& existing) {
+      return rankOf(existing->window) > rankOf(thumbnail->window);
+    });
+    list.insert(position, thumbnail);
+  }
+  emit windowsByDisplayChanged();
+}
+
+size_t WindowSelectorViewModel::rankOf(const CaptureWindowRef& window) const {
+  const auto found = std::find_if(allWindows_.begin(), allWindows_.end(),
+                                  [&](const CaptureWindowRef& w) { return w->windowID == window->windowID; });
+  return size_t(found - allWindows_.begin());
+}
+
+void WindowSelectorViewModel::setReady(bool ready) {
+  isReady_ = ready;
+  emit isReadyChanged(ready);
+}
+
+}  // namespace tk
