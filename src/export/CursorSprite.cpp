@@ -29,22 +29,6 @@ void paintArrow(QPainter& painter, double size) {
 
 }  // namespace
 
-QImage CursorSprite::makeCursorArrowImage(double size) {
-  const double pad = 0.15 * size;
-  const int n = static_cast<int>(size + 2 * pad);
-  if (n < 1) {
-    QImage white(128, 128, QImage::Format_ARGB32_Premultiplied);
-    white.fill(Qt::white);
-    return white;
-  }
-  QImage image(n, n, QImage::Format_ARGB32_Premultiplied);
-  image.fill(Qt::transparent);
-  QPainter painter(&image);
-  painter.translate(pad, pad);
-  paintArrow(painter, size);
-  return image;
-}
-
 void CursorSprite::draw(PixelBuffer& frame, QPointF tip, const Look& look) {
   if (!(look.arrowSize > 0) || !std::isfinite(tip.x()) || !std::isfinite(tip.y())) return;
   const double u = look.arrowSize / 24;

@@ -25,9 +25,6 @@ class CursorSprite {
   // Draws over `frame` with the arrow's tip at `tip` (pixel space, origin top left, y down).
   void draw(PixelBuffer& frame, QPointF tip, const Look& look);
 
-  // The arrow alone at unit `size`, tip at (0.15·size, 0.15·size) of a square image 1.3·size wide.
-  static QImage makeCursorArrowImage(double size);
-
  private:
   void motionBlur(uint32_t* pixels, int width, int height, double radius, QPointF direction);
 

@@ -97,8 +97,9 @@ void RoundedCameraCompositor::useSettings(
   if (settings == settings_) return;
   settings_ = settings;
   follow_ = CompositorZoom::FollowPaths(*settings_);
-  // A new export's settings draw other images.
+  // A new export's settings draw other images and another cursor.
   resetCompositorCaches();
+  cursorRenderer_.reset();
 }
 
 void RoundedCameraCompositor::renderCompositionRequest(VideoCompositionRequest& request) {
@@ -119,6 +120,12 @@ void RoundedCameraCompositor::renderCompositionRequest(VideoCompositionRequest& 
     Diagnostics::linef("🎬 Compositor: %zu tracks at t=%.3fs", ids.size(), t);
     Diagnostics::line("   renderSize=" + sizeText(out->width(), out->height()) + ", camNaturalSize=" +
                       sizeText(settings->cameraNaturalSize.width(), settings->cameraNaturalSize.height()));
+    std::string list;
+    for (int32_t id : ids) list += (list.empty() ? "" : ", ") + std::to_string(id);
+    Diagnostics::line("   trackIDs: [" + list + "]");
+    const auto& cam = settings->cameraSettings;
+    Diagnostics::line("   cameraSettings: center=(" + formatDouble(cam.centerNormalized.x()) + ", " +
+                      formatDouble(cam.centerNormalized.y()) + ") width=" + formatDouble(cam.widthFraction));
   }
   for (size_t i = 0; i < ids.size(); ++i) {
     auto frame = request.sourceFrame(ids[i]);
@@ -134,6 +141,9 @@ void RoundedCameraCompositor::renderCompositionRequest(VideoCompositionRequest& 
   if (talk) {
     Diagnostics::line("   🎨 Background settings:");
     Diagnostics::line("      backgroundEnabled: " + boolText(settings->backgroundEnabled));
+    Diagnostics::line("      backgroundSettings: " +
+                      std::string(settings->backgroundSettings ? rawValue(settings->backgroundSettings->type)
+                                                               : std::string_view("none")));
     Diagnostics::line("      videoPadding: " + formatDouble(settings->videoPadding));
     Diagnostics::line("      videoCornerRadius: " + formatDouble(settings->videoCornerRadius));
     Diagnostics::line("      verticalStack: " + boolText(settings->verticalStack));
@@ -216,10 +226,9 @@ void RoundedCameraCompositor::drawScreen(PixelBuffer& out, const PixelBuffer& sc
   copyPixels(out, *cachedBackground_);
   const QRectF raster = space.toRaster(shownRect);
   frameMask_.build(raster, radius * zoom.level, canvas, W, H);
-  const QPointF focus = CompositorZoom::clampedFocus(zoom);
-  const double L = zoom.level;
-  screen_.shadow.drawZoomedOver(out, L, W / 2.0 - L * focus.x() * W, H / 2.0 - L * focus.y() * H,
-                                &frameMask_);
+  // The zoom as seen in pixel rows: where the top-left pixel corner goes, then a scale by the level.
+  const QPointF origin = space.toRaster(CompositorZoom::mapPoint(zoom, space.toRaster(QPointF(0, 0)), W, H));
+  screen_.shadow.drawZoomedOver(out, zoom.level, origin.x(), origin.y(), &frameMask_);
   PixelCompositing::drawImage(out, screen, placementFor(raster, screen), frameMask_);
 }
 

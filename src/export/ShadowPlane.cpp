@@ -129,9 +129,4 @@ void ShadowPlane::drawZoomedOver(PixelBuffer& frame, double L, double ox, double
   }
 }
 
-int ShadowPlane::opacityAt(int x, int y) const {
-  if (x < x0_ || y < y0_ || x >= x0_ + width_ || y >= y0_ + height_) return 0;
-  return plane_[static_cast<size_t>(y - y0_) * width_ + (x - x0_)];
-}
-
 }  // namespace tk

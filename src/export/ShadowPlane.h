@@ -31,7 +31,6 @@ class ShadowPlane {
   // skipping each row's [skip0, skip1) (the part an opaque layer covers anyway).
   void drawZoomedOver(PixelBuffer& frame, double L, double ox, double oy,
                       const CoverageMask* opaqueOnTop) const;
-  int opacityAt(int x, int y) const;  // 0 to 255, in canvas pixels
 
  private:
   void allocate(const QRectF& bounds, int W, int H);

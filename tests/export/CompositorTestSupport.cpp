@@ -27,6 +27,15 @@ Channels channels(uint32_t p) {
           static_cast<int>(p >> 24)};
 }
 
+ZoomSegment zoomSegment(double start, double end, double level, double ease) {
+  ZoomSegment s;
+  s.startTime = start;
+  s.endTime = end;
+  s.zoomLevel = level;
+  s.easeIn = s.easeOut = ease;
+  return s;
+}
+
 RoundedCameraCompositorSettings plainSettings() {
   RoundedCameraCompositorSettings s;
   s.cursorOverlaySettings.enabled = false;

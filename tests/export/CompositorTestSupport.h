@@ -21,6 +21,9 @@ struct Channels {
 };
 Channels channels(uint32_t argb);
 
+// A zoom segment with equal ease-in and ease-out.
+ZoomSegment zoomSegment(double start, double end, double level, double ease);
+
 // Settings as an export would leave them, with nothing drawn but what a test turns on.
 RoundedCameraCompositorSettings plainSettings();
 

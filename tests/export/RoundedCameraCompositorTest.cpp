@@ -31,15 +31,6 @@ BackgroundSettings gradient(std::vector<CodableColor> colors, double angle) {
   return b;
 }
 
-ZoomSegment segment(double start, double end, double level, double ease) {
-  ZoomSegment s;
-  s.startTime = start;
-  s.endTime = end;
-  s.zoomLevel = level;
-  s.easeIn = s.easeOut = ease;
-  return s;
-}
-
 std::vector<CursorPosition> cursorAt(double x, double y) {
   return {{newRecordId(), 0, {x, y}}, {newRecordId(), 100, {x, y}}};
 }
@@ -147,6 +138,20 @@ TEST_F(RoundedCameraCompositorTest, PaddedScreenIsFittedRoundedAndCastsItsShadow
   EXPECT_LT(below + 15, above);
   EXPECT_EQ(f.pixel(320, 180 - 2), kRed);  // nothing of the shadow inside the picture
 
+  // Zoomed by 1.2 about the centre: the picture grows to (21.3, 12) and 597.3 × 336, and its
+  // shadow still falls below it.
+  settings.zoomSegments = {test::zoomSegment(1, 2, 1.2, 0.5)};
+  RoundedCameraCompositor zooming;
+  const auto zoomed =
+      compose(zooming, settings, 1.5, QSize(640, 360), test::splitFrame(640, 360, kRed, kGreen));
+  const auto& z = *zoomed.frame;
+  EXPECT_EQ(z.pixel(320, 15), kRed);
+  EXPECT_EQ(z.pixel(320, 345), kGreen);
+  EXPECT_EQ(z.pixel(25, 100), kRed);  // left of the unzoomed picture's edge at 71.1
+  EXPECT_NE(f.pixel(25, 100), kRed);
+  EXPECT_LT(channels(z.pixel(320, 352)).r + 15, channels(z.pixel(320, 8)).r);
+  settings.zoomSegments.clear();
+
   // An oversized radius is held to half the shorter side: a stadium, not a broken mask.
   settings.videoCornerRadius = 100000;
   RoundedCameraCompositor other;
@@ -212,7 +217,7 @@ TEST_F(RoundedCameraCompositorTest, CursorTipSitsOnItsRecordedPointOfThePicture)
 
 TEST_F(RoundedCameraCompositorTest, ZoomMagnifiesAboutTheFocusOnTheRampAndAtTheHold) {
   auto settings = plainSettings();
-  settings.zoomSegments = {segment(1, 2, 2, 0.5)};
+  settings.zoomSegments = {test::zoomSegment(1, 2, 2, 0.5)};
   auto screen = test::positionFrame(320, 180);
   auto expectSource = [&](const PixelBuffer& f, int x, int y, double sx, double sy) {
     const Channels c = channels(f.pixel(x, y));
@@ -234,6 +239,29 @@ TEST_F(RoundedCameraCompositorTest, ZoomMagnifiesAboutTheFocusOnTheRampAndAtTheH
   expectSource(*f, 160, 90, 80, 45);
 }
 
+TEST_F(RoundedCameraCompositorTest, PaddedScreenLayoutScalesWithTheOutputHeight) {
+  RoundedCameraCompositorSettings s;
+  s.backgroundEnabled = true;
+  bool padded = false;
+  QRectF r = RoundedCameraCompositor::screenRect(s, 1920, 1080, 1920, 1080, &padded);
+  EXPECT_TRUE(padded);
+  EXPECT_NEAR(r.x(), 213.333, 1e-3);
+  EXPECT_NEAR(r.y(), 120, 1e-9);
+  EXPECT_NEAR(r.width(), 1493.333, 1e-3);
+  EXPECT_NEAR(r.height(), 840, 1e-9);
+  r = RoundedCameraCompositor::screenRect(s, 3840, 2160, 1920, 1080);
+  EXPECT_NEAR(r.x(), 426.667, 1e-3);
+  EXPECT_NEAR(r.y(), 240, 1e-9);
+  // No room left, or the background off: the picture as it comes, at the origin.
+  s.videoPadding = 600;
+  r = RoundedCameraCompositor::screenRect(s, 1920, 1080, 1920, 1080, &padded);
+  EXPECT_FALSE(padded);
+  EXPECT_EQ(r, QRectF(0, 0, 1920, 1080));
+  s.videoPadding = 120;
+  s.backgroundEnabled = false;
+  EXPECT_EQ(RoundedCameraCompositor::screenRect(s, 1920, 1080, 640, 360), QRectF(0, 0, 640, 360));
+}
+
 TEST_F(RoundedCameraCompositorTest, CameraBubbleGeometryAnchorsToTheNearerEdgesAndShrinksWhileZoomed) {
   RoundedCameraCompositorSettings s;
   double r = 0;
@@ -242,7 +270,7 @@ TEST_F(RoundedCameraCompositorTest, CameraBubbleGeometryAnchorsToTheNearerEdgesA
   EXPECT_NEAR(b.y(), 657.6, 1e-9);
   EXPECT_NEAR(b.width(), 422.4, 1e-9);
   EXPECT_NEAR(r, 92.928, 1e-9);
-  s.zoomSegments = {segment(1, 2, 2, 0.5)};
+  s.zoomSegments = {test::zoomSegment(1, 2, 2, 0.5)};
   b = RoundedCameraCompositor::cameraBubbleRect(s, 1.5, 1920, 1080, &r);
   EXPECT_NEAR(b.width(), 278.784, 1e-9);
   EXPECT_NEAR(b.x(), 1564.416, 1e-9);
@@ -282,7 +310,7 @@ TEST_F(RoundedCameraCompositorTest, CameraBubbleIsClippedToItsShapeTheRightWayUp
   EXPECT_EQ(f->pixel(474, 1), kRed);
   // While a zoom segment holds the bubble shrinks towards its top right corner.
   settings.cameraSettings.shape = CameraShape::squircle;
-  settings.zoomSegments = {segment(1, 2, 2, 0.5)};
+  settings.zoomSegments = {test::zoomSegment(1, 2, 2, 0.5)};
   settings.cameraShadowOpacity = 0.4;
   RoundedCameraCompositor shrinking;
   f = compose(shrinking, settings, 1.5, QSize(640, 360), screen, camera).frame;
@@ -313,12 +341,27 @@ TEST_F(RoundedCameraCompositorTest, VerticalStackPutsTheCameraBandOverTheScreenB
   // Zoomed, the band shows the middle of the screen magnified.
   auto position = test::positionFrame(320, 180);
   auto plain = compose(compositor, settings, 0, QSize(270, 480), position, camera).frame;
-  settings.zoomSegments = {segment(1, 2, 2, 0.5)};
+  settings.zoomSegments = {test::zoomSegment(1, 2, 2, 0.5)};
   RoundedCameraCompositor zooming;
   auto zoomed = compose(zooming, settings, 1.5, QSize(270, 480), position, camera).frame;
   EXPECT_NEAR(channels(plain->pixel(40, 324)).r, 105 * 255 / 319, 3);
   EXPECT_NEAR(channels(zoomed->pixel(40, 324)).r, 132.5 * 255 / 319, 3);
   EXPECT_NEAR(channels(zoomed->pixel(135, 324)).r, 127, 3);
+
+  // The cursor follows the band's zoom: at 0.3 across, the zoom centres it in the band.
+  auto dark = test::splitFrame(320, 180, kDark, kDark);
+  settings.cursorOverlaySettings = CursorOverlaySettings::defaultSettings();
+  settings.cursorOverlaySettings.smoothing = 0;
+  settings.cursorOverlaySettings.motionBlurEnabled = false;
+  settings.cursorPositions = cursorAt(0.3, 0.5);
+  RoundedCameraCompositor withCursor;
+  auto still = compose(withCursor, settings, 3, QSize(270, 480), dark, camera).frame;
+  auto held = compose(withCursor, settings, 1.5, QSize(270, 480), dark, camera).frame;
+  // Unzoomed the tip is at (24.8, 324); zoomed at (135, 324). The arrow hangs below its tip.
+  EXPECT_GT(channels(still->pixel(25, 327)).r, 200);
+  EXPECT_EQ(held->pixel(25, 327), kDark);
+  EXPECT_GT(channels(held->pixel(135, 327)).r, 200);
+  EXPECT_EQ(held->pixel(135, 320), kDark);
 }
 
 }  // namespace
