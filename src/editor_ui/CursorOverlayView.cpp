@@ -1,6 +1,7 @@
 #include "editor_ui/CursorOverlayView.h"
 
 #include "export/CursorSprite.h"
+#include "platform/media/PixelBuffer.h"
 
 #include <QImage>
 #include <QPainter>
@@ -23,42 +24,14 @@ struct RendererCache {
   double lastPositionTimestamp = 0;
   double firstClickTimestamp = 0;
   int builds = 0;
+  // The export's arrow drawing and the glyph's buffer, kept between frames.
+  CursorSprite sprite;
+  std::shared_ptr<PixelBuffer> glyph;
 };
 
 RendererCache& cache() {
   static RendererCache instance;
   return instance;
-}
-
-// Blurs a premultiplied image along one axis pair by a box of `radius` pixels, twice (close to a
-// Gaussian); small images only.
-void boxBlur(QImage& image, int radius) {
-  if (radius < 1) return;
-  const int w = image.width(), h = image.height();
-  std::vector<uint32_t> line(static_cast<size_t>(std::max(w, h)));
-  auto pass = [&](bool horizontal) {
-    const int n = horizontal ? w : h, lines = horizontal ? h : w;
-    for (int l = 0; l < lines; ++l) {
-      auto at = [&](int i) -> uint32_t& {
-        return horizontal ? reinterpret_cast<uint32_t*>(image.scanLine(l))[i]
-                          : reinterpret_cast<uint32_t*>(image.scanLine(i))[l];
-      };
-      for (int i = 0; i < n; ++i) line[static_cast<size_t>(i)] = at(i);
-      for (int i = 0; i < n; ++i) {
-        uint32_t sum[4] = {0, 0, 0, 0};
-        int count = 0;
-        for (int k = std::max(0, i - radius); k <= std::min(n - 1, i + radius); ++k, ++count)
-          for (int c = 0; c < 4; ++c) sum[c] += (line[static_cast<size_t>(k)] >> (8 * c)) & 0xff;
-        uint32_t v = 0;
-        for (int c = 0; c < 4; ++c) v |= (sum[c] / static_cast<uint32_t>(count)) << (8 * c);
-        at(i) = v;
-      }
-    }
-  };
-  for (int k = 0; k < 2; ++k) {
-    pass(true);
-    pass(false);
-  }
 }
 
 }  // namespace
@@ -108,27 +81,29 @@ void CursorOverlayView::draw(QPainter& painter, QSizeF size) const {
   const double angle = std::atan2(state.velocity.y(), state.velocity.x());
   const double blur = state.motionBlur * 20 * (H / 1080);
 
-  // The export's own arrow (so both draw the same cursor), with its shadow, in a small premultiplied
-  // image so that the shadow and the blur stay local.
+  // The export's own arrow drawing (so both draw the same cursor), with its soft shadow one point
+  // down and right and its blur along the motion, into a small buffer kept between frames.
   const qreal dpr = painter.device() ? painter.device()->devicePixelRatioF() : 1.0;
-  const QImage arrow = CursorSprite::makeCursorArrowImage(side * dpr);
   const int margin = static_cast<int>(std::ceil((4 + blur) * dpr));
-  QImage glyph(arrow.width() + 2 * margin, arrow.height() + 2 * margin, QImage::Format_ARGB32_Premultiplied);
-  glyph.fill(Qt::transparent);
-  {
-    QImage shadow = arrow;
-    QPainter tint(&shadow);
-    tint.setCompositionMode(QPainter::CompositionMode_SourceIn);
-    tint.fillRect(shadow.rect(), QColor(0, 0, 0, 128));
-    tint.end();
-    QPainter g(&glyph);
-    g.drawImage(QPointF(margin + dpr, margin + dpr), shadow);  // one point down and right
-    g.drawImage(QPointF(margin, margin), arrow);
-  }
-  double opacity = 1;
-  double sx = 1, sy = 1;
+  const int extent = static_cast<int>(std::ceil(side * dpr)) + 2 * margin;
+  auto& c = cache();
+  if (!c.glyph || c.glyph->width() < extent || c.glyph->height() < extent)
+    c.glyph = PixelBuffer::create(extent, extent);
+  c.glyph->fill(0);
+  CursorSprite::Look look;
+  look.arrowSize = side * dpr;
+  look.shadowSigma = 1 * dpr;  // a shadow radius of 2 points
+  look.shadowOffset = 1 * dpr;
   if (blur > 0.5) {
-    boxBlur(glyph, static_cast<int>(std::lround(0.25 * blur * dpr)));
+    look.blurRadius = 0.5 * blur * dpr;
+    look.blurDirection = state.velocity;
+  }
+  c.sprite.draw(*c.glyph, QPointF(margin, margin), look);
+  const QImage glyph(c.glyph->data(), extent, extent, c.glyph->bytesPerRow(),
+                     QImage::Format_ARGB32_Premultiplied);
+
+  double opacity = 1, sx = 1, sy = 1;
+  if (blur > 0.5) {
     sx = 1 + 0.02 * blur * std::abs(std::cos(angle));
     sy = 1 + 0.02 * blur * std::abs(std::sin(angle));
     opacity = std::max(0.0, 1 - 0.1 * blur);
@@ -138,10 +113,9 @@ void CursorOverlayView::draw(QPainter& painter, QSizeF size) const {
   painter.translate(state.position.x() * W, state.position.y() * H);
   painter.scale(sx, sy);
   // The glyph's frame is centred on the cursor point: the tip lies half a glyph up and left of it.
-  const double tipInGlyph = (margin + 0.15 * side * dpr) / dpr;
-  const QPointF origin(-side / 2 - tipInGlyph, -side / 2 - tipInGlyph);
+  const double m = margin / dpr;
   painter.setRenderHint(QPainter::SmoothPixmapTransform);
-  painter.drawImage(QRectF(origin, QSizeF(glyph.width() / dpr, glyph.height() / dpr)), glyph);
+  painter.drawImage(QRectF(-side / 2 - m, -side / 2 - m, extent / dpr, extent / dpr), glyph);
   painter.restore();
 }
 

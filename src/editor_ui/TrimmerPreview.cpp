@@ -11,6 +11,7 @@
 #include "editor_ui/TrimmerPreviewGeometry.h"
 #include "editor_ui/VideoTrimmerView.h"
 #include "export/ShadowPlane.h"
+#include "platform/media/PixelBuffer.h"
 #include "platform/player/PlayerView.h"
 
 namespace tk {
@@ -147,17 +148,25 @@ const QImage& TrimmerPreview::shadowImage(const QRectF& layer, double radius) {
                                   static_cast<double>(width() * 10000 + height())};
   if (shadowKey_ == key) return shadow_;
   shadowKey_ = key;
-  // The export's own shadow plane (pre-blurred once per layout), read out as black with alpha.
+  // The export's own shadow plane (pre-blurred once per layout), laid over white and read back as
+  // black with the darkening as its alpha.
   const int W = static_cast<int>(std::ceil(width() * dpr)), H = static_cast<int>(std::ceil(height() * dpr));
   ShadowPlane plane;
   const QRectF raster(layer.x() * dpr, layer.y() * dpr, layer.width() * dpr, layer.height() * dpr);
   plane.buildScreenShadow(raster, radius * dpr, 10 * s * dpr, look.screenShadowRadius * s * dpr,
                           look.screenShadowOpacity, W, H);
+  auto white = PixelBuffer::create(W, H);
+  if (!white) {
+    shadow_ = QImage();
+    return shadow_;
+  }
+  white->fill(0xFFFFFFFF);
+  plane.drawOver(*white);
   shadow_ = QImage(W, H, QImage::Format_ARGB32_Premultiplied);
   shadow_.setDevicePixelRatio(dpr);
   for (int y = 0; y < H; ++y) {
     auto* row = reinterpret_cast<uint32_t*>(shadow_.scanLine(y));
-    for (int x = 0; x < W; ++x) row[x] = static_cast<uint32_t>(plane.opacityAt(x, y)) << 24;
+    for (int x = 0; x < W; ++x) row[x] = (255 - (white->pixel(x, y) & 0xff)) << 24;
   }
   return shadow_;
 }

@@ -147,9 +147,9 @@ TEST_F(TrimmerPreviewRenderingTest, KeyframeZoomEnlargesThePictureUnlessZoomPrev
   keyframe.center = {0.1, 0.1};
   keyframe.level = 2;
   trimmer.viewModel().setZoomKeyframes({keyframe});
-  ASSERT_TRUE(showAt(1.0));  // frame 30: its first band is black, its top-left patch white
+  ASSERT_TRUE(showAt(0.1));  // frame 3: its first band is black, its top-left patch white
   auto& preview = trimmer.playerArea().preview();
-  ASSERT_DOUBLE_EQ(trimmer.previewZoomTransform(1.0, preview.screenArea()).a, 2);
+  ASSERT_DOUBLE_EQ(trimmer.previewZoomTransform(0.1, preview.screenArea()).a, 2);
   const QRectF layer = preview.screenLayerRect();
   // A point just right of the patch: covered by the patch only when the picture is zoomed.
   const QPoint probe = (layer.topLeft() + QPointF(0.1 * layer.width(), 0.05 * layer.height())).toPoint();
