@@ -101,7 +101,9 @@ AudioFileWriter::AudioFileWriter(std::filesystem::path destination, const AudioF
   if (!d.frame || !d.converted || !d.packet)
     throw FfmpegError("Allocating the audio writer", AVERROR(ENOMEM));
   d.destination = std::move(destination);
-  d.partial = d.destination.parent_path() / ("." + d.destination.filename().string() + ".partial");
+  // Hidden, and keeping the extension the muxer checks.
+  d.partial = d.destination.parent_path() /
+              ("." + d.destination.stem().string() + ".partial" + d.destination.extension().string());
   d.channels = settings.channels;
   const CodecChoice choice = choiceFor(settings.codec);
 
