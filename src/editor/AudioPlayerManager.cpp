@@ -210,19 +210,17 @@ void AudioPlayerManager::exportAudio(const std::filesystem::path& url, ExportCom
   job->loaded = bothFilesOpen();
   job->completion = std::move(completion);
   [](QPointer<AudioPlayerManager> self, std::shared_ptr<Job> job) -> QCoro::Task<void> {
-    if (!job->loaded) {
-      job->error = std::make_exception_ptr(notLoaded());
-    } else {
-      // Held in a variable: a temporary awaited in place is destroyed twice by this compiler.
-      QFuture<void> work = QtConcurrent::run([job] {
-        try {
-          writeMix(*job->engine, job->url, job->settings, job->frames);
-        } catch (...) {
-          job->error = std::current_exception();
-        }
-      });
-      co_await work;
-    }
+    // Held in a variable: a temporary awaited in place is destroyed twice by this compiler. Even a
+    // refusal comes back later, on the main thread, never inside the call.
+    QFuture<void> work = QtConcurrent::run([job] {
+      try {
+        if (!job->loaded) throw notLoaded();
+        writeMix(*job->engine, job->url, job->settings, job->frames);
+      } catch (...) {
+        job->error = std::current_exception();
+      }
+    });
+    co_await work;
     if (self) {
       self->setupAudioEngine();
       self->setExporting(false);

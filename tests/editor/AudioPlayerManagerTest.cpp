@@ -23,7 +23,8 @@ class AudioPlayerManagerTest : public test::AudioPackageFixture {
   fs::path scratch() const { return fs::path(folder.path().toStdString()); }
 
   // Exports and waits for the completion; the written file, or the error's description.
-  std::pair<fs::path, std::string> exportTo(const fs::path& url) {
+  std::pair<fs::path, std::string> exportTo(const fs::path& url) { return exportTo(manager, url); }
+  static std::pair<fs::path, std::string> exportTo(AudioPlayerManager& manager, const fs::path& url) {
     bool done = false;
     std::pair<fs::path, std::string> result;
     manager.exportAudio(url, [&](fs::path written, std::exception_ptr error) {
@@ -218,6 +219,7 @@ TEST_F(AudioPlayerManagerTest, AFailedExportLeavesNoFileAndPlaybackGoesOn) {
   manager.stop();
 
   AudioPlayerManager empty;
+  EXPECT_EQ(exportTo(empty, scratch() / "out" / "nothing.m4a").second, "Audio files not loaded");
   try {
     empty.exportMixedAudio(scratch() / "out" / "nothing.m4a");
     ADD_FAILURE() << "exported without tracks";
