@@ -1,6 +1,7 @@
 #include "platform/x11/XcbConnection.h"
 
 #include <cstring>
+#include <mutex>
 
 #include "platform/media/Error.h"
 
@@ -8,7 +9,14 @@ namespace tk {
 
 std::unique_ptr<XcbConnection> XcbConnection::open(const char* display) {
   int screenNumber = 0;
-  xcb_connection_t* connection = xcb_connect(display, &screenNumber);
+  xcb_connection_t* connection = nullptr;
+  {
+    // Connecting reads the authority file through libXau, whose file-name helper keeps one static
+    // buffer: two threads connecting at once free each other's name.
+    static std::mutex connecting;
+    std::lock_guard lock(connecting);
+    connection = xcb_connect(display, &screenNumber);
+  }
   if (const int error = xcb_connection_has_error(connection)) {
     xcb_disconnect(connection);
     throw PlatformError(
