@@ -4,11 +4,18 @@
 #include <QPainterPath>
 
 #include "editor_ui/TimelinePalette.h"
+#include "editor_ui/TimelineSprite.h"
 #include "ui/Symbols.h"
 
 namespace tk {
 
 void TrimmerCameraKeyframeMarker::paint(QPainter& painter, const QRectF& rect) const {
+  static TimelineSprite sprites[2];
+  sprites[isSelected].draw(painter, rect.topLeft(), rect.size(),
+                           [this](QPainter& sprite, const QRectF& area) { paintShape(sprite, area); });
+}
+
+void TrimmerCameraKeyframeMarker::paintShape(QPainter& painter, const QRectF& rect) const {
   const QColor purple = TimelinePalette::purple();
   QPainterPath square;
   square.addRoundedRect(rect, 4, 4);

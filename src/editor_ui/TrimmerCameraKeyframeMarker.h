@@ -13,7 +13,9 @@ struct TrimmerCameraKeyframeMarker {
 
   bool isSelected = false;
 
+  // Copies the marker's picture, drawn once per look.
   void paint(QPainter& painter, const QRectF& rect) const;
+  void paintShape(QPainter& painter, const QRectF& rect) const;
 };
 
 }  // namespace tk

@@ -16,7 +16,9 @@ struct TrimmerZoomEventMarker {
   ZoomEvent event;
   bool isSelected = false;
 
+  // Copies the marker's picture, drawn once per look.
   void paint(QPainter& painter, const QRectF& rect) const;
+  void paintShape(QPainter& painter, const QRectF& rect) const;
 };
 
 }  // namespace tk

@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "editor_ui/TimelinePalette.h"
+#include "editor_ui/TimelineSprite.h"
 
 namespace tk {
 
@@ -18,6 +19,17 @@ QRectF ZoomSegmentBar::rect(QPointF centre) const {
 }
 
 void ZoomSegmentBar::paint(QPainter& painter, QPointF centre) const {
+  if (!isSelected && !showsLabel() && drawnWidth() == kMinimumWidth) {
+    static TimelineSprite narrow;
+    const QRectF bar = rect(centre);
+    narrow.draw(painter, bar.topLeft(), bar.size(),
+                [this](QPainter& sprite, const QRectF& area) { paintShape(sprite, area.center()); });
+    return;
+  }
+  paintShape(painter, centre);
+}
+
+void ZoomSegmentBar::paintShape(QPainter& painter, QPointF centre) const {
   const QRectF bar = rect(centre);
   QPainterPath shape;
   shape.addRoundedRect(bar, 4, 4);

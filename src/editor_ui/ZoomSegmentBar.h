@@ -25,7 +25,9 @@ struct ZoomSegmentBar {
   bool showsHandles() const { return isSelected && width > 30; }
   // The bar's rectangle when centred on `centre`.
   QRectF rect(QPointF centre) const;
+  // Narrow unselected bars, which all look alike, are copied from one picture.
   void paint(QPainter& painter, QPointF centre) const;
+  void paintShape(QPainter& painter, QPointF centre) const;
 };
 
 }  // namespace tk
