@@ -55,13 +55,14 @@ inline QImage screenshot(const QRect& area) {
 // The application with a home, settings and data of its own.
 class Application {
  public:
-  Application() {
+  // `settings`: more lines of the [General] section.
+  explicit Application(const QByteArray& settings = {}) {
     home_.setAutoRemove(true);
     QDir(home_.path()).mkpath("config/tavelkombrix");
     QDir(home_.path()).mkpath("recordings");
-    QFile settings(home_.filePath("config/tavelkombrix/tavelkombrix.conf"));
-    settings.open(QIODevice::WriteOnly);
-    settings.write("[General]\noutputDirectory=" + recordings().toUtf8() + "\nframeRate=30\n");
+    QFile file(home_.filePath("config/tavelkombrix/tavelkombrix.conf"));
+    file.open(QIODevice::WriteOnly);
+    file.write("[General]\noutputDirectory=" + recordings().toUtf8() + "\nframeRate=30\n" + settings);
   }
   ~Application() {
     if (process_.state() != QProcess::NotRunning) {

@@ -16,6 +16,7 @@
 #include <QRect>
 #include <QRegularExpression>
 #include <QScreen>
+#include <QSet>
 #include <QTemporaryDir>
 
 #include "ApplicationDriver.h"
@@ -111,14 +112,12 @@ int trayIconCount() {
   return count;
 }
 
-}  // namespace
-
-TEST(ApplicationTest, ADisplayRecordingStartedFromTheBarAndStoppedFromThePanelLeavesTheMovieAndItsMetadata) {
-  TK_REQUIRE_DESKTOP();
-  Application app;
+// Starts the application, records the display from the bar for two seconds and stops from the
+// floating panel; the status item's icon count before the recording.
+int recordTheDisplayFromTheBar(Application& app) {
   app.start();
   const QString window = waitForMainWindow();
-  ASSERT_FALSE(window.isEmpty()) << "the main window did not show";
+  EXPECT_FALSE(window.isEmpty()) << "the main window did not show";
   const QRect bar = geometryOf(window);
   const int trayBefore = trayIconCount();
 
@@ -127,7 +126,7 @@ TEST(ApplicationTest, ADisplayRecordingStartedFromTheBarAndStoppedFromThePanelLe
   click(bar.right() - 12 - 16, bar.y() + bar.height() / 2);
 
   QString panel;
-  ASSERT_TRUE(tk::test::waitUntil(
+  EXPECT_TRUE(tk::test::waitUntil(
       [&] {
         const QStringList found = visibleWindows("Recording");
         panel = found.isEmpty() ? QString() : found.front();
@@ -141,8 +140,20 @@ TEST(ApplicationTest, ADisplayRecordingStartedFromTheBarAndStoppedFromThePanelLe
 
   // Let it record for a while, then stop from the panel.
   tk::test::pumpEvents(std::chrono::seconds(2));
-  const QRect panelGeometry = geometryOf(panel);
-  click(panelGeometry.right() - 16 - 14, panelGeometry.y() + panelGeometry.height() / 2);
+  if (!panel.isEmpty()) {
+    const QRect panelGeometry = geometryOf(panel);
+    click(panelGeometry.right() - 16 - 14, panelGeometry.y() + panelGeometry.height() / 2);
+  }
+  return trayBefore;
+}
+
+}  // namespace
+
+TEST(ApplicationTest, ADisplayRecordingStartedFromTheBarAndStoppedFromThePanelLeavesTheMovieAndItsMetadata) {
+  TK_REQUIRE_DESKTOP();
+  Application app;
+  const int trayBefore = recordTheDisplayFromTheBar(app);
+  ASSERT_FALSE(HasFailure());
 
   const QString folder = app.recordings();
   ASSERT_TRUE(tk::test::waitUntil([&] { return !filesIn(folder, "*Recording at *.metadata.json").isEmpty(); },
@@ -173,4 +184,45 @@ TEST(ApplicationTest, ADisplayRecordingStartedFromTheBarAndStoppedFromThePanelLe
   // The main window comes back with a second launch.
   EXPECT_EQ(app.launchAgain(), 0);
   EXPECT_FALSE(waitForMainWindow().isEmpty()) << "the main window did not come back";
+}
+
+TEST(ApplicationTest, WithTrimAfterRecordTheFinishedRecordingOpensInTheEditorWhichShowsItAndClosesWithCtrlW) {
+  TK_REQUIRE_DESKTOP();
+  Application app("trimAfterRecord=true\n");
+  recordTheDisplayFromTheBar(app);
+  ASSERT_FALSE(HasFailure());
+
+  QString editor;
+  ASSERT_TRUE(tk::test::waitUntil(
+      [&] {
+        const QStringList found = visibleWindows("Video Trimmer - Recording at .*\\.mov");
+        editor = found.isEmpty() ? QString() : found.front();
+        return !editor.isEmpty();
+      },
+      std::chrono::seconds(60)))
+      << "no editor window; output:\n"
+      << app.output().toStdString();
+  EXPECT_TRUE(filesIn(app.recordings(), "Recording at *.mov").size() == 1);
+  ASSERT_TRUE(tk::test::waitUntil([&] {
+    return app.output().contains("Video loaded successfully and trimming started automatically");
+  })) << app.output().toStdString();
+  EXPECT_FALSE(app.output().contains("Player item failed"));
+
+  // The preview shows the recorded desktop: the middle of the window is neither blank nor uniform.
+  const QRect area = geometryOf(editor);
+  ASSERT_TRUE(tk::test::waitUntil([&] {
+    const QImage shot = screenshot(QRect(area.x() + area.width() / 4, area.y() + area.height() / 6,
+                                         area.width() / 2, area.height() / 3));
+    QSet<QRgb> colours;
+    for (int y = 0; y < shot.height(); y += 7)
+      for (int x = 0; x < shot.width(); x += 7) colours.insert(shot.pixel(x, y));
+    return colours.size() > 3;
+  }));
+
+  // Ctrl+W closes it, as the header's close button does.
+  run("xdotool", {"windowactivate", "--sync", editor});
+  run("xdotool", {"key", "--window", editor, "ctrl+w"});
+  EXPECT_TRUE(tk::test::waitUntil([&] {
+    return visibleWindows("Video Trimmer - Recording at .*\\.mov").isEmpty();
+  })) << "the editor stayed open";
 }
