@@ -19,6 +19,7 @@
 #include "editor_ui/TrimmerPlayerArea.h"
 #include "editor_ui/TrimmerPreview.h"
 #include "editor_ui/TrimmerPreviewGeometry.h"
+#include "editor_ui/TrimmerTimelineView.h"
 #include "editor_ui/WindowAccessor.h"
 #include "platform/qt/Diagnostics.h"
 #include "platform/qt/FileManager.h"
@@ -144,6 +145,13 @@ void VideoTrimmerView::buildLayout() {
   aspectAndTimeline->addWidget(aspectBar_);
   aspectAndTimeline->addWidget(timelineSlot_);
   root->addLayout(aspectAndTimeline);
+  timeline_ = new TrimmerTimelineView(
+      *viewModel_,
+      {[this] { return selectedZoomKeyframeId_; }, [this](auto id) { setSelectedZoomKeyframeId(id); }},
+      {[this] { return selectedZoomSegmentId_; }, [this](auto id) { setSelectedZoomSegmentId(id); }},
+      timelineSlot_);
+  timelineSlot_->layout()->addWidget(timeline_);
+  connect(this, &VideoTrimmerView::stateChanged, timeline_, &TrimmerTimelineView::selectionChanged);
 
   transportCard_ = slot(QStringLiteral("transportCard"), this);
   transportCard_->setAttribute(Qt::WA_StyledBackground);

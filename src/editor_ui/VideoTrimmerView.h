@@ -29,11 +29,12 @@ namespace tk {
 class GradientPresetPicker;
 class SymbolButton;
 class TrimmerPlayerArea;
+class TrimmerTimelineView;
 class WindowAccessor;
 
 // The root of one editor window: the editor's view state (aspect, appearance, camera bubble, zoom
 // selection), its view model, and the window's regions top to bottom: header, player area, the
-// timeline's place, the transport card's place, the zoom editor's place and the appearance strip.
+// timeline, the transport card's place, the zoom editor's place and the appearance strip.
 //
 // Lifecycle: when the window is found the movie loads (with its camera layer when one lies beside
 // it) and the overlay clock starts; once ready the playback clock runs. When the window closes (not
@@ -147,9 +148,10 @@ class VideoTrimmerView : public QWidget {
 
   TrimmerPlayerArea& playerArea() const { return *playerArea_; }
   QMessageBox* alert() const { return alert_; }
-  // Where the timeline, the transport and edit controls, the zoom editors and the appearance panels
-  // go; they hold nothing of their own yet.
+  // Where the timeline (which the timeline slot holds), the transport and edit controls, the zoom
+  // editors and the appearance panels go.
   QWidget* timelineSlot() const { return timelineSlot_; }
+  TrimmerTimelineView& timeline() const { return *timeline_; }
   QWidget* transportCard() const { return transportCard_; }
   QWidget* zoomEditorSlot() const { return zoomEditorSlot_; }
   QWidget* appearanceStrip() const { return appearanceStrip_; }
@@ -199,6 +201,7 @@ class VideoTrimmerView : public QWidget {
   TrimmerPlayerArea* playerArea_ = nullptr;
   QWidget* aspectBar_ = nullptr;
   QWidget* timelineSlot_ = nullptr;
+  TrimmerTimelineView* timeline_ = nullptr;
   QWidget* transportCard_ = nullptr;
   QWidget* zoomEditorSlot_ = nullptr;
   QWidget* appearanceStrip_ = nullptr;

@@ -229,7 +229,10 @@ TEST_F(VideoTrimmerViewTest, CanvasFollowsTheAspectRatioAndTheVerticalStack) {
   const QRectF shown = PlayerView::targetRect({320, 180}, bands.camera.adjusted(8, 4, -8, -4),
                                               PlayerView::VideoGravity::resizeAspectFill);
   const double scale = shown.width() / 320;
-  EXPECT_GT(qGray(image.pixel((shown.topLeft() + QPointF(16, 10) * scale).toPoint())), 200);
+  // The crop takes most of the patch's 20 columns: probe just inside the band's visible left edge.
+  const double visibleLeft = bands.camera.left() + 8 + 1;
+  ASSERT_LT(visibleLeft, shown.left() + 20 * scale);
+  EXPECT_GT(qGray(image.pixel(QPointF(visibleLeft, shown.top() + 10 * scale).toPoint())), 200);
   EXPECT_LT(qGray(image.pixel((shown.topLeft() + QPointF(16, 170) * scale).toPoint())), 40);
   stacked.setIncludeCameraInExport(false);  // leaving the camera out ends the stack
   EXPECT_FALSE(stacked.verticalStack());

@@ -1,0 +1,82 @@
+#pragma once
+
+#include <QPointF>
+#include <QUuid>
+#include <QWidget>
+#include <functional>
+#include <optional>
+#include <vector>
+
+#include "editor_ui/SelectionBinding.h"
+#include "editor_ui/TimelineScale.h"
+#include "editor_ui/ZoomSegmentBar.h"
+#include "model/MetadataEvents.h"
+
+namespace tk {
+
+// The timeline track of zoom segments: one bar per segment on the timeline's time axis. A tap on a
+// bar selects it; a drag moves it, or resizes it when it starts within 10 pt of an edge (the start
+// edge wins where the two overlap). Each movement reports an absolute time worked out from the
+// values at the drag's start, so a value the model limits never accumulates. The track keeps only
+// the drag in progress; presses on empty space are left to the timeline. Main thread.
+class TrimmerZoomSegmentsTrackView : public QWidget {
+  Q_OBJECT
+
+ public:
+  static constexpr int kHeight = 60;
+  static constexpr double kEdgeZone = 10;
+
+  enum class DragType { none, move, resizeStart, resizeEnd };
+
+  TrimmerZoomSegmentsTrackView(SelectionBinding selectedId, QWidget* parent = nullptr);
+
+  // Never called by a gesture of this track: zoom segments are added from the edit controls.
+  std::function<void(double time)> onAdd;
+  std::function<void(const QUuid& id, double time)> onMove;
+  std::function<void(const QUuid& id, double time)> onResizeStart;
+  std::function<void(const QUuid& id, double time)> onResizeEnd;
+
+  void setSegments(std::vector<ZoomSegment> segments);
+  void setDuration(double duration);
+  const std::vector<ZoomSegment>& segments() const { return segments_; }
+
+  // The bar of each segment, in list order, with the centre it is drawn at.
+  struct PlacedBar {
+    ZoomSegmentBar bar;
+    QPointF centre;
+    double startX = 0;
+    double endX = 0;
+  };
+  std::vector<PlacedBar> placedBars() const;
+  // What a drag that starts at x does to a bar spanning startX ... endX.
+  static DragType dragTypeAt(double x, double startX, double endX);
+
+  std::optional<QUuid> draggedSegmentId() const { return draggedSegmentId_; }
+  DragType dragType() const { return dragType_; }
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+  void mousePressEvent(QMouseEvent* event) override;
+  void mouseMoveEvent(QMouseEvent* event) override;
+  void mouseReleaseEvent(QMouseEvent* event) override;
+
+ private:
+  TimelineScale scale() const { return {double(width()), duration_}; }
+  void dragTo(double x);
+
+  SelectionBinding selectedId_;
+  std::vector<ZoomSegment> segments_;
+  double duration_ = 0;
+
+  // The press that may become a tap or a drag.
+  std::optional<QUuid> pressedSegmentId_;
+  QPointF pressPosition_;
+  // The drag in progress.
+  std::optional<QUuid> draggedSegmentId_;
+  DragType dragType_ = DragType::none;
+  double dragStartX_ = 0;
+  double originalStartTime_ = 0;
+  double originalEndTime_ = 0;
+};
+
+}  // namespace tk
