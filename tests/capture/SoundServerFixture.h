@@ -103,4 +103,11 @@ inline double peakLevel(const std::vector<float>& values) {
   return peak;
 }
 
+// Index of the first value louder than `threshold`; the size when none is.
+inline size_t firstAbove(const std::vector<float>& values, float threshold) {
+  for (size_t i = 0; i < values.size(); ++i)
+    if (std::fabs(values[i]) > threshold) return i;
+  return values.size();
+}
+
 }  // namespace tk::test

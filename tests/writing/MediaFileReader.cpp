@@ -186,6 +186,21 @@ std::vector<double> videoFrameTimes(const std::filesystem::path& path) {
   return times;
 }
 
+std::vector<double> videoKeyframeTimes(const std::filesystem::path& path) {
+  Input input(path);
+  const int index = streamIndex(input.context, AVMEDIA_TYPE_VIDEO, 0);
+  const double base = av_q2d(input.context->streams[index]->time_base);
+  std::vector<double> times;
+  AVPacket* packet = av_packet_alloc();
+  while (av_read_frame(input.context, packet) >= 0) {
+    if (packet->stream_index == index && (packet->flags & AV_PKT_FLAG_KEY))
+      times.push_back(packet->pts * base);
+    av_packet_unref(packet);
+  }
+  av_packet_free(&packet);
+  return times;
+}
+
 std::vector<float> decodeAudioChannel(const std::filesystem::path& path, int audioIndex, int* sampleRate) {
   Input input(path);
   const int index = streamIndex(input.context, AVMEDIA_TYPE_AUDIO, audioIndex);

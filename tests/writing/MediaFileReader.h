@@ -46,6 +46,9 @@ DecodedPixel decodeVideoPixel(const std::filesystem::path& path, int frameIndex,
 // Presentation times (seconds) of every video frame, in order.
 std::vector<double> videoFrameTimes(const std::filesystem::path& path);
 
+// Presentation times (seconds) of the video packets marked as keyframes, in file order.
+std::vector<double> videoKeyframeTimes(const std::filesystem::path& path);
+
 // Decodes audio track `audioIndex` into its first channel, placed by timestamps from time 0.
 std::vector<float> decodeAudioChannel(const std::filesystem::path& path, int audioIndex,
                                       int* sampleRate = nullptr);

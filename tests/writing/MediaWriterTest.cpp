@@ -39,7 +39,8 @@ class MediaWriterTest : public ::testing::Test {
     auto picture = splitFrame(sourceWidth, sourceHeight, kRed, kBlue);
     for (int i = 0; i < frames; ++i) {
       ASSERT_TRUE(test::waitForRoom([&] { return writer.isReadyForVideo(); }));
-      ASSERT_TRUE(writer.appendVideoBuffer(SampleBuffer::video(picture, seconds(100) + MediaTime(i, frameRate))));
+      ASSERT_TRUE(
+          writer.appendVideoBuffer(SampleBuffer::video(picture, seconds(100) + MediaTime(i, frameRate))));
     }
     if (withAudio) {
       const int blocks = frames * 48000 / frameRate / 1024;
@@ -107,6 +108,23 @@ TEST_F(MediaWriterTest, H265IsTaggedHvc1InBothContainers) {
     EXPECT_EQ(info.video()->codecTag, "hvc1");
     EXPECT_EQ(info.video()->packetCount, 10);
     EXPECT_EQ(info.video()->colorPrimaries, "bt709");
+  }
+}
+
+TEST_F(MediaWriterTest, H264AndH265CarryAKeyframeEveryTwoSeconds) {
+  // An exact seek decodes forward from the keyframe before its target: the encoders' own interval
+  // of 250 frames would cost up to four seconds of 60 fps video per seek.
+  for (auto codec : {VideoEncoder::h264, VideoEncoder::h265}) {
+    const auto path = file(codec == VideoEncoder::h264 ? "gop264.mp4" : "gop265.mp4");
+    MediaWriter writer;
+    writeMovie(writer, writerConfiguration(path, OutputFormat::mp4, 64, 64, 30, codec), 150, 30, 64, 64,
+               false);
+    finish(writer);
+    const std::vector<double> keyframes = test::videoKeyframeTimes(path);
+    ASSERT_EQ(keyframes.size(), 3u) << (codec == VideoEncoder::h264 ? "h264" : "h265");
+    EXPECT_NEAR(keyframes[0], 0.0, 1e-6);
+    EXPECT_NEAR(keyframes[1], 2.0, 1e-6);
+    EXPECT_NEAR(keyframes[2], 4.0, 1e-6);
   }
 }
 
@@ -264,7 +282,8 @@ TEST_F(MediaWriterTest, InputsAreReadyWhileTheSessionRunsAndTheirQueueHasRoom) {
   // again the next frame is taken.
   auto picture = splitFrame(640, 360, kRed, kBlue);
   int frame = 0;
-  while (frame < 1000 && writer.appendVideoBuffer(SampleBuffer::video(picture, seconds(1) + MediaTime(frame, 30))))
+  while (frame < 1000 &&
+         writer.appendVideoBuffer(SampleBuffer::video(picture, seconds(1) + MediaTime(frame, 30))))
     ++frame;
   ASSERT_LT(frame, 1000);
   EXPECT_EQ(writer.refusedVideoFrames(), 1u);

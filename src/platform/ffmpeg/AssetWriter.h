@@ -26,6 +26,9 @@ struct VideoInputSettings {
   int64_t bitRate = 0;  // average; ignored by ProRes
   std::string preset;   // x264/x265 speed preset; empty for the encoder's default
   bool bt709 = true;    // BT.709 matrix, primaries and transfer, limited range, tagged as such
+  // Frames from one keyframe to the next at most (H.264, H.265); 0 = two seconds' worth. Exact
+  // seeks decode forward from the keyframe before their target, so this bounds their cost.
+  int keyframeInterval = 0;
 };
 
 struct AudioInputSettings {

@@ -62,6 +62,10 @@ AssetWriterVideoInput::AssetWriterVideoInput(AssetWriterMuxer& muxer, const Vide
   c->pix_fmt = pixelFormat_;
   c->time_base = AVRational{1, kTimescale};
   c->framerate = AVRational{settings.frameRate, 1};
+  // The encoders' own default (250 frames) would make a frame-exact seek in a 60 fps movie decode
+  // up to four seconds of video first.
+  if (!proRes)
+    c->gop_size = settings.keyframeInterval > 0 ? settings.keyframeInterval : 2 * settings.frameRate;
   if (settings.bitRate > 0 && !proRes) c->bit_rate = settings.bitRate;
   if (settings.bt709) {
     c->color_primaries = AVCOL_PRI_BT709;

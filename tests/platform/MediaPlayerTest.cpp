@@ -1,0 +1,253 @@
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QImage>
+#include <QTemporaryDir>
+#include <QThread>
+#include <fstream>
+#include <optional>
+
+#include "capture/SoundServerFixture.h"
+#include "support/TestMovies.h"
+#include "support/TestSupport.h"
+
+#include "platform/media/MonotonicClock.h"
+#include "platform/player/MediaPlayer.h"
+#include "platform/player/PlayerView.h"
+#include "platform/pulse/PulseRecordStream.h"
+
+namespace tk {
+namespace {
+
+class MediaPlayerTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    folder_ = new QTemporaryDir();
+    test::TestMovieSpec silent;
+    silent.seconds = 2.0;
+    silent.withAudio = false;
+    test::writeTestMovie(silentMovie(), silent);
+    test::TestMovieSpec tone;
+    tone.seconds = 3.0;
+    tone.toneHz = 880;
+    test::writeTestMovie(toneMovie(), tone);
+  }
+  static void TearDownTestSuite() {
+    delete folder_;
+    folder_ = nullptr;
+  }
+  static std::filesystem::path silentMovie() { return folder_->filePath("silent.mov").toStdString(); }
+  static std::filesystem::path toneMovie() { return folder_->filePath("tone.mov").toStdString(); }
+
+  // Loads a file and waits for its status; checks that the status arrives on the main thread.
+  bool load(MediaPlayer& player, const std::filesystem::path& file) {
+    bool onMain = true;
+    QObject::connect(&player, &MediaPlayer::statusChanged, &player,
+                     [&] { onMain = onMain && QThread::currentThread() == qApp->thread(); });
+    player.replaceCurrentItem(file);
+    const bool settled = test::waitUntil([&] { return player.status() != MediaPlayer::Status::unknown; });
+    return settled && onMain && player.status() == MediaPlayer::Status::readyToPlay;
+  }
+
+  int frameShown(const MediaPlayer& player) {
+    auto frame = player.currentFrame();
+    return frame ? test::frameIndexShown(*frame) : -2;
+  }
+
+  static QTemporaryDir* folder_;
+};
+
+QTemporaryDir* MediaPlayerTest::folder_ = nullptr;
+
+TEST_F(MediaPlayerTest, LoadsAnItemShowsItsFirstFrameOrFailsWithTheReason) {
+  MediaPlayer player;
+  EXPECT_EQ(player.status(), MediaPlayer::Status::unknown);
+  ASSERT_TRUE(load(player, silentMovie()));
+  EXPECT_NEAR(player.itemDuration().seconds(), 2.0, 0.05);
+  EXPECT_EQ(player.naturalSize(), QSize(320, 180));
+  EXPECT_TRUE(test::waitUntil([&] { return frameShown(player) == 0; }));
+
+  const auto text = std::filesystem::path(folder_->filePath("broken.mov").toStdString());
+  std::ofstream(text) << "garbage";
+  player.replaceCurrentItem(text);
+  EXPECT_EQ(player.status(), MediaPlayer::Status::unknown);
+  ASSERT_TRUE(test::waitUntil([&] { return player.status() == MediaPlayer::Status::failed; }));
+  EXPECT_NE(player.errorDescription().find("broken.mov"), std::string::npos);
+
+  player.replaceCurrentItem(std::nullopt);
+  EXPECT_FALSE(player.hasItem());
+  EXPECT_EQ(player.currentFrame(), nullptr);
+}
+
+TEST_F(MediaPlayerTest, ExactSeeksAreCoalescedAndTheLatestWins) {
+  MediaPlayer player;
+  ASSERT_TRUE(load(player, silentMovie()));
+  int jumps = 0;
+  bool jumpsOnMain = true;
+  QObject::connect(&player, &MediaPlayer::timeJumped, &player, [&] {
+    ++jumps;
+    jumpsOnMain = jumpsOnMain && QThread::currentThread() == qApp->thread();
+  });
+
+  std::optional<bool> single;
+  player.seek(MediaTime::fromSeconds(1.51, 600), [&](bool finished) { single = finished; });
+  ASSERT_TRUE(test::waitUntil([&] { return single.has_value(); }));
+  EXPECT_TRUE(*single);
+  EXPECT_EQ(frameShown(player), 45);
+  EXPECT_NEAR(player.currentTime().seconds(), 1.51, 0.001);
+  EXPECT_GE(jumps, 1);
+
+  // A burst of seeks: each completion runs once; the last one finishes and its frame shows.
+  std::vector<int> calls(20, 0);
+  std::vector<bool> results(20, false);
+  for (int i = 0; i < 20; ++i)
+    player.seek(MediaTime(i * 3, 30), [&, i](bool finished) {
+      ++calls[i];
+      results[i] = finished;
+    });
+  ASSERT_TRUE(test::waitUntil([&] { return calls[19] == 1; }));
+  test::pumpEvents(std::chrono::milliseconds(50));
+  for (int i = 0; i < 20; ++i) EXPECT_EQ(calls[i], 1) << i;
+  EXPECT_TRUE(results[19]);
+  EXPECT_EQ(frameShown(player), 57);
+  EXPECT_TRUE(jumpsOnMain);
+
+  // Outside the item: clamped.
+  std::optional<bool> late;
+  player.seek(MediaTime(-1, 1), [&](bool finished) { late = finished; });
+  ASSERT_TRUE(test::waitUntil([&] { return late.has_value(); }));
+  EXPECT_EQ(frameShown(player), 0);
+  EXPECT_EQ(player.currentTime().seconds(), 0.0);
+}
+
+TEST_F(MediaPlayerTest, PlaysInRealTimeOnTheSteadyClockAndStopsAtTheEnd) {
+  MediaPlayer player;
+  ASSERT_TRUE(load(player, silentMovie()));
+  std::vector<double> observed;
+  const int token = player.addPeriodicTimeObserver(
+      MediaTime(20, 600), [&](MediaTime time) { observed.push_back(time.seconds()); });
+  bool ended = false;
+  QObject::connect(&player, &MediaPlayer::didPlayToEnd, &player, [&] { ended = true; });
+  std::vector<int> shown;
+  QObject::connect(&player, &MediaPlayer::frameChanged, &player,
+                   [&] { shown.push_back(frameShown(player)); });
+
+  const double start = MonotonicClock::nowSeconds();
+  player.play();
+  EXPECT_FALSE(player.usesAudioClock());
+  test::waitUntil([&] { return MonotonicClock::nowSeconds() - start >= 1.0; });
+  const double wall = MonotonicClock::nowSeconds() - start;
+  EXPECT_NEAR(player.currentTime().seconds(), wall, 0.05);
+  // About 30 updates a second while playing, each later than the one before.
+  EXPECT_GE(observed.size(), 20u);
+  EXPECT_TRUE(std::is_sorted(observed.begin(), observed.end()));
+  // The frame on screen is the one of the clock's time, give or take the frame in flight.
+  EXPECT_NEAR(frameShown(player), player.currentTime().seconds() * 30, 2.5);
+
+  ASSERT_TRUE(test::waitUntil([&] { return ended; }, std::chrono::seconds(5)));
+  EXPECT_NEAR(MonotonicClock::nowSeconds() - start, 2.0, 0.2);
+  EXPECT_EQ(player.rate(), 0.0);
+  EXPECT_NEAR(player.currentTime().seconds(), 2.0, 0.05);
+  EXPECT_EQ(frameShown(player), 59);
+  EXPECT_TRUE(std::is_sorted(shown.begin(), shown.end()));
+
+  // Paused: the clock holds and the observer is quiet once removed.
+  player.removeTimeObserver(token);
+  const size_t calls = observed.size();
+  player.seek(MediaTime(1, 2));
+  test::pumpEvents(std::chrono::milliseconds(200));
+  EXPECT_EQ(observed.size(), calls);
+  EXPECT_NEAR(player.currentTime().seconds(), 0.5, 0.001);
+}
+
+TEST_F(MediaPlayerTest, SoundReachesTheOutputAndDrivesTheClock) {
+  TK_REQUIRE_DESKTOP();
+  MediaPlayer player;
+  ASSERT_TRUE(load(player, toneMovie()));
+  test::CollectedSamples heard;
+  PulseRecordStream::Options options;
+  options.monitorOfDefaultSink = true;
+  auto monitor = PulseRecordStream::start(
+      options, [&](const SampleBuffer& sample) { heard.add(sample); }, [](const std::string&) {});
+  player.seek(MediaTime(1, 2));
+  const double start = MonotonicClock::nowSeconds();
+  player.play();
+  ASSERT_TRUE(test::waitUntil([&] { return player.usesAudioClock(); }, std::chrono::seconds(5)));
+  ASSERT_TRUE(
+      test::waitUntil([&] { return player.currentTime().seconds() >= 1.6; }, std::chrono::seconds(5)));
+  const double wall = MonotonicClock::nowSeconds() - start;
+  // 1.1 s of the movie played in about as much wall time (plus the output's start-up).
+  EXPECT_GE(wall, 1.05);
+  EXPECT_LE(wall, 1.5);
+  EXPECT_NEAR(frameShown(player), player.currentTime().seconds() * 30, 2.5);
+  player.pause();
+  const double held = player.currentTime().seconds();
+  test::pumpEvents(std::chrono::milliseconds(200));
+  EXPECT_NEAR(player.currentTime().seconds(), held, 0.001);
+  EXPECT_FALSE(player.usesAudioClock());
+  player.play();  // on to the end
+  // The monitor hands its sound over late, in chunks of up to two seconds.
+  ASSERT_TRUE(test::waitUntil([&] { return test::channelOf(heard.all(), 0).size() >= 48000 * 4; },
+                              std::chrono::seconds(15)));
+  monitor.reset();
+  const auto left = test::channelOf(heard.all(), 0);
+  const size_t onset = test::firstAbove(left, 0.2f);
+  ASSERT_LT(onset + 26400, left.size()) << "the movie's sound never reached the output";
+  const std::vector<float> tone(left.begin() + onset + 2400, left.begin() + onset + 26400);
+  EXPECT_NEAR(test::spectrumPeak(tone, 48000), 880, 10);
+  EXPECT_GT(test::peakLevel(tone), 0.4);
+}
+
+TEST_F(MediaPlayerTest, WithoutASoundServerTheSteadyClockPlays) {
+  TK_REQUIRE_DESKTOP();
+  const char* original = std::getenv("PULSE_SERVER");
+  const std::optional<std::string> server = original ? std::optional<std::string>(original) : std::nullopt;
+  setenv("PULSE_SERVER", "unix:/nonexistent/tk-no-server", 1);
+  MediaPlayer player;
+  const bool loaded = load(player, toneMovie());
+  if (server)
+    setenv("PULSE_SERVER", server->c_str(), 1);
+  else
+    unsetenv("PULSE_SERVER");
+  ASSERT_TRUE(loaded);
+  const double start = MonotonicClock::nowSeconds();
+  player.play();
+  test::waitUntil([&] { return MonotonicClock::nowSeconds() - start >= 0.5; });
+  EXPECT_FALSE(player.usesAudioClock());
+  EXPECT_NEAR(player.currentTime().seconds(), MonotonicClock::nowSeconds() - start, 0.05);
+}
+
+TEST_F(MediaPlayerTest, ViewFillsOrFitsKeepingTheProportions) {
+  using Gravity = PlayerView::VideoGravity;
+  const QRectF fill =
+      PlayerView::targetRect(QSizeF(1920, 1080), QRectF(0, 0, 400, 300), Gravity::resizeAspectFill);
+  EXPECT_NEAR(fill.width(), 533.33, 0.01);
+  EXPECT_NEAR(fill.height(), 300, 0.01);
+  EXPECT_NEAR(fill.left(), -66.67, 0.01);
+  EXPECT_NEAR(fill.top(), 0, 0.01);
+  const QRectF fit =
+      PlayerView::targetRect(QSizeF(1920, 1080), QRectF(0, 0, 400, 300), Gravity::resizeAspect);
+  EXPECT_NEAR(fit.width(), 400, 0.01);
+  EXPECT_NEAR(fit.height(), 225, 0.01);
+  EXPECT_NEAR(fit.top(), 37.5, 0.01);
+
+  MediaPlayer player;
+  ASSERT_TRUE(load(player, silentMovie()));
+  PlayerView view;
+  view.resize(320, 240);
+  view.setVideoGravity(Gravity::resizeAspect);
+  view.setPlayer(&player);
+  std::optional<bool> done;
+  player.seek(MediaTime(1, 30), [&](bool finished) { done = finished; });  // frame 1: band 0 white
+  ASSERT_TRUE(test::waitUntil([&] { return done.has_value() && frameShown(player) == 1; }));
+  const QImage shot = view.grab().toImage();
+  // Fit: black bars above and below, the picture's white corner patch at its top left.
+  EXPECT_EQ(QColor(shot.pixel(160, 10)).value(), 0);
+  EXPECT_GE(QColor(shot.pixel(5, 40)).value(), 200);
+  EXPECT_LE(QColor(shot.pixel(5, 195)).value(), 40);
+  view.setPlayer(nullptr);
+  EXPECT_EQ(view.player(), nullptr);
+}
+
+}  // namespace
+}  // namespace tk
