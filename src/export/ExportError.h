@@ -1,0 +1,33 @@
+#pragma once
+
+#include <memory>
+#include <optional>
+
+#include "platform/media/Error.h"
+
+namespace tk {
+
+// The advanced export's failures. The kinds carry no texts of their own; the description is the
+// generic one for an error of this type with the kind's position as its code, and an export that
+// failed underneath gives that failure's description as the reason.
+class ExportError : public Error {
+ public:
+  enum class Kind { exportFailed, invalidAssets, compositionFailed, cancelled };
+
+  explicit ExportError(Kind kind, std::shared_ptr<const Error> underlying = nullptr)
+      : kind_(kind), underlying_(std::move(underlying)) {}
+
+  Kind kind() const { return kind_; }
+  int code() const { return static_cast<int>(kind_); }
+  // The export session's own error, for exportFailed; may be absent.
+  const std::shared_ptr<const Error>& underlying() const { return underlying_; }
+
+  std::string localizedDescription() const override;
+  std::optional<std::string> failureReason() const override;
+
+ private:
+  Kind kind_;
+  std::shared_ptr<const Error> underlying_;
+};
+
+}  // namespace tk

@@ -1,0 +1,10 @@
+#include "export/RoundedCameraCompositorSettings.h"
+
+namespace tk {
+
+RoundedCameraCompositorSettings& RoundedCameraCompositorSettings::shared() {
+  static RoundedCameraCompositorSettings instance;
+  return instance;
+}
+
+}  // namespace tk

@@ -1,0 +1,132 @@
+#include "export/ShadowPlane.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "export/CoverageMask.h"
+#include "export/PixelCompositing.h"
+
+namespace tk {
+namespace {
+
+// Writes a mask's coverage × `weight` into a float plane whose top-left pixel is (x0, y0).
+void addCoverage(const CoverageMask& mask, float weight, float* plane, int x0, int y0, int width) {
+  mask.forEachCovered([&](int x, int y, uint8_t c) {
+    plane[static_cast<size_t>(y - y0) * width + (x - x0)] = weight * static_cast<float>(c) / 255.0f;
+  });
+}
+
+}  // namespace
+
+void ShadowPlane::clear() {
+  width_ = height_ = 0;
+  plane_.clear();
+}
+
+void ShadowPlane::allocate(const QRectF& bounds, int W, int H) {
+  const QRectF box = bounds.intersected(QRectF(0, 0, W, H));
+  x0_ = static_cast<int>(std::floor(box.left()));
+  y0_ = static_cast<int>(std::floor(box.top()));
+  width_ = box.isEmpty() ? 0 : static_cast<int>(std::ceil(box.right())) - x0_;
+  height_ = box.isEmpty() ? 0 : static_cast<int>(std::ceil(box.bottom())) - y0_;
+  work_.assign(static_cast<size_t>(std::max(width_, 0)) * std::max(height_, 0), 0.0f);
+}
+
+bool ShadowPlane::blurShape(const QRectF& rect, double radius, double offsetY, double blur, float weight,
+                            int W, int H) {
+  const double sigma = std::max(blur, 0.0) / 2;
+  const QRectF moved = rect.translated(0, offsetY);
+  const double margin = std::ceil(3 * sigma) + 2;
+  allocate(moved.adjusted(-margin, -margin, margin, margin), W, H);
+  if (isEmpty()) return false;
+  shape_.build(moved, radius, QRectF(x0_, y0_, width_, height_), W, H);
+  addCoverage(shape_, weight, work_.data(), x0_, y0_, width_);
+  PixelCompositing::gaussianBlur(work_.data(), width_, height_, sigma, scratch_);
+  return true;
+}
+
+void ShadowPlane::store() {
+  plane_.resize(work_.size());
+  for (size_t i = 0; i < work_.size(); ++i)
+    plane_[i] = static_cast<uint8_t>(std::clamp(work_[i], 0.0f, 1.0f) * 255 + 0.5f);
+}
+
+void ShadowPlane::buildScreenShadow(const QRectF& rect, double radius, double offsetY, double blur,
+                                    double opacity, int W, int H) {
+  clear();
+  if (!(opacity > 0) || rect.isEmpty()) return;
+  if (!blurShape(rect, radius, offsetY, blur, static_cast<float>(std::min(opacity, 1.0)), W, H)) return;
+  // Cut the rectangle itself out.
+  shape_.build(rect, radius, QRectF(x0_, y0_, width_, height_), W, H);
+  shape_.forEachCovered([&](int x, int y, uint8_t c) {
+    work_[static_cast<size_t>(y - y0_) * width_ + (x - x0_)] *= 1.0f - static_cast<float>(c) / 255.0f;
+  });
+  store();
+}
+
+void ShadowPlane::buildCameraShadow(const QRectF& rect, double radius, double offsetY, double blur,
+                                    double opacity, int W, int H) {
+  clear();
+  if (!(opacity > 0) || rect.isEmpty()) return;
+  opacity = std::min(opacity, 1.0);
+  // The fill casts its own shadow (its opacity times the shadow's), and lies over it.
+  if (!blurShape(rect, radius, offsetY, blur, static_cast<float>(opacity * opacity), W, H)) return;
+  shape_.forEachCovered([&](int x, int y, uint8_t c) {
+    float& out = work_[static_cast<size_t>(y - y0_) * width_ + (x - x0_)];
+    const float fill = static_cast<float>(opacity) * static_cast<float>(c) / 255.0f;
+    out = fill + out * (1 - fill);
+  });
+  store();
+}
+
+void ShadowPlane::drawOver(PixelBuffer& frame) const {
+  if (isEmpty()) return;
+  PixelCompositing::darken(frame, plane_.data(), width_, height_, width_, x0_, y0_);
+}
+
+void ShadowPlane::drawZoomedOver(PixelBuffer& frame, double L, double ox, double oy,
+                                 const CoverageMask* opaqueOnTop) const {
+  if (isEmpty() || !(L > 0)) return;
+  const int ya = std::max(0, static_cast<int>(std::floor(oy + L * y0_)));
+  const int yb = std::min(frame.height(), static_cast<int>(std::ceil(oy + L * (y0_ + height_))));
+  const int xa = std::max(0, static_cast<int>(std::floor(ox + L * x0_)));
+  const int xb = std::min(frame.width(), static_cast<int>(std::ceil(ox + L * (x0_ + width_))));
+  const auto* rows = opaqueOnTop ? &opaqueOnTop->rows() : nullptr;
+  size_t next = 0;
+  for (int y = ya; y < yb; ++y) {
+    const double v = (y + 0.5 - oy) / L - 0.5 - y0_;
+    if (v < -1 || v > height_) continue;
+    const int r0 = static_cast<int>(std::floor(v));
+    const float fy = static_cast<float>(v - r0);
+    const uint8_t* p0 = r0 >= 0 && r0 < height_ ? plane_.data() + static_cast<size_t>(r0) * width_ : nullptr;
+    const uint8_t* p1 =
+        r0 + 1 >= 0 && r0 + 1 < height_ ? plane_.data() + static_cast<size_t>(r0 + 1) * width_ : nullptr;
+    int skip0 = xb, skip1 = xb;
+    if (rows) {
+      while (next < rows->size() && (*rows)[next].y < y) ++next;
+      if (next < rows->size() && (*rows)[next].y == y) {
+        skip0 = (*rows)[next].full0;
+        skip1 = (*rows)[next].full1;
+      }
+    }
+    auto* out = reinterpret_cast<uint32_t*>(frame.row(y));
+    for (int x = xa; x < xb; ++x) {
+      if (x == skip0 && skip1 > skip0) {
+        x = skip1 - 1;
+        continue;
+      }
+      const double u = (x + 0.5 - ox) / L - 0.5 - x0_;
+      const int c0 = static_cast<int>(std::floor(u));
+      const float fx = static_cast<float>(u - c0);
+      auto at = [&](const uint8_t* row, int c) -> float {
+        return row && c >= 0 && c < width_ ? row[c] : 0.0f;
+      };
+      const float top = at(p0, c0) + (at(p0, c0 + 1) - at(p0, c0)) * fx;
+      const float bottom = at(p1, c0) + (at(p1, c0 + 1) - at(p1, c0)) * fx;
+      const auto a = static_cast<uint32_t>(top + (bottom - top) * fy + 0.5f);
+      if (a) out[x] = PixelCompositing::scale(out[x], 255 - std::min(a, 255u));
+    }
+  }
+}
+
+}  // namespace tk

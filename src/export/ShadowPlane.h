@@ -1,0 +1,48 @@
+#pragma once
+
+#include <QRectF>
+#include <cstdint>
+#include <vector>
+
+#include "export/CoverageMask.h"
+#include "platform/media/PixelBuffer.h"
+
+namespace tk {
+
+// A drop shadow as a pre-blurred coverage plane: one byte of black opacity per pixel over the
+// shadow's bounding box. Built once per layout and laid over frames by darkening, so no frame ever
+// blurs anything. Pixel space (origin top left, y down). Used on the render thread only.
+class ShadowPlane {
+ public:
+  // The screen's shadow: the rounded rectangle moved down by `offsetY`, blurred by `blur` (the
+  // shadow's blur radius: a Gaussian of half that deviation), at `opacity`, with the rectangle
+  // itself cut out so that nothing of it shows through a transparent screen.
+  void buildScreenShadow(const QRectF& rect, double radius, double offsetY, double blur, double opacity,
+                         int W, int H);
+  // The camera's shadow: the shape moved down by `offsetY`, filled at `opacity` over its own shadow.
+  void buildCameraShadow(const QRectF& rect, double radius, double offsetY, double blur, double opacity,
+                         int W, int H);
+  void clear();
+
+  bool isEmpty() const { return width_ <= 0 || height_ <= 0; }
+  // Darkens `frame` under the shadow.
+  void drawOver(PixelBuffer& frame) const;
+  // Darkens `frame` under the shadow as seen through the zoom x' = ox + L·x, y' = oy + L·y,
+  // skipping each row's [skip0, skip1) (the part an opaque layer covers anyway).
+  void drawZoomedOver(PixelBuffer& frame, double L, double ox, double oy,
+                      const CoverageMask* opaqueOnTop) const;
+
+ private:
+  void allocate(const QRectF& bounds, int W, int H);
+  // The shape moved down by `offsetY`, at `weight`, blurred into work_; shape_ keeps its outline.
+  bool blurShape(const QRectF& rect, double radius, double offsetY, double blur, float weight, int W, int H);
+  void store();
+
+  int x0_ = 0, y0_ = 0, width_ = 0, height_ = 0;
+  std::vector<uint8_t> plane_;
+  std::vector<float> work_;  // kept between builds, so a moving bubble's shadow allocates nothing
+  std::vector<float> scratch_;
+  CoverageMask shape_;
+};
+
+}  // namespace tk
