@@ -4,12 +4,12 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QGuiApplication>
-#include <QLabel>
 #include <QScreen>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <cctype>
 
+#include "editor_ui/VideoTrimmerView.h"
 #include "platform/qt/Diagnostics.h"
 
 namespace tk {
@@ -93,10 +93,8 @@ void VideoTrimmerManager::openTrimmer(const std::filesystem::path& url) {
   window->resize(1200, 750);
   window->setMinimumSize(1000, 650);
   auto* layout = new QVBoxLayout(window.get());
-  auto* placeholder = new QLabel(QString::fromStdString(url.filename().string()), window.get());
-  placeholder->setTextFormat(Qt::PlainText);
-  placeholder->setAlignment(Qt::AlignCenter);
-  layout->addWidget(placeholder);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->addWidget(new VideoTrimmerView(url, window.get()));
   if (QScreen* screen = QGuiApplication::primaryScreen()) {
     QRect area = screen->availableGeometry();
     window->move(area.center() - QPoint(600, 375));

@@ -10,9 +10,8 @@
 
 namespace tk {
 
-// The editor window registry: one editor window per movie. The shared instance is also the editor
-// a finished recording opens in. Until the editor itself arrives, the
-// window it opens holds a placeholder naming the movie. Main thread only.
+// The editor window registry: one editor window per movie, each holding a VideoTrimmerView. The
+// shared instance is also the editor a finished recording opens in. Main thread only.
 class VideoTrimmerManager : public RecordingShell::Editor {
  public:
   static VideoTrimmerManager& shared();

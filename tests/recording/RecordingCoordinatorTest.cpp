@@ -16,6 +16,7 @@
 #include "app/FloatingRecordingPanelController.h"
 #include "app/StatusBarController.h"
 #include "editor_ui/VideoTrimmerManager.h"
+#include "editor_ui/VideoTrimmerView.h"
 #include "model/MetadataRecorder.h"
 #include "model/RecordingError.h"
 #include "overlays/ZoomRenderer.h"
@@ -373,8 +374,21 @@ TEST_F(RecordingCoordinatorTest, TrimAfterRecordOpensThePackagesScreenLayerInThe
   ASSERT_TRUE(completed);
   fs::path screenLayer = completed->fileURL / ".screen.mov";
   ASSERT_TRUE(test::waitUntil([&] { return editor.openTrimmerWindow(screenLayer) != nullptr; }));
-  EXPECT_EQ(editor.openTrimmerWindow(screenLayer)->windowTitle(), "Video Trimmer - .screen.mov");
-  editor.openTrimmerWindow(screenLayer)->close();
+  QWidget* window = editor.openTrimmerWindow(screenLayer);
+  EXPECT_EQ(window->windowTitle(), "Video Trimmer - .screen.mov");
+  // The window is the editor on the recorded movie, which loads and plays.
+  auto* trimmer = window->findChild<VideoTrimmerView*>();
+  ASSERT_TRUE(trimmer);
+  EXPECT_EQ(trimmer->videoURL(), screenLayer);
+  ASSERT_TRUE(test::waitUntil([&] { return !trimmer->viewModel().isLoading() || trimmer->loadFailed(); }));
+  ASSERT_FALSE(trimmer->loadFailed()) << trimmer->errorMessage();
+  EXPECT_EQ(trimmer->videoNaturalSize(), QSizeF(320, 240));
+  EXPECT_TRUE(trimmer->viewModel().cameraURL() == std::nullopt);  // no camera was recorded
+  trimmer->viewModel().player()->play();
+  EXPECT_TRUE(test::waitUntil([&] { return trimmer->isPlaying() && trimmer->currentTime() > 0.2; }));
+  EXPECT_TRUE(test::waitUntil([&] { return trimmer->viewModel().player()->currentFrame() != nullptr; }));
+  window->close();
+  EXPECT_EQ(trimmer->viewModel().player(), nullptr);  // closing tore the editor down
 }
 
 TEST_F(RecordingCoordinatorTest, StatusItemAndPanelFollowTheRecordingAndStayOutOfIt) {
