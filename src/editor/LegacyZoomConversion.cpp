@@ -69,19 +69,21 @@ std::vector<ZoomSegment> zoomSegmentsFromEvents(const std::vector<ZoomEvent>& ev
   return segmentsFrom(std::move(items), duration);
 }
 
+ZoomKeyframe keyframeFromEvent(const ZoomEvent& event) {
+  ZoomKeyframe keyframe;
+  keyframe.time = event.timestamp;
+  keyframe.center = QPointF(event.position.x(), 1 - event.position.y());
+  keyframe.level = event.level;
+  keyframe.easeIn = event.duration;
+  keyframe.easeOut = event.duration;
+  keyframe.easing = event.easing;
+  return keyframe;
+}
+
 RecordingMetadata convertLegacyZoom(RecordingMetadata metadata) {
   const double duration = metadata.duration;
   if (metadata.zoomKeyframes.empty() && !metadata.zoomEvents.empty()) {
-    for (const auto& event : metadata.zoomEvents) {
-      ZoomKeyframe keyframe;
-      keyframe.time = event.timestamp;
-      keyframe.center = QPointF(event.position.x(), 1 - event.position.y());
-      keyframe.level = event.level;
-      keyframe.easeIn = event.duration;
-      keyframe.easeOut = event.duration;
-      keyframe.easing = event.easing;
-      metadata.zoomKeyframes.push_back(keyframe);
-    }
+    for (const auto& event : metadata.zoomEvents) metadata.zoomKeyframes.push_back(keyframeFromEvent(event));
   }
   if (metadata.zoomSegments.empty()) {
     if (!metadata.zoomKeyframes.empty()) {

@@ -20,4 +20,8 @@ std::vector<ZoomSegment> zoomSegmentsFromEvents(const std::vector<ZoomEvent>& ev
 // Stored segments are never touched.
 RecordingMetadata convertLegacyZoom(RecordingMetadata metadata);
 
+// The keyframe a recorded zoom event stands for: same time, level and easing, y flipped to measure
+// from the top, ease-in and ease-out both the event's duration.
+ZoomKeyframe keyframeFromEvent(const ZoomEvent& event);
+
 }  // namespace tk

@@ -11,9 +11,12 @@
 #include <optional>
 #include <vector>
 
+#include "editor/ExportResult.h"
 #include "editor/ExportSession.h"
+#include "editor/OutputAspectRatio.h"
 #include "editor/VideoSegment.h"
 #include "model/BackgroundSettings.h"
+#include "model/CameraShape.h"
 #include "model/CursorOverlaySettings.h"
 #include "model/MetadataEvents.h"
 #include "model/RecordingMetadata.h"
@@ -143,6 +146,23 @@ class VideoTrimmerViewModel : public QObject {
   virtual void cancelExport();
   // Detaches the player and releases the movie; published lists keep their contents.
   virtual void cleanup();
+
+  // ---- exports: defined in src/export (tk_export); whatever calls them links that library ----
+  // The whole movie with the editor's look, "<name> (Edited <date>).mp4" beside it. Returns at once;
+  // `completion` runs once on the main thread. The export is registered for cancelExport.
+  void exportAdvancedVideo(CameraExportSettings cameraSettings, double videoPadding, double videoCornerRadius,
+                           OutputAspectRatio outputAspectRatio, bool verticalStack,
+                           double screenShadowOpacity, double screenShadowRadius, double cameraShadowOpacity,
+                           double cameraShadowRadius, ExportCompletion completion);
+  // The kept `segments` joined, "<name> (Merged <date>).<ext>" beside the source, with progress in
+  // exportProgress. The caller has set isExporting and exportProgress 0. Returns at once;
+  // `completion` runs once on the main thread. The export is registered for cancelExport.
+  void exportMergedVideo(MediaAsset asset, std::vector<VideoSegment> segments, std::filesystem::path fileURL,
+                         std::vector<ZoomSegment> zoomSegments, CursorOverlaySettings cursorOverlaySettings,
+                         std::optional<RecordingMetadata> metadata, bool backgroundEnabled,
+                         BackgroundSettings backgroundSettings, double videoPadding, double videoCornerRadius,
+                         double screenShadowOpacity, double screenShadowRadius, double cameraShadowOpacity,
+                         double cameraShadowRadius, ExportCompletion completion);
 
  signals:
   void isLoadingChanged();

@@ -98,7 +98,7 @@ TEST_F(RecordingCoordinatorTest, WindowRecordingShowsTheWindow) {
 }
 
 TEST_F(RecordingCoordinatorTest, SystemAudioCarriesTheToneInTheNullSink) {
-  ToneInNullSink tone;
+  test::ToneInNullSink tone;
   ASSERT_TRUE(tone.playing());
   RecordingMode mode = RecordingMode::screenArea(display, QRectF(0, 0, 320, 240));
   auto configuration = config(mode);
@@ -114,7 +114,7 @@ TEST_F(RecordingCoordinatorTest, SystemAudioCarriesTheToneInTheNullSink) {
 }
 
 TEST_F(RecordingCoordinatorTest, AudioOnlyRecordingIsOneAudioFileWithTheTone) {
-  ToneInNullSink tone;
+  test::ToneInNullSink tone;
   ASSERT_TRUE(tone.playing());
   RecordingMode mode = RecordingMode::systemAudio();
   auto configuration = config(mode);

@@ -1,5 +1,7 @@
 #include "RecordingTestSupport.h"
 
+#include <QProcess>
+
 #include <QCoroTask>
 #include <QGuiApplication>
 #include <QImage>
@@ -218,6 +220,17 @@ double medianRunLength(const std::vector<uint8_t>& bgra, int width, int row, int
   if (runs.empty()) return to - from;
   std::sort(runs.begin(), runs.end());
   return runs[runs.size() / 2];
+}
+
+ToneInNullSink::ToneInNullSink() {
+  QProcess pactl;
+  pactl.start("pactl", {"load-module", "module-sine", "sink=" + qEnvironmentVariable("TK_TEST_SINK"),
+                        "frequency=440"});
+  if (pactl.waitForFinished(10000)) module_ = QString::fromUtf8(pactl.readAllStandardOutput()).trimmed();
+}
+
+ToneInNullSink::~ToneInNullSink() {
+  if (!module_.isEmpty()) QProcess::execute("pactl", {"unload-module", module_});
 }
 
 }  // namespace tk::test

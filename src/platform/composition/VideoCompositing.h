@@ -8,9 +8,11 @@
 
 namespace tk {
 
-// A custom compositor: the export makes one per session through the video composition's factory,
-// tells it the render context, and hands it one request per output frame. The export may call
-// these from any thread; the compositor finishes each request on a thread of its own.
+// A custom compositor: the export makes one or more per session through the video composition's
+// factory, tells each the render context, and deals the output frames out among them, one request
+// per frame; a frame must therefore depend only on its request, not on the frames rendered before.
+// The export may call these from any thread; the compositor finishes each request on a thread of
+// its own.
 class VideoCompositing {
  public:
   virtual ~VideoCompositing() = default;

@@ -153,7 +153,7 @@ void AssetWriter::start() {
   if (started_ || closed_) throw FfmpegError("Starting the writer", "the writer has already started");
   AVDictionary* options = nullptr;
   // The colour atom carries the BT.709 tags in mp4 as in mov.
-  av_dict_set(&options, "movflags", "+write_colr", 0);
+  av_dict_set(&options, "movflags", optimizeForNetworkUse_ ? "+write_colr+faststart" : "+write_colr", 0);
   int result = avformat_write_header(muxer_->context.get(), &options);
   av_dict_free(&options);
   ffmpegCheck(result, "Writing the file header");

@@ -76,6 +76,10 @@ class AssetWriter {
   int encodedWidth() const;
   int encodedHeight() const;
 
+  // Before start: put the index at the front of the file once it is finished (a second pass over
+  // the file in finish), so a player can start before it has the whole file.
+  void setOptimizeForNetworkUse(bool value) { optimizeForNetworkUse_ = value; }
+
   // Writes the header and starts the encode threads.
   void start();
   bool started() const { return started_; }
@@ -114,6 +118,7 @@ class AssetWriter {
   std::vector<std::unique_ptr<AssetWriterAudioInput>> audioInputs_;
   std::atomic<bool> started_{false};
   bool closed_ = false;
+  bool optimizeForNetworkUse_ = false;
 };
 
 }  // namespace tk

@@ -1,0 +1,194 @@
+#include "export/AdvancedVideoExporter.h"
+
+#include <QtConcurrent/QtConcurrentRun>
+#include <cmath>
+
+#include "export/ExportError.h"
+#include "export/ExportZoomTransforms.h"
+#include "export/RoundedCameraCompositionInstruction.h"
+#include "export/RoundedCameraCompositor.h"
+#include "platform/qt/Diagnostics.h"
+
+namespace tk {
+namespace {
+
+std::string sizeText(QSizeF s) {
+  return "(" + formatDouble(s.width()) + ", " + formatDouble(s.height()) + ")";
+}
+
+struct Inputs {
+  MediaAsset source;
+  OutputAspectRatio ratio;
+  std::optional<MediaAsset> camera;
+  std::optional<RecordingMetadata> metadata;
+  CameraExportSettings cameraSettings;
+  bool verticalStack;
+  CursorOverlaySettings cursor;
+  std::optional<BackgroundSettings> background;
+  bool backgroundEnabled;
+  double padding, cornerRadius, screenShadowOpacity, screenShadowRadius, cameraShadowOpacity,
+      cameraShadowRadius;
+  std::filesystem::path outputURL;
+};
+
+std::shared_ptr<const Error> failure(ExportError::Kind kind,
+                                     std::shared_ptr<const Error> underlying = nullptr) {
+  return std::make_shared<ExportError>(kind, std::move(underlying));
+}
+
+ExportResult runExport(const Inputs& in, ExportSessionHandle& handle) {
+  auto composition = std::make_shared<MutableComposition>();
+  const MediaTrack* sourceVideo = in.source.firstTrack(MediaKind::video);
+  if (!sourceVideo) return ExportResult::failure(failure(ExportError::Kind::invalidAssets));
+  const MediaTrack* sourceAudio = in.source.firstTrack(MediaKind::audio);
+  if (!sourceAudio) return ExportResult::failure(failure(ExportError::Kind::invalidAssets));
+  const MediaTime duration = in.source.duration();
+  const QSizeF natural(sourceVideo->width, sourceVideo->height);
+  // A picture without a size has no canvas: refuse it before one is computed.
+  if (!(natural.width() > 0) || !(natural.height() > 0) || !std::isfinite(natural.width()) ||
+      !std::isfinite(natural.height()) || !(duration > MediaTime::zero()))
+    return ExportResult::failure(failure(ExportError::Kind::invalidAssets));
+  const QSize canvas = AdvancedVideoExporter::evenCanvasSize(in.ratio, natural);
+  const MediaTimeRange whole{MediaTime::zero(), duration};
+
+  CompositionTrack* screenTrack = composition->addMutableTrack(MediaKind::video);
+  screenTrack->insertTimeRange(whole, in.source.url(), *sourceVideo, MediaTime::zero());
+  if (CompositionTrack* audioTrack = composition->addMutableTrack(MediaKind::audio))
+    audioTrack->insertTimeRange(whole, in.source.url(), *sourceAudio, MediaTime::zero());
+
+  CompositionTrack* cameraTrack = nullptr;
+  if (in.camera) {
+    if (const MediaTrack* cameraVideo = in.camera->firstTrack(MediaKind::video)) {
+      cameraTrack = composition->addMutableTrack(MediaKind::video);
+      const MediaTime cameraDuration = in.camera->duration();
+      const MediaTime d = cameraDuration < duration ? cameraDuration : duration;
+      if (cameraTrack)
+        cameraTrack->insertTimeRange({MediaTime::zero(), d}, in.camera->url(), *cameraVideo,
+                                     MediaTime::zero());
+      if (cameraTrack && cameraTrack->segments().empty()) cameraTrack = nullptr;
+    }
+  }
+
+  auto videoComposition = std::make_shared<VideoComposition>();
+  videoComposition->renderSize = canvas;
+  videoComposition->frameDuration = MediaTime(1, 60);
+  auto instruction = std::make_shared<VideoCompositionInstruction>();
+  instruction->timeRange = whole;
+  VideoCompositionLayerInstruction layer(screenTrack->trackID());
+  if (canvas.width() != natural.width() || canvas.height() != natural.height())
+    layer.setTransform(AffineTransform::translation((canvas.width() - natural.width()) * 0.5,
+                                                    (canvas.height() - natural.height()) * 0.5),
+                       MediaTime::zero());
+  const RecordingMetadata* meta = in.metadata ? &*in.metadata : nullptr;
+  // The zoom works on the picture at its own size and keeps it centred on a larger canvas.
+  if (meta && meta->zoomSegments.empty()) {
+    if (!meta->zoomKeyframes.empty())
+      ExportZoomTransforms::applyZoomKeyframesForExport(layer, meta->zoomKeyframes, &meta->cursorPositions,
+                                                        duration.seconds(), QSizeF(canvas), natural);
+    else
+      ExportZoomTransforms::applyZoomEventsForExport(layer, meta->zoomEvents, duration.seconds(),
+                                                     QSizeF(canvas), natural);
+  }
+
+  const bool useCompositor = cameraTrack || (meta && !meta->zoomSegments.empty()) || in.backgroundEnabled ||
+                             (in.cursor.enabled && meta && !meta->cursorPositions.empty());
+  if (!useCompositor) {
+    instruction->layerInstructions = {layer};
+    videoComposition->instructions = {instruction};
+  } else {
+    auto& shared = RoundedCameraCompositorSettings::shared();
+    std::vector<int32_t> trackIDs{screenTrack->trackID()};
+    if (cameraTrack) {
+      const QSizeF cameraSize(cameraTrack->naturalSize());
+      Diagnostics::line("📹 Camera track setup:");
+      Diagnostics::line("   camNaturalSize=" + sizeText(cameraSize));
+      Diagnostics::line("   screenTrackID=" + std::to_string(screenTrack->trackID()));
+      Diagnostics::line("   cameraTrackID=" + std::to_string(cameraTrack->trackID()));
+      Diagnostics::line("   cameraSettings: center=(" + formatDouble(in.cameraSettings.centerNormalized.x()) +
+                        ", " + formatDouble(in.cameraSettings.centerNormalized.y()) +
+                        ") width=" + formatDouble(in.cameraSettings.widthFraction));
+      Diagnostics::line("   renderSize=" + sizeText(QSizeF(canvas)) + ", originalSize=" + sizeText(natural));
+      Diagnostics::line("   verticalStack=" + boolText(in.verticalStack));
+      shared.cameraNaturalSize = cameraSize;
+      shared.outputAspectRatio = in.ratio;
+      shared.originalVideoSize = natural;
+      shared.verticalStack = in.verticalStack;
+      trackIDs.push_back(cameraTrack->trackID());
+      Diagnostics::line("   trackIDs for compositor: [" + std::to_string(trackIDs[0]) + ", " +
+                        std::to_string(trackIDs[1]) + "]");
+    } else {
+      shared.cameraNaturalSize = QSizeF(0, 0);
+    }
+    shared.cameraSettings = in.cameraSettings;
+    shared.zoomSegments = meta ? meta->zoomSegments : std::vector<ZoomSegment>{};
+    shared.cursorPositions = meta ? meta->cursorPositions : std::vector<CursorPosition>{};
+    shared.cursorOverlaySettings = in.cursor;
+    shared.clickEvents = meta ? meta->cursorClicks : std::vector<CursorClick>{};
+    shared.backgroundSettings = in.background;
+    shared.backgroundEnabled = in.backgroundEnabled;
+    shared.videoPadding = in.padding;
+    shared.videoCornerRadius = in.cornerRadius;
+    shared.screenShadowOpacity = in.screenShadowOpacity;
+    shared.screenShadowRadius = in.screenShadowRadius;
+    shared.cameraShadowOpacity = in.cameraShadowOpacity;
+    shared.cameraShadowRadius = in.cameraShadowRadius;
+    videoComposition->instructions = {std::make_shared<RoundedCameraCompositionInstruction>(whole, trackIDs)};
+    videoComposition->customVideoCompositor = RoundedCameraCompositor::factory();
+  }
+
+  auto session = std::make_shared<AssetExportSession>(composition);
+  session->setOutputURL(in.outputURL);
+  session->setOutputFileType(ContainerFormat::mp4);
+  session->setVideoComposition(videoComposition);
+  handle.attach(session);
+  session->exportSynchronously();
+  switch (session->status()) {
+    case AssetExportSession::Status::completed:
+      return ExportResult::success(in.outputURL);
+    case AssetExportSession::Status::cancelled:
+      return ExportResult::failure(failure(ExportError::Kind::cancelled));
+    default: {
+      auto error = session->error();
+      return ExportResult::failure(failure(ExportError::Kind::exportFailed,
+                                           error ? std::make_shared<PlatformError>(*error) : nullptr));
+    }
+  }
+}
+
+}  // namespace
+
+QSize AdvancedVideoExporter::evenCanvasSize(OutputAspectRatio ratio, QSizeF natural) {
+  const QSizeF canvas = AspectRatio::outputCanvasSize(ratio, natural);
+  const auto even = [](double v) { return 2 * static_cast<int>(std::ceil(v / 2 - 1e-9)); };
+  return {even(canvas.width()), even(canvas.height())};
+}
+
+std::shared_ptr<ExportSessionHandle> AdvancedVideoExporter::exportVideo(
+    MediaAsset sourceAsset, OutputAspectRatio outputAspectRatio, std::optional<MediaAsset> cameraAsset,
+    std::optional<RecordingMetadata> metadata, CameraExportSettings cameraSettings, bool verticalStack,
+    CursorOverlaySettings cursorOverlaySettings, std::optional<BackgroundSettings> backgroundSettings,
+    bool backgroundEnabled, double videoPadding, double videoCornerRadius, double screenShadowOpacity,
+    double screenShadowRadius, double cameraShadowOpacity, double cameraShadowRadius,
+    std::filesystem::path outputURL, ExportCompletion completion,
+    std::shared_ptr<ExportSessionHandle> handle) {
+  if (!handle) handle = std::make_shared<ExportSessionHandle>();
+  auto inputs = std::make_shared<Inputs>(
+      Inputs{std::move(sourceAsset), outputAspectRatio, std::move(cameraAsset), std::move(metadata),
+             cameraSettings, verticalStack, std::move(cursorOverlaySettings), std::move(backgroundSettings),
+             backgroundEnabled, videoPadding, videoCornerRadius, screenShadowOpacity, screenShadowRadius,
+             cameraShadowOpacity, cameraShadowRadius, std::move(outputURL)});
+  (void)QtConcurrent::run([inputs, handle, completion = std::move(completion)] {
+    ExportResult result;
+    try {
+      result = runExport(*inputs, *handle);
+    } catch (const PlatformError& e) {
+      result = ExportResult::failure(std::make_shared<PlatformError>(e));
+    } catch (const std::exception& e) {
+      result = ExportResult::failure(std::make_shared<PlatformError>("AdvancedVideoExporter", -1, e.what()));
+    }
+    if (completion) completion(std::move(result));
+  });
+  return handle;
+}
+
+}  // namespace tk

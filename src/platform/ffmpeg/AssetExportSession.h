@@ -1,0 +1,90 @@
+#pragma once
+
+#include <QCoroTask>
+#include <atomic>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+
+#include "platform/composition/MutableComposition.h"
+#include "platform/composition/VideoComposition.h"
+#include "platform/ffmpeg/AssetWriter.h"
+#include "platform/media/Error.h"
+
+namespace tk {
+
+// Renders a composition into a new H.264 + AAC movie: decodes the edited ranges of every source
+// track, composes each output frame (through the video composition's custom compositor on its own
+// render thread, through the instructions' layer transforms, or, without a video composition, as the
+// first video track's frames), and encodes them with AssetWriter. Progress is frames written over
+// frames in total.
+//
+// The movie is written to a reserved hidden file in the destination folder and renamed into place
+// only when complete; a failed or cancelled export removes it. An existing file under the output name
+// is never touched: the export then fails.
+//
+// Threads: configure, then start it once, from one thread. The export runs on a worker thread while
+// the compositor renders on its own and the writer encodes on its own, so composing the next frame
+// overlaps the encoding of the last. status(), progress(), error() and cancelExport() may be called
+// from any thread at any time.
+class AssetExportSession : public std::enable_shared_from_this<AssetExportSession> {
+ public:
+  enum class Status { unknown, waiting, exporting, completed, failed, cancelled };
+  static constexpr const char* kErrorDomain = "AssetExportSession";
+  // The x264 speed preset of every export; the benchmark re-encodes at the same one.
+  static constexpr const char* kVideoPreset = "veryfast";
+
+  explicit AssetExportSession(std::shared_ptr<const MutableComposition> composition);
+  ~AssetExportSession();
+  AssetExportSession(const AssetExportSession&) = delete;
+  AssetExportSession& operator=(const AssetExportSession&) = delete;
+
+  void setOutputURL(std::filesystem::path url) { outputURL_ = std::move(url); }
+  const std::filesystem::path& outputURL() const { return outputURL_; }
+  void setOutputFileType(ContainerFormat type) { outputFileType_ = type; }
+  void setVideoComposition(std::shared_ptr<const VideoComposition> composition) {
+    videoComposition_ = std::move(composition);
+  }
+  void setShouldOptimizeForNetworkUse(bool value) { optimizeForNetworkUse_ = value; }
+
+  // Runs the export on the calling thread and returns when it has ended (any status).
+  void exportSynchronously();
+  // Runs the export on a pool thread and calls `completionHandler` there when it has ended.
+  void exportAsynchronously(std::function<void()> completionHandler);
+  // The same, for a coroutine: resumes on the awaiting (main) thread once the export has ended.
+  QCoro::Task<void> exportAsync();
+
+  // Stops the export soon; its partial output is removed and the status ends as cancelled.
+  void cancelExport();
+
+  Status status() const { return status_.load(); }
+  // 0 to 1: frames written over frames in total.
+  float progress() const { return progress_.load(); }
+  std::optional<PlatformError> error() const;
+  // Where the export writes until it renames its file into place (empty before it starts).
+  std::filesystem::path temporaryURL() const;
+
+ private:
+  struct Run;
+  void run();
+  void fail(const std::string& description);
+
+  std::shared_ptr<const MutableComposition> composition_;
+  std::shared_ptr<const VideoComposition> videoComposition_;
+  std::filesystem::path outputURL_;
+  ContainerFormat outputFileType_ = ContainerFormat::mp4;
+  bool optimizeForNetworkUse_ = false;
+
+  std::atomic<Status> status_{Status::unknown};
+  std::atomic<float> progress_{0};
+  std::atomic<bool> cancelled_{false};
+  std::atomic<bool> started_{false};
+  mutable std::mutex mutex_;
+  std::optional<PlatformError> error_;
+  std::filesystem::path temporaryURL_;
+};
+
+}  // namespace tk

@@ -1,0 +1,292 @@
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+#include "editor/OutputAspectRatio.h"
+#include "export/AdvancedVideoExporter.h"
+#include "export/CanvasSpace.h"
+#include "export/ExportDestination.h"
+#include "export/ExportError.h"
+#include "export/ExportTestSupport.h"
+#include "export/RoundedCameraCompositor.h"
+#include "platform/ffmpeg/MediaAsset.h"
+#include "recording/MovieProbe.h"
+#include "support/TestMovies.h"
+#include "support/TestSupport.h"
+
+namespace tk {
+namespace {
+
+namespace fs = std::filesystem;
+using test::closeTo;
+using test::kCameraRed;
+using test::kWindowGreen;
+
+constexpr uint32_t kBlue = 0xFF1E3CDC;
+
+struct Look {
+  CameraExportSettings camera{{0.85, 0.18}, 0.22, 0.66, 0.22, CameraShape::circle};
+  double padding = 0, corner = 0;
+  OutputAspectRatio ratio = OutputAspectRatio::original;
+  bool verticalStack = false;
+  double screenShadowOpacity = 0, screenShadowRadius = 0, cameraShadowOpacity = 0, cameraShadowRadius = 0;
+};
+
+class EditedExportTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    TK_REQUIRE_DESKTOP();
+    ASSERT_NO_THROW(test::recordedMovie());
+  }
+
+  // Runs the editor's edited export and returns the movie it wrote.
+  static fs::path exportWith(test::LoadedEditor& editor, const Look& look) {
+    test::ExportWait wait;
+    editor.model().exportAdvancedVideo(look.camera, look.padding, look.corner, look.ratio, look.verticalStack,
+                                       look.screenShadowOpacity, look.screenShadowRadius,
+                                       look.cameraShadowOpacity, look.cameraShadowRadius, wait.completion());
+    EXPECT_TRUE(editor.model().isExporting());
+    if (!wait.wait()) return {};
+    EXPECT_EQ(wait.calls, 1);
+    EXPECT_FALSE(editor.model().isExporting());
+    if (!wait.result->succeeded()) {
+      ADD_FAILURE() << wait.result->error->localizedDescription();
+      return {};
+    }
+    return *wait.result->url;
+  }
+
+  static BackgroundSettings solidBlue() {
+    BackgroundSettings background;
+    background.type = StudioBackgroundType::solidColor;
+    background.color = CodableColor{30 / 255.0, 60 / 255.0, 220 / 255.0, 1};
+    return background;
+  }
+};
+
+TEST_F(EditedExportTest, BackgroundPaddingCornersAndShadowFrameTheRecordingWithItsSound) {
+  test::LoadedEditor editor;
+  ASSERT_TRUE(editor.loaded());
+  CursorOverlaySettings noCursor = CursorOverlaySettings::defaultSettings();
+  noCursor.enabled = false;
+  editor.model().setCursorOverlaySettings(noCursor);
+  editor.model().setBackgroundEnabled(true);
+  editor.model().setBackgroundSettings(solidBlue());
+  Look look;
+  look.padding = 120;
+  look.corner = 80;
+  look.ratio = OutputAspectRatio::ratio16x9;
+  look.screenShadowOpacity = 1.0;
+  look.screenShadowRadius = 40;
+  const fs::path out = exportWith(editor, look);
+  ASSERT_FALSE(out.empty());
+  EXPECT_EQ(out.parent_path(), editor.folder());
+  EXPECT_EQ(out.extension(), ".mp4");
+  EXPECT_NE(out.filename().string().find("clip.final (Edited "), std::string::npos);
+
+  auto facts = test::probeMovie(out);
+  ASSERT_TRUE(facts);
+  EXPECT_EQ(facts->videoCodec, "h264");
+  EXPECT_EQ(facts->audioCodec, "aac");
+  EXPECT_EQ(facts->width, 428);  // 320 × 240 grown to 16:9 is 426.7 wide, rounded up to even
+  EXPECT_EQ(facts->height, 240);
+  EXPECT_NEAR(facts->duration, MediaAsset::load(editor.movie()).duration().seconds(), 0.1);
+  EXPECT_NEAR(test::dominantAudioFrequency(out, 0.5, 2.5), 440, 15);
+
+  // Where the compositor puts the padded picture on this canvas.
+  RoundedCameraCompositorSettings settings = RoundedCameraCompositorSettings::shared();
+  const QRectF up = RoundedCameraCompositor::screenRect(settings, 428, 240, 320, 240);
+  const QRectF r(up.x(), 240 - up.bottom(), up.width(), up.height());  // rows from the top
+  ASSERT_LT(r.width(), 320) << "padding shrinks the picture";
+  for (double t : {0.5, 2.5}) {
+    auto frame = test::frameOf(out, t);
+    ASSERT_EQ(frame->width(), 428);
+    EXPECT_TRUE(closeTo(frame->pixel(3, 3), kBlue)) << std::hex << frame->pixel(3, 3);
+    EXPECT_TRUE(closeTo(frame->pixel(int(r.center().x()), int(r.center().y())), kWindowGreen));
+    // The rounded corner shows no picture; the middle of the edge does.
+    EXPECT_FALSE(closeTo(frame->pixel(int(r.left() + 2), int(r.top() + 2)), kWindowGreen, 60));
+    EXPECT_TRUE(closeTo(frame->pixel(int(r.center().x()), int(r.top() + 3)), kWindowGreen));
+    // The shadow falls below the picture: darker there than the open background.
+    const uint32_t under = frame->pixel(int(r.center().x()), int(r.bottom() + 3));
+    EXPECT_LT(int(under & 0xFF), int(kBlue & 0xFF) - 30) << std::hex << under;
+  }
+}
+
+TEST_F(EditedExportTest, CameraBubbleAndCursorAppearWhereAndWhileTheyShould) {
+  RecordingMetadata metadata;
+  metadata.duration = 3;
+  metadata.resolution = QSizeF(320, 240);
+  metadata.frameRate = 60;
+  for (int i = 0; i <= 90; ++i) {
+    CursorPosition sample;
+    sample.timestamp = i / 30.0;
+    sample.position = QPointF(0.25, 0.6);
+    metadata.cursorPositions.push_back(sample);
+  }
+  test::LoadedEditor editor(metadata);
+  ASSERT_TRUE(editor.loaded());
+  editor.model().setCameraURL(test::recordedMovie().camera);
+  const fs::path out = exportWith(editor, Look{});
+  ASSERT_FALSE(out.empty());
+  auto facts = test::probeMovie(out);
+  ASSERT_TRUE(facts);
+  EXPECT_EQ(facts->width, 320);
+  EXPECT_EQ(facts->height, 240);
+
+  // The bubble's centre (0.85, 0.18 from the top) shows the camera while the camera layer lasts.
+  auto early = test::frameOf(out, 0.5), late = test::frameOf(out, 2.5);
+  EXPECT_TRUE(closeTo(early->pixel(int(0.85 * 320), int(0.18 * 240)), kCameraRed))
+      << std::hex << early->pixel(272, 43);
+  EXPECT_TRUE(closeTo(late->pixel(int(0.85 * 320), int(0.18 * 240)), kWindowGreen))
+      << "the camera ended at 1.5 s";
+  // The cursor is drawn at its recorded place and nowhere else.
+  const auto notGreenNear = [](const PixelBuffer& f, int cx, int cy) {
+    int count = 0;
+    for (int y = cy - 10; y <= cy + 10; ++y)
+      for (int x = cx - 10; x <= cx + 10; ++x)
+        if (!closeTo(f.pixel(x, y), kWindowGreen, 60)) ++count;
+    return count;
+  };
+  EXPECT_GT(notGreenNear(*late, 80, 144), 10);
+  EXPECT_EQ(notGreenNear(*late, 240, 180), 0);
+}
+
+TEST_F(EditedExportTest, EveryAspectRatioCentresThePictureOnAnEvenCanvas) {
+  test::LoadedEditor editor;
+  ASSERT_TRUE(editor.loaded());
+  CursorOverlaySettings noCursor = CursorOverlaySettings::defaultSettings();
+  noCursor.enabled = false;
+  editor.model().setCursorOverlaySettings(noCursor);
+  for (OutputAspectRatio ratio : allCases<OutputAspectRatio>()) {
+    SCOPED_TRACE(std::string(rawValue(ratio)));
+    Look look;
+    look.ratio = ratio;
+    const fs::path out = exportWith(editor, look);
+    ASSERT_FALSE(out.empty());
+    auto frame = test::frameOf(out, 1.0);
+    const QSize expected = AdvancedVideoExporter::evenCanvasSize(ratio, QSizeF(320, 240));
+    EXPECT_EQ(frame->width(), expected.width());
+    EXPECT_EQ(frame->height(), expected.height());
+    EXPECT_EQ(frame->width() % 2, 0);
+    EXPECT_EQ(frame->height() % 2, 0);
+    const int W = frame->width(), H = frame->height();
+    EXPECT_TRUE(closeTo(frame->pixel(W / 2, H / 2), kWindowGreen));
+    // The canvas grows in one direction only, and what it adds is black on both sides.
+    if (W > 320) {
+      EXPECT_TRUE(closeTo(frame->pixel(2, H / 2), 0xFF000000, 20));
+      EXPECT_TRUE(closeTo(frame->pixel(W - 3, H / 2), 0xFF000000, 20));
+      EXPECT_TRUE(closeTo(frame->pixel((W - 320) / 2 + 4, H / 2), kWindowGreen));
+    }
+    if (H > 240) {
+      EXPECT_TRUE(closeTo(frame->pixel(W / 2, 2), 0xFF000000, 20));
+      EXPECT_TRUE(closeTo(frame->pixel(W / 2, H - 3), 0xFF000000, 20));
+    }
+  }
+}
+
+TEST_F(EditedExportTest, VerticalStackPutsTheCameraOverTheScreenOnANineBySixteenCanvas) {
+  test::LoadedEditor editor;
+  ASSERT_TRUE(editor.loaded());
+  editor.model().setCameraURL(test::recordedMovie().camera);
+  Look look;
+  look.ratio = OutputAspectRatio::ratio16x9;  // the stack overrides it
+  look.verticalStack = true;
+  const fs::path out = exportWith(editor, look);
+  ASSERT_FALSE(out.empty());
+  auto frame = test::frameOf(out, 0.5);
+  EXPECT_EQ(frame->width(), 320);
+  EXPECT_EQ(frame->height(), 570);
+  EXPECT_TRUE(closeTo(frame->pixel(160, int(570 * 0.17)), kCameraRed)) << std::hex << frame->pixel(160, 97);
+  EXPECT_TRUE(closeTo(frame->pixel(160, int(570 * 0.68)), kWindowGreen))
+      << std::hex << frame->pixel(160, 387);
+}
+
+TEST_F(EditedExportTest, CancelStopsTheExportAndLeavesNothingBehind) {
+  test::LoadedEditor editor;
+  ASSERT_TRUE(editor.loaded());
+  editor.model().setBackgroundEnabled(true);
+  editor.model().setBackgroundSettings(solidBlue());
+  test::ExportWait wait;
+  Look look;
+  look.padding = 60;
+  editor.model().exportAdvancedVideo(look.camera, look.padding, look.corner, look.ratio, false, 0, 0, 0, 0,
+                                     wait.completion());
+  ASSERT_TRUE(editor.model().exportSession());
+  // Cancelled once the export has begun writing.
+  ASSERT_TRUE(test::waitUntil([&] { return !editor.outputs().empty() || wait.calls > 0; }));
+  editor.model().cancelExport();
+  EXPECT_FALSE(editor.model().isExporting());
+  ASSERT_TRUE(wait.wait());
+  EXPECT_EQ(wait.calls, 1);
+  ASSERT_FALSE(wait.result->succeeded());
+  auto* error = dynamic_cast<const ExportError*>(wait.result->error.get());
+  ASSERT_TRUE(error);
+  EXPECT_EQ(error->kind(), ExportError::Kind::cancelled);
+  EXPECT_TRUE(editor.outputs().empty());
+}
+
+TEST_F(EditedExportTest, RefusalsComeAsErrorsAndWriteNothing) {
+  // No movie loaded.
+  VideoTrimmerViewModel empty;
+  test::ExportWait none;
+  empty.exportAdvancedVideo({}, 0, 0, OutputAspectRatio::original, false, 0, 0, 0, 0, none.completion());
+  ASSERT_EQ(none.calls, 1) << "reported at once";
+  EXPECT_EQ(none.result->error->localizedDescription(), "No video loaded");
+  EXPECT_FALSE(empty.isExporting());
+
+  // A source without sound is refused.
+  QTemporaryDir dir;
+  const fs::path silent = fs::path(dir.path().toStdString()) / "silent.mov";
+  test::writeSolidMovie(silent, 64, 48, 0.5, kWindowGreen, false);
+  test::ExportWait wait;
+  AdvancedVideoExporter::exportVideo(MediaAsset::load(silent), OutputAspectRatio::original, std::nullopt,
+                                     std::nullopt, {}, false, CursorOverlaySettings::defaultSettings(),
+                                     std::nullopt, false, 0, 0, 0, 0, 0, 0,
+                                     fs::path(dir.path().toStdString()) / "out.mp4", wait.completion());
+  ASSERT_TRUE(wait.wait());
+  auto* error = dynamic_cast<const ExportError*>(wait.result->error.get());
+  ASSERT_TRUE(error);
+  EXPECT_EQ(error->kind(), ExportError::Kind::invalidAssets);
+  EXPECT_FALSE(fs::exists(fs::path(dir.path().toStdString()) / "out.mp4"));
+}
+
+TEST_F(EditedExportTest, ExportsInTheSameSecondGetTheirOwnNames) {
+  const QDateTime when(QDate(2025, 3, 7), QTime(14, 5, 9));
+  QTemporaryDir dir;
+  const fs::path source = fs::path(dir.path().toStdString()) / "clip.final.mov";
+  EXPECT_EQ(ExportDestination::plainURL(source, "Edited", "mp4", when).filename(),
+            "clip.final (Edited 2025-03-07 14.05.09).mp4");
+  EXPECT_EQ(
+      ExportDestination::plainURL(fs::path(dir.path().toStdString()) / "Demo", "Merged", "", when).filename(),
+      "Demo (Merged 2025-03-07 14.05.09).");
+  auto first = ExportDestination::reserve(source, "Edited", "mp4", when);
+  auto second = ExportDestination::reserve(source, "Edited", "mp4", when);
+  EXPECT_NE(first.url, second.url);
+  EXPECT_EQ(second.url.filename(), "clip.final (Edited 2025-03-07 14.05.09) 2.mp4");
+  // A name taken on disk is passed over too, and a released one is free again.
+  std::ofstream(first.url) << "kept";
+  second = {};
+  auto third = ExportDestination::reserve(source, "Edited", "mp4", when);
+  EXPECT_EQ(third.url.filename(), "clip.final (Edited 2025-03-07 14.05.09) 2.mp4");
+
+  // Two edited exports started together both complete, each into its own file.
+  test::LoadedEditor editor;
+  ASSERT_TRUE(editor.loaded());
+  test::ExportWait a, b;
+  editor.model().exportAdvancedVideo({}, 0, 0, OutputAspectRatio::original, false, 0, 0, 0, 0,
+                                     a.completion());
+  editor.model().exportAdvancedVideo({}, 0, 0, OutputAspectRatio::original, false, 0, 0, 0, 0,
+                                     b.completion());
+  ASSERT_TRUE(a.wait() && b.wait());
+  ASSERT_TRUE(a.result->succeeded() && b.result->succeeded());
+  EXPECT_NE(*a.result->url, *b.result->url);
+  EXPECT_EQ(editor.outputs().size(), 2u);
+  for (const auto& movie : editor.outputs()) {
+    auto facts = test::probeMovie(movie);
+    ASSERT_TRUE(facts);
+    EXPECT_NEAR(facts->duration, 3.0, 0.3);
+  }
+}
+
+}  // namespace
+}  // namespace tk

@@ -1,0 +1,351 @@
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QTemporaryDir>
+#include <cmath>
+#include <fstream>
+#include <iterator>
+#include <thread>
+
+#include "platform/composition/StandardLayerRenderer.h"
+#include "platform/ffmpeg/AssetExportSession.h"
+#include "platform/ffmpeg/AudioSampleReader.h"
+#include "platform/ffmpeg/VideoFrameReader.h"
+#include "platform/qt/SerialQueue.h"
+#include "support/TestMovies.h"
+#include "support/TestSupport.h"
+
+namespace tk {
+namespace {
+
+namespace fs = std::filesystem;
+
+// Band movies (each frame shows its index; silence for the first second, then a tone), written once.
+class AssetExportSessionTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    folder_ = new QTemporaryDir();
+    test::TestMovieSpec spec;
+    spec.seconds = 3.0;
+    spec.silentUntil = 1.0;
+    spec.keyframeInterval = 15;
+    test::writeTestMovie(movie(), spec);
+    test::TestMovieSpec big;
+    big.width = 1280;
+    big.height = 720;
+    big.frameRate = 60;
+    big.seconds = 6.0;
+    test::writeTestMovie(bigMovie(), big);
+  }
+  static void TearDownTestSuite() {
+    delete folder_;
+    folder_ = nullptr;
+  }
+  void SetUp() override { ASSERT_TRUE(out_.isValid()); }
+
+  static fs::path movie() { return fs::path(folder_->filePath("bands.mov").toStdString()); }
+  static fs::path bigMovie() { return fs::path(folder_->filePath("big.mov").toStdString()); }
+  fs::path out(const char* name) const { return fs::path(out_.filePath(name).toStdString()); }
+  size_t filesInOutput() const {
+    return std::distance(fs::directory_iterator(out_.path().toStdString()), {});
+  }
+
+  // A composition of the given source spans (seconds) laid end to end, picture and sound.
+  static std::shared_ptr<MutableComposition> spans(const fs::path& source,
+                                                   std::vector<std::pair<double, double>> ranges) {
+    auto asset = MediaAsset::load(source);
+    auto composition = std::make_shared<MutableComposition>();
+    auto* video = composition->addMutableTrack(MediaKind::video);
+    auto* audio = composition->addMutableTrack(MediaKind::audio);
+    MediaTime at = MediaTime::zero();
+    for (auto [from, to] : ranges) {
+      MediaTimeRange range{MediaTime::fromSeconds(from, 600), MediaTime::fromSeconds(to - from, 600)};
+      video->insertTimeRange(range, source, *asset.firstTrack(MediaKind::video), at);
+      audio->insertTimeRange(range, source, *asset.firstTrack(MediaKind::audio), at);
+      at += range.duration;
+    }
+    return composition;
+  }
+
+  static int indexAt(const fs::path& file, double seconds) {
+    VideoFrameReader reader(file);
+    return test::frameIndexShown(*reader.frameAt(MediaTime::fromSeconds(seconds, 600)).pixelBuffer());
+  }
+
+  // Root mean square of the first channel over [from, to) seconds.
+  static double loudness(const fs::path& file, double from, double to) {
+    AudioSampleReader reader(file, AudioFormat{48000, 2, true});
+    reader.seek(MediaTime::fromSeconds(from, 48000));
+    double sum = 0;
+    int64_t count = 0;
+    const int64_t wanted = static_cast<int64_t>((to - from) * 48000);
+    while (count < wanted) {
+      auto block = reader.nextBlock();
+      if (!block) break;
+      const auto& audio = *block->audioBlock();
+      for (int i = 0; i < audio.frameCount && count < wanted; ++i, ++count)
+        sum += double(audio.sample(i, 0)) * audio.sample(i, 0);
+    }
+    return count ? std::sqrt(sum / count) : 0;
+  }
+
+  static QTemporaryDir* folder_;
+  QTemporaryDir out_;
+};
+
+QTemporaryDir* AssetExportSessionTest::folder_ = nullptr;
+
+TEST_F(AssetExportSessionTest, JoinedSpansJumpInPictureAndSoundAtTheCut) {
+  // 0.5 s of silence, then 0.5 s from the toned part of the source.
+  auto session = std::make_shared<AssetExportSession>(spans(movie(), {{0.0, 0.5}, {2.0, 2.5}}));
+  session->setOutputURL(out("joined.mp4"));
+  session->exportSynchronously();
+  ASSERT_EQ(session->status(), AssetExportSession::Status::completed)
+      << session->error()->localizedDescription();
+  EXPECT_FLOAT_EQ(session->progress(), 1.0f);
+
+  auto result = MediaAsset::load(out("joined.mp4"));
+  EXPECT_NEAR(result.duration().seconds(), 1.0, 0.05);
+  ASSERT_TRUE(result.firstTrack(MediaKind::audio));
+  EXPECT_EQ(result.firstTrack(MediaKind::video)->width, 320);
+  EXPECT_NEAR(result.firstTrack(MediaKind::video)->nominalFrameRate, 60, 0.5);
+  EXPECT_EQ(indexAt(out("joined.mp4"), 0.25), 7);   // source 0.25 s at 30 fps
+  EXPECT_EQ(indexAt(out("joined.mp4"), 0.48), 14);  // the last frame before the cut
+  EXPECT_EQ(indexAt(out("joined.mp4"), 0.52), 60);  // source 2.0 s right after it
+  EXPECT_EQ(indexAt(out("joined.mp4"), 0.9), 72);
+  EXPECT_LT(loudness(out("joined.mp4"), 0.05, 0.45), 0.01);
+  EXPECT_GT(loudness(out("joined.mp4"), 0.55, 0.95), 0.2);
+  EXPECT_EQ(filesInOutput(), 1u) << "the reserved file is renamed, not copied";
+}
+
+TEST_F(AssetExportSessionTest, LayerTransformsPlaceAndZoomTheFrameOnTheCanvas) {
+  auto composition = spans(movie(), {{0.0, 1.0}});
+  const int32_t screen = composition->tracks(MediaKind::video).front()->trackID();
+  auto videoComposition = std::make_shared<VideoComposition>();
+  videoComposition->renderSize = QSize(400, 300);
+  auto instruction = std::make_shared<VideoCompositionInstruction>();
+  instruction->timeRange = {MediaTime::zero(), MediaTime(1, 1)};
+  VideoCompositionLayerInstruction layer(screen);
+  layer.setTransform(AffineTransform::translation(40, 60), MediaTime::zero());
+  // From 0.5 s the picture doubles about its top-left corner, which stays at (40, 60).
+  layer.setTransform(AffineTransform::scale(2, 2).then(AffineTransform::translation(40, 60)),
+                     MediaTime(1, 2));
+  instruction->layerInstructions = {layer};
+  videoComposition->instructions = {instruction};
+  auto session = std::make_shared<AssetExportSession>(composition);
+  session->setOutputURL(out("placed.mp4"));
+  session->setVideoComposition(videoComposition);
+  session->exportSynchronously();
+  ASSERT_EQ(session->status(), AssetExportSession::Status::completed);
+
+  VideoFrameReader reader(out("placed.mp4"));
+  ASSERT_EQ(reader.naturalWidth(), 400);
+  auto early = reader.frameAt(MediaTime::fromSeconds(0.21, 600)).pixelBuffer();  // frame 6: band 0 black
+  const auto grey = [](const PixelBuffer& f, int x, int y) { return int(f.pixel(x, y) & 0xFF); };
+  EXPECT_LT(grey(*early, 20, 30), 30) << "outside the picture is black";
+  EXPECT_GT(grey(*early, 45, 65), 200) << "the white corner patch at the picture's top left";
+  EXPECT_LT(grey(*early, 45, 60 + 180 - 5), 40) << "the black patch at its bottom left";
+  EXPECT_LT(grey(*early, 370, 270), 30) << "below and right of the picture is black";
+  auto late = reader.frameAt(MediaTime::fromSeconds(0.81, 600)).pixelBuffer();  // frame 24
+  // Doubled, the white patch (20 × 30 source pixels) reaches 40 + 36 and 60 + 56.
+  EXPECT_GT(grey(*late, 40 + 36, 60 + 56), 200);
+  EXPECT_LT(grey(*early, 40 + 36, 60 + 56), 100) << "before the zoom that spot is past the patch";
+}
+
+// A compositor that runs on its own thread and writes, over the screen frame, a square that is white
+// when the camera frame arrived too.
+class MarkingCompositor : public VideoCompositing {
+ public:
+  void renderContextChanged(std::shared_ptr<VideoCompositionRenderContext>) override { ++contexts; }
+  void startVideoCompositionRequest(std::shared_ptr<VideoCompositionRequest> request) override {
+    queue_.post([request] {
+      auto out = request->renderContext().newPixelBuffer();
+      const auto& ids = request->sourceTrackIDs();
+      auto screen = request->sourceFrame(ids.at(0));
+      if (!out || !screen) return request->finishWithError(PlatformError("test", -1, "no frame"));
+      out->copyFrom(*screen);
+      const bool camera = ids.size() > 1 && request->sourceFrame(ids[1]);
+      for (int y = 90; y < 110; ++y)
+        for (int x = 150; x < 170; ++x) out->setPixel(x, y, camera ? 0xFFFFFFFF : 0xFF000000);
+      request->finishWithComposedVideoFrame(out);
+    });
+  }
+  void cancelAllPendingVideoCompositionRequests() override {}
+
+  std::atomic<int> contexts{0};
+
+ private:
+  SerialQueue queue_{"test.marking"};
+};
+
+TEST_F(AssetExportSessionTest, CustomCompositorGetsEachTracksFrameForEveryOutputFrame) {
+  auto composition = spans(movie(), {{1.0, 2.0}});
+  auto asset = MediaAsset::load(movie());
+  auto* camera = composition->addMutableTrack(MediaKind::video);
+  // The camera covers only the first half.
+  camera->insertTimeRange({MediaTime::zero(), MediaTime(1, 2)}, movie(), *asset.firstTrack(MediaKind::video),
+                          MediaTime::zero());
+  const int32_t screen = composition->tracks(MediaKind::video).front()->trackID();
+  auto videoComposition = std::make_shared<VideoComposition>();
+  videoComposition->renderSize = QSize(320, 180);
+  auto instruction = std::make_shared<VideoCompositionInstruction>();
+  instruction->timeRange = {MediaTime::zero(), MediaTime(1, 1)};
+  instruction->requiredSourceTrackIDs = std::vector<int32_t>{screen, camera->trackID()};
+  videoComposition->instructions = {instruction};
+  videoComposition->customVideoCompositor = [] { return std::make_unique<MarkingCompositor>(); };
+  auto session = std::make_shared<AssetExportSession>(composition);
+  session->setOutputURL(out("composed.mov"));
+  session->setOutputFileType(ContainerFormat::mov);
+  session->setVideoComposition(videoComposition);
+  session->exportSynchronously();
+  ASSERT_EQ(session->status(), AssetExportSession::Status::completed)
+      << session->error()->localizedDescription();
+
+  VideoFrameReader reader(out("composed.mov"));
+  auto early = reader.frameAt(MediaTime::fromSeconds(0.25, 600)).pixelBuffer();
+  auto late = reader.frameAt(MediaTime::fromSeconds(0.75, 600)).pixelBuffer();
+  EXPECT_EQ(test::frameIndexShown(*late), 52) << "source 1.75 s";
+  EXPECT_GT(early->pixel(160, 100) & 0xFF, 200u) << "camera present in the first half";
+  EXPECT_LT(late->pixel(160, 100) & 0xFF, 50u) << "and gone after its range";
+  EXPECT_NEAR(MediaAsset::load(out("composed.mov")).duration().seconds(), 1.0, 0.05);
+}
+
+TEST_F(AssetExportSessionTest, NetworkUsePutsTheIndexFirst) {
+  for (bool network : {false, true}) {
+    const fs::path file = out(network ? "front.mp4" : "back.mp4");
+    auto session = std::make_shared<AssetExportSession>(spans(movie(), {{0.0, 0.5}}));
+    session->setOutputURL(file);
+    session->setShouldOptimizeForNetworkUse(network);
+    session->exportSynchronously();
+    ASSERT_EQ(session->status(), AssetExportSession::Status::completed);
+    std::ifstream in(file, std::ios::binary);
+    std::string bytes((std::istreambuf_iterator<char>(in)), {});
+    const auto moov = bytes.find("moov"), mdat = bytes.find("mdat");
+    ASSERT_NE(moov, std::string::npos);
+    EXPECT_EQ(moov < mdat, network);
+  }
+}
+
+TEST_F(AssetExportSessionTest, RefusalsLeaveEveryFileAsItWas) {
+  // An existing file under the output name is never truncated or replaced.
+  const fs::path taken = out("taken.mp4");
+  std::ofstream(taken) << "someone's movie";
+  auto session = std::make_shared<AssetExportSession>(spans(movie(), {{0.0, 0.5}}));
+  session->setOutputURL(taken);
+  session->exportSynchronously();
+  EXPECT_EQ(session->status(), AssetExportSession::Status::failed);
+  ASSERT_TRUE(session->error());
+  std::ifstream in(taken);
+  std::string text((std::istreambuf_iterator<char>(in)), {});
+  EXPECT_EQ(text, "someone's movie");
+
+  // An empty composition and a missing folder fail with a reason and write nothing.
+  auto empty = std::make_shared<AssetExportSession>(std::make_shared<MutableComposition>());
+  empty->setOutputURL(out("empty.mp4"));
+  empty->exportSynchronously();
+  EXPECT_EQ(empty->status(), AssetExportSession::Status::failed);
+  auto nowhere = std::make_shared<AssetExportSession>(spans(movie(), {{0.0, 0.5}}));
+  nowhere->setOutputURL(out("missing") / "x.mp4");
+  nowhere->exportSynchronously();
+  EXPECT_EQ(nowhere->status(), AssetExportSession::Status::failed);
+  EXPECT_EQ(filesInOutput(), 1u);
+
+  // Edits that start outside their source, or overlap, are refused when inserted.
+  auto asset = MediaAsset::load(movie());
+  MutableComposition composition;
+  auto* video = composition.addMutableTrack(MediaKind::video);
+  const auto& track = *asset.firstTrack(MediaKind::video);
+  EXPECT_THROW(video->insertTimeRange({MediaTime(5, 1), MediaTime(1, 1)}, movie(), track, MediaTime::zero()),
+               PlatformError);
+  video->insertTimeRange({MediaTime::zero(), MediaTime(1, 1)}, movie(), track, MediaTime::zero());
+  EXPECT_THROW(video->insertTimeRange({MediaTime::zero(), MediaTime(1, 1)}, movie(), track, MediaTime(1, 2)),
+               PlatformError);
+  EXPECT_THROW(video->insertTimeRange({MediaTime::zero(), MediaTime(1, 1)}, movie(),
+                                      *asset.firstTrack(MediaKind::audio), MediaTime(1, 1)),
+               PlatformError);
+  // A range past the source's end is cut at it.
+  video->insertTimeRange({MediaTime(2, 1), MediaTime(5, 1)}, movie(), track, MediaTime(1, 1));
+  EXPECT_NEAR(composition.duration().seconds(), 2.0, 0.05);
+}
+
+TEST_F(AssetExportSessionTest, CancelMidExportStopsAndRemovesThePartialFile) {
+  auto session = std::make_shared<AssetExportSession>(spans(bigMovie(), {{0.0, 6.0}}));
+  session->setOutputURL(out("cancelled.mp4"));
+  std::atomic<bool> ended{false};
+  session->exportAsynchronously([&] { ended = true; });
+  ASSERT_TRUE(test::waitUntil([&] { return session->progress() > 0.05f; }));
+  EXPECT_FALSE(session->temporaryURL().empty());
+  EXPECT_TRUE(fs::exists(session->temporaryURL()));
+  session->cancelExport();
+  ASSERT_TRUE(test::waitUntil([&] { return ended.load(); }));
+  EXPECT_EQ(session->status(), AssetExportSession::Status::cancelled);
+  EXPECT_LT(session->progress(), 0.9f) << "it stopped early";
+  EXPECT_FALSE(fs::exists(session->temporaryURL()));
+  EXPECT_EQ(filesInOutput(), 0u);
+}
+
+// The child half of the kill test: exports the big movie when the parent asks for it.
+TEST_F(AssetExportSessionTest, ChildExportRunsWhenAsked) {
+  const QString target = qEnvironmentVariable("TK_EXPORT_CHILD_OUTPUT");
+  if (target.isEmpty()) GTEST_SKIP() << "run by KilledExportLeavesNothingUnderTheFinalName";
+  auto session = std::make_shared<AssetExportSession>(spans(bigMovie(), {{0.0, 6.0}, {0.0, 6.0}}));
+  session->setOutputURL(target.toStdString());
+  session->exportSynchronously();
+}
+
+TEST_F(AssetExportSessionTest, KilledExportLeavesNothingUnderTheFinalName) {
+  const fs::path target = out("killed.mp4");
+  QProcess child;
+  auto environment = QProcessEnvironment::systemEnvironment();
+  environment.insert("TK_EXPORT_CHILD_OUTPUT", QString::fromStdString(target.string()));
+  child.setProcessEnvironment(environment);
+  child.start(QCoreApplication::applicationFilePath(),
+              {"--gtest_filter=AssetExportSessionTest.ChildExportRunsWhenAsked"});
+  ASSERT_TRUE(child.waitForStarted());
+  // Killed once its reserved file holds some of the movie.
+  const auto partialGrown = [&] {
+    for (const auto& entry : fs::directory_iterator(out_.path().toStdString()))
+      if (entry.path().filename().string().find(".partial-") != std::string::npos &&
+          entry.file_size() > 100000)
+        return true;
+    return false;
+  };
+  ASSERT_TRUE(test::waitUntil(partialGrown, std::chrono::minutes(2)));
+  child.kill();
+  ASSERT_TRUE(child.waitForFinished());
+  EXPECT_FALSE(fs::exists(target));
+}
+
+TEST(StandardLayerRendererTest, WholePixelShiftsCopyAndScalesInterpolate) {
+  auto source = PixelBuffer::create(4, 2);
+  for (int x = 0; x < 4; ++x) {
+    source->setPixel(x, 0, 0xFF000000 | (x * 80) * 0x010101);
+    source->setPixel(x, 1, 0xFF000000 | (x * 80) * 0x010101);
+  }
+  StandardLayerRenderer renderer;
+  auto canvas = PixelBuffer::create(10, 6);
+  canvas->fill(0xFF000000);
+  renderer.draw(*canvas, *source, AffineTransform::translation(3, 2));
+  EXPECT_EQ(canvas->pixel(3, 2), source->pixel(0, 0));
+  EXPECT_EQ(canvas->pixel(6, 3), source->pixel(3, 1));
+  EXPECT_EQ(canvas->pixel(2, 2), 0xFF000000u);
+  EXPECT_EQ(canvas->pixel(7, 2), 0xFF000000u);
+  EXPECT_EQ(canvas->pixel(3, 4), 0xFF000000u);
+
+  // Doubled: canvas pixel 3 samples source x = 1.25, a quarter of the way from 80 to 160.
+  canvas->fill(0xFF000000);
+  renderer.draw(*canvas, *source, AffineTransform::scale(2, 2));
+  EXPECT_NEAR(int(canvas->pixel(3, 1) & 0xFF), 100, 1);
+  EXPECT_EQ(canvas->pixel(8, 1), 0xFF000000u) << "nothing past the scaled picture";
+
+  // A half turn (any other transform) samples the nearest pixel.
+  canvas->fill(0xFF000000);
+  renderer.draw(*canvas, *source, {-1, 0, 0, -1, 4, 2});
+  EXPECT_EQ(canvas->pixel(0, 0), source->pixel(3, 1));
+  EXPECT_EQ(canvas->pixel(3, 1), source->pixel(0, 0));
+}
+
+}  // namespace
+}  // namespace tk
