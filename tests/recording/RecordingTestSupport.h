@@ -5,7 +5,6 @@
 #include <QColor>
 #include <QCoroTask>
 #include <QRect>
-#include <QString>
 #include <QTemporaryDir>
 #include <QWidget>
 #include <atomic>
@@ -94,12 +93,6 @@ class ToneInNullSink {
   ~ToneInNullSink();
   ToneInNullSink(const ToneInNullSink&) = delete;
   ToneInNullSink& operator=(const ToneInNullSink&) = delete;
-
-// A 440 Hz tone playing into the private sound server's null sink while it lives.
-class ToneInNullSink {
- public:
-  ToneInNullSink();
-  ~ToneInNullSink();
   bool playing() const { return !module_.isEmpty(); }
 
  private:
@@ -159,7 +152,6 @@ class CoordinatorTest : public ::testing::Test {
   CaptureDisplayRef display;
   RecordingHarness harness;
 };
-
 
 // Counts the runs of equal colour along one row of a BGRA frame and returns the median run length.
 double medianRunLength(const std::vector<uint8_t>& bgra, int width, int row, int from, int to);
