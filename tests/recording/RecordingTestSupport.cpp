@@ -222,15 +222,4 @@ double medianRunLength(const std::vector<uint8_t>& bgra, int width, int row, int
   return runs[runs.size() / 2];
 }
 
-ToneInNullSink::ToneInNullSink() {
-  QProcess pactl;
-  pactl.start("pactl", {"load-module", "module-sine", "sink=" + qEnvironmentVariable("TK_TEST_SINK"),
-                        "frequency=440"});
-  if (pactl.waitForFinished(10000)) module_ = QString::fromUtf8(pactl.readAllStandardOutput()).trimmed();
-}
-
-ToneInNullSink::~ToneInNullSink() {
-  if (!module_.isEmpty()) QProcess::execute("pactl", {"unload-module", module_});
-}
-
 }  // namespace tk::test
