@@ -100,6 +100,8 @@ VideoTrimmerView::VideoTrimmerView(std::filesystem::path videoURL, QWidget* pare
     const auto& metadata = viewModel_->metadata();
     if (metadataSeen_ || !metadata) return;
     metadataSeen_ = true;
+    // An export of a movie without metadata makes its own from the current zooms: not a load.
+    if (viewModel_->isExporting()) return;
     loadedState_.zoomSegments = metadata->zoomSegments;
     loadedState_.zoomKeyframes = metadata->zoomKeyframes;
   });
