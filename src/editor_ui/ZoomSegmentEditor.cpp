@@ -4,6 +4,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPointer>
+#include <QPropertyAnimation>
 #include <QPushButton>
 #include <QSlider>
 #include <QStyle>
@@ -78,6 +79,7 @@ ZoomSegmentEditor::ZoomSegmentEditor(const ZoomSegment& segment, double videoDur
   }
   advancedColumn->addLayout(advancedRow);
   column->addWidget(advanced_);
+  advanced_->hide();  // until the disclosure button opens it
 
   const auto middle = [this] { return (working_.startTime + working_.endTime) * 0.5; };
   zoom_->onChange = [this, middle](double v) {
@@ -133,6 +135,20 @@ ZoomSegmentEditor::ZoomSegmentEditor(const ZoomSegment& segment, double videoDur
 void ZoomSegmentEditor::toggleAdvanced() {
   showAdvanced_ = !showAdvanced_;
   display();
+  // The row opens or folds over 0.2 s, easing in and out; a folded row is hidden at the end.
+  auto* fold = new QPropertyAnimation(advanced_, "maximumHeight", this);
+  fold->setDuration(200);
+  fold->setEasingCurve(QEasingCurve::InOutQuad);
+  const int full = advanced_->sizeHint().height();
+  fold->setStartValue(showAdvanced_ ? 0 : full);
+  fold->setEndValue(showAdvanced_ ? full : 0);
+  QPointer<QWidget> row(advanced_);
+  connect(fold, &QPropertyAnimation::finished, this, [this, row] {
+    if (!row) return;
+    row->setMaximumHeight(QWIDGETSIZE_MAX);
+    row->setVisible(showAdvanced_);
+  });
+  fold->start(QAbstractAnimation::DeleteWhenStopped);
 }
 
 void ZoomSegmentEditor::store(const ZoomSegment& next) {
@@ -171,7 +187,8 @@ void ZoomSegmentEditor::display() {
   disclosure_->setText(showAdvanced_ ? QStringLiteral("\u25B4") : QStringLiteral("\u25BE"));
   disclosure_->setAccessibleName(showAdvanced_ ? QStringLiteral("chevron.up")
                                                : QStringLiteral("chevron.down"));
-  advanced_->setVisible(showAdvanced_);
+  // Shown at once when opened; a folding row stays until its animation ends.
+  if (showAdvanced_) advanced_->setVisible(true);
 }
 
 }  // namespace tk

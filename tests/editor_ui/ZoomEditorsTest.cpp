@@ -203,11 +203,15 @@ TEST(ZoomSegmentEditorTest, TextsDisclosureAndButtons) {
   EXPECT_EQ(editor.deadRow()->valueText()->text(), "6%");
 
   EXPECT_FALSE(editor.showAdvanced());
+  EXPECT_TRUE(editor.advancedRow()->isHidden());
   EXPECT_EQ(editor.disclosureButton()->accessibleName(), "chevron.down");
   editor.disclosureButton()->click();
   EXPECT_TRUE(editor.showAdvanced());
   EXPECT_EQ(editor.disclosureButton()->accessibleName(), "chevron.up");
   EXPECT_FALSE(editor.advancedRow()->isHidden());
+  editor.disclosureButton()->click();  // folds over 0.2 s, then hides
+  EXPECT_EQ(editor.disclosureButton()->accessibleName(), "chevron.down");
+  EXPECT_TRUE(waitUntil([&] { return editor.advancedRow()->isHidden(); }));
 
   editor.closeButton()->click();
   editor.deleteButton()->click();
