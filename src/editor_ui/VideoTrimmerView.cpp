@@ -14,13 +14,19 @@
 #include <QVBoxLayout>
 #include <cmath>
 
+#include "editor_ui/AppearancePanel.h"
+#include "editor_ui/AspectBar.h"
 #include "editor_ui/DraggableCameraView.h"
 #include "editor_ui/GradientPresetPicker.h"
+#include "editor_ui/TransportControls.h"
+#include "editor_ui/TrimmerActions.h"
 #include "editor_ui/TrimmerPlayerArea.h"
 #include "editor_ui/TrimmerPreview.h"
 #include "editor_ui/TrimmerPreviewGeometry.h"
 #include "editor_ui/TrimmerTimelineView.h"
 #include "editor_ui/WindowAccessor.h"
+#include "editor_ui/ZoomEditorHost.h"
+#include "platform/json/JsonWriter.h"
 #include "platform/qt/Diagnostics.h"
 #include "platform/qt/FileManager.h"
 #include "ui/SymbolButton.h"
@@ -71,9 +77,11 @@ VideoTrimmerView::VideoTrimmerView(std::filesystem::path videoURL, QWidget* pare
     : QWidget(parent),
       videoURL_(std::move(videoURL)),
       viewModel_(std::make_unique<VideoTrimmerViewModel>()),
-      cameraPlayer_(std::make_unique<MediaPlayer>()) {
+      cameraPlayer_(std::make_unique<MediaPlayer>()),
+      actions_(std::make_unique<TrimmerActions>(*this)) {
   setMinimumSize(kMinimumWidth, kMinimumHeight);
   buildLayout();
+  loadedState_ = editState();
   applyColourScheme();
 
   auto& model = *viewModel_;
@@ -87,6 +95,23 @@ VideoTrimmerView::VideoTrimmerView(std::filesystem::path videoURL, QWidget* pare
   connect(&model, &VideoTrimmerViewModel::backgroundSettingsChanged, this, [this] {
     if (gradientPicker_) gradientPicker_->setSelectedPreset(selectedGradientPreset_);
   });
+  connect(&model, &VideoTrimmerViewModel::segmentsChanged, this, &VideoTrimmerView::refresh);
+  // The zooms as first read from the recording are what the window loaded, not an edit.
+  connect(&model, &VideoTrimmerViewModel::metadataChanged, this, [this] {
+    const auto& metadata = viewModel_->metadata();
+    if (metadataSeen_ || !metadata) return;
+    metadataSeen_ = true;
+    // An export of a movie without metadata makes its own from the current zooms: not a load.
+    if (viewModel_->isExporting()) return;
+    loadedState_.zoomSegments = metadata->zoomSegments;
+    loadedState_.zoomKeyframes = metadata->zoomKeyframes;
+  });
+  connect(this, &VideoTrimmerView::stateChanged, this, [this] {
+    aspectControls_->refresh();
+    transportControls_->refresh();
+    zoomEditors_->refresh();
+    appearancePanel_->refresh();
+  });
   if (MediaPlayer* player = model.player()) {
     connect(player, &MediaPlayer::frameChanged, &playerArea_->preview(), qOverload<>(&QWidget::update));
     connect(player, &MediaPlayer::statusChanged, this, &VideoTrimmerView::refresh);
@@ -95,6 +120,7 @@ VideoTrimmerView::VideoTrimmerView(std::filesystem::path videoURL, QWidget* pare
   windowAccessor_ = new WindowAccessor(this);
   windowAccessor_->onWindowOpen = [this](QWidget* window) { configureTrimmerWindow(window); };
   windowAccessor_->onWindowClose = [this] { tearDownTrimmer(); };
+  windowAccessor_->shouldClose = [this] { return windowShouldClose(); };
 }
 
 VideoTrimmerView::~VideoTrimmerView() {
@@ -142,6 +168,8 @@ void VideoTrimmerView::buildLayout() {
   timelineSlot_ = slot(QStringLiteral("timelineSlot"), this);
   auto* aspectAndTimeline = new QVBoxLayout();
   aspectAndTimeline->setSpacing(8);
+  aspectControls_ = new AspectBar(*this, aspectBar_);
+  aspectBar_->layout()->addWidget(aspectControls_);
   aspectAndTimeline->addWidget(aspectBar_);
   aspectAndTimeline->addWidget(timelineSlot_);
   root->addLayout(aspectAndTimeline);
@@ -159,11 +187,13 @@ void VideoTrimmerView::buildLayout() {
       QStringLiteral("#transportCard { background: rgba(128, 128, 128, 40); border-radius: 10px;"
                      " border: 1px solid rgba(255, 255, 255, 20); }"));
   transportCard_->layout()->setContentsMargins(10, 10, 10, 10);
-  transportCard_->hide();  // shown once it holds the controls
+  transportControls_ = new TransportControls(*this, *actions_, transportCard_);
+  transportCard_->layout()->addWidget(transportControls_);
   root->addWidget(transportCard_);
 
   zoomEditorSlot_ = slot(QStringLiteral("zoomEditorSlot"), this);
-  zoomEditorSlot_->setMaximumWidth(600);
+  zoomEditors_ = new ZoomEditorHost(*this, *actions_, zoomEditorSlot_);
+  zoomEditorSlot_->layout()->addWidget(zoomEditors_);
   root->addWidget(zoomEditorSlot_, 0, Qt::AlignHCenter);
 
   appearanceStrip_ = new QWidget(this);
@@ -174,16 +204,10 @@ void VideoTrimmerView::buildLayout() {
   auto* strip = new QHBoxLayout(appearanceStrip_);
   strip->setContentsMargins(8, 8, 8, 8);
   strip->setSpacing(12);
-  gradientPicker_ = new GradientPresetPicker(appearanceStrip_);
+  appearancePanel_ = new AppearancePanel(*this, *actions_, appearanceStrip_);
+  gradientPicker_ = appearancePanel_->gradientPicker();
   gradientPicker_->setSelectedPreset(selectedGradientPreset_);
-  gradientPicker_->onPresetChosen = [this](GradientPreset preset, const GradientSettings& gradient) {
-    setSelectedGradientPreset(preset);
-    BackgroundSettings settings = viewModel_->backgroundSettings();
-    settings.gradient = gradient;
-    viewModel_->setBackgroundSettings(std::move(settings));
-  };
-  strip->addWidget(gradientPicker_, 0, Qt::AlignTop);
-  strip->addStretch(1);
+  strip->addWidget(appearancePanel_);
   root->addWidget(appearanceStrip_);
 }
 
@@ -196,7 +220,6 @@ void VideoTrimmerView::applyColourScheme() {
 }
 
 void VideoTrimmerView::refresh() {
-  if (transportCard_) transportCard_->setVisible(transportCard_->layout()->count() > 0);
   playerArea_->relayout();
   emit stateChanged();
 }
@@ -239,6 +262,8 @@ void VideoTrimmerView::setVerticalStack(bool value) {
 void VideoTrimmerView::setIncludeCameraInExport(bool value) {
   if (includeCameraInExport_ == value) return;
   includeCameraInExport_ = value;
+  // The export takes the camera layer the model names: only while the switch is on.
+  viewModel_->setCameraURL(value && cameraLayerExists() ? std::optional(cameraLayerURL()) : std::nullopt);
   if (!value) verticalStack_ = false;
   cameraInclusionChanged();
   refresh();
@@ -272,6 +297,12 @@ void VideoTrimmerView::setEnableZoomPreview(bool value) {
 void VideoTrimmerView::setSelectedGradientPreset(GradientPreset value) {
   selectedGradientPreset_ = value;
   if (gradientPicker_) gradientPicker_->setSelectedPreset(value);
+  emit stateChanged();
+}
+
+void VideoTrimmerView::setIsPlaying(bool value) {
+  if (isPlaying_ == value) return;
+  isPlaying_ = value;
   emit stateChanged();
 }
 
@@ -335,7 +366,8 @@ void VideoTrimmerView::configureTrimmerWindow(QWidget* window) {
 }
 
 void VideoTrimmerView::startVideoLoad() {
-  viewModel_->setCameraURL(cameraLayerExists() ? std::optional(cameraLayerURL()) : std::nullopt);
+  viewModel_->setCameraURL(includeCameraInExport_ && cameraLayerExists() ? std::optional(cameraLayerURL())
+                                                                         : std::nullopt);
   QPointer<VideoTrimmerView> self(this);
   viewModel_->loadVideo(videoURL_, [self](std::optional<PlatformError> error) {
     if (self && !self->tornDown_) self->handleVideoLoadResult(std::move(error));
@@ -374,6 +406,7 @@ void VideoTrimmerView::handleVideoLoadResult(std::optional<PlatformError> error)
     return;
   }
   Diagnostics::line("Video loaded successfully and trimming started automatically");
+  loadedState_.segments = viewModel_->segments();
   if (!playbackTimer_) {
     playbackTimer_ = new QTimer(this);
     playbackTimer_->setInterval(kClockIntervalMs);
@@ -530,6 +563,50 @@ void VideoTrimmerView::zoomKeyframeCenterDrag(QPointF location, QSizeF area) {
 }
 
 // ---- header ----
+
+VideoTrimmerView::EditState VideoTrimmerView::editState() const {
+  const auto& model = *viewModel_;
+  JsonWriter background;
+  encode(background, model.backgroundSettings());
+  return EditState{model.segments(),
+                   model.zoomSegments(),
+                   model.zoomKeyframes(),
+                   model.cursorOverlaySettings(),
+                   model.backgroundEnabled(),
+                   background.take().dump(),
+                   appearance_,
+                   selectedAspect_,
+                   verticalStack_,
+                   includeCameraInExport_};
+}
+
+bool VideoTrimmerView::hasUnsavedEdits() const {
+  return !(editState() == loadedState_);
+}
+
+bool VideoTrimmerView::windowShouldClose() {
+  if (discardConfirmed_ || tornDown_ || !hasUnsavedEdits()) return true;
+  if (discardPrompt_) {
+    discardPrompt_->raise();
+    return false;
+  }
+  discardPrompt_ = new QMessageBox(QMessageBox::Warning, QStringLiteral("Discard Changes?"),
+                                   QStringLiteral("Your cuts, zooms and appearance changes to this video "
+                                                  "have not been exported and will be lost."),
+                                   QMessageBox::NoButton, this);
+  discardPrompt_->setAttribute(Qt::WA_DeleteOnClose);
+  discardPrompt_->setWindowModality(Qt::WindowModal);
+  auto* discard = discardPrompt_->addButton(QStringLiteral("Discard"), QMessageBox::DestructiveRole);
+  auto* keep = discardPrompt_->addButton(QStringLiteral("Cancel"), QMessageBox::RejectRole);
+  discardPrompt_->setDefaultButton(keep);
+  discardPrompt_->setEscapeButton(keep);
+  connect(discard, &QPushButton::clicked, this, [this] {
+    discardConfirmed_ = true;
+    QTimer::singleShot(0, this, &VideoTrimmerView::closeTrimmerWindow);
+  });
+  discardPrompt_->open();  // returns at once; the window stays usable behind its sheet
+  return false;
+}
 
 void VideoTrimmerView::closeTrimmerWindow() {
   if (QWidget* window = viewModel_->window()) {

@@ -10,6 +10,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "editor/OutputAspectRatio.h"
 #include "editor/VideoTrimmerViewModel.h"
@@ -26,7 +27,12 @@ class QVBoxLayout;
 
 namespace tk {
 
+class AppearancePanel;
+class AspectBar;
 class GradientPresetPicker;
+class TransportControls;
+class TrimmerActions;
+class ZoomEditorHost;
 class SymbolButton;
 class TrimmerPlayerArea;
 class TrimmerTimelineView;
@@ -92,6 +98,7 @@ class VideoTrimmerView : public QWidget {
     CameraShape cameraShape = CameraShape::squircle;
     double shrinkFactor = 0.66;
     double easeDuration = 0.22;
+    bool operator==(const Appearance&) const = default;
   };
   const Appearance& appearance() const { return appearance_; }
   void setAppearance(const Appearance& value);
@@ -113,6 +120,7 @@ class VideoTrimmerView : public QWidget {
   GradientPreset selectedGradientPreset() const { return selectedGradientPreset_; }
   void setSelectedGradientPreset(GradientPreset value);
   bool isPlaying() const { return isPlaying_; }
+  void setIsPlaying(bool value);
   double currentTime() const { return currentTime_; }
 
   // ---- window and loading ----
@@ -143,7 +151,14 @@ class VideoTrimmerView : public QWidget {
   void zoomKeyframeCenterDrag(QPointF location, QSizeF area);
 
   // ---- header ----
+  // Closes the window through its close box, so an edited window asks first.
   void closeTrimmerWindow();
+  // Whether the cuts, zooms or look differ from what was loaded.
+  bool hasUnsavedEdits() const;
+  // Asked before the window closes: true closes at once; false means the discard prompt (window-
+  // modal, not blocking) is open and closes the window only if the edits are discarded.
+  bool windowShouldClose();
+  QMessageBox* discardPrompt() const { return discardPrompt_; }
   static void revealInFinder(const std::filesystem::path& url);
 
   TrimmerPlayerArea& playerArea() const { return *playerArea_; }
@@ -156,6 +171,11 @@ class VideoTrimmerView : public QWidget {
   QWidget* zoomEditorSlot() const { return zoomEditorSlot_; }
   QWidget* appearanceStrip() const { return appearanceStrip_; }
   QCheckBox* darkModeSwitch() const { return darkModeSwitch_; }
+  TrimmerActions& actions() const { return *actions_; }
+  AspectBar& aspectControls() const { return *aspectControls_; }
+  TransportControls& transportControls() const { return *transportControls_; }
+  ZoomEditorHost& zoomEditors() const { return *zoomEditors_; }
+  AppearancePanel& appearancePanel() const { return *appearancePanel_; }
 
  signals:
   // After any change of the view state (the model announces its own).
@@ -166,6 +186,21 @@ class VideoTrimmerView : public QWidget {
   void applyColourScheme();
   void refresh();
   void showAlert(const QString& title, const QString& message, bool withReveal);
+  // What closing would throw away, compared by value.
+  struct EditState {
+    std::vector<VideoSegment> segments;
+    std::vector<ZoomSegment> zoomSegments;
+    std::vector<ZoomKeyframe> zoomKeyframes;
+    CursorOverlaySettings cursor;
+    bool backgroundEnabled = false;
+    std::string background;  // the background settings' JSON form
+    Appearance appearance;
+    OutputAspectRatio aspect = OutputAspectRatio::original;
+    bool verticalStack = false;
+    bool includeCamera = false;
+    bool operator==(const EditState&) const = default;
+  };
+  EditState editState() const;
 
   std::filesystem::path videoURL_;
   std::unique_ptr<VideoTrimmerViewModel> viewModel_;
@@ -207,6 +242,15 @@ class VideoTrimmerView : public QWidget {
   QWidget* appearanceStrip_ = nullptr;
   GradientPresetPicker* gradientPicker_ = nullptr;
   QPointer<QMessageBox> alert_;
+  std::unique_ptr<TrimmerActions> actions_;
+  AspectBar* aspectControls_ = nullptr;
+  TransportControls* transportControls_ = nullptr;
+  ZoomEditorHost* zoomEditors_ = nullptr;
+  AppearancePanel* appearancePanel_ = nullptr;
+  EditState loadedState_;
+  bool metadataSeen_ = false;
+  bool discardConfirmed_ = false;
+  QPointer<QMessageBox> discardPrompt_;
 };
 
 }  // namespace tk

@@ -32,6 +32,10 @@ bool WindowAccessor::eventFilter(QObject* watched, QEvent* event) {
       if (onWindowDeactivate) onWindowDeactivate(window_);
       break;
     case QEvent::Close:
+      if (shouldClose && !shouldClose()) {
+        event->ignore();
+        return true;
+      }
       if (onWindowClose) onWindowClose();
       break;
     default:

@@ -24,6 +24,8 @@ class WindowAccessor : public QObject {
   std::function<void(QWidget*)> onWindowActive;
   std::function<void(QWidget*)> onWindowDeactivate;
   std::function<void()> onWindowClose;
+  // Asked before a close; false keeps the window open (the close is ignored, onWindowClose not called).
+  std::function<bool()> shouldClose;
 
   QWidget* window() const { return window_; }
   int attempts() const { return attempts_; }

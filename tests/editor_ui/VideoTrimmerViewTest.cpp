@@ -70,11 +70,12 @@ TEST_F(VideoTrimmerViewTest, AFailedLoadSaysSoInsteadOfSpinning) {
 TEST_F(VideoTrimmerViewTest, CameraLayerIsTiedToTheMainPlayerOnlyWhileIncluded) {
   writeCameraLayer();
   auto& trimmer = open(writeMovie(".screen.mov"));
-  ASSERT_TRUE(trimmer.viewModel().cameraURL());
+  EXPECT_FALSE(trimmer.viewModel().cameraURL());   // the export names the layer only while included
   EXPECT_FALSE(trimmer.cameraPlayer().hasItem());  // not included yet
   EXPECT_FALSE(trimmer.hasCameraSync());
 
   trimmer.setIncludeCameraInExport(true);
+  EXPECT_EQ(trimmer.viewModel().cameraURL(), trimmer.cameraLayerURL());
   EXPECT_TRUE(trimmer.cameraPlayer().hasItem());
   EXPECT_TRUE(trimmer.hasCameraSync());
   EXPECT_TRUE(trimmer.playerArea().preview().cameraView().isVisible());
@@ -210,7 +211,7 @@ TEST_F(VideoTrimmerViewTest, CanvasFollowsTheAspectRatioAndTheVerticalStack) {
   window->close();
 
   writeCameraLayer();
-  auto& stacked = open(writeMovie(".screen.mov"));
+  auto& stacked = open(writeMovie(".screen.mov"), QSize(1200, 1000));
   auto& stackedPreview = stacked.playerArea().preview();
   stacked.setVerticalStack(true);  // the camera layer exists but is not included yet
   EXPECT_FALSE(stacked.verticalStack());

@@ -5,7 +5,6 @@
 #include <QColor>
 #include <QCoroTask>
 #include <QRect>
-#include <QString>
 #include <QTemporaryDir>
 #include <QWidget>
 #include <atomic>

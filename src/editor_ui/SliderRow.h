@@ -1,0 +1,60 @@
+#pragma once
+
+#include <QString>
+#include <QWidget>
+#include <functional>
+
+class QLabel;
+class QSlider;
+
+namespace tk {
+
+// One numeric setting: a label of fixed width, a slider over a closed range and the value's text.
+// The slider is continuous (a thousand positions) unless a step is given; whatever it reports lies
+// inside the range. A move calls onChange with the new value; the host stores it and shows the
+// stored value back with setValue, which never calls onChange. Main thread only.
+class SliderRow : public QWidget {
+  Q_OBJECT
+
+ public:
+  using Format = std::function<QString(double)>;
+
+  // `step` 0 makes the slider continuous.
+  SliderRow(const QString& label, int labelWidth, double lower, double upper, double step, Format format,
+            int valueWidth, QWidget* parent = nullptr);
+
+  std::function<void(double)> onChange;
+
+  // Shows `value` (clamped into the range on the slider; the text shows it as it is).
+  void setValue(double value);
+  // A new range; the shown value stays.
+  void setRange(double lower, double upper);
+  double lower() const { return lower_; }
+  double upper() const { return upper_; }
+  // The value the slider's position stands for.
+  double sliderValue() const;
+
+  QLabel* label() const { return label_; }
+  QSlider* slider() const { return slider_; }
+  QLabel* valueText() const { return valueText_; }
+
+  // The shared value texts: "%.0f%%" of value x 100, and the value truncated toward zero.
+  static QString percent(double value);
+  static QString integer(double value);
+  static Format decimals(int places, const QString& suffix = QString());
+
+ private:
+  int ticks() const;
+  void place(double value);
+
+  QLabel* label_;
+  QSlider* slider_;
+  QLabel* valueText_;
+  double lower_;
+  double upper_;
+  double step_;
+  double value_ = 0;
+  Format format_;
+};
+
+}  // namespace tk
