@@ -142,7 +142,8 @@ TEST_F(AssetExportSessionTest, LayerTransformsPlaceAndZoomTheFrameOnTheCanvas) {
 
   VideoFrameReader reader(out("placed.mp4"));
   ASSERT_EQ(reader.naturalWidth(), 400);
-  auto early = reader.frameAt(MediaTime::fromSeconds(0.21, 600)).pixelBuffer();  // frame 6: band 0 black
+  // Frame 7 shows 7 Gray-coded (4): band 0 is black.
+  auto early = reader.frameAt(MediaTime::fromSeconds(0.25, 600)).pixelBuffer();
   const auto grey = [](const PixelBuffer& f, int x, int y) { return int(f.pixel(x, y) & 0xFF); };
   EXPECT_LT(grey(*early, 20, 30), 30) << "outside the picture is black";
   EXPECT_GT(grey(*early, 45, 65), 200) << "the white corner patch at the picture's top left";
