@@ -245,6 +245,11 @@ void VideoTrimmerViewModel::addCutAtCurrentTime() {
     Diagnostics::line("⚠️ No segment found at current time");
     return;
   }
+  // A cut where a segment already starts would leave an empty segment before it.
+  if (time == it->startTime) {
+    Diagnostics::line("⚠️ A cut is already at " + formatDouble(time.seconds()) + "s");
+    return;
+  }
   std::vector<VideoSegment> segments = segments_;
   const size_t index = static_cast<size_t>(it - segments_.begin());
   const VideoSegment split = segments[index];

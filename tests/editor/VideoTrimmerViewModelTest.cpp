@@ -194,6 +194,9 @@ TEST_F(VideoTrimmerViewModelTest, CutsSplitTheSegmentUnderThePlayheadAndToggleKe
   ASSERT_EQ(model.segments().size(), 3u);
   EXPECT_EQ(model.segments()[1].endTime, MediaTime(15, 2));
   EXPECT_EQ(model.segments()[2].startTime, MediaTime(15, 2));
+  model.addCutAtCurrentTime();  // a second cut at the same time: no empty segment
+  EXPECT_EQ(model.segments().size(), 3u);
+  EXPECT_TRUE(lines.contains("⚠️ A cut is already at 7.5s"));
 
   const QUuid middle = model.segments()[1].id;
   model.toggleSegmentDeletion(middle);

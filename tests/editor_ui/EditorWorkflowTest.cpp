@@ -10,6 +10,8 @@
 #include "EditorWindowFixture.h"
 #include "editor_ui/AppearancePanel.h"
 #include "editor_ui/TransportControls.h"
+#include "editor_ui/TrimmerSegmentStripView.h"
+#include "editor_ui/TrimmerTimelineView.h"
 #include "recording/MovieProbe.h"
 
 namespace tk::test {
@@ -27,6 +29,19 @@ class EditorWorkflowTest : public EditorWindowFixture {
   // A real pointer click in the middle of `button`.
   static bool click(QWidget& button) {
     const QPoint at = button.mapToGlobal(button.rect().center());
+    return xdotool({"mousemove", "--sync", QString::number(at.x()), QString::number(at.y())}) &&
+           xdotool({"click", "1"});
+  }
+  // A real pointer tap in the middle of the segment strip's block `index`.
+  static bool tapSegment(TrimmerSegmentStripView& strip, size_t index) {
+    int first = -1, last = -1;
+    for (int x = 0; x < strip.width(); ++x) {
+      if (strip.blockAt(x) != index) continue;
+      if (first < 0) first = x;
+      last = x;
+    }
+    if (first < 0) return false;
+    const QPoint at = strip.mapToGlobal(QPoint((first + last) / 2, strip.height() / 2));
     return xdotool({"mousemove", "--sync", QString::number(at.x()), QString::number(at.y())}) &&
            xdotool({"click", "1"});
   }
@@ -53,7 +68,11 @@ TEST_F(EditorWorkflowTest, SplitDropZoomAndExportMerged) {
     ASSERT_TRUE(xdotool({"key", "--clearmodifiers", "ctrl+s"}));
     ASSERT_TRUE(waitUntil([&] { return model.segments().size() == (at == 1.0 ? 2u : 3u); }));
   }
-  model.toggleSegmentDeletion(model.segments()[1].id);
+  // The second segment is dropped with a tap on its block in the timeline's strip.
+  auto& strip = trimmer.timeline().segmentStrip();
+  ASSERT_TRUE(waitUntil([&] { return strip.blockAt(strip.width() / 2).has_value(); }));
+  ASSERT_TRUE(tapSegment(strip, 1));
+  ASSERT_TRUE(waitUntil([&] { return model.segments()[1].isMarkedForDeletion; }));
 
   // A zoom from 3.5 s to the end of the movie (3 s asked, 1.5 s left).
   model.seek(3.5);

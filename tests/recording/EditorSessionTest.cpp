@@ -14,6 +14,8 @@
 #include "MovieProbe.h"
 #include "RecordingTestSupport.h"
 #include "editor_ui/TransportControls.h"
+#include "editor_ui/TrimmerSegmentStripView.h"
+#include "editor_ui/TrimmerTimelineView.h"
 #include "editor_ui/VideoTrimmerManager.h"
 #include "editor_ui/VideoTrimmerView.h"
 #include "platform/qt/SettingsStore.h"
@@ -37,6 +39,19 @@ class EditorSessionTest : public test::CoordinatorTest {
   }
   static bool click(QWidget& widget) {
     const QPoint at = widget.mapToGlobal(widget.rect().center());
+    return xdotool({"mousemove", "--sync", QString::number(at.x()), QString::number(at.y())}) &&
+           xdotool({"click", "1"});
+  }
+  // A real pointer tap in the middle of the segment strip's block `index`.
+  static bool tapSegment(TrimmerSegmentStripView& strip, size_t index) {
+    int first = -1, last = -1;
+    for (int x = 0; x < strip.width(); ++x) {
+      if (strip.blockAt(x) != index) continue;
+      if (first < 0) first = x;
+      last = x;
+    }
+    if (first < 0) return false;
+    const QPoint at = strip.mapToGlobal(QPoint((first + last) / 2, strip.height() / 2));
     return xdotool({"mousemove", "--sync", QString::number(at.x()), QString::number(at.y())}) &&
            xdotool({"click", "1"});
   }
@@ -96,7 +111,11 @@ TEST_F(EditorSessionTest, RecordSplitDropZoomAndExportMerged) {
     ASSERT_TRUE(xdotool({"key", "--clearmodifiers", "ctrl+s"}));
     ASSERT_TRUE(test::waitUntil([&] { return model.segments().size() == before + 1; }));
   }
-  model.toggleSegmentDeletion(model.segments()[1].id);
+  // The second segment is dropped with a tap on its block in the timeline's strip.
+  auto& strip = trimmer->timeline().segmentStrip();
+  ASSERT_TRUE(test::waitUntil([&] { return strip.blockAt(strip.width() / 2).has_value(); }));
+  ASSERT_TRUE(tapSegment(strip, 1));
+  ASSERT_TRUE(test::waitUntil([&] { return model.segments()[1].isMarkedForDeletion; }));
 
   // A zoom from 2.5 s of the recording to its end.
   model.seek(2.5);
