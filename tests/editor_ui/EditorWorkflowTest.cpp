@@ -7,10 +7,10 @@
 #include <QStandardPaths>
 #include <QTest>
 
+#include "EditorPointer.h"
 #include "EditorWindowFixture.h"
 #include "editor_ui/AppearancePanel.h"
 #include "editor_ui/TransportControls.h"
-#include "editor_ui/TrimmerSegmentStripView.h"
 #include "editor_ui/TrimmerTimelineView.h"
 #include "recording/MovieProbe.h"
 
@@ -23,28 +23,8 @@ class EditorWorkflowTest : public EditorWindowFixture {
     EditorWindowFixture::SetUp();
     if (QStandardPaths::findExecutable(QStringLiteral("xdotool")).isEmpty()) GTEST_SKIP() << "no xdotool";
   }
-  static bool xdotool(const QStringList& arguments) {
-    return QProcess::execute(QStringLiteral("xdotool"), arguments) == 0;
-  }
-  // A real pointer click in the middle of `button`.
-  static bool click(QWidget& button) {
-    const QPoint at = button.mapToGlobal(button.rect().center());
-    return xdotool({"mousemove", "--sync", QString::number(at.x()), QString::number(at.y())}) &&
-           xdotool({"click", "1"});
-  }
-  // A real pointer tap in the middle of the segment strip's block `index`.
-  static bool tapSegment(TrimmerSegmentStripView& strip, size_t index) {
-    int first = -1, last = -1;
-    for (int x = 0; x < strip.width(); ++x) {
-      if (strip.blockAt(x) != index) continue;
-      if (first < 0) first = x;
-      last = x;
-    }
-    if (first < 0) return false;
-    const QPoint at = strip.mapToGlobal(QPoint((first + last) / 2, strip.height() / 2));
-    return xdotool({"mousemove", "--sync", QString::number(at.x()), QString::number(at.y())}) &&
-           xdotool({"click", "1"});
-  }
+  static bool xdotool(const QStringList& arguments) { return test::xdotool(arguments); }
+  static bool click(QWidget& widget) { return test::pointerClick(widget); }
 };
 
 // Band b of a test movie's frame is white when bit b of the frame's Gray code is set.
@@ -71,7 +51,7 @@ TEST_F(EditorWorkflowTest, SplitDropZoomAndExportMerged) {
   // The second segment is dropped with a tap on its block in the timeline's strip.
   auto& strip = trimmer.timeline().segmentStrip();
   ASSERT_TRUE(waitUntil([&] { return strip.blockAt(strip.width() / 2).has_value(); }));
-  ASSERT_TRUE(tapSegment(strip, 1));
+  ASSERT_TRUE(test::tapSegment(strip, 1));
   ASSERT_TRUE(waitUntil([&] { return model.segments()[1].isMarkedForDeletion; }));
 
   // A zoom from 3.5 s to the end of the movie (3 s asked, 1.5 s left).

@@ -13,8 +13,8 @@
 
 #include "MovieProbe.h"
 #include "RecordingTestSupport.h"
+#include "editor_ui/EditorPointer.h"
 #include "editor_ui/TransportControls.h"
-#include "editor_ui/TrimmerSegmentStripView.h"
 #include "editor_ui/TrimmerTimelineView.h"
 #include "editor_ui/VideoTrimmerManager.h"
 #include "editor_ui/VideoTrimmerView.h"
@@ -34,27 +34,8 @@ class EditorSessionTest : public test::CoordinatorTest {
     test::CoordinatorTest::SetUp();
     if (QStandardPaths::findExecutable(QStringLiteral("xdotool")).isEmpty()) GTEST_SKIP() << "no xdotool";
   }
-  static bool xdotool(const QStringList& arguments) {
-    return QProcess::execute(QStringLiteral("xdotool"), arguments) == 0;
-  }
-  static bool click(QWidget& widget) {
-    const QPoint at = widget.mapToGlobal(widget.rect().center());
-    return xdotool({"mousemove", "--sync", QString::number(at.x()), QString::number(at.y())}) &&
-           xdotool({"click", "1"});
-  }
-  // A real pointer tap in the middle of the segment strip's block `index`.
-  static bool tapSegment(TrimmerSegmentStripView& strip, size_t index) {
-    int first = -1, last = -1;
-    for (int x = 0; x < strip.width(); ++x) {
-      if (strip.blockAt(x) != index) continue;
-      if (first < 0) first = x;
-      last = x;
-    }
-    if (first < 0) return false;
-    const QPoint at = strip.mapToGlobal(QPoint((first + last) / 2, strip.height() / 2));
-    return xdotool({"mousemove", "--sync", QString::number(at.x()), QString::number(at.y())}) &&
-           xdotool({"click", "1"});
-  }
+  static bool xdotool(const QStringList& arguments) { return test::xdotool(arguments); }
+  static bool click(QWidget& widget) { return test::pointerClick(widget); }
   QRectF areaInGlobal() const {
     return QRectF(kArea.x(), display->frame.height() - kArea.bottom() - 1, kArea.width(), kArea.height());
   }
@@ -114,7 +95,7 @@ TEST_F(EditorSessionTest, RecordSplitDropZoomAndExportMerged) {
   // The second segment is dropped with a tap on its block in the timeline's strip.
   auto& strip = trimmer->timeline().segmentStrip();
   ASSERT_TRUE(test::waitUntil([&] { return strip.blockAt(strip.width() / 2).has_value(); }));
-  ASSERT_TRUE(tapSegment(strip, 1));
+  ASSERT_TRUE(test::tapSegment(strip, 1));
   ASSERT_TRUE(test::waitUntil([&] { return model.segments()[1].isMarkedForDeletion; }));
 
   // A zoom from 2.5 s of the recording to its end.
