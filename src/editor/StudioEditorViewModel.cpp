@@ -114,19 +114,21 @@ void StudioEditorViewModel::exportVideo(const std::filesystem::path& outputURL) 
       emit self->changed();
       emit self->exportFinished();
     };
-    auto composition = std::make_shared<MutableComposition>();
-    CompositionTrack* video = composition->addMutableTrack(MediaKind::video);
-    CompositionTrack* audio = composition->addMutableTrack(MediaKind::audio);
-    if (!video || !audio) co_return endWith("Export error: Failed to create composition tracks");
+    // A source without sound exports a movie without a sound track; one without a picture is refused.
     const MediaTrack* sourceVideo = asset.firstTrack(MediaKind::video);
     const MediaTrack* sourceAudio = asset.firstTrack(MediaKind::audio);
-    if (!sourceVideo || !sourceAudio) co_return endWith("Export error: Failed to load source tracks");
+    auto composition = std::make_shared<MutableComposition>();
+    CompositionTrack* video = composition->addMutableTrack(MediaKind::video);
+    CompositionTrack* audio = sourceAudio ? composition->addMutableTrack(MediaKind::audio) : nullptr;
+    if (!video || (sourceAudio && !audio))
+      co_return endWith("Export error: Failed to create composition tracks");
+    if (!sourceVideo) co_return endWith("Export error: Failed to load source tracks");
     MediaTime at = MediaTime::zero();
     try {
       for (const auto& segment : segments) {
         if (!segment.isActive || !(segment.timeRange.duration > MediaTime::zero())) continue;
         video->insertTimeRange(segment.timeRange, asset.url(), *sourceVideo, at);
-        audio->insertTimeRange(segment.timeRange, asset.url(), *sourceAudio, at);
+        if (audio) audio->insertTimeRange(segment.timeRange, asset.url(), *sourceAudio, at);
         at = at + segment.timeRange.duration;
       }
     } catch (const Error& e) {

@@ -40,8 +40,8 @@ ExportResult runExport(const Inputs& in, ExportSessionHandle& handle) {
   auto composition = std::make_shared<MutableComposition>();
   const MediaTrack* sourceVideo = in.source.firstTrack(MediaKind::video);
   if (!sourceVideo) return ExportResult::failure(failure(ExportError::Kind::invalidAssets));
+  // A recording made without system audio or microphone has no sound: it exports without any.
   const MediaTrack* sourceAudio = in.source.firstTrack(MediaKind::audio);
-  if (!sourceAudio) return ExportResult::failure(failure(ExportError::Kind::invalidAssets));
   const MediaTime duration = in.source.duration();
   const QSizeF natural(sourceVideo->width, sourceVideo->height);
   // A picture without a size has no canvas: refuse it before one is computed.
@@ -53,8 +53,9 @@ ExportResult runExport(const Inputs& in, ExportSessionHandle& handle) {
 
   CompositionTrack* screenTrack = composition->addMutableTrack(MediaKind::video);
   screenTrack->insertTimeRange(whole, in.source.url(), *sourceVideo, MediaTime::zero());
-  if (CompositionTrack* audioTrack = composition->addMutableTrack(MediaKind::audio))
-    audioTrack->insertTimeRange(whole, in.source.url(), *sourceAudio, MediaTime::zero());
+  if (sourceAudio)
+    if (CompositionTrack* audioTrack = composition->addMutableTrack(MediaKind::audio))
+      audioTrack->insertTimeRange(whole, in.source.url(), *sourceAudio, MediaTime::zero());
 
   CompositionTrack* cameraTrack = nullptr;
   if (in.camera) {

@@ -18,10 +18,11 @@ namespace tk {
 
 // Turns an edited recording into a new MPEG-4 movie: the source's first video and audio tracks (and
 // the camera layer's first video track, when there is one) on the canvas of the output aspect ratio at
-// 60 frames per second. Frames go through RoundedCameraCompositor when a camera, zoom segments, the
-// background or a cursor with recorded samples is in play (after the shared compositor settings are
-// filled); otherwise the screen is centred on the canvas with the zoom of the keyframes or events
-// baked into its layer transforms.
+// 60 frames per second. A source without sound gives a movie without sound; one without a picture is
+// refused (ExportError::invalidAssets). Frames go through RoundedCameraCompositor when a camera, zoom
+// segments, the background or a cursor with recorded samples is in play (after the shared compositor settings
+// are filled); otherwise the screen is centred on the canvas with the zoom of the keyframes or events baked
+// into its layer transforms.
 //
 // exportVideo returns at once; the export runs on a pool thread, and `completion` is called there,
 // exactly once, with the movie or the error (ExportError, or a platform error unchanged). The handle

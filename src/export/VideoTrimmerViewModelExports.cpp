@@ -155,9 +155,10 @@ void VideoTrimmerViewModel::exportMergedVideo(
       }
       if (completion) completion(ExportResult::failure(std::move(error)));
     };
+    // A source without sound (recorded with system audio and microphone off) merges without any.
     const MediaTrack* sourceVideo = asset.firstTrack(MediaKind::video);
     const MediaTrack* sourceAudio = asset.firstTrack(MediaKind::audio);
-    if (!sourceVideo || !sourceAudio) co_return fail(trimmerError("Failed to load source tracks"));
+    if (!sourceVideo) co_return fail(trimmerError("Failed to load source tracks"));
     if (sourceVideo->width <= 0 || sourceVideo->height <= 0)
       co_return fail(trimmerError("Failed to load source tracks"));
 
@@ -165,15 +166,16 @@ void VideoTrimmerViewModel::exportMergedVideo(
     const MergedTimeline timeline(segments);
     auto composition = std::make_shared<MutableComposition>();
     CompositionTrack* videoTrack = composition->addMutableTrack(MediaKind::video);
-    CompositionTrack* audioTrack = composition->addMutableTrack(MediaKind::audio);
-    if (!videoTrack || !audioTrack) co_return fail(trimmerError("Failed to create composition tracks"));
+    CompositionTrack* audioTrack = sourceAudio ? composition->addMutableTrack(MediaKind::audio) : nullptr;
+    if (!videoTrack || (sourceAudio && !audioTrack))
+      co_return fail(trimmerError("Failed to create composition tracks"));
     MediaTime at = MediaTime::zero();
     try {
       for (const auto& segment : segments) {
         const MediaTimeRange range{segment.startTime, segment.endTime - segment.startTime};
         if (!(range.duration > MediaTime::zero())) continue;
         videoTrack->insertTimeRange(range, asset.url(), *sourceVideo, at);
-        audioTrack->insertTimeRange(range, asset.url(), *sourceAudio, at);
+        if (audioTrack) audioTrack->insertTimeRange(range, asset.url(), *sourceAudio, at);
         at = at + range.duration;
       }
     } catch (const PlatformError& e) {

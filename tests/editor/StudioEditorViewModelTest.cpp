@@ -115,5 +115,44 @@ TEST_F(StudioEditorViewModelTest, FailuresEndInTheErrorMessageAndDestroyStopsPla
   EXPECT_EQ(model.errorMessage(), "No video to export");
 }
 
+TEST(StudioEditorSoundlessTest, MovieWithoutSoundExportsWithoutASoundTrackAndOneWithoutAPictureIsRefused) {
+  QTemporaryDir folder;
+  const fs::path dir = folder.path().toStdString();
+  const auto exportOf = [&](const fs::path& source, const fs::path& out) {
+    StudioEditorViewModel model;
+    model.setRevealHandler([](const fs::path&) {});
+    model.loadVideo(source);
+    EXPECT_TRUE(test::waitUntil([&] { return !model.isLoading(); }));
+    bool ended = false;
+    QObject::connect(&model, &StudioEditorViewModel::exportFinished, [&] { ended = true; });
+    model.splitSegment(0.5);
+    if (model.segments().size() == 2) model.toggleSegment(model.segments()[0].id);
+    model.exportVideo(out);
+    if (model.isExporting()) EXPECT_TRUE(test::waitUntil([&] { return ended; }));
+    return model.errorMessage();
+  };
+
+  test::TestMovieSpec spec;
+  spec.seconds = 2.0;
+  spec.withAudio = false;
+  test::writeTestMovie(dir / "silent.mov", spec);
+  const auto silentError = exportOf(dir / "silent.mov", dir / "silent-out.mov");
+  EXPECT_FALSE(silentError) << *silentError;
+  ASSERT_TRUE(fs::exists(dir / "silent-out.mov"));
+  const auto result = MediaAsset::load(dir / "silent-out.mov");
+  EXPECT_FALSE(result.firstTrack(MediaKind::audio));
+  ASSERT_TRUE(result.firstTrack(MediaKind::video));
+  EXPECT_NEAR(result.duration().seconds(), 1.5, 0.06) << "the switched-off first half second is left out";
+  VideoFrameReader reader(dir / "silent-out.mov");
+  EXPECT_EQ(test::frameIndexShown(*reader.frameAt(MediaTime::fromSeconds(0.5, 600)).pixelBuffer()), 30);
+
+  spec.withAudio = true;
+  spec.withVideo = false;
+  test::writeTestMovie(dir / "sound-only.mov", spec);
+  EXPECT_EQ(exportOf(dir / "sound-only.mov", dir / "sound-only-out.mov"),
+            "Export error: Failed to load source tracks");
+  EXPECT_FALSE(fs::exists(dir / "sound-only-out.mov"));
+}
+
 }  // namespace
 }  // namespace tk

@@ -235,20 +235,62 @@ TEST_F(EditedExportTest, RefusalsComeAsErrorsAndWriteNothing) {
   EXPECT_EQ(none.result->error->localizedDescription(), "No video loaded");
   EXPECT_FALSE(empty.isExporting());
 
-  // A source without sound is refused.
+  // A source without a picture is refused.
   QTemporaryDir dir;
-  const fs::path silent = fs::path(dir.path().toStdString()) / "silent.mov";
-  test::writeSolidMovie(silent, 64, 48, 0.5, kWindowGreen, false);
+  const fs::path soundOnly = fs::path(dir.path().toStdString()) / "sound-only.mov";
+  test::writeSoundOnlyMovie(soundOnly, 0.5);
   test::ExportWait wait;
-  AdvancedVideoExporter::exportVideo(MediaAsset::load(silent), OutputAspectRatio::original, std::nullopt,
+  AdvancedVideoExporter::exportVideo(MediaAsset::load(soundOnly), OutputAspectRatio::original, std::nullopt,
                                      std::nullopt, {}, false, CursorOverlaySettings::defaultSettings(),
                                      std::nullopt, false, 0, 0, 0, 0, 0, 0,
                                      fs::path(dir.path().toStdString()) / "out.mp4", wait.completion());
   ASSERT_TRUE(wait.wait());
+  ASSERT_FALSE(wait.result->succeeded());
   auto* error = dynamic_cast<const ExportError*>(wait.result->error.get());
   ASSERT_TRUE(error);
   EXPECT_EQ(error->kind(), ExportError::Kind::invalidAssets);
   EXPECT_FALSE(fs::exists(fs::path(dir.path().toStdString()) / "out.mp4"));
+}
+
+TEST_F(EditedExportTest, MovieWithoutSoundExportsWithoutASoundTrackOnBothPaths) {
+  const fs::path source = test::soundlessMovie();
+  auto sourceFacts = test::probeMovie(source);
+  ASSERT_TRUE(sourceFacts);
+  ASSERT_TRUE(sourceFacts->audioCodec.empty());
+  test::LoadedEditor editor(std::nullopt, source);
+  ASSERT_TRUE(editor.loaded());
+  CursorOverlaySettings noCursor = CursorOverlaySettings::defaultSettings();
+  noCursor.enabled = false;
+  editor.model().setCursorOverlaySettings(noCursor);
+
+  // The plain path, then the compositor's (a background on a wider canvas).
+  const auto exportAndCheck = [&](const Look& look, int width, uint32_t corner) {
+    const fs::path out = exportWith(editor, look);
+    ASSERT_FALSE(out.empty());
+    auto facts = test::probeMovie(out);
+    ASSERT_TRUE(facts);
+    EXPECT_EQ(facts->videoCodec, "h264");
+    EXPECT_EQ(facts->width, width);
+    EXPECT_EQ(facts->height, 240);
+    EXPECT_TRUE(facts->audioCodec.empty()) << facts->audioCodec;
+    EXPECT_TRUE(facts->audioDurations.empty());
+    EXPECT_NEAR(facts->duration, sourceFacts->duration, 0.1);
+    EXPECT_NEAR(facts->videoDuration, sourceFacts->duration, 0.1);
+    for (double t : {0.2, sourceFacts->duration - 0.2}) {
+      auto frame = test::frameOf(out, t);
+      ASSERT_TRUE(frame);
+      EXPECT_TRUE(closeTo(frame->pixel(width / 2, 120), kWindowGreen)) << t;
+      EXPECT_TRUE(closeTo(frame->pixel(2, 2), corner)) << std::hex << frame->pixel(2, 2);
+    }
+  };
+  exportAndCheck(Look{}, 320, kWindowGreen);
+  editor.model().setBackgroundEnabled(true);
+  editor.model().setBackgroundSettings(solidBlue());
+  Look framed;
+  framed.padding = 60;
+  framed.ratio = OutputAspectRatio::ratio16x9;
+  exportAndCheck(framed, 428, kBlue);
+  EXPECT_EQ(editor.outputs().size(), 2u);
 }
 
 TEST_F(EditedExportTest, ExportsInTheSameSecondGetTheirOwnNames) {

@@ -9,6 +9,7 @@
 #include "platform/ffmpeg/AssetWriter.h"
 #include "platform/ffmpeg/VideoFrameReader.h"
 #include "recording/RecordingTestSupport.h"
+#include "support/TestMovies.h"
 #include "support/TestSupport.h"
 
 namespace tk::test {
@@ -43,6 +44,17 @@ const RecordedMovie& recordedMovie() {
   return *made;
 }
 
+const fs::path& soundlessMovie() {
+  static QTemporaryDir* folder = new QTemporaryDir();
+  static std::optional<fs::path> made;
+  if (!made) {
+    const fs::path file = fs::path(folder->path().toStdString()) / "soundless.mov";
+    writeSolidMovie(file, 320, 240, 2.0, kWindowGreen, false);
+    made = file;
+  }
+  return *made;
+}
+
 void writeSolidMovie(const fs::path& file, int width, int height, double seconds, uint32_t argb,
                      bool withAudio) {
   AssetWriter writer(file, ContainerFormat::mov);
@@ -62,6 +74,13 @@ void writeSolidMovie(const fs::path& file, int width, int height, double seconds
     writer.appendVideo(frame, MediaTime(i, 30));
   }
   writer.finish(MediaTime::fromSeconds(seconds, 600));
+}
+
+void writeSoundOnlyMovie(const fs::path& file, double seconds) {
+  TestMovieSpec spec;
+  spec.withVideo = false;
+  spec.seconds = seconds;
+  writeTestMovie(file, spec);
 }
 
 LoadedEditor::LoadedEditor(const std::optional<RecordingMetadata>& metadata, const fs::path& source) {

@@ -21,6 +21,9 @@ struct RecordedMovie {
   std::filesystem::path camera;
 };
 const RecordedMovie& recordedMovie();
+// A green movie (kWindowGreen) of 320 × 240 lasting two seconds with no sound track at all, as a
+// movie made without sound elsewhere is. (The coordinator writes silence when nothing is heard.)
+const std::filesystem::path& soundlessMovie();
 
 inline constexpr uint32_t kWindowGreen = 0xFF14C83C;
 inline constexpr uint32_t kCameraRed = 0xFFDC1E1E;
@@ -28,6 +31,8 @@ inline constexpr uint32_t kCameraRed = 0xFFDC1E1E;
 // A movie of one colour with a silent sound track (or none), written by our own writer.
 void writeSolidMovie(const std::filesystem::path& file, int width, int height, double seconds, uint32_t argb,
                      bool withAudio = true);
+// A movie with a tone and no picture, written by our own writer.
+void writeSoundOnlyMovie(const std::filesystem::path& file, double seconds);
 
 // A folder of its own holding a copy of the recording (and, when given, its metadata beside it),
 // with a view model that has loaded it.

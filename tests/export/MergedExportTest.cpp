@@ -170,19 +170,60 @@ TEST_F(MergedExportTest, MovieWithoutTransformsIsJoinedAsItIsAndRefusalsWriteNot
   EXPECT_FALSE(nothing.result->succeeded());
   EXPECT_FALSE(editor.model().isExporting());
 
-  // A movie without sound cannot be merged.
+  // A movie without a picture cannot be merged.
   QTemporaryDir dir;
-  const fs::path silent = fs::path(dir.path().toStdString()) / "silent.mov";
-  test::writeSolidMovie(silent, 64, 48, 1.0, test::kWindowGreen, false);
-  test::ExportWait soundless;
-  editor.model().exportMergedVideo(MediaAsset::load(silent), {kept(0, 1)}, silent, {},
+  const fs::path soundOnly = fs::path(dir.path().toStdString()) / "sound-only.mov";
+  test::writeSoundOnlyMovie(soundOnly, 1.0);
+  test::ExportWait pictureless;
+  editor.model().exportMergedVideo(MediaAsset::load(soundOnly), {kept(0, 1)}, soundOnly, {},
                                    CursorOverlaySettings::defaultSettings(), std::nullopt, true, {}, 0, 0, 0,
-                                   0, 0, 0, soundless.completion());
-  ASSERT_TRUE(soundless.wait());
-  ASSERT_FALSE(soundless.result->succeeded());
-  EXPECT_EQ(soundless.result->error->localizedDescription(), "Failed to load source tracks");
+                                   0, 0, 0, pictureless.completion());
+  ASSERT_TRUE(pictureless.wait());
+  ASSERT_FALSE(pictureless.result->succeeded());
+  EXPECT_EQ(pictureless.result->error->localizedDescription(), "Failed to load source tracks");
   EXPECT_EQ(editor.outputs().size(), 1u);
   EXPECT_EQ(std::distance(fs::directory_iterator(dir.path().toStdString()), {}), 1);
+}
+
+TEST_F(MergedExportTest, MovieWithoutSoundMergesWithoutASoundTrack) {
+  const fs::path source = test::soundlessMovie();
+  test::LoadedEditor editor(std::nullopt, source);
+  ASSERT_TRUE(editor.loaded());
+  ASSERT_FALSE(editor.model().asset()->firstTrack(MediaKind::audio));
+  const double length = editor.model().asset()->duration().seconds();
+  ASSERT_GT(length, 1.5);
+
+  // Kept 0–0.5 s and 1 s to the end, with the background on so the compositor draws every frame.
+  test::ExportWait wait;
+  editor.model().setIsExporting(true);
+  BackgroundSettings background;
+  background.type = StudioBackgroundType::solidColor;
+  background.color = CodableColor{30 / 255.0, 60 / 255.0, 220 / 255.0, 1};
+  CursorOverlaySettings cursor = CursorOverlaySettings::defaultSettings();
+  cursor.enabled = false;
+  editor.model().exportMergedVideo(*editor.model().asset(), {kept(0, 0.5), kept(1.0, length)},
+                                   *editor.model().fileURL(), {}, cursor, std::nullopt, true, background, 40,
+                                   0, 0, 0, 0, 0, wait.completion());
+  ASSERT_TRUE(wait.wait());
+  ASSERT_TRUE(wait.result->succeeded()) << wait.result->error->localizedDescription();
+  EXPECT_FALSE(editor.model().isExporting());
+  EXPECT_EQ(editor.model().exportProgress(), 1.0);
+
+  auto facts = test::probeMovie(*wait.result->url);
+  ASSERT_TRUE(facts);
+  EXPECT_EQ(facts->videoCodec, "h264");
+  EXPECT_EQ(facts->width, 320);
+  EXPECT_EQ(facts->height, 240);
+  EXPECT_TRUE(facts->audioCodec.empty()) << facts->audioCodec;
+  EXPECT_TRUE(facts->audioDurations.empty());
+  EXPECT_NEAR(facts->duration, length - 0.5, 0.1);
+  EXPECT_NEAR(facts->videoDuration, length - 0.5, 0.1);
+  for (double t : {0.2, length - 0.7}) {
+    auto frame = test::frameOf(*wait.result->url, t);
+    ASSERT_TRUE(frame);
+    EXPECT_TRUE(test::closeTo(frame->pixel(160, 120), test::kWindowGreen)) << t;
+    EXPECT_TRUE(test::closeTo(frame->pixel(2, 2), 0xFF1E3CDC)) << std::hex << frame->pixel(2, 2);
+  }
 }
 
 TEST_F(MergedExportTest, CancelStopsTheMergedExportAndRemovesItsOutput) {
