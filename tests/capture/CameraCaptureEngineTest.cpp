@@ -16,19 +16,6 @@ using tk::test::SyntheticCamera;
 
 namespace {
 
-tk::WriterConfiguration cameraLayer(const std::filesystem::path& path) {
-  tk::WriterConfiguration configuration;
-  configuration.outputURL = path;
-  tk::VideoSettings video;
-  video.width = 64;
-  video.height = 48;
-  video.frameRate = 30;
-  video.codec = tk::VideoEncoder::h264;
-  video.quality = tk::VideoQuality::medium;
-  configuration.videoSettings = video;
-  return configuration;
-}
-
 size_t countContaining(const std::vector<std::string>& lines, const std::string& fragment) {
   return static_cast<size_t>(std::count_if(lines.begin(), lines.end(), [&](const std::string& line) {
     return line.find(fragment) != std::string::npos;
@@ -40,7 +27,8 @@ class CameraCaptureEngineTest : public ::testing::Test {
   // An engine on a synthetic camera, set up, capturing and writing into a started camera writer.
   void startEngine(bool startWriting = true) {
     writer = std::make_shared<tk::MediaWriter>();
-    writer->configure(cameraLayer(std::filesystem::path(folder.path().toStdString()) / ".camera.mov"));
+    writer->configure(
+        tk::test::syntheticCameraLayer(std::filesystem::path(folder.path().toStdString()) / ".camera.mov"));
     if (startWriting) writer->startWriting();
     engine = std::make_unique<CameraCaptureEngine>([this](const tk::CaptureDevice& device) {
       auto source = std::make_unique<SyntheticCamera>(device, 64, 48);

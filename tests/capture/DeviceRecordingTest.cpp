@@ -41,16 +41,7 @@ TEST(DeviceRecordingTest, MicrophoneAndCameraLayersLandInFilesOfTheRecordedLengt
 
   // Camera layer: two seconds of synthetic frames at 30 fps after the screen's first frame.
   auto cameraWriter = std::make_shared<tk::MediaWriter>();
-  tk::WriterConfiguration camera;
-  camera.outputURL = dir / ".camera.mov";
-  tk::VideoSettings video;
-  video.width = 64;
-  video.height = 48;
-  video.frameRate = 30;
-  video.codec = tk::VideoEncoder::h264;
-  video.quality = tk::VideoQuality::medium;
-  camera.videoSettings = video;
-  cameraWriter->configure(camera);
+  cameraWriter->configure(tk::test::syntheticCameraLayer(dir / ".camera.mov"));
   cameraWriter->startWriting();
   tk::test::SyntheticCamera* source = nullptr;
   tk::CameraCaptureEngine cameraEngine([&](const tk::CaptureDevice& device) {

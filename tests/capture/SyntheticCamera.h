@@ -7,8 +7,23 @@
 
 #include "platform/media/PixelBuffer.h"
 #include "platform/v4l2/VideoCaptureSource.h"
+#include "writing/WriterConfiguration.h"
 
 namespace tk::test {
+
+// The camera layer's writer settings for a 64x48 synthetic camera at 30 fps.
+inline WriterConfiguration syntheticCameraLayer(const std::filesystem::path& path) {
+  WriterConfiguration configuration;
+  configuration.outputURL = path;
+  VideoSettings video;
+  video.width = 64;
+  video.height = 48;
+  video.frameRate = 30;
+  video.codec = VideoEncoder::h264;
+  video.quality = VideoQuality::medium;
+  configuration.videoSettings = video;
+  return configuration;
+}
 
 // A camera the test drives by hand: each deliver() hands one frame to the engine on the test's
 // thread, as a device's thread would.

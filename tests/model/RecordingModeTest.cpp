@@ -39,9 +39,7 @@ TEST(RecordingModeTest, EqualityComparesWhatIsCapturedNotObjects) {
   EXPECT_EQ(RecordingMode::application({app("org.a"), app("org.b")}),
             RecordingMode::application({app("org.a"), app("org.b")}));
   EXPECT_NE(RecordingMode::application({app("org.a")}), RecordingMode::application({app("org.a"), app("x")}));
-}
-
-TEST(RecordingModeTest, WindowListsCompareInOrder) {
+  // Window lists compare in order.
   EXPECT_NE(RecordingMode::windows({window(7), window(9)}), RecordingMode::windows({window(9), window(7)}));
   EXPECT_EQ(RecordingMode::windows({window(7), window(9)}), RecordingMode::windows({window(7), window(9)}));
   EXPECT_EQ(RecordingMode::windows({}), RecordingMode::windows({}));

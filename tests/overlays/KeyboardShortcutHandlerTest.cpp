@@ -28,12 +28,6 @@ TEST(KeyboardShortcutHandler, RecognisesCtrlShiftLettersWithExtraModifiersAllowe
   }
 }
 
-TEST(KeyboardShortcutHandler, ShortcutKeyRawValuesAreTheCaseNames) {
-  EXPECT_EQ(rawValue(Key::toggleMagnifier), "toggleMagnifier");
-  EXPECT_EQ(fromRawValue<Key>("pauseResume"), Key::pauseResume);
-  EXPECT_FALSE(fromRawValue<Key>("PauseResume"));
-}
-
 TEST(KeyboardShortcutHandler, ShortcutsInOurWindowsAreSwallowedAndRunTheirActionOnly) {
   KeyboardShortcutHandler& handler = KeyboardShortcutHandler::shared();
   int toggles = 0;

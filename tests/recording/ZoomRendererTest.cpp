@@ -9,11 +9,16 @@
 namespace tk {
 namespace {
 
-struct FakeClock {
-  double now = 100.0;
-  SecondsClock clock() {
-    return [this] { return now; };
+// A renderer on a clock the test moves by hand.
+class ZoomRendererTest : public ::testing::Test {
+ protected:
+  void advance(double seconds) {
+    now += seconds;
+    renderer.update();
   }
+
+  double now = 100.0;
+  ZoomRenderer renderer{[this] { return now; }};
 };
 
 // Each pixel says where it came from: red = x / 8, green = y / 8, blue = 0x40.
@@ -32,9 +37,7 @@ int greenOf(uint32_t p) {
   return int(p >> 8 & 0xff);
 }
 
-TEST(ZoomRendererTest, WithoutClickRendersACopyNotTheInput) {
-  FakeClock clock;
-  ZoomRenderer renderer(clock.clock());
+TEST_F(ZoomRendererTest, WithoutClickRendersACopyNotTheInput) {
   auto input = coordinateFrame(64, 48);
   renderer.update();
   auto output = renderer.render(input);
@@ -44,9 +47,7 @@ TEST(ZoomRendererTest, WithoutClickRendersACopyNotTheInput) {
   EXPECT_EQ(output->pixel(3, 47), input->pixel(3, 47));
 }
 
-TEST(ZoomRendererTest, ClickJumpsAnchorAndEasesScaleAlongSmoothstep) {
-  FakeClock clock;
-  ZoomRenderer renderer(clock.clock());
+TEST_F(ZoomRendererTest, ClickJumpsAnchorAndEasesScaleAlongSmoothstep) {
   renderer.update();
   renderer.handleClick({0.2, 0.3});
   auto snap = renderer.snapshot();
@@ -54,53 +55,42 @@ TEST(ZoomRendererTest, ClickJumpsAnchorAndEasesScaleAlongSmoothstep) {
   EXPECT_DOUBLE_EQ(snap.anchorNormalizedCurrent.y(), 0.3);
   EXPECT_DOUBLE_EQ(snap.zoomScaleTarget, 2.25);
 
-  clock.now += 0.225;
-  renderer.update();
+  advance(0.225);
   EXPECT_NEAR(renderer.snapshot().zoomScaleCurrent, 1.625, 1e-9);
-  clock.now += 0.25;
-  renderer.update();
+  advance(0.25);
   EXPECT_DOUBLE_EQ(renderer.snapshot().zoomScaleCurrent, 2.25);
   EXPECT_FALSE(renderer.snapshot().zoomAnimActive);
 }
 
-TEST(ZoomRendererTest, SecondClickZoomsOutAndSnapsToExactlyOne) {
-  FakeClock clock;
-  ZoomRenderer renderer(clock.clock());
+TEST_F(ZoomRendererTest, SecondClickZoomsOutAndSnapsToExactlyOne) {
   renderer.update();
   renderer.handleClick({0.5, 0.5});
-  clock.now += 0.5;
-  renderer.update();
+  advance(0.5);
   renderer.handleClick({0.9, 0.9});
   EXPECT_DOUBLE_EQ(renderer.snapshot().zoomScaleTarget, 1.0);
   EXPECT_DOUBLE_EQ(renderer.snapshot().anchorNormalizedTarget.x(), 0.5);  // the anchor stays
-  clock.now += 0.5;
-  renderer.update();
+  advance(0.5);
   auto snap = renderer.snapshot();
   EXPECT_EQ(snap.zoomScaleCurrent, 1.0);
   EXPECT_FALSE(snap.clickZoomEnabled);
 }
 
-TEST(ZoomRendererTest, ClickDuringZoomOutDependsOnCurrentScale) {
-  FakeClock clock;
-  ZoomRenderer renderer(clock.clock());
+TEST_F(ZoomRendererTest, ClickDuringZoomOutDependsOnCurrentScale) {
   renderer.update();
   renderer.handleClick({0.5, 0.5});
-  clock.now += 0.5;
-  renderer.update();
+  advance(0.5);
   renderer.handleClick({0.5, 0.5});  // zooming out
-  clock.now += 0.1;
-  renderer.update();
+  advance(0.1);
   ASSERT_GT(renderer.snapshot().zoomScaleCurrent, 1.05);
   renderer.handleClick({0.1, 0.1});  // still above 1.05: zooms out again
   EXPECT_DOUBLE_EQ(renderer.snapshot().zoomScaleTarget, 1.0);
-  clock.now += 0.44;
-  renderer.update();
+  advance(0.44);
   ASSERT_LE(renderer.snapshot().zoomScaleCurrent, 1.05);
   renderer.handleClick({0.1, 0.1});  // low enough: zooms in from here
   EXPECT_DOUBLE_EQ(renderer.snapshot().zoomScaleTarget, 2.25);
 }
 
-TEST(ZoomRendererTest, CornerClickKeepsCropInsideTheFrame) {
+TEST_F(ZoomRendererTest, CornerClickKeepsCropInsideTheFrame) {
   ZoomRenderer::Snapshot snap;
   snap.clickZoomEnabled = true;
   snap.zoomScaleCurrent = 2.25;
@@ -120,14 +110,11 @@ TEST(ZoomRendererTest, CornerClickKeepsCropInsideTheFrame) {
   EXPECT_TRUE(ZoomRenderer::cropRect(snap, 1920, 1080).isEmpty());
 }
 
-TEST(ZoomRendererTest, ZoomedRenderShowsTheCroppedRegionScaledUp) {
-  FakeClock clock;
-  ZoomRenderer renderer(clock.clock());
+TEST_F(ZoomRendererTest, ZoomedRenderShowsTheCroppedRegionScaledUp) {
   renderer.update();
   // Zoom on the right-hand, lower part of the frame: the probes below fail on a flipped axis.
   renderer.handleClick({0.75, 0.7});
-  clock.now += 1.0;
-  renderer.update();
+  advance(1.0);
   const int w = 720, h = 480;
   auto input = coordinateFrame(w, h);
   auto output = renderer.render(input);
@@ -144,22 +131,18 @@ TEST(ZoomRendererTest, ZoomedRenderShowsTheCroppedRegionScaledUp) {
               1.5);
 }
 
-TEST(ZoomRendererTest, AnchorSmoothingCapsLongGaps) {
-  FakeClock clock;
-  ZoomRenderer renderer(clock.clock());
+TEST_F(ZoomRendererTest, AnchorSmoothingCapsLongGaps) {
   renderer.setCaptureFrame({1000, 500}, {0, 0});
   renderer.setFollowCursorEnabled(true);
   renderer.update();
   renderer.updateCursor({1000, 500});  // top right: normalised (1, 0)
-  clock.now += 1.0;
-  renderer.update();
+  advance(1.0);
   double covered = 1 - std::exp2(-0.2 / 0.12);
   EXPECT_NEAR(renderer.snapshot().anchorNormalizedCurrent.x(), 0.5 + 0.5 * covered, 1e-9);
   EXPECT_NEAR(renderer.snapshot().anchorNormalizedCurrent.y(), 0.5 - 0.5 * covered, 1e-9);
 }
 
-TEST(ZoomRendererTest, NormalisesGlobalPointsAgainstTheCaptureFrame) {
-  ZoomRenderer renderer;
+TEST_F(ZoomRendererTest, NormalisesGlobalPointsAgainstTheCaptureFrame) {
   EXPECT_EQ(renderer.normalizedPoint({300, 300}), QPointF(0.5, 0.5));  // no frame yet
   renderer.setCaptureFrame({400, 200}, {100, 50});
   EXPECT_EQ(renderer.normalizedPoint({200, 200}), QPointF(0.25, 0.25));
@@ -167,8 +150,7 @@ TEST(ZoomRendererTest, NormalisesGlobalPointsAgainstTheCaptureFrame) {
   EXPECT_EQ(renderer.normalizedPoint({1e6, -1e6}), QPointF(1, 1));
 }
 
-TEST(ZoomRendererTest, NewInputSizeGetsBuffersOfThatSize) {
-  ZoomRenderer renderer;
+TEST_F(ZoomRendererTest, NewInputSizeGetsBuffersOfThatSize) {
   auto a = renderer.render(coordinateFrame(64, 32));
   auto b = renderer.render(coordinateFrame(32, 64));
   ASSERT_TRUE(a && b);
@@ -176,7 +158,7 @@ TEST(ZoomRendererTest, NewInputSizeGetsBuffersOfThatSize) {
   EXPECT_EQ(b->height(), 64);
 }
 
-TEST(ZoomRendererTest, ClicksFromOneThreadWhileAnotherRendersStayConsistent) {
+TEST(ZoomRendererThreadsTest, ClicksFromOneThreadWhileAnotherRendersStayConsistent) {
   ZoomRenderer renderer;
   renderer.setCaptureFrame({320, 240}, {0, 0});
   renderer.setFollowCursorEnabled(true);

@@ -52,8 +52,6 @@ TEST(AlphaChannelRecorderTest, CodecsAndSettingsOnThisFfmpeg) {
   EXPECT_FALSE(hevc.allowFrameReordering);
   EXPECT_EQ(AlphaChannelRecorder::alphaOutputSettings(1.0, 64, 64, AlphaVideoCodec::proRes4444XQ).codec,
             VideoCodecKind::prores4444);
-  EXPECT_EQ(fromRawValue<AlphaVideoCodec>("proRes4444"), AlphaVideoCodec::proRes4444);
-  EXPECT_EQ(fromRawValue<AlphaVideoCodec>("prores"), std::nullopt);
 }
 
 }  // namespace
