@@ -64,8 +64,10 @@ TEST(BlocklistRecordingTest, AnApplicationBlockedInTheSettingsWindowIsAbsentFrom
   // again over whatever arrived until the dialog takes it.
   for (int attempt = 0; attempt < 3 && !visibleWindows("Choose an Application").isEmpty(); ++attempt) {
     run("xdotool", {"windowactivate", "--sync", dialog});
+    // A modifier an earlier client left pressed would turn the path into shortcuts.
+    run("xdotool", {"keyup", "Control_L", "Control_R", "Shift_L", "Shift_R", "Alt_L", "Alt_R", "Super_L"});
     run("xdotool", {"key", "--clearmodifiers", "ctrl+a"});
-    run("xdotool", {"type", "--delay", "20", entry});
+    run("xdotool", {"type", "--clearmodifiers", "--delay", "20", entry});
     run("xdotool", {"key", "--clearmodifiers", "Return"});
     waitUntil([&] { return visibleWindows("Choose an Application").isEmpty(); }, std::chrono::seconds(10));
   }
