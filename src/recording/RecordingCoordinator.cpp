@@ -1056,7 +1056,7 @@ void RecordingCoordinator::resetTiming() {
 
 void RecordingCoordinator::captureDurationAtStop() {
   // The recorded time up to this moment; while paused, the time recorded before the pause.
-  if (auto* recording = recordingState_.get<RecordingState::Recording>()) {
+  if (recordingState_.get<RecordingState::Recording>()) {
     setDuration(recordedSeconds());
   } else if (auto* paused = recordingState_.get<RecordingState::Paused>()) {
     setDuration(paused->elapsed);

@@ -128,7 +128,9 @@ TEST(StudioEditorSoundlessTest, MovieWithoutSoundExportsWithoutASoundTrackAndOne
     model.splitSegment(0.5);
     if (model.segments().size() == 2) model.toggleSegment(model.segments()[0].id);
     model.exportVideo(out);
-    if (model.isExporting()) EXPECT_TRUE(test::waitUntil([&] { return ended; }));
+    if (model.isExporting()) {
+      EXPECT_TRUE(test::waitUntil([&] { return ended; }));
+    }
     return model.errorMessage();
   };
 

@@ -175,7 +175,9 @@ TEST(TrimmerWaveformShapeTest, ManyMoreSamplesThanPointsReduceToTheLoudestPerPoi
   EXPECT_DOUBLE_EQ(tallest, 100);
   // The spike's bar stands on the column of its time.
   for (const QLineF& bar : bars)
-    if (std::abs(bar.y2() - bar.y1() - 90) < 1e-4) EXPECT_EQ(std::floor(bar.x1()), 250);
+    if (std::abs(bar.y2() - bar.y1() - 90) < 1e-4) {
+      EXPECT_EQ(std::floor(bar.x1()), 250);
+    }
 }
 
 TEST(TrimmerSegmentStripViewTest, BlocksTakeTheirShareOfTheTimeAxisOrNothingWithoutADuration) {

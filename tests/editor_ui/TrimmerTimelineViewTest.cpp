@@ -32,7 +32,9 @@ class TrimmerTimelineViewTest : public EditorWindowFixture {
     spec.height = 90;
     auto& trimmer = open(writeMovie("timeline.mov", spec, metadata));
     EXPECT_FALSE(trimmer.loadFailed());
-    if (metadata) EXPECT_TRUE(waitUntil([&] { return trimmer.viewModel().metadata().has_value(); }));
+    if (metadata) {
+      EXPECT_TRUE(waitUntil([&] { return trimmer.viewModel().metadata().has_value(); }));
+    }
     auto& timeline = trimmer.timeline();
     EXPECT_TRUE(waitUntil([&] { return std::abs(timeline.duration() - 10) < 0.05; }));
     return timeline;

@@ -85,7 +85,9 @@ TEST_F(RecordingPauseTest, AudioOnlyPauseLeavesThePausedSoundOutOfEveryFile) {
     }
     for (double from = 0.1; from + 0.25 <= recorded - 0.1; from += 0.25)
       EXPECT_EQ(test::dominantAudioFrequency(files.front(), from, from + 0.25), 660) << "at " << from << " s";
-    if (package) EXPECT_NEAR(test::dominantAudioFrequency(files.back(), 0.2, recorded - 0.2), 880, 15);
+    if (package) {
+      EXPECT_NEAR(test::dominantAudioFrequency(files.back(), 0.2, recorded - 0.2), 880, 15);
+    }
   }
 }
 
