@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(
-  build-essential cmake ninja-build pkg-config
+  build-essential cmake ninja-build pkg-config ccache
   qt6-base-dev qt6-base-dev-tools libgl-dev libegl-dev libxkbcommon-dev
   qcoro-qt6-dev nlohmann-json3-dev libsqlite3-dev
   libavcodec-dev libavformat-dev libavutil-dev libswscale-dev libswresample-dev
