@@ -143,7 +143,7 @@ void AreaSelectorView::buildLayout() {
   row->addSpacing(12);
 
   resizeButton_ = new SymbolButton(Symbol::viewfinder, 18, {kResizeButtonWidth, kPanelSize.height()}, this);
-  resizeButton_->setCaption(QStringLiteral("Resize"), 10);
+  resizeButton_->setCaption(tr("Resize"), 10);
   resizeButton_->setSymbolColor(QColor(0, 122, 255));
   resizeButton_->setCaptionColor(gray(0.6));
   connect(resizeButton_, &QPushButton::clicked, this, &AreaSelectorView::openResizeSheet);
@@ -185,7 +185,10 @@ void AreaSelectorView::openResizeSheet() {
     return;
   }
   QPointer<AreaSelectorView> self(this);
-  resizeSheet_ = new ResizePanelView(screen_, settings::resolution.read(), [self](QSize size) {
+  // The sheet starts from the area as drawn; the stored size stands in only while there is none.
+  QSize drawn(int(settings::areaWidth.read()), int(settings::areaHeight.read()));
+  if (storage_.selectedArea) drawn = storage_.selectedArea->size().toSize();
+  resizeSheet_ = new ResizePanelView(screen_, drawn, settings::resolution.read(), [self](QSize size) {
     // What is drawn is what is recorded: the overlay takes the typed size.
     if (self) self->overlayWindow_->overlayView()->setSelectionSize(QSizeF(size));
   });
@@ -234,7 +237,7 @@ QCoro::Task<void> AreaSelectorView::record() {
     co_return;
   }
   showWindows();
-  showRecordingErrorAlert(QStringLiteral("Failed to start recording: ") + QString::fromStdString(failure));
+  showRecordingErrorAlert(tr("Failed to start recording: ") + QString::fromStdString(failure));
   emit recordFinished(false);
 }
 

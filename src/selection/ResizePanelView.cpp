@@ -25,18 +25,19 @@ QLabel* secondary(const QString& text, QWidget* parent) {
 
 }  // namespace
 
-ResizePanelView::ResizePanelView(CaptureDisplayRef screen, long long resolution,
+ResizePanelView::ResizePanelView(CaptureDisplayRef screen, QSize size, long long resolution,
                                  std::function<void(QSize)> onSizeChanged, QWidget* parent)
     : QDialog(parent),
       screen_(std::move(screen)),
+      size_(size),
       resolution_(resolution),
       onSizeChanged_(std::move(onSizeChanged)) {
-  setWindowTitle(QStringLiteral("Resize Area"));
+  setWindowTitle(tr("Resize Area"));
   auto* column = new QVBoxLayout(this);
   column->setContentsMargins(20, 20, 20, 20);
   column->setSpacing(16);
 
-  auto* heading = new QLabel(QStringLiteral("Resize Area"), this);
+  auto* heading = new QLabel(tr("Resize Area"), this);
   QFont headline = heading->font();
   headline.setBold(true);
   heading->setFont(headline);
@@ -46,7 +47,7 @@ ResizePanelView::ResizePanelView(CaptureDisplayRef screen, long long resolution,
   auto* sizeRow = new QHBoxLayout();
   sizeRow->setSpacing(8);
   sizeRow->addStretch();
-  sizeRow->addWidget(secondary(QStringLiteral("Size:"), this));
+  sizeRow->addWidget(secondary(tr("Size:"), this));
   const auto makeField = [this](Field field) {
     auto* edit = new QLineEdit(this);
     edit->setFixedWidth(70);
@@ -64,14 +65,14 @@ ResizePanelView::ResizePanelView(CaptureDisplayRef screen, long long resolution,
 
   auto* outputRow = new QHBoxLayout();
   outputRow->addStretch();
-  outputRow->addWidget(secondary(QStringLiteral("Output:"), this));
+  outputRow->addWidget(secondary(tr("Output:"), this));
   outputLabel_ = new QLabel(this);
   outputLabel_->setTextFormat(Qt::PlainText);
   outputRow->addWidget(outputLabel_);
   outputRow->addStretch();
   column->addLayout(outputRow);
 
-  doneButton_ = new QPushButton(QStringLiteral("Done"), this);
+  doneButton_ = new QPushButton(tr("Done"), this);
   doneButton_->setDefault(true);
   connect(doneButton_, &QPushButton::clicked, this, [this] {
     commit(Field::width);
@@ -80,8 +81,8 @@ ResizePanelView::ResizePanelView(CaptureDisplayRef screen, long long resolution,
   });
   column->addWidget(doneButton_, 0, Qt::AlignCenter);
 
-  widthField_->setText(QString::number(settings::areaWidth.read()));
-  heightField_->setText(QString::number(settings::areaHeight.read()));
+  widthField_->setText(QString::number(size_.width()));
+  heightField_->setText(QString::number(size_.height()));
   refresh();
   widthField_->setFocus();
 }
@@ -90,22 +91,28 @@ void ResizePanelView::commit(Field field) {
   QLineEdit* edit = field == Field::width ? widthField_ : heightField_;
   const IntSetting& setting = field == Field::width ? settings::areaWidth : settings::areaHeight;
   const long long limit = screen_ ? (field == Field::width ? screen_->width : screen_->height) : 1;
+  const long long shown = field == Field::width ? size_.width() : size_.height();
   bool ok = false;
-  // Digits only; anything else leaves the stored value as it is.
+  // Digits only; anything else leaves the area as it is.
   const double typed = edit->text().trimmed().toDouble(&ok);
-  const long long stored = setting.read();
-  long long value = ok && std::isfinite(typed) ? std::llround(std::clamp(typed, -1e12, 1e12)) : stored;
+  long long value = ok && std::isfinite(typed) ? std::llround(std::clamp(typed, -1e12, 1e12)) : shown;
   value = std::clamp(value, 1LL, std::max(1LL, limit));
   edit->setText(QString::number(value));
-  if (value != stored) setting.write(value);
+  // Leaving a field, Done and Escape all end here: what was not changed must not move the area.
+  if (value == shown) return;
+  if (field == Field::width) {
+    size_.setWidth(int(value));
+  } else {
+    size_.setHeight(int(value));
+  }
+  setting.write(value);
   refresh();
-  if (onSizeChanged_)
-    onSizeChanged_(QSize(int(settings::areaWidth.read()), int(settings::areaHeight.read())));
+  if (onSizeChanged_) onSizeChanged_(size_);
 }
 
 QString ResizePanelView::outputText() const {
-  long long width = settings::areaWidth.read();
-  long long height = settings::areaHeight.read();
+  long long width = size_.width();
+  long long height = size_.height();
   if (resolution_ == 2) {
     double scale = 1.0;
     if (screen_) {

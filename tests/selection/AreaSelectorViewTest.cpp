@@ -164,10 +164,9 @@ TEST_F(AreaSelectorViewTest, ATypedSizeIsClampedToTheDisplayAndIsWhatTheOverlayD
 
 TEST_F(AreaSelectorViewTest, TheSheetShowsTheMovieSizeAtTheScreensPixelScaleForHighResolution) {
   settings::resolution.write(2);
-  settings::areaWidth.write(1000);
-  settings::areaHeight.write(500);
   QPointer<AreaSelectorView> panel = openOnRight();
   ASSERT_TRUE(panel);
+  panel->overlayWindow()->overlayView()->setSelectionSize(QSizeF(1000, 500));
   panel->resizeButton()->click();
   ASSERT_NE(panel->resizeSheet(), nullptr);
   // The right-hand screen has two pixels a point.
@@ -179,6 +178,64 @@ TEST_F(AreaSelectorViewTest, TheSheetShowsTheMovieSizeAtTheScreensPixelScaleForH
   panel->resizeButton()->click();
   ASSERT_NE(panel->resizeSheet(), nullptr);
   EXPECT_EQ(panel->resizeSheet()->outputLabel()->text(), "1000 × 500");
+}
+
+TEST_F(AreaSelectorViewTest, TheSheetStartsFromTheDrawnAreaAndOnlyATypedChangeMovesIt) {
+  settings::areaWidth.write(640);
+  settings::areaHeight.write(480);
+  QPointer<AreaSelectorView> panel = openOnRight();
+  ASSERT_TRUE(panel);
+  dragOn(panel->overlayWindow()->overlayView(), {100, 100}, {900, 400});
+  const QRectF drawn = *panel->storage().selectedArea;
+  ASSERT_EQ(drawn.size(), QSizeF(800, 300));
+
+  // Opens the sheet and waits until it has the keyboard, as a person finds it.
+  const auto openSheet = [&]() -> ResizePanelView* {
+    panel->resizeButton()->click();
+    ResizePanelView* sheet = panel->resizeSheet();
+    if (!sheet) return nullptr;
+    sheet->activateWindow();
+    EXPECT_TRUE(test::waitUntil([&] { return QApplication::focusWidget() == sheet->widthField(); }))
+        << "the width field never took the focus";
+    return sheet;
+  };
+  const auto sheetGone = [&] { return test::waitUntil([&] { return panel->resizeSheet() == nullptr; }); };
+
+  // Return presses Done.
+  ResizePanelView* sheet = openSheet();
+  ASSERT_NE(sheet, nullptr);
+  EXPECT_EQ(sheet->widthField()->text(), "800");
+  EXPECT_EQ(sheet->heightField()->text(), "300");
+  test::pressKey(QApplication::focusWidget(), Qt::Key_Return);
+  ASSERT_TRUE(sheetGone()) << "Return did not close the sheet";
+  EXPECT_EQ(*panel->storage().selectedArea, drawn);
+
+  // Escape, after walking the fields with Tab.
+  sheet = openSheet();
+  ASSERT_NE(sheet, nullptr);
+  test::pressKey(QApplication::focusWidget(), Qt::Key_Tab);
+  EXPECT_EQ(QApplication::focusWidget(), sheet->heightField());
+  test::pressKey(QApplication::focusWidget(), Qt::Key_Backtab);
+  EXPECT_EQ(QApplication::focusWidget(), sheet->widthField());
+  EXPECT_EQ(*panel->storage().selectedArea, drawn);
+  test::pressKey(QApplication::focusWidget(), Qt::Key_Escape);
+  ASSERT_TRUE(sheetGone()) << "Escape did not close the sheet";
+  EXPECT_EQ(*panel->storage().selectedArea, drawn);
+  EXPECT_EQ(panel->sizeLabel()->text(), "800 × 300");
+  EXPECT_EQ(settings::areaWidth.read(), 640);
+
+  // A typed width changes the width alone.
+  sheet = openSheet();
+  ASSERT_NE(sheet, nullptr);
+  test::pressKey(QApplication::focusWidget(), Qt::Key_A, Qt::ControlModifier);
+  for (const QChar digit : QStringLiteral("900")) test::pressKey(QApplication::focusWidget(), 0, {}, digit);
+  test::pressKey(QApplication::focusWidget(), Qt::Key_Tab);
+  EXPECT_EQ(panel->storage().selectedArea->size(), QSizeF(900, 300));
+  EXPECT_EQ(settings::areaWidth.read(), 900);
+  test::pressKey(QApplication::focusWidget(), Qt::Key_Return);
+  ASSERT_TRUE(sheetGone());
+  EXPECT_EQ(panel->storage().selectedArea->size(), QSizeF(900, 300));
+  EXPECT_EQ(panel->sizeLabel()->text(), "900 × 300");
 }
 
 TEST_F(AreaSelectorViewTest, CloseAndEscapeCloseBothWindows) {
@@ -197,12 +254,9 @@ TEST_F(AreaSelectorViewTest, CloseAndEscapeCloseBothWindows) {
 
   QPointer<AreaSelectorView> again = openOnRight();
   ASSERT_TRUE(again);
-  QShortcut* escape = nullptr;
-  for (QShortcut* shortcut : again->findChildren<QShortcut*>()) {
-    if (shortcut->key() == QKeySequence(Qt::Key_Escape)) escape = shortcut;
-  }
-  ASSERT_NE(escape, nullptr);
-  emit escape->activated();
+  again->activateWindow();
+  ASSERT_TRUE(test::waitUntil([&] { return QApplication::activeWindow() == again; }));
+  test::pressKey(again, Qt::Key_Escape);
   EXPECT_TRUE(test::waitUntil([&] { return !again; }));
   EXPECT_TRUE(watching.calls.empty());
 }

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QMessageBox>
 #include <QScreen>
 #include <QTemporaryDir>
@@ -35,6 +36,17 @@ inline CaptureDisplayRef offscreenDisplay(int index) {
 inline CaptureDisplayRef firstDisplayOfDesktop() {
   ShareableContent content = loadShareableContent();
   return content.displays.empty() ? nullptr : content.displays.front();
+}
+
+// A key pressed and let go over `target`, delivered through the application like a typed key, so
+// shortcuts, the dialog's Return and Escape and focus moves all see it.
+inline void pressKey(QWidget* target, int key, Qt::KeyboardModifiers modifiers = {}, QString text = {}) {
+  ASSERT_NE(target, nullptr) << "no widget has the keyboard";
+  if (key == 0 && text.size() == 1) key = text.at(0).toUpper().unicode();
+  QKeyEvent press(QEvent::KeyPress, key, modifiers, text);
+  QApplication::sendEvent(target, &press);
+  QKeyEvent release(QEvent::KeyRelease, key, modifiers, text);
+  QApplication::sendEvent(target, &release);
 }
 
 inline CaptureWindowRef fakeWindow(uint32_t id, std::string title, QRectF frame,
