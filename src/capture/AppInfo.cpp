@@ -1,5 +1,7 @@
 #include "capture/AppInfo.h"
 
+#include <QString>
+#include <algorithm>
 #include <nlohmann/json.hpp>
 
 #include "platform/qt/Diagnostics.h"
@@ -7,9 +9,22 @@
 
 namespace tk {
 
+bool AppInfo::matches(const std::string& windowClass) const {
+  if (windowClass.empty()) return false;
+  const QString wanted = QString::fromStdString(windowClass);
+  const auto same = [&wanted](const std::string& id) {
+    return !id.empty() && QString::fromStdString(id).compare(wanted, Qt::CaseInsensitive) == 0;
+  };
+  return same(bundleID) || std::any_of(windowClasses.begin(), windowClasses.end(), same);
+}
+
 QByteArray encodeAppInfoList(const std::vector<AppInfo>& apps) {
   nlohmann::json list = nlohmann::json::array();
-  for (const auto& app : apps) list.push_back({{"bundleID", app.bundleID}, {"name", app.name}});
+  for (const auto& app : apps) {
+    nlohmann::json object = {{"bundleID", app.bundleID}, {"name", app.name}};
+    if (!app.windowClasses.empty()) object["windowClasses"] = app.windowClasses;
+    list.push_back(std::move(object));
+  }
   const std::string text = list.dump();
   return QByteArray(text.data(), static_cast<qsizetype>(text.size()));
 }
@@ -28,7 +43,14 @@ std::optional<std::vector<AppInfo>> decodeAppInfoList(const QByteArray& data, st
         !entry["bundleID"].is_string() || !entry["name"].is_string()) {
       return fail("an entry lacks the text fields \"bundleID\" and \"name\"");
     }
-    apps.push_back({entry["bundleID"].get<std::string>(), entry["name"].get<std::string>()});
+    AppInfo app{entry["bundleID"].get<std::string>(), entry["name"].get<std::string>()};
+    // Other classes are a help for matching; a list that is not texts is passed over.
+    if (const auto classes = entry.find("windowClasses"); classes != entry.end() && classes->is_array()) {
+      for (const auto& windowClass : *classes) {
+        if (windowClass.is_string()) app.windowClasses.push_back(windowClass.get<std::string>());
+      }
+    }
+    apps.push_back(std::move(app));
   }
   return apps;
 }

@@ -12,12 +12,19 @@ class SettingsStore;
 
 // An application the user chose to keep out of screen recordings. Stored as a JSON array of
 // {"bundleID": ..., "name": ...} objects under the settings key "hiddenApps". On X11 the bundle id
-// is the application's WM_CLASS class.
+// is the application's WM_CLASS class. One application may show itself under more than one class
+// (a Flatpak launch, a wrapper script): the others are kept in "windowClasses", an array of texts
+// present only when there are any.
 struct AppInfo {
   std::string bundleID;
   std::string name;
+  std::vector<std::string> windowClasses;
 
-  bool operator==(const AppInfo&) const = default;
+  // The same application: the same id and name.
+  bool operator==(const AppInfo& other) const { return bundleID == other.bundleID && name == other.name; }
+  // Whether windows of the WM_CLASS class `windowClass` belong to it (case does not count:
+  // "firefox" runs windows of class "Firefox").
+  bool matches(const std::string& windowClass) const;
 };
 
 inline constexpr const char* kHiddenAppsKey = "hiddenApps";

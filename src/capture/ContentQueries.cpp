@@ -58,12 +58,8 @@ std::vector<CaptureApplicationRef> hiddenApplications(const ShareableContent& co
   std::vector<CaptureApplicationRef> result;
   for (const auto& application : content.applications) {
     if (!application) continue;
-    // Window classes differ in case between what an entry names and what windows carry
-    // ("firefox" runs windows of class "Firefox"), so case does not count.
-    const QString id = QString::fromStdString(application->bundleIdentifier);
     const bool listed = std::any_of(hidden.begin(), hidden.end(), [&](const AppInfo& app) {
-      return !app.bundleID.empty() &&
-             QString::fromStdString(app.bundleID).compare(id, Qt::CaseInsensitive) == 0;
+      return app.matches(application->bundleIdentifier);
     });
     if (listed) result.push_back(application);
   }

@@ -6,11 +6,14 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QListWidget>
+#include <QPointer>
 #include <QToolButton>
 #include <algorithm>
 
+#include "platform/qt/Async.h"
 #include "platform/qt/DesktopEntry.h"
 #include "platform/qt/Diagnostics.h"
+#include "platform/x11/X11ShareableContent.h"
 #include "settings/SettingsKeys.h"
 #include "ui/Symbols.h"
 
@@ -20,9 +23,9 @@ namespace {
 
 // The desktop's file dialog, opened where the installed applications' entries are.
 std::optional<QString> askForEntry(QWidget* parent) {
-  const QString file = QFileDialog::getOpenFileName(parent, QStringLiteral("Choose an Application"),
+  const QString file = QFileDialog::getOpenFileName(parent, BundleSelector::tr("Choose an Application"),
                                                     QStringLiteral("/usr/share/applications"),
-                                                    QStringLiteral("Applications (*.desktop)"));
+                                                    BundleSelector::tr("Applications (*.desktop)"));
   if (file.isEmpty()) return std::nullopt;
   return file;
 }
@@ -36,7 +39,10 @@ QString text(const std::string& utf8) {
 BundleSelector::BundleSelector(QWidget* parent) : BundleSelector(askForEntry, parent) {}
 
 BundleSelector::BundleSelector(EntryChooser chooser, QWidget* parent)
-    : QWidget(parent), chooser_(std::move(chooser)) {
+    : BundleSelector(std::move(chooser), desktopWindowClasses, parent) {}
+
+BundleSelector::BundleSelector(EntryChooser chooser, OpenWindowClasses openWindowClasses, QWidget* parent)
+    : QWidget(parent), chooser_(std::move(chooser)), openWindowClasses_(std::move(openWindowClasses)) {
   auto* layout = new QGridLayout(this);
   layout->setContentsMargins(0, 0, 0, 0);
   list_ = new QListWidget(this);
@@ -46,7 +52,7 @@ BundleSelector::BundleSelector(EntryChooser chooser, QWidget* parent)
   add_->setAutoRaise(true);
   add_->setIconSize(QSize(20, 20));
   add_->setIcon(symbolIcon(Symbol::plusSquareFill, palette().color(QPalette::PlaceholderText)));
-  add_->setToolTip(QStringLiteral("Add an application"));
+  add_->setToolTip(tr("Add an application"));
   add_->setCursor(Qt::PointingHandCursor);
   layout->addWidget(list_, 0, 0);
   // Over the list's bottom-right corner, a point above its edge.
@@ -64,6 +70,39 @@ QStringList BundleSelector::rowNames() const {
 void BundleSelector::showEvent(QShowEvent* event) {
   QWidget::showEvent(event);
   load();
+  refreshOpenWindows();
+}
+
+std::vector<std::string> BundleSelector::desktopWindowClasses() {
+  std::vector<std::string> classes;
+  try {
+    for (const auto& application : loadShareableContent().applications) {
+      if (application) classes.push_back(application->bundleIdentifier);
+    }
+  } catch (const std::exception& error) {
+    Diagnostics::line(std::string("⚠️ The open windows cannot be listed: ") + error.what());
+  }
+  return classes;
+}
+
+QCoro::Task<void> BundleSelector::refreshOpenWindows() {
+  if (!openWindowClasses_) co_return;
+  QPointer<BundleSelector> self(this);
+  OpenWindowClasses ask = openWindowClasses_;
+  std::vector<std::string> classes = co_await onWorker(std::move(ask));
+  if (!self) co_return;
+  openClasses_ = std::move(classes);
+  rebuildRows();
+}
+
+std::vector<bool> BundleSelector::rowsWithOpenWindow() const {
+  std::vector<bool> open;
+  for (const AppInfo& app : bundles_) {
+    open.push_back(!openClasses_ ||
+                   std::any_of(openClasses_->begin(), openClasses_->end(),
+                               [&](const std::string& windowClass) { return app.matches(windowClass); }));
+  }
+  return open;
 }
 
 void BundleSelector::load() {
@@ -91,17 +130,22 @@ bool BundleSelector::addEntry(const QString& path) {
     Diagnostics::line("⚠️ Not a desktop entry: " + path.toStdString());
     return false;
   }
-  const QString id = entry->applicationId();
-  if ((!entry->type.isEmpty() && entry->type != QLatin1String("Application")) || id.isEmpty()) {
+  const QStringList classes = entry->windowClasses();
+  // An entry that runs nothing and names no class is no application we can find windows of.
+  const bool namesApplication = !entry->applicationId().isEmpty() || !entry->flatpakApplicationId().isEmpty();
+  if ((!entry->type.isEmpty() && entry->type != QLatin1String("Application")) || !namesApplication) {
     Diagnostics::line("⚠️ Not an application entry with a window class: " + path.toStdString());
     return false;
   }
   const QString name = entry->name.isEmpty() ? QFileInfo(path).completeBaseName() : entry->name;
-  const AppInfo app{id.toStdString(), name.toStdString()};
+  AppInfo app{classes.first().toStdString(), name.toStdString()};
+  for (qsizetype i = 1; i < classes.size(); ++i) app.windowClasses.push_back(classes[i].toStdString());
   if (std::find(bundles_.begin(), bundles_.end(), app) != bundles_.end()) return false;
   std::vector<AppInfo> changed = bundles_;
-  changed.push_back(app);
+  changed.push_back(std::move(app));
   setBundles(std::move(changed));
+  // The application may have been started since the tab was shown.
+  refreshOpenWindows();
   return true;
 }
 
@@ -135,7 +179,9 @@ void BundleSelector::rebuildRows() {
   list_->clear();
   QFont small = font();
   small.setPointSize(std::max(8, small.pointSize() - 1));
-  for (const AppInfo& app : bundles_) {
+  const std::vector<bool> open = rowsWithOpenWindow();
+  for (size_t index = 0; index < bundles_.size(); ++index) {
+    const AppInfo& app = bundles_[index];
     auto* row = new QWidget;
     auto* layout = new QHBoxLayout(row);
     layout->setContentsMargins(4, 2, 4, 2);
@@ -143,13 +189,25 @@ void BundleSelector::rebuildRows() {
     minus->setAutoRaise(true);
     minus->setIconSize(QSize(12, 12));
     minus->setIcon(symbolIcon(Symbol::minusCircleFill, QColor(255, 59, 48)));
-    minus->setToolTip(QStringLiteral("Remove"));
+    minus->setToolTip(tr("Remove"));
     // Names come from files anyone can write: shown as plain text, never as markup.
     auto* name = new QLabel(text(app.name), row);
     name->setTextFormat(Qt::PlainText);
     name->setFont(small);
     layout->addWidget(minus);
     layout->addWidget(name, 1);
+    if (!open[index]) {
+      auto* note = new QLabel(tr("No open window matches"), row);
+      note->setObjectName(QStringLiteral("noOpenWindow"));
+      note->setTextFormat(Qt::PlainText);
+      note->setFont(small);
+      note->setForegroundRole(QPalette::PlaceholderText);
+      QStringList classes{QString::fromStdString(app.bundleID)};
+      for (const auto& other : app.windowClasses) classes << QString::fromStdString(other);
+      note->setToolTip(tr("Its windows are left out once they open with one of these classes: %1")
+                           .arg(classes.join(QStringLiteral(", "))));
+      layout->addWidget(note);
+    }
     // Queued: removing rebuilds the rows, and with them the button still sending its click.
     connect(
         minus, &QToolButton::clicked, this, [this, app] { remove(app); }, Qt::QueuedConnection);

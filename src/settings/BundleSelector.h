@@ -1,8 +1,10 @@
 #pragma once
 
+#include <QCoroTask>
 #include <QWidget>
 #include <functional>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "capture/AppInfo.h"
@@ -13,23 +15,34 @@ class QToolButton;
 namespace tk {
 
 // The list of applications that display and area recordings leave out, stored as JSON under
-// "hiddenApps" (the form AppInfo reads). An application is added from its desktop entry: its id
-// is the window class its windows carry (the entry's StartupWMClass, else the program it runs),
-// its name the entry's. Each row's minus removes it; every change is stored at once.
-// Main thread only.
+// "hiddenApps" (the form AppInfo reads). An application is added from its desktop entry with
+// every window class its windows may carry (DesktopEntry::windowClasses: StartupWMClass, the
+// Flatpak application id, the program it runs, the entry's own id), its name the entry's. A row
+// whose application has no open window says so, since nothing on the desktop shows which class
+// it will carry. Each row's minus removes it; every change is stored at once. Main thread only.
 class BundleSelector : public QWidget {
   Q_OBJECT
  public:
   // Asks the user for one desktop entry file; none when cancelled.
   using EntryChooser = std::function<std::optional<QString>(QWidget* parent)>;
+  // The WM_CLASS classes of the open windows; called on a worker thread.
+  using OpenWindowClasses = std::function<std::vector<std::string>()>;
 
   explicit BundleSelector(QWidget* parent = nullptr);
   BundleSelector(EntryChooser chooser, QWidget* parent = nullptr);
+  BundleSelector(EntryChooser chooser, OpenWindowClasses openWindowClasses, QWidget* parent = nullptr);
+
+  // The desktop's open windows' classes, asked of the X server.
+  static std::vector<std::string> desktopWindowClasses();
 
   const std::vector<AppInfo>& bundles() const { return bundles_; }
   // The row texts, in order.
   QStringList rowNames() const;
   QToolButton* addButton() const { return add_; }
+  // Per row, whether an open window belongs to its application (true until the desktop answered).
+  std::vector<bool> rowsWithOpenWindow() const;
+  // Asks the desktop again which windows are open and updates the rows' notes.
+  QCoro::Task<void> refreshOpenWindows();
 
   // Replaces the list by the stored one (absent or unreadable: unchanged).
   void load();
@@ -52,6 +65,8 @@ class BundleSelector : public QWidget {
   void rebuildRows();
 
   EntryChooser chooser_;
+  OpenWindowClasses openWindowClasses_;
+  std::optional<std::vector<std::string>> openClasses_;
   std::vector<AppInfo> bundles_;
   QListWidget* list_ = nullptr;
   QToolButton* add_ = nullptr;

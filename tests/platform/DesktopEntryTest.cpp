@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <QFile>
+#include <QTemporaryDir>
+
 using namespace tk;
 
 TEST(DesktopEntryTest, ReadsTheDesktopEntryGroupOnly) {
@@ -35,6 +38,31 @@ TEST(DesktopEntryTest, TheIdIsTheWindowClassElseTheProgramThatExecRuns) {
   EXPECT_EQ(id(R"(Exec="/opt/quote\"d/prog")"), "prog");
   EXPECT_EQ(id("Exec=\n"), "");
   EXPECT_EQ(id("Name=Only\n"), "");
+}
+
+TEST(DesktopEntryTest, WindowClassesTakeInTheFlatpakApplicationAndTheEntrysOwnId) {
+  QTemporaryDir folder;
+  const auto classes = [&](const char* fileName, const char* body) {
+    QFile file(folder.filePath(fileName));
+    EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(QByteArray("[Desktop Entry]\n") + body);
+    file.close();
+    return DesktopEntry::read(folder.filePath(fileName))->windowClasses();
+  };
+  EXPECT_EQ(classes("org.example.App.desktop",
+                    "Exec=/usr/bin/flatpak run --branch=stable --arch=x86_64 --command=app org.example.App "
+                    "@@u %U @@\n"),
+            QStringList({"org.example.App"}));
+  EXPECT_EQ(classes("viewer.desktop", "Exec=flatpak run org.example.Viewer\n"),
+            QStringList({"org.example.Viewer", "viewer"}));
+  EXPECT_EQ(classes("exported.desktop", "Exec=launcher\nX-Flatpak=org.example.Exported\n"),
+            QStringList({"org.example.Exported", "launcher", "exported"}));
+  EXPECT_EQ(classes("wrapped-tool.desktop", "Exec=/opt/tool/run.sh %F\nStartupWMClass=Tool\n"),
+            QStringList({"Tool", "run.sh", "wrapped-tool"}));
+  EXPECT_EQ(classes("firefox.desktop", "Exec=firefox %u\nStartupWMClass=Firefox\n"),
+            QStringList({"Firefox"}));
+  EXPECT_EQ(DesktopEntry::parse("[Desktop Entry]\nExec=flatpak run\n")->flatpakApplicationId(), "");
+  EXPECT_EQ(DesktopEntry::parse("[Desktop Entry]\nExec=flatpak install x\n")->flatpakApplicationId(), "");
 }
 
 TEST(DesktopEntryTest, QuotedWordsSplitBackToThemselves) {

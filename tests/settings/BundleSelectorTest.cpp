@@ -47,7 +47,9 @@ TEST_F(BundleSelectorTest, TheChosenEntryIsAddedOnceAndStoredAsJson) {
   EXPECT_EQ(storedText(), "absent");  // showing an empty list stores nothing
 
   selector.addButton()->click();
-  EXPECT_EQ(storedText(), R"([{"bundleID":"Example-Editor","name":"Editor"}])");
+  EXPECT_EQ(
+      storedText(),
+      R"([{"bundleID":"Example-Editor","name":"Editor","windowClasses":["editor","org.example.Editor"]}])");
   EXPECT_EQ(selector.rowNames(), QStringList({"Editor"}));
 
   // The same application again keeps one row; a cancelled dialog changes nothing.
@@ -56,10 +58,11 @@ TEST_F(BundleSelectorTest, TheChosenEntryIsAddedOnceAndStoredAsJson) {
   selector.addButton()->click();
   EXPECT_EQ(stored().size(), 1u);
 
-  // Without StartupWMClass the id is the program the entry runs.
+  // Without StartupWMClass the id is the program the entry runs; the entry's own id comes next.
   EXPECT_TRUE(selector.addEntry(
       entry("viewer.desktop", "[Desktop Entry]\nName=Viewer\nExec=env LANG=C viewer-bin --x\n")));
   EXPECT_EQ(stored(), (std::vector<AppInfo>{{"Example-Editor", "Editor"}, {"viewer-bin", "Viewer"}}));
+  EXPECT_EQ(stored()[1].windowClasses, std::vector<std::string>{"viewer"});
 }
 
 TEST_F(BundleSelectorTest, EntriesThatNameNoApplicationAreRefusedWithALine) {

@@ -51,7 +51,12 @@ std::optional<DesktopEntry> DesktopEntry::read(const QString& path) {
   if (!file.open(QIODevice::ReadOnly)) return std::nullopt;
   // A desktop entry is a small text file; anything far larger is not one.
   if (file.size() > 1 << 20) return std::nullopt;
-  return parse(file.readAll());
+  auto entry = parse(file.readAll());
+  if (entry) {
+    const QString name = QFileInfo(path).fileName();
+    entry->id = name.endsWith(QLatin1String(".desktop")) ? name.chopped(8) : name;
+  }
+  return entry;
 }
 
 std::optional<DesktopEntry> DesktopEntry::parse(const QByteArray& text) {
@@ -81,6 +86,12 @@ std::optional<DesktopEntry> DesktopEntry::parse(const QByteArray& text) {
       entry.startupWMClass = value;
     else if (key == QLatin1String("Icon"))
       entry.icon = value;
+    else if (key == QLatin1String("X-Flatpak"))
+      entry.flatpak = value;
+    else if (key == QLatin1String("MimeType"))
+      entry.mimeTypes = value.split(';', Qt::SkipEmptyParts);
+    else if (key == QLatin1String("NoDisplay"))
+      entry.noDisplay = value == QLatin1String("true");
     else if (key == QLatin1String("Hidden"))
       entry.hidden = value == QLatin1String("true");
     else if (key == QLatin1String("X-GNOME-Autostart-enabled"))
@@ -150,6 +161,42 @@ QString DesktopEntry::programName() const {
 
 QString DesktopEntry::applicationId() const {
   return startupWMClass.isEmpty() ? programName() : startupWMClass;
+}
+
+}  // namespace tk
+
+namespace tk {
+
+QString DesktopEntry::flatpakApplicationId() const {
+  if (!flatpak.isEmpty()) return flatpak;
+  const QStringList words = splitExec(exec);
+  qsizetype start = -1;
+  for (qsizetype i = 0; i < words.size(); ++i) {
+    if (QFileInfo(words[i]).fileName() == QLatin1String("flatpak")) {
+      start = i;
+      break;
+    }
+  }
+  if (start < 0 || start + 1 >= words.size() || words[start + 1] != QLatin1String("run")) return {};
+  for (qsizetype i = start + 2; i < words.size(); ++i) {
+    if (!words[i].startsWith('-')) return words[i];
+  }
+  return {};
+}
+
+QStringList DesktopEntry::windowClasses() const {
+  const QString flatpakId = flatpakApplicationId();
+  QStringList classes;
+  const auto add = [&classes](const QString& candidate) {
+    if (candidate.isEmpty() || classes.contains(candidate, Qt::CaseInsensitive)) return;
+    classes << candidate;
+  };
+  add(startupWMClass);
+  add(flatpakId);
+  // A Flatpak launch runs "flatpak": its windows carry the application's class, never that one.
+  if (const QString program = programName(); program != QLatin1String("flatpak")) add(program);
+  add(id);
+  return classes;
 }
 
 }  // namespace tk
