@@ -1,7 +1,6 @@
 #include "selection/WindowSelectorView.h"
 
 #include <QApplication>
-#include <QGridLayout>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QMouseEvent>
@@ -36,6 +35,7 @@ constexpr int kTabBarHeight = 12 + 24 + 12;
 constexpr int kGridPadding = 16;
 constexpr int kGridSpacing = 12;
 constexpr int kMinimumColumnWidth = 170;
+constexpr int kRowPitch = WindowThumbnailCard::kHeight + kGridSpacing;
 
 QColor grey(double level, double opacity) {
   return QColor::fromRgbF(float(level), float(level), float(level), float(opacity));
@@ -57,10 +57,12 @@ WindowSelectorView::WindowSelectorView(SelectionServices services, QWidget* pare
   buildLayout();
   connect(viewModel_, &WindowSelectorViewModel::windowsByDisplayChanged, this, [this] {
     rebuildTabs();
-    rebuildGrid();
+    layoutGrid();
   });
+  connect(viewModel_, &WindowSelectorViewModel::thumbnailChanged, this, &WindowSelectorView::updateCard);
+  connect(scrollArea_->verticalScrollBar(), &QScrollBar::valueChanged, this, [this] { makeVisibleCards(); });
   rebuildTabs();
-  rebuildGrid();
+  layoutGrid();
 }
 
 WindowSelectorView::~WindowSelectorView() = default;
@@ -91,7 +93,7 @@ void WindowSelectorView::buildLayout() {
   connect(closeButton_, &QPushButton::clicked, this, &WindowSelectorView::closeWindowSelector);
   titleRow->addWidget(closeButton_);
   titleRow->addStretch();
-  auto* title = new QLabel(QStringLiteral("Select Window to Record"), titleBar);
+  auto* title = new QLabel(tr("Select Window to Record"), titleBar);
   QFont titleFont = title->font();
   titleFont.setPixelSize(14);
   titleFont.setWeight(QFont::Medium);
@@ -114,12 +116,8 @@ void WindowSelectorView::buildLayout() {
   scrollArea_->setWidgetResizable(true);
   scrollArea_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   scrollArea_->setStyleSheet("QScrollArea, QScrollArea > QWidget > QWidget { background: transparent; }");
+  // Cards are placed by hand: the grid is as high as all its rows, but holds only the cards seen.
   grid_ = new QWidget();
-  gridLayout_ = new QGridLayout(grid_);
-  gridLayout_->setContentsMargins(kGridPadding, kGridPadding, kGridPadding, kGridPadding);
-  gridLayout_->setHorizontalSpacing(kGridSpacing);
-  gridLayout_->setVerticalSpacing(kGridSpacing);
-  gridLayout_->setAlignment(Qt::AlignTop | Qt::AlignHCenter);
   scrollArea_->setWidget(grid_);
   column->addWidget(scrollArea_, 1);
 
@@ -178,25 +176,71 @@ void WindowSelectorView::rebuildTabs() {
   tabRow_->addStretch();
 }
 
-void WindowSelectorView::rebuildGrid() {
-  for (WindowThumbnailCard* card : cards_) delete card;
-  cards_.clear();
+void WindowSelectorView::layoutGrid() {
+  const CaptureDisplayRef display = currentDisplay();
+  shown_ = display ? viewModel_->windowsOf(*display) : std::vector<std::shared_ptr<const WindowThumbnail>>{};
+  // Cards of windows no longer in the grid go; the others stay as they are.
+  for (auto it = cardsById_.begin(); it != cardsById_.end();) {
+    const uint32_t id = it->first;
+    const bool kept = std::any_of(shown_.begin(), shown_.end(),
+                                  [id](const auto& thumbnail) { return thumbnail->window->windowID == id; });
+    if (kept) {
+      ++it;
+    } else {
+      delete it->second;
+      it = cardsById_.erase(it);
+    }
+  }
   const int available = std::max(0, scrollArea_->viewport()->width() - 2 * kGridPadding);
   columns_ = std::max(1, (available + kGridSpacing) / (kMinimumColumnWidth + kGridSpacing));
-  const CaptureDisplayRef display = currentDisplay();
-  if (!display) {
-    applySelection();
-    return;
-  }
-  int index = 0;
-  for (const auto& thumbnail : viewModel_->windowsOf(*display)) {
+  const int rows = (int(shown_.size()) + columns_ - 1) / columns_;
+  grid_->setMinimumHeight(rows == 0 ? 0 : 2 * kGridPadding + rows * kRowPitch - kGridSpacing);
+  makeVisibleCards();
+}
+
+void WindowSelectorView::makeVisibleCards() {
+  const int top = scrollArea_->verticalScrollBar()->value();
+  const int bottom = top + scrollArea_->viewport()->height();
+  // One row more on each side, so a short scroll finds its cards made.
+  const int firstRow = std::max(0, (top - kGridPadding) / kRowPitch - 1);
+  const int lastRow = std::max(0, (bottom - kGridPadding) / kRowPitch + 1);
+  const int count = int(shown_.size());
+  std::vector<uint32_t> madeNow;
+  for (int index = firstRow * columns_; index < std::min(count, (lastRow + 1) * columns_); ++index) {
+    const auto& thumbnail = shown_[size_t(index)];
+    const uint32_t id = thumbnail->window->windowID;
+    if (cardsById_.count(id)) continue;
     auto* card = new WindowThumbnailCard(thumbnail, grid_);
-    connect(card, &QAbstractButton::clicked, this, [this, thumbnail] { toggleSelection(*thumbnail); });
-    gridLayout_->addWidget(card, index / columns_, index % columns_);
-    cards_.push_back(card);
-    ++index;
+    connect(card, &QAbstractButton::clicked, this, [this, card] { toggleSelection(*card->thumbnail()); });
+    cardsById_[id] = card;
+    card->show();
+    if (thumbnail->placeholder) madeNow.push_back(id);
   }
+  // Centred rows of fixed cards, in the model's order.
+  const int rowWidth = columns_ * WindowThumbnailCard::kWidth + (columns_ - 1) * kGridSpacing;
+  const int left = std::max(kGridPadding, (scrollArea_->viewport()->width() - rowWidth) / 2);
+  cards_.clear();
+  for (int index = 0; index < count; ++index) {
+    const auto found = cardsById_.find(shown_[size_t(index)]->window->windowID);
+    if (found == cardsById_.end()) continue;
+    if (found->second->thumbnail() != shown_[size_t(index)])
+      found->second->setThumbnail(shown_[size_t(index)]);
+    found->second->move(left + (index % columns_) * (WindowThumbnailCard::kWidth + kGridSpacing),
+                        kGridPadding + (index / columns_) * kRowPitch);
+    cards_.push_back(found->second);
+  }
+  // The windows in view get their pictures first.
+  if (!madeNow.empty()) viewModel_->prioritize(madeNow);
   applySelection();
+}
+
+void WindowSelectorView::updateCard(const std::shared_ptr<const WindowThumbnail>& thumbnail) {
+  const auto id = thumbnail->window->windowID;
+  for (auto& shown : shown_) {
+    if (shown->window->windowID == id) shown = thumbnail;
+  }
+  if (const auto found = cardsById_.find(id); found != cardsById_.end())
+    found->second->setThumbnail(thumbnail);
 }
 
 void WindowSelectorView::applySelection() {
@@ -212,7 +256,11 @@ void WindowSelectorView::selectTab(int index) {
   selectedTab_ = index;
   selectedWindows_.clear();
   rebuildTabs();
-  rebuildGrid();
+  // Another display's windows: its cards are made afresh, from its top.
+  for (auto& [id, card] : cardsById_) delete card;
+  cardsById_.clear();
+  scrollArea_->verticalScrollBar()->setValue(0);
+  layoutGrid();
 }
 
 void WindowSelectorView::toggleSelection(const WindowThumbnail& thumbnail) {
@@ -250,7 +298,7 @@ QCoro::Task<void> WindowSelectorView::recordSelectedWindows() {
     failure = describeException(std::current_exception());
   }
   if (!failure.empty())
-    showRecordingErrorAlert(QStringLiteral("Failed to start recording: ") + QString::fromStdString(failure));
+    showRecordingErrorAlert(tr("Failed to start recording: ") + QString::fromStdString(failure));
   if (self) {
     recording_ = false;
     emit recordFinished(failure.empty());
@@ -266,7 +314,7 @@ void WindowSelectorView::showEvent(QShowEvent* event) {
 
 void WindowSelectorView::resizeEvent(QResizeEvent* event) {
   QWidget::resizeEvent(event);
-  rebuildGrid();
+  layoutGrid();
 }
 
 void WindowSelectorView::paintEvent(QPaintEvent*) {

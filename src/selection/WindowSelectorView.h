@@ -2,13 +2,14 @@
 
 #include <QCoroTask>
 #include <QWidget>
+#include <memory>
+#include <unordered_map>
 #include <vector>
 
 #include "platform/media/ShareableContent.h"
 #include "selection/SelectionServices.h"
 #include "selection/WindowThumbnail.h"
 
-class QGridLayout;
 class QHBoxLayout;
 class QLabel;
 class QPushButton;
@@ -23,10 +24,12 @@ class WindowThumbnailCard;
 
 // The window picker, a borderless window titled "Window Selector": a title bar with its close
 // button, one tab per display while more than one display has windows, a grid of the current
-// display's window pictures, and Record. Cards toggle the selection (in the order chosen); a tab
-// empties it. Record closes the picker and asks the coordinator to prepare and start a recording
-// of the chosen window, or of the chosen windows in their order; a failure ends in the
-// "Recording Error" alert. The window deletes itself when closed. Main thread only.
+// display's window pictures, and Record. The grid is lazy: a card is made when its row first
+// comes into view (and its window's picture is asked for first), and a picture that arrives
+// updates its own card; the grid only lays its cards out again when the list changes. Cards toggle the
+// selection (in the order chosen); a tab empties it. Record closes the picker and asks the coordinator to
+// prepare and start a recording of the chosen window, or of the chosen windows in their order; a failure ends
+// in the "Recording Error" alert. The window deletes itself when closed. Main thread only.
 class WindowSelectorView : public QWidget {
   Q_OBJECT
  public:
@@ -52,8 +55,11 @@ class WindowSelectorView : public QWidget {
   QCoro::Task<void> recordSelectedWindows();
   void closeWindowSelector();
 
-  // What is shown, for the tests.
+  // The cards made so far, in the grid's order (the rows seen so far), for the tests.
   std::vector<WindowThumbnailCard*> cards() const { return cards_; }
+  // How many windows the grid holds (cards made or not).
+  int gridCount() const { return int(shown_.size()); }
+  QScrollArea* scrollArea() const { return scrollArea_; }
   std::vector<QPushButton*> tabButtons() const { return tabButtons_; }
   QWidget* tabBar() const { return tabBar_; }
   RecordActionButton* recordButton() const { return recordButton_; }
@@ -72,7 +78,11 @@ class WindowSelectorView : public QWidget {
  private:
   void buildLayout();
   void rebuildTabs();
-  void rebuildGrid();
+  // Takes the current display's list again and lays the grid out for it.
+  void layoutGrid();
+  // Makes the cards of the rows in view (and a row beyond) and places every made card.
+  void makeVisibleCards();
+  void updateCard(const std::shared_ptr<const WindowThumbnail>& thumbnail);
   void applySelection();
 
   SelectionServices services_;
@@ -88,9 +98,10 @@ class WindowSelectorView : public QWidget {
   std::vector<QPushButton*> tabButtons_;
   QScrollArea* scrollArea_ = nullptr;
   QWidget* grid_ = nullptr;
-  QGridLayout* gridLayout_ = nullptr;
+  std::vector<std::shared_ptr<const WindowThumbnail>> shown_;
+  std::unordered_map<uint32_t, WindowThumbnailCard*> cardsById_;
   std::vector<WindowThumbnailCard*> cards_;
-  int columns_ = 0;
+  int columns_ = 1;
   RecordActionButton* recordButton_ = nullptr;
 };
 

@@ -43,8 +43,21 @@ WindowSelectorViewModel::~WindowSelectorViewModel() {
 }
 
 void WindowSelectorViewModel::cancelSnapshots() {
+  queue_.clear();
   for (const auto& snapshot : snapshots_) snapshot->cancel();
   snapshots_.clear();
+}
+
+void WindowSelectorViewModel::prioritize(const std::vector<uint32_t>& windowIDs) {
+  // Walked backwards so the first asked for ends up first.
+  for (auto id = windowIDs.rbegin(); id != windowIDs.rend(); ++id) {
+    const auto found = std::find_if(queue_.begin(), queue_.end(),
+                                    [&](const CaptureWindowRef& window) { return window->windowID == *id; });
+    if (found == queue_.end() || found == queue_.begin()) continue;
+    CaptureWindowRef window = *found;
+    queue_.erase(found);
+    queue_.push_front(std::move(window));
+  }
 }
 
 std::vector<std::shared_ptr<const WindowThumbnail>> WindowSelectorViewModel::windowsOf(
@@ -86,29 +99,34 @@ QCoro::Task<void> WindowSelectorViewModel::refreshWindows(bool placeholder) {
   if (!self) co_return;
   // Pictures of the last refresh are of a list that is gone.
   cancelSnapshots();
-  const uint64_t generation = ++generation_;
+  ++generation_;
   windowsByDisplay_.clear();
-  emit windowsByDisplayChanged();
   setReady(false);
   allWindows_ = selectableWindows(content, applicationBundleIdentifier());
 
-  if (placeholder) {
-    const QImage image = placeholderImage();
-    for (const CaptureWindowRef& window : allWindows_) {
-      file(std::make_shared<const WindowThumbnail>(WindowThumbnail{image, window}),
-           displaysTouching(content.displays, window->frame));
-    }
-  } else {
-    for (const CaptureWindowRef& window : allWindows_) {
-      snapshotWindow(window, displaysTouching(content.displays, window->frame), generation);
-    }
+  const QImage image = placeholderImage();
+  for (const CaptureWindowRef& window : allWindows_) {
+    file(std::make_shared<const WindowThumbnail>(WindowThumbnail{image, window, true}),
+         displaysTouching(content.displays, window->frame));
+  }
+  emit windowsByDisplayChanged();
+  if (!placeholder) {
+    queue_.assign(allWindows_.begin(), allWindows_.end());
+    startQueuedSnapshots();
   }
   setReady(true);
 }
 
-QCoro::Task<void> WindowSelectorViewModel::snapshotWindow(CaptureWindowRef window,
-                                                          std::vector<CaptureDisplayRef> displays,
-                                                          uint64_t generation) {
+void WindowSelectorViewModel::startQueuedSnapshots() {
+  const uint64_t generation = generation_;
+  while (int(snapshots_.size()) < kConcurrentSnapshots && !queue_.empty()) {
+    CaptureWindowRef window = std::move(queue_.front());
+    queue_.pop_front();
+    snapshotWindow(std::move(window), generation);
+  }
+}
+
+QCoro::Task<void> WindowSelectorViewModel::snapshotWindow(CaptureWindowRef window, uint64_t generation) {
   CaptureSource source;
   source.kind = CaptureSource::Kind::singleWindow;
   source.window = window->windowID;
@@ -124,15 +142,20 @@ QCoro::Task<void> WindowSelectorViewModel::snapshotWindow(CaptureWindowRef windo
   snapshots_.push_back(snapshot);
 
   QPointer<WindowSelectorViewModel> self(this);
+  // Resumes once the picture's stream has stopped, so the next one never adds a connection.
   std::optional<QImage> image = co_await snapshot->take();
   if (!self || generation != generation_) co_return;
   std::erase(snapshots_, snapshot);
-  if (!image) {
+  if (image) {
+    replace(std::make_shared<const WindowThumbnail>(WindowThumbnail{std::move(*image), window}));
+  } else {
     Diagnostics::line("Error capturing window thumbnail: no picture of window " +
                       std::to_string(window->windowID));
-    co_return;
+    // A window that gives no picture cannot be recorded either.
+    unlist(window->windowID);
   }
-  file(std::make_shared<const WindowThumbnail>(WindowThumbnail{std::move(*image), window}), displays);
+  startQueuedSnapshots();
+  if (snapshots_.empty() && queue_.empty()) emit snapshotsFinished();
 }
 
 void WindowSelectorViewModel::file(const std::shared_ptr<const WindowThumbnail>& thumbnail,
@@ -143,26 +166,33 @@ void WindowSelectorViewModel::file(const std::shared_ptr<const WindowThumbnail>&
                      [&](const DisplayWindows& e) { return e.first->displayID == display->displayID; });
     if (entry == windowsByDisplay_.end()) {
       windowsByDisplay_.push_back({display, {thumbnail}});
-      continue;
+    } else {
+      entry->second.push_back(thumbnail);
     }
-    auto& list = entry->second;
-    const bool listed = std::any_of(list.begin(), list.end(), [&](const auto& existing) {
-      return existing->window->windowID == thumbnail->window->windowID;
-    });
-    if (listed) continue;
-    // Pictures arrive in any order; the list keeps the desktop's order of the windows.
-    const auto position = std::find_if(list.begin(), list.end(), [&](const auto& existing) {
-      return rankOf(existing->window) > rankOf(thumbnail->window);
-    });
-    list.insert(position, thumbnail);
   }
-  emit windowsByDisplayChanged();
 }
 
-size_t WindowSelectorViewModel::rankOf(const CaptureWindowRef& window) const {
-  const auto found = std::find_if(allWindows_.begin(), allWindows_.end(),
-                                  [&](const CaptureWindowRef& w) { return w->windowID == window->windowID; });
-  return size_t(found - allWindows_.begin());
+void WindowSelectorViewModel::replace(const std::shared_ptr<const WindowThumbnail>& thumbnail) {
+  const uint32_t id = thumbnail->window->windowID;
+  bool listed = false;
+  for (auto& [display, list] : windowsByDisplay_) {
+    for (auto& existing : list) {
+      if (existing->window->windowID != id) continue;
+      existing = thumbnail;
+      listed = true;
+    }
+  }
+  if (listed) emit thumbnailChanged(thumbnail);
+}
+
+void WindowSelectorViewModel::unlist(uint32_t windowID) {
+  for (auto& [display, list] : windowsByDisplay_) {
+    std::erase_if(list, [windowID](const auto& existing) { return existing->window->windowID == windowID; });
+  }
+  std::erase_if(windowsByDisplay_, [](const DisplayWindows& entry) { return entry.second.empty(); });
+  std::erase_if(allWindows_,
+                [windowID](const CaptureWindowRef& window) { return window->windowID == windowID; });
+  emit windowsByDisplayChanged();
 }
 
 void WindowSelectorViewModel::setReady(bool ready) {

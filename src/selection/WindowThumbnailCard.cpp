@@ -20,6 +20,11 @@ WindowThumbnailCard::WindowThumbnailCard(std::shared_ptr<const WindowThumbnail> 
   setAccessibleName(caption());
 }
 
+void WindowThumbnailCard::setThumbnail(std::shared_ptr<const WindowThumbnail> thumbnail) {
+  thumbnail_ = std::move(thumbnail);
+  update();
+}
+
 void WindowThumbnailCard::setSelected(bool selected) {
   if (selected_ == selected) return;
   selected_ = selected;
@@ -30,11 +35,11 @@ QString WindowThumbnailCard::captionFor(const CaptureWindow& window) {
   if (!window.title.empty()) return QString::fromStdString(window.title);
   if (window.owningApplication && !window.owningApplication->applicationName.empty())
     return QString::fromStdString(window.owningApplication->applicationName);
-  return QStringLiteral("Untitled");
+  return tr("Untitled");
 }
 
 QString WindowThumbnailCard::caption() const {
-  return thumbnail_->window ? captionFor(*thumbnail_->window) : QStringLiteral("Untitled");
+  return thumbnail_->window ? captionFor(*thumbnail_->window) : tr("Untitled");
 }
 
 QIcon WindowThumbnailCard::appIcon(const CaptureApplication& application) {

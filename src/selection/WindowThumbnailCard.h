@@ -20,6 +20,8 @@ class WindowThumbnailCard : public QAbstractButton {
   explicit WindowThumbnailCard(std::shared_ptr<const WindowThumbnail> thumbnail, QWidget* parent = nullptr);
 
   const std::shared_ptr<const WindowThumbnail>& thumbnail() const { return thumbnail_; }
+  // The window's picture arrived: the card shows it (same window).
+  void setThumbnail(std::shared_ptr<const WindowThumbnail> thumbnail);
   void setSelected(bool selected);
   bool isSelected() const { return selected_; }
   // The caption under the picture.

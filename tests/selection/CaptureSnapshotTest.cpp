@@ -5,9 +5,14 @@
 
 #include <gtest/gtest.h>
 
+#include <QPointer>
+
 #include "../overlays/DesktopDriver.h"
 #include "SelectionTestSupport.h"
+#include "platform/x11/XcbConnection.h"
+#include "selection/WindowSelectorView.h"
 #include "selection/WindowSelectorViewModel.h"
+#include "selection/WindowThumbnailCard.h"
 
 using namespace tk;
 
@@ -97,7 +102,10 @@ TEST_F(CaptureSnapshotTest, TheWindowListTakesRealPicturesAndARefreshDropsThoseO
   test::awaitTask(model.refreshWindows(false));
   EXPECT_EQ(model.pendingSnapshots(), 1);
   EXPECT_TRUE(model.isReady());
-  ASSERT_TRUE(test::waitUntil([&] { return !model.windowsOf(*content.displayList[0]).empty(); }));
+  ASSERT_TRUE(test::waitUntil([&] {
+    const auto listed = model.windowsOf(*content.displayList[0]);
+    return !listed.empty() && !listed[0]->placeholder;
+  }));
   const auto thumbnails = model.windowsOf(*content.displayList[0]);
   ASSERT_EQ(thumbnails.size(), 1u);
   EXPECT_EQ(thumbnails[0]->window->windowID, window);
@@ -118,6 +126,49 @@ TEST_F(CaptureSnapshotTest, ClosingTheListStopsItsPicturesAtOnce) {
   // Well before the pictures' own time limit.
   EXPECT_TRUE(
       test::waitUntil([] { return CaptureSnapshot::runningStreams() == 0; }, std::chrono::seconds(2)));
+}
+
+TEST_F(CaptureSnapshotTest, ThePickerListsEveryWindowAtOnceAndEachPictureUpdatesOnlyItsOwnCard) {
+  TK_REQUIRE_DESKTOP();
+  content.displayList = {test::firstDisplayOfDesktop()};
+  // Three times as many windows as pictures are taken at once.
+  const int count = 6 * WindowSelectorViewModel::kConcurrentSnapshots;
+  std::vector<uint32_t> others;
+  content.windowList = {listed()};
+  for (int i = 1; i < count; ++i) {
+    others.push_back(desktop.window({400 + 20 * i, 300 + 10 * i, 240, 140}, kBlue));
+    content.windowList.push_back(test::fakeWindow(others.back(), "Blue " + std::to_string(i),
+                                                  {400.0 + 20 * i, 300.0 + 10 * i, 240, 140}));
+  }
+  XcbConnection::resetPeak();
+  const int connectionsBefore = XcbConnection::openConnections();
+
+  QPointer<WindowSelectorView> view = new WindowSelectorView(services());
+  view->show();
+  ASSERT_TRUE(test::waitUntil([&] { return view->viewModel().isReady(); }));
+  // Every window has its place in the grid before any picture; only the rows in view have cards.
+  EXPECT_EQ(view->gridCount(), count);
+  const std::vector<WindowThumbnailCard*> first = view->cards();
+  ASSERT_FALSE(first.empty());
+  EXPECT_LT(int(first.size()), count);
+  EXPECT_TRUE(first.front()->thumbnail()->placeholder);
+
+  ASSERT_TRUE(test::waitUntil([&] { return view->viewModel().pendingSnapshots() == 0; }))
+      << "the pictures were never all taken";
+  // The same cards, each now with its own picture: the red and blue window's halves in place.
+  const std::vector<WindowThumbnailCard*> later = view->cards();
+  ASSERT_GE(later.size(), first.size());
+  EXPECT_EQ(std::vector<WindowThumbnailCard*>(later.begin(), later.begin() + long(first.size())), first);
+  for (WindowThumbnailCard* card : first) EXPECT_FALSE(card->thumbnail()->placeholder);
+  EXPECT_TRUE(near(first.front()->thumbnail()->image.pixelColor(30, 37), kRed));
+  EXPECT_TRUE(near(first.front()->thumbnail()->image.pixelColor(120, 37), kBlue));
+  // Never more X connections than pictures taken at once.
+  EXPECT_LE(XcbConnection::peakOpenConnections() - connectionsBefore,
+            WindowSelectorViewModel::kConcurrentSnapshots);
+  EXPECT_GT(XcbConnection::peakOpenConnections(), connectionsBefore);
+
+  view->close();
+  for (uint32_t id : others) desktop.destroy(id);
 }
 
 }  // namespace

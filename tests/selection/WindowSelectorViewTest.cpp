@@ -7,10 +7,13 @@
 
 #include <QPointer>
 #include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
 
 #include "SelectionTestSupport.h"
 #include "capture/ContentQueries.h"
 #include "recording/RecordingServices.h"
+#include "selection/ApplicationSelectorViewModel.h"
 #include "selection/RecordActionButton.h"
 #include "selection/WindowSelectorViewModel.h"
 #include "selection/WindowThumbnailCard.h"
@@ -79,6 +82,55 @@ TEST_F(WindowSelectorViewTest, OneTabPerDisplayByAscendingIdAndTheGridShowsTheTa
   view->selectTab(5);
   EXPECT_EQ(view->currentDisplay()->displayID, left->displayID);
   EXPECT_EQ(shownIds(*view), (std::vector<uint32_t>{11, 12, 13}));
+}
+
+TEST_F(WindowSelectorViewTest, CardsAreMadeAsTheirRowsComeIntoView) {
+  content.windowList.clear();
+  for (uint32_t i = 0; i < 60; ++i)
+    content.windowList.push_back(
+        test::fakeWindow(100 + i, "Window " + std::to_string(i), {100, 100, 300, 200}));
+  QPointer<WindowSelectorView> view = openPicker();
+  EXPECT_EQ(view->gridCount(), 60);
+  const std::vector<WindowThumbnailCard*> top = view->cards();
+  ASSERT_FALSE(top.empty());
+  EXPECT_LT(top.size(), 20u) << "cards were made for rows far out of view";
+  EXPECT_EQ(top.front()->thumbnail()->window->windowID, 100u);
+  EXPECT_EQ(card(*view, 159), nullptr);
+
+  // At the end: the last rows get their cards, the ones above keep theirs, the middle has none.
+  QScrollBar* bar = view->scrollArea()->verticalScrollBar();
+  bar->setValue(bar->maximum());
+  WindowThumbnailCard* last = card(*view, 159);
+  ASSERT_NE(last, nullptr);
+  EXPECT_TRUE(
+      last->geometry().intersects(QRect(QPoint(0, bar->value()), view->scrollArea()->viewport()->size())));
+  EXPECT_EQ(card(*view, 130), nullptr);
+  EXPECT_EQ(card(*view, 100), top.front());
+  // A card made late is chosen like any other.
+  last->click();
+  ASSERT_EQ(view->selectedWindows().size(), 1u);
+  EXPECT_EQ(view->selectedWindows()[0]->windowID, 159u);
+  EXPECT_TRUE(last->isSelected());
+}
+
+TEST(ApplicationSelectorViewModelTest, EachFieldAnnouncesItsChanges) {
+  ApplicationSelectorViewModel model;
+  EXPECT_TRUE(model.appsByDisplay().empty());
+  EXPECT_FALSE(model.isReady());
+  int listChanges = 0;
+  std::vector<bool> readiness;
+  QObject::connect(&model, &ApplicationSelectorViewModel::appsByDisplayChanged, [&] { ++listChanges; });
+  QObject::connect(&model, &ApplicationSelectorViewModel::isReadyChanged,
+                   [&](bool ready) { readiness.push_back(ready); });
+  const auto display = test::offscreenDisplay(0);
+  const auto app = std::make_shared<const CaptureApplication>(CaptureApplication{"editor", "Editor", 7});
+  model.setAppsByDisplay({{display, {app}}});
+  model.setIsReady(true);
+  ASSERT_EQ(model.appsByDisplay().size(), 1u);
+  EXPECT_EQ(model.appsByDisplay()[0].second.front()->bundleIdentifier, "editor");
+  EXPECT_EQ(listChanges, 1);
+  EXPECT_EQ(readiness, std::vector<bool>{true});
+  EXPECT_TRUE(model.property("isReady").toBool());
 }
 
 TEST_F(WindowSelectorViewTest, WithWindowsOnOneDisplayThereIsNoTabBar) {

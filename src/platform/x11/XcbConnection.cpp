@@ -1,5 +1,6 @@
 #include "platform/x11/XcbConnection.h"
 
+#include <atomic>
 #include <cstring>
 #include <mutex>
 
@@ -33,11 +34,34 @@ std::unique_ptr<XcbConnection> XcbConnection::open(const char* display) {
   return std::unique_ptr<XcbConnection>(new XcbConnection(connection, it.data));
 }
 
+namespace {
+std::atomic<int> openCount{0};
+std::atomic<int> peakCount{0};
+}  // namespace
+
 XcbConnection::XcbConnection(xcb_connection_t* connection, xcb_screen_t* screen)
-    : connection_(connection), screen_(screen) {}
+    : connection_(connection), screen_(screen) {
+  const int now = ++openCount;
+  int peak = peakCount.load();
+  while (now > peak && !peakCount.compare_exchange_weak(peak, now)) {
+  }
+}
 
 XcbConnection::~XcbConnection() {
   xcb_disconnect(connection_);
+  --openCount;
+}
+
+int XcbConnection::openConnections() {
+  return openCount.load();
+}
+
+int XcbConnection::peakOpenConnections() {
+  return peakCount.load();
+}
+
+void XcbConnection::resetPeak() {
+  peakCount = openCount.load();
 }
 
 xcb_atom_t XcbConnection::atom(std::string_view name) {

@@ -60,6 +60,12 @@ class XcbConnection {
   // Whether the server offers the extension (queried once per connection).
   bool hasExtension(xcb_extension_t* extension) const;
 
+  // How many connections this process holds open now, and the most it held at once since the
+  // last resetPeak(); the X server serves a limited number of clients. Any thread.
+  static int openConnections();
+  static int peakOpenConnections();
+  static void resetPeak();
+
  private:
   XcbConnection(xcb_connection_t* connection, xcb_screen_t* screen);
 
