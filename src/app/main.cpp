@@ -1,4 +1,7 @@
 #include <QApplication>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QTranslator>
 #include <cstdio>
 #include <memory>
 
@@ -17,6 +20,15 @@ int main(int argc, char** argv) {
   QApplication::setOrganizationName("tavelkombrix");
   QApplication::setApplicationVersion(TK_VERSION);
   QApplication::setDesktopFileName("tavelkombrix");
+  // Texts are looked up through Qt's translators; English is built in, so a missing translation
+  // for the user's language changes nothing.
+  QTranslator qtTexts;
+  if (qtTexts.load(QLocale(), "qtbase", "_", QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+    QApplication::installTranslator(&qtTexts);
+  QTranslator ownTexts;
+  if (ownTexts.load(QLocale(), "tavelkombrix", "_",
+                    QApplication::applicationDirPath() + "/../share/tavelkombrix/translations"))
+    QApplication::installTranslator(&ownTexts);
 
   // Declared first so it goes last: the windows hold its services until they are gone.
   std::unique_ptr<tk::PlatformServices> services;

@@ -10,7 +10,7 @@ QColor restingColour() {
 
 CloseButton::CloseButton(QSize size, QWidget* parent) : SymbolButton(Symbol::xmark, 12, size, parent) {
   setSymbolColor(restingColour());
-  setToolTip(QStringLiteral("Close"));
+  setToolTip(tr("Close"));
 }
 
 void CloseButton::enterEvent(QEnterEvent* event) {

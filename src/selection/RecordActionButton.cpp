@@ -21,7 +21,7 @@ QFont labelFont() {
 }
 
 QString label() {
-  return QStringLiteral("Record");
+  return RecordActionButton::tr("Record");
 }
 
 }  // namespace

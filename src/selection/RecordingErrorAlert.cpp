@@ -1,5 +1,6 @@
 #include "selection/RecordingErrorAlert.h"
 
+#include <QCoreApplication>
 #include <QLabel>
 #include <QMessageBox>
 
@@ -8,9 +9,9 @@ namespace tk {
 QMessageBox* showRecordingErrorAlert(const QString& message) {
   auto* alert = new QMessageBox();
   alert->setAttribute(Qt::WA_DeleteOnClose);
-  alert->setWindowTitle(QStringLiteral("Recording Error"));
+  alert->setWindowTitle(QCoreApplication::translate("RecordingErrorAlert", "Recording Error"));
   alert->setTextFormat(Qt::PlainText);
-  alert->setText(QStringLiteral("Recording Error"));
+  alert->setText(QCoreApplication::translate("RecordingErrorAlert", "Recording Error"));
   alert->setInformativeText(message);
   // Error texts can quote window titles and file names: never markup.
   if (auto* informative = alert->findChild<QLabel*>(QStringLiteral("qt_msgbox_informativelabel")))

@@ -64,7 +64,7 @@ QScreen* ScreenSelectorViewModel::screenOf(const CaptureDisplay& display) {
 
 QString ScreenSelectorViewModel::screenName(const CaptureDisplay& display) {
   if (QScreen* screen = screenOf(display)) return screen->name();
-  return QStringLiteral("Display ") + QString::number(display.displayID);
+  return tr("Display %1").arg(display.displayID);
 }
 
 }  // namespace tk

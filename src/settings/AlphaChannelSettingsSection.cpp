@@ -37,7 +37,7 @@ AlphaChannelSettingsSection::AlphaChannelSettingsSection(QWidget* parent) : QWid
   layout_->setContentsMargins(0, 0, 0, 0);
   toggle_ =
       new SToggle(QStringLiteral("Enable Alpha Channel Recording"), bindingOf(settings::enableAlphaChannel),
-                  QStringLiteral("Record with transparent background"), this);
+                  tr("Record with transparent background"), this);
   layout_->addWidget(toggle_);
 
   warning_ = new QWidget(this);
@@ -45,8 +45,7 @@ AlphaChannelSettingsSection::AlphaChannelSettingsSection(QWidget* parent) : QWid
   row->setContentsMargins(kIndent, 0, 0, 0);
   auto* symbol = new QLabel(warning_);
   symbol->setPixmap(symbolIcon(Symbol::exclamationmarkTriangleFill, QColor(255, 149, 0), 12).pixmap(12, 12));
-  auto* text =
-      new QLabel(QStringLiteral("Requires an encoder for transparent video (ProRes 4444)"), warning_);
+  auto* text = new QLabel(tr("Requires an encoder for transparent video (ProRes 4444)"), warning_);
   QFont caption = text->font();
   caption.setPointSizeF(caption.pointSizeF() * 0.85);
   text->setFont(caption);
@@ -119,7 +118,7 @@ void AlphaChannelSettingsSection::updateRows() {
                          return QVariant(nameOf(pick));
                        },
                        [](const QVariant& value) { return value.toString(); });
-  picker_ = new SPicker(QStringLiteral("Codec"), std::move(shown), std::move(options), std::nullopt, this);
+  picker_ = new SPicker(tr("Codec"), std::move(shown), std::move(options), std::nullopt, this);
   picker_->setContentsMargins(kIndent, 0, 0, 0);
   layout_->addWidget(picker_);
 }

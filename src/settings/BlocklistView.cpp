@@ -14,13 +14,13 @@ BlocklistView::BlocklistView(QWidget* parent) : QWidget(parent) {
   layout->setContentsMargins(0, 0, 0, 0);
   auto* form = new SForm(10, true, this);
   layout->addWidget(form);
-  auto* group = new SGroupBox(QStringLiteral("Blocklist"));
+  auto* group = new SGroupBox(tr("Blocklist"));
   selector_ = new BundleSelector;
   group->add(selector_);
   form->add(group);
-  auto* note = new QLabel(
-      QStringLiteral("These apps will be excluded when recording \"Screen\" or \"Screen Area\"\n"
-                     "But if the app is launched after the recording starts, it cannot be excluded."));
+  auto* note =
+      new QLabel(tr("These apps will be excluded when recording \"Screen\" or \"Screen Area\"\n"
+                    "But if the app is launched after the recording starts, it cannot be excluded."));
   note->setTextFormat(Qt::PlainText);
   note->setAlignment(Qt::AlignCenter);
   note->setForegroundRole(QPalette::PlaceholderText);

@@ -19,7 +19,7 @@ ClickToZoomSettingsSection::ClickToZoomSettingsSection(QWidget* parent) : QWidge
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(0, 0, 0, 0);
   toggle_ = new SToggle(QStringLiteral("Enable Click-to-Zoom"), bindingOf(settings::enableClickToZoom),
-                        QStringLiteral("Zoom in when you click during recording"), this);
+                        tr("Zoom in when you click during recording"), this);
   layout->addWidget(toggle_);
 
   options_ = new QWidget(this);

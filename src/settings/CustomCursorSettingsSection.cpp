@@ -28,22 +28,24 @@ CustomCursorSettingsSection::CustomCursorSettingsSection(QWidget* parent) : QWid
                    .mapped<QVariant>(
                        [](const QString& text) { return QVariant(names.contains(text) ? text : names[0]); },
                        [](const QVariant& value) { return value.toString(); });
-  style_ =
-      new SPicker(QStringLiteral("Style"), std::move(style),
-                  {{"Circle", names[0]}, {"Arrow", names[1]}, {"Pointer", names[2]}, {"Custom", names[3]}},
-                  std::nullopt, options_);
+  style_ = new SPicker(tr("Style"), std::move(style),
+                       {{tr("Circle"), names[0]},
+                        {tr("Arrow"), names[1]},
+                        {tr("Pointer"), names[2]},
+                        {tr("Custom"), names[3]}},
+                       std::nullopt, options_);
   size_ = new SettingsSlider(
       QStringLiteral("Size:"), bindingOf(settings::cursorSize), 16, 48, 2,
       [](double v) { return QString::number(std::lround(v)) + "pt"; }, true, options_);
-  scaleAnimation_ = new SToggle(QStringLiteral("Scale Animation"),
-                                bindingOf(settings::enableCursorScaleAnimation), std::nullopt, options_);
+  scaleAnimation_ = new SToggle(tr("Scale Animation"), bindingOf(settings::enableCursorScaleAnimation),
+                                std::nullopt, options_);
   rippleEffect_ = new SToggle(QStringLiteral("Ripple Effect"), bindingOf(settings::enableCursorRippleEffect),
                               std::nullopt, options_);
 
   rippleColorRow_ = new QWidget(options_);
   auto* colorRow = new QHBoxLayout(rippleColorRow_);
   colorRow->setContentsMargins(0, 0, 0, 0);
-  auto* colorLabel = new QLabel(QStringLiteral("Ripple Color:"), rippleColorRow_);
+  auto* colorLabel = new QLabel(tr("Ripple Color:"), rippleColorRow_);
   QFont caption = colorLabel->font();
   caption.setPointSizeF(caption.pointSizeF() * 0.85);
   colorLabel->setFont(caption);

@@ -23,12 +23,10 @@ GeneralView::GeneralView(LoginItemService loginItem, QWidget* parent)
   auto* form = new SForm(30, false, this);
   layout->addWidget(form);
 
-  auto* startup = new SGroupBox(QStringLiteral("Startup"));
-  launchAtLoginToggle_ = new SToggle(QStringLiteral("Launch at Login"), bindingOfState(&launchAtLogin_));
-  showInDockToggle_ =
-      new SToggle(QStringLiteral("Show tavelkombrix in Taskbar"), bindingOf(settings::showInDock));
-  showInMenuBarToggle_ =
-      new SToggle(QStringLiteral("Show tavelkombrix in Tray"), bindingOf(settings::showInMenuBar));
+  auto* startup = new SGroupBox(tr("Startup"));
+  launchAtLoginToggle_ = new SToggle(tr("Launch at Login"), bindingOfState(&launchAtLogin_));
+  showInDockToggle_ = new SToggle(tr("Show tavelkombrix in Taskbar"), bindingOf(settings::showInDock));
+  showInMenuBarToggle_ = new SToggle(tr("Show tavelkombrix in Tray"), bindingOf(settings::showInMenuBar));
   startup->add(launchAtLoginToggle_);
   startup->add(new SDivider);
   startup->add(showInDockToggle_);

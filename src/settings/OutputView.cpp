@@ -21,7 +21,7 @@ namespace {
 
 // The desktop's folder dialog.
 std::optional<QString> askForFolder(QWidget* parent) {
-  const QString folder = QFileDialog::getExistingDirectory(parent, QStringLiteral("Select Output Folder"));
+  const QString folder = QFileDialog::getExistingDirectory(parent, OutputView::tr("Select Output Folder"));
   if (folder.isEmpty()) return std::nullopt;
   return folder;
 }
@@ -39,16 +39,15 @@ OutputView::OutputView(FolderChooser chooser, QWidget* parent)
   auto* form = new SForm(30, false, this);
   layout->addWidget(form);
 
-  auto* audio = new SGroupBox(QStringLiteral("Audio"));
-  audio->add(new SToggle(QStringLiteral("Enable Acoustic Echo Cancellation"), bindingOf(settings::enableAEC),
-                         QStringLiteral("Only works with default microphone")));
+  auto* audio = new SGroupBox(tr("Audio"));
+  audio->add(new SToggle(tr("Enable Acoustic Echo Cancellation"), bindingOf(settings::enableAEC),
+                         tr("Only works with default microphone")));
   audio->add(new SDivider);
-  audio->add(new SToggle(QStringLiteral("Record Audio to Separate Tracks"),
-                         bindingOf(settings::separateAudioTracks),
-                         QStringLiteral("System audio and microphone will be saved as separate tracks")));
+  audio->add(new SToggle(tr("Record Audio to Separate Tracks"), bindingOf(settings::separateAudioTracks),
+                         tr("System audio and microphone will be saved as separate tracks")));
 
   // Each picker shows the option of the stored value by the rule of its key.
-  auto* video = new SGroupBox(QStringLiteral("Video"));
+  auto* video = new SGroupBox(tr("Video"));
   auto resolution =
       bindingOf(settings::resolution)
           .mapped<QVariant>([](const long long& v) { return QVariant(v >= 0 && v <= 2 ? int(v) : 1); },
@@ -74,13 +73,13 @@ OutputView::OutputView(FolderChooser chooser, QWidget* parent)
           .mapped<QVariant>([](const QString& v) { return QVariant(v == "h264" ? "h264" : "h265"); },
                             [](const QVariant& v) { return v.toString(); });
   pickers_ = {
-      new SPicker(QStringLiteral("Resolution"), std::move(resolution),
-                  {{"Low (0.5x)", 0}, {"Normal (1x)", 1}, {"High (Native)", 2}}),
-      new SPicker(QStringLiteral("Frame Rate"), std::move(frameRate), std::move(rates)),
-      new SPicker(QStringLiteral("Quality"), std::move(quality), {{"Low", 0}, {"Medium", 1}, {"High", 2}}),
-      new SPicker(QStringLiteral("Format"), std::move(format),
+      new SPicker(tr("Resolution"), std::move(resolution),
+                  {{tr("Low (0.5x)"), 0}, {tr("Normal (1x)"), 1}, {tr("High (Native)"), 2}}),
+      new SPicker(tr("Frame Rate"), std::move(frameRate), std::move(rates)),
+      new SPicker(tr("Quality"), std::move(quality), {{tr("Low"), 0}, {tr("Medium"), 1}, {tr("High"), 2}}),
+      new SPicker(tr("Format"), std::move(format),
                   {{"MOV", QStringLiteral("mov")}, {"MP4", QStringLiteral("mp4")}}),
-      new SPicker(QStringLiteral("Encoder"), std::move(encoder),
+      new SPicker(tr("Encoder"), std::move(encoder),
                   {{"H.264", QStringLiteral("h264")}, {"H.265 (HEVC)", QStringLiteral("h265")}}),
   };
   for (SPicker* picker : pickers_) {
@@ -88,7 +87,7 @@ OutputView::OutputView(FolderChooser chooser, QWidget* parent)
     video->add(picker);
   }
 
-  auto* save = new SGroupBox(QStringLiteral("Save"));
+  auto* save = new SGroupBox(tr("Save"));
   auto* folderControls = new QWidget;
   auto* row = new QHBoxLayout(folderControls);
   row->setContentsMargins(0, 0, 0, 0);
@@ -96,10 +95,10 @@ OutputView::OutputView(FolderChooser chooser, QWidget* parent)
   folder_->setTextFormat(Qt::PlainText);
   folder_->setForegroundRole(QPalette::PlaceholderText);
   folder_->setMaximumWidth(300);
-  select_ = new QPushButton(QStringLiteral("Select..."));
+  select_ = new QPushButton(tr("Select..."));
   row->addWidget(folder_);
   row->addWidget(select_);
-  save->add(new SItem(QStringLiteral("Output Folder"), 8, folderControls));
+  save->add(new SItem(tr("Output Folder"), 8, folderControls));
   connect(select_, &QPushButton::clicked, this, &OutputView::selectFolder);
   SettingBinding<QString>::observingKey(settings::outputDirectory.key)(this, [this] { refreshFolder(); });
   refreshFolder();
@@ -128,9 +127,8 @@ void OutputView::selectFolder() {
 
 void OutputView::refreshFolder() {
   const auto stored = SettingsStore::standard().stringValue(settings::outputDirectory.key);
-  QString text = QStringLiteral("Not set");
-  if (stored && !stored->isEmpty())
-    text = QStringLiteral("Currently set to \"") + QFileInfo(*stored).fileName() + "\"";
+  QString text = tr("Not set");
+  if (stored && !stored->isEmpty()) text = tr("Currently set to \"%1\"").arg(QFileInfo(*stored).fileName());
   // One line, cut at the tail.
   folder_->setText(folder_->fontMetrics().elidedText(text, Qt::ElideRight, folder_->maximumWidth()));
   folder_->setToolTip(stored.value_or(QString()));

@@ -1,6 +1,7 @@
 #include "settings/RecorderView.h"
 
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QVBoxLayout>
 
 #include "settings/AlphaChannelSettingsSection.h"
@@ -26,51 +27,57 @@ RecorderView::RecorderView(QWidget* parent) : QWidget(parent) {
   scroll->setWidgetResizable(true);
   scroll->setFrameShape(QFrame::NoFrame);
   scroll->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  // The desktop style draws the thumb lighter than its groove, so the dark empty part reads as the
+  // thumb and seems to move the wrong way: the thumb is drawn as the one dark part here.
+  scroll->verticalScrollBar()->setStyleSheet(QStringLiteral(
+      "QScrollBar:vertical { background: palette(base); width: 12px; margin: 0; }"
+      "QScrollBar::handle:vertical { background: palette(mid); border-radius: 4px; min-height: 24px; "
+      "margin: 2px; }"
+      "QScrollBar::add-line:vertical, QScrollBar::sub-line:vertical { height: 0; }"
+      "QScrollBar::add-page:vertical, QScrollBar::sub-page:vertical { background: none; }"));
   auto* form = new SForm(10, false);
   scroll->setWidget(form);
   layout->addWidget(scroll);
 
-  auto* recorder = new SGroupBox(QStringLiteral("Recorder"));
-  recorder->add(
-      new SSteper(QStringLiteral("Delay Before Recording"), bindingOf(settings::countdown), 0, 99, 45));
+  auto* recorder = new SGroupBox(tr("Recorder"));
+  recorder->add(new SSteper(tr("Delay Before Recording"), bindingOf(settings::countdown), 0, 99, 45));
   recorder->add(new SDivider);
-  recorder->add(new SSteper(QStringLiteral("Auto-Stop After (minutes)"), bindingOf(settings::autoStopMinutes),
-                            0, 999, 60, QStringLiteral("Set to 0 to disable auto-stop")));
+  recorder->add(new SSteper(tr("Auto-Stop After (minutes)"), bindingOf(settings::autoStopMinutes), 0, 999, 60,
+                            tr("Set to 0 to disable auto-stop")));
   recorder->add(new SDivider);
   // The stored text shows as it is; a text that no option carries shows none.
   auto background = bindingOf(settings::backgroundColor)
                         .mapped<QVariant>([](const QString& text) { return QVariant(text); },
                                           [](const QVariant& value) { return value.toString(); });
-  recorder->add(new SPicker(QStringLiteral("Background"), std::move(background),
-                            {{"Wallpaper", QStringLiteral("wallpaper")},
-                             {"Black", QStringLiteral("black")},
-                             {"White", QStringLiteral("white")},
-                             {"Gray", QStringLiteral("gray")}}));
+  recorder->add(new SPicker(tr("Background"), std::move(background),
+                            {{tr("Wallpaper"), QStringLiteral("wallpaper")},
+                             {tr("Black"), QStringLiteral("black")},
+                             {tr("White"), QStringLiteral("white")},
+                             {tr("Gray"), QStringLiteral("gray")}}));
   recorder->add(new SDivider);
   colorWell_ = new ColorWell(true);
-  recorder->add(new SItem(QStringLiteral("Custom Background Color"), 8, colorWell_));
+  recorder->add(new SItem(tr("Custom Background Color"), 8, colorWell_));
   connect(colorWell_, &ColorWell::colorChosen, this, [this](const QColor& color) {
     customBackgroundColor_ = color;
     CustomBackgroundColor::write(CustomBackgroundColor::fromColor(color), SettingsStore::standard());
   });
 
   auto* afterwards = new SGroupBox;
-  afterwards->add(new SToggle(QStringLiteral("Prevent the computer from sleeping while recording"),
+  afterwards->add(new SToggle(tr("Prevent the computer from sleeping while recording"),
                               bindingOf(settings::preventSleep)));
   afterwards->add(new SDivider);
-  afterwards->add(
-      new SToggle(QStringLiteral("Show floating preview after recording"), bindingOf(settings::showPreview)));
+  afterwards->add(new SToggle(tr("Show floating preview after recording"), bindingOf(settings::showPreview)));
   afterwards->add(new SDivider);
-  afterwards->add(new SToggle(QStringLiteral("Open video trimmer after recording"),
-                              bindingOf(settings::trimAfterRecord)));
+  afterwards->add(
+      new SToggle(tr("Open video trimmer after recording"), bindingOf(settings::trimAfterRecord)));
 
   auto* cursor = new SGroupBox;
-  cursor->add(new SToggle(QStringLiteral("Show Mouse Cursor"), bindingOf(settings::showCursor)));
+  cursor->add(new SToggle(tr("Show Mouse Cursor"), bindingOf(settings::showCursor)));
   cursor->add(new SDivider);
-  cursor->add(new SToggle(QStringLiteral("Highlight the Mouse Cursor"), bindingOf(settings::highlightCursor),
-                          QStringLiteral("Not available for \"Single Window Capture\"")));
+  cursor->add(new SToggle(tr("Highlight the Mouse Cursor"), bindingOf(settings::highlightCursor),
+                          tr("Not available for \"Single Window Capture\"")));
 
-  auto* studio = new SGroupBox(QStringLiteral("Studio Features"));
+  auto* studio = new SGroupBox(tr("Studio Features"));
   alpha_ = new AlphaChannelSettingsSection;
   layers_ = new SeparateLayersSettingsSection;
   zoom_ = new ClickToZoomSettingsSection;

@@ -34,7 +34,7 @@ void SInfoButton::present() {
   text->setWordWrap(true);
   boxLayout->addWidget(text);
   layout->addWidget(box);
-  auto* ok = new QPushButton(QStringLiteral("OK"), sheet);
+  auto* ok = new QPushButton(tr("OK"), sheet);
   ok->setMinimumWidth(30);
   ok->setDefault(true);
   connect(ok, &QPushButton::clicked, sheet, &QDialog::accept);

@@ -9,12 +9,16 @@ class QStackedWidget;
 namespace tk {
 
 // The settings window: a sidebar of the five tabs (General, Recorder, Output, Hotkey, Blocklist)
-// beside the open tab's page. Every time the window opens it shows "General".
+// beside the open tab's page, which grows with the window. Every time the window opens it shows
+// "General", wholly on the screen it opens on (frame included), made smaller when that screen is.
 // Main thread only.
 class SettingsView : public QWidget {
   Q_OBJECT
  public:
   explicit SettingsView(const QString& selectedItem = QStringLiteral("General"), QWidget* parent = nullptr);
+
+  static constexpr QSize kPageSize{600, 512};
+  static constexpr int kSidebarWidth = 170;
 
   static QStringList tabTitles();
 
@@ -37,8 +41,14 @@ class SettingsView : public QWidget {
 
  protected:
   void showEvent(QShowEvent* event) override;
+  bool event(QEvent* event) override;
 
  private:
+  // Shrinks and moves the window so its frame lies inside its screen's usable area.
+  void fitIntoScreen();
+
+  bool fitPending_ = false;
+  bool placed_ = false;
   QListWidget* sidebar_ = nullptr;
   QStackedWidget* pages_ = nullptr;
 };

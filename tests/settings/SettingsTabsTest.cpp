@@ -3,7 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <QLabel>
+#include <QProcess>
 #include <QPushButton>
+#include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QTemporaryDir>
 
 #include "SettingsTestStore.h"
@@ -244,6 +248,11 @@ TEST_F(SettingsTabsTest, HotkeyAndBlocklistTabsHoldTheirTexts) {
   QStringList texts;
   for (QLabel* label : hotkey.findChildren<QLabel*>()) texts << label->text();
   EXPECT_TRUE(texts.contains("Keyboard shortcuts will be implemented in a future update"));
+  // The note names what a person here can do, not a package of another platform.
+  EXPECT_TRUE(
+      texts.contains("Note: Until then, a shortcut set in the desktop's keyboard settings to run "
+                     "tavelkombrix brings its bar back"));
+  EXPECT_FALSE(texts.join(' ').contains("package"));
   EXPECT_TRUE(hotkey.findChildren<SItem*>().isEmpty());
 
   BlocklistView blocklist;
@@ -251,4 +260,65 @@ TEST_F(SettingsTabsTest, HotkeyAndBlocklistTabsHoldTheirTexts) {
   ASSERT_EQ(groups.size(), 1);
   EXPECT_EQ(groups[0]->title(), "Blocklist");
   EXPECT_NE(blocklist.bundleSelector(), nullptr);
+}
+
+TEST_F(SettingsTabsTest, TheWindowOpensWhollyOnItsScreenAndItsPagesGrowWithIt) {
+  TK_REQUIRE_DESKTOP();
+  // The pointer low on the screen, as after a click on the bar's gear there: the window manager
+  // puts new windows under the pointer.
+  ASSERT_EQ(QProcess::execute("xdotool", {"mousemove", "1700", "1060"}), 0);
+  SettingsView view;
+  view.show();
+  QScreen* screen = view.screen();
+  ASSERT_NE(screen, nullptr);
+  // The window manager has framed and placed it.
+  ASSERT_TRUE(test::waitUntil([&] { return view.isVisible() && view.frameGeometry() != view.geometry(); }))
+      << "the window manager never framed the settings window";
+  test::pumpEvents(std::chrono::milliseconds(300));
+  const QRect frame = view.frameGeometry();
+  EXPECT_TRUE(screen->availableGeometry().contains(frame))
+      << "frame rows " << frame.top() << " to " << frame.bottom() << " on a screen of "
+      << screen->geometry().height();
+  QWidget* recorder = view.page("Recorder");
+  view.setSelectedItem("Recorder");
+  EXPECT_GE(recorder->width(), SettingsView::kPageSize.width());
+
+  // The page grows with the window.
+  const QSize before = recorder->size();
+  view.resize(view.size() + QSize(200, 100));
+  ASSERT_TRUE(test::waitUntil([&] { return recorder->width() >= before.width() + 200; }));
+  EXPECT_GE(recorder->height(), before.height() + 100);
+
+  // The Recorder page starts at its top, and its scroll bar's thumb says so.
+  auto* scroll = recorder->findChild<QScrollArea*>();
+  ASSERT_NE(scroll, nullptr);
+  QScrollBar* bar = scroll->verticalScrollBar();
+  ASSERT_GT(bar->maximum(), bar->minimum()) << "the page does not scroll";
+  EXPECT_EQ(bar->value(), bar->minimum());
+  EXPECT_EQ(scroll->widget()->mapTo(scroll->viewport(), QPoint(0, 0)).y(), 0);
+  // Where the thumb is drawn: the rows down the middle of the bar that are darker than its track.
+  const auto thumbRows = [bar]() -> std::pair<int, int> {
+    const QImage image = bar->grab().toImage();
+    std::vector<int> lightness;
+    for (int y = 0; y < image.height(); ++y)
+      lightness.push_back(image.pixelColor(image.width() / 2, y).lightness());
+    const int track = *std::max_element(lightness.begin(), lightness.end());
+    int first = -1, last = -1;
+    for (int y = 0; y < int(lightness.size()); ++y) {
+      if (lightness[size_t(y)] >= track - 40) continue;
+      if (first < 0) first = y;
+      last = y;
+    }
+    return {first, last};
+  };
+  const auto [top, bottom] = thumbRows();
+  ASSERT_GE(top, 0) << "no thumb is drawn";
+  EXPECT_LE(top, 6) << "the page's top is shown but the thumb starts " << top << " px down";
+  // As long, against the bar, as the page shown against the whole page.
+  const double expected = double(bar->height()) * bar->pageStep() / (bar->pageStep() + bar->maximum());
+  EXPECT_NEAR(bottom - top, expected, 12);
+  bar->setValue(bar->maximum());
+  const auto [endTop, endBottom] = thumbRows();
+  EXPECT_GE(endBottom, bar->height() - 6) << "at the page's end the thumb ends " << endBottom;
+  EXPECT_GT(endTop, top);
 }

@@ -2,7 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
+#include <QLabel>
+#include <QListWidget>
 #include <QPainterPath>
+#include <QTranslator>
+
+#include "settings/SGroupBox.h"
 
 #include "ui/Symbols.h"
 
@@ -34,4 +40,36 @@ TEST(SymbolsTest, EverySymbolIsAShapeInsideItsUnitSquare) {
   // The gear has its hole: the centre is not filled, the ring around it is.
   EXPECT_FALSE(symbolPath(Symbol::gearshapeFill).contains(QPointF(0.5, 0.5)));
   EXPECT_TRUE(symbolPath(Symbol::gearshapeFill).contains(QPointF(0.5, 0.75)));
+}
+
+// A translation of every text, as a loaded translation file would give one.
+class MarkingTranslator : public QTranslator {
+ public:
+  QString translate(const char* context, const char* sourceText, const char*, int) const override {
+    return QString::fromUtf8(context).startsWith("tk::")
+               ? QStringLiteral("«%1»").arg(QString::fromUtf8(sourceText))
+               : QString();
+  }
+  bool isEmpty() const override { return false; }
+};
+
+TEST(SettingsViewTest, TextsGoThroughTheLoadedTranslationWhileTabsKeepTheirNames) {
+  MarkingTranslator translator;
+  QCoreApplication::installTranslator(&translator);
+  SettingsView view;
+  QCoreApplication::removeTranslator(&translator);
+  EXPECT_EQ(view.windowTitle(), "«tavelkombrix Settings»");
+  auto* sidebar = view.findChild<QListWidget*>();
+  ASSERT_NE(sidebar, nullptr);
+  EXPECT_EQ(sidebar->item(1)->text(), "«Recorder»");
+  // The tabs are still chosen by their own names.
+  view.setSelectedItem("Hotkey");
+  EXPECT_EQ(view.selectedItem(), "Hotkey");
+  QStringList texts;
+  for (QLabel* label : view.page("Hotkey")->findChildren<QLabel*>()) texts << label->text();
+  for (SGroupBox* group : view.findChildren<SGroupBox*>()) texts << group->title();
+  EXPECT_TRUE(texts.contains("«Hotkey»")) << texts.join(" | ").toStdString();
+  EXPECT_TRUE(texts.contains("«Keyboard shortcuts will be implemented in a future update»"));
+  EXPECT_TRUE(texts.contains("«Studio Features»"));
+  EXPECT_TRUE(texts.contains("«Blocklist»"));
 }
