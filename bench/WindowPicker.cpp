@@ -42,8 +42,8 @@ class DesktopContent : public tk::ShareableContentSource {
   }
 };
 
-// A child process holding `count` mapped windows, each of its own class and colour, in a grid.
-// Returns once they are all mapped.
+// A child process holding `count` windows, each of its own class and colour, in a grid, managed by
+// the window manager. Returns once the client has mapped them.
 pid_t startWindows(int count) {
   int ready[2];
   if (pipe(ready) != 0) return -1;
@@ -61,11 +61,10 @@ pid_t startWindows(int count) {
   xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(c)).data;
   for (int i = 0; i < count; ++i) {
     const xcb_window_t window = xcb_generate_id(c);
-    const uint32_t values[] = {0x203040u + uint32_t(i) * 0x010305u, 1};
+    const uint32_t values[] = {0x203040u + uint32_t(i) * 0x010305u};
     const int x = (i % 20) * 90, y = (i / 20) * 70 % 900;
     xcb_create_window(c, XCB_COPY_FROM_PARENT, window, screen->root, int16_t(x), int16_t(y), 240, 140, 0,
-                      XCB_WINDOW_CLASS_INPUT_OUTPUT, XCB_COPY_FROM_PARENT,
-                      XCB_CW_BACK_PIXEL | XCB_CW_OVERRIDE_REDIRECT, values);
+                      XCB_WINDOW_CLASS_INPUT_OUTPUT, XCB_COPY_FROM_PARENT, XCB_CW_BACK_PIXEL, values);
     const std::string name = "BenchWindow" + std::to_string(i);
     const std::string wmClass = name + '\0' + name + '\0';
     xcb_change_property(c, XCB_PROP_MODE_REPLACE, window, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING, 8,
@@ -110,8 +109,10 @@ Result runPicker(DesktopContent& content) {
   clock.start();
   tk::WindowSelectorView* view = tk::WindowSelectorView::open({nullptr, &content});
   bool finished = false;
-  QObject::connect(&view->viewModel(), &tk::WindowSelectorViewModel::snapshotsFinished, [&] { finished = true; });
-  if (runUntil([&] { return !view->cards().empty(); })) result.firstCardMs = double(clock.nsecsElapsed()) / 1e6;
+  QObject::connect(&view->viewModel(), &tk::WindowSelectorViewModel::snapshotsFinished,
+                   [&] { finished = true; });
+  if (runUntil([&] { return !view->cards().empty(); }))
+    result.firstCardMs = double(clock.nsecsElapsed()) / 1e6;
   if (runUntil([&] { return finished; })) result.allPicturesMs = double(clock.nsecsElapsed()) / 1e6;
   for (const auto& [display, thumbnails] : view->viewModel().windowsByDisplay()) {
     for (const auto& thumbnail : thumbnails) result.pictures += !thumbnail->placeholder;
@@ -142,7 +143,7 @@ Result runAllAtOnce(DesktopContent& content) {
     configuration.width = size.width();
     configuration.height = size.height();
     configuration.scalesToFit = true;
-    configuration.minimumFrameInterval = tk::MediaTime(1, 1);
+    configuration.minimumFrameInterval = tk::WindowSelectorViewModel::kSnapshotFrameInterval;
     configuration.queueDepth = 3;
     auto snapshot = std::make_shared<tk::CaptureSnapshot>(source, configuration);
     snapshots.push_back(snapshot);
@@ -172,6 +173,12 @@ int main(int argc, char** argv) {
   const pid_t windows = startWindows(count);
   if (windows < 0) return 1;
   DesktopContent content;
+  // The window manager lists them as it takes them on.
+  const bool listed = runUntil([&] {
+    return int(tk::WindowSelectorViewModel::selectableWindows(tk::loadShareableContent(), "").size()) >=
+           count;
+  });
+  if (!listed) std::printf("  (the window manager did not list every window)\n");
 
   const Result ours = runPicker(content);
   std::printf("  %-32s first card %8.1f ms   all pictures %8.1f ms   pictures %3d   peak X connections %3d\n",

@@ -136,7 +136,10 @@ QCoro::Task<void> WindowSelectorViewModel::snapshotWindow(CaptureWindowRef windo
   configuration.height = size.height();
   configuration.scalesToFit = true;
   configuration.showsCursor = false;
-  configuration.minimumFrameInterval = MediaTime(1, 1);
+  // The stream's first frame comes one interval after its start, and the stream stops at its first
+  // frame: a short interval makes a picture take a fraction of a second instead of one, and costs
+  // no more frames.
+  configuration.minimumFrameInterval = kSnapshotFrameInterval;
   configuration.queueDepth = 3;
   auto snapshot = std::make_shared<CaptureSnapshot>(std::move(source), configuration);
   snapshots_.push_back(snapshot);

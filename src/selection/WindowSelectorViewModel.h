@@ -9,6 +9,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/media/MediaTime.h"
 #include "platform/x11/X11ShareableContent.h"
 #include "selection/WindowThumbnail.h"
 
@@ -30,7 +31,8 @@ class WindowSelectorViewModel : public QObject {
  public:
   using DisplayWindows = std::pair<CaptureDisplayRef, std::vector<std::shared_ptr<const WindowThumbnail>>>;
   // How many pictures are taken at once (each holds one X connection while it runs).
-  static constexpr int kConcurrentSnapshots = 4;
+  static constexpr int kConcurrentSnapshots = 6;
+  static constexpr MediaTime kSnapshotFrameInterval{1, 30};
 
   explicit WindowSelectorViewModel(ShareableContentSource* content, QObject* parent = nullptr);
   ~WindowSelectorViewModel() override;

@@ -132,7 +132,7 @@ TEST_F(CaptureSnapshotTest, ThePickerListsEveryWindowAtOnceAndEachPictureUpdates
   TK_REQUIRE_DESKTOP();
   content.displayList = {test::firstDisplayOfDesktop()};
   // Three times as many windows as pictures are taken at once.
-  const int count = 6 * WindowSelectorViewModel::kConcurrentSnapshots;
+  const int count = 4 * WindowSelectorViewModel::kConcurrentSnapshots;
   std::vector<uint32_t> others;
   content.windowList = {listed()};
   for (int i = 1; i < count; ++i) {
