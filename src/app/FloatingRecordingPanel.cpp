@@ -1,5 +1,6 @@
 #include "app/FloatingRecordingPanel.h"
 
+#include <QCoreApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMouseEvent>
@@ -76,7 +77,7 @@ FloatingRecordingPanel::FloatingRecordingPanel(FloatingRecordingPanelController&
   pauseButton_ = roundButton(this, QColor(255, 255, 255, 51));
   stopButton_ = roundButton(this, QColor(255, 0, 0, 204));
   stopButton_->setIcon(style()->standardIcon(QStyle::SP_MediaStop));
-  stopButton_->setToolTip("Stop Recording");
+  stopButton_->setToolTip(QCoreApplication::translate("tk::FloatingRecordingPanel", "Stop Recording"));
   layout->addWidget(dot_);
   layout->addWidget(time_);
   layout->addStretch(1);
@@ -100,7 +101,8 @@ void FloatingRecordingPanel::refresh() {
   time_->setText(QString::fromStdString(
       FloatingRecordingPanelController::formatDuration(controller_.recordingDuration())));
   pauseButton_->setIcon(style()->standardIcon(paused ? QStyle::SP_MediaPlay : QStyle::SP_MediaPause));
-  pauseButton_->setToolTip(paused ? "Resume" : "Pause");
+  pauseButton_->setToolTip(paused ? QCoreApplication::translate("tk::FloatingRecordingPanel", "Resume")
+                                  : QCoreApplication::translate("tk::FloatingRecordingPanel", "Pause"));
 }
 
 void FloatingRecordingPanel::paintEvent(QPaintEvent*) {

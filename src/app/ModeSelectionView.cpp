@@ -8,13 +8,13 @@
 #include <QPushButton>
 
 #include "app/AudioDeviceManager.h"
-#include "ui/RecordButton.h"
-#include "ui/SymbolButton.h"
 #include "model/RecordingError.h"
 #include "platform/qt/Async.h"
 #include "platform/qt/Diagnostics.h"
 #include "settings/RecordingConfigurationBuilder.h"
 #include "settings/SettingsKeys.h"
+#include "ui/RecordButton.h"
+#include "ui/SymbolButton.h"
 
 namespace tk {
 
@@ -60,11 +60,11 @@ QString menuText(const std::string& name) {
 QString ModeSelectionView::text(RecordingMode mode) {
   switch (mode) {
     case RecordingMode::screen:
-      return QStringLiteral("Display");
+      return tr("Display");
     case RecordingMode::window:
-      return QStringLiteral("Window");
+      return tr("Window");
     case RecordingMode::area:
-      return QStringLiteral("Area");
+      return tr("Area");
   }
   return {};
 }
@@ -115,18 +115,18 @@ void ModeSelectionView::buildLayout() {
   }
   if (!services_.openWindowSelector) {
     modeButton(RecordingMode::window)->setEnabled(false);
-    modeButton(RecordingMode::window)->setToolTip(QStringLiteral("Window recording is not available yet"));
+    modeButton(RecordingMode::window)->setToolTip(tr("Window recording is not available yet"));
   }
   if (!services_.openAreaSelector) {
     modeButton(RecordingMode::area)->setEnabled(false);
-    modeButton(RecordingMode::area)->setToolTip(QStringLiteral("Area recording is not available yet"));
+    modeButton(RecordingMode::area)->setToolTip(tr("Area recording is not available yet"));
   }
   row->addSpacing(12);
   row->addWidget(separator(this));
 
   // Camera group.
   cameraButton_ = new SymbolButton(Symbol::videoFill, 15, {20, 28}, this);
-  cameraButton_->setToolTip(QStringLiteral("Camera"));
+  cameraButton_->setToolTip(tr("Camera"));
   connect(cameraButton_, &QPushButton::clicked, this, [this] { toggleCamera(); });
   cameraMenuButton_ = new SymbolButton(Symbol::chevronDown, 9, {16, 28}, this);
   cameraMenu_ = new QMenu(this);
@@ -139,7 +139,7 @@ void ModeSelectionView::buildLayout() {
 
   // Devices and actions.
   microphoneButton_ = new SymbolButton(Symbol::micFill, 15, {20, 28}, this);
-  microphoneButton_->setToolTip(QStringLiteral("Microphone"));
+  microphoneButton_->setToolTip(tr("Microphone"));
   connect(microphoneButton_, &QPushButton::clicked, this, [this] { toggleMicrophone(); });
   microphoneMenuButton_ = new SymbolButton(Symbol::chevronDown, 8, {16, 28}, this);
   microphoneMenu_ = new QMenu(this);
@@ -150,11 +150,11 @@ void ModeSelectionView::buildLayout() {
   row->addSpacing(4 + 6);
 
   systemAudioButton_ = new SymbolButton(Symbol::speakerWave2Fill, 15, {20, 28}, this);
-  systemAudioButton_->setToolTip(QStringLiteral("System Audio"));
+  systemAudioButton_->setToolTip(tr("System Audio"));
   connect(systemAudioButton_, &QPushButton::clicked, this, [this] { toggleSystemAudio(); });
   systemAudioMenuButton_ = new SymbolButton(Symbol::chevronDown, 8, {16, 28}, this);
   systemAudioMenu_ = new QMenu(this);
-  systemAudioMenu_->addAction(QStringLiteral("System Default"));
+  systemAudioMenu_->addAction(tr("System Default"));
   systemAudioMenuButton_->setMenu(systemAudioMenu_);
   row->addWidget(systemAudioButton_);
   row->addSpacing(6);
@@ -163,7 +163,7 @@ void ModeSelectionView::buildLayout() {
 
   settingsButton_ = new SymbolButton(Symbol::gearshapeFill, 16, {20, 28}, this);
   settingsButton_->setSymbolColor(gray(0.6));
-  settingsButton_->setToolTip(QStringLiteral("Settings"));
+  settingsButton_->setToolTip(tr("Settings"));
   connect(settingsButton_, &QPushButton::clicked, this, [this] {
     if (services_.openSettings) services_.openSettings();
   });
@@ -171,7 +171,7 @@ void ModeSelectionView::buildLayout() {
   row->addSpacing(8 + 6);
 
   recordButton_ = new RecordButton(this);
-  recordButton_->setToolTip(QStringLiteral("Record"));
+  recordButton_->setToolTip(tr("Record"));
   connect(recordButton_, &QAbstractButton::clicked, this, &ModeSelectionView::handleRecordButton);
   row->addWidget(recordButton_);
   row->addSpacing(12);
@@ -247,7 +247,7 @@ void ModeSelectionView::applyModeStyles() {
 
 void ModeSelectionView::rebuildMicrophoneMenu() {
   microphoneMenu_->clear();
-  connect(microphoneMenu_->addAction(QStringLiteral("Default")), &QAction::triggered, this,
+  connect(microphoneMenu_->addAction(tr("Default")), &QAction::triggered, this,
           [] { settings::microphoneDevice.write(QString::fromUtf8(settings::defaultDeviceName)); });
   microphoneMenu_->addSeparator();
   for (const CaptureDevice& device : audioDeviceManager_->availableDevices()) {
@@ -260,7 +260,7 @@ void ModeSelectionView::rebuildMicrophoneMenu() {
 
 void ModeSelectionView::rebuildCameraMenu() {
   cameraMenu_->clear();
-  connect(cameraMenu_->addAction(QStringLiteral("Default Camera")), &QAction::triggered, this,
+  connect(cameraMenu_->addAction(tr("Default Camera")), &QAction::triggered, this,
           [] { settings::cameraDevice.write(QString::fromUtf8(settings::defaultDeviceName)); });
   cameraMenu_->addSeparator();
   for (const CaptureDevice& device : availableCameras_) {
@@ -321,10 +321,10 @@ QMessageBox* ModeSelectionView::makeAlert(const QString& title, const QString& m
 
 void ModeSelectionView::showMicrophonePermissionAlert() {
   settings::recordMicrophone.write(false);
-  QMessageBox* alert = makeAlert(QStringLiteral("Permission Required"),
-                                 QStringLiteral("tavelkombrix needs permission to record your microphone."));
+  QMessageBox* alert =
+      makeAlert(tr("Permission Required"), tr("tavelkombrix needs permission to record your microphone."));
   alert->setIcon(QMessageBox::Warning);
-  QPushButton* openSettings = alert->addButton(QStringLiteral("Open Settings"), QMessageBox::AcceptRole);
+  QPushButton* openSettings = alert->addButton(tr("Open Settings"), QMessageBox::AcceptRole);
   alert->addButton(QMessageBox::Cancel);
   alert->setDefaultButton(openSettings);
   auto openMicrophoneSettings = services_.openMicrophoneSettings;
@@ -337,7 +337,7 @@ void ModeSelectionView::showMicrophonePermissionAlert() {
 }
 
 void ModeSelectionView::showRecordingErrorAlert(const QString& message) {
-  QMessageBox* alert = makeAlert(QStringLiteral("Recording Error"), message);
+  QMessageBox* alert = makeAlert(tr("Recording Error"), message);
   alert->setIcon(QMessageBox::Critical);
   alert->addButton(QMessageBox::Ok);
   alert->open();
@@ -380,7 +380,7 @@ QCoro::Task<void> ModeSelectionView::startDisplayRecording() {
     if (!self) co_return;
     askingForDisplays_ = false;
     if (displays.empty()) {
-      showRecordingErrorAlert(QStringLiteral("No display found"));
+      showRecordingErrorAlert(tr("No display found"));
       co_return;
     }
     const CaptureDisplayRef display = displays.front();
@@ -395,8 +395,7 @@ QCoro::Task<void> ModeSelectionView::startDisplayRecording() {
   } catch (...) {
     failure = describeException(std::current_exception());
   }
-  if (self)
-    showRecordingErrorAlert(QStringLiteral("Failed to start recording: ") + QString::fromStdString(failure));
+  if (self) showRecordingErrorAlert(tr("Failed to start recording: ") + QString::fromStdString(failure));
 }
 
 QCoro::Task<void> ModeSelectionView::startAreaSelection() {

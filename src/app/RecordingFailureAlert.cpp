@@ -25,12 +25,12 @@ QMessageBox* RecordingFailureAlert::alert() const {
 void RecordingFailureAlert::show(const RecordingError& error, const std::filesystem::path& saved) {
   // One alert at a time: a newer failure replaces the one still shown.
   if (alert_) delete alert_.data();
-  auto* alert = new QMessageBox(QMessageBox::Warning, "Recording Error",
+  auto* alert = new QMessageBox(QMessageBox::Warning, tr("Recording Error"),
                                 QString::fromStdString(error.localizedDescription()), QMessageBox::Ok);
   QString details = QString::fromStdString(error.recoverySuggestion().value_or(""));
   if (!saved.empty()) {
     if (!details.isEmpty()) details += "\n\n";
-    details += "Saved to: " + QString::fromStdString(saved.string());
+    details += tr("Saved to: ") + QString::fromStdString(saved.string());
   }
   alert->setInformativeText(details);
   alert->setAttribute(Qt::WA_DeleteOnClose);

@@ -134,10 +134,12 @@ void StatusBarController::rebuildMenu() {
   if (!menu_) return;
   menu_->clear();
   menu_->addAction(QString::fromStdString(title()))->setEnabled(false);
-  QObject::connect(menu_->addAction("Stop Recording"), &QAction::triggered, &context_,
-                   [this] { handleStopFromMenu(); });
-  QObject::connect(menu_->addAction(isPaused_ ? "Resume Recording" : "Pause Recording"), &QAction::triggered,
-                   &context_, [this] { handlePauseResumeFromMenu(); });
+  QObject::connect(menu_->addAction(QCoreApplication::translate("tk::StatusBarController", "Stop Recording")),
+                   &QAction::triggered, &context_, [this] { handleStopFromMenu(); });
+  QObject::connect(
+      menu_->addAction(isPaused_ ? QCoreApplication::translate("tk::StatusBarController", "Resume Recording")
+                                 : QCoreApplication::translate("tk::StatusBarController", "Pause Recording")),
+      &QAction::triggered, &context_, [this] { handlePauseResumeFromMenu(); });
 }
 
 void StatusBarController::statusBarButtonClicked() {
