@@ -23,7 +23,7 @@ class TrimmerZoomSegmentsTrackView : public QWidget {
   Q_OBJECT
 
  public:
-  static constexpr int kHeight = 60;
+  static constexpr int kHeight = 44;
   static constexpr double kEdgeZone = 10;
 
   enum class DragType { none, move, resizeStart, resizeEnd };

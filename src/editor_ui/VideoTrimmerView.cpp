@@ -79,9 +79,9 @@ VideoTrimmerView::VideoTrimmerView(std::filesystem::path videoURL, QWidget* pare
       viewModel_(std::make_unique<VideoTrimmerViewModel>()),
       cameraPlayer_(std::make_unique<MediaPlayer>()),
       actions_(std::make_unique<TrimmerActions>(*this)) {
-  setMinimumSize(kMinimumWidth, kMinimumHeight);
+  cameraPlayer_->setMuted(true);  // the main player alone is heard
   buildLayout();
-  loadedState_ = editState();
+  savedState_ = editState();
   applyColourScheme();
 
   auto& model = *viewModel_;
@@ -96,6 +96,11 @@ VideoTrimmerView::VideoTrimmerView(std::filesystem::path videoURL, QWidget* pare
     if (gradientPicker_) gradientPicker_->setSelectedPreset(selectedGradientPreset_);
   });
   connect(&model, &VideoTrimmerViewModel::segmentsChanged, this, &VideoTrimmerView::refresh);
+  // What an export writes is the state when it starts; once it succeeds, that is what closing
+  // compares against.
+  connect(&model, &VideoTrimmerViewModel::isExportingChanged, this, [this] {
+    if (viewModel_->isExporting()) exportingState_ = editState();
+  });
   // The zooms as first read from the recording are what the window loaded, not an edit.
   connect(&model, &VideoTrimmerViewModel::metadataChanged, this, [this] {
     const auto& metadata = viewModel_->metadata();
@@ -103,8 +108,8 @@ VideoTrimmerView::VideoTrimmerView(std::filesystem::path videoURL, QWidget* pare
     metadataSeen_ = true;
     // An export of a movie without metadata makes its own from the current zooms: not a load.
     if (viewModel_->isExporting()) return;
-    loadedState_.zoomSegments = metadata->zoomSegments;
-    loadedState_.zoomKeyframes = metadata->zoomKeyframes;
+    savedState_.zoomSegments = metadata->zoomSegments;
+    savedState_.zoomKeyframes = metadata->zoomKeyframes;
   });
   connect(this, &VideoTrimmerView::stateChanged, this, [this] {
     aspectControls_->refresh();
@@ -179,6 +184,7 @@ void VideoTrimmerView::buildLayout() {
       {[this] { return selectedZoomSegmentId_; }, [this](auto id) { setSelectedZoomSegmentId(id); }},
       timelineSlot_);
   timelineSlot_->layout()->addWidget(timeline_);
+  timelineSlot_->hide();  // until the movie has loaded
   connect(this, &VideoTrimmerView::stateChanged, timeline_, &TrimmerTimelineView::selectionChanged);
 
   transportCard_ = slot(QStringLiteral("transportCard"), this);
@@ -211,6 +217,10 @@ void VideoTrimmerView::buildLayout() {
   root->addWidget(appearanceStrip_);
 }
 
+QSize VideoTrimmerView::minimumSizeHint() const {
+  return QWidget::minimumSizeHint().expandedTo(QSize(kMinimumWidth, kMinimumHeight));
+}
+
 void VideoTrimmerView::applyColourScheme() {
   // Always the chosen scheme, never the desktop's.
   setPalette(schemePalette(forceDarkMode_));
@@ -220,6 +230,8 @@ void VideoTrimmerView::applyColourScheme() {
 }
 
 void VideoTrimmerView::refresh() {
+  // The timeline shows a movie that has loaded: not while it loads, nor after it failed to.
+  timelineSlot_->setVisible(!viewModel_->isLoading() && !loadFailed_);
   playerArea_->relayout();
   emit stateChanged();
 }
@@ -340,6 +352,7 @@ void VideoTrimmerView::presentError(std::string message) {
 }
 
 void VideoTrimmerView::presentExportSuccess(std::optional<std::filesystem::path> exportedURL) {
+  if (exportingState_) savedState_ = *std::exchange(exportingState_, std::nullopt);
   exportedURL_ = std::move(exportedURL);
   showExportSuccess_ = true;
   const QString message = exportedURL_ ? QStringLiteral("Trimmed video saved to:\n") +
@@ -356,7 +369,9 @@ void VideoTrimmerView::revealInFinder(const std::filesystem::path& url) {
 
 void VideoTrimmerView::configureTrimmerWindow(QWidget* window) {
   if (window) {
-    window->setMinimumSize(window->minimumSize().expandedTo(QSize(kMinimumWidth, kMinimumHeight)));
+    // The window is never smaller than its content needs (at least the least size above): nothing
+    // is squeezed or cut, and opening a zoom editor grows a window that has no room for it.
+    if (QLayout* layout = window->layout()) layout->setSizeConstraint(QLayout::SetMinimumSize);
     window->setWindowFlag(Qt::WindowMaximizeButtonHint, true);
   }
   viewModel_->setWindow(window);
@@ -376,7 +391,6 @@ void VideoTrimmerView::startVideoLoad() {
 
 void VideoTrimmerView::loadCameraRecording() {
   if (includeCameraInExport_ && cameraLayerExists()) {
-    // The camera layer is written without sound, so the main player alone is heard.
     cameraPlayer_->replaceCurrentItem(cameraLayerURL());
   } else {
     cameraPlayer_->replaceCurrentItem(std::nullopt);
@@ -406,7 +420,7 @@ void VideoTrimmerView::handleVideoLoadResult(std::optional<PlatformError> error)
     return;
   }
   Diagnostics::line("Video loaded successfully and trimming started automatically");
-  loadedState_.segments = viewModel_->segments();
+  savedState_.segments = viewModel_->segments();
   if (!playbackTimer_) {
     playbackTimer_ = new QTimer(this);
     playbackTimer_->setInterval(kClockIntervalMs);
@@ -581,26 +595,35 @@ VideoTrimmerView::EditState VideoTrimmerView::editState() const {
 }
 
 bool VideoTrimmerView::hasUnsavedEdits() const {
-  return !(editState() == loadedState_);
+  return !(editState() == savedState_);
 }
 
 bool VideoTrimmerView::windowShouldClose() {
-  if (discardConfirmed_ || tornDown_ || !hasUnsavedEdits()) return true;
+  const bool exporting = viewModel_->isExporting();
+  if (discardConfirmed_ || tornDown_ || (!exporting && !hasUnsavedEdits())) return true;
   if (discardPrompt_) {
     discardPrompt_->raise();
     return false;
   }
-  discardPrompt_ = new QMessageBox(QMessageBox::Warning, QStringLiteral("Discard Changes?"),
-                                   QStringLiteral("Your cuts, zooms and appearance changes to this video "
-                                                  "have not been exported and will be lost."),
-                                   QMessageBox::NoButton, this);
+  // A running export is lost with the window just as unexported edits are: ask first.
+  discardPrompt_ =
+      exporting ? new QMessageBox(QMessageBox::Warning, QStringLiteral("Stop Export?"),
+                                  QStringLiteral("This video is still being exported. Closing the window "
+                                                 "stops the export and discards what it has written."),
+                                  QMessageBox::NoButton, this)
+                : new QMessageBox(QMessageBox::Warning, QStringLiteral("Discard Changes?"),
+                                  QStringLiteral("Your cuts, zooms and appearance changes to this video "
+                                                 "have not been exported and will be lost."),
+                                  QMessageBox::NoButton, this);
   discardPrompt_->setAttribute(Qt::WA_DeleteOnClose);
   discardPrompt_->setWindowModality(Qt::WindowModal);
-  auto* discard = discardPrompt_->addButton(QStringLiteral("Discard"), QMessageBox::DestructiveRole);
+  auto* discard = discardPrompt_->addButton(
+      exporting ? QStringLiteral("Stop Export") : QStringLiteral("Discard"), QMessageBox::DestructiveRole);
   auto* keep = discardPrompt_->addButton(QStringLiteral("Cancel"), QMessageBox::RejectRole);
   discardPrompt_->setDefaultButton(keep);
   discardPrompt_->setEscapeButton(keep);
   connect(discard, &QPushButton::clicked, this, [this] {
+    if (viewModel_->isExporting()) viewModel_->cancelExport();
     discardConfirmed_ = true;
     QTimer::singleShot(0, this, &VideoTrimmerView::closeTrimmerWindow);
   });

@@ -56,6 +56,8 @@ class VideoTrimmerView : public QWidget {
 
   static constexpr int kMinimumWidth = 1000;
   static constexpr int kMinimumHeight = 720;
+  // What the regions need, and never less than the least size above.
+  QSize minimumSizeHint() const override;
 
   // ---- view state ----
   const std::filesystem::path& videoURL() const { return videoURL_; }
@@ -153,10 +155,11 @@ class VideoTrimmerView : public QWidget {
   // ---- header ----
   // Closes the window through its close box, so an edited window asks first.
   void closeTrimmerWindow();
-  // Whether the cuts, zooms or look differ from what was loaded.
+  // Whether the cuts, zooms or look differ from what was loaded or last exported successfully.
   bool hasUnsavedEdits() const;
-  // Asked before the window closes: true closes at once; false means the discard prompt (window-
-  // modal, not blocking) is open and closes the window only if the edits are discarded.
+  // Asked before the window closes: true closes at once; false means the prompt (window-modal, not
+  // blocking) is open and closes the window only if the edits are discarded, or while an export
+  // runs, only if the export is stopped.
   bool windowShouldClose();
   QMessageBox* discardPrompt() const { return discardPrompt_; }
   static void revealInFinder(const std::filesystem::path& url);
@@ -247,7 +250,8 @@ class VideoTrimmerView : public QWidget {
   TransportControls* transportControls_ = nullptr;
   ZoomEditorHost* zoomEditors_ = nullptr;
   AppearancePanel* appearancePanel_ = nullptr;
-  EditState loadedState_;
+  EditState savedState_;  // as loaded, then as last exported
+  std::optional<EditState> exportingState_;
   bool metadataSeen_ = false;
   bool discardConfirmed_ = false;
   QPointer<QMessageBox> discardPrompt_;

@@ -1,0 +1,114 @@
+// What the editor window shows and asks around loading, playing and exporting.
+
+#include <QAbstractButton>
+#include <QCheckBox>
+#include <QMessageBox>
+#include <QPushButton>
+
+#include "EditorWindowFixture.h"
+#include "editor_ui/AppearancePanel.h"
+
+namespace tk::test {
+namespace {
+
+using EditorWindowStateTest = EditorWindowFixture;
+
+QAbstractButton* buttonNamed(QMessageBox* box, const QString& text) {
+  if (!box) return nullptr;
+  for (auto* button : box->buttons())
+    if (button->text() == text) return button;
+  return nullptr;
+}
+
+TEST_F(EditorWindowStateTest, TheTimelineShowsOnlyAMovieThatHasLoaded) {
+  const fs::path movie = writeMovie("Take.mov");
+  window = std::make_unique<QWidget>();
+  auto* layout = new QVBoxLayout(window.get());
+  view = new VideoTrimmerView(movie, window.get());
+  layout->addWidget(view);
+  std::vector<bool> shownWhileLoading;
+  QObject::connect(&view->viewModel(), &VideoTrimmerViewModel::isLoadingChanged, view, [&] {
+    if (view->viewModel().isLoading()) shownWhileLoading.push_back(view->timelineSlot()->isVisible());
+  });
+  window->show();
+  EXPECT_TRUE(view->viewModel().isLoading());
+  EXPECT_FALSE(view->timelineSlot()->isVisible());
+  ASSERT_TRUE(waitUntil([&] { return !view->viewModel().isLoading() && view->playbackTimerRunning(); }));
+  EXPECT_TRUE(view->timelineSlot()->isVisible());
+  for (bool shown : shownWhileLoading) EXPECT_FALSE(shown);
+  window->close();
+
+  const fs::path broken = fs::path(folder.path().toStdString()) / "broken.mov";
+  std::ofstream(broken) << "not a movie";
+  auto& failed = open(broken);
+  ASSERT_TRUE(failed.loadFailed());
+  EXPECT_FALSE(failed.timelineSlot()->isVisible());
+  window->close();
+}
+
+TEST_F(EditorWindowStateTest, TheCameraLayerPlaysWithoutSound) {
+  // A camera layer from another program may carry a sound track: only the main player is heard.
+  writeMovie(".camera.mov");
+  auto& trimmer = open(writeMovie(".screen.mov"));
+  trimmer.setIncludeCameraInExport(true);
+  EXPECT_TRUE(trimmer.cameraPlayer().isMuted());
+  ASSERT_TRUE(waitUntil([&] { return trimmer.cameraPlayer().status() == MediaPlayer::Status::readyToPlay; }));
+  trimmer.viewModel().player()->play();
+  ASSERT_TRUE(waitUntil([&] {
+    return trimmer.cameraPlayer().rate() > 0 && trimmer.cameraPlayer().currentTime().seconds() > 0.2;
+  })) << "the camera never played along";
+  EXPECT_FALSE(trimmer.cameraPlayer().usesAudioClock());
+  trimmer.viewModel().player()->pause();
+  window->close();
+}
+
+TEST_F(EditorWindowStateTest, ClosingAsksDuringAnExportAndNotAfterOneThatSucceeded) {
+  auto& trimmer = open(writeMovie("Take.mov"));
+  ASSERT_FALSE(trimmer.loadFailed());
+  auto& model = trimmer.viewModel();
+  trimmer.appearancePanel().backgroundSwitch()->click();  // an edit
+  ASSERT_TRUE(trimmer.hasUnsavedEdits());
+
+  trimmer.appearancePanel().exportButton()->click();
+  ASSERT_TRUE(model.isExporting());
+  window->close();  // in the same turn: the export is still running
+  ASSERT_NE(trimmer.discardPrompt(), nullptr) << "closing during an export did not ask";
+  EXPECT_EQ(trimmer.discardPrompt()->windowTitle(), "Stop Export?");
+  EXPECT_TRUE(window->isVisible());
+  ASSERT_TRUE(buttonNamed(trimmer.discardPrompt(), "Stop Export"));
+  auto* keep = buttonNamed(trimmer.discardPrompt(), "Cancel");
+  ASSERT_TRUE(keep);
+  keep->click();
+  ASSERT_TRUE(waitUntil([&] { return trimmer.discardPrompt() == nullptr; }));
+
+  ASSERT_TRUE(waitUntil([&] { return trimmer.showExportSuccess() || trimmer.showError(); },
+                        std::chrono::seconds(120)))
+      << "the export never ended";
+  ASSERT_TRUE(trimmer.showExportSuccess()) << trimmer.errorMessage();
+  trimmer.alert()->close();
+  // What was exported is saved: closing now asks nothing.
+  EXPECT_FALSE(trimmer.hasUnsavedEdits());
+  trimmer.appearancePanel().backgroundSwitch()->click();
+  EXPECT_TRUE(trimmer.hasUnsavedEdits());  // an edit after the export still counts
+  trimmer.appearancePanel().backgroundSwitch()->click();
+  window->close();
+  EXPECT_EQ(trimmer.discardPrompt(), nullptr);
+  EXPECT_FALSE(window->isVisible());
+}
+
+TEST_F(EditorWindowStateTest, StoppingTheExportFromTheClosePromptClosesTheWindow) {
+  auto& trimmer = open(writeMovie("Take.mov"));
+  ASSERT_FALSE(trimmer.loadFailed());
+  trimmer.appearancePanel().exportButton()->click();
+  ASSERT_TRUE(trimmer.viewModel().isExporting());
+  window->close();
+  auto* stop = buttonNamed(trimmer.discardPrompt(), "Stop Export");
+  ASSERT_TRUE(stop);
+  stop->click();
+  ASSERT_TRUE(waitUntil([&] { return !window->isVisible(); }));
+  EXPECT_EQ(trimmer.viewModel().player(), nullptr);  // torn down
+  EXPECT_FALSE(trimmer.showError());                 // a stopped export is not a failure
+}
+
+}  // namespace
+}  // namespace tk::test
