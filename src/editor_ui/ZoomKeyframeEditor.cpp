@@ -79,6 +79,7 @@ ZoomKeyframeEditor::ZoomKeyframeEditor(const ZoomKeyframe& keyframe, double dura
   easeOut_->onChange = setter([](ZoomKeyframe& k, double v) { k.easeOut = v; });
   x_->onChange = setter([](ZoomKeyframe& k, double v) { k.center.setX(centreValue(v)); });
   y_->onChange = setter([](ZoomKeyframe& k, double v) { k.center.setY(centreValue(v)); });
+  time_->setTimeSteps();
   display();
 }
 

@@ -289,6 +289,8 @@ TEST_F(EditorControlsTest, CameraCardNeedsTheCameraLayer) {
       rows << label->text();
     else if (qobject_cast<QFrame*>(row))
       rows << "divider";
+    else if (const auto pair = row->findChildren<SliderRow*>(Qt::FindDirectChildrenOnly); !pair.empty())
+      for (auto* side : pair) rows << side->label()->text();  // two settings side by side
     else
       rows << row->findChild<QLabel*>()->text();
   }

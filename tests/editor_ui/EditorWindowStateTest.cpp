@@ -4,9 +4,15 @@
 #include <QCheckBox>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QSlider>
+#include <QTest>
 
 #include "EditorWindowFixture.h"
 #include "editor_ui/AppearancePanel.h"
+#include "editor_ui/SliderRow.h"
+#include "editor_ui/ZoomEditorHost.h"
+#include "editor_ui/ZoomKeyframeEditor.h"
+#include "editor_ui/ZoomSegmentEditor.h"
 
 namespace tk::test {
 namespace {
@@ -108,6 +114,48 @@ TEST_F(EditorWindowStateTest, StoppingTheExportFromTheClosePromptClosesTheWindow
   ASSERT_TRUE(waitUntil([&] { return !window->isVisible(); }));
   EXPECT_EQ(trimmer.viewModel().player(), nullptr);  // torn down
   EXPECT_FALSE(trimmer.showError());                 // a stopped export is not a failure
+}
+
+TEST_F(EditorWindowStateTest, TimeSlidersReachEveryFrameOfAnHourLongMovie) {
+  TestMovieSpec hour;
+  hour.frameRate = 1;  // one frame a second keeps the hour quick to write
+  hour.seconds = 3600;
+  hour.withAudio = false;
+  RecordingMetadata metadata;
+  ZoomSegment segment;
+  segment.startTime = 1800;
+  segment.endTime = 1803;
+  metadata.zoomSegments.push_back(segment);
+  ZoomKeyframe keyframe;
+  keyframe.time = 2400;
+  metadata.zoomKeyframes.push_back(keyframe);
+  auto& trimmer = open(writeMovie("hour.mov", hour, metadata));
+  ASSERT_FALSE(trimmer.loadFailed());
+  auto& model = trimmer.viewModel();
+  ASSERT_TRUE(waitUntil([&] { return !model.zoomSegments().empty() && !model.zoomKeyframes().empty(); }));
+  ASSERT_NEAR(model.videoDuration().seconds(), 3600, 1);
+
+  trimmer.setSelectedZoomSegmentId(model.zoomSegments().front().id);
+  auto* editor = trimmer.zoomEditors().segmentEditor();
+  ASSERT_TRUE(editor);
+  editor->disclosureButton()->click();
+  for (SliderRow* row : {editor->startRow(), editor->endRow()})
+    EXPECT_LE(3600.0 / row->slider()->maximum(), 1.0 / 60) << "positions farther apart than a frame";
+  QTest::keyClick(editor->startRow()->slider(), Qt::Key_Right);
+  EXPECT_NEAR(model.zoomSegments().front().startTime, 1800.05, 0.006);
+  QTest::keyClick(editor->endRow()->slider(), Qt::Key_Left);
+  EXPECT_NEAR(model.zoomSegments().front().endTime, 1802.95, 0.006);
+  QTest::keyClick(editor->endRow()->slider(), Qt::Key_PageUp);
+  EXPECT_NEAR(model.zoomSegments().front().endTime, 1803.95, 0.006);
+
+  trimmer.setSelectedZoomSegmentId(std::nullopt);
+  trimmer.setSelectedZoomKeyframeId(model.zoomKeyframes().front().id);
+  auto* keyframes = trimmer.zoomEditors().keyframeEditor();
+  ASSERT_TRUE(keyframes);
+  EXPECT_LE(3600.0 / keyframes->timeRow()->slider()->maximum(), 1.0 / 60);
+  QTest::keyClick(keyframes->timeRow()->slider(), Qt::Key_Left);
+  EXPECT_NEAR(model.zoomKeyframes().front().time, 2399.95, 0.006);
+  window->close();
 }
 
 }  // namespace
