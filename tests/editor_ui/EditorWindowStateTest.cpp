@@ -10,6 +10,8 @@
 #include "EditorWindowFixture.h"
 #include "editor_ui/AppearancePanel.h"
 #include "editor_ui/SliderRow.h"
+#include "editor_ui/TrimmerTimelineView.h"
+#include "editor_ui/TrimmerZoomSegmentsTrackView.h"
 #include "editor_ui/ZoomEditorHost.h"
 #include "editor_ui/ZoomKeyframeEditor.h"
 #include "editor_ui/ZoomSegmentEditor.h"
@@ -155,6 +157,35 @@ TEST_F(EditorWindowStateTest, TimeSlidersReachEveryFrameOfAnHourLongMovie) {
   EXPECT_LE(3600.0 / keyframes->timeRow()->slider()->maximum(), 1.0 / 60);
   QTest::keyClick(keyframes->timeRow()->slider(), Qt::Key_Left);
   EXPECT_NEAR(model.zoomKeyframes().front().time, 2399.95, 0.006);
+  window->close();
+}
+
+TEST_F(EditorWindowStateTest, TheZoomTrackDrawsOnlyWhatShowsOfAHundredThousandSegments) {
+  auto& trimmer = open(writeMovie("Take.mov"));
+  ASSERT_FALSE(trimmer.loadFailed());
+  auto& model = trimmer.viewModel();
+  std::vector<ZoomSegment> many(100'000);
+  for (size_t i = 0; i < many.size(); ++i) {
+    many[i].startTime = 2.0 * i / many.size();
+    many[i].endTime = many[i].startTime + 0.000015;
+  }
+  many[50'000].endTime = many[50'000].startTime + 0.5;  // one wide enough to show its level
+  model.setZoomSegments(many);
+  trimmer.setSelectedZoomSegmentId(many[50'000].id);
+  auto* track = trimmer.timeline().zoomSegmentsTrack();
+  ASSERT_TRUE(track);
+  const QImage picture = track->grab().toImage();
+  EXPECT_GT(track->paintedBars(), 10);
+  EXPECT_LE(track->paintedBars(), 2 * track->width()) << "bars drawn that add nothing to the picture";
+  // The selected bar is drawn on top: its white outline shows at its left edge.
+  const auto bars = track->placedBars();
+  const auto& chosen = bars[50'000];
+  const QRectF outline = chosen.bar.rect(chosen.centre);
+  int brightest = 0;
+  for (int dy = -2; dy <= 2; ++dy)
+    brightest =
+        std::max(brightest, qGray(picture.pixel(QPoint(int(outline.center().x()), int(outline.top()) + dy))));
+  EXPECT_GT(brightest, 200) << "no white outline on the selected bar";
   window->close();
 }
 
