@@ -348,7 +348,7 @@ void AppearancePanel::refresh() {
   cameraOpacity_->setValue(look.cameraShadowOpacity);
   cameraBlur_->setValue(look.cameraShadowRadius);
 
-  export_->setEnabled(!model.isExporting());
+  export_->setEnabled(!model.isExporting() && view_.canEdit());
 }
 
 }  // namespace tk

@@ -104,15 +104,22 @@ void SliderRow::setFineSteps(double finest, double key, double page) {
 }
 
 QString SliderRow::percent(double value) {
-  return QString::asprintf("%.0f%%", value * 100);
+  return number(value * 100, 0) + QStringLiteral("%");
 }
 
 QString SliderRow::integer(double value) {
+  if (std::isfinite(value) && std::abs(value) >= 1e6) return number(value, 0);  // no cast out of range
   return QString::asprintf("%lld", std::isfinite(value) ? static_cast<long long>(value) : 0LL);
 }
 
+QString SliderRow::number(double value, int places) {
+  // A value far outside any slider's range (a damaged recording's, say) stays short to read.
+  if (!std::isfinite(value) || std::abs(value) >= 1e6) return QString::asprintf("%.3g", value);
+  return QString::asprintf("%.*f", places, value);
+}
+
 SliderRow::Format SliderRow::decimals(int places, const QString& suffix) {
-  return [places, suffix](double value) { return QString::asprintf("%.*f", places, value) + suffix; };
+  return [places, suffix](double value) { return number(value, places) + suffix; };
 }
 
 }  // namespace tk

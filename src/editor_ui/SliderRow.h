@@ -48,6 +48,8 @@ class SliderRow : public QWidget {
   static QString percent(double value);
   static QString integer(double value);
   static Format decimals(int places, const QString& suffix = QString());
+  // "%.*f" of the value; a huge or non-finite one in three significant digits ("1e+308").
+  static QString number(double value, int places);
 
  private:
   int ticks() const;

@@ -114,7 +114,11 @@ void TransportControls::refresh() {
   segment_->setText(QStringLiteral("Segment %1/%2")
                         .arg(segmentAt(segments, view_.currentTime()) + 1)
                         .arg(segments.empty() ? 1 : segments.size()));
-  exportMerged_->setEnabled(!view_.viewModel().isExporting());
+  // Without a picture (a failed load, a file of sound only) there is nothing to cut or export.
+  const bool editable = view_.canEdit();
+  exportMerged_->setEnabled(!view_.viewModel().isExporting() && editable);
+  split_->setEnabled(editable);
+  addZoom_->setEnabled(editable);
   const bool segmentSelected = view_.selectedZoomSegmentId().has_value();
   deleteSegment_->setVisible(segmentSelected);
   deleteKeyframe_->setVisible(!segmentSelected && view_.selectedZoomKeyframeId().has_value());

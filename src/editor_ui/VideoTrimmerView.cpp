@@ -61,6 +61,24 @@ QPalette schemePalette(bool dark) {
   return p;
 }
 
+// `text` with a zero-width break after each path separator and inside every long unbroken run, so
+// that a path or a long file name wraps instead of running past its label's edge.
+QString wrappable(const QString& text) {
+  constexpr int kLongestRun = 32;
+  const QChar breakHere(0x200B);
+  QString out;
+  int run = 0;
+  for (QChar c : text) {
+    out += c;
+    run = c.isSpace() ? 0 : run + 1;
+    if (!c.isSpace() && (c == QLatin1Char('/') || run >= kLongestRun)) {
+      out += breakHere;
+      run = 0;
+    }
+  }
+  return out;
+}
+
 // A region that later work fills: an empty vertical box taking no room until it holds something.
 QWidget* slot(const QString& name, QWidget* parent) {
   auto* widget = new QWidget(parent);
@@ -164,6 +182,18 @@ void VideoTrimmerView::buildLayout() {
   header->addWidget(closeButton_);
   root->addLayout(header);
 
+  // What the window has to tell about the recording, when it has something to tell.
+  noticeBanner_ = new QLabel(this);
+  noticeBanner_->setObjectName(QStringLiteral("noticeBanner"));
+  noticeBanner_->setTextFormat(Qt::PlainText);
+  noticeBanner_->setWordWrap(true);
+  noticeBanner_->setContentsMargins(8, 4, 8, 4);
+  noticeBanner_->setStyleSheet(
+      QStringLiteral("#noticeBanner { background: rgba(255, 196, 0, 60); border-radius: 6px; color: "
+                     "palette(window-text); }"));
+  noticeBanner_->hide();
+  root->addWidget(noticeBanner_);
+
   // 2. Player area.
   playerArea_ = new TrimmerPlayerArea(*this, this);
   root->addWidget(playerArea_, 1);
@@ -244,7 +274,14 @@ std::filesystem::path VideoTrimmerView::cameraLayerURL() const {
 
 bool VideoTrimmerView::cameraLayerExists() const {
   std::error_code error;
-  return std::filesystem::is_regular_file(cameraLayerURL(), error);
+  return !cameraLayerUnreadable_ && std::filesystem::is_regular_file(cameraLayerURL(), error);
+}
+
+void VideoTrimmerView::addNotice(const QString& text) {
+  if (notices_.contains(text)) return;
+  notices_ << text;
+  noticeBanner_->setText(notices_.join(QLatin1Char('\n')));
+  noticeBanner_->show();
 }
 
 void VideoTrimmerView::setForceDarkMode(bool value) {
@@ -381,6 +418,22 @@ void VideoTrimmerView::configureTrimmerWindow(QWidget* window) {
 }
 
 void VideoTrimmerView::startVideoLoad() {
+  // A camera layer that cannot be read is left out of the preview and the export: say so once,
+  // and keep its switch off.
+  if (std::error_code missing; std::filesystem::is_regular_file(cameraLayerURL(), missing)) {
+    std::string reason;
+    try {
+      if (!MediaAsset::load(cameraLayerURL()).firstTrack(MediaKind::video)) reason = "it holds no video";
+    } catch (const Error& error) {
+      reason = error.localizedDescription();
+    }
+    if (!reason.empty()) {
+      cameraLayerUnreadable_ = true;
+      addNotice(QStringLiteral("The camera recording could not be read, so it is left out of the preview "
+                               "and the export (") +
+                QString::fromStdString(reason) + QStringLiteral(")."));
+    }
+  }
   viewModel_->setCameraURL(includeCameraInExport_ && cameraLayerExists() ? std::optional(cameraLayerURL())
                                                                          : std::nullopt);
   QPointer<VideoTrimmerView> self(this);
@@ -415,11 +468,17 @@ void VideoTrimmerView::handleVideoLoadResult(std::optional<PlatformError> error)
     errorMessage_ = error->localizedDescription();
     showError_ = true;
     // A movie that cannot be read is not an export that failed: say what happened.
-    showAlert(QStringLiteral("Could Not Load Video"), QString::fromStdString(errorMessage_), false);
+    showAlert(QStringLiteral("Could Not Load Video"), wrappable(QString::fromStdString(errorMessage_)),
+              false);
     refresh();
     return;
   }
   Diagnostics::line("Video loaded successfully and trimming started automatically");
+  const auto& asset = viewModel_->asset();
+  if (asset && !asset->firstTrack(MediaKind::video)) {
+    noVideoTrack_ = true;
+    addNotice(QStringLiteral("This file has no video, only sound: there is no picture to edit or export."));
+  }
   savedState_.segments = viewModel_->segments();
   if (!playbackTimer_) {
     playbackTimer_ = new QTimer(this);

@@ -4,6 +4,7 @@
 #include <QPointF>
 #include <QPointer>
 #include <QSizeF>
+#include <QStringList>
 #include <QUuid>
 #include <QWidget>
 #include <filesystem>
@@ -64,11 +65,20 @@ class VideoTrimmerView : public QWidget {
   VideoTrimmerViewModel& viewModel() const { return *viewModel_; }
   // The camera layer beside the movie (".camera.mov" in its folder), whether or not it exists.
   std::filesystem::path cameraLayerURL() const;
+  // The camera layer exists and, once the window has looked at it, can be read.
   bool cameraLayerExists() const;
 
   bool showError() const { return showError_; }
   // Loading the movie failed (the reason is errorMessage()).
   bool loadFailed() const { return loadFailed_; }
+  // Whether there is a picture to edit and export: not after a failed load, nor for a file
+  // without a video track. The edit and export buttons follow it.
+  bool canEdit() const { return !loadFailed_ && !noVideoTrack_; }
+  // What the window tells the person about the recording (a camera layer that cannot be read, a
+  // file without a picture, ...), each once, in the banner under the header.
+  void addNotice(const QString& text);
+  const QStringList& notices() const { return notices_; }
+  QLabel* noticeBanner() const { return noticeBanner_; }
   const std::string& errorMessage() const { return errorMessage_; }
   bool showExportSuccess() const { return showExportSuccess_; }
   const std::optional<std::filesystem::path>& exportedURL() const { return exportedURL_; }
@@ -231,6 +241,10 @@ class VideoTrimmerView : public QWidget {
   double currentTime_ = 0;
   bool tornDown_ = false;
   bool loadFailed_ = false;
+  bool noVideoTrack_ = false;
+  bool cameraLayerUnreadable_ = false;
+  QStringList notices_;
+  QLabel* noticeBanner_ = nullptr;
 
   WindowAccessor* windowAccessor_ = nullptr;
   QLabel* titleLabel_ = nullptr;

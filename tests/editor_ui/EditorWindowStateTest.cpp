@@ -2,6 +2,7 @@
 
 #include <QAbstractButton>
 #include <QCheckBox>
+#include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSlider>
@@ -10,6 +11,7 @@
 #include "EditorWindowFixture.h"
 #include "editor_ui/AppearancePanel.h"
 #include "editor_ui/SliderRow.h"
+#include "editor_ui/TransportControls.h"
 #include "editor_ui/TrimmerTimelineView.h"
 #include "editor_ui/TrimmerZoomSegmentsTrackView.h"
 #include "editor_ui/ZoomEditorHost.h"
@@ -186,6 +188,76 @@ TEST_F(EditorWindowStateTest, TheZoomTrackDrawsOnlyWhatShowsOfAHundredThousandSe
     brightest =
         std::max(brightest, qGray(picture.pixel(QPoint(int(outline.center().x()), int(outline.top()) + dy))));
   EXPECT_GT(brightest, 200) << "no white outline on the selected bar";
+  window->close();
+}
+
+TEST_F(EditorWindowStateTest, ACameraLayerThatCannotBeReadIsToldAndLeftOut) {
+  std::ofstream(fs::path(folder.path().toStdString()) / ".camera.mov") << "not a movie";
+  auto& trimmer = open(writeMovie(".screen.mov"));
+  ASSERT_FALSE(trimmer.loadFailed());
+  ASSERT_EQ(trimmer.notices().size(), 1);
+  EXPECT_TRUE(trimmer.notices().front().contains("camera recording could not be read"));
+  EXPECT_TRUE(trimmer.noticeBanner()->isVisible());
+  EXPECT_FALSE(trimmer.appearancePanel().cameraSwitch()->isEnabled());
+  trimmer.setIncludeCameraInExport(true);
+  EXPECT_FALSE(trimmer.viewModel().cameraURL());                       // the export leaves it out too
+  EXPECT_TRUE(trimmer.appearancePanel().exportButton()->isEnabled());  // the screen still exports
+  window->close();
+}
+
+TEST_F(EditorWindowStateTest, AFileOfSoundOnlyIsToldAndCannotBeExported) {
+  TestMovieSpec sound;
+  sound.withVideo = false;
+  auto& trimmer = open(writeMovie("voice.mov", sound));
+  ASSERT_FALSE(trimmer.loadFailed()) << trimmer.errorMessage();
+  ASSERT_EQ(trimmer.notices().size(), 1);
+  EXPECT_TRUE(trimmer.notices().front().contains("no video"));
+  EXPECT_TRUE(trimmer.noticeBanner()->isVisible());
+  EXPECT_FALSE(trimmer.appearancePanel().exportButton()->isEnabled());
+  EXPECT_FALSE(trimmer.transportControls().exportMergedButton()->isEnabled());
+  EXPECT_FALSE(trimmer.transportControls().splitButton()->isEnabled());
+  window->close();
+}
+
+TEST_F(EditorWindowStateTest, AFailedLoadDisablesTheExportsAndItsAlertShowsAllItsText) {
+  // A long name without spaces cannot be wrapped at a space.
+  const fs::path broken = fs::path(folder.path().toStdString()) / (std::string(160, 'x') + ".mov");
+  std::ofstream(broken) << "not a movie";
+  auto& trimmer = open(broken);
+  ASSERT_TRUE(trimmer.loadFailed());
+  EXPECT_FALSE(trimmer.appearancePanel().exportButton()->isEnabled());
+  EXPECT_FALSE(trimmer.transportControls().exportMergedButton()->isEnabled());
+  EXPECT_FALSE(trimmer.transportControls().splitButton()->isEnabled());
+  EXPECT_FALSE(trimmer.transportControls().addZoomSegmentButton()->isEnabled());
+
+  ASSERT_TRUE(trimmer.alert());
+  ASSERT_TRUE(waitUntil([&] { return trimmer.alert()->isVisible(); }));
+  auto* label = trimmer.alert()->findChild<QLabel*>(QStringLiteral("qt_msgbox_label"));
+  ASSERT_TRUE(label);
+  const QRect needed =
+      label->fontMetrics().boundingRect(QRect(0, 0, label->width(), 100000), Qt::TextWordWrap, label->text());
+  EXPECT_LE(needed.width(), label->width()) << "the alert's text runs past its edge";
+  EXPECT_LE(needed.height(), label->height()) << "the alert's text runs past its bottom";
+  const QRect inBox(label->mapTo(trimmer.alert(), QPoint()), label->size());
+  EXPECT_TRUE(trimmer.alert()->rect().contains(inBox));
+  window->close();
+}
+
+TEST_F(EditorWindowStateTest, AHugeZoomLevelIsShownShort) {
+  auto& trimmer = open(writeMovie("Take.mov"));
+  ASSERT_FALSE(trimmer.loadFailed());
+  ZoomSegment segment;
+  segment.startTime = 0.5;
+  segment.endTime = 1.5;
+  segment.zoomLevel = 1e308;
+  trimmer.viewModel().setZoomSegments({segment});
+  trimmer.setSelectedZoomSegmentId(segment.id);
+  auto* editor = trimmer.zoomEditors().segmentEditor();
+  ASSERT_TRUE(editor);
+  EXPECT_LE(editor->zoomRow()->valueText()->text().size(), 8)
+      << editor->zoomRow()->valueText()->text().toStdString();
+  EXPECT_EQ(SliderRow::number(1e308, 1), "1e+308");
+  EXPECT_EQ(SliderRow::number(1.5, 1), "1.5");
   window->close();
 }
 
