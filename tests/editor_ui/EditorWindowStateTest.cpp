@@ -261,5 +261,54 @@ TEST_F(EditorWindowStateTest, AHugeZoomLevelIsShownShort) {
   window->close();
 }
 
+TEST_F(EditorWindowStateTest, TheExportProgressIsReadableOverThePreview) {
+  // The cursor overlay draws over the preview's middle, where the progress card stands.
+  RecordingMetadata metadata;
+  for (int i = 0; i < 20; ++i) {
+    CursorPosition sample;
+    sample.timestamp = i * 0.1;
+    sample.position = QPointF(0.5, 0.5);
+    metadata.cursorPositions.push_back(sample);
+  }
+  auto& trimmer = open(writeMovie("Take.mov", {}, metadata));
+  ASSERT_FALSE(trimmer.loadFailed());
+  auto& model = trimmer.viewModel();
+  ASSERT_TRUE(waitUntil([&] { return model.metadata().has_value(); }));
+  auto cursor = model.cursorOverlaySettings();
+  cursor.enabled = true;
+  cursor.scale = 3;
+  model.setCursorOverlaySettings(cursor);
+  ASSERT_TRUE(waitForPicture());
+  model.setIsExporting(true);
+  model.setExportProgress(0.42);
+  auto& area = trimmer.playerArea();
+  ASSERT_TRUE(area.exportProgressOverlay().isVisible());
+  EXPECT_EQ(area.exportProgressText().text(), "Exporting: 42%");
+  const QImage shown = window->grab().toImage();
+  // Behind the digits lies the card's own colour, not the preview: every pixel of the text's box is
+  // the card's colour or the text's (or a blend of the two).
+  const QRect text(area.exportProgressText().mapTo(window.get(), QPoint()), area.exportProgressText().size());
+  const QColor back = area.exportProgressOverlay().palette().color(QPalette::Window);
+  const QColor ink = area.exportProgressText().palette().color(QPalette::WindowText);
+  int strays = 0, background = 0;
+  for (int y = text.top(); y <= text.bottom(); ++y)
+    for (int x = text.left(); x <= text.right(); ++x) {
+      const QColor c = shown.pixelColor(x, y);
+      // A blend of back and ink has channels between theirs.
+      bool between = true;
+      for (auto [v, a, b] : {std::tuple{c.red(), back.red(), ink.red()},
+                             {c.green(), back.green(), ink.green()},
+                             {c.blue(), back.blue(), ink.blue()}})
+        between = between && v >= std::min(a, b) - 12 && v <= std::max(a, b) + 12;
+      if (!between) ++strays;
+      if (colourDistance(c.rgb(), back.rgb()) <= 12) ++background;
+    }
+  EXPECT_EQ(strays, 0) << "the preview shows through the progress text";
+  // The digits are thin: most of their box is the card.
+  EXPECT_GT(background, text.width() * text.height() / 2) << "the card does not stand behind the text";
+  model.setIsExporting(false);
+  window->close();
+}
+
 }  // namespace
 }  // namespace tk::test
