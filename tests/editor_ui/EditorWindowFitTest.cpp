@@ -16,6 +16,7 @@
 #include "editor_ui/TrimmerPlayheadView.h"
 #include "editor_ui/TrimmerTimelineView.h"
 #include "editor_ui/ZoomEditorHost.h"
+#include "editor_ui/ZoomKeyframeEditor.h"
 #include "editor_ui/ZoomSegmentEditor.h"
 
 namespace tk::test {
@@ -138,6 +139,9 @@ class EditorWindowFitTest : public EditorWindowFixture {
     segment.startTime = 0.5;
     segment.endTime = 1.5;
     metadata.zoomSegments.push_back(segment);
+    ZoomKeyframe keyframe;
+    keyframe.time = 1.0;
+    metadata.zoomKeyframes.push_back(keyframe);
     for (int i = 0; i < 20; ++i) {
       CursorPosition sample;
       sample.timestamp = i * 0.1;
@@ -145,7 +149,9 @@ class EditorWindowFitTest : public EditorWindowFixture {
       metadata.cursorPositions.push_back(sample);
     }
     auto& trimmer = open(writeMovie(".screen.mov", {}, metadata), size);
-    EXPECT_TRUE(waitUntil([&] { return !trimmer.viewModel().zoomSegments().empty(); }));
+    EXPECT_TRUE(waitUntil([&] {
+      return !trimmer.viewModel().zoomSegments().empty() && !trimmer.viewModel().zoomKeyframes().empty();
+    }));
     trimmer.viewModel().setBackgroundEnabled(true);
     auto cursor = trimmer.viewModel().cursorOverlaySettings();
     cursor.enabled = true;
@@ -197,6 +203,21 @@ TEST_F(EditorWindowFitTest, TheZoomSegmentEditorsAdvancedRowFitsToo) {
   ASSERT_TRUE(waitUntil([&] {
     return editor->advancedRow()->isVisible() && editor->advancedRow()->maximumHeight() == QWIDGETSIZE_MAX;
   }));
+  const QSize least = window->minimumSize();
+  for (const QSize size : {QSize(1200, 800), least}) {
+    SCOPED_TRACE(QStringLiteral("%1x%2").arg(size.width()).arg(size.height()).toStdString());
+    EXPECT_EQ(problemsAt(size), "");
+    EXPECT_EQ(window->size(), size);
+    expectPreviewTakesTheRest();
+  }
+}
+
+TEST_F(EditorWindowFitTest, TheZoomKeyframeEditorFitsToo) {
+  auto& trimmer = openFullEditor(QSize(1200, 800));
+  ASSERT_FALSE(trimmer.loadFailed());
+  trimmer.setSelectedZoomKeyframeId(trimmer.viewModel().zoomKeyframes().front().id);
+  ASSERT_NE(trimmer.zoomEditors().keyframeEditor(), nullptr);
+  pumpEvents(std::chrono::milliseconds(50));
   const QSize least = window->minimumSize();
   for (const QSize size : {QSize(1200, 800), least}) {
     SCOPED_TRACE(QStringLiteral("%1x%2").arg(size.width()).arg(size.height()).toStdString());
