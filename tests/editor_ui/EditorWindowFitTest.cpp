@@ -168,6 +168,18 @@ class EditorWindowFitTest : public EditorWindowFixture {
     return fitProblems(*view);
   }
 
+  // At the ideal size and at the least the window allows, nothing is cut or overlaps and the
+  // preview has the rest.
+  void expectFitsAtTheDefaultAndTheLeastSize() {
+    const QSize least = window->minimumSize();
+    for (const QSize size : {QSize(1200, 800), least}) {
+      SCOPED_TRACE(QStringLiteral("%1x%2").arg(size.width()).arg(size.height()).toStdString());
+      EXPECT_EQ(problemsAt(size), "");
+      EXPECT_EQ(window->size(), size);
+      expectPreviewTakesTheRest();
+    }
+  }
+
   // The player area takes whatever the other regions leave: it ends where the next region begins.
   void expectPreviewTakesTheRest() {
     const QRect area(view->playerArea().mapTo(window.get(), QPoint()), view->playerArea().size());
@@ -185,12 +197,7 @@ TEST_F(EditorWindowFitTest, EveryControlIsWholeAndClearAtTheDefaultAndTheLeastSi
   const QSize least = window->minimumSize();
   EXPECT_LE(least.height(), VideoTrimmerView::kMinimumHeight);  // every card open still fits 1366 x 768
   EXPECT_LE(least.width(), 1366);
-  for (const QSize size : {QSize(1200, 800), least}) {
-    SCOPED_TRACE(QStringLiteral("%1x%2").arg(size.width()).arg(size.height()).toStdString());
-    EXPECT_EQ(problemsAt(size), "");
-    EXPECT_EQ(window->size(), size);
-    expectPreviewTakesTheRest();
-  }
+  expectFitsAtTheDefaultAndTheLeastSize();
 }
 
 TEST_F(EditorWindowFitTest, TheZoomSegmentEditorsAdvancedRowFitsToo) {
@@ -203,13 +210,7 @@ TEST_F(EditorWindowFitTest, TheZoomSegmentEditorsAdvancedRowFitsToo) {
   ASSERT_TRUE(waitUntil([&] {
     return editor->advancedRow()->isVisible() && editor->advancedRow()->maximumHeight() == QWIDGETSIZE_MAX;
   }));
-  const QSize least = window->minimumSize();
-  for (const QSize size : {QSize(1200, 800), least}) {
-    SCOPED_TRACE(QStringLiteral("%1x%2").arg(size.width()).arg(size.height()).toStdString());
-    EXPECT_EQ(problemsAt(size), "");
-    EXPECT_EQ(window->size(), size);
-    expectPreviewTakesTheRest();
-  }
+  expectFitsAtTheDefaultAndTheLeastSize();
 }
 
 TEST_F(EditorWindowFitTest, TheZoomKeyframeEditorFitsToo) {
@@ -218,13 +219,7 @@ TEST_F(EditorWindowFitTest, TheZoomKeyframeEditorFitsToo) {
   trimmer.setSelectedZoomKeyframeId(trimmer.viewModel().zoomKeyframes().front().id);
   ASSERT_NE(trimmer.zoomEditors().keyframeEditor(), nullptr);
   pumpEvents(std::chrono::milliseconds(50));
-  const QSize least = window->minimumSize();
-  for (const QSize size : {QSize(1200, 800), least}) {
-    SCOPED_TRACE(QStringLiteral("%1x%2").arg(size.width()).arg(size.height()).toStdString());
-    EXPECT_EQ(problemsAt(size), "");
-    EXPECT_EQ(window->size(), size);
-    expectPreviewTakesTheRest();
-  }
+  expectFitsAtTheDefaultAndTheLeastSize();
 }
 
 }  // namespace
