@@ -65,10 +65,30 @@ QWidget* segmentedRow(const QString& label, int labelWidth, const QStringList& t
     auto* segment = new QPushButton(titles[i], row);
     segment->setCheckable(true);
     segment->setFont(captionFont(row));
+    // As wide as its title needs, not the style's wide button: the card decides the rest.
+    segment->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
+    segment->setMinimumWidth(segment->fontMetrics().horizontalAdvance(titles[i]) + 10);
     group->addButton(segment);
     layout->addWidget(segment, 1);
     QObject::connect(segment, &QPushButton::clicked, row, [choose, i] { choose(i); });
     segments.push_back(segment);
+  }
+  return row;
+}
+
+// Two settings side by side, sharing the card's width, so that the strip stays low.
+QWidget* pair(QWidget* left, QWidget* right, QWidget* parent) {
+  auto* row = new QWidget(parent);
+  auto* layout = new QHBoxLayout(row);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->setSpacing(8);
+  left->setParent(row);
+  layout->addWidget(left, 1);
+  if (right) {
+    right->setParent(row);
+    layout->addWidget(right, 1);
+  } else {
+    layout->addStretch(1);
   }
   return row;
 }
@@ -114,8 +134,8 @@ QWidget* AppearancePanel::card(const QString& name) {
   box->setStyleSheet(
       QStringLiteral("#%1 { background: rgba(128, 128, 128, 45); border-radius: 8px; }").arg(name));
   auto* column = new QVBoxLayout(box);
-  column->setContentsMargins(8, 8, 8, 8);
-  column->setSpacing(6);
+  column->setContentsMargins(8, 6, 8, 6);
+  column->setSpacing(4);
   column->setAlignment(Qt::AlignTop);
   return box;
 }
@@ -139,9 +159,8 @@ QWidget* AppearancePanel::backgroundCard() {
   backgroundRows_ = new QWidget(box);
   auto* rows = new QVBoxLayout(backgroundRows_);
   rows->setContentsMargins(0, 0, 0, 0);
-  rows->setSpacing(6);
+  rows->setSpacing(4);
   gradientPicker_ = new GradientPresetPicker(backgroundRows_);
-  gradientPicker_->setFixedHeight(44);
   gradientPicker_->onPresetChosen = [this](GradientPreset preset, const GradientSettings& gradient) {
     view_.setSelectedGradientPreset(preset);
     BackgroundSettings settings = view_.viewModel().backgroundSettings();
@@ -160,12 +179,10 @@ QWidget* AppearancePanel::backgroundCard() {
   screenOpacity_->onChange = edit(&A::screenShadowOpacity);
   screenBlur_ = new SliderRow(QStringLiteral("Blur"), 42, 0, 60, 0, &SliderRow::integer, 28, backgroundRows_);
   screenBlur_->onChange = edit(&A::screenShadowRadius);
-  rows->addWidget(padding_);
-  rows->addWidget(corner_);
+  rows->addWidget(pair(padding_, corner_, backgroundRows_));
   rows->addWidget(separator(backgroundRows_));
   rows->addWidget(subHeading(QStringLiteral("Screen Shadow"), backgroundRows_));
-  rows->addWidget(screenOpacity_);
-  rows->addWidget(screenBlur_);
+  rows->addWidget(pair(screenOpacity_, screenBlur_, backgroundRows_));
   column->addWidget(backgroundRows_);
   return box;
 }
@@ -189,7 +206,7 @@ QWidget* AppearancePanel::cursorCard() {
   cursorRows_ = new QWidget(box);
   auto* rows = new QVBoxLayout(cursorRows_);
   rows->setContentsMargins(0, 0, 0, 0);
-  rows->setSpacing(6);
+  rows->setSpacing(4);
   cursorScale_ = new SliderRow(QStringLiteral("Scale"), 42, 1, 3, 0, SliderRow::decimals(1), 24, cursorRows_);
   cursorScale_->onChange = edit([](CursorOverlaySettings& s, double v) { s.scale = v; });
   cursorSmooth_ = new SliderRow(QStringLiteral("Smooth"), 42, 0, 1, 0, &SliderRow::percent, 28, cursorRows_);
@@ -209,11 +226,9 @@ QWidget* AppearancePanel::cursorCard() {
       new SliderRow(QStringLiteral("Blur"), 42, 0, 1, 0, &SliderRow::percent, 28, cursorRows_);
   motionBlurIntensity_->onChange =
       edit([](CursorOverlaySettings& s, double v) { s.motionBlurIntensity = v; });
-  rows->addWidget(cursorScale_);
-  rows->addWidget(cursorSmooth_);
+  rows->addWidget(pair(cursorScale_, cursorSmooth_, cursorRows_));
   rows->addWidget(speedRow);
-  rows->addWidget(motionBlur_);
-  rows->addWidget(motionBlurIntensity_);
+  rows->addWidget(pair(motionBlur_, motionBlurIntensity_, cursorRows_));
   column->addWidget(cursorRows_);
   return box;
 }
@@ -228,7 +243,7 @@ QWidget* AppearancePanel::cameraCard() {
   cameraRows_ = new QWidget(box);
   auto* rows = new QVBoxLayout(cameraRows_);
   rows->setContentsMargins(0, 0, 0, 0);
-  rows->setSpacing(6);
+  rows->setSpacing(4);
   rows->addWidget(segmentedRow(
       QStringLiteral("Shape"), 36,
       {QStringLiteral("Squircle"), QStringLiteral("Circle"), QStringLiteral("Rounded"),
@@ -253,13 +268,11 @@ QWidget* AppearancePanel::cameraCard() {
   cameraOpacity_->onChange = edit(&A::cameraShadowOpacity);
   cameraBlur_ = new SliderRow(QStringLiteral("Blur"), 42, 0, 30, 0, &SliderRow::integer, 28, cameraRows_);
   cameraBlur_->onChange = edit(&A::cameraShadowRadius);
-  rows->addWidget(size_);
-  rows->addWidget(shrink_);
-  rows->addWidget(ease_);
+  rows->addWidget(pair(size_, shrink_, cameraRows_));
+  rows->addWidget(pair(ease_, nullptr, cameraRows_));
   rows->addWidget(separator(cameraRows_));
   rows->addWidget(subHeading(QStringLiteral("Camera Shadow"), cameraRows_));
-  rows->addWidget(cameraOpacity_);
-  rows->addWidget(cameraBlur_);
+  rows->addWidget(pair(cameraOpacity_, cameraBlur_, cameraRows_));
   column->addWidget(cameraRows_);
   return box;
 }
@@ -335,7 +348,7 @@ void AppearancePanel::refresh() {
   cameraOpacity_->setValue(look.cameraShadowOpacity);
   cameraBlur_->setValue(look.cameraShadowRadius);
 
-  export_->setEnabled(!model.isExporting());
+  export_->setEnabled(!model.isExporting() && view_.canEdit());
 }
 
 }  // namespace tk

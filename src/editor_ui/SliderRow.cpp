@@ -12,7 +12,8 @@ namespace tk {
 
 namespace {
 constexpr int kContinuousTicks = 1000;
-}
+constexpr int kMostTicks = 100'000'000;  // far inside the slider's int range
+}  // namespace
 
 SliderRow::SliderRow(const QString& label, int labelWidth, double lower, double upper, double step,
                      Format format, int valueWidth, QWidget* parent)
@@ -51,7 +52,12 @@ SliderRow::SliderRow(const QString& label, int labelWidth, double lower, double 
 }
 
 int SliderRow::ticks() const {
-  if (step_ <= 0) return kContinuousTicks;
+  if (step_ <= 0) {
+    const double span = upper_ - lower_;
+    if (finest_ <= 0 || !(span > 0) || !std::isfinite(span)) return kContinuousTicks;
+    return static_cast<int>(
+        std::clamp(std::ceil(span / finest_), double(kContinuousTicks), double(kMostTicks)));
+  }
   return std::max(1, static_cast<int>(std::lround((upper_ - lower_) / step_)));
 }
 
@@ -67,6 +73,11 @@ void SliderRow::place(double value) {
   const QSignalBlocker quiet(slider_);
   slider_->setRange(0, ticks());
   const double span = upper_ - lower_;
+  if (finest_ > 0 && span > 0) {
+    const double tick = span / ticks();
+    slider_->setSingleStep(std::max(1, static_cast<int>(std::lround(keyStep_ / tick))));
+    slider_->setPageStep(std::max(1, static_cast<int>(std::lround(pageStep_ / tick))));
+  }
   const double fraction =
       span > 0 && std::isfinite(value) ? std::clamp((value - lower_) / span, 0.0, 1.0) : 0.0;
   slider_->setValue(static_cast<int>(std::lround(fraction * ticks())));
@@ -85,16 +96,30 @@ void SliderRow::setRange(double lower, double upper) {
   place(value_);
 }
 
+void SliderRow::setFineSteps(double finest, double key, double page) {
+  finest_ = finest;
+  keyStep_ = key;
+  pageStep_ = page;
+  place(value_);
+}
+
 QString SliderRow::percent(double value) {
-  return QString::asprintf("%.0f%%", value * 100);
+  return number(value * 100, 0) + QStringLiteral("%");
 }
 
 QString SliderRow::integer(double value) {
+  if (std::isfinite(value) && std::abs(value) >= 1e6) return number(value, 0);  // no cast out of range
   return QString::asprintf("%lld", std::isfinite(value) ? static_cast<long long>(value) : 0LL);
 }
 
+QString SliderRow::number(double value, int places) {
+  // A value far outside any slider's range (a damaged recording's, say) stays short to read.
+  if (!std::isfinite(value) || std::abs(value) >= 1e6) return QString::asprintf("%.3g", value);
+  return QString::asprintf("%.*f", places, value);
+}
+
 SliderRow::Format SliderRow::decimals(int places, const QString& suffix) {
-  return [places, suffix](double value) { return QString::asprintf("%.*f", places, value) + suffix; };
+  return [places, suffix](double value) { return number(value, places) + suffix; };
 }
 
 }  // namespace tk

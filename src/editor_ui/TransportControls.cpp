@@ -25,12 +25,19 @@ QFrame* divider(QWidget* parent) {
 
 }  // namespace
 
+size_t TransportControls::segmentAt(const std::vector<VideoSegment>& segments, double time) {
+  // Each span ends where the next begins; the last one also holds the movie's end.
+  for (size_t i = 0; i < segments.size(); ++i)
+    if (time < segments[i].endTime.seconds()) return i;
+  return segments.empty() ? 0 : segments.size() - 1;
+}
+
 TransportControls::TransportControls(VideoTrimmerView& view, TrimmerActions& actions, QWidget* parent)
     : QWidget(parent), view_(view), actions_(actions) {
   setObjectName(QStringLiteral("transportControls"));
   auto* column = new QVBoxLayout(this);
   column->setContentsMargins(0, 0, 0, 0);
-  column->setSpacing(10);
+  column->setSpacing(6);
 
   // Playback row.
   auto* playback = new QHBoxLayout();
@@ -103,9 +110,15 @@ void TransportControls::refresh() {
   play_->setIcon(style()->standardIcon(playing ? QStyle::SP_MediaPause : QStyle::SP_MediaPlay));
   time_->setText(TrimmerActions::formatPlaybackTime(view_.currentTime()) + QStringLiteral(" / ") +
                  TrimmerActions::formatPlaybackTime(actions_.duration()));
-  const auto count = view_.viewModel().segments().size();
-  segment_->setText(QStringLiteral("Segment 1/") + QString::number(count == 0 ? 1 : count));
-  exportMerged_->setEnabled(!view_.viewModel().isExporting());
+  const auto& segments = view_.viewModel().segments();
+  segment_->setText(QStringLiteral("Segment %1/%2")
+                        .arg(segmentAt(segments, view_.currentTime()) + 1)
+                        .arg(segments.empty() ? 1 : segments.size()));
+  // Without a picture (a failed load, a file of sound only) there is nothing to cut or export.
+  const bool editable = view_.canEdit();
+  exportMerged_->setEnabled(!view_.viewModel().isExporting() && editable);
+  split_->setEnabled(editable);
+  addZoom_->setEnabled(editable);
   const bool segmentSelected = view_.selectedZoomSegmentId().has_value();
   deleteSegment_->setVisible(segmentSelected);
   deleteKeyframe_->setVisible(!segmentSelected && view_.selectedZoomKeyframeId().has_value());

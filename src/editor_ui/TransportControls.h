@@ -1,6 +1,9 @@
 #pragma once
 
 #include <QWidget>
+#include <vector>
+
+#include "editor/VideoSegment.h"
 
 class QLabel;
 class QPushButton;
@@ -10,7 +13,8 @@ namespace tk {
 class TrimmerActions;
 class VideoTrimmerView;
 
-// The transport card's two rows: play or pause with the time, and the segment count; then Split,
+// The transport card's two rows: play or pause with the time, and the segment under the playhead
+// of the segment count ("Segment k/N"); then Split,
 // Export Merged, Add Zoom Segment and the delete button of the zoom selection. Owns the window's
 // space (play) and Ctrl+S (split) shortcuts. Redraws on every change of the view state or the
 // model. Main thread only.
@@ -21,6 +25,8 @@ class TransportControls : public QWidget {
   TransportControls(VideoTrimmerView& view, TrimmerActions& actions, QWidget* parent = nullptr);
 
   void refresh();
+  // Index of the cut segment that holds `time` (the last one past the end; 0 without segments).
+  static size_t segmentAt(const std::vector<VideoSegment>& segments, double time);
 
   QPushButton* playButton() const { return play_; }
   QLabel* timeLabel() const { return time_; }

@@ -148,7 +148,7 @@ void TrimmerActions::exportTrimmedVideo() {
 
 void TrimmerActions::exportAdvanced() {
   auto& model = view_.viewModel();
-  if (model.isExporting()) return;  // one export at a time
+  if (model.isExporting() || !view_.canEdit()) return;  // one export at a time, of a picture
   const auto& look = view_.appearance();
   const CameraExportSettings camera{look.pipCenterNormalized, look.pipWidthFraction, look.shrinkFactor,
                                     look.easeDuration, look.cameraShape};

@@ -49,7 +49,9 @@ TrimmerPlayerArea::TrimmerPlayerArea(VideoTrimmerView& trimmer, QWidget* parent)
   exportCard_ = new QFrame(this);
   exportCard_->setObjectName(QStringLiteral("exportCard"));
   exportCard_->setAutoFillBackground(true);
-  exportCard_->setStyleSheet(QStringLiteral("#exportCard { border-radius: 12px; }"));
+  // Opaque, so that the preview (its cursor above all) never shows through the progress digits.
+  exportCard_->setStyleSheet(
+      QStringLiteral("#exportCard { background: palette(window); border-radius: 12px; }"));
   auto* shadow = new QGraphicsDropShadowEffect(exportCard_);
   shadow->setColor(QColor(0, 0, 0, 84));
   shadow->setBlurRadius(20);

@@ -24,7 +24,7 @@ class TrimmerSegmentStripView : public QWidget {
   Q_OBJECT
 
  public:
-  static constexpr int kHeight = 80;
+  static constexpr int kHeight = 64;
 
   explicit TrimmerSegmentStripView(QWidget* parent = nullptr);
   ~TrimmerSegmentStripView() override;

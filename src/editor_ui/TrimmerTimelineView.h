@@ -26,13 +26,13 @@ class VideoTrimmerViewModel;
 // model, and every model change it hears of updates its rows.
 //
 // Every row maps time to x through one TimelineScale of the timeline's width and duration. The
-// timeline is 170 pt high and grows when its tracks need more than the 142 pt below the ruler, so
+// timeline is 138 pt high and grows when its tracks need more than the 110 pt below the ruler, so
 // no track is cut off. Main thread only.
 class TrimmerTimelineView : public QWidget {
   Q_OBJECT
 
  public:
-  static constexpr int kHeight = 170;
+  static constexpr int kHeight = 138;
   static constexpr int kTracksHeight = kHeight - 28;
   static constexpr double kAddedZoomLength = 3.0;
   static constexpr double kAddedZoomLevel = 2.0;

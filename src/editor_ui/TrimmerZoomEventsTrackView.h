@@ -13,7 +13,7 @@ class TrimmerZoomEventsTrackView : public TrimmerMarkerTrackView {
   Q_OBJECT
 
  public:
-  static constexpr int kHeight = 50;
+  static constexpr int kHeight = 44;
 
   explicit TrimmerZoomEventsTrackView(QWidget* parent = nullptr);
 

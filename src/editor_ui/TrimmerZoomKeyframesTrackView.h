@@ -14,7 +14,7 @@ class TrimmerZoomKeyframesTrackView : public TrimmerMarkerTrackView {
   Q_OBJECT
 
  public:
-  static constexpr int kHeight = 60;
+  static constexpr int kHeight = 44;
 
   explicit TrimmerZoomKeyframesTrackView(SelectionBinding selectedId, QWidget* parent = nullptr);
 

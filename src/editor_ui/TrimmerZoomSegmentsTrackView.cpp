@@ -1,7 +1,9 @@
 #include "editor_ui/TrimmerZoomSegmentsTrackView.h"
 
 #include <QMouseEvent>
+#include <QPaintEvent>
 #include <QPainter>
+#include <algorithm>
 #include <cmath>
 
 #include "editor_ui/TimelinePalette.h"
@@ -16,6 +18,8 @@ TrimmerZoomSegmentsTrackView::TrimmerZoomSegmentsTrackView(SelectionBinding sele
 
 void TrimmerZoomSegmentsTrackView::setSegments(std::vector<ZoomSegment> segments) {
   segments_ = std::move(segments);
+  startOrdered_ = std::is_sorted(segments_.begin(), segments_.end(),
+                                 [](const auto& a, const auto& b) { return a.startTime < b.startTime; });
   update();
 }
 
@@ -46,12 +50,55 @@ TrimmerZoomSegmentsTrackView::DragType TrimmerZoomSegmentsTrackView::dragTypeAt(
   return DragType::move;
 }
 
-void TrimmerZoomSegmentsTrackView::paintEvent(QPaintEvent*) {
+void TrimmerZoomSegmentsTrackView::paintEvent(QPaintEvent* event) {
   QPainter painter(this);
   TimelineTrackFrame::paint(painter, *this, QStringLiteral("Zoom Segments"));
   painter.setRenderHint(QPainter::Antialiasing);
-  for (const PlacedBar& placed : placedBars()) {
-    if (placed.bar.rect(placed.centre).intersects(QRectF(rect()))) placed.bar.paint(painter, placed.centre);
+  paintedBars_ = 0;
+  const TimelineScale scale = this->scale();
+  const std::optional<QUuid> selected = selectedId_.value();
+  const QRectF exposed(event->rect());
+  const QPointF middle(0, height() / 2.0);
+  const ZoomSegment* chosen = nullptr;
+  double chosenStart = 0, chosenEnd = 0;
+  // Only what can be seen is drawn. Segments come in start order, so the first that starts past
+  // the exposed right edge ends the walk; a narrow bar that falls inside the pixels of the narrow
+  // bar drawn just before adds nothing (thousands of them share each pixel of a long movie).
+  double coveredLeft = 0, coveredRight = -1;
+  for (const ZoomSegment& segment : segments_) {
+    const double startX = scale.x(segment.startTime), endX = scale.x(segment.endTime);
+    if (startX - ZoomSegmentBar::kMinimumWidth > exposed.right()) {
+      if (startOrdered_) break;
+      continue;
+    }
+    if (selected == segment.id) {
+      chosen = &segment;
+      chosenStart = startX;
+      chosenEnd = endX;
+      continue;  // drawn last, on top
+    }
+    const double width = endX - startX;
+    const QPointF centre(startX + width / 2, middle.y());
+    const ZoomSegmentBar probe{{}, false, width};
+    const QRectF drawn = probe.rect(centre);
+    if (!drawn.intersects(exposed)) continue;
+    const bool narrow = !probe.showsLabel() && probe.drawnWidth() == ZoomSegmentBar::kMinimumWidth;
+    if (narrow) {
+      if (std::floor(drawn.left()) >= coveredLeft && std::ceil(drawn.right()) <= coveredRight + 1) continue;
+      coveredLeft = std::floor(drawn.left());
+      coveredRight = std::ceil(drawn.right());
+    }
+    ZoomSegmentBar{segment, false, width}.paint(painter, centre);
+    ++paintedBars_;
+  }
+  if (chosen) {
+    const double width = chosenEnd - chosenStart;
+    const ZoomSegmentBar bar{*chosen, true, width};
+    const QPointF centre(chosenStart + width / 2, middle.y());
+    if (bar.rect(centre).intersects(exposed)) {
+      bar.paint(painter, centre);
+      ++paintedBars_;
+    }
   }
 }
 

@@ -18,12 +18,13 @@ namespace tk {
 // bar selects it; a drag moves it, or resizes it when it starts within 10 pt of an edge (the start
 // edge wins where the two overlap). Each movement reports an absolute time worked out from the
 // values at the drag's start, so a value the model limits never accumulates. The track keeps only
-// the drag in progress; presses on empty space are left to the timeline. Main thread.
+// the drag in progress; presses on empty space are left to the timeline. A paint draws only the
+// bars that show in the exposed area (the selected one last, on top). Main thread.
 class TrimmerZoomSegmentsTrackView : public QWidget {
   Q_OBJECT
 
  public:
-  static constexpr int kHeight = 60;
+  static constexpr int kHeight = 44;
   static constexpr double kEdgeZone = 10;
 
   enum class DragType { none, move, resizeStart, resizeEnd };
@@ -52,6 +53,9 @@ class TrimmerZoomSegmentsTrackView : public QWidget {
   static DragType dragTypeAt(double x, double startX, double endX);
 
   std::optional<QUuid> draggedSegmentId() const { return draggedSegmentId_; }
+  // How many bars the last paint drew: at most a few per pixel of the exposed width, however many
+  // segments there are.
+  int paintedBars() const { return paintedBars_; }
   DragType dragType() const { return dragType_; }
 
  protected:
@@ -67,6 +71,8 @@ class TrimmerZoomSegmentsTrackView : public QWidget {
   SelectionBinding selectedId_;
   std::vector<ZoomSegment> segments_;
   double duration_ = 0;
+  int paintedBars_ = 0;
+  bool startOrdered_ = true;
 
   // The press that may become a tap or a drag.
   std::optional<QUuid> pressedSegmentId_;

@@ -92,14 +92,13 @@ void VideoTrimmerManager::openTrimmer(const std::filesystem::path& url) {
 
   auto window = std::make_unique<TrimmerWindow>([this, url] { openTrimmers_.erase(url); });
   window->setWindowTitle(QString::fromStdString("Video Trimmer - " + url.filename().string()));
-  window->resize(1200, 750);
-  window->setMinimumSize(1000, 650);
+  window->resize(1200, 800);  // the ideal size; the least is what the content needs
   auto* layout = new QVBoxLayout(window.get());
   layout->setContentsMargins(0, 0, 0, 0);
   layout->addWidget(new VideoTrimmerView(url, window.get()));
   if (QScreen* screen = QGuiApplication::primaryScreen()) {
     QRect area = screen->availableGeometry();
-    window->move(area.center() - QPoint(600, 375));
+    window->move(area.center() - QPoint(600, 400));
   }
   QWidget& shown = *window;
   openTrimmers_.emplace(url, std::move(window));

@@ -61,6 +61,24 @@ QPalette schemePalette(bool dark) {
   return p;
 }
 
+// `text` with a zero-width break after each path separator and inside every long unbroken run, so
+// that a path or a long file name wraps instead of running past its label's edge.
+QString wrappable(const QString& text) {
+  constexpr int kLongestRun = 32;
+  const QChar breakHere(0x200B);
+  QString out;
+  int run = 0;
+  for (QChar c : text) {
+    out += c;
+    run = c.isSpace() ? 0 : run + 1;
+    if (!c.isSpace() && (c == QLatin1Char('/') || run >= kLongestRun)) {
+      out += breakHere;
+      run = 0;
+    }
+  }
+  return out;
+}
+
 // A region that later work fills: an empty vertical box taking no room until it holds something.
 QWidget* slot(const QString& name, QWidget* parent) {
   auto* widget = new QWidget(parent);
@@ -79,9 +97,9 @@ VideoTrimmerView::VideoTrimmerView(std::filesystem::path videoURL, QWidget* pare
       viewModel_(std::make_unique<VideoTrimmerViewModel>()),
       cameraPlayer_(std::make_unique<MediaPlayer>()),
       actions_(std::make_unique<TrimmerActions>(*this)) {
-  setMinimumSize(kMinimumWidth, kMinimumHeight);
+  cameraPlayer_->setMuted(true);  // the main player alone is heard
   buildLayout();
-  loadedState_ = editState();
+  savedState_ = editState();
   applyColourScheme();
 
   auto& model = *viewModel_;
@@ -96,6 +114,11 @@ VideoTrimmerView::VideoTrimmerView(std::filesystem::path videoURL, QWidget* pare
     if (gradientPicker_) gradientPicker_->setSelectedPreset(selectedGradientPreset_);
   });
   connect(&model, &VideoTrimmerViewModel::segmentsChanged, this, &VideoTrimmerView::refresh);
+  // What an export writes is the state when it starts; once it succeeds, that is what closing
+  // compares against.
+  connect(&model, &VideoTrimmerViewModel::isExportingChanged, this, [this] {
+    if (viewModel_->isExporting()) exportingState_ = editState();
+  });
   // The zooms as first read from the recording are what the window loaded, not an edit.
   connect(&model, &VideoTrimmerViewModel::metadataChanged, this, [this] {
     const auto& metadata = viewModel_->metadata();
@@ -103,8 +126,8 @@ VideoTrimmerView::VideoTrimmerView(std::filesystem::path videoURL, QWidget* pare
     metadataSeen_ = true;
     // An export of a movie without metadata makes its own from the current zooms: not a load.
     if (viewModel_->isExporting()) return;
-    loadedState_.zoomSegments = metadata->zoomSegments;
-    loadedState_.zoomKeyframes = metadata->zoomKeyframes;
+    savedState_.zoomSegments = metadata->zoomSegments;
+    savedState_.zoomKeyframes = metadata->zoomKeyframes;
   });
   connect(this, &VideoTrimmerView::stateChanged, this, [this] {
     aspectControls_->refresh();
@@ -159,6 +182,18 @@ void VideoTrimmerView::buildLayout() {
   header->addWidget(closeButton_);
   root->addLayout(header);
 
+  // What the window has to tell about the recording, when it has something to tell.
+  noticeBanner_ = new QLabel(this);
+  noticeBanner_->setObjectName(QStringLiteral("noticeBanner"));
+  noticeBanner_->setTextFormat(Qt::PlainText);
+  noticeBanner_->setWordWrap(true);
+  noticeBanner_->setContentsMargins(8, 4, 8, 4);
+  noticeBanner_->setStyleSheet(
+      QStringLiteral("#noticeBanner { background: rgba(255, 196, 0, 60); border-radius: 6px; color: "
+                     "palette(window-text); }"));
+  noticeBanner_->hide();
+  root->addWidget(noticeBanner_);
+
   // 2. Player area.
   playerArea_ = new TrimmerPlayerArea(*this, this);
   root->addWidget(playerArea_, 1);
@@ -179,6 +214,7 @@ void VideoTrimmerView::buildLayout() {
       {[this] { return selectedZoomSegmentId_; }, [this](auto id) { setSelectedZoomSegmentId(id); }},
       timelineSlot_);
   timelineSlot_->layout()->addWidget(timeline_);
+  timelineSlot_->hide();  // until the movie has loaded
   connect(this, &VideoTrimmerView::stateChanged, timeline_, &TrimmerTimelineView::selectionChanged);
 
   transportCard_ = slot(QStringLiteral("transportCard"), this);
@@ -211,6 +247,10 @@ void VideoTrimmerView::buildLayout() {
   root->addWidget(appearanceStrip_);
 }
 
+QSize VideoTrimmerView::minimumSizeHint() const {
+  return QWidget::minimumSizeHint().expandedTo(QSize(kMinimumWidth, kMinimumHeight));
+}
+
 void VideoTrimmerView::applyColourScheme() {
   // Always the chosen scheme, never the desktop's.
   setPalette(schemePalette(forceDarkMode_));
@@ -220,6 +260,8 @@ void VideoTrimmerView::applyColourScheme() {
 }
 
 void VideoTrimmerView::refresh() {
+  // The timeline shows a movie that has loaded: not while it loads, nor after it failed to.
+  timelineSlot_->setVisible(!viewModel_->isLoading() && !loadFailed_);
   playerArea_->relayout();
   emit stateChanged();
 }
@@ -232,7 +274,14 @@ std::filesystem::path VideoTrimmerView::cameraLayerURL() const {
 
 bool VideoTrimmerView::cameraLayerExists() const {
   std::error_code error;
-  return std::filesystem::is_regular_file(cameraLayerURL(), error);
+  return !cameraLayerUnreadable_ && std::filesystem::is_regular_file(cameraLayerURL(), error);
+}
+
+void VideoTrimmerView::addNotice(const QString& text) {
+  if (notices_.contains(text)) return;
+  notices_ << text;
+  noticeBanner_->setText(notices_.join(QLatin1Char('\n')));
+  noticeBanner_->show();
 }
 
 void VideoTrimmerView::setForceDarkMode(bool value) {
@@ -340,6 +389,7 @@ void VideoTrimmerView::presentError(std::string message) {
 }
 
 void VideoTrimmerView::presentExportSuccess(std::optional<std::filesystem::path> exportedURL) {
+  if (exportingState_) savedState_ = *std::exchange(exportingState_, std::nullopt);
   exportedURL_ = std::move(exportedURL);
   showExportSuccess_ = true;
   const QString message = exportedURL_ ? QStringLiteral("Trimmed video saved to:\n") +
@@ -356,7 +406,9 @@ void VideoTrimmerView::revealInFinder(const std::filesystem::path& url) {
 
 void VideoTrimmerView::configureTrimmerWindow(QWidget* window) {
   if (window) {
-    window->setMinimumSize(window->minimumSize().expandedTo(QSize(kMinimumWidth, kMinimumHeight)));
+    // The window is never smaller than its content needs (at least the least size above): nothing
+    // is squeezed or cut, and opening a zoom editor grows a window that has no room for it.
+    if (QLayout* layout = window->layout()) layout->setSizeConstraint(QLayout::SetMinimumSize);
     window->setWindowFlag(Qt::WindowMaximizeButtonHint, true);
   }
   viewModel_->setWindow(window);
@@ -366,6 +418,22 @@ void VideoTrimmerView::configureTrimmerWindow(QWidget* window) {
 }
 
 void VideoTrimmerView::startVideoLoad() {
+  // A camera layer that cannot be read is left out of the preview and the export: say so once,
+  // and keep its switch off.
+  if (std::error_code missing; std::filesystem::is_regular_file(cameraLayerURL(), missing)) {
+    std::string reason;
+    try {
+      if (!MediaAsset::load(cameraLayerURL()).firstTrack(MediaKind::video)) reason = "it holds no video";
+    } catch (const Error& error) {
+      reason = error.localizedDescription();
+    }
+    if (!reason.empty()) {
+      cameraLayerUnreadable_ = true;
+      addNotice(QStringLiteral("The camera recording could not be read, so it is left out of the preview "
+                               "and the export (") +
+                QString::fromStdString(reason) + QStringLiteral(")."));
+    }
+  }
   viewModel_->setCameraURL(includeCameraInExport_ && cameraLayerExists() ? std::optional(cameraLayerURL())
                                                                          : std::nullopt);
   QPointer<VideoTrimmerView> self(this);
@@ -376,7 +444,6 @@ void VideoTrimmerView::startVideoLoad() {
 
 void VideoTrimmerView::loadCameraRecording() {
   if (includeCameraInExport_ && cameraLayerExists()) {
-    // The camera layer is written without sound, so the main player alone is heard.
     cameraPlayer_->replaceCurrentItem(cameraLayerURL());
   } else {
     cameraPlayer_->replaceCurrentItem(std::nullopt);
@@ -401,12 +468,18 @@ void VideoTrimmerView::handleVideoLoadResult(std::optional<PlatformError> error)
     errorMessage_ = error->localizedDescription();
     showError_ = true;
     // A movie that cannot be read is not an export that failed: say what happened.
-    showAlert(QStringLiteral("Could Not Load Video"), QString::fromStdString(errorMessage_), false);
+    showAlert(QStringLiteral("Could Not Load Video"), wrappable(QString::fromStdString(errorMessage_)),
+              false);
     refresh();
     return;
   }
   Diagnostics::line("Video loaded successfully and trimming started automatically");
-  loadedState_.segments = viewModel_->segments();
+  const auto& asset = viewModel_->asset();
+  if (asset && !asset->firstTrack(MediaKind::video)) {
+    noVideoTrack_ = true;
+    addNotice(QStringLiteral("This file has no video, only sound: there is no picture to edit or export."));
+  }
+  savedState_.segments = viewModel_->segments();
   if (!playbackTimer_) {
     playbackTimer_ = new QTimer(this);
     playbackTimer_->setInterval(kClockIntervalMs);
@@ -581,26 +654,35 @@ VideoTrimmerView::EditState VideoTrimmerView::editState() const {
 }
 
 bool VideoTrimmerView::hasUnsavedEdits() const {
-  return !(editState() == loadedState_);
+  return !(editState() == savedState_);
 }
 
 bool VideoTrimmerView::windowShouldClose() {
-  if (discardConfirmed_ || tornDown_ || !hasUnsavedEdits()) return true;
+  const bool exporting = viewModel_->isExporting();
+  if (discardConfirmed_ || tornDown_ || (!exporting && !hasUnsavedEdits())) return true;
   if (discardPrompt_) {
     discardPrompt_->raise();
     return false;
   }
-  discardPrompt_ = new QMessageBox(QMessageBox::Warning, QStringLiteral("Discard Changes?"),
-                                   QStringLiteral("Your cuts, zooms and appearance changes to this video "
-                                                  "have not been exported and will be lost."),
-                                   QMessageBox::NoButton, this);
+  // A running export is lost with the window just as unexported edits are: ask first.
+  discardPrompt_ =
+      exporting ? new QMessageBox(QMessageBox::Warning, QStringLiteral("Stop Export?"),
+                                  QStringLiteral("This video is still being exported. Closing the window "
+                                                 "stops the export and discards what it has written."),
+                                  QMessageBox::NoButton, this)
+                : new QMessageBox(QMessageBox::Warning, QStringLiteral("Discard Changes?"),
+                                  QStringLiteral("Your cuts, zooms and appearance changes to this video "
+                                                 "have not been exported and will be lost."),
+                                  QMessageBox::NoButton, this);
   discardPrompt_->setAttribute(Qt::WA_DeleteOnClose);
   discardPrompt_->setWindowModality(Qt::WindowModal);
-  auto* discard = discardPrompt_->addButton(QStringLiteral("Discard"), QMessageBox::DestructiveRole);
+  auto* discard = discardPrompt_->addButton(
+      exporting ? QStringLiteral("Stop Export") : QStringLiteral("Discard"), QMessageBox::DestructiveRole);
   auto* keep = discardPrompt_->addButton(QStringLiteral("Cancel"), QMessageBox::RejectRole);
   discardPrompt_->setDefaultButton(keep);
   discardPrompt_->setEscapeButton(keep);
   connect(discard, &QPushButton::clicked, this, [this] {
+    if (viewModel_->isExporting()) viewModel_->cancelExport();
     discardConfirmed_ = true;
     QTimer::singleShot(0, this, &VideoTrimmerView::closeTrimmerWindow);
   });

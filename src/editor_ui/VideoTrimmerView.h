@@ -4,6 +4,7 @@
 #include <QPointF>
 #include <QPointer>
 #include <QSizeF>
+#include <QStringList>
 #include <QUuid>
 #include <QWidget>
 #include <filesystem>
@@ -56,17 +57,28 @@ class VideoTrimmerView : public QWidget {
 
   static constexpr int kMinimumWidth = 1000;
   static constexpr int kMinimumHeight = 720;
+  // What the regions need, and never less than the least size above.
+  QSize minimumSizeHint() const override;
 
   // ---- view state ----
   const std::filesystem::path& videoURL() const { return videoURL_; }
   VideoTrimmerViewModel& viewModel() const { return *viewModel_; }
   // The camera layer beside the movie (".camera.mov" in its folder), whether or not it exists.
   std::filesystem::path cameraLayerURL() const;
+  // The camera layer exists and, once the window has looked at it, can be read.
   bool cameraLayerExists() const;
 
   bool showError() const { return showError_; }
   // Loading the movie failed (the reason is errorMessage()).
   bool loadFailed() const { return loadFailed_; }
+  // Whether there is a picture to edit and export: not after a failed load, nor for a file
+  // without a video track. The edit and export buttons follow it.
+  bool canEdit() const { return !loadFailed_ && !noVideoTrack_; }
+  // What the window tells the person about the recording (a camera layer that cannot be read, a
+  // file without a picture, ...), each once, in the banner under the header.
+  void addNotice(const QString& text);
+  const QStringList& notices() const { return notices_; }
+  QLabel* noticeBanner() const { return noticeBanner_; }
   const std::string& errorMessage() const { return errorMessage_; }
   bool showExportSuccess() const { return showExportSuccess_; }
   const std::optional<std::filesystem::path>& exportedURL() const { return exportedURL_; }
@@ -153,10 +165,11 @@ class VideoTrimmerView : public QWidget {
   // ---- header ----
   // Closes the window through its close box, so an edited window asks first.
   void closeTrimmerWindow();
-  // Whether the cuts, zooms or look differ from what was loaded.
+  // Whether the cuts, zooms or look differ from what was loaded or last exported successfully.
   bool hasUnsavedEdits() const;
-  // Asked before the window closes: true closes at once; false means the discard prompt (window-
-  // modal, not blocking) is open and closes the window only if the edits are discarded.
+  // Asked before the window closes: true closes at once; false means the prompt (window-modal, not
+  // blocking) is open and closes the window only if the edits are discarded, or while an export
+  // runs, only if the export is stopped.
   bool windowShouldClose();
   QMessageBox* discardPrompt() const { return discardPrompt_; }
   static void revealInFinder(const std::filesystem::path& url);
@@ -228,6 +241,10 @@ class VideoTrimmerView : public QWidget {
   double currentTime_ = 0;
   bool tornDown_ = false;
   bool loadFailed_ = false;
+  bool noVideoTrack_ = false;
+  bool cameraLayerUnreadable_ = false;
+  QStringList notices_;
+  QLabel* noticeBanner_ = nullptr;
 
   WindowAccessor* windowAccessor_ = nullptr;
   QLabel* titleLabel_ = nullptr;
@@ -247,7 +264,8 @@ class VideoTrimmerView : public QWidget {
   TransportControls* transportControls_ = nullptr;
   ZoomEditorHost* zoomEditors_ = nullptr;
   AppearancePanel* appearancePanel_ = nullptr;
-  EditState loadedState_;
+  EditState savedState_;  // as loaded, then as last exported
+  std::optional<EditState> exportingState_;
   bool metadataSeen_ = false;
   bool discardConfirmed_ = false;
   QPointer<QMessageBox> discardPrompt_;

@@ -50,7 +50,9 @@ void ZoomEditorHost::refresh() {
       clear();
       const QUuid id = segment->id;
       auto* editor = new ZoomSegmentEditor(*segment, known, this);
-      editor->setMaximumWidth(600);
+      // At most 600 wide, unless its advanced row needs more: then as wide as that row, so no
+      // slider runs into its value.
+      editor->setMaximumWidth(std::max(600, editor->advancedRow()->sizeHint().width() + 16));
       editor->onUpdate = [this](const ZoomSegment& s) { actions_.zoomSegmentEdited(s); };
       editor->onDelete = [this, id] { actions_.zoomSegmentDeleted(id); };
       editor->onClose = [this] { view_.setSelectedZoomSegmentId(std::nullopt); };

@@ -28,41 +28,50 @@ ZoomKeyframeEditor::ZoomKeyframeEditor(const ZoomKeyframe& keyframe, double dura
   setAttribute(Qt::WA_StyledBackground);
   setStyleSheet(
       QStringLiteral("#zoomKeyframeEditor { background: rgba(128, 128, 128, 60); border-radius: 8px; }"));
+  // Two lines, so that the window keeps room for the preview: the title with the time and the
+  // level, then the eases and the centre.
   auto* column = new QVBoxLayout(this);
-  column->setContentsMargins(10, 10, 10, 10);
-  column->setSpacing(8);
+  column->setContentsMargins(10, 8, 10, 8);
+  column->setSpacing(6);
 
-  auto* header = new QHBoxLayout();
+  auto* first = new QHBoxLayout();
+  first->setSpacing(16);
   auto* title = new QLabel(QStringLiteral("Zoom Keyframe"), this);
   QFont headline = title->font();
   headline.setBold(true);
   title->setFont(headline);
-  header->addWidget(title);
-  header->addStretch(1);
+  first->addWidget(title);
+  time_ = new SliderRow(QStringLiteral("Time"), 0, 0, timeUpperBound(duration_, working_.time), 0,
+                        SliderRow::decimals(2, QStringLiteral("s")), 0, this);
+  level_ = new SliderRow(QStringLiteral("Level"), 0, 1, 3, 0.05, SliderRow::decimals(2, QStringLiteral("x")),
+                         0, this);
+  first->addWidget(time_, 1);
+  first->addWidget(level_, 1);
   delete_ = new QPushButton(style()->standardIcon(QStyle::SP_TrashIcon), QStringLiteral("Delete"), this);
   delete_->setFlat(true);
   connect(delete_, &QPushButton::clicked, this, [this] {
     if (onDelete) onDelete();
   });
-  header->addWidget(delete_);
-  column->addLayout(header);
+  first->addWidget(delete_);
+  column->addLayout(first);
 
-  time_ = new SliderRow(QStringLiteral("Time"), 0, 0, timeUpperBound(duration_, working_.time), 0,
-                        SliderRow::decimals(2, QStringLiteral("s")), 0, this);
-  level_ = new SliderRow(QStringLiteral("Level"), 0, 1, 3, 0.05, SliderRow::decimals(2, QStringLiteral("x")),
-                         0, this);
+  auto* second = new QHBoxLayout();
+  second->setSpacing(16);
   easeIn_ = new SliderRow(QStringLiteral("Ease In"), 0, 0.05, 1.5, 0.05,
                           SliderRow::decimals(2, QStringLiteral("s")), 0, this);
   easeOut_ = new SliderRow(QStringLiteral("Ease Out"), 0, 0.05, 1.5, 0.05,
                            SliderRow::decimals(2, QStringLiteral("s")), 0, this);
-  for (SliderRow* row : {time_, level_, easeIn_, easeOut_}) column->addWidget(row);
-  auto* centre = new QVBoxLayout();
+  second->addWidget(easeIn_, 1);
+  second->addWidget(easeOut_, 1);
+  auto* centre = new QHBoxLayout();
+  centre->setSpacing(8);
   centre->addWidget(new QLabel(QStringLiteral("Center"), this));
   x_ = new SliderRow(QStringLiteral("X"), 0, 0, 1, 0, SliderRow::decimals(2), 0, this);
   y_ = new SliderRow(QStringLiteral("Y"), 0, 0, 1, 0, SliderRow::decimals(2), 0, this);
-  centre->addWidget(x_);
-  centre->addWidget(y_);
-  column->addLayout(centre);
+  centre->addWidget(x_, 1);
+  centre->addWidget(y_, 1);
+  second->addLayout(centre, 2);
+  column->addLayout(second);
 
   // Each setter replaces one field of the working copy: one move, one change.
   const auto setter = [this](auto write) {
@@ -79,6 +88,7 @@ ZoomKeyframeEditor::ZoomKeyframeEditor(const ZoomKeyframe& keyframe, double dura
   easeOut_->onChange = setter([](ZoomKeyframe& k, double v) { k.easeOut = v; });
   x_->onChange = setter([](ZoomKeyframe& k, double v) { k.center.setX(centreValue(v)); });
   y_->onChange = setter([](ZoomKeyframe& k, double v) { k.center.setY(centreValue(v)); });
+  time_->setTimeSteps();
   display();
 }
 

@@ -4,6 +4,7 @@
 #include <QPainterPath>
 #include <algorithm>
 
+#include "editor_ui/SliderRow.h"
 #include "editor_ui/TimelinePalette.h"
 #include "editor_ui/TimelineSprite.h"
 
@@ -45,7 +46,7 @@ void ZoomSegmentBar::paintShape(QPainter& painter, QPointF centre) const {
     font.setWeight(QFont::Medium);
     painter.setFont(font);
     painter.setPen(Qt::white);
-    painter.drawText(bar, Qt::AlignCenter, QString::asprintf("%.1fx", segment.zoomLevel));
+    painter.drawText(bar, Qt::AlignCenter, SliderRow::number(segment.zoomLevel, 1) + QLatin1Char('x'));
   }
   if (isSelected) {
     painter.setPen(QPen(Qt::white, 2));

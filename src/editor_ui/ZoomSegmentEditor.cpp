@@ -124,6 +124,8 @@ ZoomSegmentEditor::ZoomSegmentEditor(const ZoomSegment& segment, double videoDur
     store(next);
     seek(middle());
   };
+  start_->setTimeSteps();
+  end_->setTimeSteps();
   display();
 
   QPointer<ZoomSegmentEditor> self(this);

@@ -79,8 +79,15 @@ TEST_F(EditorControlsTest, PlaybackRowSplitAndTheirKeys) {
   key(Qt::Key_S, Qt::ControlModifier);
   ASSERT_EQ(trimmer.viewModel().segments().size(), 2u);
   EXPECT_EQ(trimmer.viewModel().segments()[1].startTime.seconds(), 1.5);
-  EXPECT_EQ(transport.segmentLabel()->text(), "Segment 1/2");
   EXPECT_EQ(transport.timeLabel()->text(), "00:01.50 / 00:04.00");
+  // The label names the segment under the playhead: a cut's time begins the later span.
+  EXPECT_EQ(transport.segmentLabel()->text(), "Segment 2/2");
+  trimmer.viewModel().seek(0.5);
+  ASSERT_TRUE(waitUntil([&] { return transport.segmentLabel()->text() == "Segment 1/2"; }))
+      << transport.segmentLabel()->text().toStdString();
+  trimmer.viewModel().seek(4.0);  // the movie's end belongs to the last span
+  ASSERT_TRUE(waitUntil([&] { return std::abs(trimmer.currentTime() - 4.0) < 0.05; }));
+  EXPECT_EQ(transport.segmentLabel()->text(), "Segment 2/2");
 }
 
 TEST_F(EditorControlsTest, ZoomSelectionFollowsAddAndDelete) {
@@ -282,6 +289,8 @@ TEST_F(EditorControlsTest, CameraCardNeedsTheCameraLayer) {
       rows << label->text();
     else if (qobject_cast<QFrame*>(row))
       rows << "divider";
+    else if (const auto pair = row->findChildren<SliderRow*>(Qt::FindDirectChildrenOnly); !pair.empty())
+      for (auto* side : pair) rows << side->label()->text();  // two settings side by side
     else
       rows << row->findChild<QLabel*>()->text();
   }

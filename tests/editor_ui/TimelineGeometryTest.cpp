@@ -232,7 +232,8 @@ TEST(TrimmerZoomSegmentsTrackViewTest, AShortSegmentIsDrawnWideCentredOnItsMiddl
   ASSERT_EQ(bars.size(), 1u);
   EXPECT_DOUBLE_EQ(bars[0].bar.width, 5);
   EXPECT_DOUBLE_EQ(bars[0].startX, 320);
-  EXPECT_EQ(bars[0].bar.rect(bars[0].centre), QRectF(312.5, 20, 20, 20));
+  EXPECT_EQ(bars[0].bar.rect(bars[0].centre),
+            QRectF(312.5, TrimmerZoomSegmentsTrackView::kHeight / 2.0 - 10, 20, 20));
 
   // Without a duration a segment at 0 covers the track from its leading end; later ones lie beyond.
   track.setDuration(0);
@@ -259,7 +260,8 @@ TEST(TrimmerMarkerTrackViewTest, MarkersSitOnTheSharedTimeAxisAtTheirTracksHeigh
   events.setEvents({event, atEnd});
   auto rects = events.markerRects();
   ASSERT_EQ(rects.size(), 2u);
-  EXPECT_EQ(rects[0], QRectF(270 - 7, 36, 14, 14));  // standing on the bottom edge
+  EXPECT_EQ(rects[0],
+            QRectF(270 - 7, TrimmerZoomEventsTrackView::kHeight - 14, 14, 14));  // on the bottom edge
   EXPECT_DOUBLE_EQ(rects[1].center().x(), 520);
 
   ZoomKeyframe keyframe;
@@ -268,7 +270,8 @@ TEST(TrimmerMarkerTrackViewTest, MarkersSitOnTheSharedTimeAxisAtTheirTracksHeigh
   keyframes.resize(540, 60);
   keyframes.setDuration(60);
   keyframes.setKeyframes({keyframe});
-  EXPECT_EQ(keyframes.markerRects().at(0), QRectF(145 - 7, 46, 14, 14));
+  EXPECT_EQ(keyframes.markerRects().at(0),
+            QRectF(145 - 7, TrimmerZoomKeyframesTrackView::kHeight - 14, 14, 14));
 
   CameraKeyframe camera;
   camera.timestamp = 45;

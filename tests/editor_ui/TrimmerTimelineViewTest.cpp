@@ -255,7 +255,9 @@ TEST_F(TrimmerTimelineViewTest, PointTracksFromHandMadeMetadataSelectTheirMarker
   ASSERT_EQ(timeline.shownZoomTrack(), TrimmerTimelineView::ZoomTrack::segments);
   auto* camera = timeline.cameraTrack();
   ASSERT_NE(camera, nullptr);
-  EXPECT_EQ(timeline.height(), 28 + 81 + 61 + 41);
+  EXPECT_EQ(timeline.height(), 28 + (TrimmerSegmentStripView::kHeight + 1) +
+                                   (TrimmerZoomKeyframesTrackView::kHeight + 1) +
+                                   (TrimmerCameraKeyframesTrackView::kHeight + 1));
   EXPECT_LE(camera->geometry().bottom(), timeline.tracksArea().bottom());
   EXPECT_GE(camera->y(), timeline.zoomSegmentsTrack()->geometry().bottom() + 1);
   EXPECT_EQ(timeline.playhead().height(), timeline.tracksArea().height());
@@ -279,7 +281,9 @@ TEST_F(TrimmerTimelineViewTest, PointTracksFromHandMadeMetadataSelectTheirMarker
   // Without segments, the keyframes made from the events show; a tap selects in the editor view.
   model().setZoomSegments({});
   ASSERT_EQ(timeline.shownZoomTrack(), TrimmerTimelineView::ZoomTrack::keyframes);
-  EXPECT_EQ(timeline.height(), 28 + 81 + 61 + 41);
+  EXPECT_EQ(timeline.height(), 28 + (TrimmerSegmentStripView::kHeight + 1) +
+                                   (TrimmerZoomKeyframesTrackView::kHeight + 1) +
+                                   (TrimmerCameraKeyframesTrackView::kHeight + 1));
   auto* keyframes = timeline.zoomMarkerTrack();
   ASSERT_NE(keyframes, nullptr);
   const auto keyframeRects = keyframes->markerRects();
@@ -291,7 +295,9 @@ TEST_F(TrimmerTimelineViewTest, PointTracksFromHandMadeMetadataSelectTheirMarker
   // Without keyframes either, the recorded events show; their selection is the track's own.
   model().setZoomKeyframes({});
   ASSERT_EQ(timeline.shownZoomTrack(), TrimmerTimelineView::ZoomTrack::events);
-  EXPECT_EQ(timeline.height(), 28 + 81 + 51 + 41);
+  EXPECT_EQ(timeline.height(), 28 + (TrimmerSegmentStripView::kHeight + 1) +
+                                   (TrimmerZoomEventsTrackView::kHeight + 1) +
+                                   (TrimmerCameraKeyframesTrackView::kHeight + 1));
   auto* events = timeline.zoomMarkerTrack();
   ASSERT_NE(qobject_cast<TrimmerZoomEventsTrackView*>(events), nullptr);
   EXPECT_FALSE(events->selectedId());
@@ -321,8 +327,9 @@ TEST(TrimmerTimelineWithoutMovieTest, DrawsNoTicksKeepsThePlayheadAtTheStartAndS
   EXPECT_EQ(timeline.height(), TrimmerTimelineView::kHeight);
   EXPECT_EQ(timeline.shownZoomTrack(), TrimmerTimelineView::ZoomTrack::none);
   EXPECT_EQ(timeline.cameraTrack(), nullptr);
-  // The strip alone sits in the middle of the tracks area: 30 pt bands above and below.
-  EXPECT_EQ(timeline.segmentStrip().y(), 28 + 30);
+  // The strip alone sits in the middle of the tracks area, with equal bands above and below.
+  EXPECT_EQ(timeline.segmentStrip().y(),
+            28 + (TrimmerTimelineView::kTracksHeight - (TrimmerSegmentStripView::kHeight + 1)) / 2);
   EXPECT_EQ(timeline.playhead().x() + TrimmerPlayheadView::kWidth / 2.0, TimelineScale::kInset);
 
   QTest::mouseClick(&timeline, Qt::LeftButton, {}, QPoint(500, 40));

@@ -60,7 +60,8 @@ TEST_F(VideoTrimmerViewTest, AFailedLoadSaysSoInsteadOfSpinning) {
   EXPECT_TRUE(trimmer.showError());
   ASSERT_TRUE(trimmer.alert());
   EXPECT_EQ(trimmer.alert()->windowTitle(), "Could Not Load Video");
-  EXPECT_EQ(trimmer.alert()->text().toStdString(), trimmer.errorMessage());
+  // The alert may break the text anywhere (zero-width breaks) but says the same.
+  EXPECT_EQ(trimmer.alert()->text().remove(QChar(0x200B)).toStdString(), trimmer.errorMessage());
   EXPECT_FALSE(trimmer.errorMessage().empty());
   EXPECT_EQ(trimmer.playerArea().loadingText().text().toStdString(), trimmer.errorMessage());
   EXPECT_FALSE(trimmer.playbackTimerRunning());

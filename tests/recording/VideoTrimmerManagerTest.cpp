@@ -21,8 +21,10 @@ TEST(VideoTrimmerManagerTest, OpensOneTitledWindowPerMovieAndForgetsItWhenClosed
   QWidget* window = manager.openTrimmerWindow(movie);
   ASSERT_TRUE(window);
   EXPECT_EQ(window->windowTitle(), "Video Trimmer - Take 1.MOV");
-  EXPECT_EQ(window->size(), QSize(1200, 750));
-  EXPECT_EQ(window->minimumSize(), QSize(1000, 650));
+  EXPECT_GE(window->width(), 1200);  // the ideal size, or more when the content needs it
+  EXPECT_GE(window->height(), 800);
+  EXPECT_GE(window->minimumWidth(), 1000);
+  EXPECT_GE(window->minimumHeight(), 720);
   manager.openTrimmer(movie);  // the same movie again: the same window
   EXPECT_EQ(manager.openTrimmerCount(), 1u);
   EXPECT_EQ(manager.openTrimmerWindow(movie), window);

@@ -52,7 +52,7 @@ void MediaPlayer::replaceCurrentItem(std::optional<std::filesystem::path> file) 
     QMetaObject::invokeMethod(
         this, [this] { onFrame(); }, Qt::QueuedConnection);
   };
-  session_ = std::make_unique<PlaybackSession>(std::move(*file), std::move(callbacks));
+  session_ = std::make_unique<PlaybackSession>(std::move(*file), std::move(callbacks), muted_);
   if (outputSize_.isValid()) session_->setOutputSize(outputSize_.width(), outputSize_.height());
 }
 

@@ -46,6 +46,9 @@ class MediaPlayer : public QObject {
   // announced by statusChanged.
   void replaceCurrentItem(std::optional<std::filesystem::path> file);
   bool hasItem() const;
+  // A muted player plays no sound; it takes effect from the next item on.
+  void setMuted(bool muted) { muted_ = muted; }
+  bool isMuted() const { return muted_; }
   Status status() const { return status_; }
   // The reason of a failed item.
   const std::string& errorDescription() const { return error_; }
@@ -106,6 +109,7 @@ class MediaPlayer : public QObject {
   void finishSeeks(uint64_t upTo, bool finished);
 
   std::unique_ptr<PlaybackSession> session_;
+  bool muted_ = false;
   uint64_t generation_ = 0;
   Status status_ = Status::unknown;
   std::string error_;

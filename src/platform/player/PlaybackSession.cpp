@@ -27,8 +27,8 @@ double steadySeconds(int64_t nanoseconds) {
 
 }  // namespace
 
-PlaybackSession::PlaybackSession(std::filesystem::path file, Callbacks callbacks)
-    : file_(std::move(file)), callbacks_(std::move(callbacks)) {
+PlaybackSession::PlaybackSession(std::filesystem::path file, Callbacks callbacks, bool muted)
+    : file_(std::move(file)), muted_(muted), callbacks_(std::move(callbacks)) {
   videoThread_ = std::thread([this] {
     pthread_setname_np(pthread_self(), "tk-play-video");
     videoLoop();
@@ -156,7 +156,7 @@ bool PlaybackSession::open() {
       video_ = std::make_unique<VideoFrameReader>(file_);
       frameSeconds_ = std::max(1e-3, video_->nominalFrameDuration().seconds());
     }
-    if (asset.firstTrack(MediaKind::audio)) {
+    if (asset.firstTrack(MediaKind::audio) && !muted_) {
       try {
         auto output = AudioOutput::open(
             AudioFormat{audioRate_, 2, true},

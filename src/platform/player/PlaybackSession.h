@@ -35,7 +35,8 @@ class PlaybackSession {
     std::function<void()> frame;  // once per batch of frames, until frameTaken()
   };
 
-  PlaybackSession(std::filesystem::path file, Callbacks callbacks);
+  // A muted session opens no sound output: it plays the picture on its own clock.
+  PlaybackSession(std::filesystem::path file, Callbacks callbacks, bool muted = false);
   ~PlaybackSession();
   PlaybackSession(const PlaybackSession&) = delete;
   PlaybackSession& operator=(const PlaybackSession&) = delete;
@@ -63,6 +64,7 @@ class PlaybackSession {
   void holdAt(double seconds);
 
   const std::filesystem::path file_;
+  const bool muted_;
   Callbacks callbacks_;
   double duration_ = 0;
   std::unique_ptr<VideoFrameReader> video_;
