@@ -106,6 +106,12 @@ VideoTrimmerView::VideoTrimmerView(std::filesystem::path videoURL, QWidget* pare
     loadedState_.zoomSegments = metadata->zoomSegments;
     loadedState_.zoomKeyframes = metadata->zoomKeyframes;
   });
+  // Metadata that could not be read is told once; an alert already open (an export's) stays.
+  connect(&model, &VideoTrimmerViewModel::metadataProblemChanged, this, [this] {
+    if (viewModel_->metadataProblem() && !alert_)
+      showAlert(QStringLiteral("Zoom and Cursor Data Not Read"),
+                QString::fromStdString(*viewModel_->metadataProblem()), false);
+  });
   connect(this, &VideoTrimmerView::stateChanged, this, [this] {
     aspectControls_->refresh();
     transportControls_->refresh();

@@ -7,9 +7,8 @@
 
 namespace tk {
 
-// The advanced export's failures. The kinds carry no texts of their own; the description is the
-// generic one for an error of this type with the kind's position as its code, and an export that
-// failed underneath gives that failure's description as the reason.
+// The advanced export's failures. Each kind says what went wrong in words; an export that failed
+// underneath includes that failure's description, which is also its reason.
 class ExportError : public Error {
  public:
   enum class Kind { exportFailed, invalidAssets, compositionFailed, cancelled };

@@ -62,7 +62,7 @@ void copyPixels(PixelBuffer& out, const PixelBuffer& from) {
 
 RoundedCameraCompositor::RoundedCameraCompositor()
     : fallbackSettings_(std::make_shared<const RoundedCameraCompositorSettings>(
-          RoundedCameraCompositorSettings::shared())) {}
+          RoundedCameraCompositorSettings::snapshot())) {}
 
 RoundedCameraCompositor::~RoundedCameraCompositor() {
   // Frames still queued are dropped; each dropped request reports itself as failed.
@@ -170,7 +170,8 @@ void RoundedCameraCompositor::ensureBackground(int W, int H) {
 QRectF RoundedCameraCompositor::screenRect(const RoundedCameraCompositorSettings& S, double W, double H,
                                            double sw, double sh, bool* padded) {
   if (padded) *padded = false;
-  const QRectF asItComes(0, 0, sw, sh);
+  // Unpadded, the picture keeps its own size, centred on whole pixels as the preview centres it.
+  const QRectF asItComes(std::floor((W - sw) / 2), std::floor((H - sh) / 2), sw, sh);
   if (!S.backgroundEnabled) return asItComes;
   const double s = H / 1080, p = s * S.videoPadding;
   const double aw = W - 2 * p, ah = H - 2 * p;

@@ -20,6 +20,7 @@
 #include "platform/ffmpeg/AssetWriterInputs.h"
 #include "platform/ffmpeg/AudioSampleReader.h"
 #include "platform/ffmpeg/FfmpegError.h"
+#include "platform/ffmpeg/LeftoverFiles.h"
 #include "platform/ffmpeg/VideoFrameReader.h"
 
 namespace tk {
@@ -189,6 +190,11 @@ std::optional<PlatformError> AssetExportSession::error() const {
   return error_;
 }
 
+std::filesystem::path AssetExportSession::finalURL() const {
+  std::lock_guard lock(mutex_);
+  return finalURL_;
+}
+
 std::filesystem::path AssetExportSession::temporaryURL() const {
   std::lock_guard lock(mutex_);
   return temporaryURL_;
@@ -265,8 +271,7 @@ void AssetExportSession::run() {
     for (int attempt = 0; !writer; ++attempt) {
       char tag[17];
       std::snprintf(tag, sizeof tag, "%016llx", static_cast<unsigned long long>(random()));
-      auto candidate = outputURL_.parent_path() / ("." + outputURL_.stem().string() + ".partial-" + tag +
-                                                   outputURL_.extension().string());
+      auto candidate = outputURL_.parent_path() / LeftoverFiles::partialExportName(outputURL_, tag);
       try {
         writer = std::make_unique<AssetWriter>(candidate, outputFileType_);
       } catch (const FfmpegError&) {
@@ -443,11 +448,22 @@ void AssetExportSession::run() {
     if (writer->failed()) throw PlatformError(kErrorDomain, -1, "Writing the movie: " + writer->failure());
     const std::filesystem::path written_path = writer->path();
     writer.reset();
+    // A name taken meanwhile (another program, another export) is left alone: the finished movie
+    // takes the next free one, "<name> 2", "<name> 3", ...
     int renameError = 0;
-    if (!renameNoReplace(written_path, outputURL_, renameError)) {
-      std::filesystem::remove(written_path, ec);
-      throw PlatformError(kErrorDomain, -1,
-                          "Moving the movie into place: " + std::string(std::strerror(renameError)));
+    std::filesystem::path finalURL = outputURL_;
+    for (int n = 2; !renameNoReplace(written_path, finalURL, renameError); ++n) {
+      if (renameError != EEXIST || n > 1000) {
+        std::filesystem::remove(written_path, ec);
+        throw PlatformError(kErrorDomain, -1,
+                            "Moving the movie into place: " + std::string(std::strerror(renameError)));
+      }
+      finalURL = outputURL_.parent_path() /
+                 (outputURL_.stem().string() + " " + std::to_string(n) + outputURL_.extension().string());
+    }
+    {
+      std::lock_guard lock(mutex_);
+      finalURL_ = finalURL;
     }
     progress_ = 1;
     status_ = Status::completed;
