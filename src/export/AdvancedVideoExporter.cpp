@@ -42,7 +42,13 @@ ExportResult runExport(const Inputs& in, ExportSessionHandle& handle) {
   if (!sourceVideo) return ExportResult::failure(failure(ExportError::Kind::invalidAssets));
   // A recording made without system audio or microphone has no sound: it exports without any.
   const MediaTrack* sourceAudio = in.source.firstTrack(MediaKind::audio);
-  const MediaTime duration = in.source.duration();
+  MediaTime duration = in.source.duration();
+  // The container's duration is rounded on its own clock while the picture's end is exact: within a
+  // frame of each other, the picture's end is the movie's (or a two-frame movie gains a third).
+  const MediaTime pictureEnd = sourceVideo->start + sourceVideo->duration;
+  if (pictureEnd > MediaTime::zero() && pictureEnd < duration &&
+      (duration - pictureEnd).seconds() < 1.0 / std::max(sourceVideo->nominalFrameRate, 1.0))
+    duration = pictureEnd;
   const QSizeF natural(sourceVideo->width, sourceVideo->height);
   // A picture without a size has no canvas: refuse it before one is computed.
   if (!(natural.width() > 0) || !(natural.height() > 0) || !std::isfinite(natural.width()) ||

@@ -7,6 +7,7 @@
 #include <QPromise>
 #include <QtConcurrent/QtConcurrentRun>
 #include <chrono>
+#include <cmath>
 #include <condition_variable>
 #include <cstdio>
 #include <cstring>
@@ -316,12 +317,14 @@ void AssetExportSession::run() {
       writer->appendVideo(std::move(frame), at);
     };
 
-    // Frames whose start lies before the end: ceil(duration / frameDuration).
+    // Frames whose start lies before the end: ceil(duration / frameDuration), less a thousandth of a
+    // frame of slack, since times read from files come rounded to their own clocks (a picture 4/60 s
+    // long reads as 66667 µs, which must not make a fifth frame).
     const int64_t total =
-        hasVideo ? (duration.convertScale(frameDuration.timescale(), MediaTime::Rounding::Ceiling).value() +
-                    frameDuration.value() - 1) /
-                       frameDuration.value()
-                 : 0;
+        hasVideo
+            ? std::max<int64_t>(
+                  0, static_cast<int64_t>(std::ceil(duration.seconds() / frameDuration.seconds() - 1e-3)))
+            : 0;
     int64_t written = 0;
     const auto noteWritten = [&] {
       ++written;
