@@ -345,12 +345,14 @@ void VideoTrimmerView::presentError(std::string message) {
   showAlert(QStringLiteral("Export Failed"), QString::fromStdString(errorMessage_), false);
 }
 
-void VideoTrimmerView::presentExportSuccess(std::optional<std::filesystem::path> exportedURL) {
+void VideoTrimmerView::presentExportSuccess(std::optional<std::filesystem::path> exportedURL,
+                                            std::optional<std::string> note) {
   exportedURL_ = std::move(exportedURL);
   showExportSuccess_ = true;
-  const QString message = exportedURL_ ? QStringLiteral("Trimmed video saved to:\n") +
-                                             QString::fromStdString(exportedURL_->filename().string())
-                                       : QString();
+  QString message = exportedURL_ ? QStringLiteral("Trimmed video saved to:\n") +
+                                       QString::fromStdString(exportedURL_->filename().string())
+                                 : QString();
+  if (note) message += QStringLiteral("\n\n") + QString::fromStdString(*note);
   showAlert(QStringLiteral("Export Successful"), message, true);
 }
 

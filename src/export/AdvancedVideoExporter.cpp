@@ -158,7 +158,7 @@ ExportResult runExport(const Inputs& in, ExportSessionHandle& handle) {
   session->exportSynchronously();
   switch (session->status()) {
     case AssetExportSession::Status::completed:
-      return ExportResult::success(session->finalURL());
+      return ExportResult::success(session->finalURL(), shortSourceNote(*session, duration.seconds()));
     case AssetExportSession::Status::cancelled:
       return ExportResult::failure(failure(ExportError::Kind::cancelled));
     default: {

@@ -1,5 +1,7 @@
 #include "export/ExportError.h"
 
+#include <cstdio>
+
 namespace tk {
 
 std::string ExportError::localizedDescription() const {
@@ -21,6 +23,17 @@ std::string ExportError::localizedDescription() const {
 std::optional<std::string> ExportError::failureReason() const {
   if (!underlying_) return std::nullopt;
   return underlying_->localizedDescription();
+}
+
+std::optional<std::string> shortSourceNote(const AssetExportSession& session, double claimedSeconds) {
+  const auto end = session.sourceEndedAt();
+  if (!end) return std::nullopt;
+  char text[200];
+  std::snprintf(text, sizeof text,
+                "The movie's picture ends at %.1f s, although the movie says it lasts %.1f s; the export "
+                "holds what the movie has, up to %.1f s.",
+                end->seconds(), claimedSeconds, end->seconds());
+  return std::string(text);
 }
 
 }  // namespace tk

@@ -3,6 +3,7 @@
 #include <memory>
 #include <optional>
 
+#include "platform/ffmpeg/AssetExportSession.h"
 #include "platform/media/Error.h"
 
 namespace tk {
@@ -28,5 +29,9 @@ class ExportError : public Error {
   Kind kind_;
   std::shared_ptr<const Error> underlying_;
 };
+
+// The note of an export that ended with its source: where the picture stopped, against the length
+// the movie claims. None when the session read the whole movie.
+std::optional<std::string> shortSourceNote(const AssetExportSession& session, double claimedSeconds);
 
 }  // namespace tk

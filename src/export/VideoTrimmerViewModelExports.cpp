@@ -282,7 +282,8 @@ void VideoTrimmerViewModel::exportMergedVideo(
     // Only a completed export is a success.
     if (status == AssetExportSession::Status::completed) {
       Diagnostics::line("✅ Merged video exported successfully");
-      if (completion) completion(ExportResult::success(session->finalURL()));
+      if (completion)
+        completion(ExportResult::success(session->finalURL(), shortSourceNote(*session, at.seconds())));
     } else if (status == AssetExportSession::Status::cancelled) {
       if (completion) completion(ExportResult::failure(trimmerError("Export cancelled")));
     } else {

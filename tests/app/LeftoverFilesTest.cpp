@@ -39,7 +39,9 @@ TEST(LeftoverFilesTest, AStartRemovesThePartialExportsAndReservesOfRunsThatAreGo
 
   app.start();
   EXPECT_TRUE(waitUntil(
-      [&] { return std::none_of(stale.begin(), stale.end(), [](const fs::path& f) { return fs::exists(f); }); },
+      [&] {
+        return std::none_of(stale.begin(), stale.end(), [](const fs::path& f) { return fs::exists(f); });
+      },
       std::chrono::seconds(60)))
       << "the leftovers stayed; the application said: " << app.output().toStdString();
   for (const auto& file : kept) EXPECT_TRUE(fs::exists(file)) << file;

@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <QAbstractButton>
 #include <QPushButton>
 #include <QStandardPaths>
 #include <fstream>
@@ -363,6 +364,46 @@ TEST_F(WindowExportTest, ATwoFrameMovieExportsItsTwoFrames) {
   // Two frames of 1/30 s are four of 1/60 s.
   EXPECT_EQ(out->videoFrameTimes.size(), 4u);
   EXPECT_NEAR(out->videoDuration, 2.0 / 30, 0.001);
+}
+
+}  // namespace
+}  // namespace tk::test
+
+namespace tk::test {
+namespace {
+
+TEST_F(WindowExportTest, AMovieCutShortExportsWhatItHoldsAndSaysWhereItEnded) {
+  if (QStandardPaths::findExecutable(QStringLiteral("ffmpeg")).isEmpty()) GTEST_SKIP() << "no ffmpeg";
+  TestMovieSpec spec;
+  spec.seconds = 10;
+  const fs::path base = writeMovie("base.mov", spec);
+  const fs::path cut = fs::path(folder.path().toStdString()) / "Cut.mp4";
+  // Its index first, then half of its data: it claims 10 s and holds about 5.
+  ASSERT_EQ(std::system(("ffmpeg -nostdin -v error -i '" + base.string() +
+                         "' -c copy -movflags +faststart '" + cut.string() + "'")
+                            .c_str()),
+            0);
+  fs::resize_file(cut, fs::file_size(cut) / 2);
+  auto& trimmer = open(cut);
+  ASSERT_FALSE(trimmer.loadFailed()) << trimmer.errorMessage();
+  ASSERT_GT(trimmer.viewModel().asset()->duration().seconds(), 9.9);
+  for (QAbstractButton* button :
+       {static_cast<QAbstractButton*>(trimmer.appearancePanel().exportButton()),
+        static_cast<QAbstractButton*>(trimmer.transportControls().exportMergedButton())}) {
+    button->click();
+    ASSERT_TRUE(waitUntil([&] { return trimmer.showExportSuccess() || trimmer.showError(); },
+                          std::chrono::seconds(240)));
+    ASSERT_TRUE(trimmer.showExportSuccess()) << trimmer.errorMessage();
+    ASSERT_TRUE(trimmer.alert());
+    EXPECT_TRUE(trimmer.alert()->text().contains(QStringLiteral("picture ends at")))
+        << trimmer.alert()->text().toStdString();
+    const auto facts = probeMovie(*trimmer.exportedURL());
+    ASSERT_TRUE(facts);
+    EXPECT_GT(facts->duration, 2.5);
+    EXPECT_LT(facts->duration, 7.5) << "the export ran on past the movie's end";
+    trimmer.alert()->reject();
+    ASSERT_TRUE(waitUntil([&] { return !trimmer.showExportSuccess(); }));
+  }
 }
 
 }  // namespace

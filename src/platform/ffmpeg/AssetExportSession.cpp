@@ -88,15 +88,31 @@ class VideoTrackCursor {
       current_.reset();
     }
     while (next_ && *next_ <= s) {
+      previousTime_ = currentTime_;
+      currentTime_ = *next_;
       current_ = reader_->currentFrame().pixelBuffer();
       next_ = reader_->advance();
+      // The file's frames stop well before the track claims to end (a movie cut short): the picture
+      // ends one frame after its last one.
+      if (!next_ && !endedEarly_ && segment->sourceRange.end() - currentTime_ > kShortfall) {
+        const MediaTime frame =
+            previousTime_ && currentTime_ > *previousTime_ ? currentTime_ - *previousTime_ : MediaTime(1, 60);
+        endedEarly_ = t + (currentTime_ - s) + frame;
+      }
     }
     // A time before the first frame shows the first frame.
     if (!current_ && next_) current_ = reader_->currentFrame().pixelBuffer();
     return current_;
   }
 
+  // Where the picture ended (composition time) when the file holds less than the track claims.
+  const std::optional<MediaTime>& endedEarly() const { return endedEarly_; }
+
  private:
+  static inline const MediaTime kShortfall{1, 2};
+  MediaTime currentTime_ = MediaTime::zero();
+  std::optional<MediaTime> previousTime_;
+  std::optional<MediaTime> endedEarly_;
   const CompositionTrack& track_;
   const CompositionTrackSegment* segment_ = nullptr;
   std::unique_ptr<VideoFrameReader> reader_;
@@ -189,6 +205,11 @@ AssetExportSession::~AssetExportSession() = default;
 std::optional<PlatformError> AssetExportSession::error() const {
   std::lock_guard lock(mutex_);
   return error_;
+}
+
+std::optional<MediaTime> AssetExportSession::sourceEndedAt() const {
+  std::lock_guard lock(mutex_);
+  return endedEarlyAt_;
 }
 
 std::filesystem::path AssetExportSession::finalURL() const {
@@ -382,8 +403,15 @@ void AssetExportSession::run() {
       return nullptr;
     };
 
+    // The movie's end: the composition's, or where the first video track's picture ran out.
+    MediaTime end = duration;
     for (int64_t i = 0; i < total; ++i) {
       if (cancelled_) throw Cancelled{};
+      if (const auto* early = cursors.empty() ? nullptr : &cursors.front()->endedEarly();
+          early && *early && frameDuration.multiplied(i) >= **early) {
+        end = frameDuration.multiplied(i);
+        break;
+      }
       if (writer->failed()) throw PlatformError(kErrorDomain, -1, "Writing the movie: " + writer->failure());
       const MediaTime t = frameDuration.multiplied(i);
       if (audio) audio->pumpUntil(t + MediaTime(1, 2));
@@ -444,10 +472,14 @@ void AssetExportSession::run() {
       noteWritten();
     }
     collect(true);
-    if (audio) audio->pumpUntil(duration + MediaTime(1, 1));
+    if (audio) audio->pumpUntil(end + MediaTime(1, 1));
     compositors.clear();
     if (cancelled_) throw Cancelled{};
-    writer->finish(duration);
+    writer->finish(end);
+    if (end < duration) {
+      std::lock_guard lock(mutex_);
+      endedEarlyAt_ = end;
+    }
     if (writer->failed()) throw PlatformError(kErrorDomain, -1, "Writing the movie: " + writer->failure());
     const std::filesystem::path written_path = writer->path();
     writer.reset();

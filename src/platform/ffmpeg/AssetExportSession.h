@@ -71,6 +71,9 @@ class AssetExportSession : public std::enable_shared_from_this<AssetExportSessio
   // Where the finished movie lies: the output URL, or the next free name after it when that name was
   // taken while the export ran (empty until completed).
   std::filesystem::path finalURL() const;
+  // Set when the first video track's file held less picture than it claims (a movie cut short): the
+  // export ends where that picture ends, and this says where (composition time).
+  std::optional<MediaTime> sourceEndedAt() const;
 
  private:
   struct Run;
@@ -91,6 +94,7 @@ class AssetExportSession : public std::enable_shared_from_this<AssetExportSessio
   std::optional<PlatformError> error_;
   std::filesystem::path temporaryURL_;
   std::filesystem::path finalURL_;
+  std::optional<MediaTime> endedEarlyAt_;
 };
 
 }  // namespace tk
