@@ -137,6 +137,20 @@ TEST_F(WindowExportTest, ThePictureSitsWhereThePreviewShowsItOverTheSameBackdrop
   EXPECT_TRUE(backdrop(f.at(160, 300)));
   EXPECT_TRUE(backdrop(f.at(5, 160)));
   EXPECT_FALSE(backdrop(f.at(160, 160)));
+
+  // Zoomed 2x on the cursor at a quarter of the picture, as the preview zooms the picture: that
+  // point comes to the middle and the picture's top row stays at its place, row 70.
+  auto& zooming = open(writeMovie("Zoom.mov", {}, cursorHeldAt({0.25, 0.25}, 2)));
+  zooming.viewModel().setBackgroundSettings(solid(kBackdrop));
+  zooming.viewModel().addZoomSegment(0.2, 1.8, 2.0);
+  zooming.setSelectedAspect(OutputAspectRatio::ratio1x1);
+  const fs::path zoomed = exportEdited(zooming);
+  ASSERT_FALSE(zoomed.empty());
+  const Frame z = frameOf(zoomed, 1.5);
+  ASSERT_EQ(z.width, 320);
+  EXPECT_TRUE(backdrop(z.at(160, 60)));
+  for (QPoint p : {QPoint(10, 80), QPoint(160, 100), QPoint(310, 130)})
+    EXPECT_FALSE(backdrop(z.at(p.x(), p.y()))) << p.x() << "," << p.y();
 }
 
 TEST_F(WindowExportTest, TwoWindowsExportingAtOnceEachKeepTheirOwnLook) {
