@@ -203,8 +203,8 @@ TEST_F(WindowExportTest, CancelThenExportKeepsTheNewExportShownUntilItEnds) {
 
 TEST_F(WindowExportTest, TheEditedExportShowsItsProgressAndAFailureItsReason) {
   TestMovieSpec spec;
-  spec.seconds = 4;
-  const fs::path source = writeMovie("Progress.mov", spec, cursorHeldAt({0.5, 0.5}, 4));
+  spec.seconds = 8;  // long enough that the 0.1 s progress ticks see it under way
+  const fs::path source = writeMovie("Progress.mov", spec, cursorHeldAt({0.5, 0.5}, 8));
   auto& trimmer = open(source);
   auto& model = trimmer.viewModel();
   std::vector<double> shown;
