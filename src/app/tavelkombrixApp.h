@@ -4,8 +4,8 @@
 #include <memory>
 
 #include "app/AppDelegate.h"
-#include "recording/RecordingServices.h"
 #include "app/SingleInstanceChannel.h"
+#include "recording/RecordingServices.h"
 
 namespace tk {
 
@@ -24,7 +24,8 @@ class tavelkombrixApp : public QObject {
   // Hands over to a running instance (true: this launch should exit), or becomes the running one.
   bool handOverToRunningInstance();
   // Opens the store and shows the main window, configured as a bar and centred. `services` drive
-  // the main window; the application fills in the settings and quit hooks.
+  // the main window; the application fills in the settings and quit hooks. In the background it
+  // removes, from the output folder, the leftovers of runs that were killed (LeftoverFiles).
   void launch(ModeSelectionServices services);
 
   ModeSelectionView* mainWindow() const { return mainWindow_.get(); }
@@ -34,6 +35,8 @@ class tavelkombrixApp : public QObject {
   void openSettings();
 
  private:
+  void removeLeftovers();
+
   AppDelegate delegate_;
   SingleInstanceChannel channel_;
   PersistenceController* persistenceController_ = nullptr;

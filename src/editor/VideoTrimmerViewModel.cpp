@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "editor/LegacyZoomConversion.h"
+#include "editor/MetadataChecks.h"
 #include "editor/RecordingMetadataLookup.h"
 #include "editor/WaveformGenerator.h"
 #include "platform/json/EnumTable.h"
@@ -310,24 +311,38 @@ void VideoTrimmerViewModel::cleanup() {
 
 void VideoTrimmerViewModel::loadRecordingMetadata() {
   if (!fileURL_) return;
-  // Found, read, decoded and converted on a worker; published here only if the model still exists.
-  [](QPointer<VideoTrimmerViewModel> self, std::filesystem::path movie) -> QCoro::Task<void> {
+  const double movieSeconds = asset_ ? asset_->duration().seconds() : 0.0;
+  // Found, read, checked, decoded and converted on a worker; published here only if the model still
+  // exists. A document that cannot be read is reported once, in metadataProblem.
+  struct Outcome {
+    std::optional<RecordingMetadata> metadata;
+    std::optional<std::string> problem;
+  };
+  [](QPointer<VideoTrimmerViewModel> self, std::filesystem::path movie, double seconds) -> QCoro::Task<void> {
     // Named before it is awaited (see onWorker).
-    auto work = [movie]() -> std::optional<RecordingMetadata> {
+    auto work = [movie, seconds]() -> Outcome {
       const auto location = findRecordingMetadata(movie);
-      if (!location) return std::nullopt;
+      if (!location) return {};
+      std::string why;
       try {
-        return convertLegacyZoom(readRecordingMetadata(*location));
+        return {convertLegacyZoom(checkedRecordingMetadata(readRecordingMetadata(*location), seconds)), {}};
       } catch (const Error& error) {
-        Diagnostics::line("⚠️ Failed to load metadata: " + error.localizedDescription());
+        why = error.localizedDescription();
       } catch (const std::exception& error) {
-        Diagnostics::line(std::string("⚠️ Failed to load metadata: ") + error.what());
+        why = error.what();
       }
-      return std::nullopt;
+      Diagnostics::line("⚠️ Failed to load metadata: " + why);
+      return {std::nullopt, "The recording's zoom and cursor data (" + location->filename().string() +
+                                ") could not be read, so the movie opens without them: " + why};
     };
-    std::optional<RecordingMetadata> converted = co_await onWorker(std::move(work));
-    if (self && converted) self->publishMetadata(std::move(*converted));
-  }(this, *fileURL_);
+    Outcome outcome = co_await onWorker(std::move(work));
+    if (!self) co_return;
+    if (outcome.metadata) self->publishMetadata(std::move(*outcome.metadata));
+    if (outcome.problem && !self->metadataProblem_) {
+      self->metadataProblem_ = std::move(outcome.problem);
+      emit self->metadataProblemChanged();
+    }
+  }(this, *fileURL_, movieSeconds);
 }
 
 void VideoTrimmerViewModel::publishMetadata(RecordingMetadata metadata) {

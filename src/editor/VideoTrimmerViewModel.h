@@ -89,6 +89,9 @@ class VideoTrimmerViewModel : public QObject {
   const std::vector<float>& waveformSamples() const { return waveformSamples_; }
   bool isGeneratingWaveform() const { return isGeneratingWaveform_; }
   const std::optional<RecordingMetadata>& metadata() const { return metadata_; }
+  // Why the metadata beside the movie could not be read, for the window to tell the person; set
+  // once (metadataProblemChanged), none while the metadata read well or there is none.
+  const std::optional<std::string>& metadataProblem() const { return metadataProblem_; }
   const std::vector<ZoomKeyframe>& zoomKeyframes() const { return zoomKeyframes_; }
   // The window's delete actions change the lists directly, then sync them to the metadata.
   void setZoomKeyframes(std::vector<ZoomKeyframe> value);
@@ -175,6 +178,7 @@ class VideoTrimmerViewModel : public QObject {
   void waveformSamplesChanged();
   void isGeneratingWaveformChanged();
   void metadataChanged();
+  void metadataProblemChanged();
   void zoomKeyframesChanged();
   void zoomSegmentsChanged();
   void cameraURLChanged();
@@ -203,6 +207,7 @@ class VideoTrimmerViewModel : public QObject {
   std::vector<float> waveformSamples_;
   bool isGeneratingWaveform_ = false;
   std::optional<RecordingMetadata> metadata_;
+  std::optional<std::string> metadataProblem_;
   std::vector<ZoomKeyframe> zoomKeyframes_;
   std::vector<ZoomSegment> zoomSegments_;
   std::optional<std::filesystem::path> cameraURL_;

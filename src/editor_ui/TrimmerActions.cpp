@@ -171,7 +171,7 @@ void TrimmerActions::handleExportResult(const ExportResult& result,
                                         const std::shared_ptr<ExportSessionHandle>& session) {
   if (session && session->isCancelled()) return;  // the person stopped it: nothing to report
   if (result.succeeded()) {
-    view_.presentExportSuccess(result.url);
+    view_.presentExportSuccess(result.url, result.note);
   } else {
     view_.presentError(result.error ? result.error->localizedDescription() : std::string("Export failed"));
   }

@@ -129,6 +129,12 @@ VideoTrimmerView::VideoTrimmerView(std::filesystem::path videoURL, QWidget* pare
     savedState_.zoomSegments = metadata->zoomSegments;
     savedState_.zoomKeyframes = metadata->zoomKeyframes;
   });
+  // Metadata that could not be read is told once; an alert already open (an export's) stays.
+  connect(&model, &VideoTrimmerViewModel::metadataProblemChanged, this, [this] {
+    if (viewModel_->metadataProblem() && !alert_)
+      showAlert(QStringLiteral("Zoom and Cursor Data Not Read"),
+                QString::fromStdString(*viewModel_->metadataProblem()), false);
+  });
   connect(this, &VideoTrimmerView::stateChanged, this, [this] {
     aspectControls_->refresh();
     transportControls_->refresh();
@@ -388,13 +394,15 @@ void VideoTrimmerView::presentError(std::string message) {
   showAlert(QStringLiteral("Export Failed"), QString::fromStdString(errorMessage_), false);
 }
 
-void VideoTrimmerView::presentExportSuccess(std::optional<std::filesystem::path> exportedURL) {
+void VideoTrimmerView::presentExportSuccess(std::optional<std::filesystem::path> exportedURL,
+                                            std::optional<std::string> note) {
   if (exportingState_) savedState_ = *std::exchange(exportingState_, std::nullopt);
   exportedURL_ = std::move(exportedURL);
   showExportSuccess_ = true;
-  const QString message = exportedURL_ ? QStringLiteral("Trimmed video saved to:\n") +
-                                             QString::fromStdString(exportedURL_->filename().string())
-                                       : QString();
+  QString message = exportedURL_ ? QStringLiteral("Trimmed video saved to:\n") +
+                                       QString::fromStdString(exportedURL_->filename().string())
+                                 : QString();
+  if (note) message += QStringLiteral("\n\n") + QString::fromStdString(*note);
   showAlert(QStringLiteral("Export Successful"), message, true);
 }
 

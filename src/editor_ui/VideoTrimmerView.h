@@ -84,7 +84,9 @@ class VideoTrimmerView : public QWidget {
   const std::optional<std::filesystem::path>& exportedURL() const { return exportedURL_; }
   // Export completions: raise the "Export Failed" or "Export Successful" alert.
   void presentError(std::string message);
-  void presentExportSuccess(std::optional<std::filesystem::path> exportedURL);
+  // `note`: what the person should know about the movie written (it ended early, say).
+  void presentExportSuccess(std::optional<std::filesystem::path> exportedURL,
+                            std::optional<std::string> note = std::nullopt);
 
   bool forceDarkMode() const { return forceDarkMode_; }
   void setForceDarkMode(bool value);

@@ -42,7 +42,13 @@ ExportResult runExport(const Inputs& in, ExportSessionHandle& handle) {
   if (!sourceVideo) return ExportResult::failure(failure(ExportError::Kind::invalidAssets));
   // A recording made without system audio or microphone has no sound: it exports without any.
   const MediaTrack* sourceAudio = in.source.firstTrack(MediaKind::audio);
-  const MediaTime duration = in.source.duration();
+  MediaTime duration = in.source.duration();
+  // The container's duration is rounded on its own clock while the picture's end is exact: within a
+  // frame of each other, the picture's end is the movie's (or a two-frame movie gains a third).
+  const MediaTime pictureEnd = sourceVideo->start + sourceVideo->duration;
+  if (pictureEnd > MediaTime::zero() && pictureEnd < duration &&
+      (duration - pictureEnd).seconds() < 1.0 / std::max(sourceVideo->nominalFrameRate, 1.0))
+    duration = pictureEnd;
   const QSizeF natural(sourceVideo->width, sourceVideo->height);
   // A picture without a size has no canvas: refuse it before one is computed.
   if (!(natural.width() > 0) || !(natural.height() > 0) || !std::isfinite(natural.width()) ||
@@ -91,16 +97,19 @@ ExportResult runExport(const Inputs& in, ExportSessionHandle& handle) {
                                                      QSizeF(canvas), natural);
   }
 
+  // A backdrop around a widened picture needs the compositor too, unless a zoom is baked into the layer.
+  const bool bakedZoom = meta && (!meta->zoomKeyframes.empty() || !meta->zoomEvents.empty());
+  const bool backdrop = in.background && canvas != natural.toSize() && !bakedZoom;
   const bool useCompositor = cameraTrack || (meta && !meta->zoomSegments.empty()) || in.backgroundEnabled ||
-                             (in.cursor.enabled && meta && !meta->cursorPositions.empty());
+                             (in.cursor.enabled && meta && !meta->cursorPositions.empty()) || backdrop;
   if (!useCompositor) {
     instruction->layerInstructions = {layer};
     videoComposition->instructions = {instruction};
   } else {
-    auto& shared = RoundedCameraCompositorSettings::shared();
     std::vector<int32_t> trackIDs{screenTrack->trackID()};
+    QSizeF cameraSize(0, 0);
     if (cameraTrack) {
-      const QSizeF cameraSize(cameraTrack->naturalSize());
+      cameraSize = QSizeF(cameraTrack->naturalSize());
       Diagnostics::line("📹 Camera track setup:");
       Diagnostics::line("   camNaturalSize=" + sizeText(cameraSize));
       Diagnostics::line("   screenTrackID=" + std::to_string(screenTrack->trackID()));
@@ -110,30 +119,34 @@ ExportResult runExport(const Inputs& in, ExportSessionHandle& handle) {
                         ") width=" + formatDouble(in.cameraSettings.widthFraction));
       Diagnostics::line("   renderSize=" + sizeText(QSizeF(canvas)) + ", originalSize=" + sizeText(natural));
       Diagnostics::line("   verticalStack=" + boolText(in.verticalStack));
-      shared.cameraNaturalSize = cameraSize;
-      shared.outputAspectRatio = in.ratio;
-      shared.originalVideoSize = natural;
-      shared.verticalStack = in.verticalStack;
       trackIDs.push_back(cameraTrack->trackID());
       Diagnostics::line("   trackIDs for compositor: [" + std::to_string(trackIDs[0]) + ", " +
                         std::to_string(trackIDs[1]) + "]");
-    } else {
-      shared.cameraNaturalSize = QSizeF(0, 0);
     }
-    shared.cameraSettings = in.cameraSettings;
-    shared.zoomSegments = meta ? meta->zoomSegments : std::vector<ZoomSegment>{};
-    shared.cursorPositions = meta ? meta->cursorPositions : std::vector<CursorPosition>{};
-    shared.cursorOverlaySettings = in.cursor;
-    shared.clickEvents = meta ? meta->cursorClicks : std::vector<CursorClick>{};
-    shared.backgroundSettings = in.background;
-    shared.backgroundEnabled = in.backgroundEnabled;
-    shared.videoPadding = in.padding;
-    shared.videoCornerRadius = in.cornerRadius;
-    shared.screenShadowOpacity = in.screenShadowOpacity;
-    shared.screenShadowRadius = in.screenShadowRadius;
-    shared.cameraShadowOpacity = in.cameraShadowOpacity;
-    shared.cameraShadowRadius = in.cameraShadowRadius;
-    videoComposition->instructions = {std::make_shared<RoundedCameraCompositionInstruction>(whole, trackIDs)};
+    // This export's own settings: written and copied in one step, so another export cannot mix in.
+    auto own = RoundedCameraCompositorSettings::update([&](RoundedCameraCompositorSettings& shared) {
+      shared.cameraNaturalSize = cameraSize;
+      if (cameraTrack) {
+        shared.outputAspectRatio = in.ratio;
+        shared.originalVideoSize = natural;
+        shared.verticalStack = in.verticalStack;
+      }
+      shared.cameraSettings = in.cameraSettings;
+      shared.zoomSegments = meta ? meta->zoomSegments : std::vector<ZoomSegment>{};
+      shared.cursorPositions = meta ? meta->cursorPositions : std::vector<CursorPosition>{};
+      shared.cursorOverlaySettings = in.cursor;
+      shared.clickEvents = meta ? meta->cursorClicks : std::vector<CursorClick>{};
+      shared.backgroundSettings = in.background;
+      shared.backgroundEnabled = in.backgroundEnabled;
+      shared.videoPadding = in.padding;
+      shared.videoCornerRadius = in.cornerRadius;
+      shared.screenShadowOpacity = in.screenShadowOpacity;
+      shared.screenShadowRadius = in.screenShadowRadius;
+      shared.cameraShadowOpacity = in.cameraShadowOpacity;
+      shared.cameraShadowRadius = in.cameraShadowRadius;
+    });
+    videoComposition->instructions = {
+        std::make_shared<RoundedCameraCompositionInstruction>(whole, trackIDs, std::move(own))};
     videoComposition->customVideoCompositor = RoundedCameraCompositor::factory();
   }
 
@@ -145,7 +158,7 @@ ExportResult runExport(const Inputs& in, ExportSessionHandle& handle) {
   session->exportSynchronously();
   switch (session->status()) {
     case AssetExportSession::Status::completed:
-      return ExportResult::success(in.outputURL);
+      return ExportResult::success(session->finalURL(), shortSourceNote(*session, duration.seconds()));
     case AssetExportSession::Status::cancelled:
       return ExportResult::failure(failure(ExportError::Kind::cancelled));
     default: {

@@ -1,7 +1,9 @@
 #include "export/ExportDestination.h"
 
 #include <mutex>
+
 #include <set>
+#include "model/RecordingPackage.h"
 
 namespace tk::ExportDestination {
 namespace {
@@ -15,6 +17,13 @@ std::filesystem::path plainURL(const std::filesystem::path& source, const std::s
                                const std::string& extension, const QDateTime& now) {
   std::filesystem::path base = source;
   base.replace_extension();
+  // A package's layers are hidden files inside its folder: its exports go beside the folder, named
+  // after it, where a file manager shows them.
+  const std::filesystem::path folder = source.parent_path();
+  std::error_code ec;
+  if (source.filename().string().starts_with(".") && !folder.filename().empty() &&
+      std::filesystem::exists(folder / RecordingPackage::manifestFileName, ec))
+    base = folder;
   const std::string date = now.toString(QStringLiteral("yyyy-MM-dd HH.mm.ss")).toStdString();
   return base.string() + " (" + kind + " " + date + ")." + extension;
 }

@@ -7,7 +7,8 @@
 
 namespace tk {
 
-// Names of exported movies beside their source: "<name> (<kind> <date>).<extension>", the date
+// Names of exported movies beside their source: "<name> (<kind> <date>).<extension>" (for a layer of
+// a recording package, beside the package and named after its folder), the date
 // written "y-MM-dd HH.mm.ss" in local time. Two exports in the same second must not meet on one
 // name, so a name already on disk or held by a running export of this process gets " 2", " 3", ...
 // before its extension. Any thread.

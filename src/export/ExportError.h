@@ -3,13 +3,13 @@
 #include <memory>
 #include <optional>
 
+#include "platform/ffmpeg/AssetExportSession.h"
 #include "platform/media/Error.h"
 
 namespace tk {
 
-// The advanced export's failures. The kinds carry no texts of their own; the description is the
-// generic one for an error of this type with the kind's position as its code, and an export that
-// failed underneath gives that failure's description as the reason.
+// The advanced export's failures. Each kind says what went wrong in words; an export that failed
+// underneath includes that failure's description, which is also its reason.
 class ExportError : public Error {
  public:
   enum class Kind { exportFailed, invalidAssets, compositionFailed, cancelled };
@@ -29,5 +29,9 @@ class ExportError : public Error {
   Kind kind_;
   std::shared_ptr<const Error> underlying_;
 };
+
+// The note of an export that ended with its source: where the picture stopped, against the length
+// the movie claims. None when the session read the whole movie.
+std::optional<std::string> shortSourceNote(const AssetExportSession& session, double claimedSeconds);
 
 }  // namespace tk

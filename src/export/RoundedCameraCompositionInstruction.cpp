@@ -4,7 +4,7 @@ namespace tk {
 
 RoundedCameraCompositionInstruction::RoundedCameraCompositionInstruction(MediaTimeRange range,
                                                                          const std::vector<int32_t>& trackIDs)
-    : RoundedCameraCompositionInstruction(range, trackIDs, RoundedCameraCompositorSettings::shared()) {}
+    : RoundedCameraCompositionInstruction(range, trackIDs, RoundedCameraCompositorSettings::snapshot()) {}
 
 RoundedCameraCompositionInstruction::RoundedCameraCompositionInstruction(
     MediaTimeRange range, const std::vector<int32_t>& trackIDs, RoundedCameraCompositorSettings settings)

@@ -47,6 +47,11 @@ QRectF zoomed(const ZoomState& zoom, const QRectF& r, double W, double H) {
   return {origin.x(), origin.y(), r.width() * zoom.level, r.height() * zoom.level};
 }
 
+// Unpadded, the picture keeps its own size, centred on whole pixels as the preview centres it.
+QRectF centred(double W, double H, double sw, double sh) {
+  return {std::floor((W - sw) / 2), std::floor((H - sh) / 2), sw, sh};
+}
+
 Placement placementFor(const QRectF& raster, const PixelBuffer& image) {
   return {raster.x(), raster.y(), raster.width() / image.width(), raster.height() / image.height()};
 }
@@ -62,7 +67,7 @@ void copyPixels(PixelBuffer& out, const PixelBuffer& from) {
 
 RoundedCameraCompositor::RoundedCameraCompositor()
     : fallbackSettings_(std::make_shared<const RoundedCameraCompositorSettings>(
-          RoundedCameraCompositorSettings::shared())) {}
+          RoundedCameraCompositorSettings::snapshot())) {}
 
 RoundedCameraCompositor::~RoundedCameraCompositor() {
   // Frames still queued are dropped; each dropped request reports itself as failed.
@@ -170,7 +175,7 @@ void RoundedCameraCompositor::ensureBackground(int W, int H) {
 QRectF RoundedCameraCompositor::screenRect(const RoundedCameraCompositorSettings& S, double W, double H,
                                            double sw, double sh, bool* padded) {
   if (padded) *padded = false;
-  const QRectF asItComes(0, 0, sw, sh);
+  const QRectF asItComes = centred(W, H, sw, sh);
   if (!S.backgroundEnabled) return asItComes;
   const double s = H / 1080, p = s * S.videoPadding;
   const double aw = W - 2 * p, ah = H - 2 * p;
@@ -241,7 +246,15 @@ void RoundedCameraCompositor::renderFrame(
   ensureBackground(W, H);
   if (S.verticalStack && screen && camera) return renderVerticalStack(out, *screen, *camera, t);
   if (!screen) return copyPixels(out, *cachedBackground_);
-  const ZoomState zoom = follow_.zoomState(t);
+  ZoomState zoom = follow_.zoomState(t);
+  if (CompositorZoom::isZoomed(zoom) && (screen->width() != W || screen->height() != H)) {
+    // The focus is a point of the picture. On a canvas a ratio widened, the zoom brings that point,
+    // held inside the picture, to the middle, as the preview's zoom of the picture does.
+    const QRectF area = centred(W, H, screen->width(), screen->height());
+    const QPointF c = CompositorZoom::clampedFocus(zoom);
+    zoom.centerX = (area.x() + c.x() * area.width()) / W;
+    zoom.centerY = 1 - (area.y() + (1 - c.y()) * area.height()) / H;
+  }
   QRectF shown;
   drawScreen(out, *screen, zoom, shown);
   if (S.cursorOverlaySettings.enabled) {

@@ -53,7 +53,7 @@ class RoundedCameraCompositor : public VideoCompositing {
                    double t, const PixelBuffer* screen, const PixelBuffer* camera);
 
   // Where the screen picture lies on a W × H canvas (output space, y up) before zoom: padded and
-  // fitted when the background is on and there is room, else at its own size at the origin.
+  // fitted when the background is on and there is room, else at its own size, centred.
   static QRectF screenRect(const RoundedCameraCompositorSettings& settings, double W, double H, double sw,
                            double sh, bool* padded = nullptr);
   // The camera bubble's rectangle (output space, y up) and corner radius at time t.

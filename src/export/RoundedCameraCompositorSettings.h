@@ -2,6 +2,7 @@
 
 #include <QPointF>
 #include <QSizeF>
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -17,10 +18,10 @@ namespace tk {
 // 1080 units high; the compositor scales them by the frame's height over 1080.
 //
 // `shared()` is the one process-wide instance the exporters fill before an export; a field an
-// export does not write keeps what the previous one left. It has no lock: the exporters write it
-// on their own thread before the export starts. An export never renders from it directly:
-// RoundedCameraCompositionInstruction copies it when the export builds its instruction, so two
-// exports, or an export and the next one's writes, never mix.
+// export does not write keeps what the previous one left. Exporters run on different threads (the
+// main thread, pool threads), so they change it only through update(), which writes their fields and
+// takes their own copy under one lock; the export renders from that copy alone (its
+// RoundedCameraCompositionInstruction carries it), so two exports at once never mix.
 struct RoundedCameraCompositorSettings {
   CameraExportSettings cameraSettings{{0.85, 0.18}, 0.22, 0.66, 0.22, CameraShape::squircle};
   std::vector<ZoomSegment> zoomSegments;
@@ -41,8 +42,14 @@ struct RoundedCameraCompositorSettings {
   double cameraShadowOpacity = 0.4;
   double cameraShadowRadius = 12;
 
-  // Created with the values above on first use (thread-safe); never reset.
+  // Created with the values above on first use (thread-safe); never reset. Reading or writing it
+  // directly is for single-threaded callers (tests); exporters use update() and snapshot().
   static RoundedCameraCompositorSettings& shared();
+  // Applies `change` to the shared instance and returns the result, atomically.
+  static RoundedCameraCompositorSettings update(
+      const std::function<void(RoundedCameraCompositorSettings&)>& change);
+  // A copy of the shared instance as it is now.
+  static RoundedCameraCompositorSettings snapshot();
 };
 
 }  // namespace tk

@@ -88,18 +88,32 @@ void VideoTrimmerViewModel::exportAdvancedVideo(CameraExportSettings cameraSetti
   Diagnostics::line("   verticalStack: " + boolText(verticalStack));
 
   const OutputAspectRatio effective = verticalStack ? OutputAspectRatio::ratio9x16 : outputAspectRatio;
+  // Around a picture the ratio widens, the preview shows the background even while it is off; so
+  // does the export.
   std::optional<BackgroundSettings> background;
-  if (backgroundEnabled_) background = backgroundSettings_;
+  if (backgroundEnabled_ || effective != OutputAspectRatio::original) background = backgroundSettings_;
 
   // The exporter reports from its own thread; the model is touched again only here, if it lives.
   auto handle = std::make_shared<ExportSessionHandle>();
   setExportSession(handle);
+  // The session's progress, every 0.1 s until the export ends (the model owns the timer).
+  auto* timer = new QTimer();
+  timer->setInterval(100);
+  QObject::connect(timer, &QTimer::timeout, this, [this, handle] {
+    if (exportSession() == handle) setExportProgress(handle->progress());
+  });
+  setExportTimer(timer);
+  timer->start();
   QPointer<VideoTrimmerViewModel> self(this);
   auto finish = [self, handle, completion, token = destination.token](ExportResult result) {
     onMain([self, handle, completion, result = std::move(result)] {
-      if (self) {
+      // Only the export the model holds ends the exporting state: a cancelled one that ends after the
+      // next has started leaves the new one alone.
+      if (self && self->exportSession() == handle) {
+        self->setExportTimer(nullptr);
+        if (result.succeeded()) self->setExportProgress(1.0);
         self->setIsExporting(false);
-        if (self->exportSession() == handle) self->setExportSession(nullptr);
+        self->setExportSession(nullptr);
       }
       if (completion) completion(result);
     });
@@ -149,9 +163,9 @@ void VideoTrimmerViewModel::exportMergedVideo(
      std::array<double, 6> look, std::shared_ptr<ExportSessionHandle> handle,
      ExportCompletion completion) -> QCoro::Task<void> {
     const auto fail = [&](std::shared_ptr<const Error> error) {
-      if (self) {
+      if (self && self->exportSession() == handle) {
         self->setIsExporting(false);
-        if (self->exportSession() == handle) self->setExportSession(nullptr);
+        self->setExportSession(nullptr);
       }
       if (completion) completion(ExportResult::failure(std::move(error)));
     };
@@ -196,29 +210,31 @@ void VideoTrimmerViewModel::exportMergedVideo(
       Diagnostics::line("   backgroundEnabled: " + boolText(backgroundEnabled));
       Diagnostics::line("   hasZoom: " + boolText(hasZoom));
       Diagnostics::line("   hasCursorOverlay: " + boolText(hasCursorOverlay));
-      auto& shared = RoundedCameraCompositorSettings::shared();
-      shared.cameraSettings = CameraExportSettings{{0.85, 0.18}, 0.22, 0.66, 0.22, CameraShape::squircle};
+      // This export's own settings: written and copied in one step, so another export cannot mix in.
       // Zoom, cursor and clicks move onto the merged movie's clock, where the compositor looks them up.
-      shared.zoomSegments = timeline.zoomSegments(zoomSegments);
-      shared.cameraNaturalSize = QSizeF(0, 0);
-      shared.cursorPositions =
-          metadata ? timeline.cursorPositions(metadata->cursorPositions) : std::vector<CursorPosition>{};
-      shared.cursorOverlaySettings = cursor;
-      shared.clickEvents = metadata ? timeline.clicks(metadata->cursorClicks) : std::vector<CursorClick>{};
-      shared.backgroundSettings = background;
-      shared.backgroundEnabled = backgroundEnabled;
-      shared.videoPadding = look[0];
-      shared.videoCornerRadius = look[1];
-      shared.screenShadowOpacity = look[2];
-      shared.screenShadowRadius = look[3];
-      shared.cameraShadowOpacity = look[4];
-      shared.cameraShadowRadius = look[5];
+      auto own = RoundedCameraCompositorSettings::update([&](RoundedCameraCompositorSettings& shared) {
+        shared.cameraSettings = CameraExportSettings{{0.85, 0.18}, 0.22, 0.66, 0.22, CameraShape::squircle};
+        shared.zoomSegments = timeline.zoomSegments(zoomSegments);
+        shared.cameraNaturalSize = QSizeF(0, 0);
+        shared.cursorPositions =
+            metadata ? timeline.cursorPositions(metadata->cursorPositions) : std::vector<CursorPosition>{};
+        shared.cursorOverlaySettings = cursor;
+        shared.clickEvents = metadata ? timeline.clicks(metadata->cursorClicks) : std::vector<CursorClick>{};
+        shared.backgroundSettings = background;
+        shared.backgroundEnabled = backgroundEnabled;
+        shared.videoPadding = look[0];
+        shared.videoCornerRadius = look[1];
+        shared.screenShadowOpacity = look[2];
+        shared.screenShadowRadius = look[3];
+        shared.cameraShadowOpacity = look[4];
+        shared.cameraShadowRadius = look[5];
+      });
       videoComposition = std::make_shared<VideoComposition>();
       videoComposition->renderSize = QSize(sourceVideo->width, sourceVideo->height);
       videoComposition->frameDuration = MediaTime(1, 60);
       const std::vector<int32_t> trackIDs{videoTrack->trackID()};
       videoComposition->instructions = {std::make_shared<RoundedCameraCompositionInstruction>(
-          MediaTimeRange{MediaTime::zero(), at}, trackIDs)};
+          MediaTimeRange{MediaTime::zero(), at}, trackIDs, std::move(own))};
       videoComposition->customVideoCompositor = RoundedCameraCompositor::factory();
       Diagnostics::line("   ✅ Video composition created with custom compositor");
     }
@@ -257,16 +273,17 @@ void VideoTrimmerViewModel::exportMergedVideo(
     co_await session->exportAsync();
 
     const auto status = session->status();
-    if (self) {
+    if (self && self->exportSession() == handle) {
       self->setExportTimer(nullptr);
       self->setIsExporting(false);
       if (status != AssetExportSession::Status::cancelled) self->setExportProgress(1.0);
-      if (self->exportSession() == handle) self->setExportSession(nullptr);
+      self->setExportSession(nullptr);
     }
     // Only a completed export is a success.
     if (status == AssetExportSession::Status::completed) {
       Diagnostics::line("✅ Merged video exported successfully");
-      if (completion) completion(ExportResult::success(destination.url));
+      if (completion)
+        completion(ExportResult::success(session->finalURL(), shortSourceNote(*session, at.seconds())));
     } else if (status == AssetExportSession::Status::cancelled) {
       if (completion) completion(ExportResult::failure(trimmerError("Export cancelled")));
     } else {

@@ -101,14 +101,17 @@ TEST_F(RoundedCameraCompositorTest, RendersOnItsOwnNamedThreadInArrivalOrder) {
   EXPECT_EQ(name, std::string(RoundedCameraCompositor::kRenderQueueLabel).substr(0, 15));
 }
 
-TEST_F(RoundedCameraCompositorTest, WithoutBackgroundTheScreenSitsAtTheBottomLeftAsItComes) {
+TEST_F(RoundedCameraCompositorTest, WithoutBackgroundTheScreenIsCentredAsItComes) {
   const auto out =
       compose(compositor, plainSettings(), 0, QSize(200, 100), test::splitFrame(100, 50, kRed, kBlue));
   ASSERT_TRUE(out.frame);
-  EXPECT_EQ(out.frame->pixel(10, 55), kRed);
-  EXPECT_EQ(out.frame->pixel(10, 95), kBlue);
-  EXPECT_EQ(out.frame->pixel(10, 10), kBlack);   // above the picture
-  EXPECT_EQ(out.frame->pixel(150, 90), kBlack);  // to its right
+  EXPECT_EQ(out.frame->pixel(60, 30), kRed);
+  EXPECT_EQ(out.frame->pixel(60, 70), kBlue);
+  EXPECT_EQ(out.frame->pixel(140, 70), kBlue);
+  EXPECT_EQ(out.frame->pixel(60, 10), kBlack);   // above the picture
+  EXPECT_EQ(out.frame->pixel(60, 90), kBlack);   // below it
+  EXPECT_EQ(out.frame->pixel(20, 50), kBlack);   // to its left
+  EXPECT_EQ(out.frame->pixel(180, 50), kBlack);  // to its right
   // Without a screen frame only the background is drawn.
   auto settings = plainSettings();
   settings.backgroundSettings = solid(1);
@@ -252,14 +255,16 @@ TEST_F(RoundedCameraCompositorTest, PaddedScreenLayoutScalesWithTheOutputHeight)
   r = RoundedCameraCompositor::screenRect(s, 3840, 2160, 1920, 1080);
   EXPECT_NEAR(r.x(), 426.667, 1e-3);
   EXPECT_NEAR(r.y(), 240, 1e-9);
-  // No room left, or the background off: the picture as it comes, at the origin.
+  // No room left, or the background off: the picture at its own size, centred on whole pixels.
   s.videoPadding = 600;
   r = RoundedCameraCompositor::screenRect(s, 1920, 1080, 1920, 1080, &padded);
   EXPECT_FALSE(padded);
   EXPECT_EQ(r, QRectF(0, 0, 1920, 1080));
   s.videoPadding = 120;
   s.backgroundEnabled = false;
-  EXPECT_EQ(RoundedCameraCompositor::screenRect(s, 1920, 1080, 640, 360), QRectF(0, 0, 640, 360));
+  EXPECT_EQ(RoundedCameraCompositor::screenRect(s, 1920, 1080, 640, 360), QRectF(640, 360, 640, 360));
+  EXPECT_EQ(RoundedCameraCompositor::screenRect(s, 1920, 1920, 1920, 1080), QRectF(0, 420, 1920, 1080));
+  EXPECT_EQ(RoundedCameraCompositor::screenRect(s, 428, 240, 427, 240), QRectF(0, 0, 427, 240));
 }
 
 TEST_F(RoundedCameraCompositorTest, CameraBubbleGeometryAnchorsToTheNearerEdgesAndShrinksWhileZoomed) {

@@ -29,16 +29,23 @@ void CompositionTrack::insertTimeRange(const MediaTimeRange& range, const std::f
   if (sourceTrack.kind != kind_) refuse("the source track holds another kind of media");
   if (!range.start.isValid() || !range.duration.isValid() || !at.isValid()) refuse("the time is not valid");
   const MediaTime sourceEnd = sourceTrack.start + sourceTrack.duration;
-  if (range.start < sourceTrack.start || range.start > sourceEnd)
-    refuse("the range starts outside the source track");
+  if (range.start > sourceEnd) refuse("the range starts after the source track");
   if (!segments_.empty() && at < segments_.back().targetRange().end())
     refuse("the place lies inside the track's edits");
   MediaTimeRange kept = range;
+  // Before its first sample a track holds nothing: that part of the range stays empty, and what the
+  // track holds lands where it belongs.
+  MediaTime place = at;
+  if (kept.start < sourceTrack.start) {
+    const MediaTime lead = sourceTrack.start - kept.start;
+    kept = {sourceTrack.start, kept.duration - lead};
+    place = at + lead;
+  }
   if (kept.end() > sourceEnd) kept.duration = sourceEnd - kept.start;
   if (kept.duration <= MediaTime::zero()) return;
   if (segments_.empty() && kind_ == MediaKind::video)
     naturalSize_ = QSize(sourceTrack.width, sourceTrack.height);
-  segments_.push_back({sourceFile, sourceTrack.trackID, kept, at});
+  segments_.push_back({sourceFile, sourceTrack.trackID, kept, place});
 }
 
 CompositionTrack* MutableComposition::addMutableTrack(MediaKind kind, int32_t preferredTrackID) {

@@ -40,9 +40,10 @@ class CompositionTrack {
   const CompositionTrackSegment* segmentAt(const MediaTime& t) const;
 
   // Places `range` of the source track at `at`. A range that runs past the end of the source track
-  // is cut at its end; an empty range adds nothing. Throws PlatformError for a track of another
-  // kind, a range that starts outside the source track, or a place before the end of the track's
-  // last edit (edits are appended in time order).
+  // is cut at its end; the part before the track's first sample stays empty (the rest lands where it
+  // would have); an empty range adds nothing. Throws PlatformError for a track of another kind, a
+  // range that starts after the source track, or a place before the end of the track's last edit
+  // (edits are appended in time order).
   void insertTimeRange(const MediaTimeRange& range, const std::filesystem::path& sourceFile,
                        const MediaTrack& sourceTrack, const MediaTime& at);
 

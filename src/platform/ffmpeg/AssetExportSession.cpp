@@ -7,6 +7,7 @@
 #include <QPromise>
 #include <QtConcurrent/QtConcurrentRun>
 #include <chrono>
+#include <cmath>
 #include <condition_variable>
 #include <cstdio>
 #include <cstring>
@@ -20,6 +21,7 @@
 #include "platform/ffmpeg/AssetWriterInputs.h"
 #include "platform/ffmpeg/AudioSampleReader.h"
 #include "platform/ffmpeg/FfmpegError.h"
+#include "platform/ffmpeg/LeftoverFiles.h"
 #include "platform/ffmpeg/VideoFrameReader.h"
 
 namespace tk {
@@ -86,15 +88,31 @@ class VideoTrackCursor {
       current_.reset();
     }
     while (next_ && *next_ <= s) {
+      previousTime_ = currentTime_;
+      currentTime_ = *next_;
       current_ = reader_->currentFrame().pixelBuffer();
       next_ = reader_->advance();
+      // The file's frames stop well before the track claims to end (a movie cut short): the picture
+      // ends one frame after its last one.
+      if (!next_ && !endedEarly_ && segment->sourceRange.end() - currentTime_ > kShortfall) {
+        const MediaTime frame =
+            previousTime_ && currentTime_ > *previousTime_ ? currentTime_ - *previousTime_ : MediaTime(1, 60);
+        endedEarly_ = t + (currentTime_ - s) + frame;
+      }
     }
     // A time before the first frame shows the first frame.
     if (!current_ && next_) current_ = reader_->currentFrame().pixelBuffer();
     return current_;
   }
 
+  // Where the picture ended (composition time) when the file holds less than the track claims.
+  const std::optional<MediaTime>& endedEarly() const { return endedEarly_; }
+
  private:
+  static inline const MediaTime kShortfall{1, 2};
+  MediaTime currentTime_ = MediaTime::zero();
+  std::optional<MediaTime> previousTime_;
+  std::optional<MediaTime> endedEarly_;
   const CompositionTrack& track_;
   const CompositionTrackSegment* segment_ = nullptr;
   std::unique_ptr<VideoFrameReader> reader_;
@@ -189,6 +207,16 @@ std::optional<PlatformError> AssetExportSession::error() const {
   return error_;
 }
 
+std::optional<MediaTime> AssetExportSession::sourceEndedAt() const {
+  std::lock_guard lock(mutex_);
+  return endedEarlyAt_;
+}
+
+std::filesystem::path AssetExportSession::finalURL() const {
+  std::lock_guard lock(mutex_);
+  return finalURL_;
+}
+
 std::filesystem::path AssetExportSession::temporaryURL() const {
   std::lock_guard lock(mutex_);
   return temporaryURL_;
@@ -265,8 +293,7 @@ void AssetExportSession::run() {
     for (int attempt = 0; !writer; ++attempt) {
       char tag[17];
       std::snprintf(tag, sizeof tag, "%016llx", static_cast<unsigned long long>(random()));
-      auto candidate = outputURL_.parent_path() / ("." + outputURL_.stem().string() + ".partial-" + tag +
-                                                   outputURL_.extension().string());
+      auto candidate = outputURL_.parent_path() / LeftoverFiles::partialExportName(outputURL_, tag);
       try {
         writer = std::make_unique<AssetWriter>(candidate, outputFileType_);
       } catch (const FfmpegError&) {
@@ -311,12 +338,14 @@ void AssetExportSession::run() {
       writer->appendVideo(std::move(frame), at);
     };
 
-    // Frames whose start lies before the end: ceil(duration / frameDuration).
+    // Frames whose start lies before the end: ceil(duration / frameDuration), less a thousandth of a
+    // frame of slack, since times read from files come rounded to their own clocks (a picture 4/60 s
+    // long reads as 66667 µs, which must not make a fifth frame).
     const int64_t total =
-        hasVideo ? (duration.convertScale(frameDuration.timescale(), MediaTime::Rounding::Ceiling).value() +
-                    frameDuration.value() - 1) /
-                       frameDuration.value()
-                 : 0;
+        hasVideo
+            ? std::max<int64_t>(
+                  0, static_cast<int64_t>(std::ceil(duration.seconds() / frameDuration.seconds() - 1e-3)))
+            : 0;
     int64_t written = 0;
     const auto noteWritten = [&] {
       ++written;
@@ -374,8 +403,15 @@ void AssetExportSession::run() {
       return nullptr;
     };
 
+    // The movie's end: the composition's, or where the first video track's picture ran out.
+    MediaTime end = duration;
     for (int64_t i = 0; i < total; ++i) {
       if (cancelled_) throw Cancelled{};
+      if (const auto* early = cursors.empty() ? nullptr : &cursors.front()->endedEarly();
+          early && *early && frameDuration.multiplied(i) >= **early) {
+        end = frameDuration.multiplied(i);
+        break;
+      }
       if (writer->failed()) throw PlatformError(kErrorDomain, -1, "Writing the movie: " + writer->failure());
       const MediaTime t = frameDuration.multiplied(i);
       if (audio) audio->pumpUntil(t + MediaTime(1, 2));
@@ -436,18 +472,33 @@ void AssetExportSession::run() {
       noteWritten();
     }
     collect(true);
-    if (audio) audio->pumpUntil(duration + MediaTime(1, 1));
+    if (audio) audio->pumpUntil(end + MediaTime(1, 1));
     compositors.clear();
     if (cancelled_) throw Cancelled{};
-    writer->finish(duration);
+    writer->finish(end);
+    if (end < duration) {
+      std::lock_guard lock(mutex_);
+      endedEarlyAt_ = end;
+    }
     if (writer->failed()) throw PlatformError(kErrorDomain, -1, "Writing the movie: " + writer->failure());
     const std::filesystem::path written_path = writer->path();
     writer.reset();
+    // A name taken meanwhile (another program, another export) is left alone: the finished movie
+    // takes the next free one, "<name> 2", "<name> 3", ...
     int renameError = 0;
-    if (!renameNoReplace(written_path, outputURL_, renameError)) {
-      std::filesystem::remove(written_path, ec);
-      throw PlatformError(kErrorDomain, -1,
-                          "Moving the movie into place: " + std::string(std::strerror(renameError)));
+    std::filesystem::path finalURL = outputURL_;
+    for (int n = 2; !renameNoReplace(written_path, finalURL, renameError); ++n) {
+      if (renameError != EEXIST || n > 1000) {
+        std::filesystem::remove(written_path, ec);
+        throw PlatformError(kErrorDomain, -1,
+                            "Moving the movie into place: " + std::string(std::strerror(renameError)));
+      }
+      finalURL = outputURL_.parent_path() /
+                 (outputURL_.stem().string() + " " + std::to_string(n) + outputURL_.extension().string());
+    }
+    {
+      std::lock_guard lock(mutex_);
+      finalURL_ = finalURL;
     }
     progress_ = 1;
     status_ = Status::completed;

@@ -22,9 +22,10 @@ namespace tk {
 // first video track's frames), and encodes them with AssetWriter. Progress is frames written over
 // frames in total.
 //
-// The movie is written to a reserved hidden file in the destination folder and renamed into place
-// only when complete; a failed or cancelled export removes it. An existing file under the output name
-// is never touched: the export then fails.
+// The movie is written to a reserved hidden file in the destination folder (LeftoverFiles names it)
+// and renamed into place only when complete; a failed or cancelled export removes it. An existing
+// file is never touched: one under the output name at the start fails the export; one that took the
+// name while the export ran sends the movie to the next free name (finalURL()).
 //
 // Threads: configure, then start it once, from one thread. The export runs on a worker thread while
 // the compositor renders on its own and the writer encodes on its own, so composing the next frame
@@ -67,6 +68,12 @@ class AssetExportSession : public std::enable_shared_from_this<AssetExportSessio
   std::optional<PlatformError> error() const;
   // Where the export writes until it renames its file into place (empty before it starts).
   std::filesystem::path temporaryURL() const;
+  // Where the finished movie lies: the output URL, or the next free name after it when that name was
+  // taken while the export ran (empty until completed).
+  std::filesystem::path finalURL() const;
+  // Set when the first video track's file held less picture than it claims (a movie cut short): the
+  // export ends where that picture ends, and this says where (composition time).
+  std::optional<MediaTime> sourceEndedAt() const;
 
  private:
   struct Run;
@@ -86,6 +93,8 @@ class AssetExportSession : public std::enable_shared_from_this<AssetExportSessio
   mutable std::mutex mutex_;
   std::optional<PlatformError> error_;
   std::filesystem::path temporaryURL_;
+  std::filesystem::path finalURL_;
+  std::optional<MediaTime> endedEarlyAt_;
 };
 
 }  // namespace tk

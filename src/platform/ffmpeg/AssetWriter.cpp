@@ -12,6 +12,7 @@
 
 #include "platform/ffmpeg/AssetWriterInputs.h"
 #include "platform/ffmpeg/FfmpegError.h"
+#include "platform/ffmpeg/LeftoverFiles.h"
 
 namespace tk {
 
@@ -45,7 +46,7 @@ std::string AssetWriterMuxer::firstError() {
 
 AssetWriterFile::AssetWriterFile(std::filesystem::path path, int fd, AssetWriterMuxer& muxer)
     : path_(std::move(path)), fd_(fd), muxer_(muxer) {
-  reservePath_ = path_.parent_path() / ("." + path_.filename().string() + ".reserve");
+  reservePath_ = path_.parent_path() / LeftoverFiles::reserveName(path_);
   constexpr int kBufferSize = 256 * 1024;
   auto* buffer = static_cast<unsigned char*>(av_malloc(kBufferSize));
   if (buffer) io_ = avio_alloc_context(buffer, kBufferSize, 1, this, nullptr, &writePacket, &seek);

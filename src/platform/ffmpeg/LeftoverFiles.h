@@ -1,0 +1,25 @@
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace tk {
+
+// The hidden files our writers keep beside a movie while they work, named with the process that
+// owns them, so that those of a process that died (killed mid-export, mid-recording) can be told from
+// those of one still running, and removed later:
+//   an export's partial movie  ".<name>.partial-<pid>-<tag>.<ext>" (renamed into place when done);
+//   a recording's disk reserve ".<movie file name>.reserve-<pid>" (given back when it ends).
+// Any thread.
+namespace LeftoverFiles {
+
+std::string partialExportName(const std::filesystem::path& output, const std::string& tag);
+std::string reserveName(const std::filesystem::path& movie);
+
+// Removes the partial exports and reserves in `folder`, and in the folders directly inside it (the
+// recording packages), whose process no longer runs. Returns what it removed.
+std::vector<std::filesystem::path> removeStale(const std::filesystem::path& folder);
+
+}  // namespace LeftoverFiles
+}  // namespace tk
