@@ -2,16 +2,19 @@
 
 #include <QApplication>
 
+#include "app/ApplicationPresence.h"
 #include "app/ModeSelectionView.h"
 #include "app/PersistenceController.h"
 #include "app/WindowConfigurator.h"
 #include "platform/x11/TaskbarPresence.h"
 #include "settings/SettingsKeys.h"
 #include "settings/SettingsView.h"
+#include "ui/AccessibleNaming.h"
 
 namespace tk {
 
 tavelkombrixApp::tavelkombrixApp(QString instanceSocket) : channel_(std::move(instanceSocket)) {
+  AccessibleNaming::install();
   connect(&channel_, &SingleInstanceChannel::reopenRequested, this, [this] { delegate_.reopen(); });
 }
 
@@ -27,8 +30,13 @@ void tavelkombrixApp::launch(ModeSelectionServices services) {
   persistenceController_ = &PersistenceController::shared();
   // The stored taskbar choice holds for every window from the first one on.
   TaskbarPresence::shared().setShown(settings::showInDock.read());
+  if (RecordingControl* recording = services.recording) {
+    delegate_.setRecordingActivity(
+        [recording] { return recording->activity() != RecordingControl::Activity::idle; });
+  }
   mainWindow_ = std::make_unique<ModeSelectionView>(std::move(services));
   delegate_.setMainWindow(mainWindow_.get());
+  presence_ = std::make_unique<ApplicationPresence>(delegate_);
   WindowConfigurator::configure(mainWindow_.get());
   mainWindow_->show();
   delegate_.applicationDidFinishLaunching();

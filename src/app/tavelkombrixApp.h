@@ -9,6 +9,7 @@
 
 namespace tk {
 
+class ApplicationPresence;
 class ModeSelectionView;
 class PersistenceController;
 class SettingsView;
@@ -29,6 +30,7 @@ class tavelkombrixApp : public QObject {
 
   ModeSelectionView* mainWindow() const { return mainWindow_.get(); }
   SettingsView* settingsWindow() const { return settingsWindow_.get(); }
+  ApplicationPresence* presence() const { return presence_.get(); }
   AppDelegate& delegate() { return delegate_; }
 
   void openSettings();
@@ -39,6 +41,7 @@ class tavelkombrixApp : public QObject {
   PersistenceController* persistenceController_ = nullptr;
   std::unique_ptr<ModeSelectionView> mainWindow_;
   std::unique_ptr<SettingsView> settingsWindow_;
+  std::unique_ptr<ApplicationPresence> presence_;
 };
 
 }  // namespace tk
