@@ -30,11 +30,13 @@ extern "C" {
 #include <libswscale/swscale.h>
 }
 
+#include "BenchSupport.h"
 #include "capture/ScreenCaptureEngine.h"
 #include "model/RecordingError.h"
 #include "overlays/ZoomRenderer.h"
 #include "platform/media/PixelBuffer.h"
 #include "platform/qt/Async.h"
+#include "platform/qt/MemoryRelease.h"
 #include "recording/RecordingContext.h"
 #include "recording/RecordingCoordinator.h"
 #include "writing/MediaWriter.h"
@@ -115,32 +117,6 @@ void benchZoom(int frames) {
 }
 
 // Something that changes every frame, so both encoders have real work.
-class MovingBars : public QWidget {
- public:
-  MovingBars() : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint) {
-    setGeometry(0, 0, 1920, 1080);
-    connect(&timer_, &QTimer::timeout, this, [this] {
-      ++frame_;
-      update();
-    });
-    timer_.start(16);
-  }
-
- protected:
-  void paintEvent(QPaintEvent*) override {
-    QPainter painter(this);
-    painter.fillRect(rect(), QColor(30, 60, 90));
-    for (int i = 0; i < 12; ++i) {
-      int x = (frame_ * (4 + i) + i * 150) % 1920;
-      painter.fillRect(x, i * 90, 120, 80, QColor::fromHsv((i * 30 + frame_) % 360, 200, 230));
-    }
-  }
-
- private:
-  QTimer timer_;
-  int frame_ = 0;
-};
-
 struct Measured {
   long frames = 0;
   double cpuSeconds = 0;
@@ -182,22 +158,9 @@ Measured runMeasured(const std::vector<std::string>& argv) {
   return m;
 }
 
-// Waits for a task in a nested event loop; what it throws comes back here.
-void runBlocking(QCoro::Task<void> task) {
-  std::exception_ptr error;
-  auto run = [&]() -> QCoro::Task<void> {
-    try {
-      co_await std::move(task);
-    } catch (...) {
-      error = std::current_exception();
-    }
-  };
-  QCoro::waitFor(run());
-  if (error) std::rethrow_exception(error);
-}
-
 // The child: one display recording through the coordinator.
 int recordChild(const std::string& folder, double seconds) {
+  tk::MemoryRelease::configure();
   tk::RecordingCoordinator coordinator;
   coordinator.setResultOpener([](const std::filesystem::path&, const std::filesystem::path&, bool) {});
   tk::ScreenCaptureEngine content;
@@ -212,13 +175,13 @@ int recordChild(const std::string& folder, double seconds) {
   configuration.outputFormat = tk::OutputFormat::mp4;
   configuration.outputDirectory = folder;
   try {
-    runBlocking(coordinator.prepareRecording(configuration.mode, configuration));
-    runBlocking(coordinator.startRecording());
-    runBlocking(tk::sleepFor(std::chrono::milliseconds(int(seconds * 1000))));
+    tk::bench::runBlocking(coordinator.prepareRecording(configuration.mode, configuration));
+    tk::bench::runBlocking(coordinator.startRecording());
+    tk::bench::runBlocking(tk::sleepFor(std::chrono::milliseconds(int(seconds * 1000))));
     // What reached the writer and what it turned away, for the parent's report.
     std::shared_ptr<tk::RecordingContext> context = coordinator.context();
     std::shared_ptr<tk::MediaWriter> writer = context ? context->writer() : nullptr;
-    runBlocking(coordinator.stopRecording());
+    tk::bench::runBlocking(coordinator.stopRecording());
     if (FILE* stats = std::fopen((folder + "/stats.txt").c_str(), "w")) {
       std::fprintf(stats, "%lld %llu\n", context ? (long long)context->videoFramesReceived() : 0LL,
                    writer ? (unsigned long long)writer->refusedVideoFrames() : 0ULL);
@@ -233,7 +196,7 @@ int recordChild(const std::string& folder, double seconds) {
 
 void benchRecording(const char* self, double seconds) {
   QTemporaryDir dir;
-  MovingBars bars;
+  tk::bench::MovingBars bars;
   bars.show();
   QCoreApplication::processEvents();
   int bitRate =

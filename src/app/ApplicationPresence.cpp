@@ -8,6 +8,7 @@
 #include <QSystemTrayIcon>
 
 #include "app/AppDelegate.h"
+#include "platform/qt/MemoryRelease.h"
 #include "platform/x11/TaskbarPresence.h"
 
 namespace tk {
@@ -57,9 +58,16 @@ bool ApplicationPresence::eventFilter(QObject* watched, QEvent* event) {
   if ((type == QEvent::Show || type == QEvent::Hide) && watched->isWidgetType() &&
       static_cast<QWidget*>(watched)->isWindow()) {
     if (type == QEvent::Hide && qobject_cast<QMessageBox*>(watched)) alertDismissed_ = true;
+    // A picker or other window that goes with its close gives its memory back once it is gone.
+    if (type == QEvent::Hide && static_cast<QWidget*>(watched)->testAttribute(Qt::WA_DeleteOnClose))
+      connect(watched, &QObject::destroyed, this, &ApplicationPresence::releaseMemory, Qt::UniqueConnection);
     scheduleUpdate();
   }
   return false;
+}
+
+void ApplicationPresence::releaseMemory() {
+  MemoryRelease::trim();
 }
 
 void ApplicationPresence::scheduleUpdate() {

@@ -31,6 +31,7 @@ class ApplicationPresence : public QObject {
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
+  void releaseMemory();
   void scheduleUpdate();
   void update();
 

@@ -1,11 +1,13 @@
 #include "app/tavelkombrixApp.h"
 
 #include <QApplication>
+#include <QEvent>
 
 #include "app/ApplicationPresence.h"
 #include "app/ModeSelectionView.h"
 #include "app/PersistenceController.h"
 #include "app/WindowConfigurator.h"
+#include "platform/qt/MemoryRelease.h"
 #include "platform/x11/TaskbarPresence.h"
 #include "settings/SettingsKeys.h"
 #include "settings/SettingsView.h"
@@ -43,10 +45,29 @@ void tavelkombrixApp::launch(ModeSelectionServices services) {
 }
 
 void tavelkombrixApp::openSettings() {
-  if (!settingsWindow_) settingsWindow_ = std::make_unique<SettingsView>(QStringLiteral("General"));
+  if (!settingsWindow_) {
+    settingsWindow_ = std::make_unique<SettingsView>(QStringLiteral("General"));
+    settingsWindow_->installEventFilter(this);
+  }
   settingsWindow_->show();
   settingsWindow_->raise();
   settingsWindow_->activateWindow();
+}
+
+bool tavelkombrixApp::eventFilter(QObject* watched, QEvent* event) {
+  // A closed settings window is let go (once the close is handled), with what it held; the next
+  // opening makes a new one.
+  if (event->type() == QEvent::Close && settingsWindow_ && watched == settingsWindow_.get()) {
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+          if (!settingsWindow_ || settingsWindow_->isVisible()) return;
+          settingsWindow_.reset();
+          MemoryRelease::trim();
+        },
+        Qt::QueuedConnection);
+  }
+  return QObject::eventFilter(watched, event);
 }
 
 }  // namespace tk

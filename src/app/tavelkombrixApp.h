@@ -33,7 +33,11 @@ class tavelkombrixApp : public QObject {
   ApplicationPresence* presence() const { return presence_.get(); }
   AppDelegate& delegate() { return delegate_; }
 
+  // Shows the settings window at "General"; closed, it is released.
   void openSettings();
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   AppDelegate delegate_;

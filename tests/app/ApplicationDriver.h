@@ -199,6 +199,15 @@ inline QRect waitForApplicationTrayIcon(std::chrono::seconds timeout = std::chro
   return found;
 }
 
+// Clicks the application's icon in the tray and waits for the bar; empty when the icon or the bar
+// never came.
+inline QString reopenFromTheTrayIcon() {
+  const QRect icon = waitForApplicationTrayIcon();
+  if (icon.isEmpty()) return {};
+  click(icon.center().x(), icon.center().y());
+  return waitForMainWindow();
+}
+
 // One frame of a movie at `seconds`, decoded by the ffmpeg command line.
 inline QImage movieFrame(const QString& movie, double seconds) {
   QProcess ffmpeg;

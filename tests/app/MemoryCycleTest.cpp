@@ -22,7 +22,8 @@ double residentMegabytes(qint64 pid) {
 }
 
 // From the bar: Display, record for a moment, stop from the panel; the editor opens on the movie
-// and is closed with Ctrl+W; the tray icon brings the bar back.
+// and is closed with Ctrl+W; the tray icon brings the bar back. Then the window picker and the
+// settings window are opened and closed.
 void recordEditAndClose(Application& app, int cycle) {
   SCOPED_TRACE(cycle);
   const QString bar = waitForMainWindow();
@@ -42,12 +43,29 @@ void recordEditAndClose(Application& app, int cycle) {
     return app.output().count("Video loaded successfully and trimming started automatically") == cycle + 1;
   })) << "the editor did not load the movie";
   run("xdotool", {"windowactivate", "--sync", editor});
-  run("xdotool", {"key", "--window", editor, "ctrl+w"});
-  ASSERT_TRUE(waitUntil([] { return visibleWindows("Video Trimmer - Recording at .*").isEmpty(); }));
+  run("xdotool", {"key", "--clearmodifiers", "ctrl+w"});
+  ASSERT_TRUE(waitUntil([] { return visibleWindows("Video Trimmer - Recording at .*").isEmpty(); }))
+      << "the editor stayed open; windows: "
+      << run("sh",
+             {"-c", "for w in $(xdotool search --onlyvisible --name .); do xdotool getwindowname $w; done"})
+             .toStdString();
 
-  const QRect icon = waitForApplicationTrayIcon();
-  ASSERT_FALSE(icon.isEmpty()) << "no way back to the bar";
-  click(icon.center().x(), icon.center().y());
+  ASSERT_FALSE(reopenFromTheTrayIcon().isEmpty()) << "no way back to the bar";
+
+  // The window picker and the settings window, opened from the bar and closed.
+  const std::pair<int, QString> windows[] = {{135, "Window Selector"}, {-64, "tavelkombrix Settings"}};
+  for (const auto& [x, title] : windows) {
+    const QRect barArea = geometryOf(waitForMainWindow());
+    click(x > 0 ? barArea.x() + x : barArea.right() + x, barArea.y() + barArea.height() / 2);
+    const QString window = waitForVisible(title);
+    ASSERT_FALSE(window.isEmpty()) << title.toStdString() << " did not open";
+    run("xdotool", {"windowactivate", "--sync", window});
+    run("xdotool", {"key", "--clearmodifiers", "alt+F4"});
+    ASSERT_TRUE(waitUntil([&] { return visibleWindows(title).isEmpty(); })) << title.toStdString();
+    if (mainWindow().isEmpty()) {
+      ASSERT_FALSE(reopenFromTheTrayIcon().isEmpty()) << "no way back to the bar";
+    }
+  }
 }
 
 }  // namespace

@@ -26,10 +26,11 @@ TEST(tavelkombrixAppTest, TheGearOpensOneSettingsWindowAtGeneral) {
   EXPECT_EQ(app.settingsWindow()->selectedItem(), "General");
 
   app.settingsWindow()->setSelectedItem("Output");
+  // Closed, the window and what it holds are let go once the close is handled.
   app.settingsWindow()->close();
-  SettingsView* first = app.settingsWindow();
+  EXPECT_TRUE(test::waitUntil([&] { return app.settingsWindow() == nullptr; }));
   view.settingsButton()->click();
-  EXPECT_EQ(app.settingsWindow(), first);
+  ASSERT_NE(app.settingsWindow(), nullptr);
   EXPECT_TRUE(app.settingsWindow()->isVisible());
   // Every opening starts at General, whichever tab was open when it closed.
   EXPECT_EQ(app.settingsWindow()->selectedItem(), "General");
