@@ -3,18 +3,21 @@
 // What the benchmarks share: a moving picture to record and a way to wait for a task.
 
 #include <QCoroTask>
+#include <QGuiApplication>
 #include <QPainter>
+#include <QScreen>
 #include <QTimer>
 #include <QWidget>
 #include <exception>
 
 namespace tk::bench {
 
-// A full-screen window of coloured bars that move every 16 ms, so every frame differs.
+// A window of coloured bars over the whole primary screen that move every 16 ms, so every frame
+// differs.
 class MovingBars : public QWidget {
  public:
   MovingBars() : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint) {
-    setGeometry(0, 0, 1920, 1080);
+    setGeometry(QGuiApplication::primaryScreen()->geometry());
     connect(&timer_, &QTimer::timeout, this, [this] {
       ++frame_;
       update();
@@ -26,9 +29,11 @@ class MovingBars : public QWidget {
   void paintEvent(QPaintEvent*) override {
     QPainter painter(this);
     painter.fillRect(rect(), QColor(30, 60, 90));
+    const double scale = width() / 1920.0;
     for (int i = 0; i < 12; ++i) {
-      int x = (frame_ * (4 + i) + i * 150) % 1920;
-      painter.fillRect(x, i * 90, 120, 80, QColor::fromHsv((i * 30 + frame_) % 360, 200, 230));
+      int x = int((frame_ * (4 + i) + i * 150) * scale) % std::max(width(), 1);
+      painter.fillRect(x, int(i * 90 * scale), int(120 * scale), int(80 * scale),
+                       QColor::fromHsv((i * 30 + frame_) % 360, 200, 230));
     }
   }
 

@@ -34,6 +34,7 @@ extern "C" {
 #include "capture/ScreenCaptureEngine.h"
 #include "model/RecordingError.h"
 #include "overlays/ZoomRenderer.h"
+#include "platform/ffmpeg/VideoFrameReader.h"
 #include "platform/media/PixelBuffer.h"
 #include "platform/qt/Async.h"
 #include "platform/qt/MemoryRelease.h"
@@ -194,13 +195,76 @@ int recordChild(const std::string& folder, double seconds) {
   return 0;
 }
 
+double processCpuSeconds() {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  return usage.ru_utime.tv_sec + usage.ru_utime.tv_usec / 1e6 + usage.ru_stime.tv_sec +
+         usage.ru_stime.tv_usec / 1e6;
+}
+
+// Decodes every frame of `movie`, and with `writer` appends each to it as fast as it takes them;
+// the number of frames.
+long replayFrames(const std::string& movie, tk::MediaWriter* writer) {
+  tk::VideoFrameReader reader{std::filesystem::path(movie)};
+  bool started = false;
+  long frames = 0;
+  while (auto frame = reader.nextFrame()) {
+    ++frames;
+    if (!writer) continue;
+    if (!started) {
+      writer->startSession(frame->presentationTime());
+      started = true;
+    }
+    while (!writer->isReadyForVideo()) usleep(500);
+    writer->appendPixelBuffer(frame->pixelBuffer(), frame->presentationTime());
+  }
+  return frames;
+}
+
+// The child: the encoder alone on the frames of the coordinator's movie, with the settings the
+// coordinator gives its writer. Decoding is measured alone first and taken off.
+int encodeChild(const std::string& movie, const std::string& folder) {
+  const double before = processCpuSeconds();
+  replayFrames(movie, nullptr);
+  const double decoding = processCpuSeconds() - before;
+
+  tk::VideoFrameReader probe{std::filesystem::path(movie)};
+  tk::WriterConfiguration configuration;
+  configuration.outputURL = folder + "/encoder-alone.mp4";
+  configuration.outputFormat = tk::OutputFormat::mp4;
+  tk::VideoSettings video;
+  video.width = probe.naturalWidth();
+  video.height = probe.naturalHeight();
+  video.frameRate = 60;
+  video.codec = tk::VideoEncoder::h264;
+  video.quality = tk::VideoQuality::medium;
+  video.colorSpace = tk::ColorSpaceSettings{};
+  configuration.videoSettings = video;
+  tk::MediaWriter writer;
+  writer.configure(configuration);
+  writer.startWriting();
+  const double start = processCpuSeconds();
+  const auto wallStart = Clock::now();
+  const long frames = replayFrames(movie, &writer);
+  writer.finishWritingBlocking();
+  const double encoding = processCpuSeconds() - start - decoding;
+  // How fast the writer takes frames when nothing else runs (decoding included).
+  const double framesPerSecond = frames / (msSince(wallStart) / 1000.0);
+  if (FILE* stats = std::fopen((folder + "/encoder.txt").c_str(), "w")) {
+    std::fprintf(stats, "%f %f\n", encoding, framesPerSecond);
+    std::fclose(stats);
+  }
+  return 0;
+}
+
 void benchRecording(const char* self, double seconds) {
   QTemporaryDir dir;
   tk::bench::MovingBars bars;
   bars.show();
   QCoreApplication::processEvents();
-  int bitRate =
-      int(tk::MediaWriter::standardBitRate(tk::VideoEncoder::h264, tk::VideoQuality::medium, 1920, 1080, 60));
+  const QSize screen = QGuiApplication::primaryScreen()->size();
+  int bitRate = int(tk::MediaWriter::standardBitRate(tk::VideoEncoder::h264, tk::VideoQuality::medium,
+                                                     screen.width(), screen.height(), 60));
 
   QString ours = dir.path() + "/ours";
   QDir().mkpath(ours);
@@ -214,6 +278,17 @@ void benchRecording(const char* self, double seconds) {
     std::fclose(stats);
   }
 
+  // The encoder alone on the same frames, in a child of its own.
+  double encoderAlone = -1;
+  double writerFramesPerSecond = 0;
+  if (!files.isEmpty()) {
+    runMeasured({self, "--encode-child", (ours + "/" + files.front()).toStdString(), ours.toStdString()});
+    if (FILE* stats = std::fopen((ours + "/encoder.txt").toLocal8Bit().constData(), "r")) {
+      if (std::fscanf(stats, "%lf %lf", &encoderAlone, &writerFramesPerSecond) != 2) encoderAlone = -1;
+      std::fclose(stats);
+    }
+  }
+
   QString theirs = dir.path() + "/ffmpeg.mp4";
   Measured ffmpeg = runMeasured({"ffmpeg",
                                  "-y",
@@ -224,7 +299,7 @@ void benchRecording(const char* self, double seconds) {
                                  "-framerate",
                                  "60",
                                  "-video_size",
-                                 "1920x1080",
+                                 std::to_string(screen.width()) + "x" + std::to_string(screen.height()),
                                  "-i",
                                  qEnvironmentVariable("DISPLAY").toStdString(),
                                  "-t",
@@ -232,7 +307,9 @@ void benchRecording(const char* self, double seconds) {
                                  "-c:v",
                                  "libx264",
                                  "-preset",
-                                 "veryfast",
+                                 tk::MediaWriter::encoderPreset(tk::VideoEncoder::h264),
+                                 "-g",
+                                 "120",
                                  "-profile:v",
                                  "high",
                                  "-b:v",
@@ -243,14 +320,23 @@ void benchRecording(const char* self, double seconds) {
   ffmpeg.frames = countFrames(theirs);
 
   long expected = long(seconds * 60);
-  std::printf("display 1920x1080 at 60 fps for %.0f s, H.264 veryfast at %d bit/s (%ld frames expected)\n",
-              seconds, bitRate, expected);
+  std::printf("display %dx%d at 60 fps for %.0f s, H.264 at %d bit/s (%ld frames expected)\n", screen.width(),
+              screen.height(), seconds, bitRate, expected);
   std::printf(
       "  coordinator:     %ld frames (%lld captured, %llu refused by the writer), %.3f CPU s per recorded s, "
       "peak %.0f MB\n",
       coordinator.frames, delivered, refused, coordinator.cpuSeconds / seconds, coordinator.peakMegabytes);
   std::printf("  ffmpeg x11grab:  %ld frames, %.3f CPU s per recorded s, peak %.0f MB\n", ffmpeg.frames,
               ffmpeg.cpuSeconds / seconds, ffmpeg.peakMegabytes);
+  if (encoderAlone >= 0) {
+    std::printf(
+        "  encoder alone on the same frames: %.3f CPU s per recorded s; the writer takes %.0f frames/s "
+        "when fed as fast as it accepts\n",
+        encoderAlone / seconds, writerFramesPerSecond);
+    std::printf("  coordinator beyond the encoder: %.3f CPU s per recorded s (aim: at most 0.15)\n",
+                (coordinator.cpuSeconds - encoderAlone) / seconds);
+  }
+  std::printf("  peak resident while recording: %.0f MB (aim: at most 300 MB)\n", coordinator.peakMegabytes);
 }
 
 }  // namespace
@@ -260,6 +346,11 @@ int main(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) {
     if (!std::strcmp(argv[i], "--short")) shortRun = true;
     if (!std::strcmp(argv[i], "--zoom-only")) zoomOnly = true;
+  }
+  if (argc == 4 && !std::strcmp(argv[1], "--encode-child")) {
+    tk::MemoryRelease::configure();
+    QCoreApplication app(argc, argv);
+    return encodeChild(argv[2], argv[3]);
   }
   if (argc == 4 && !std::strcmp(argv[1], "--record-child")) {
     QApplication app(argc, argv);
