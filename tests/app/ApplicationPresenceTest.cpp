@@ -153,7 +153,7 @@ TEST(ApplicationPresenceTest, ALaunchShowsTheBarBesideAnOpenEditorAndClosingBoth
 
   // Closing both leaves the icon.
   pressKeyIn(mainWindow(), "alt+F4");
-  pressKeyIn(editor, "ctrl+w");
+  pressKeyIn(editor, "alt+F4");
   ASSERT_TRUE(waitUntil([] { return visibleWindows("Video Trimmer - Recording at .*\\.mov").isEmpty(); }));
   expectTrayIconBringsTheBarBack(app, "closing the editor and the bar");
 }

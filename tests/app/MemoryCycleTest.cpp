@@ -22,7 +22,7 @@ double residentMegabytes(qint64 pid) {
 }
 
 // From the bar: Display, record for a moment, stop from the panel; the editor opens on the movie
-// and is closed with Ctrl+W; the tray icon brings the bar back. Then the window picker and the
+// and is closed by the window manager; the tray icon brings the bar back. Then the window picker and the
 // settings window are opened and closed.
 void recordEditAndClose(Application& app, int cycle) {
   SCOPED_TRACE(cycle);
@@ -43,7 +43,7 @@ void recordEditAndClose(Application& app, int cycle) {
     return app.output().count("Video loaded successfully and trimming started automatically") == cycle + 1;
   })) << "the editor did not load the movie";
   run("xdotool", {"windowactivate", "--sync", editor});
-  run("xdotool", {"key", "--clearmodifiers", "ctrl+w"});
+  run("xdotool", {"key", "--clearmodifiers", "alt+F4"});
   ASSERT_TRUE(waitUntil([] { return visibleWindows("Video Trimmer - Recording at .*").isEmpty(); }))
       << "the editor stayed open; windows: "
       << run("sh",
