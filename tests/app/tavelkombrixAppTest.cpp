@@ -51,6 +51,11 @@ TEST(tavelkombrixAppTest, TheTrayIconStandsInWhileNoWindowShowsAndOnlyWithTheTas
   app.mainWindow()->close();
   ASSERT_TRUE(test::waitUntil([&] { return app.presence()->icon() != nullptr; }));
   EXPECT_TRUE(app.presence()->icon()->isVisible());
+  // The icon's own window is not one of the application's windows: it stays.
+  QCoreApplication::sendPostedEvents();
+  QCoreApplication::processEvents();
+  EXPECT_FALSE(AppDelegate::hasVisibleWindows());
+  EXPECT_NE(app.presence()->icon(), nullptr);
   emit app.presence()->icon()->activated(QSystemTrayIcon::Trigger);
   ASSERT_TRUE(test::waitUntil([&] { return app.mainWindow()->isVisible(); }));
   EXPECT_TRUE(test::waitUntil([&] { return app.presence()->icon() == nullptr; }));
