@@ -23,6 +23,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -30,11 +31,14 @@ extern "C" {
 #include <libswscale/swscale.h>
 }
 
+#include "BenchSupport.h"
 #include "capture/ScreenCaptureEngine.h"
 #include "model/RecordingError.h"
 #include "overlays/ZoomRenderer.h"
+#include "platform/ffmpeg/VideoFrameReader.h"
 #include "platform/media/PixelBuffer.h"
 #include "platform/qt/Async.h"
+#include "platform/qt/MemoryRelease.h"
 #include "recording/RecordingContext.h"
 #include "recording/RecordingCoordinator.h"
 #include "writing/MediaWriter.h"
@@ -115,32 +119,6 @@ void benchZoom(int frames) {
 }
 
 // Something that changes every frame, so both encoders have real work.
-class MovingBars : public QWidget {
- public:
-  MovingBars() : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint) {
-    setGeometry(0, 0, 1920, 1080);
-    connect(&timer_, &QTimer::timeout, this, [this] {
-      ++frame_;
-      update();
-    });
-    timer_.start(16);
-  }
-
- protected:
-  void paintEvent(QPaintEvent*) override {
-    QPainter painter(this);
-    painter.fillRect(rect(), QColor(30, 60, 90));
-    for (int i = 0; i < 12; ++i) {
-      int x = (frame_ * (4 + i) + i * 150) % 1920;
-      painter.fillRect(x, i * 90, 120, 80, QColor::fromHsv((i * 30 + frame_) % 360, 200, 230));
-    }
-  }
-
- private:
-  QTimer timer_;
-  int frame_ = 0;
-};
-
 struct Measured {
   long frames = 0;
   double cpuSeconds = 0;
@@ -182,22 +160,9 @@ Measured runMeasured(const std::vector<std::string>& argv) {
   return m;
 }
 
-// Waits for a task in a nested event loop; what it throws comes back here.
-void runBlocking(QCoro::Task<void> task) {
-  std::exception_ptr error;
-  auto run = [&]() -> QCoro::Task<void> {
-    try {
-      co_await std::move(task);
-    } catch (...) {
-      error = std::current_exception();
-    }
-  };
-  QCoro::waitFor(run());
-  if (error) std::rethrow_exception(error);
-}
-
 // The child: one display recording through the coordinator.
 int recordChild(const std::string& folder, double seconds) {
+  tk::MemoryRelease::configure();
   tk::RecordingCoordinator coordinator;
   coordinator.setResultOpener([](const std::filesystem::path&, const std::filesystem::path&, bool) {});
   tk::ScreenCaptureEngine content;
@@ -212,13 +177,13 @@ int recordChild(const std::string& folder, double seconds) {
   configuration.outputFormat = tk::OutputFormat::mp4;
   configuration.outputDirectory = folder;
   try {
-    runBlocking(coordinator.prepareRecording(configuration.mode, configuration));
-    runBlocking(coordinator.startRecording());
-    runBlocking(tk::sleepFor(std::chrono::milliseconds(int(seconds * 1000))));
+    tk::bench::runBlocking(coordinator.prepareRecording(configuration.mode, configuration));
+    tk::bench::runBlocking(coordinator.startRecording());
+    tk::bench::runBlocking(tk::sleepFor(std::chrono::milliseconds(int(seconds * 1000))));
     // What reached the writer and what it turned away, for the parent's report.
     std::shared_ptr<tk::RecordingContext> context = coordinator.context();
     std::shared_ptr<tk::MediaWriter> writer = context ? context->writer() : nullptr;
-    runBlocking(coordinator.stopRecording());
+    tk::bench::runBlocking(coordinator.stopRecording());
     if (FILE* stats = std::fopen((folder + "/stats.txt").c_str(), "w")) {
       std::fprintf(stats, "%lld %llu\n", context ? (long long)context->videoFramesReceived() : 0LL,
                    writer ? (unsigned long long)writer->refusedVideoFrames() : 0ULL);
@@ -231,13 +196,87 @@ int recordChild(const std::string& folder, double seconds) {
   return 0;
 }
 
+double processCpuSeconds() {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  return usage.ru_utime.tv_sec + usage.ru_utime.tv_usec / 1e6 + usage.ru_stime.tv_sec +
+         usage.ru_stime.tv_usec / 1e6;
+}
+
+// Decodes every frame of `movie`, and with `writer` appends each to it: `paced`, each at its own
+// time from the first, as a capture delivers them; else as fast as the writer takes them. The
+// number of frames.
+long replayFrames(const std::string& movie, tk::MediaWriter* writer, bool paced) {
+  tk::VideoFrameReader reader{std::filesystem::path(movie)};
+  std::optional<tk::MediaTime> first;
+  const auto wallStart = Clock::now();
+  long frames = 0;
+  while (auto frame = reader.nextFrame()) {
+    ++frames;
+    if (!writer) continue;
+    if (!first) {
+      first = frame->presentationTime();
+      writer->startSession(*first);
+    }
+    if (paced) {
+      const double due = (frame->presentationTime() - *first).seconds() * 1000.0;
+      while (msSince(wallStart) < due) usleep(500);
+    }
+    while (!writer->isReadyForVideo()) usleep(500);
+    writer->appendPixelBuffer(frame->pixelBuffer(), frame->presentationTime());
+  }
+  return frames;
+}
+
+// Writes the frames of `movie` into a new file with the settings the coordinator gives its writer;
+// the CPU seconds it took and the frames per second it went at.
+std::pair<double, double> encodeOnce(const std::string& movie, const std::string& output, bool paced) {
+  tk::VideoFrameReader probe{std::filesystem::path(movie)};
+  tk::WriterConfiguration configuration;
+  configuration.outputURL = output;
+  configuration.outputFormat = tk::OutputFormat::mp4;
+  tk::VideoSettings video;
+  video.width = probe.naturalWidth();
+  video.height = probe.naturalHeight();
+  video.frameRate = 60;
+  video.codec = tk::VideoEncoder::h264;
+  video.quality = tk::VideoQuality::medium;
+  video.colorSpace = tk::ColorSpaceSettings{};
+  configuration.videoSettings = video;
+  tk::MediaWriter writer;
+  writer.configure(configuration);
+  writer.startWriting();
+  const double start = processCpuSeconds();
+  const auto wallStart = Clock::now();
+  const long frames = replayFrames(movie, &writer, paced);
+  writer.finishWritingBlocking();
+  return {processCpuSeconds() - start, frames / (msSince(wallStart) / 1000.0)};
+}
+
+// The child: the encoder alone on the frames of the coordinator's movie. Its CPU time is taken
+// with the frames fed at their own pace, less the decoding, measured alone first; then the frames
+// are fed as fast as the writer takes them, for its throughput.
+int encodeChild(const std::string& movie, const std::string& folder) {
+  const double before = processCpuSeconds();
+  replayFrames(movie, nullptr, false);
+  const double decoding = processCpuSeconds() - before;
+  const double encoding = encodeOnce(movie, folder + "/encoder-alone.mp4", true).first - decoding;
+  const double framesPerSecond = encodeOnce(movie, folder + "/encoder-fastest.mp4", false).second;
+  if (FILE* stats = std::fopen((folder + "/encoder.txt").c_str(), "w")) {
+    std::fprintf(stats, "%f %f\n", encoding, framesPerSecond);
+    std::fclose(stats);
+  }
+  return 0;
+}
+
 void benchRecording(const char* self, double seconds) {
   QTemporaryDir dir;
-  MovingBars bars;
+  tk::bench::MovingBars bars;
   bars.show();
   QCoreApplication::processEvents();
-  int bitRate =
-      int(tk::MediaWriter::standardBitRate(tk::VideoEncoder::h264, tk::VideoQuality::medium, 1920, 1080, 60));
+  const QSize screen = QGuiApplication::primaryScreen()->size();
+  int bitRate = int(tk::MediaWriter::standardBitRate(tk::VideoEncoder::h264, tk::VideoQuality::medium,
+                                                     screen.width(), screen.height(), 60));
 
   QString ours = dir.path() + "/ours";
   QDir().mkpath(ours);
@@ -251,6 +290,17 @@ void benchRecording(const char* self, double seconds) {
     std::fclose(stats);
   }
 
+  // The encoder alone on the same frames, in a child of its own.
+  double encoderAlone = -1;
+  double writerFramesPerSecond = 0;
+  if (!files.isEmpty()) {
+    runMeasured({self, "--encode-child", (ours + "/" + files.front()).toStdString(), ours.toStdString()});
+    if (FILE* stats = std::fopen((ours + "/encoder.txt").toLocal8Bit().constData(), "r")) {
+      if (std::fscanf(stats, "%lf %lf", &encoderAlone, &writerFramesPerSecond) != 2) encoderAlone = -1;
+      std::fclose(stats);
+    }
+  }
+
   QString theirs = dir.path() + "/ffmpeg.mp4";
   Measured ffmpeg = runMeasured({"ffmpeg",
                                  "-y",
@@ -261,7 +311,7 @@ void benchRecording(const char* self, double seconds) {
                                  "-framerate",
                                  "60",
                                  "-video_size",
-                                 "1920x1080",
+                                 std::to_string(screen.width()) + "x" + std::to_string(screen.height()),
                                  "-i",
                                  qEnvironmentVariable("DISPLAY").toStdString(),
                                  "-t",
@@ -269,7 +319,9 @@ void benchRecording(const char* self, double seconds) {
                                  "-c:v",
                                  "libx264",
                                  "-preset",
-                                 "veryfast",
+                                 tk::MediaWriter::encoderPreset(tk::VideoEncoder::h264),
+                                 "-g",
+                                 "120",
                                  "-profile:v",
                                  "high",
                                  "-b:v",
@@ -280,14 +332,23 @@ void benchRecording(const char* self, double seconds) {
   ffmpeg.frames = countFrames(theirs);
 
   long expected = long(seconds * 60);
-  std::printf("display 1920x1080 at 60 fps for %.0f s, H.264 veryfast at %d bit/s (%ld frames expected)\n",
-              seconds, bitRate, expected);
+  std::printf("display %dx%d at 60 fps for %.0f s, H.264 at %d bit/s (%ld frames expected)\n", screen.width(),
+              screen.height(), seconds, bitRate, expected);
   std::printf(
       "  coordinator:     %ld frames (%lld captured, %llu refused by the writer), %.3f CPU s per recorded s, "
       "peak %.0f MB\n",
       coordinator.frames, delivered, refused, coordinator.cpuSeconds / seconds, coordinator.peakMegabytes);
   std::printf("  ffmpeg x11grab:  %ld frames, %.3f CPU s per recorded s, peak %.0f MB\n", ffmpeg.frames,
               ffmpeg.cpuSeconds / seconds, ffmpeg.peakMegabytes);
+  if (encoderAlone >= 0) {
+    std::printf(
+        "  encoder alone on the same frames: %.3f CPU s per recorded s; the writer takes %.0f frames/s "
+        "when fed as fast as it accepts\n",
+        encoderAlone / seconds, writerFramesPerSecond);
+    std::printf("  coordinator beyond the encoder: %.3f CPU s per recorded s (aim: at most 0.15)\n",
+                (coordinator.cpuSeconds - encoderAlone) / seconds);
+  }
+  std::printf("  peak resident while recording: %.0f MB (aim: at most 300 MB)\n", coordinator.peakMegabytes);
 }
 
 }  // namespace
@@ -297,6 +358,11 @@ int main(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) {
     if (!std::strcmp(argv[i], "--short")) shortRun = true;
     if (!std::strcmp(argv[i], "--zoom-only")) zoomOnly = true;
+  }
+  if (argc == 4 && !std::strcmp(argv[1], "--encode-child")) {
+    tk::MemoryRelease::configure();
+    QCoreApplication app(argc, argv);
+    return encodeChild(argv[2], argv[3]);
   }
   if (argc == 4 && !std::strcmp(argv[1], "--record-child")) {
     QApplication app(argc, argv);

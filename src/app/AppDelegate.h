@@ -3,6 +3,7 @@
 #include <QObject>
 #include <QPointer>
 #include <QWidget>
+#include <functional>
 
 namespace tk {
 
@@ -20,18 +21,25 @@ class AppDelegate : public QObject {
   void setMainWindow(QWidget* window) { mainWindow_ = window; }
   QWidget* mainWindow() const { return mainWindow_; }
 
-  // True when the application has a visible top-level window.
+  // Whether a recording is under way; while one is, a reopen leaves the bar closed.
+  void setRecordingActivity(std::function<bool()> isRecording) { isRecording_ = std::move(isRecording); }
+
+  // True when a window of the application is on screen (tray icons, menus and tooltips aside).
   static bool hasVisibleWindows();
 
-  // The reopen rule. With a visible window, the default handling: those windows are raised (true).
-  // Otherwise the main window is shown, raised and activated (false); true when there is none.
+  // The reopen rule. With a visible window, the default handling: those windows are raised, and
+  // the main window shows too unless a recording is under way (true). Otherwise the main window
+  // is shown, raised and activated (false); true when there is none.
   bool applicationShouldHandleReopen(bool hasVisibleWindows);
 
   // Reopen as the desktop asks for it, from the current windows.
   void reopen() { applicationShouldHandleReopen(hasVisibleWindows()); }
 
  private:
+  void showMainWindow();
+
   QPointer<QWidget> mainWindow_;
+  std::function<bool()> isRecording_;
 };
 
 }  // namespace tk

@@ -129,6 +129,7 @@ void ModeSelectionView::buildLayout() {
   cameraButton_->setToolTip(tr("Camera"));
   connect(cameraButton_, &QPushButton::clicked, this, [this] { toggleCamera(); });
   cameraMenuButton_ = new SymbolButton(Symbol::chevronDown, 9, {16, 28}, this);
+  cameraMenuButton_->setToolTip(QStringLiteral("Choose Camera"));
   cameraMenu_ = new QMenu(this);
   cameraMenuButton_->setMenu(cameraMenu_);
   row->addSpacing(12);
@@ -142,6 +143,7 @@ void ModeSelectionView::buildLayout() {
   microphoneButton_->setToolTip(tr("Microphone"));
   connect(microphoneButton_, &QPushButton::clicked, this, [this] { toggleMicrophone(); });
   microphoneMenuButton_ = new SymbolButton(Symbol::chevronDown, 8, {16, 28}, this);
+  microphoneMenuButton_->setToolTip(QStringLiteral("Choose Microphone"));
   microphoneMenu_ = new QMenu(this);
   microphoneMenuButton_->setMenu(microphoneMenu_);
   row->addWidget(microphoneButton_);
@@ -153,6 +155,7 @@ void ModeSelectionView::buildLayout() {
   systemAudioButton_->setToolTip(tr("System Audio"));
   connect(systemAudioButton_, &QPushButton::clicked, this, [this] { toggleSystemAudio(); });
   systemAudioMenuButton_ = new SymbolButton(Symbol::chevronDown, 8, {16, 28}, this);
+  systemAudioMenuButton_->setToolTip(QStringLiteral("Choose System Audio"));
   systemAudioMenu_ = new QMenu(this);
   systemAudioMenu_->addAction(tr("System Default"));
   systemAudioMenuButton_->setMenu(systemAudioMenu_);

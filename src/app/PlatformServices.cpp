@@ -8,6 +8,7 @@
 #include "app/CoordinatorRecordingControl.h"
 #include "app/FloatingRecordingPanelController.h"
 #include "app/RecordingFailureAlert.h"
+#include "app/SavedRecordingNotice.h"
 #include "app/ShutdownController.h"
 #include "app/StatusBarController.h"
 #include "editor_ui/VideoTrimmerManager.h"
@@ -92,6 +93,7 @@ struct PlatformServices::Impl {
   PlatformDevices devices;
   PlatformContent content;
   RecordingFailureAlert failureAlert{coordinator};
+  SavedRecordingNotice savedNotice;
   ShutdownController shutdown{coordinator};
 };
 

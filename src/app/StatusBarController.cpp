@@ -3,10 +3,12 @@
 #include <QCoreApplication>
 #include <QCoroTask>
 #include <QCursor>
+#include <QFontMetrics>
 #include <QMenu>
 #include <QPainter>
 #include <QPixmap>
 #include <QSystemTrayIcon>
+#include <QToolTip>
 
 #include "platform/qt/Diagnostics.h"
 #include "recording/RecordingCoordinator.h"
@@ -31,6 +33,15 @@ QIcon recordIcon() {
   painter.setPen(QPen(Qt::white, 2));
   painter.drawEllipse(QRectF(4, 4, 24, 24));
   return QIcon(pixmap);
+}
+
+// The record glyph where the desktop's fonts draw it, else the filled circle nearly every font
+// has, else no glyph: never a box.
+std::string recordGlyph() {
+  const QFontMetrics metrics(QToolTip::font());
+  if (metrics.inFontUcs4(0x23FA)) return "⏺ ";
+  if (metrics.inFontUcs4(0x25CF)) return "● ";
+  return "";
 }
 
 QCoro::Task<void> stopFromMenu(QPointer<RecordingCoordinator> coordinator) {
@@ -75,7 +86,7 @@ void StatusBarController::defer(std::function<void()> work) {
 }
 
 std::string StatusBarController::title() const {
-  return "⏺ " + recordingDuration_;
+  return recordGlyph() + recordingDuration_;
 }
 
 void StatusBarController::startRecording(RecordingCoordinator& coordinator) {
@@ -126,7 +137,8 @@ void StatusBarController::setPaused(bool paused) {
 
 void StatusBarController::refreshButton() {
   if (!statusItem_ || !coordinator_) return;
-  statusItem_->setToolTip(QString::fromStdString(title()));
+  // No tooltip: under a tray at the screen's top it would drop over the floating panel's stop
+  // button and take the click meant for it. The title heads the menu instead.
   rebuildMenu();
 }
 

@@ -14,9 +14,10 @@ namespace tk {
 
 class RecordingCoordinator;
 
-// The tray status item of a running recording: a record icon whose tooltip carries the title
-// ("⏺ " and the elapsed time) and whose menu offers "Stop Recording" and "Pause Recording" or
-// "Resume Recording". A tray shows no text beside its icon, so the title also heads the menu.
+// The tray status item of a running recording: a record icon whose menu is headed by the title
+// (a record glyph the desktop's fonts have and the elapsed time) and offers "Stop Recording" and
+// "Pause Recording" or "Resume Recording". A tray shows no text beside its icon, and a tooltip
+// would cover the floating panel below the tray, so the title lives in the menu.
 //
 // Main thread only. Every change to the item is deferred to the next turns of the event loop, in
 // call order, so that it happens after the caller's current work.

@@ -7,9 +7,11 @@
 
 #include "app/PlatformServices.h"
 #include "app/tavelkombrixApp.h"
+#include "platform/qt/MemoryRelease.h"
 #include "platform/x11/X11Session.h"
 
 int main(int argc, char** argv) {
+  tk::MemoryRelease::configure();
   if (auto problem = tk::x11SessionProblem()) {
     std::fprintf(stderr, "tavelkombrix: %s\n", problem->c_str());
     return 1;

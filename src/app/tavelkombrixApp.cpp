@@ -1,22 +1,27 @@
 #include "app/tavelkombrixApp.h"
 
 #include <QApplication>
+#include <QEvent>
 #include <QtConcurrent/QtConcurrentRun>
 
+#include "app/ApplicationPresence.h"
 #include "app/ModeSelectionView.h"
 #include "app/PersistenceController.h"
 #include "app/WindowConfigurator.h"
 #include "platform/ffmpeg/LeftoverFiles.h"
 #include "platform/qt/Diagnostics.h"
+#include "platform/qt/MemoryRelease.h"
 #include "platform/qt/SettingsStore.h"
 #include "platform/x11/TaskbarPresence.h"
 #include "settings/RecordingConfigurationBuilder.h"
 #include "settings/SettingsKeys.h"
 #include "settings/SettingsView.h"
+#include "ui/AccessibleNaming.h"
 
 namespace tk {
 
 tavelkombrixApp::tavelkombrixApp(QString instanceSocket) : channel_(std::move(instanceSocket)) {
+  AccessibleNaming::install();
   connect(&channel_, &SingleInstanceChannel::reopenRequested, this, [this] { delegate_.reopen(); });
 }
 
@@ -33,8 +38,13 @@ void tavelkombrixApp::launch(ModeSelectionServices services) {
   removeLeftovers();
   // The stored taskbar choice holds for every window from the first one on.
   TaskbarPresence::shared().setShown(settings::showInDock.read());
+  if (RecordingControl* recording = services.recording) {
+    delegate_.setRecordingActivity(
+        [recording] { return recording->activity() != RecordingControl::Activity::idle; });
+  }
   mainWindow_ = std::make_unique<ModeSelectionView>(std::move(services));
   delegate_.setMainWindow(mainWindow_.get());
+  presence_ = std::make_unique<ApplicationPresence>(delegate_);
   WindowConfigurator::configure(mainWindow_.get());
   mainWindow_->show();
   delegate_.applicationDidFinishLaunching();
@@ -50,10 +60,29 @@ void tavelkombrixApp::removeLeftovers() {
 }
 
 void tavelkombrixApp::openSettings() {
-  if (!settingsWindow_) settingsWindow_ = std::make_unique<SettingsView>(QStringLiteral("General"));
+  if (!settingsWindow_) {
+    settingsWindow_ = std::make_unique<SettingsView>(QStringLiteral("General"));
+    settingsWindow_->installEventFilter(this);
+  }
   settingsWindow_->show();
   settingsWindow_->raise();
   settingsWindow_->activateWindow();
+}
+
+bool tavelkombrixApp::eventFilter(QObject* watched, QEvent* event) {
+  // A closed settings window is let go (once the close is handled), with what it held; the next
+  // opening makes a new one.
+  if (event->type() == QEvent::Close && settingsWindow_ && watched == settingsWindow_.get()) {
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+          if (!settingsWindow_ || settingsWindow_->isVisible()) return;
+          settingsWindow_.reset();
+          MemoryRelease::trim();
+        },
+        Qt::QueuedConnection);
+  }
+  return QObject::eventFilter(watched, event);
 }
 
 }  // namespace tk

@@ -9,6 +9,7 @@
 
 namespace tk {
 
+class ApplicationPresence;
 class ModeSelectionView;
 class PersistenceController;
 class SettingsView;
@@ -30,9 +31,14 @@ class tavelkombrixApp : public QObject {
 
   ModeSelectionView* mainWindow() const { return mainWindow_.get(); }
   SettingsView* settingsWindow() const { return settingsWindow_.get(); }
+  ApplicationPresence* presence() const { return presence_.get(); }
   AppDelegate& delegate() { return delegate_; }
 
+  // Shows the settings window at "General"; closed, it is released.
   void openSettings();
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   void removeLeftovers();
@@ -42,6 +48,7 @@ class tavelkombrixApp : public QObject {
   PersistenceController* persistenceController_ = nullptr;
   std::unique_ptr<ModeSelectionView> mainWindow_;
   std::unique_ptr<SettingsView> settingsWindow_;
+  std::unique_ptr<ApplicationPresence> presence_;
 };
 
 }  // namespace tk

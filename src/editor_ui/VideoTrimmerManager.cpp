@@ -11,6 +11,7 @@
 
 #include "editor_ui/VideoTrimmerView.h"
 #include "platform/qt/Diagnostics.h"
+#include "platform/qt/MemoryRelease.h"
 
 namespace tk {
 
@@ -90,7 +91,11 @@ void VideoTrimmerManager::openTrimmer(const std::filesystem::path& url) {
     return;
   }
 
-  auto window = std::make_unique<TrimmerWindow>([this, url] { openTrimmers_.erase(url); });
+  auto window = std::make_unique<TrimmerWindow>([this, url] {
+    openTrimmers_.erase(url);
+    // The editor's player, decoders and frame caches went with the window.
+    MemoryRelease::trim();
+  });
   window->setWindowTitle(QString::fromStdString("Video Trimmer - " + url.filename().string()));
   window->resize(1200, 800);  // the ideal size; the least is what the content needs
   auto* layout = new QVBoxLayout(window.get());

@@ -22,6 +22,7 @@
 #include "platform/media/MonotonicClock.h"
 #include "platform/qt/Async.h"
 #include "platform/qt/Diagnostics.h"
+#include "platform/qt/MemoryRelease.h"
 #include "platform/qt/SerialQueue.h"
 #include "platform/qt/SettingsStore.h"
 #include "platform/x11/SystemCursor.h"
@@ -561,6 +562,10 @@ QCoro::Task<void> RecordingCoordinator::releaseRecording() {
   if (context_) context_->stopDelivery();
   co_await stopEngines();
   if (!self) co_return;
+  dropRecordingObjects();
+}
+
+void RecordingCoordinator::dropRecordingObjects() {
   screenEngine_.reset();
   audioEngine_.reset();
   cameraEngine_.reset();
@@ -1108,6 +1113,10 @@ QCoro::Task<void> RecordingCoordinator::stopRecording() {
   QTimer::singleShot(100, this, [this, generation] {
     if (generation == recordingGeneration_ && recordingState_.kind() == RecordingState::Kind::completed) {
       setState(RecordingState::idle());
+      // Everything of the finished recording is stopped by now: its engines, writer, pools and
+      // buffers go at once rather than at the next prepare, and the heap they used goes back.
+      dropRecordingObjects();
+      MemoryRelease::trim();
     }
   });
   fs::path editorMovie = result;

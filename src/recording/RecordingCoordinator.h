@@ -166,6 +166,8 @@ class RecordingCoordinator : public QObject {
 
   // Stops and releases every object of the previous recording.
   QCoro::Task<void> releaseRecording();
+  // Drops every object of the last recording; its engines are stopped.
+  void dropRecordingObjects();
   // After a failure: stops everything, keeps what was recorded (finishing a writer that has
   // frames), hides the status item and panel, publishes failed and returns to idle.
   QCoro::Task<std::optional<std::filesystem::path>> tearDown(bool keepRecorded);

@@ -16,8 +16,13 @@ void RecordingHandOff::open(const std::filesystem::path& result, const std::file
     }
     Diagnostics::line("⚠️ No editor available; opening the recording instead");
   }
-  FileManager::openWithDefaultApplication(result);
-  FileManager::reveal(result);
+  // Both are asked for; a desktop that can do neither (no launcher, no file manager) still gets
+  // told where the recording went.
+  const bool opened = FileManager::openWithDefaultApplication(result);
+  const bool revealed = FileManager::reveal(result);
+  if (opened && revealed) return;
+  Diagnostics::line("⚠️ The desktop could not show the recording; saved at " + result.string());
+  if (auto* notice = RecordingShell::savedNotice()) notice->showSaved(result);
 }
 
 }  // namespace tk

@@ -5,7 +5,8 @@
 namespace tk {
 
 // Shows a finished recording to the user: in the editor window when asked and an editor is
-// installed, otherwise opened in its default application and revealed in the file manager.
+// installed, otherwise opened in its default application and revealed in the file manager, ;
+// where the desktop cannot do both, the saved notice says where it is.
 // Main thread.
 class RecordingHandOff {
  public:

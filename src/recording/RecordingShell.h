@@ -39,13 +39,22 @@ class RecordingShell {
     virtual void openTrimmer(const std::filesystem::path& movie) = 0;
   };
 
+  // Tells the person where a finished recording was saved, when the desktop could not show it.
+  class SavedNotice {
+   public:
+    virtual ~SavedNotice() = default;
+    virtual void showSaved(const std::filesystem::path& saved) = 0;
+  };
+
   // Installing replaces the previous one; null uninstalls. The installer keeps ownership.
   static void installStatusItem(StatusItem* item) { statusItemSlot() = item; }
   static void installPanel(Panel* panel) { panelSlot() = panel; }
   static void installEditor(Editor* editor) { editorSlot() = editor; }
+  static void installSavedNotice(SavedNotice* notice) { savedNoticeSlot() = notice; }
   static StatusItem* statusItem() { return statusItemSlot(); }
   static Panel* panel() { return panelSlot(); }
   static Editor* editor() { return editorSlot(); }
+  static SavedNotice* savedNotice() { return savedNoticeSlot(); }
 
  private:
   static StatusItem*& statusItemSlot() {
@@ -59,6 +68,10 @@ class RecordingShell {
   static Editor*& editorSlot() {
     static Editor* editor = nullptr;
     return editor;
+  }
+  static SavedNotice*& savedNoticeSlot() {
+    static SavedNotice* notice = nullptr;
+    return notice;
   }
 };
 

@@ -51,6 +51,7 @@ CustomCursorSettingsSection::CustomCursorSettingsSection(QWidget* parent) : QWid
   colorLabel->setFont(caption);
   colorLabel->setFixedWidth(SettingsSlider::kLabelColumn);
   rippleColor_ = new ColorWell(true, rippleColorRow_);
+  rippleColor_->setAccessibleName(QStringLiteral("Ripple Color"));
   colorRow->addWidget(colorLabel);
   colorRow->addWidget(rippleColor_);
   colorRow->addStretch(1);

@@ -8,6 +8,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "settings/RecordingConfigurationBuilder.h"
 #include "settings/SDivider.h"
 #include "settings/SForm.h"
 #include "settings/SGroupBox.h"
@@ -127,11 +128,22 @@ void OutputView::selectFolder() {
 
 void OutputView::refreshFolder() {
   const auto stored = SettingsStore::standard().stringValue(settings::outputDirectory.key);
-  QString text = tr("Not set");
-  if (stored && !stored->isEmpty()) text = tr("Currently set to \"%1\"").arg(QFileInfo(*stored).fileName());
+  QString text;
+  QString folder;
+  if (stored && !stored->isEmpty()) {
+    folder = *stored;
+    text = tr("Currently set to \"%1\"").arg(QFileInfo(folder).fileName());
+  } else {
+    // Say where recordings go meanwhile, with the home folder written as "~".
+    folder = QString::fromStdString(RecordingConfigurationBuilder::defaultOutputDirectory().string());
+    const QString home = QDir::homePath();
+    QString shown = folder;
+    if (shown.startsWith(home + '/')) shown = '~' + shown.mid(home.size());
+    text = tr("Not set, saving to \"%1\"").arg(shown);
+  }
   // One line, cut at the tail.
   folder_->setText(folder_->fontMetrics().elidedText(text, Qt::ElideRight, folder_->maximumWidth()));
-  folder_->setToolTip(stored.value_or(QString()));
+  folder_->setToolTip(folder);
 }
 
 }  // namespace tk

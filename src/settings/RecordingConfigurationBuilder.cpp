@@ -42,11 +42,15 @@ int frameRateSetting(const SettingsStore& store) {
 std::filesystem::path RecordingConfigurationBuilder::outputDirectory(const SettingsStore& store) {
   const QString stored = settings::outputDirectory.read(store);
   if (!stored.isEmpty()) return std::filesystem::path(stored.toStdString());
+  const std::filesystem::path folder = defaultOutputDirectory();
+  if (folder.filename() == "Recordings") QDir().mkpath(QString::fromStdString(folder.string()));
+  return folder;
+}
+
+std::filesystem::path RecordingConfigurationBuilder::defaultOutputDirectory() {
   const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
   if (documents.isEmpty()) return std::filesystem::path(QDir::tempPath().toStdString());
-  const QString recordings = QDir(documents).filePath(QStringLiteral("Recordings"));
-  QDir().mkpath(recordings);
-  return std::filesystem::path(recordings.toStdString());
+  return std::filesystem::path(QDir(documents).filePath(QStringLiteral("Recordings")).toStdString());
 }
 
 VideoEncoder RecordingConfigurationBuilder::encoderFromStoredValue(const QString& stored) {

@@ -22,6 +22,9 @@ class RecordingConfigurationBuilder {
   // The stored folder when one is set; else "Recordings" in the user's documents (created when
   // missing; a failure to create it is left to the coordinator's check); else the temporary folder.
   static std::filesystem::path outputDirectory(const SettingsStore& store);
+  // The folder used when none is set ("Recordings" in the user's documents, else the temporary
+  // folder); created by `outputDirectory`, not here.
+  static std::filesystem::path defaultOutputDirectory();
 
   // "h264" gives H.264, anything else H.265: the same reading the encoder picker shows.
   static VideoEncoder encoderFromStoredValue(const QString& stored);

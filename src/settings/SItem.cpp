@@ -28,6 +28,9 @@ QString SItem::label() const {
 
 void SItem::addTrailing(QWidget* control) {
   control->setParent(this);
+  // A control without words of its own (a switch, a colour well) is read by its row's title.
+  if (label_ && control->accessibleName().isEmpty() && control->toolTip().isEmpty())
+    control->setAccessibleName(label_->text());
   layout_->addWidget(control, 0, Qt::AlignVCenter);
 }
 

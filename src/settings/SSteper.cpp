@@ -25,6 +25,8 @@ SSteper::SSteper(const QString& title, SettingBinding<long long> value, long lon
   up_->setArrowType(Qt::UpArrow);
   down_ = new QToolButton(stepper);
   down_->setArrowType(Qt::DownArrow);
+  up_->setToolTip(QStringLiteral("Increase"));
+  down_->setToolTip(QStringLiteral("Decrease"));
   for (QToolButton* arrow : {up_, down_}) {
     arrow->setFixedSize(14, kRowHeight / 2);
     arrow->setAutoRepeat(true);

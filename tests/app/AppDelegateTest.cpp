@@ -24,26 +24,43 @@ TEST(AppDelegateTest, ClosingTheLastWindowLeavesTheApplicationRunning) {
   EXPECT_FALSE(quit);
 }
 
-TEST(AppDelegateTest, ReopenBringsTheHeldMainWindowBackOnlyWhenNothingIsVisible) {
+TEST(AppDelegateTest, ReopenBringsTheHeldMainWindowBackBesideOtherWindowsButNotDuringARecording) {
   AppDelegate delegate;
   QWidget main;
   main.setWindowTitle("tavelkombrix");
   QWidget other;
-  other.setWindowTitle("tavelkombrix Settings");
+  other.setWindowTitle("Video Trimmer - Take.mov");
 
   // No main window held: the default handling.
   EXPECT_TRUE(delegate.applicationShouldHandleReopen(false));
 
+  // A recording under way: the other windows are raised, the bar stays closed.
+  bool recording = true;
+  delegate.setRecordingActivity([&] { return recording; });
   delegate.setMainWindow(&main);
   other.show();
   EXPECT_TRUE(AppDelegate::hasVisibleWindows());
   EXPECT_TRUE(delegate.applicationShouldHandleReopen(true));
   EXPECT_FALSE(main.isVisible());
 
+  // An editor open: the bar shows beside it.
+  recording = false;
+  EXPECT_TRUE(delegate.applicationShouldHandleReopen(true));
+  EXPECT_TRUE(main.isVisible());
+  EXPECT_TRUE(other.isVisible());
+
+  main.close();
   other.close();
   EXPECT_FALSE(AppDelegate::hasVisibleWindows());
   EXPECT_FALSE(delegate.applicationShouldHandleReopen(false));
   EXPECT_TRUE(main.isVisible());
+
+  // Menus and tooltips are not windows a person returns to.
+  main.close();
+  QWidget popup(nullptr, Qt::Popup);
+  popup.show();
+  EXPECT_FALSE(AppDelegate::hasVisibleWindows());
+  popup.close();
 }
 
 TEST(SingleInstanceChannelTest, ALaterLaunchAsksTheRunningOneToReopenAndStandsDown) {

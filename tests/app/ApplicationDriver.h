@@ -14,6 +14,7 @@
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QRect>
+#include <QRegularExpression>
 #include <QScreen>
 #include <QTemporaryDir>
 
@@ -90,8 +91,16 @@ class Application {
     env.insert("XDG_DATA_HOME", home_.filePath("data"));
     env.remove("QT_QPA_PLATFORM");
     if (!display_.isEmpty()) env.insert("DISPLAY", display_);
+    for (auto it = extra_.cbegin(); it != extra_.cend(); ++it) {
+      if (it.value().isEmpty())
+        env.remove(it.key());
+      else
+        env.insert(it.key(), it.value());
+    }
     return env;
   }
+  // One more variable of the application's environment; an empty value removes it.
+  void setEnvironment(const QString& name, const QString& value) { extra_[name] = value; }
   // Runs it on another X display than the private desktop's.
   void setDisplay(const QString& display) { display_ = display; }
 
@@ -123,6 +132,7 @@ class Application {
   QProcess process_;
   QString output_;
   QString display_;
+  QMap<QString, QString> extra_;
 };
 
 // The bar among the windows named "tavelkombrix" (the tray icon of a recording has the name too).
@@ -146,6 +156,56 @@ inline QStringList filesIn(const QString& folder, const QString& pattern) {
 inline void click(int x, int y) {
   run("xdotool", {"mousemove", QString::number(x), QString::number(y)});
   run("xdotool", {"click", "1"});
+}
+
+// The application's icons in the tray host: small windows of its name and class, on screen.
+inline QList<QRect> trayIcons() {
+  const QString tree = run("xwininfo", {"-root", "-tree"});
+  static const QRegularExpression icon(
+      R"re("tavelkombrix": \("tavelkombrix" "tavelkombrix"\)\s+(\d+)x(\d+)\+-?\d+\+-?\d+\s+\+(-?\d+)\+(-?\d+))re");
+  QList<QRect> icons;
+  for (auto match = icon.globalMatch(tree); match.hasNext();) {
+    const auto found = match.next();
+    const QRect area(found.captured(3).toInt(), found.captured(4).toInt(), found.captured(1).toInt(),
+                     found.captured(2).toInt());
+    if (area.width() < 100 && area.width() > 1) icons << area;
+  }
+  return icons;
+}
+inline int trayIconCount() {
+  return int(trayIcons().size());
+}
+
+// The application's own icon in the tray (the dark tile, not a recording's red dot), once it is
+// the only icon there; an empty rectangle when it did not come.
+inline QRect waitForApplicationTrayIcon(std::chrono::seconds timeout = std::chrono::seconds(30)) {
+  QRect found;
+  waitUntil(
+      [&] {
+        const QList<QRect> icons = trayIcons();
+        if (icons.size() != 1) return false;
+        const QImage shot = screenshot(icons.front());
+        int tile = 0;
+        for (int y = 0; y < shot.height(); ++y)
+          for (int x = 0; x < shot.width(); ++x) {
+            const QColor c = shot.pixelColor(x, y);
+            tile += std::abs(c.red() - 0x1f) + std::abs(c.green() - 0x24) + std::abs(c.blue() - 0x30) <= 24;
+          }
+        if (tile * 4 < shot.width() * shot.height()) return false;
+        found = icons.front();
+        return true;
+      },
+      timeout);
+  return found;
+}
+
+// Clicks the application's icon in the tray and waits for the bar; empty when the icon or the bar
+// never came.
+inline QString reopenFromTheTrayIcon() {
+  const QRect icon = waitForApplicationTrayIcon();
+  if (icon.isEmpty()) return {};
+  click(icon.center().x(), icon.center().y());
+  return waitForMainWindow();
 }
 
 // One frame of a movie at `seconds`, decoded by the ffmpeg command line.

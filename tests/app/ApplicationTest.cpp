@@ -102,18 +102,6 @@ TEST(ApplicationTest, TheMainWindowIsABarWithTheRedRecordButtonAndASecondLaunchB
 
 namespace {
 
-// The application's icons in the tray host: small windows of its name and class.
-int trayIconCount() {
-  const QString tree = run("xwininfo", {"-root", "-tree"});
-  static const QRegularExpression icon(
-      R"re("tavelkombrix": \("tavelkombrix" "tavelkombrix"\)\s+(\d+)x(\d+))re");
-  int count = 0;
-  for (auto match = icon.globalMatch(tree); match.hasNext();) {
-    if (match.next().captured(1).toInt() < 100) ++count;
-  }
-  return count;
-}
-
 // Starts the application, records the display from the bar for two seconds and stops from the
 // floating panel; the status item's icon count before the recording.
 int recordTheDisplayFromTheBar(Application& app) {
@@ -154,7 +142,7 @@ int recordTheDisplayFromTheBar(Application& app) {
 TEST(ApplicationTest, ADisplayRecordingStartedFromTheBarAndStoppedFromThePanelLeavesTheMovieAndItsMetadata) {
   TK_REQUIRE_DESKTOP();
   Application app;
-  const int trayBefore = recordTheDisplayFromTheBar(app);
+  recordTheDisplayFromTheBar(app);
   ASSERT_FALSE(HasFailure());
 
   const QString folder = app.recordings();
@@ -180,7 +168,12 @@ TEST(ApplicationTest, ADisplayRecordingStartedFromTheBarAndStoppedFromThePanelLe
   EXPECT_GT(duration.toDouble(), 1.0) << duration.toStdString();
 
   EXPECT_TRUE(tk::test::waitUntil([] { return visibleWindows("Recording").isEmpty(); })) << "panel stayed";
-  EXPECT_TRUE(tk::test::waitUntil([&] { return trayIconCount() == trayBefore; })) << "status item stayed";
+  // The recording's status item goes. A desktop that opens nothing gets the notice of where the
+  // movie went; one that opens it has the application's icon stand in for the bar.
+  EXPECT_TRUE(tk::test::waitUntil([] {
+    return (!visibleWindows("Recording Saved").isEmpty() && trayIconCount() == 0) ||
+           !waitForApplicationTrayIcon(std::chrono::seconds(0)).isEmpty();
+  })) << "the status item stayed, or neither the notice nor the icon came";
   EXPECT_TRUE(app.output().contains("✅ Recording started successfully"));
 
   // The main window comes back with a second launch.

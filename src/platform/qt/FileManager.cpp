@@ -17,8 +17,8 @@ QUrl fileUrl(const std::filesystem::path& path) {
 }
 }  // namespace
 
-void FileManager::openWithDefaultApplication(const std::filesystem::path& item) {
-  QDesktopServices::openUrl(fileUrl(item));
+bool FileManager::openWithDefaultApplication(const std::filesystem::path& item) {
+  return QDesktopServices::openUrl(fileUrl(item));
 }
 
 bool FileManager::revealItem(const std::filesystem::path& item) {
@@ -33,8 +33,8 @@ bool FileManager::revealItem(const std::filesystem::path& item) {
   return bus.send(call);
 }
 
-void FileManager::reveal(const std::filesystem::path& item) {
-  if (!revealItem(item)) QDesktopServices::openUrl(fileUrl(item.parent_path()));
+bool FileManager::reveal(const std::filesystem::path& item) {
+  return revealItem(item) || QDesktopServices::openUrl(fileUrl(item.parent_path()));
 }
 
 }  // namespace tk
