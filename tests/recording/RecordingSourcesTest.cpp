@@ -136,11 +136,10 @@ TEST_F(RecordingSourcesTest, SystemAudioAndTheMicrophoneAreBothInTheOneTrack) {
 }
 
 TEST_F(RecordingSourcesTest, TheSoundCapturedUpToTheStopIsInTheFile) {
-  test::VirtualMicrophone microphone("tk_tail_microphone", 660);
-  ASSERT_TRUE(microphone.ready());
+  // The desktop's own microphone: a tone source the sound server hands over in its own steps.
   auto movieConfig = config(area());
   movieConfig.recordMicrophone = true;
-  movieConfig.microphoneDevice = microphone.name();
+  movieConfig.microphoneDevice = "default";
   auto packageConfig = movieConfig;
   packageConfig.studioConfig = StudioRecordingConfiguration{};
   packageConfig.studioConfig->enableSeparateLayers = true;
@@ -151,8 +150,8 @@ TEST_F(RecordingSourcesTest, TheSoundCapturedUpToTheStopIsInTheFile) {
     const char* name;
     RecordingConfiguration configuration;
   };
-  for (const Case& item :
-       {Case{"movie", movieConfig}, Case{"package", packageConfig}, Case{"audio only", audioOnlyConfig}}) {
+  for (const Case& item : {Case{"movie", movieConfig}, Case{"package", packageConfig},
+                           Case{"audio only", audioOnlyConfig}}) {
     SCOPED_TRACE(item.name);
     auto result = record(item.configuration, 2.5);
     ASSERT_TRUE(result) << harness.error;
@@ -161,8 +160,8 @@ TEST_F(RecordingSourcesTest, TheSoundCapturedUpToTheStopIsInTheFile) {
     const auto samples = oneTrackOf(file);
     const double end = double(samples.size()) / kRate;
     ASSERT_GT(end, 2.0);
-    const double before = toneLevel(samples, 660, end - 2.0, end - 1.0);
-    const double last = toneLevel(samples, 660, end - 1.0, end - 0.03);
+    const double before = toneLevel(samples, 440, end - 2.0, end - 1.0);
+    const double last = toneLevel(samples, 440, end - 1.0, end - 0.03);
     EXPECT_GT(before, 0.05);
     EXPECT_GT(last, before * 0.8) << "the last second is quieter than the one before";
   }
