@@ -102,7 +102,7 @@ void RecordingContext::onSystemAudio(const SampleBuffer& sample) {
     }
   }
   if (mixer_) {
-    mixSound(0, sample, false);
+    mixSound(0, sample);
     return;
   }
   if (writer->appendMicrophoneAudio(sample, false, false)) {
@@ -129,11 +129,13 @@ void RecordingContext::onMicrophoneAudio(const SampleBuffer& sample) {
     if (m <= 5) Diagnostics::line("   ⏳ Waiting for video session to start...");
     return;
   }
+  // The microphone is stamped on the clock the frames are, so it needs no move onto theirs: moving
+  // it by the session's start would shift it by however late the first frame was handed over.
   if (mixer_) {
-    mixSound(1, sample, true);
+    mixSound(1, sample);
     return;
   }
-  bool appended = writer->appendMicrophoneAudio(sample, false, true);
+  bool appended = writer->appendMicrophoneAudio(sample, false, false);
   if (m <= 5) {
     Diagnostics::line(std::string(appended ? "✅ Successfully appended microphone frame #"
                                            : "⚠️ Failed to append microphone frame #") +
@@ -141,14 +143,12 @@ void RecordingContext::onMicrophoneAudio(const SampleBuffer& sample) {
   }
 }
 
-void RecordingContext::mixSound(int source, const SampleBuffer& sample, bool retime) {
+void RecordingContext::mixSound(int source, const SampleBuffer& sample) {
   const auto& writer = settings_.writer;
   const auto start = writer->sessionStartTime();
   const auto& block = sample.audioBlock();
   if (!start || !block || !sample.presentationTime().isValid()) return;
-  MediaTime time = sample.presentationTime();
-  // The same move onto the session clock the writer makes for a microphone sample of its own.
-  if (const auto host = writer->sessionStartHostTime(); retime && host) time = *start + (time - *host);
+  const MediaTime time = sample.presentationTime();
   mixer_->add(source, *block, time - MediaTime::fromNanoseconds(pauseOffsetNs_.load()) - *start);
 }
 

@@ -79,7 +79,7 @@ class RecordingContext {
   // Whether a sample stamped at `time` is past the end of the recording.
   bool isPastEnd(MediaTime time) const;
   // Places a sample of system audio (source 0) or the microphone (1) in the mix, on the file's clock.
-  void mixSound(int source, const SampleBuffer& sample, bool retime);
+  void mixSound(int source, const SampleBuffer& sample);
 
   Settings settings_;
   std::shared_ptr<SerialQueue> pumpQueue_;
