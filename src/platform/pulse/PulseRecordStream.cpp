@@ -404,6 +404,8 @@ struct PulseRecordStream::Impl {
       if (pa_mainloop_iterate(loop, 1, nullptr) < 0) failWith("The sound server loop stopped");
     }
     finishDrainIfDue(true);
+    // A stream that ended (failed, or stopped) has nothing more to hand over.
+    drainedFlag.store(true);
     if (failed && !stopRequested.load() && onError) onError(failure);
   }
 };

@@ -45,8 +45,9 @@ class PulseRecordStream {
 
   // Asks for everything captured before `end` (a MonotonicClock time) and nothing after: the stream
   // goes on reading until it has handed over the frame just before `end`, hands over the block it
-  // was filling (cut at `end`), and delivers nothing more. drained() says when that is done; a stop
-  // before then still hands over what was read up to it. Any thread; the first call counts.
+  // was filling (cut at `end`), and delivers nothing more. drained() says when that is done, or
+  // when the stream has ended; a stop before then still hands over what was read up to it. Any
+  // thread; the first call counts.
   void drainUntil(MediaTime end);
   bool drained() const;
 
