@@ -105,6 +105,17 @@ void AudioCaptureEngine::stopAudioCapture() {
   isCapturingMicrophone_ = false;
 }
 
+void AudioCaptureEngine::drainSoundUntil(MediaTime end) {
+  for (const auto* stream : {&microphoneStream_, &systemAudioStream_})
+    if (*stream) (*stream)->drainUntil(end);
+}
+
+bool AudioCaptureEngine::soundDrained() const {
+  for (const auto* stream : {&microphoneStream_, &systemAudioStream_})
+    if (*stream && !(*stream)->drained()) return false;
+  return true;
+}
+
 SampleBuffer AudioCaptureEngine::applyGain(const SampleBuffer& sample, float gain) {
   const auto& source = sample.audioBlock();
   if (!source) return sample;

@@ -45,6 +45,10 @@ class AudioCaptureEngine {
   void startAudioCapture();
   // Stops whatever runs and clears the capturing flags; safe when nothing was started.
   void stopAudioCapture();
+  // Before a stop: every running stream hands over what it captured before `end` and nothing
+  // after; soundDrained() says when all have (at once when none runs).
+  void drainSoundUntil(MediaTime end);
+  bool soundDrained() const;
 
   void setSystemAudioHandler(SampleHandler handler) { systemAudioHandler_ = std::move(handler); }
   void setMicrophoneAudioHandler(SampleHandler handler) { microphoneAudioHandler_ = std::move(handler); }

@@ -140,6 +140,14 @@ void ScreenCaptureEngine::stopCaptureBlocking() {
   release();
 }
 
+void ScreenCaptureEngine::drainSoundUntil(MediaTime end) {
+  if (audioStream_) audioStream_->drainUntil(end);
+}
+
+bool ScreenCaptureEngine::soundDrained() const {
+  return !audioStream_ || audioStream_->drained();
+}
+
 ScreenCaptureEngine::Streams ScreenCaptureEngine::release() {
   Streams streams{std::move(stream_), std::move(audioStream_)};
   isCapturing_ = false;

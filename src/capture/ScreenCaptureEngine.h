@@ -68,6 +68,10 @@ class ScreenCaptureEngine {
   void startCaptureBlocking();
   QCoro::Task<void> stopCapture();
   void stopCaptureBlocking();
+  // Before a stop: the system-audio stream hands over everything it captured before `end` and
+  // nothing after; soundDrained() says when it has (at once without system audio).
+  void drainSoundUntil(MediaTime end);
+  bool soundDrained() const;
 
   // The captured region in global coordinates (y up from the bottom); none without a filter.
   std::optional<QRectF> captureRect() const;

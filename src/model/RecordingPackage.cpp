@@ -18,8 +18,8 @@ RecordingPackage RecordingPackage::finalized(const PackageConfiguration& configu
   RecordingPackage package = *this;
   package.configuration = configuration;
   std::error_code ignored;
-  if (package.cameraVideoURL && !std::filesystem::is_regular_file(*package.cameraVideoURL, ignored)) {
-    package.cameraVideoURL.reset();
+  for (auto* location : {&package.cameraVideoURL, &package.audioURL}) {
+    if (*location && !std::filesystem::is_regular_file(**location, ignored)) location->reset();
   }
   return package;
 }
@@ -54,10 +54,10 @@ Json toJson(const RecordingPackage& package) {
   out.string("version", RecordingPackage::version)
       .url("packageURL", package.packageURL)
       .url("screenVideoURL", package.screenVideoURL)
-      .url("audioURL", package.audioURL)
       .url("metadataURL", package.metadataURL)
       .date("createdAt", package.createdAt)
       .object("configuration", [&](JsonWriter& item) { encode(item, package.configuration); });
+  if (package.audioURL) out.url("audioURL", *package.audioURL);
   if (package.cameraVideoURL) out.url("cameraVideoURL", *package.cameraVideoURL);
   return out.take();
 }
@@ -68,7 +68,7 @@ RecordingPackage recordingPackageFromJson(const Json& document) {
   package.packageURL = in.url("packageURL");
   package.screenVideoURL = in.url("screenVideoURL");
   if (in.has("cameraVideoURL")) package.cameraVideoURL = in.url("cameraVideoURL");
-  package.audioURL = in.url("audioURL");
+  if (in.has("audioURL")) package.audioURL = in.url("audioURL");
   package.metadataURL = in.url("metadataURL");
   package.createdAt = in.date("createdAt");
   package.configuration = in.object("configuration", decodePackageConfiguration);

@@ -33,7 +33,7 @@ struct RecordingPackage {
   std::filesystem::path packageURL;
   std::filesystem::path screenVideoURL;
   std::optional<std::filesystem::path> cameraVideoURL;
-  std::filesystem::path audioURL;
+  std::optional<std::filesystem::path> audioURL;
   std::filesystem::path metadataURL;
   std::chrono::system_clock::time_point createdAt;
   PackageConfiguration configuration;
@@ -44,8 +44,8 @@ struct RecordingPackage {
   static RecordingPackage create(const std::filesystem::path& packageFolder,
                                  std::chrono::system_clock::time_point createdAt);
 
-  // The manifest to write when the package is finished: the given configuration, and no camera
-  // location unless a camera file was written there (a reader must never be sent to a file that
+  // The manifest to write when the package is finished: the given configuration, and no camera or
+  // audio location unless a file was written there (a reader must never be sent to a file that
   // does not exist).
   RecordingPackage finalized(const PackageConfiguration& configuration) const;
 
@@ -56,7 +56,8 @@ struct RecordingPackage {
 };
 
 Json toJson(const RecordingPackage& package);
-// Throws JsonError; "version" is not read, cameraVideoURL and contentOrigin may be missing or null.
+// Throws JsonError; "version" is not read, cameraVideoURL, audioURL and contentOrigin may be missing
+// or null.
 RecordingPackage recordingPackageFromJson(const Json& document);
 
 void encode(JsonWriter& out, const PackageConfiguration& value);

@@ -5,6 +5,7 @@
 #include "overlays/ZoomRenderer.h"
 #include "platform/media/MonotonicClock.h"
 #include "platform/qt/Diagnostics.h"
+#include "writing/AudioMixer.h"
 #include "writing/MediaWriter.h"
 
 namespace tk {
@@ -12,6 +13,16 @@ namespace tk {
 RecordingContext::RecordingContext(Settings settings, std::shared_ptr<SerialQueue> pumpQueue)
     : settings_(std::move(settings)), pumpQueue_(std::move(pumpQueue)) {
   if (settings_.pumpFrameRate < 1) settings_.pumpFrameRate = 1;
+  if (settings_.mixesSound && settings_.writer) {
+    // The mix is on the file's clock; the writer takes it back onto the session's, pauses included.
+    mixer_ = std::make_unique<AudioMixer>([this](std::shared_ptr<const AudioBlock> block, MediaTime time) {
+      const auto& writer = settings_.writer;
+      const auto start = writer->sessionStartTime();
+      if (!start) return;
+      const MediaTime sessionTime = *start + time + MediaTime::fromNanoseconds(pauseOffsetNs_.load());
+      writer->appendMicrophoneAudio(SampleBuffer::audio(std::move(block), sessionTime), false, false);
+    });
+  }
 }
 
 RecordingContext::~RecordingContext() {
@@ -22,9 +33,14 @@ MediaTime RecordingContext::pumpSlotTime(MediaTime start, int64_t slot, int fram
   return start + MediaTime(slot, std::max(1, frameRate));
 }
 
+bool RecordingContext::isPastEnd(MediaTime time) const {
+  const int64_t end = endNs_.load();
+  return end != 0 && time.isValid() && time.nanoseconds() >= end;
+}
+
 void RecordingContext::onVideoFrame(const SampleBuffer& sample) {
   const auto& writer = settings_.writer;
-  if (!delivering_ || paused_ || !writer) return;
+  if (!delivering_ || paused_ || !writer || endNs_.load() != 0) return;
 
   if (!writer->isWriting()) {
     MediaTime start = sample.presentationTime();
@@ -74,7 +90,8 @@ void RecordingContext::onVideoFrame(const SampleBuffer& sample) {
 
 void RecordingContext::onSystemAudio(const SampleBuffer& sample) {
   const auto& writer = settings_.writer;
-  if (!delivering_ || paused_ || !writer || !writer->isWriting()) return;
+  if (!delivering_ || paused_ || !writer || !writer->isWriting() || isPastEnd(sample.presentationTime()))
+    return;
   int64_t r = ++systemAudioReceived_;
   if (r <= 3) {
     Diagnostics::line("🔊 Received system audio frame #" + formatInt(r));
@@ -83,6 +100,10 @@ void RecordingContext::onSystemAudio(const SampleBuffer& sample) {
       Diagnostics::line("   Channels: " + formatInt(block->format.channels));
       Diagnostics::line("   Format: 1718378851");  // 32-bit float linear PCM, the only format delivered
     }
+  }
+  if (mixer_) {
+    mixSound(0, sample);
+    return;
   }
   if (writer->appendMicrophoneAudio(sample, false, false)) {
     int64_t a = ++systemAudioAppended_;
@@ -93,7 +114,7 @@ void RecordingContext::onSystemAudio(const SampleBuffer& sample) {
 }
 
 void RecordingContext::onMicrophoneAudio(const SampleBuffer& sample) {
-  if (!delivering_ || paused_) return;
+  if (!delivering_ || paused_ || isPastEnd(sample.presentationTime())) return;
   int64_t m = ++microphoneReceived_;
   if (m <= 3) {
     Diagnostics::line("🎙️ Received microphone audio frame #" + formatInt(m));
@@ -108,12 +129,31 @@ void RecordingContext::onMicrophoneAudio(const SampleBuffer& sample) {
     if (m <= 5) Diagnostics::line("   ⏳ Waiting for video session to start...");
     return;
   }
-  bool appended = writer->appendMicrophoneAudio(sample, false, true);
+  // The microphone is stamped on the clock the frames are, so it needs no move onto theirs: moving
+  // it by the session's start would shift it by however late the first frame was handed over.
+  if (mixer_) {
+    mixSound(1, sample);
+    return;
+  }
+  bool appended = writer->appendMicrophoneAudio(sample, false, false);
   if (m <= 5) {
     Diagnostics::line(std::string(appended ? "✅ Successfully appended microphone frame #"
                                            : "⚠️ Failed to append microphone frame #") +
                       formatInt(m));
   }
+}
+
+void RecordingContext::mixSound(int source, const SampleBuffer& sample) {
+  const auto& writer = settings_.writer;
+  const auto start = writer->sessionStartTime();
+  const auto& block = sample.audioBlock();
+  if (!start || !block || !sample.presentationTime().isValid()) return;
+  const MediaTime time = sample.presentationTime();
+  mixer_->add(source, *block, time - MediaTime::fromNanoseconds(pauseOffsetNs_.load()) - *start);
+}
+
+void RecordingContext::flushSound() {
+  if (mixer_) mixer_->flush();
 }
 
 void RecordingContext::setPauseOffset(MediaTime offset) {
@@ -136,6 +176,15 @@ void RecordingContext::setPaused(bool paused) {
 
 void RecordingContext::stopDelivery() {
   delivering_ = false;
+  cancelPump();
+}
+
+void RecordingContext::endAt(MediaTime end) {
+  if (end.isValid()) endNs_ = std::max<int64_t>(1, end.nanoseconds());
+  cancelPump();
+}
+
+void RecordingContext::cancelPump() {
   SerialQueue::TimerId timer;
   bool started;
   {
@@ -165,7 +214,7 @@ void RecordingContext::pumpTick() {
   MediaTime time;
   {
     std::lock_guard lock(pumpMutex_);
-    if (!delivering_ || paused_ || !pumpTimer_ || !lastInputPixelBuffer_) return;
+    if (!delivering_ || paused_ || endNs_.load() != 0 || !pumpTimer_ || !lastInputPixelBuffer_) return;
     // The slot follows the clock, so slots missed under load are skipped rather than squeezed
     // into the next ticks, and after a pause the times continue where the clock is.
     int64_t elapsedNs = MonotonicClock::nowNanoseconds() - pumpStartClockNs_;

@@ -13,6 +13,7 @@
 
 namespace tk {
 
+class AudioMixer;
 class MediaWriter;
 class ZoomRenderer;
 
@@ -34,6 +35,8 @@ class RecordingContext {
     int pumpFrameRate = 60;
     // Told the session's start time once, on the capture thread (the camera layer syncs to it).
     std::function<void(MediaTime)> sessionStarted;
+    // System audio and the microphone both feed the movie's one audio track, mixed.
+    bool mixesSound = false;
   };
 
   RecordingContext(Settings settings, std::shared_ptr<SerialQueue> pumpQueue);
@@ -53,6 +56,12 @@ class RecordingContext {
   // Main thread: cancels the pump and waits until no tick runs; afterwards no sample reaches the
   // writer through this context. Idempotent.
   void stopDelivery();
+  // Main thread, at a stop: no frame from `end` on is written (the pump stops as in stopDelivery),
+  // while sound captured before it still is, until stopDelivery.
+  void endAt(MediaTime end);
+  // Hands the mixer's held sound to the writer; after the sources stopped, before the writer
+  // finishes.
+  void flushSound();
 
   const std::shared_ptr<MediaWriter>& writer() const { return settings_.writer; }
   int pumpFrameRate() const { return settings_.pumpFrameRate; }
@@ -66,12 +75,19 @@ class RecordingContext {
  private:
   void startPumpLocked();
   void pumpTick();
+  void cancelPump();
+  // Whether a sample stamped at `time` is past the end of the recording.
+  bool isPastEnd(MediaTime time) const;
+  // Places a sample of system audio (source 0) or the microphone (1) in the mix, on the file's clock.
+  void mixSound(int source, const SampleBuffer& sample);
 
   Settings settings_;
   std::shared_ptr<SerialQueue> pumpQueue_;
   std::atomic<bool> paused_{false};
   std::atomic<bool> delivering_{true};
   std::atomic<int64_t> pauseOffsetNs_{0};
+  std::atomic<int64_t> endNs_{0};  // 0 until the stop
+  std::unique_ptr<AudioMixer> mixer_;
 
   // Capture thread only. Written frame times only ever increase, so the newest one is all the
   // repeat test needs.

@@ -307,11 +307,14 @@ QCoro::Task<void> RecordingCoordinator::prepareScreen(const RecordingMode& mode,
   if (!self) co_return;
   auto filter = screenEngine_->createFilter(mode, configuration);
 
-  bool capturesAudio = configuration.recordSystemAudio && !configuration.recordMicrophone;
+  // With the microphone too, both are recorded and mixed into the movie's one sound track.
+  bool capturesAudio = configuration.recordSystemAudio;
   Diagnostics::line("🎚️ Audio configuration:");
   Diagnostics::line("   System audio: " + boolText(configuration.recordSystemAudio));
   Diagnostics::line("   Microphone: " + boolText(configuration.recordMicrophone));
-  Diagnostics::line("   Capturing system audio from SCStream: " + boolText(capturesAudio));
+  Diagnostics::line("   Capturing system audio from the screen stream: " + boolText(capturesAudio));
+  if (configuration.recordSystemAudio && configuration.recordMicrophone)
+    Diagnostics::line("   System audio and microphone mixed into one track");
   screenEngine_->setConfiguration(makeStreamConfiguration(filter, configuration, capturesAudio));
   screenEngine_->setFilter(filter);
 
@@ -458,22 +461,24 @@ std::optional<WriterConfiguration> RecordingCoordinator::prepareCameraLayer(
   auto devices =
       cameraSupply_.devices ? cameraSupply_.devices() : CameraCaptureEngine::availableCameraDevices();
   auto device = CameraCaptureEngine::findCameraDevice(configuration.cameraDevice, devices);
+  // A camera the person asked for that is not there fails preparation, as a missing microphone
+  // does: a recording without the camera is not what was asked for.
+  const bool named = configuration.cameraDevice && !configuration.cameraDevice->empty() &&
+                     *configuration.cameraDevice != "default";
   if (!device) {
-    if (configuration.cameraDevice && *configuration.cameraDevice != "default")
-      Diagnostics::line("ℹ️ Camera \"" + *configuration.cameraDevice +
-                        "\" not available; camera layer will be skipped");
-    else
-      Diagnostics::line("ℹ️ No default camera available; camera layer will be skipped");
-    return std::nullopt;
+    if (named)
+      throw RecordingError::invalidConfiguration("The camera \"" + *configuration.cameraDevice +
+                                                 "\" is not connected. Connect it or choose another camera.");
+    throw RecordingError::invalidConfiguration(
+        "No camera is connected. Connect a camera or turn the camera off.");
   }
   auto engine = std::make_shared<CameraCaptureEngine>(cameraSupply_.factory);
   try {
     engine->setupCamera(*device);
   } catch (...) {
-    Diagnostics::line("⚠️ Failed to set up default camera for layer recording: " +
-                      describeException(std::current_exception()));
-    cameraEngine_.reset();
-    return std::nullopt;
+    throw RecordingError::invalidConfiguration(
+        "The camera \"" + device->localizedName +
+        "\" cannot be opened: " + describeException(std::current_exception()));
   }
   cameraEngine_ = engine;
   auto size = cameraEngine_->activeFormatSize().value_or(std::pair{1280, 720});
@@ -497,6 +502,8 @@ void RecordingCoordinator::makeContext() {
   settings.zoomRenderer = shouldUseWindowPump_ ? zoomRenderer_ : nullptr;
   settings.useWindowPump = shouldUseWindowPump_;
   settings.pumpFrameRate = pumpFrameRate_;
+  settings.mixesSound =
+      configuration_ && configuration_->recordSystemAudio && configuration_->recordMicrophone;
   if (std::shared_ptr<CameraCaptureEngine> camera = cameraEngine_) {
     settings.sessionStarted = [camera](MediaTime start) {
       if (!camera->isSeparateLayerRecording()) return;
@@ -919,6 +926,24 @@ QCoro::Task<void> RecordingCoordinator::stopEngines() {
   }
   if (audioEngine_) audioEngine_->stopAudioCapture();
   if (cameraEngine_) cameraEngine_->stopCapture();
+  if (context_) context_->flushSound();
+}
+
+QCoro::Task<void> RecordingCoordinator::drainSound(MediaTime end) {
+  QPointer<RecordingCoordinator> self(this);
+  if (context_) context_->endAt(end);
+  if (screenEngine_) screenEngine_->drainSoundUntil(end);
+  if (audioEngine_) audioEngine_->drainSoundUntil(end);
+  // The sound server hands over what it captured a little later; how much later is its own
+  // latency, so the wait is bounded rather than trusted.
+  const auto deadline = std::chrono::steady_clock::now() + kSoundDrainLimit;
+  while (std::chrono::steady_clock::now() < deadline) {
+    if ((!screenEngine_ || screenEngine_->soundDrained()) && (!audioEngine_ || audioEngine_->soundDrained()))
+      co_return;
+    co_await sleepFor(std::chrono::milliseconds(5));
+    if (!self) co_return;
+  }
+  Diagnostics::line("⚠️ The sound server did not hand over the last of the sound in time");
 }
 
 QCoro::Task<fs::path> RecordingCoordinator::finishAudioOnly() {
@@ -1074,10 +1099,21 @@ QCoro::Task<void> RecordingCoordinator::stopRecording() {
     throw RecordingError::invalidConfiguration("Cannot stop recording in current state");
   }
   QPointer<RecordingCoordinator> self(this);
+  // While recording, the sound captured up to this moment belongs to the take; while paused,
+  // nothing after the pause's start does, and nothing of that is still on its way.
+  const bool wasRecording = kind == RecordingState::Kind::recording;
+  const MediaTime stopTime = MonotonicClock::now();
   captureDurationAtStop();
   setState(RecordingState::finalizing());
-  stopTimersAndPump();
+  durationTimer_.stop();
+  autoStopTimer_.stop();
+  cursorSamplingTimer_.stop();
   stopCursorHandling();
+  if (wasRecording) {
+    co_await drainSound(stopTime);
+    if (!self) co_return;
+  }
+  stopTimersAndPump();
   co_await stopEngines();
   if (!self) co_return;
 

@@ -159,6 +159,10 @@ class RecordingCoordinator : public QObject {
   void stopTimersAndPump();
   void stopCursorHandling();
   QCoro::Task<void> stopEngines();
+  // At a stop: no frame from `end` on is written, and every sound stream hands over what it
+  // captured before `end` (waiting at most kSoundDrainLimit).
+  QCoro::Task<void> drainSound(MediaTime end);
+  static constexpr std::chrono::milliseconds kSoundDrainLimit{2000};
   QCoro::Task<std::filesystem::path> finishWriters();
   void saveMetadata(const std::filesystem::path& result);
   void resetTiming();

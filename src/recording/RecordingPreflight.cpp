@@ -34,7 +34,9 @@ void RecordingPreflight::validateConfiguration(const RecordingConfiguration& con
   if (configuration.recordMicrophone && !configuration.microphoneDevice) {
     throw RecordingError::invalidConfiguration("Microphone device not specified");
   }
-  if (configuration.enableAEC && configuration.microphoneDevice != std::optional<std::string>("default")) {
+  // Echo cancellation is a property of the microphone's sound: without the microphone it asks nothing.
+  if (configuration.recordMicrophone && configuration.enableAEC &&
+      configuration.microphoneDevice != std::optional<std::string>("default")) {
     throw RecordingError::invalidConfiguration("AEC only works with default microphone");
   }
 }

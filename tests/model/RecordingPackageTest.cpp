@@ -36,13 +36,14 @@ TEST_F(RecordingPackageTest, CreatedPackageNamesItsFilesInsideTheFolder) {
   EXPECT_FALSE(package.configuration.contentOrigin.has_value());
 }
 
-TEST_F(RecordingPackageTest, ManifestLeavesTheCameraOutWhenNoCameraFileWasWritten) {
+TEST_F(RecordingPackageTest, ManifestLeavesTheCameraAndAudioOutWhenNoSuchFileWasWritten) {
   const RecordingPackage created = RecordingPackage::create(folder(), kReferenceDate);
   PackageConfiguration configuration{false, true, QSizeF(1920, 1080), 60, 12.5, std::nullopt};
 
   created.finalized(configuration).writeManifest();
   Json manifest = readJsonFile(folder() / ".package.json");
   EXPECT_FALSE(manifest.contains("cameraVideoURL"));
+  EXPECT_FALSE(manifest.contains("audioURL"));
   EXPECT_FALSE(manifest["configuration"].contains("contentOrigin"));
   EXPECT_EQ(manifest["configuration"]["resolution"], Json::array({1920.0, 1080.0}));
   EXPECT_EQ(manifest["version"], "1.0");
@@ -96,7 +97,7 @@ TEST_F(RecordingPackageTest, ReadingBackIgnoresVersionAndAllowsMissingOptionals)
   EXPECT_THROW(recordingPackageFromJson(manifest), JsonError);
   manifest = toJson(original);
   manifest.erase("audioURL");
-  EXPECT_THROW(recordingPackageFromJson(manifest), JsonError);
+  EXPECT_FALSE(recordingPackageFromJson(manifest).audioURL.has_value());
   manifest = toJson(original);
   manifest["configuration"]["hasSeparateLayers"] = 1;  // a number is no boolean
   EXPECT_THROW(recordingPackageFromJson(manifest), JsonError);

@@ -56,16 +56,6 @@ class RecordingChoicesTest : public test::CoordinatorTest {
   QRectF areaInGlobal() const {
     return QRectF(kArea.x(), display->frame.height() - kArea.bottom() - 1, kArea.width(), kArea.height());
   }
-  // Each into a folder of its own: several recordings may start within one second.
-  std::optional<fs::path> record(RecordingConfiguration configuration, double seconds = 1.0) {
-    configuration.outputDirectory = out() / std::to_string(++recordings_);
-    if (!harness.waitForIdle() || !harness.start(configuration.mode, configuration)) return std::nullopt;
-    if (!harness.recordFor(seconds)) return std::nullopt;
-    return harness.stop();
-  }
-
- private:
-  int recordings_ = 0;
 };
 
 nlohmann::json readJson(const fs::path& file) {

@@ -4,6 +4,7 @@
 
 #include <QCoroTask>
 #include <QTemporaryDir>
+#include <cmath>
 
 #include "MovieProbe.h"
 #include "RecordingTestSupport.h"
@@ -16,8 +17,9 @@ namespace {
 
 using namespace std::chrono_literals;
 
-std::shared_ptr<MediaWriter> startedWriter(const std::filesystem::path& file, int frameRate) {
-  auto writer = std::make_shared<MediaWriter>();
+std::shared_ptr<MediaWriter> startedWriter(const std::filesystem::path& file, int frameRate,
+                                           MediaWriter::HostClock hostClock = &MonotonicClock::now) {
+  auto writer = std::make_shared<MediaWriter>(std::move(hostClock));
   WriterConfiguration configuration;
   configuration.outputURL = file;
   configuration.outputFormat = OutputFormat::mp4;
@@ -116,6 +118,38 @@ TEST(RecordingContextTest, PumpWritesAtItsRateStopsWhilePausedAndKeepsTimesIncre
   }
   // The pause left no hole: the movie is about as long as the unpaused pumping.
   EXPECT_LT(facts->videoFrameTimes.back() - facts->videoFrameTimes.front(), (stopped + 8) / 30.0);
+}
+
+TEST(RecordingContextTest, MicrophoneSoundKeepsItsCaptureTimeWhenTheSessionStartsLate) {
+  // On a busy machine the first frame reaches the writer a while after it was grabbed: the session
+  // starts 80 ms after the frame's time. Microphone and frames are stamped on the one clock, so a
+  // sound captured 0.5 s after that frame plays 0.5 s into the movie.
+  QTemporaryDir dir;
+  const auto file = std::filesystem::path(dir.path().toStdString()) / "late.mp4";
+  const MediaTime first = MonotonicClock::now();
+  auto writer = startedWriter(file, 30, [first] { return first + MediaTime(80, 1000); });
+  RecordingContext context({writer, nullptr, false, 30, {}}, nullptr);
+  auto pixels = PixelBuffer::create(160, 120);
+  pixels->fill(0xff3366ccu);
+  for (int i = 0; i <= 30; ++i) context.onVideoFrame(SampleBuffer::video(pixels, first + MediaTime(i, 30)));
+  auto tone = std::make_shared<AudioBlock>();
+  tone->format = AudioFormat{48000, 2, true};
+  tone->frameCount = 4800;
+  for (int i = 0; i < tone->frameCount; ++i) {
+    const float value = 0.5f * std::sin(2 * float(M_PI) * 440 * float(i) / 48000);
+    tone->samples.push_back(value);
+    tone->samples.push_back(value);
+  }
+  context.onMicrophoneAudio(SampleBuffer::audio(tone, first + MediaTime(1, 2)));
+  ASSERT_EQ(finish(*writer), file);
+
+  auto facts = test::probeMovie(file);
+  ASSERT_TRUE(facts);
+  const auto samples = test::audioSamples(file, 48000);
+  size_t onset = 0;
+  while (onset < samples.size() && std::abs(samples[onset]) < 0.05f) ++onset;
+  ASSERT_LT(onset, samples.size()) << "the tone is missing";
+  EXPECT_NEAR(facts->audioStartTime + double(onset) / 48000, 0.5, 0.01);
 }
 
 }  // namespace

@@ -43,8 +43,12 @@ TEST(RecordingPreflightTest, ValidationNamesTheFirstBrokenRule) {
   configuration.recordMicrophone = true;
   EXPECT_EQ(reasonOf([&] { RecordingPreflight::validateConfiguration(configuration); }),
             "Microphone device not specified");
+  // Echo cancellation is checked only for a microphone that is recorded.
   configuration.recordMicrophone = false;
   configuration.enableAEC = true;
+  configuration.microphoneDevice = "USB Mic";
+  EXPECT_EQ(reasonOf([&] { RecordingPreflight::validateConfiguration(configuration); }), "");
+  configuration.recordMicrophone = true;
   configuration.microphoneDevice = "default";
   EXPECT_EQ(reasonOf([&] { RecordingPreflight::validateConfiguration(configuration); }), "");
   configuration.microphoneDevice = "USB Mic";

@@ -102,6 +102,14 @@ void CoordinatorTest::SetUp() {
   ASSERT_TRUE(display);
 }
 
+std::optional<std::filesystem::path> CoordinatorTest::record(RecordingConfiguration configuration,
+                                                             double seconds) {
+  configuration.outputDirectory = out() / std::to_string(++recordings_);
+  if (!harness.waitForIdle() || !harness.start(configuration.mode, configuration)) return std::nullopt;
+  if (!harness.recordFor(seconds)) return std::nullopt;
+  return harness.stop();
+}
+
 RecordingConfiguration CoordinatorTest::windowConfig(const RecordingMode& mode) const {
   auto configuration = config(mode);
   configuration.backgroundColor = BackgroundType::black;

@@ -148,10 +148,16 @@ class CoordinatorTest : public ::testing::Test {
   }
   // A window alone, not over the wallpaper (which records the whole display around it).
   RecordingConfiguration windowConfig(const RecordingMode& mode) const;
+  // Prepares, starts, records `seconds` and stops, each recording into a folder of its own (several
+  // may start within one second); the result, or none with the error in harness.error.
+  std::optional<std::filesystem::path> record(RecordingConfiguration configuration, double seconds = 1.0);
 
   QTemporaryDir folder;
   CaptureDisplayRef display;
   RecordingHarness harness;
+
+ private:
+  int recordings_ = 0;
 };
 
 // Counts the runs of equal colour along one row of a BGRA frame and returns the median run length.

@@ -10,6 +10,7 @@ extern "C" {
 #include <libswresample/swresample.h>
 }
 
+#include <algorithm>
 #include <atomic>
 #include <cstdlib>
 #include <mutex>
@@ -79,6 +80,9 @@ struct PulseRecordStream::Impl {
   std::thread thread;
   std::mutex joinMutex;
   std::atomic<bool> stopRequested{false};
+  // Set once by drainUntil; the stream thread delivers nothing captured from then on.
+  std::atomic<int64_t> drainEndNs{0};
+  std::atomic<bool> drainedFlag{false};
   bool failed = false;  // stream thread only
   std::string failure;
 
@@ -152,7 +156,15 @@ struct PulseRecordStream::Impl {
   }
 
   void emitBlock() {
-    if (!block || blockFill == 0) return;
+    if (!block || blockFill == 0 || drainedFlag.load()) return;
+    if (const int64_t end = drainEndNs.load(); end != 0) {
+      // Frames captured from the drain's end on are not part of the recording.
+      const int64_t framesBeforeEnd =
+          (end - segmentEpochNs) <= 0 ? 0
+                                      : ((end - segmentEpochNs) * outRate() + 999'999'999) / 1'000'000'000;
+      blockFill = static_cast<int>(std::clamp<int64_t>(framesBeforeEnd - blockFirstFrame, 0, blockFill));
+      if (blockFill == 0) return;
+    }
     const int channels = outChannels();
     block->frameCount = blockFill;
     block->samples.resize(static_cast<size_t>(blockFill) * channels);
@@ -174,7 +186,7 @@ struct PulseRecordStream::Impl {
 
   void appendConverted(const float* frames, int count) {
     const int channels = outChannels();
-    while (count > 0 && !stopRequested.load(std::memory_order_relaxed)) {
+    while (count > 0 && !stopRequested.load(std::memory_order_relaxed) && !drainedFlag.load()) {
       if (!block) newBlock();
       const int take = std::min(count, options.blockFrames - blockFill);
       std::copy(frames, frames + static_cast<size_t>(take) * channels,
@@ -264,13 +276,17 @@ struct PulseRecordStream::Impl {
   // Nanoseconds from the capture of the oldest unread frame (the first one of this fragment) to
   // `now`. From a current report: at its time the source had captured everything up to the write
   // index plus what the source and the transport still held, and the frames since were captured at
-  // the source's rate. Without one, the newest readable frame counts as captured just now.
+  // the source's rate. A monitor's frames are "captured" when its sink plays them, and the sink
+  // hands them over while it still holds them (its latency, sink_usec) ahead of playing: they
+  // are that much younger. Without a report, the newest readable frame counts as captured just now.
   int64_t latencyOfOldestUnread() const {
     const int64_t byteRate =
         static_cast<int64_t>(pa_frame_size(pa_stream_get_sample_spec(stream))) * sourceFormat.sampleRate;
     if (const pa_timing_info* info = currentReport()) {
       const int64_t ageNs = static_cast<int64_t>(pa_timeval_age(&info->timestamp)) * 1000;
-      const int64_t heldNs = static_cast<int64_t>(info->source_usec + info->transport_usec) * 1000;
+      const int64_t heldNs = (static_cast<int64_t>(info->source_usec + info->transport_usec) -
+                              static_cast<int64_t>(info->sink_usec)) *
+                             1000;
       return ageNs + heldNs + (info->write_index - info->read_index) * 1'000'000'000 / byteRate;
     }
     return static_cast<int64_t>(pa_stream_readable_size(stream)) * 1'000'000'000 / byteRate;
@@ -300,6 +316,19 @@ struct PulseRecordStream::Impl {
     if (convert(input, frames)) segmentInputFrames += frames;
   }
 
+  // Once every frame before the drain's end was read, the block being filled is handed over (cut
+  // at the end) and delivery ends. Also at a stop that comes first, with what was read by then.
+  void finishDrainIfDue(bool stopping) {
+    const int64_t end = drainEndNs.load();
+    if (end == 0 || drainedFlag.load() || failed) return;
+    const bool covered =
+        segmentOpen && segmentEpochNs + framesToNs(segmentInputFrames, sourceFormat.sampleRate) >= end;
+    if (!covered && !stopping) return;
+    if (segmentOpen) convert(nullptr, 0);
+    emitBlock();
+    drainedFlag.store(true);
+  }
+
   static void onReadable(pa_stream* stream, size_t, void* userdata) {
     auto* self = static_cast<Impl*>(userdata);
     const size_t frameBytes = pa_frame_size(pa_stream_get_sample_spec(stream));
@@ -317,6 +346,7 @@ struct PulseRecordStream::Impl {
       else
         self->closeSegment();  // a hole: samples the server lost; the next ones start afresh
       pa_stream_drop(stream);
+      self->finishDrainIfDue(false);
     }
   }
 
@@ -373,6 +403,9 @@ struct PulseRecordStream::Impl {
     while (!stopRequested.load() && !failed) {
       if (pa_mainloop_iterate(loop, 1, nullptr) < 0) failWith("The sound server loop stopped");
     }
+    finishDrainIfDue(true);
+    // A stream that ended (failed, or stopped) has nothing more to hand over.
+    drainedFlag.store(true);
     if (failed && !stopRequested.load() && onError) onError(failure);
   }
 };
@@ -459,6 +492,18 @@ void PulseRecordStream::stop() {
   if (impl_->thread.get_id() == std::this_thread::get_id()) return;
   std::lock_guard lock(impl_->joinMutex);
   if (impl_->thread.joinable()) impl_->thread.join();
+}
+
+void PulseRecordStream::drainUntil(MediaTime end) {
+  int64_t expected = 0;
+  if (!end.isValid() ||
+      !impl_->drainEndNs.compare_exchange_strong(expected, std::max<int64_t>(1, end.nanoseconds())))
+    return;
+  pa_mainloop_wakeup(impl_->connection->mainloop());
+}
+
+bool PulseRecordStream::drained() const {
+  return impl_->drainedFlag.load();
 }
 
 std::string PulseRecordStream::sourceName() const {

@@ -43,6 +43,14 @@ class PulseRecordStream {
   // Idempotent.
   void stop();
 
+  // Asks for everything captured before `end` (a MonotonicClock time) and nothing after: the stream
+  // goes on reading until it has handed over the frame just before `end`, hands over the block it
+  // was filling (cut at `end`), and delivers nothing more. drained() says when that is done, or
+  // when the stream has ended; a stop before then still hands over what was read up to it. Any
+  // thread; the first call counts.
+  void drainUntil(MediaTime end);
+  bool drained() const;
+
   // The source being recorded (its server name) and its own format.
   std::string sourceName() const;
   AudioFormat sourceFormat() const;

@@ -1,5 +1,6 @@
 #include "platform/x11/X11CaptureStream.h"
 
+#include <xcb/shape.h>
 #include <xcb/xfixes.h>
 
 #include "platform/media/Error.h"
@@ -316,12 +317,26 @@ bool X11CaptureStream::composeDisplay(PixelBuffer& target, const QRect& content)
   };
 
   // What the root grab shows wrongly: the visible parts of windows left out and, without the
-  // wallpaper, the bare root.
+  // wallpaper, the bare root. A window covers only its shape: beneath an overlay cut to what it
+  // draws, a window left out shows through on the screen and is repainted here too.
+  QRegion leftOut = source_.drawsWallpaper ? QRegion() : QRegion(content);
+  for (const SceneWindow& window : windows)
+    if (!drawn(window)) leftOut += window.outer;
+  leftOut &= content;
+  if (leftOut.isEmpty()) {
+    frameNotScreen_ = QRegion();
+    return true;
+  }
+  std::vector<const SceneWindow*> overlapping;
+  for (const SceneWindow& window : windows)
+    if (leftOut.intersects(window.outer)) overlapping.push_back(&window);
+  const std::vector<QRegion> shapes = visibleShapes(overlapping);
+
   QRegion covered;
   QRegion repaint;
-  for (auto window = windows.rbegin(); window != windows.rend(); ++window) {
-    if (!drawn(*window)) repaint += QRegion(window->outer) - covered;
-    covered += window->outer;
+  for (size_t i = overlapping.size(); i-- > 0;) {
+    if (!drawn(*overlapping[i])) repaint += shapes[i] - covered;
+    covered += shapes[i];
   }
   if (!source_.drawsWallpaper) repaint += QRegion(content) - covered;
   repaint &= content;
@@ -331,11 +346,37 @@ bool X11CaptureStream::composeDisplay(PixelBuffer& target, const QRect& content)
 
   scene_->redirect();
   paintBackground(target, content, repaint, source_.drawsWallpaper);
-  for (const SceneWindow& window : windows) {
-    if (!drawn(window) || !repaint.intersects(window.outer)) continue;
-    paintWindowPart(target, content, window.topLevel, window.outer, repaint & window.outer);
+  for (size_t i = 0; i < overlapping.size(); ++i) {
+    if (!drawn(*overlapping[i])) continue;
+    const QRegion part = repaint & shapes[i];
+    if (!part.isEmpty())
+      paintWindowPart(target, content, overlapping[i]->topLevel, overlapping[i]->outer, part);
   }
   return true;
+}
+
+std::vector<QRegion> X11CaptureStream::visibleShapes(const std::vector<const SceneWindow*>& windows) {
+  std::vector<QRegion> shapes;
+  shapes.reserve(windows.size());
+  for (const SceneWindow* window : windows) shapes.emplace_back(window->outer);
+  xcb_connection_t* c = connection_->get();
+  const xcb_query_extension_reply_t* extension = xcb_get_extension_data(c, &xcb_shape_id);
+  if (!extension || !extension->present || windows.empty()) return shapes;
+  // All questions first, so their round trips overlap.
+  std::vector<xcb_shape_get_rectangles_cookie_t> cookies;
+  cookies.reserve(windows.size());
+  for (const SceneWindow* window : windows)
+    cookies.push_back(xcb_shape_get_rectangles(c, window->topLevel, XCB_SHAPE_SK_BOUNDING));
+  for (size_t i = 0; i < windows.size(); ++i) {
+    auto reply = xcbReply(xcb_shape_get_rectangles_reply, c, cookies[i]);
+    if (!reply) continue;  // gone meanwhile: its rectangle, as before
+    const xcb_rectangle_t* rects = xcb_shape_get_rectangles_rectangles(reply.get());
+    const int count = xcb_shape_get_rectangles_rectangles_length(reply.get());
+    QRegion shape;
+    for (int r = 0; r < count; ++r) shape += QRect(rects[r].x, rects[r].y, rects[r].width, rects[r].height);
+    shapes[i] = shape.translated(windows[i]->outer.topLeft()) & windows[i]->outer;
+  }
+  return shapes;
 }
 
 bool X11CaptureStream::composeWindows(PixelBuffer& target, const QRect& content) {

@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 #include <unordered_map>
+#include <vector>
 
 #include <xcb/xfixes.h>
 
@@ -25,6 +26,7 @@ namespace tk {
 class XcbConnection;
 class ShmImage;
 class DesktopScene;
+struct SceneWindow;
 class ScreenDamage;
 
 // A stream of video frames of an X11 display, area or windows, paced on the monotonic clock at the
@@ -71,6 +73,10 @@ class X11CaptureStream {
   bool composeDisplay(PixelBuffer& target, const QRect& content);
   bool composeWindows(PixelBuffer& target, const QRect& content);
   bool composeSingleWindow(PixelBuffer& target, const QRect& content);
+  // What each window shows of itself on screen, in root coordinates: its bounding shape (an
+  // overlay cut to the pixels it draws, on a desktop without a compositor), else its rectangle.
+  // Its Composite pixmap holds the whole rectangle, whatever the shape leaves out.
+  std::vector<QRegion> visibleShapes(const std::vector<const SceneWindow*>& windows);
   void paintWindowPart(PixelBuffer& target, const QRect& content, xcb_window_t topLevel, const QRect& outer,
                        const QRegion& clip);
   void paintBackground(PixelBuffer& target, const QRect& content, const QRegion& region, bool wallpaper);

@@ -1,0 +1,171 @@
+// What the person asked to record is what is recorded: echo cancellation asks nothing of a
+// microphone that is off, a camera that is not there fails preparation, a package names only the
+// files it holds, system audio and the microphone are both heard, and the sound captured up to the
+// stop is in the file.
+
+#include <gtest/gtest.h>
+
+#include <QUrl>
+#include <cmath>
+#include <complex>
+#include <fstream>
+#include <nlohmann/json.hpp>
+
+#include "MovieProbe.h"
+#include "RecordingTestSupport.h"
+#include "capture/SoundServerFixture.h"
+#include "support/TestSupport.h"
+
+namespace tk {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr int kRate = 48000;
+
+// The amplitude of a tone of `frequency` in the samples from `from` to `to` seconds.
+double toneLevel(const std::vector<float>& samples, double frequency, double from, double to) {
+  const size_t first = size_t(std::max(0.0, from) * kRate);
+  const size_t last = std::min(samples.size(), size_t(to * kRate));
+  if (last <= first) return 0;
+  std::complex<double> sum;
+  for (size_t i = first; i < last; ++i)
+    sum += double(samples[i]) * std::polar(1.0, -2 * M_PI * frequency * double(i) / kRate);
+  return 2 * std::abs(sum) / double(last - first);
+}
+
+// The one sound track of a recorded file, as mono samples; it must last as long as the picture.
+std::vector<float> oneTrackOf(const fs::path& file) {
+  auto facts = test::probeMovie(file);
+  if (!facts || facts->audioDurations.size() != 1) {
+    ADD_FAILURE() << file << " has no single sound track";
+    return {};
+  }
+  if (!facts->videoFrameTimes.empty()) {
+    EXPECT_NEAR(facts->audioDurations[0], facts->videoDuration, 0.1) << "the tracks end apart";
+  }
+  return test::audioSamples(file, kRate);
+}
+
+class RecordingSourcesTest : public test::CoordinatorTest {
+ protected:
+  RecordingMode area() const { return RecordingMode::screenArea(display, QRectF(0, 0, 160, 120)); }
+};
+
+TEST_F(RecordingSourcesTest, EchoCancellationAsksNothingOfAMicrophoneThatIsOff) {
+  // As the settings give it: echo cancellation on, the microphone off and so without a name.
+  auto configuration = config(area());
+  configuration.enableAEC = true;
+  configuration.recordMicrophone = false;
+  configuration.microphoneDevice.reset();
+  auto movie = record(configuration, 0.5);
+  ASSERT_TRUE(movie) << harness.error;
+  EXPECT_TRUE(fs::exists(*movie));
+}
+
+TEST_F(RecordingSourcesTest, AMissingCameraFailsPreparationAndAPackageNamesOnlyItsFiles) {
+  RecordingCoordinator::CameraSupply none;
+  none.devices = [] { return std::vector<CaptureDevice>{}; };
+  none.factory = [](const CaptureDevice&) { return std::unique_ptr<VideoCaptureSource>(); };
+  harness.coordinator.setCameraSupply(none);
+
+  for (const char* chosen : {"default", "Desk Camera"}) {
+    SCOPED_TRACE(chosen);
+    auto configuration = config(area());
+    configuration.outputDirectory = out() / chosen;
+    configuration.recordCamera = true;
+    configuration.cameraDevice = chosen;
+    ASSERT_TRUE(harness.waitForIdle());
+    EXPECT_FALSE(harness.start(configuration.mode, configuration));
+    ASSERT_TRUE(harness.coordinator.lastError());
+    const std::string said = harness.coordinator.lastError()->localizedDescription();
+    EXPECT_NE(said.find(std::string(chosen) == "default" ? "No camera" : "\"Desk Camera\""),
+              std::string::npos)
+        << said;
+    EXPECT_EQ(harness.coordinator.recordingState().kind(), RecordingState::Kind::idle);
+    // Nothing half-made is left behind.
+    std::error_code ignored;
+    EXPECT_TRUE(fs::is_empty(configuration.outputDirectory, ignored) ||
+                !fs::exists(configuration.outputDirectory, ignored));
+  }
+
+  // A package without a camera: its manifest sends a reader to no file that is not there.
+  auto configuration = config(area());
+  configuration.studioConfig = StudioRecordingConfiguration{};
+  configuration.studioConfig->enableSeparateLayers = true;
+  auto package = record(configuration, 0.5);
+  ASSERT_TRUE(package) << harness.error;
+  std::ifstream in(*package / ".package.json");
+  const auto manifest = nlohmann::json::parse(in, nullptr, false);
+  ASSERT_TRUE(manifest.is_object());
+  EXPECT_FALSE(manifest.contains("audioURL"));
+  EXPECT_FALSE(manifest.contains("cameraVideoURL"));
+  for (const char* key : {"screenVideoURL", "metadataURL"}) {
+    const std::string url = manifest.value(key, "");
+    ASSERT_EQ(url.rfind("file://", 0), 0u) << key;
+    EXPECT_TRUE(fs::exists(QUrl(QString::fromStdString(url)).toLocalFile().toStdString())) << url;
+  }
+}
+
+TEST_F(RecordingSourcesTest, SystemAudioAndTheMicrophoneAreBothInTheOneTrack) {
+  test::VirtualMicrophone microphone("tk_mixed_microphone", 660);
+  ASSERT_TRUE(microphone.ready());
+  test::MonitorListener output(qEnvironmentVariable("TK_TEST_SINK").toStdString());
+  ASSERT_TRUE(output.waitUntilFlowing());
+  test::ToneInNullSink played(440);
+  ASSERT_TRUE(played.playing());
+
+  // The separate-tracks choice has no second track to give a movie: both are mixed there too.
+  for (bool separate : {false, true}) {
+    SCOPED_TRACE(separate ? "separate tracks chosen" : "one track");
+    auto configuration = systemAudioConfig(area());
+    configuration.recordMicrophone = true;
+    configuration.microphoneDevice = microphone.name();
+    configuration.separateAudioTracks = separate;
+    auto movie = record(configuration, 2.0);
+    ASSERT_TRUE(movie) << harness.error;
+    const auto samples = oneTrackOf(*movie);
+    const double end = double(samples.size()) / kRate;
+    const double system = toneLevel(samples, 440, 0.5, end - 0.2);
+    const double voice = toneLevel(samples, 660, 0.5, end - 0.2);
+    const double neither = toneLevel(samples, 550, 0.5, end - 0.2);
+    EXPECT_GT(system, 0.05) << "system audio is missing";
+    EXPECT_GT(voice, 0.05) << "the microphone is missing";
+    EXPECT_LT(neither, std::min(system, voice) / 5);
+  }
+}
+
+TEST_F(RecordingSourcesTest, TheSoundCapturedUpToTheStopIsInTheFile) {
+  // The desktop's own microphone: a tone source the sound server hands over in its own steps.
+  auto movieConfig = config(area());
+  movieConfig.recordMicrophone = true;
+  movieConfig.microphoneDevice = "default";
+  auto packageConfig = movieConfig;
+  packageConfig.studioConfig = StudioRecordingConfiguration{};
+  packageConfig.studioConfig->enableSeparateLayers = true;
+  auto audioOnlyConfig = movieConfig;
+  audioOnlyConfig.mode = RecordingMode::systemAudio();
+
+  struct Case {
+    const char* name;
+    RecordingConfiguration configuration;
+  };
+  for (const Case& item : {Case{"movie", movieConfig}, Case{"package", packageConfig},
+                           Case{"audio only", audioOnlyConfig}}) {
+    SCOPED_TRACE(item.name);
+    auto result = record(item.configuration, 2.5);
+    ASSERT_TRUE(result) << harness.error;
+    const fs::path file = fs::is_directory(*result) ? *result / ".screen.mov" : *result;
+    // The tone played up to the stop: its last second is as loud as the second before.
+    const auto samples = oneTrackOf(file);
+    const double end = double(samples.size()) / kRate;
+    ASSERT_GT(end, 2.0);
+    const double before = toneLevel(samples, 440, end - 2.0, end - 1.0);
+    const double last = toneLevel(samples, 440, end - 1.0, end - 0.03);
+    EXPECT_GT(before, 0.05);
+    EXPECT_GT(last, before * 0.8) << "the last second is quieter than the one before";
+  }
+}
+
+}  // namespace
+}  // namespace tk
