@@ -53,7 +53,8 @@ struct VideoFrameReader::Impl {
   std::unique_ptr<PixelBufferPool> pool;
   uint64_t decoded = 0;
 
-  Impl(const std::filesystem::path& file, int trackID) : decoder(file, AVMEDIA_TYPE_VIDEO, trackID, 0) {
+  Impl(const std::filesystem::path& file, int trackID, int threads)
+      : decoder(file, AVMEDIA_TYPE_VIDEO, trackID, threads) {
     if (!current || !lookahead) throw FfmpegError("Allocating a video frame", AVERROR(ENOMEM));
     AVStream* s = decoder.stream();
     AVRational rate = s->avg_frame_rate.num > 0 ? s->avg_frame_rate : s->r_frame_rate;
@@ -187,8 +188,8 @@ struct VideoFrameReader::Impl {
   }
 };
 
-VideoFrameReader::VideoFrameReader(const std::filesystem::path& file, int trackID)
-    : impl_(std::make_unique<Impl>(file, trackID)) {}
+VideoFrameReader::VideoFrameReader(const std::filesystem::path& file, int trackID, int decoderThreads)
+    : impl_(std::make_unique<Impl>(file, trackID, std::max(decoderThreads, 0))) {}
 
 VideoFrameReader::~VideoFrameReader() = default;
 
