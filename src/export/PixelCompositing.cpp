@@ -18,8 +18,10 @@ inline uint32_t lerp(uint32_t a, uint32_t b, uint32_t w) {
 
 // a + (b − a)·w/256 byte by byte: written on bytes with 16-bit products so that it vectorises
 // with plain SSE2.
-void blendRows(uint8_t* __restrict out, const uint8_t* __restrict a, const uint8_t* __restrict b, int count,
-               uint32_t w) {
+__attribute__((target_clones("avx2", "default"))) void blendRows(uint8_t* __restrict out,
+                                                                 const uint8_t* __restrict a,
+                                                                 const uint8_t* __restrict b, int count,
+                                                                 uint32_t w) {
   const auto wb = static_cast<uint16_t>(w), wa = static_cast<uint16_t>(256 - w);
   for (int i = 0; i < count; ++i)
     out[i] = static_cast<uint8_t>((static_cast<uint16_t>(a[i] * wa) + static_cast<uint16_t>(b[i] * wb)) >> 8);
@@ -85,7 +87,11 @@ void boxPass(float* plane, int width, int height, int radius, bool horizontal, s
 
 }  // namespace
 
-void drawImage(PixelBuffer& dst, const PixelBuffer& source, const Placement& p, const CoverageMask& mask) {
+// Twice as wide where the processor has AVX2 (picked once, at load): the per-frame resample of the
+// screen is the compositor's largest cost.
+__attribute__((target_clones("avx2", "default"))) void drawImage(PixelBuffer& dst, const PixelBuffer& source,
+                                                                 const Placement& p,
+                                                                 const CoverageMask& mask) {
   if (mask.isEmpty() || !(p.scaleX > 0) || !(p.scaleY > 0)) return;
   const int sw = source.width(), sh = source.height();
   // Separable: each source row is resampled across once into a small ring of two rows, then each
