@@ -49,6 +49,9 @@ void ShadowPlane::store() {
   plane_.resize(work_.size());
   for (size_t i = 0; i < work_.size(); ++i)
     plane_[i] = static_cast<uint8_t>(std::clamp(work_[i], 0.0f, 1.0f) * 255 + 0.5f);
+  // A plane is built once per layout: its float work (four bytes a pixel, twice) goes at once.
+  std::vector<float>().swap(work_);
+  std::vector<float>().swap(scratch_);
 }
 
 void ShadowPlane::buildScreenShadow(const QRectF& rect, double radius, double offsetY, double blur,

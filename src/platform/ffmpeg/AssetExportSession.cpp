@@ -35,17 +35,25 @@ constexpr double kCanvasBudget = 128.0 * 1024 * 1024;
 // waiting for the writer.
 constexpr int kCanvasesPerCompositor = 5;
 // Frames the writer holds between us and the encoder: one waiting for conversion, the rest converted
-// (under half the size); the encoder keeps its own frames to work on.
-constexpr int kWriterQueuedFrames = 4;
+// (under half the size); the encoder keeps its own frames to work on. One fewer above 1440p.
+bool aboveQhd(QSize size) {
+  return static_cast<double>(size.width()) * size.height() > 2560.0 * 1440;
+}
+int writerQueuedFrames(QSize size) {
+  return aboveQhd(size) ? 3 : 4;
+}
 
 // Source frames are read forward; two decoder threads keep ahead of the encoder at 1080p60 and hold
-// far fewer frames than one per core.
-constexpr int kDecoderThreads = 2;
+// far fewer frames than one per core. Above that the encoder is the slower by far and one will do.
+int decoderThreads(QSize size) {
+  return aboveQhd(size) ? 1 : 2;
+}
 
 // How many compositors render side by side and how many frames each is handed ahead.
 struct CompositorLanes {
   size_t lanes = 1;
   size_t framesEach = 1;
+  size_t spare = 0;  // one more frame dealt, so that a lane finds its next frame waiting
 };
 
 // Compositors render side by side, each on its own thread, taking frames in turn: a frame depends only
@@ -59,6 +67,7 @@ CompositorLanes compositorLanes(QSize size) {
   lanes.lanes = static_cast<size_t>(
       std::clamp(std::min((availableCores() + 1) / 2, canvases / kCanvasesPerCompositor), 1, 4));
   lanes.framesEach = canvases >= 4 * kCanvasesPerCompositor ? 2 : 1;
+  lanes.spare = canvases >= 2 * kCanvasesPerCompositor ? 1 : 0;
   return lanes;
 }
 
@@ -90,7 +99,8 @@ bool renameNoReplace(const std::filesystem::path& from, const std::filesystem::p
 // The frames of one composition video track, in composition time order.
 class VideoTrackCursor {
  public:
-  explicit VideoTrackCursor(const CompositionTrack& track) : track_(track) {}
+  VideoTrackCursor(const CompositionTrack& track, int decoderThreads)
+      : track_(track), decoderThreads_(decoderThreads) {}
 
   // The source frame shown at composition time t; null in a gap.
   std::shared_ptr<PixelBuffer> frameAt(const MediaTime& t) {
@@ -101,7 +111,7 @@ class VideoTrackCursor {
       if (!reader_ || !segment_ || segment_->sourceFile != segment->sourceFile ||
           segment_->sourceTrackID != segment->sourceTrackID)
         reader_ =
-            std::make_unique<VideoFrameReader>(segment->sourceFile, segment->sourceTrackID, kDecoderThreads);
+            std::make_unique<VideoFrameReader>(segment->sourceFile, segment->sourceTrackID, decoderThreads_);
       segment_ = segment;
       reader_->seek(s);
       next_ = reader_->advance();
@@ -118,6 +128,7 @@ class VideoTrackCursor {
 
  private:
   const CompositionTrack& track_;
+  const int decoderThreads_;
   const CompositionTrackSegment* segment_ = nullptr;
   std::unique_ptr<VideoFrameReader> reader_;
   std::optional<MediaTime> next_;
@@ -310,7 +321,7 @@ void AssetExportSession::run() {
       video.preset = kVideoPreset;
       video.constantRateFactor = kVideoConstantRateFactor;
       video.tune = kVideoTune;
-      video.queuedFrames = kWriterQueuedFrames;
+      video.queuedFrames = writerQueuedFrames(size);
       writer->addVideoInput(video);
     }
     if (!audioTracks.empty()) writer->addAudioInput({kAudioFormat.sampleRate, kAudioFormat.channels, 128000});
@@ -319,7 +330,8 @@ void AssetExportSession::run() {
     std::optional<AudioTrackPump> audio;
     if (!audioTracks.empty()) audio.emplace(*audioTracks.front(), *writer, cancelled_);
     std::vector<std::unique_ptr<VideoTrackCursor>> cursors;
-    for (const auto* track : videoTracks) cursors.push_back(std::make_unique<VideoTrackCursor>(*track));
+    for (const auto* track : videoTracks)
+      cursors.push_back(std::make_unique<VideoTrackCursor>(*track, decoderThreads(size)));
     const auto cursorFor = [&](int32_t id) -> VideoTrackCursor* {
       for (size_t i = 0; i < videoTracks.size(); ++i)
         if (videoTracks[i]->trackID() == id) return cursors[i].get();
@@ -355,7 +367,7 @@ void AssetExportSession::run() {
     const CompositorLanes shape =
         hasVideo && vc && vc->customVideoCompositor ? compositorLanes(size) : CompositorLanes{};
     const size_t lanes = shape.lanes;
-    const size_t maxInFlight = lanes * shape.framesEach + 1;
+    const size_t maxInFlight = lanes * shape.framesEach + shape.spare;
     const auto collect = [&](bool all) {
       std::unique_lock lock(composed->mutex);
       while (inFlight > 0) {

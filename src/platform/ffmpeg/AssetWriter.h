@@ -41,15 +41,18 @@ struct VideoInputSettings {
 };
 
 // How the writer threads x264 for a picture of width × height when `cores` cores may run it. Frame
-// threads hold a whole frame each and the lookahead holds more, so above 1440p the encoder works in
-// slices with a lookahead that shortens as the picture grows: its memory stays near a fixed budget.
+// threads hold a whole frame each and the lookahead and B-frames hold more, so as the picture grows
+// the frame threads get fewer and then the encoder works in slices, without B-frames, with a
+// lookahead that shortens: its memory stays near a fixed budget.
 struct H264Threading {
   int threads = 0;  // 0: x264's own choice
   bool sliced = false;
   int lookahead = -1;  // frames; < 0 for the preset's
+  bool noBFrames = false;
 };
 H264Threading h264Threading(int width, int height, int cores);
-// The threading as x264 parameters ("sliced-threads=1:rc-lookahead=4"); empty when it needs none.
+// The threading as x264 parameters ("sliced-threads=1:rc-lookahead=4:bframes=0"); empty when it
+// needs none.
 std::string x264Parameters(const H264Threading& threading);
 // The cores this process may run on (its affinity), at least one.
 int availableCores();

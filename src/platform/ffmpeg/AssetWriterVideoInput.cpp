@@ -64,6 +64,7 @@ std::string x264Parameters(const H264Threading& threading) {
   std::vector<std::string> parts;
   if (threading.sliced) parts.emplace_back("sliced-threads=1");
   if (threading.lookahead >= 0) parts.push_back("rc-lookahead=" + std::to_string(threading.lookahead));
+  if (threading.noBFrames) parts.emplace_back("bframes=0");
   std::string joined;
   for (const auto& part : parts) {
     if (!joined.empty()) joined += ':';
@@ -81,9 +82,11 @@ H264Threading h264Threading(int width, int height, int cores) {
     threading.threads = std::clamp(std::min(cores, frameThreads), 1, 16);
     return threading;
   }
-  // Slices share one frame; what remains is the lookahead, the B-frames and the references.
+  // Slices share one frame; what remains is the lookahead and the references. B-frames would each
+  // hold a frame more (at 8K twice the encoder's memory).
   threading.threads = std::clamp(cores, 1, 16);
   threading.sliced = true;
+  threading.noBFrames = true;
   threading.lookahead = std::clamp(static_cast<int>(kX264FrameBudget / frameBytes) - 5, 1, 10);
   return threading;
 }
