@@ -5,7 +5,9 @@
 // - re-encodes the export's own movie the same way: what the encoder alone costs on the export's frames;
 // - exports on two cores (compared with real time);
 // - measures the export's fidelity: the SSIM of its luma against the compositor's own frames, drawn
-//   here from the same sources and settings and converted as the writer converts them.
+//   here from the same sources and settings and converted as the writer converts them;
+// - runs the editor's merged export and the studio editor's export of the same recording, eleven
+//   twelfths kept.
 // Each run is a child process, so wall time, CPU time (getrusage) and peak memory are its own.
 //
 // bench_Export [--short] [--8k]
@@ -29,6 +31,12 @@
 #include <thread>
 #include <vector>
 
+#include <QApplication>
+#include <QEventLoop>
+#include <QTimer>
+
+#include "editor/StudioEditorViewModel.h"
+#include "editor/VideoTrimmerViewModel.h"
 #include "export/AdvancedVideoExporter.h"
 #include "export/RoundedCameraCompositor.h"
 #include "platform/ffmpeg/AssetExportSession.h"
@@ -199,6 +207,68 @@ bool runExport(int argc, char** argv, const fs::path& source, const fs::path& ca
   if (!result->succeeded())
     std::fprintf(stderr, "export failed: %s\n", result->error->localizedDescription().c_str());
   return result->succeeded();
+}
+
+// The editor's merged export of the same recording, the middle twelfth dropped, with the same look
+// (no camera: the merged movie has none).
+bool runMergedExport(int argc, char** argv, const fs::path& source, double seconds) {
+  qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication app(argc, argv);  // the editor's model owns its player's view
+  const Look look;
+  const MediaAsset asset = MediaAsset::load(source);
+  const auto at = [&](double fraction) { return MediaTime::fromSeconds(fraction * seconds, 600); };
+  std::vector<VideoSegment> segments(3);
+  segments[0].startTime = at(0);
+  segments[0].endTime = at(11.0 / 24);
+  segments[1].startTime = segments[0].endTime;
+  segments[1].endTime = at(13.0 / 24);
+  segments[1].isMarkedForDeletion = true;
+  segments[2].startTime = segments[1].endTime;
+  segments[2].endTime = at(1);
+  std::vector<VideoSegment> kept{segments[0], segments[2]};
+  const RecordingMetadata metadata = metadataFor(seconds);
+  VideoTrimmerViewModel model;
+  QEventLoop loop;
+  bool ok = false;
+  model.exportMergedVideo(
+      asset, kept, source, metadata.zoomSegments, CursorOverlaySettings::defaultSettings(), metadata, true,
+      look.background, look.padding, look.cornerRadius, look.screenShadowOpacity, look.screenShadowRadius,
+      look.cameraShadowOpacity, look.cameraShadowRadius, [&](ExportResult result) {
+        ok = result.succeeded();
+        if (!ok)
+          std::fprintf(stderr, "merged export failed: %s\n", result.error->localizedDescription().c_str());
+        QTimer::singleShot(0, &loop, &QEventLoop::quit);
+      });
+  loop.exec();
+  return ok;
+}
+
+// The studio editor's export of the same recording split in three, its middle part switched off.
+bool runStudioExport(int argc, char** argv, const fs::path& source, const fs::path& out, double seconds) {
+  qputenv("QT_QPA_PLATFORM", "offscreen");
+  QGuiApplication app(argc, argv);
+  StudioEditorViewModel model;
+  QEventLoop loop;
+  QObject::connect(&model, &StudioEditorViewModel::changed, &loop, [&] {
+    if (!model.isLoading() && loop.isRunning()) loop.quit();
+  });
+  model.loadVideo(source);
+  if (model.isLoading()) loop.exec();
+  if (model.errorMessage()) {
+    std::fprintf(stderr, "studio load failed: %s\n", model.errorMessage()->c_str());
+    return false;
+  }
+  QObject::disconnect(&model, &StudioEditorViewModel::changed, &loop, nullptr);
+  model.splitSegment(seconds * 11 / 24);
+  model.splitSegment(seconds * 13 / 24);
+  if (model.segments().size() != 3) return false;
+  model.toggleSegment(model.segments()[1].id);
+  model.setRevealHandler([](const fs::path&) {});
+  QObject::connect(&model, &StudioEditorViewModel::exportFinished, &loop, &QEventLoop::quit);
+  model.exportVideo(out);
+  loop.exec();
+  std::error_code ec;
+  return fs::exists(out, ec);
 }
 
 // libx264 as the export's writer sets it up for a picture of this size on the cores given.
@@ -381,6 +451,9 @@ int main(int argc, char** argv) {
   const Measure two =
       inChild([&] { return runExport(argc, argv, source, camera, dir / "two.mp4", seconds, 2); });
   const Measure peerTwo = inChild([&] { return runFfmpeg(source, dir / "reencode2.mp4", true, 2); });
+  const Measure merged = inChild([&] { return runMergedExport(argc, argv, source, seconds); });
+  const Measure studio =
+      inChild([&] { return runStudioExport(argc, argv, source, dir / "studio.mov", seconds); });
   const Fidelity fidelity = measureFidelity(source, camera, exported, seconds, shortRun ? 1 : 5);
 
   std::error_code ec;
@@ -396,6 +469,8 @@ int main(int argc, char** argv) {
   print("encoder alone on the export's frames", encoder, seconds);
   print("edited export (2 cores)", two, seconds);
   print("ffmpeg libx264 re-encode (2 cores)", peerTwo, seconds);
+  print("merged export, 11/12 kept (all cores)", merged, seconds * 11 / 12);
+  print("studio export, 11/12 kept (all cores)", studio, seconds * 11 / 12);
   std::printf("export: %.1f MiB, %.2f Mbit/s (re-encode: %.1f MiB, %.2f Mbit/s)\n", bytes / (1 << 20),
               bytes * 8 / seconds / 1e6, peerBytes / (1 << 20), peerBytes * 8 / seconds / 1e6);
   std::printf("wall ratio export / re-encode: %.2f (target <= 1.20); cpu ratio %.2f\n", all.wall / peer.wall,
@@ -408,5 +483,5 @@ int main(int argc, char** argv) {
       "SSIM (luma) against the compositor's frames: mean %.4f, worst %.4f over %d frames (target >= "
       "0.98)\n",
       fidelity.mean, fidelity.worst, fidelity.frames);
-  return all.ok && peer.ok && encoder.ok && two.ok && peerTwo.ok ? 0 : 1;
+  return all.ok && peer.ok && encoder.ok && two.ok && peerTwo.ok && merged.ok && studio.ok ? 0 : 1;
 }

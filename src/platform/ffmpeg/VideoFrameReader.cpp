@@ -167,8 +167,11 @@ struct VideoFrameReader::Impl {
       scalerRange = range;
       scalerSpace = space;
     }
+    // Idle buffers are kept for as many frames as a consumer holds at once (an export's frames in
+    // flight), so none is freed and allocated again a frame later; the pool never holds more than
+    // were in use together.
     if (!pool || pool->width() != outW || pool->height() != outH)
-      pool = std::make_unique<PixelBufferPool>(outW, outH, 4);
+      pool = std::make_unique<PixelBufferPool>(outW, outH, 12);
     auto pixels = pool->acquire();
     uint8_t* destination[4] = {pixels->data(), nullptr, nullptr, nullptr};
     int strides[4] = {pixels->bytesPerRow(), 0, 0, 0};
