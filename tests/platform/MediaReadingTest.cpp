@@ -136,25 +136,6 @@ TEST_F(MediaReadingTest, ExactSeekReturnsTheFrameShownAtThatTime) {
   }
 }
 
-TEST_F(MediaReadingTest, AnExactSeekInAMovieOfOurOwnDecodesAtMostOneSecond) {
-  // What the writer gives a 60 fps recording by default bounds the editor's seeks.
-  test::TestMovieSpec spec;
-  spec.frameRate = 60;
-  spec.seconds = 3.0;
-  spec.withAudio = false;
-  const auto file = path("sixty.mov");
-  test::writeTestMovie(file, spec);
-  VideoFrameReader reader(file);
-  // Backwards, so that every target needs a seek; each just before a second's end is the worst case.
-  for (int index : {179, 119, 59, 178, 118, 58, 150, 90, 30}) {
-    const uint64_t before = reader.decodedFrameCount();
-    const SampleBuffer frame = reader.frameAt(MediaTime(index, 60));
-    ASSERT_TRUE(frame.isValid()) << index;
-    EXPECT_EQ(test::frameIndexShown(*frame.pixelBuffer()), index);
-    EXPECT_LE(reader.decodedFrameCount() - before, 61u) << "the seek to frame " << index;
-  }
-}
-
 TEST_F(MediaReadingTest, ExactSeekWorksInHevcWithItsOwnRate) {
   VideoFrameReader reader(hevcMovie());
   for (const auto& [seconds, expected] :
