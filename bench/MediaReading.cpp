@@ -6,7 +6,7 @@
 //  - decoding throughput to BGRA against `ffmpeg -i file -pix_fmt bgra -f null -`;
 //  - playback CPU per second (picture in a 1280x720 window, sound on the default output) against
 //    ffplay's for the same file and window (needs a display; skipped without one).
-// The recording is written twice, with a keyframe every two seconds (what recordings now get) and
+// The recording is written twice, with a keyframe every second (what recordings now get) and
 // every 250 frames (the encoder's own default), to show what the keyframe interval costs and saves.
 //
 // bench_MediaReading [--short]
@@ -260,7 +260,7 @@ int main(int argc, char** argv) {
   writeRecording(longGop, seconds, 250);
   const double size = static_cast<double>(std::filesystem::file_size(recording)) / 1e6;
   const double sizeLong = static_cast<double>(std::filesystem::file_size(longGop)) / 1e6;
-  std::printf("file size: keyframe every 2 s %.2f MB, every 250 frames %.2f MB (%+.1f%%)\n", size, sizeLong,
+  std::printf("file size: keyframe every 1 s %.2f MB, every 250 frames %.2f MB (%+.1f%%)\n", size, sizeLong,
               (size / sizeLong - 1) * 100);
 
   const auto targets = seekTargets(seconds, seekCount);
@@ -268,7 +268,7 @@ int main(int argc, char** argv) {
   const SeekResult oursLong = measureSeeks(longGop, targets);
   const Stats ffmpeg = measureFfmpegSeeks(recording, targets);
   std::printf("exact seek, %d targets (ms)        median   worst  frames decoded per seek\n", seekCount);
-  std::printf("  ours warm, keyframe every 2 s   %7.1f %7.1f  %.1f\n", ours.warm.median * 1e3,
+  std::printf("  ours warm, keyframe every 1 s   %7.1f %7.1f  %.1f\n", ours.warm.median * 1e3,
               ours.warm.worst * 1e3, ours.framesPerSeek);
   std::printf("  ours warm, every 250 frames     %7.1f %7.1f  %.1f\n", oursLong.warm.median * 1e3,
               oursLong.warm.worst * 1e3, oursLong.framesPerSeek);

@@ -18,8 +18,10 @@ inline uint32_t lerp(uint32_t a, uint32_t b, uint32_t w) {
 
 // a + (b − a)·w/256 byte by byte: written on bytes with 16-bit products so that it vectorises
 // with plain SSE2.
-void blendRows(uint8_t* __restrict out, const uint8_t* __restrict a, const uint8_t* __restrict b, int count,
-               uint32_t w) {
+__attribute__((target_clones("avx2", "default"))) void blendRows(uint8_t* __restrict out,
+                                                                 const uint8_t* __restrict a,
+                                                                 const uint8_t* __restrict b, int count,
+                                                                 uint32_t w) {
   const auto wb = static_cast<uint16_t>(w), wa = static_cast<uint16_t>(256 - w);
   for (int i = 0; i < count; ++i)
     out[i] = static_cast<uint8_t>((static_cast<uint16_t>(a[i] * wa) + static_cast<uint16_t>(b[i] * wb)) >> 8);
@@ -59,33 +61,38 @@ void boxPass(float* plane, int width, int height, int radius, bool horizontal, s
     }
     return;
   }
-  // Down the columns a row at a time, keeping a running sum per column.
-  const size_t n = static_cast<size_t>(width) * height;
-  scratch.resize(n + static_cast<size_t>(width));
-  std::copy(plane, plane + n, scratch.begin());
-  float* sum = scratch.data() + n;
+  // Down the columns a row at a time, in place, keeping a running sum per column and, in a ring, the
+  // last rows as they were before being overwritten (the sum still has to take them off).
+  const auto w = static_cast<size_t>(width);
+  const int ringRows = radius + 1;
+  scratch.resize(w * static_cast<size_t>(ringRows + 1));
+  float* sum = scratch.data() + w * ringRows;
   std::fill(sum, sum + width, 0.0f);
   for (int y = 0; y < std::min(radius, height); ++y) {
-    const float* in = scratch.data() + static_cast<size_t>(y) * width;
+    const float* in = plane + static_cast<size_t>(y) * w;
     for (int x = 0; x < width; ++x) sum[x] += in[x];
   }
   for (int y = 0; y < height; ++y) {
     if (y + radius < height) {
-      const float* add = scratch.data() + static_cast<size_t>(y + radius) * width;
+      const float* add = plane + static_cast<size_t>(y + radius) * w;
       for (int x = 0; x < width; ++x) sum[x] += add[x];
     }
-    if (y - radius - 1 >= 0) {
-      const float* sub = scratch.data() + static_cast<size_t>(y - radius - 1) * width;
-      for (int x = 0; x < width; ++x) sum[x] -= sub[x];
-    }
-    float* out = plane + static_cast<size_t>(y) * width;
+    float* kept = scratch.data() + static_cast<size_t>(y % ringRows) * w;
+    if (y - radius - 1 >= 0)  // the row that leaves the window lies in the slot row y takes next
+      for (int x = 0; x < width; ++x) sum[x] -= kept[x];
+    float* out = plane + static_cast<size_t>(y) * w;
+    std::copy(out, out + width, kept);
     for (int x = 0; x < width; ++x) out[x] = sum[x] * norm;
   }
 }
 
 }  // namespace
 
-void drawImage(PixelBuffer& dst, const PixelBuffer& source, const Placement& p, const CoverageMask& mask) {
+// Twice as wide where the processor has AVX2 (picked once, at load): the per-frame resample of the
+// screen is the compositor's largest cost.
+__attribute__((target_clones("avx2", "default"))) void drawImage(PixelBuffer& dst, const PixelBuffer& source,
+                                                                 const Placement& p,
+                                                                 const CoverageMask& mask) {
   if (mask.isEmpty() || !(p.scaleX > 0) || !(p.scaleY > 0)) return;
   const int sw = source.width(), sh = source.height();
   // Separable: each source row is resampled across once into a small ring of two rows, then each

@@ -93,8 +93,7 @@ void RoundedCameraCompositor::resetCompositorCaches() {
   backgroundBuilt_ = false;
   screen_ = {};
   cachedCameraMask_.clear();
-  cameraShadow_.clear();
-  cameraShadowKey_.reset();
+  for (auto& shadow : cameraShadows_) shadow = {};
 }
 
 void RoundedCameraCompositor::useSettings(
@@ -298,8 +297,12 @@ void RoundedCameraCompositor::renderCursorSprite(PixelBuffer& out, double t, con
 
 QRectF RoundedCameraCompositor::cameraBubbleRect(const RoundedCameraCompositorSettings& S, double t, double W,
                                                  double H, double* cornerRadius) {
+  return bubbleRectAt(S, CompositorZoom::zoomProgress(S, t), W, H, cornerRadius);
+}
+
+QRectF RoundedCameraCompositor::bubbleRectAt(const RoundedCameraCompositorSettings& S, double f, double W,
+                                             double H, double* cornerRadius) {
   const auto& cam = S.cameraSettings;
-  const double f = CompositorZoom::zoomProgress(S, t);
   const bool square = cam.shape == CameraShape::squircle || cam.shape == CameraShape::circle;
   const double aspect =
       square ? 1 : std::max(S.cameraNaturalSize.height(), 1.0) / std::max(S.cameraNaturalSize.width(), 1.0);
@@ -373,21 +376,35 @@ void RoundedCameraCompositor::renderCameraBubble(PixelBuffer& out, const PixelBu
     Diagnostics::line("   cameraShadowOpacity: " + formatDouble(S.cameraShadowOpacity));
     Diagnostics::line("   cameraShadowRadius: " + formatDouble(S.cameraShadowRadius));
   }
-  const std::array<double, 6> shadowKey{raster.x(),      raster.y(), raster.width(),
-                                        raster.height(), radius,     static_cast<double>(W * 100000 + H)};
-  if (cameraShadowKey_ != shadowKey) {
+  // The bubble rests at full size or at the zoom's shrink factor; its shadow is blurred once for each
+  // rest and, while a zoom ramp resizes the bubble, the nearer one is drawn scaled onto it.
+  const double f = CompositorZoom::zoomProgress(S, t);
+  const double shrink = S.cameraSettings.shrinkFactor;
+  const bool nearFull = std::abs(f - 1) <= std::abs(f - shrink);
+  double restRadius = 0;
+  const QRectF rest = space.toRaster(bubbleRectAt(S, nearFull ? 1 : shrink, W, H, &restRadius));
+  CameraShadow& shadow = cameraShadows_[nearFull ? 0 : 1];
+  const std::array<double, 6> shadowKey{rest.x(),      rest.y(),   rest.width(),
+                                        rest.height(), restRadius, static_cast<double>(W * 100000 + H)};
+  if (shadow.key != shadowKey) {
     if (S.cameraShadowOpacity <= 0) {
       Diagnostics::line("⚠️ Camera shadow skipped: opacity is 0");
     } else {
       Diagnostics::line("🎨 Creating camera shadow: opacity=" + formatDouble(S.cameraShadowOpacity) +
                         ", radius=" + formatDouble(S.cameraShadowRadius));
     }
-    cameraShadow_.buildCameraShadow(raster, radius, 8 * s, s * S.cameraShadowRadius, S.cameraShadowOpacity, W,
-                                    H);
-    cameraShadowKey_ = shadowKey;
+    shadow.plane.buildCameraShadow(rest, restRadius, 8 * s, s * S.cameraShadowRadius, S.cameraShadowOpacity,
+                                   W, H);
+    shadow.key = shadowKey;
   }
-  cameraShadow_.drawOver(out);
   const CoverageMask& mask = cachedCameraMask(raster, radius, W, H);
+  if (raster == rest) {
+    shadow.plane.drawOver(out);
+  } else if (rest.width() > 0) {
+    // The camera covers the bubble's inside, so the scaled shadow skips it.
+    const double k = raster.width() / rest.width();
+    shadow.plane.drawZoomedOver(out, k, raster.x() - k * rest.x(), raster.y() - k * rest.y(), &mask);
+  }
   PixelCompositing::drawImage(out, camera, placementFor(space.toRaster(placed), camera), mask);
 }
 

@@ -66,6 +66,9 @@ class RoundedCameraCompositor : public VideoCompositing {
     auto operator<=>(const MaskKey&) const = default;
   };
 
+  // The bubble at size factor f (1: full size).
+  static QRectF bubbleRectAt(const RoundedCameraCompositorSettings& settings, double f, double W, double H,
+                             double* cornerRadius);
   void renderCompositionRequest(VideoCompositionRequest& request);
   void resetCompositorCaches();
   void useSettings(const std::shared_ptr<const RoundedCameraCompositorSettings>& settings);
@@ -104,8 +107,13 @@ class RoundedCameraCompositor : public VideoCompositing {
   // Entries of an emptied cache, kept with their storage: a bubble that moves every frame while it
   // shrinks rebuilds its mask without allocating.
   std::vector<std::map<MaskKey, CoverageMask>::node_type> spareCameraMasks_;
-  ShadowPlane cameraShadow_;
-  std::optional<std::array<double, 6>> cameraShadowKey_;
+  // The camera's shadow at full size and at the zoom's shrink factor, each with the layout it was
+  // built for.
+  struct CameraShadow {
+    ShadowPlane plane;
+    std::optional<std::array<double, 6>> key;
+  };
+  std::array<CameraShadow, 2> cameraShadows_;
 
   std::unique_ptr<CursorOverlayRenderer> cursorRenderer_;
   CursorSprite cursorSprite_;

@@ -49,6 +49,9 @@ void ShadowPlane::store() {
   plane_.resize(work_.size());
   for (size_t i = 0; i < work_.size(); ++i)
     plane_[i] = static_cast<uint8_t>(std::clamp(work_[i], 0.0f, 1.0f) * 255 + 0.5f);
+  // A plane is built once per layout: its float work (four bytes a pixel, twice) goes at once.
+  std::vector<float>().swap(work_);
+  std::vector<float>().swap(scratch_);
 }
 
 void ShadowPlane::buildScreenShadow(const QRectF& rect, double radius, double offsetY, double blur,
@@ -91,41 +94,63 @@ void ShadowPlane::drawZoomedOver(PixelBuffer& frame, double L, double ox, double
   const int yb = std::min(frame.height(), static_cast<int>(std::ceil(oy + L * (y0_ + height_))));
   const int xa = std::max(0, static_cast<int>(std::floor(ox + L * x0_)));
   const int xb = std::min(frame.width(), static_cast<int>(std::ceil(ox + L * (x0_ + width_))));
+  if (xa >= xb) return;
+  // Every row samples the same columns: their plane column (-1 before the plane) and weight, once.
+  struct Column {
+    int c0;
+    uint32_t fx;  // 0..256
+  };
+  thread_local std::vector<Column> columns;
+  thread_local std::vector<uint8_t> zeroRow;
+  columns.resize(static_cast<size_t>(xb - xa));
+  for (int x = xa; x < xb; ++x) {
+    const double u = (x + 0.5 - ox) / L - 0.5 - x0_;
+    const int c0 = static_cast<int>(std::floor(u));
+    columns[x - xa] = {c0, static_cast<uint32_t>((u - c0) * 256 + 0.5)};
+  }
+  // A row padded by one zero on each side, so that c0 = -1 and c0 + 1 = width read zeros.
+  zeroRow.assign(static_cast<size_t>(width_) + 2, 0);
+  thread_local std::vector<uint8_t> padded[2];
+  const auto paddedRow = [&](int r, int slot) -> const uint8_t* {
+    if (r < 0 || r >= height_) return zeroRow.data() + 1;
+    auto& row = padded[slot];
+    row.resize(static_cast<size_t>(width_) + 2);
+    row.front() = row.back() = 0;
+    std::copy_n(plane_.data() + static_cast<size_t>(r) * width_, width_, row.begin() + 1);
+    return row.data() + 1;
+  };
   const auto* rows = opaqueOnTop ? &opaqueOnTop->rows() : nullptr;
   size_t next = 0;
   for (int y = ya; y < yb; ++y) {
     const double v = (y + 0.5 - oy) / L - 0.5 - y0_;
     if (v < -1 || v > height_) continue;
     const int r0 = static_cast<int>(std::floor(v));
-    const float fy = static_cast<float>(v - r0);
-    const uint8_t* p0 = r0 >= 0 && r0 < height_ ? plane_.data() + static_cast<size_t>(r0) * width_ : nullptr;
-    const uint8_t* p1 =
-        r0 + 1 >= 0 && r0 + 1 < height_ ? plane_.data() + static_cast<size_t>(r0 + 1) * width_ : nullptr;
+    const auto fy = static_cast<uint32_t>((v - r0) * 256 + 0.5);
+    const uint8_t* p0 = paddedRow(r0, 0);
+    const uint8_t* p1 = paddedRow(r0 + 1, 1);
     int skip0 = xb, skip1 = xb;
     if (rows) {
       while (next < rows->size() && (*rows)[next].y < y) ++next;
       if (next < rows->size() && (*rows)[next].y == y) {
-        skip0 = (*rows)[next].full0;
-        skip1 = (*rows)[next].full1;
+        skip0 = std::clamp((*rows)[next].full0, xa, xb);
+        skip1 = std::clamp((*rows)[next].full1, skip0, xb);
       }
     }
     auto* out = reinterpret_cast<uint32_t*>(frame.row(y));
-    for (int x = xa; x < xb; ++x) {
-      if (x == skip0 && skip1 > skip0) {
-        x = skip1 - 1;
-        continue;
+    const auto span = [&](int from, int to) {
+      for (int x = from; x < to; ++x) {
+        const Column& c = columns[x - xa];
+        if (c.c0 < -1 || c.c0 >= width_) continue;
+        const uint32_t a00 = p0[c.c0], a01 = p0[c.c0 + 1], a10 = p1[c.c0], a11 = p1[c.c0 + 1];
+        if ((a00 | a01 | a10 | a11) == 0) continue;
+        const uint32_t top = a00 * (256 - c.fx) + a01 * c.fx;
+        const uint32_t bottom = a10 * (256 - c.fx) + a11 * c.fx;
+        const uint32_t a = std::min((top * (256 - fy) + bottom * fy + (1u << 15)) >> 16, 255u);
+        if (a) out[x] = PixelCompositing::scale(out[x], 255 - a);
       }
-      const double u = (x + 0.5 - ox) / L - 0.5 - x0_;
-      const int c0 = static_cast<int>(std::floor(u));
-      const float fx = static_cast<float>(u - c0);
-      auto at = [&](const uint8_t* row, int c) -> float {
-        return row && c >= 0 && c < width_ ? row[c] : 0.0f;
-      };
-      const float top = at(p0, c0) + (at(p0, c0 + 1) - at(p0, c0)) * fx;
-      const float bottom = at(p1, c0) + (at(p1, c0 + 1) - at(p1, c0)) * fx;
-      const auto a = static_cast<uint32_t>(top + (bottom - top) * fy + 0.5f);
-      if (a) out[x] = PixelCompositing::scale(out[x], 255 - std::min(a, 255u));
-    }
+    };
+    span(xa, skip0);
+    span(skip1, xb);
   }
 }
 

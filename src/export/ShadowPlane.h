@@ -40,7 +40,7 @@ class ShadowPlane {
 
   int x0_ = 0, y0_ = 0, width_ = 0, height_ = 0;
   std::vector<uint8_t> plane_;
-  std::vector<float> work_;  // kept between builds, so a moving bubble's shadow allocates nothing
+  std::vector<float> work_;  // while building only
   std::vector<float> scratch_;
   CoverageMask shape_;
 };

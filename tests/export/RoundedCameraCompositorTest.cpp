@@ -329,6 +329,39 @@ TEST_F(RoundedCameraCompositorTest, CameraBubbleIsClippedToItsShapeTheRightWayUp
   EXPECT_NE(f->pixel(490, 60), kBlue);
 }
 
+TEST_F(RoundedCameraCompositorTest, CameraShadowIsBlurredOncePerRestAndScaledThroughAZoomRamp) {
+  auto settings = plainSettings();
+  settings.zoomSegments = {test::zoomSegment(1, 2, 2, 0.5)};
+  settings.cameraShadowOpacity = 0.8;
+  settings.cameraShadowRadius = 4;
+  constexpr uint32_t kWhite = 0xffffffffu;
+  auto screen = test::splitFrame(640, 360, kWhite, kWhite);
+  auto camera = test::splitFrame(160, 160, kRed, kRed);
+  test::CapturedLines lines;
+  // One export's frames share one settings value, as the compositor's caches expect.
+  const auto shared = std::make_shared<const RoundedCameraCompositorSettings>(settings);
+  auto f = PixelBuffer::create(640, 360);
+  double radius = 0;
+  QRectF bubble;
+  // Into the zoom and out of it again: the bubble takes a new size every frame.
+  for (int i = 0; i <= 40; ++i) {
+    const double t = i < 20 ? 0.5 + i * 0.025 : 2 + (i - 20) * 0.025;
+    compositor.renderFrame(*f, shared, t, screen.get(), camera.get());
+    if (i == 10) {
+      // Mid-ramp: the shadow lies under the bubble's lower edge at the bubble's size, not at a rest's.
+      bubble = RoundedCameraCompositor::cameraBubbleRect(settings, t, 640, 360, &radius);
+      const int x = static_cast<int>(bubble.center().x());
+      const int below = static_cast<int>(360 - bubble.y());  // the bubble's bottom row, from the top
+      EXPECT_EQ(f->pixel(x, below - 3), kRed);
+      EXPECT_LT(test::channels(f->pixel(x, below + 1)).g, 200) << "no shadow under the bubble";
+      EXPECT_EQ(f->pixel(x, below + 30), kWhite);
+    }
+  }
+  int builds = 0;
+  for (const auto& line : lines.lines()) builds += line.find("Creating camera shadow") != std::string::npos;
+  EXPECT_LE(builds, 2) << "the shadow was blurred again while the bubble was resized";
+}
+
 TEST_F(RoundedCameraCompositorTest, VerticalStackPutsTheCameraBandOverTheScreenBandAndZoomsTheScreen) {
   auto settings = plainSettings();
   settings.verticalStack = true;

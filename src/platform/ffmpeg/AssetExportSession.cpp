@@ -28,19 +28,49 @@ namespace tk {
 namespace {
 
 constexpr AudioFormat kAudioFormat{48000, 2, true};
-// Frames handed to each compositor and not yet written: enough to keep its thread and the encoder's
-// busy while the next source frames decode, few enough to bound memory.
-constexpr size_t kFramesPerCompositor = 2;
+// What the composed frames of an export may take together (in the compositors, waiting for the
+// writer, in its queue) and each compositor's own full-canvas images (the background, the backdrop
+// with the screen's shadow). A bigger picture gets fewer frames and fewer compositors, so memory
+// grows with the picture's size, not with the queues: 1080p keeps all of them, 8K the fewest.
+constexpr double kCanvasBudget = 128.0 * 1024 * 1024;
+// Full canvases each compositor holds: its two cached images and two frames in flight, plus one
+// waiting for the writer.
+constexpr int kCanvasesPerCompositor = 5;
+// Frames the writer holds between us and the encoder: one waiting for conversion, the rest converted
+// (under half the size); the encoder keeps its own frames to work on. One fewer above 1440p.
+bool aboveQhd(QSize size) {
+  return static_cast<double>(size.width()) * size.height() > 2560.0 * 1440;
+}
+int writerQueuedFrames(QSize size) {
+  return aboveQhd(size) ? 3 : 4;
+}
 
-// Compositors that render side by side, each on its own thread, taking frames in turn: a frame
-// depends only on its time and sources, so the order of rendering does not matter, and one render
-// thread alone cannot keep up with a multithreaded encoder at 1080p60. Half the cores this process
-// may run on, at most four.
-size_t compositorLanes() {
-  cpu_set_t set;
-  CPU_ZERO(&set);
-  int cores = sched_getaffinity(0, sizeof set, &set) == 0 ? CPU_COUNT(&set) : 1;
-  return static_cast<size_t>(std::clamp((cores + 1) / 2, 1, 4));
+// Source frames are read forward; two decoder threads keep ahead of the encoder at 1080p60 and hold
+// far fewer frames than one per core. Above that the encoder is the slower by far and one will do.
+int decoderThreads(QSize size) {
+  return aboveQhd(size) ? 1 : 2;
+}
+
+// How many compositors render side by side and how many frames each is handed ahead.
+struct CompositorLanes {
+  size_t lanes = 1;
+  size_t framesEach = 1;
+  size_t spare = 0;  // one more frame dealt, so that a lane finds its next frame waiting
+};
+
+// Compositors render side by side, each on its own thread, taking frames in turn: a frame depends only
+// on its time and sources, so the order of rendering does not matter, and one render thread alone
+// cannot keep up with a multithreaded encoder at 1080p60. Half the cores this process may run on, at
+// most four, as many as the canvas budget holds.
+CompositorLanes compositorLanes(QSize size) {
+  const double canvasBytes = 4.0 * std::max(size.width(), 1) * std::max(size.height(), 1);
+  const int canvases = static_cast<int>(kCanvasBudget / canvasBytes);
+  CompositorLanes lanes;
+  lanes.lanes = static_cast<size_t>(
+      std::clamp(std::min((availableCores() + 1) / 2, canvases / kCanvasesPerCompositor), 1, 4));
+  lanes.framesEach = canvases >= 4 * kCanvasesPerCompositor ? 2 : 1;
+  lanes.spare = canvases >= 2 * kCanvasesPerCompositor ? 1 : 0;
+  return lanes;
 }
 
 struct Cancelled {};
@@ -71,7 +101,8 @@ bool renameNoReplace(const std::filesystem::path& from, const std::filesystem::p
 // The frames of one composition video track, in composition time order.
 class VideoTrackCursor {
  public:
-  explicit VideoTrackCursor(const CompositionTrack& track) : track_(track) {}
+  VideoTrackCursor(const CompositionTrack& track, int decoderThreads)
+      : track_(track), decoderThreads_(decoderThreads) {}
 
   // The source frame shown at composition time t; null in a gap.
   std::shared_ptr<PixelBuffer> frameAt(const MediaTime& t) {
@@ -81,7 +112,8 @@ class VideoTrackCursor {
     if (segment != segment_) {
       if (!reader_ || !segment_ || segment_->sourceFile != segment->sourceFile ||
           segment_->sourceTrackID != segment->sourceTrackID)
-        reader_ = std::make_unique<VideoFrameReader>(segment->sourceFile, segment->sourceTrackID);
+        reader_ =
+            std::make_unique<VideoFrameReader>(segment->sourceFile, segment->sourceTrackID, decoderThreads_);
       segment_ = segment;
       reader_->seek(s);
       next_ = reader_->advance();
@@ -114,6 +146,7 @@ class VideoTrackCursor {
   std::optional<MediaTime> previousTime_;
   std::optional<MediaTime> endedEarly_;
   const CompositionTrack& track_;
+  const int decoderThreads_;
   const CompositionTrackSegment* segment_ = nullptr;
   std::unique_ptr<VideoFrameReader> reader_;
   std::optional<MediaTime> next_;
@@ -313,6 +346,9 @@ void AssetExportSession::run() {
       video.frameRate = std::max(frameRate, 1);
       video.codec = VideoCodecKind::h264;
       video.preset = kVideoPreset;
+      video.constantRateFactor = kVideoConstantRateFactor;
+      video.tune = kVideoTune;
+      video.queuedFrames = writerQueuedFrames(size);
       writer->addVideoInput(video);
     }
     if (!audioTracks.empty()) writer->addAudioInput({kAudioFormat.sampleRate, kAudioFormat.channels, 128000});
@@ -321,7 +357,8 @@ void AssetExportSession::run() {
     std::optional<AudioTrackPump> audio;
     if (!audioTracks.empty()) audio.emplace(*audioTracks.front(), *writer, cancelled_);
     std::vector<std::unique_ptr<VideoTrackCursor>> cursors;
-    for (const auto* track : videoTracks) cursors.push_back(std::make_unique<VideoTrackCursor>(*track));
+    for (const auto* track : videoTracks)
+      cursors.push_back(std::make_unique<VideoTrackCursor>(*track, decoderThreads(size)));
     const auto cursorFor = [&](int32_t id) -> VideoTrackCursor* {
       for (size_t i = 0; i < videoTracks.size(); ++i)
         if (videoTracks[i]->trackID() == id) return cursors[i].get();
@@ -356,8 +393,10 @@ void AssetExportSession::run() {
     std::shared_ptr<VideoCompositionRenderContext> context;
     auto composed = std::make_shared<ComposedFrames>();
     size_t inFlight = 0;
-    const size_t lanes = hasVideo && vc && vc->customVideoCompositor ? compositorLanes() : 1;
-    const size_t maxInFlight = lanes * kFramesPerCompositor + 1;
+    const CompositorLanes shape =
+        hasVideo && vc && vc->customVideoCompositor ? compositorLanes(size) : CompositorLanes{};
+    const size_t lanes = shape.lanes;
+    const size_t maxInFlight = lanes * shape.framesEach + shape.spare;
     const auto collect = [&](bool all) {
       std::unique_lock lock(composed->mutex);
       while (inFlight > 0) {
@@ -381,10 +420,10 @@ void AssetExportSession::run() {
       }
     };
     if (hasVideo && vc && vc->customVideoCompositor) {
-      // Composed frames are held by the compositors, by this thread and by the writer's queue until
-      // converted; the context must outlast all of them or a frame finds no buffer.
-      context = std::make_shared<VideoCompositionRenderContext>(
-          size, frameDuration, maxInFlight + AssetWriterVideoInput::kQueueCapacity + 4);
+      // Composed frames are held by the compositors, by this thread, by the writer's queue (one frame
+      // unconverted) and by its converter; the context must outlast all of them or a frame finds no
+      // buffer.
+      context = std::make_shared<VideoCompositionRenderContext>(size, frameDuration, maxInFlight + 3);
       for (size_t lane = 0; lane < lanes; ++lane) {
         compositors.push_back(vc->customVideoCompositor());
         if (!compositors.back())

@@ -27,10 +27,35 @@ struct VideoInputSettings {
   int64_t bitRate = 0;  // average; ignored by ProRes
   std::string preset;   // x264/x265 speed preset; empty for the encoder's default
   bool bt709 = true;    // BT.709 matrix, primaries and transfer, limited range, tagged as such
-  // Frames from one keyframe to the next at most (H.264, H.265); 0 = two seconds' worth. Exact
+  // Frames from one keyframe to the next at most (H.264, H.265); 0 = one second's worth. Exact
   // seeks decode forward from the keyframe before their target, so this bounds their cost.
   int keyframeInterval = 0;
+  // x264/x265 constant rate factor (lower keeps more); < 0 leaves the encoder's default, or the
+  // bit rate when one is given.
+  int constantRateFactor = -1;
+  std::string tune;  // x264 tuning; empty for none
+  // Frames the input holds before the encoder (captured frames waiting for conversion, then
+  // converted ones); 0 holds enough to ride out 400 ms of a busy machine at 60 fps. A producer that
+  // waits for room anyway (an export) keeps this small, so memory grows with the picture, not the queue.
+  int queuedFrames = 0;
 };
+
+// How the writer threads x264 for a picture of width × height when `cores` cores may run it. Frame
+// threads hold a whole frame each and the lookahead and B-frames hold more, so as the picture grows
+// the frame threads get fewer and then the encoder works in slices, without B-frames, with a
+// lookahead that shortens: its memory stays near a fixed budget.
+struct H264Threading {
+  int threads = 0;  // 0: x264's own choice
+  bool sliced = false;
+  int lookahead = -1;  // frames; < 0 for the preset's
+  bool noBFrames = false;
+};
+H264Threading h264Threading(int width, int height, int cores);
+// The threading as x264 parameters ("sliced-threads=1:rc-lookahead=4:bframes=0"); empty when it
+// needs none.
+std::string x264Parameters(const H264Threading& threading);
+// The cores this process may run on (its affinity), at least one.
+int availableCores();
 
 struct AudioInputSettings {
   int sampleRate = 48000;

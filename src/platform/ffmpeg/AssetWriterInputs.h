@@ -99,7 +99,8 @@ class AssetWriterVideoInput : public EncodingInput {
   static constexpr int kTimescale = 90000;
   // Captured frames waiting for conversion hold the capture's buffers, so that queue stays short;
   // converted frames (under half the size) wait in a deeper set. Together they ride out 400 ms at
-  // 60 fps of an encoder held up by a busy machine or its own start-up.
+  // 60 fps of an encoder held up by a busy machine or its own start-up. VideoInputSettings::queuedFrames
+  // sets a smaller hold.
   static constexpr size_t kQueueCapacity = 8;
   static constexpr int kFrameCount = 16;
 
@@ -129,14 +130,14 @@ class AssetWriterVideoInput : public EncodingInput {
   bool bt709_;
   // Conversion and encoding run on two threads, handing frames round a fixed set, so the colour
   // conversion of one frame overlaps the encoding of the ones before.
-  std::array<ff::FramePtr, kFrameCount> frames_;
-  BoundedQueue<int> freeFrames_{kFrameCount};
-  BoundedQueue<int> convertedFrames_{kFrameCount};
+  std::vector<ff::FramePtr> frames_;
+  BoundedQueue<int> freeFrames_;
+  BoundedQueue<int> convertedFrames_;
   SwsContext* scaler_ = nullptr;          // owned; sws_getCachedContext may replace it
   std::vector<uint8_t> unpremultiplied_;  // ProRes only: straight-alpha copy of the frame
   int scalerSourceWidth_ = 0;
   int scalerSourceHeight_ = 0;
-  BoundedQueue<Item> queue_{kQueueCapacity};
+  BoundedQueue<Item> queue_;
   std::mutex appendMutex_;
   int64_t lastQueuedPts_ = INT64_MIN;
   std::thread convertThread_;

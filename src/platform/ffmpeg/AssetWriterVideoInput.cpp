@@ -1,4 +1,5 @@
 #include <pthread.h>
+#include <sched.h>
 
 #include <algorithm>
 
@@ -32,11 +33,71 @@ bool isProRes(VideoCodecKind codec) {
   return codec == VideoCodecKind::prores4444 || codec == VideoCodecKind::prores4444xq;
 }
 
+// A third of the hold waits unconverted (a full BGRA frame each), the rest converted.
+size_t unconvertedCapacity(const VideoInputSettings& settings) {
+  if (settings.queuedFrames <= 0) return AssetWriterVideoInput::kQueueCapacity;
+  return static_cast<size_t>(std::max(settings.queuedFrames / 3, 1));
+}
+
+int convertedCapacity(const VideoInputSettings& settings) {
+  if (settings.queuedFrames <= 0) return AssetWriterVideoInput::kFrameCount;
+  return std::max(settings.queuedFrames - static_cast<int>(unconvertedCapacity(settings)), 2);
+}
+
+// What x264 keeps per frame it holds, in bytes per pixel: the 4:2:0 planes with their borders, the
+// three half-pel planes and the lookahead's quarter-size copies.
+constexpr double kX264BytesPerPixel = 7.5;
+// The frames x264 may hold at once, in bytes, before its threading is narrowed.
+constexpr double kX264FrameBudget = 320.0 * 1024 * 1024;
+// Frames x264 holds whatever its threading: the preset's lookahead of ten, three B-frames.
+constexpr double kX264FixedFrames = 13;
+
 }  // namespace
+
+int availableCores() {
+  cpu_set_t set;
+  CPU_ZERO(&set);
+  return sched_getaffinity(0, sizeof set, &set) == 0 ? std::max(CPU_COUNT(&set), 1) : 1;
+}
+
+std::string x264Parameters(const H264Threading& threading) {
+  std::vector<std::string> parts;
+  if (threading.sliced) parts.emplace_back("sliced-threads=1");
+  if (threading.lookahead >= 0) parts.push_back("rc-lookahead=" + std::to_string(threading.lookahead));
+  if (threading.noBFrames) parts.emplace_back("bframes=0");
+  std::string joined;
+  for (const auto& part : parts) {
+    if (!joined.empty()) joined += ':';
+    joined += part;
+  }
+  return joined;
+}
+
+H264Threading h264Threading(int width, int height, int cores) {
+  H264Threading threading;
+  const double frameBytes = kX264BytesPerPixel * std::max(width, 1) * std::max(height, 1);
+  // Each frame thread holds about one and a half frames of its own.
+  const int frameThreads = static_cast<int>((kX264FrameBudget / frameBytes - kX264FixedFrames) / 1.5);
+  if (frameThreads >= std::min(cores, 2)) {
+    threading.threads = std::clamp(std::min(cores, frameThreads), 1, 16);
+    return threading;
+  }
+  // Slices share one frame; what remains is the lookahead and the references. B-frames would each
+  // hold a frame more (at 8K twice the encoder's memory).
+  threading.threads = std::clamp(cores, 1, 16);
+  threading.sliced = true;
+  threading.noBFrames = true;
+  threading.lookahead = std::clamp(static_cast<int>(kX264FrameBudget / frameBytes) - 5, 1, 10);
+  return threading;
+}
 
 AssetWriterVideoInput::AssetWriterVideoInput(AssetWriterMuxer& muxer, const VideoInputSettings& settings,
                                              ContainerFormat format)
-    : EncodingInput(muxer, "tk-encode-video"), bt709_(settings.bt709) {
+    : EncodingInput(muxer, "tk-encode-video"),
+      bt709_(settings.bt709),
+      freeFrames_(static_cast<size_t>(convertedCapacity(settings))),
+      convertedFrames_(static_cast<size_t>(convertedCapacity(settings))),
+      queue_(unconvertedCapacity(settings)) {
   const bool proRes = isProRes(settings.codec);
   if (proRes && format != ContainerFormat::mov)
     throw FfmpegError("Adding a ProRes video input", "ProRes is written only into mov files");
@@ -63,9 +124,9 @@ AssetWriterVideoInput::AssetWriterVideoInput(AssetWriterMuxer& muxer, const Vide
   c->time_base = AVRational{1, kTimescale};
   c->framerate = AVRational{settings.frameRate, 1};
   // The encoders' own default (250 frames) would make a frame-exact seek in a 60 fps movie decode
-  // up to four seconds of video first.
-  if (!proRes)
-    c->gop_size = settings.keyframeInterval > 0 ? settings.keyframeInterval : 2 * settings.frameRate;
+  // up to four seconds of video first; one second halves the editor's worst seek against two, for
+  // about a tenth more bytes at a given rate factor or bit rate.
+  if (!proRes) c->gop_size = settings.keyframeInterval > 0 ? settings.keyframeInterval : settings.frameRate;
   if (settings.bitRate > 0 && !proRes) c->bit_rate = settings.bitRate;
   if (settings.bt709) {
     c->color_primaries = AVCOL_PRI_BT709;
@@ -79,7 +140,16 @@ AssetWriterVideoInput::AssetWriterVideoInput(AssetWriterMuxer& muxer, const Vide
 
   AVDictionary* options = nullptr;
   if (!settings.preset.empty() && !proRes) av_dict_set(&options, "preset", settings.preset.c_str(), 0);
-  if (settings.codec == VideoCodecKind::h264) av_dict_set(&options, "profile", "high", 0);
+  if (!settings.tune.empty() && !proRes) av_dict_set(&options, "tune", settings.tune.c_str(), 0);
+  if (settings.constantRateFactor >= 0 && !proRes)
+    av_dict_set_int(&options, "crf", settings.constantRateFactor, 0);
+  if (settings.codec == VideoCodecKind::h264) {
+    av_dict_set(&options, "profile", "high", 0);
+    const H264Threading threading = h264Threading(width_, height_, availableCores());
+    c->thread_count = threading.threads;
+    const std::string params = x264Parameters(threading);
+    if (!params.empty()) av_dict_set(&options, "x264-params", params.c_str(), 0);
+  }
   if (settings.codec == VideoCodecKind::hevc) {
     av_dict_set(&options, "profile", "main", 0);
     av_dict_set(&options, "x265-params", "log-level=error", 0);
@@ -97,14 +167,15 @@ AssetWriterVideoInput::AssetWriterVideoInput(AssetWriterMuxer& muxer, const Vide
   stream_->avg_frame_rate = AVRational{settings.frameRate, 1};
   packetDuration_ = kTimescale / settings.frameRate;
 
-  for (int i = 0; i < kFrameCount; ++i) {
+  frames_.resize(static_cast<size_t>(convertedCapacity(settings)));
+  for (size_t i = 0; i < frames_.size(); ++i) {
     frames_[i].reset(av_frame_alloc());
     if (!frames_[i]) throw FfmpegError("Allocating a video frame", AVERROR(ENOMEM));
     frames_[i]->format = pixelFormat_;
     frames_[i]->width = width_;
     frames_[i]->height = height_;
     ffmpegCheck(av_frame_get_buffer(frames_[i].get(), 0), "Allocating a video frame");
-    int index = i;
+    int index = static_cast<int>(i);
     freeFrames_.tryPush(index);
   }
 }

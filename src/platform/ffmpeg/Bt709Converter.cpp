@@ -21,10 +21,11 @@ inline uint8_t lumaOf(const uint8_t* p) {
 
 }  // namespace
 
-// Vectorised at every build type: this loop is the writer's per-frame cost.
-__attribute__((optimize("O3"))) void convertBgraToYuv420Bt709(const uint8_t* bgra, int bgraStride, int width,
-                                                              int height, uint8_t* y, int yStride, uint8_t* u,
-                                                              int uStride, uint8_t* v, int vStride) {
+// Vectorised at every build type, twice as wide where the processor has AVX2 (picked once, at load):
+// this loop is the writer's per-frame cost.
+__attribute__((optimize("O3"), target_clones("avx2", "default"))) void convertBgraToYuv420Bt709(
+    const uint8_t* bgra, int bgraStride, int width, int height, uint8_t* y, int yStride, uint8_t* u,
+    int uStride, uint8_t* v, int vStride) {
   for (int row = 0; row < height; row += 2) {
     const uint8_t* top = bgra + static_cast<std::ptrdiff_t>(row) * bgraStride;
     const uint8_t* bottom = top + bgraStride;

@@ -53,7 +53,8 @@ struct VideoFrameReader::Impl {
   std::unique_ptr<PixelBufferPool> pool;
   uint64_t decoded = 0;
 
-  Impl(const std::filesystem::path& file, int trackID) : decoder(file, AVMEDIA_TYPE_VIDEO, trackID, 0) {
+  Impl(const std::filesystem::path& file, int trackID, int threads)
+      : decoder(file, AVMEDIA_TYPE_VIDEO, trackID, threads) {
     if (!current || !lookahead) throw FfmpegError("Allocating a video frame", AVERROR(ENOMEM));
     AVStream* s = decoder.stream();
     AVRational rate = s->avg_frame_rate.num > 0 ? s->avg_frame_rate : s->r_frame_rate;
@@ -166,8 +167,11 @@ struct VideoFrameReader::Impl {
       scalerRange = range;
       scalerSpace = space;
     }
+    // Idle buffers are kept for as many frames as a consumer holds at once (an export's frames in
+    // flight), so none is freed and allocated again a frame later; the pool never holds more than
+    // were in use together.
     if (!pool || pool->width() != outW || pool->height() != outH)
-      pool = std::make_unique<PixelBufferPool>(outW, outH, 4);
+      pool = std::make_unique<PixelBufferPool>(outW, outH, 12);
     auto pixels = pool->acquire();
     uint8_t* destination[4] = {pixels->data(), nullptr, nullptr, nullptr};
     int strides[4] = {pixels->bytesPerRow(), 0, 0, 0};
@@ -187,8 +191,8 @@ struct VideoFrameReader::Impl {
   }
 };
 
-VideoFrameReader::VideoFrameReader(const std::filesystem::path& file, int trackID)
-    : impl_(std::make_unique<Impl>(file, trackID)) {}
+VideoFrameReader::VideoFrameReader(const std::filesystem::path& file, int trackID, int decoderThreads)
+    : impl_(std::make_unique<Impl>(file, trackID, std::max(decoderThreads, 0))) {}
 
 VideoFrameReader::~VideoFrameReader() = default;
 

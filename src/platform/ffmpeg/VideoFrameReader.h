@@ -26,8 +26,10 @@ namespace tk {
 // Errors are FfmpegError.
 class VideoFrameReader {
  public:
-  // `trackID` as in MediaAsset (1-based, file order); 0 = the first video track.
-  explicit VideoFrameReader(const std::filesystem::path& file, int trackID = 0);
+  // `trackID` as in MediaAsset (1-based, file order); 0 = the first video track. `decoderThreads`:
+  // 0 decodes on every core (the quickest seek); a reader that goes forward only needs few, and each
+  // thread holds frames of its own.
+  explicit VideoFrameReader(const std::filesystem::path& file, int trackID = 0, int decoderThreads = 0);
   ~VideoFrameReader();
   VideoFrameReader(const VideoFrameReader&) = delete;
   VideoFrameReader& operator=(const VideoFrameReader&) = delete;
