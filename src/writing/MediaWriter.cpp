@@ -122,6 +122,8 @@ void MediaWriter::configure(const WriterConfiguration& configuration) {
   } catch (const Error& error) {
     throw MediaWriterError::writerInitializationFailed(error.localizedDescription());
   }
+  // A recording is written in fragments, so that a killed process or a full disk keeps it.
+  writer->setFragmented(true);
   // A failure below removes the file just created: a writer that cannot start leaves nothing behind.
   try {
     if (configuration.videoSettings) setupVideoInput(*writer, *configuration.videoSettings);
@@ -166,6 +168,9 @@ void MediaWriter::setupVideoInput(AssetWriter& writer, const VideoSettings& sett
   input.width = settings.width;
   input.height = settings.height;
   input.frameRate = settings.frameRate;
+  // A keyframe every second: each starts a fragment, so a kill loses about a second at most, and an
+  // exact seek decodes no more than a second.
+  input.keyframeInterval = std::max(1, settings.frameRate);
   // The conversion is always BT.709 and the track is tagged with what the pixels are.
   input.bt709 = true;
   if (settings.hasAlphaChannel && settings.alphaCodec) {

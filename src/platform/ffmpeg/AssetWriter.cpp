@@ -21,8 +21,53 @@ void AssetWriterMuxer::write(AVPacket* packet, AVStream* stream, AVRational enco
   packet->stream_index = stream->index;
   std::lock_guard lock(mutex);
   if (failed) return;
-  int result = av_interleaved_write_frame(context.get(), packet);
-  if (result < 0) noteFailure(FfmpegError("Writing a packet", result).localizedDescription());
+  if (!fragmented) {
+    int result = av_interleaved_write_frame(context.get(), packet);
+    if (result < 0) noteFailure(FfmpegError("Writing a packet", result).localizedDescription());
+    return;
+  }
+  // A fragment keeps each track's samples apart anyway, so packets need no interleaving here.
+  if (startsFragment(packet, stream)) cutFragment();
+  if (failed) return;
+  int result = av_write_frame(context.get(), packet);
+  if (result < 0) {
+    noteFailure(FfmpegError("Writing a packet", result).localizedDescription());
+    return;
+  }
+  pending_ = true;
+}
+
+bool AssetWriterMuxer::startsFragment(const AVPacket* packet, const AVStream* stream) {
+  const bool video = stream->codecpar->codec_type == AVMEDIA_TYPE_VIDEO;
+  if (hasVideo && !video) return false;
+  const double at = packet->dts == AV_NOPTS_VALUE ? 0 : packet->dts * av_q2d(stream->time_base);
+  if (!pending_) {
+    fragmentStart_ = at;
+    return false;
+  }
+  const bool due = hasVideo
+                       ? (packet->flags & AV_PKT_FLAG_KEY) && at - fragmentStart_ >= kMinimumFragmentSeconds
+                       : at - fragmentStart_ >= kAudioFragmentSeconds;
+  if (due) fragmentStart_ = at;
+  return due;
+}
+
+void AssetWriterMuxer::cutFragment() {
+  if (!fragmented || !pending_ || failed) return;
+  AVFormatContext* c = context.get();
+  int result = av_write_frame(c, nullptr);
+  // The file's header waits for the first fragment, so that it knows where each track starts; that
+  // first flush writes only the header.
+  if (result >= 0 && !moovWritten_) result = av_write_frame(c, nullptr);
+  avio_flush(c->pb);
+  if (result >= 0 && c->pb->error < 0) result = c->pb->error;
+  if (result < 0) {
+    noteFailure(FfmpegError("Writing a fragment", result).localizedDescription());
+    return;
+  }
+  moovWritten_ = true;
+  pending_ = false;
+  file->commit();
 }
 
 void AssetWriterMuxer::noteFailure(const std::string& text) {
@@ -82,8 +127,8 @@ void AssetWriterFile::releaseReserve() {
 
 int AssetWriterFile::writePacket(void* opaque, uint8_t* data, int size) {
   auto* file = static_cast<AssetWriterFile*>(opaque);
+  if (file->refusing_) return AVERROR(EIO);
   int written = 0;
-  bool retried = false;
   while (written < size) {
     ssize_t n = ::write(file->fd_, data + written, static_cast<size_t>(size - written));
     if (n >= 0) {
@@ -92,17 +137,57 @@ int AssetWriterFile::writePacket(void* opaque, uint8_t* data, int size) {
     }
     int error = errno;
     if (error == EINTR) continue;
-    const std::string text = "Writing " + file->path_.filename().string() + ": " + std::strerror(error);
-    // The first failure ends the recording; the reserve leaves room to finish what was written.
-    file->muxer_.noteFailure(text);
-    if ((error == ENOSPC || error == EDQUOT) && file->reserveFd_ >= 0 && !retried) {
-      file->releaseReserve();
-      retried = true;
-      continue;
-    }
+    // The first failure ends the recording. Nothing is written after it, and a fragmented file
+    // goes back to its last whole fragment, so it plays to there.
+    file->refusing_ = true;
+    if (file->committedEnd_ >= 0 && ::ftruncate(file->fd_, file->committedEnd_) == 0)
+      ::lseek(file->fd_, file->committedEnd_, SEEK_SET);
+    file->muxer_.noteFailure("Writing " + file->path_.filename().string() + ": " + std::strerror(error));
     return AVERROR(error);
   }
   return size;
+}
+
+void AssetWriterFile::commit() {
+  if (refusing_ || fd_ < 0) return;
+  const off_t end = ::lseek(fd_, 0, SEEK_CUR);
+  if (end < 0) return;
+  committedEnd_ = end;
+  std::lock_guard lock(syncMutex_);
+  syncWanted_ = true;
+  if (!syncer_.joinable()) {
+    syncer_ = std::thread([this] { syncLoop(); });
+  } else {
+    syncWake_.notify_one();
+  }
+}
+
+void AssetWriterFile::syncLoop() {
+  pthread_setname_np(pthread_self(), "tk-sync-file");
+  // The file's name must survive a power cut as well as its content.
+  const int folder = ::open(path_.parent_path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (folder >= 0) {
+    ::fsync(folder);
+    ::close(folder);
+  }
+  std::unique_lock lock(syncMutex_);
+  while (true) {
+    syncWake_.wait(lock, [this] { return syncWanted_ || syncStop_; });
+    if (syncStop_) return;
+    syncWanted_ = false;
+    lock.unlock();
+    ::fdatasync(fd_);
+    lock.lock();
+  }
+}
+
+void AssetWriterFile::stopSyncing() {
+  {
+    std::lock_guard lock(syncMutex_);
+    syncStop_ = true;
+  }
+  syncWake_.notify_one();
+  if (syncer_.joinable()) syncer_.join();
 }
 
 int64_t AssetWriterFile::seek(void* opaque, int64_t offset, int whence) {
@@ -117,6 +202,7 @@ int64_t AssetWriterFile::seek(void* opaque, int64_t offset, int whence) {
 }
 
 int AssetWriterFile::close() {
+  stopSyncing();
   int result = 0;
   if (io_) {
     avio_flush(io_);
@@ -125,6 +211,7 @@ int AssetWriterFile::close() {
     avio_context_free(&io_);
   }
   if (fd_ >= 0) {
+    if (committedEnd_ >= 0 && !refusing_) ::fdatasync(fd_);
     if (::close(fd_) != 0 && result == 0) result = AVERROR(errno);
     fd_ = -1;
   }
@@ -219,6 +306,7 @@ AssetWriter::AssetWriter(std::filesystem::path path, ContainerFormat format)
     throw FfmpegError("Creating the muxer", result < 0 ? result : AVERROR_MUXER_NOT_FOUND);
   }
   muxer_->context.reset(context);
+  muxer_->file = file_.get();
   context->pb = file_->io();
   context->flags |= AVFMT_FLAG_CUSTOM_IO;
 }
@@ -268,8 +356,16 @@ int AssetWriter::encodedHeight() const {
 void AssetWriter::start() {
   if (started_ || closed_) throw FfmpegError("Starting the writer", "the writer has already started");
   AVDictionary* options = nullptr;
-  // The colour atom carries the BT.709 tags in mp4 as in mov.
-  av_dict_set(&options, "movflags", optimizeForNetworkUse_ ? "+write_colr+faststart" : "+write_colr", 0);
+  // The colour atom carries the BT.709 tags in mp4 as in mov. A fragmented file is cut by the muxer
+  // wrapper (frag_custom); its header goes out with the first fragment (delay_moov), once each
+  // track's start is known, so the edit lists place video and audio as an unfragmented file does.
+  const char* flags = fragmented_              ? "+write_colr+frag_custom+delay_moov+default_base_moof"
+                      : optimizeForNetworkUse_ ? "+write_colr+faststart"
+                                               : "+write_colr";
+  av_dict_set(&options, "movflags", flags, 0);
+  muxer_->fragmented = fragmented_;
+  muxer_->hasVideo = videoInput_ != nullptr;
+  if (fragmented_) file_->setFragmented();
   int result = avformat_write_header(muxer_->context.get(), &options);
   av_dict_free(&options);
   ffmpegCheck(result, "Writing the file header");
@@ -310,8 +406,21 @@ void AssetWriter::finish(MediaTime endTime) {
   if (videoInput_) videoInput_->stop(true);
   for (auto& input : audioInputs_) input->stop(true, endTime);
 
+  {
+    // The last fragment is whole before the index goes after it: without room for the index the
+    // file still plays to its end.
+    std::lock_guard lock(muxer_->mutex);
+    muxer_->cutFragment();
+  }
   int result = av_write_trailer(muxer_->context.get());
   int closeResult = closeFile();
+  if ((result < 0 || closeResult < 0) && fragmented_ && file_->holdsWholeFragment()) {
+    if (!failed())
+      muxer_->noteFailure(
+          FfmpegError("Closing " + path_.filename().string(), result < 0 ? result : closeResult)
+              .localizedDescription());
+    return;
+  }
   if (result < 0 || closeResult < 0) {
     // Name the first failure: the one that left no room for the index is the useful one.
     const std::string error = failure();

@@ -4,6 +4,7 @@
 
 #include <array>
 #include <atomic>
+#include <condition_variable>
 #include <filesystem>
 #include <functional>
 #include <mutex>
@@ -17,8 +18,18 @@
 
 namespace tk {
 
+class AssetWriterFile;
+
 struct AssetWriterMuxer {
+  // Fragments of a fragmented file: each starts at a video keyframe at least this far from the
+  // last (the keyframes of a recording come every second), or, without video, every second.
+  static constexpr double kMinimumFragmentSeconds = 0.5;
+  static constexpr double kAudioFragmentSeconds = 1.0;
+
   ff::OutputContextPtr context;
+  AssetWriterFile* file = nullptr;
+  bool fragmented = false;  // set before the header is written
+  bool hasVideo = false;
   std::mutex mutex;  // held while a packet is written
   std::atomic<bool> failed{false};
   // Called once, on the thread that met the first failure; it must only hand the news on.
@@ -27,17 +38,32 @@ struct AssetWriterMuxer {
   // Any encode thread may call it. After the first failure packets are dropped, so that the file
   // holds exactly what its index will describe.
   void write(AVPacket* packet, AVStream* stream, AVRational encoderTimeBase);
+  // Fragmented files: writes what the muxer holds as one whole fragment and marks the file's end
+  // there. Called with `mutex` held.
+  void cutFragment();
   // Records the first failure of the file (a write, an encoder) and reports it.
   void noteFailure(const std::string& text);
   std::string firstError();
 
  private:
+  bool startsFragment(const AVPacket* packet, const AVStream* stream);
+
   std::mutex errorMutex_;
   std::string error_;
+  bool pending_ = false;      // packets given to the muxer since the last cut
+  bool moovWritten_ = false;  // the header of a fragmented file goes out with its first fragment
+  double fragmentStart_ = 0;  // seconds
 };
 
-// The movie file under the muxer: our own descriptor, and a reserve of disk space beside it that is
-// released when the disk fills, so that what was written can still be closed with its index.
+// The movie file under the muxer: our own descriptor, and a reserve of disk space beside it.
+//
+// A fragmented file is whole at every committed end (a fragment boundary). The first failed write
+// cuts the file back to the last one and refuses every write after it, so nothing is written past
+// the failure and the file stays playable. Each commit is also pushed to the disk by a thread of
+// its own, so a power cut loses no more than the fragments written since.
+//
+// The reserve keeps room for what a recording writes after its movies are closed (the metadata,
+// a package's manifest) when the disk has filled: it is released when the file is closed.
 class AssetWriterFile {
  public:
   static constexpr int64_t kReserveBytes = 16 << 20;
@@ -48,6 +74,12 @@ class AssetWriterFile {
   AVIOContext* io() const { return io_; }
   // Sets aside the reserve; without room for it the file is written without one.
   void reserveSpace();
+  // Until the first commit the file holds nothing whole: a failure empties it.
+  void setFragmented() { committedEnd_ = 0; }
+  bool holdsWholeFragment() const { return committedEnd_ > 0; }
+  // Everything flushed so far is whole: a failure later cuts the file back to here. Starts the
+  // thread that pushes commits to the disk on the first call.
+  void commit();
   // Flushes, frees the I/O context and closes the descriptor; the first error, or 0.
   int close();
 
@@ -55,6 +87,8 @@ class AssetWriterFile {
   static int writePacket(void* opaque, uint8_t* data, int size);
   static int64_t seek(void* opaque, int64_t offset, int whence);
   void releaseReserve();
+  void syncLoop();
+  void stopSyncing();
 
   std::filesystem::path path_;
   std::filesystem::path reservePath_;
@@ -62,6 +96,14 @@ class AssetWriterFile {
   int reserveFd_ = -1;
   AssetWriterMuxer& muxer_;
   AVIOContext* io_ = nullptr;
+  int64_t committedEnd_ = -1;  // none yet: a failure leaves the file as it is
+  bool refusing_ = false;      // a write failed: nothing more goes into the file
+
+  std::thread syncer_;
+  std::mutex syncMutex_;
+  std::condition_variable syncWake_;
+  bool syncWanted_ = false;
+  bool syncStop_ = false;
 };
 
 // Creates the encoder's stream in the muxer and copies the opened encoder's parameters to it.
