@@ -168,9 +168,6 @@ void MediaWriter::setupVideoInput(AssetWriter& writer, const VideoSettings& sett
   input.width = settings.width;
   input.height = settings.height;
   input.frameRate = settings.frameRate;
-  // A keyframe every second: each starts a fragment, so a kill loses about a second at most, and an
-  // exact seek decodes no more than a second.
-  input.keyframeInterval = std::max(1, settings.frameRate);
   // The conversion is always BT.709 and the track is tagged with what the pixels are.
   input.bt709 = true;
   if (settings.hasAlphaChannel && settings.alphaCodec) {

@@ -26,30 +26,58 @@ void AssetWriterMuxer::write(AVPacket* packet, AVStream* stream, AVRational enco
     if (result < 0) noteFailure(FfmpegError("Writing a packet", result).localizedDescription());
     return;
   }
-  // A fragment keeps each track's samples apart anyway, so packets need no interleaving here.
-  if (startsFragment(packet, stream)) cutFragment();
-  if (failed) return;
-  int result = av_write_frame(context.get(), packet);
-  if (result < 0) {
-    noteFailure(FfmpegError("Writing a packet", result).localizedDescription());
+  // A fragment keeps each track's samples apart anyway, so packets need no interleaving here. Each
+  // track's latest packet is held until the next one says how long it lasts: the muxer ends a
+  // fragment's last sample with its packet's duration, and the next fragment starts there, so a
+  // gap in the track (a still screen) must be in that duration or everything after it moves
+  // earlier.
+  if (held_.size() <= static_cast<size_t>(stream->index)) held_.resize(stream->index + 1);
+  ff::PacketPtr& held = held_[stream->index];
+  if (!held) held.reset(av_packet_alloc());
+  if (!held) {
+    noteFailure(FfmpegError("Writing a packet", AVERROR(ENOMEM)).localizedDescription());
     return;
   }
+  if (held->data) {
+    if (packet->dts != AV_NOPTS_VALUE && held->dts != AV_NOPTS_VALUE && packet->dts > held->dts)
+      held->duration = packet->dts - held->dts;
+    if (!writeHeld(*held)) return;
+  }
+  if (startsFragment(packet, stream)) cutFragment();
+  av_packet_move_ref(held.get(), packet);
+}
+
+bool AssetWriterMuxer::writeHeld(AVPacket& packet) {
+  int result = av_write_frame(context.get(), &packet);
+  av_packet_unref(&packet);
+  if (result < 0) {
+    noteFailure(FfmpegError("Writing a packet", result).localizedDescription());
+    return false;
+  }
   pending_ = true;
+  return true;
+}
+
+void AssetWriterMuxer::finishFragments() {
+  if (!fragmented) return;
+  for (auto& held : held_) {
+    if (held && held->data && !failed) writeHeld(*held);
+  }
+  cutFragment();
 }
 
 bool AssetWriterMuxer::startsFragment(const AVPacket* packet, const AVStream* stream) {
-  const bool video = stream->codecpar->codec_type == AVMEDIA_TYPE_VIDEO;
-  if (hasVideo && !video) return false;
+  // Video paces the fragments when there is some: its packets are the ones that arrive in a steady
+  // stream (audio from some sources comes in bursts).
+  if (hasVideo && stream->codecpar->codec_type != AVMEDIA_TYPE_VIDEO) return false;
   const double at = packet->dts == AV_NOPTS_VALUE ? 0 : packet->dts * av_q2d(stream->time_base);
   if (!pending_) {
     fragmentStart_ = at;
     return false;
   }
-  const bool due = hasVideo
-                       ? (packet->flags & AV_PKT_FLAG_KEY) && at - fragmentStart_ >= kMinimumFragmentSeconds
-                       : at - fragmentStart_ >= kAudioFragmentSeconds;
-  if (due) fragmentStart_ = at;
-  return due;
+  if (at - fragmentStart_ < kFragmentSeconds) return false;
+  fragmentStart_ = at;
+  return true;
 }
 
 void AssetWriterMuxer::cutFragment() {
@@ -356,10 +384,13 @@ int AssetWriter::encodedHeight() const {
 void AssetWriter::start() {
   if (started_ || closed_) throw FfmpegError("Starting the writer", "the writer has already started");
   AVDictionary* options = nullptr;
-  // The colour atom carries the BT.709 tags in mp4 as in mov. A fragmented file is cut by the muxer
-  // wrapper (frag_custom); its header goes out with the first fragment (delay_moov), once each
-  // track's start is known, so the edit lists place video and audio as an unfragmented file does.
-  const char* flags = fragmented_              ? "+write_colr+frag_custom+delay_moov+default_base_moof"
+  // The colour atom carries the BT.709 tags in mp4 as in mov. A fragmented file is cut by
+  // AssetWriterMuxer (frag_custom); its header goes out with the first fragment (delay_moov), once
+  // each track's start is known, so that its edit list starts the video at 0. Fragments start
+  // between keyframes too, which the random-access index at the end (mfra) cannot describe: it is
+  // left out (skip_trailer), and readers walk the fragments instead, as they must for a file whose
+  // recording was killed.
+  const char* flags = fragmented_ ? "+write_colr+frag_custom+delay_moov+default_base_moof+skip_trailer"
                       : optimizeForNetworkUse_ ? "+write_colr+faststart"
                                                : "+write_colr";
   av_dict_set(&options, "movflags", flags, 0);
@@ -407,10 +438,8 @@ void AssetWriter::finish(MediaTime endTime) {
   for (auto& input : audioInputs_) input->stop(true, endTime);
 
   {
-    // The last fragment is whole before the index goes after it: without room for the index the
-    // file still plays to its end.
     std::lock_guard lock(muxer_->mutex);
-    muxer_->cutFragment();
+    muxer_->finishFragments();
   }
   int result = av_write_trailer(muxer_->context.get());
   int closeResult = closeFile();

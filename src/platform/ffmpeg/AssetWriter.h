@@ -83,7 +83,7 @@ class AssetWriter {
   void setOptimizeForNetworkUse(bool value) { optimizeForNetworkUse_ = value; }
   // Before start: write the file as a series of self-contained fragments, each made whole on the
   // disk as it is written (about every second), so that a file whose process is killed, or whose
-  // disk fills, plays up to its last fragment. The index at the end is written by finish.
+  // disk fills, plays up to its last fragment. A finished file has the same form.
   void setFragmented(bool value) { fragmented_ = value; }
 
   // Writes the header and starts the encode threads.
@@ -102,7 +102,7 @@ class AssetWriter {
   // encoders and writes the trailer. Throws FfmpegError when the file could not be closed with its
   // index; the file stays on disk either way. After an earlier failure (see failed()) the file is
   // closed with what was written up to it, and finish succeeds when that worked. A fragmented file
-  // whose index finds no room ends at its last whole fragment: failed() says why.
+  // whose last fragment finds no room ends at the one before: failed() says why.
   void finish(MediaTime endTime = MediaTime::invalid());
   // Stops the threads, discards what is queued, closes and removes the file.
   void cancel();

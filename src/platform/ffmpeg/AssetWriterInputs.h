@@ -21,10 +21,10 @@ namespace tk {
 class AssetWriterFile;
 
 struct AssetWriterMuxer {
-  // Fragments of a fragmented file: each starts at a video keyframe at least this far from the
-  // last (the keyframes of a recording come every second), or, without video, every second.
-  static constexpr double kMinimumFragmentSeconds = 0.5;
-  static constexpr double kAudioFragmentSeconds = 1.0;
+  // A fragmented file is cut about every second of video (of audio in a file without video),
+  // keyframe or not: a kill loses about that much, and the keyframe interval, which bounds an exact
+  // seek, stays as it is.
+  static constexpr double kFragmentSeconds = 1.0;
 
   ff::OutputContextPtr context;
   AssetWriterFile* file = nullptr;
@@ -41,18 +41,23 @@ struct AssetWriterMuxer {
   // Fragmented files: writes what the muxer holds as one whole fragment and marks the file's end
   // there. Called with `mutex` held.
   void cutFragment();
+  // Fragmented files, at finish: writes the packets held back and cuts the last fragment. Called
+  // with `mutex` held.
+  void finishFragments();
   // Records the first failure of the file (a write, an encoder) and reports it.
   void noteFailure(const std::string& text);
   std::string firstError();
 
  private:
   bool startsFragment(const AVPacket* packet, const AVStream* stream);
+  bool writeHeld(AVPacket& packet);
 
   std::mutex errorMutex_;
   std::string error_;
-  bool pending_ = false;      // packets given to the muxer since the last cut
-  bool moovWritten_ = false;  // the header of a fragmented file goes out with its first fragment
-  double fragmentStart_ = 0;  // seconds
+  bool pending_ = false;             // packets given to the muxer since the last cut
+  bool moovWritten_ = false;         // the header of a fragmented file goes out with its first fragment
+  double fragmentStart_ = 0;         // seconds
+  std::vector<ff::PacketPtr> held_;  // by stream: the latest packet, until the next gives its length
 };
 
 // The movie file under the muxer: our own descriptor, and a reserve of disk space beside it.
