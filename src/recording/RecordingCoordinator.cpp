@@ -1195,7 +1195,14 @@ QCoro::Task<std::optional<fs::path>> RecordingCoordinator::tearDown(bool keepRec
     }
     if (!self) co_return kept;
   }
-  if (kept) saveMetadata(*kept);
+  if (kept) {
+    saveMetadata(*kept);
+  } else if (const auto saved = metadataSaver_.file()) {
+    // A metadata file saved while recording describes nothing once its recording is gone.
+    metadataSaver_.stop();
+    std::error_code ignored;
+    fs::remove(*saved, ignored);
+  }
   co_return kept;
 }
 

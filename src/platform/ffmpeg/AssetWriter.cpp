@@ -287,6 +287,10 @@ void EncodingInput::encode(AVFrame* frame, const char* operation) {
       return;
     }
     if (packet_->duration <= 0) packet_->duration = packetDuration_;
+    if (timestampShift_ != 0) {
+      if (packet_->pts != AV_NOPTS_VALUE) packet_->pts += timestampShift_;
+      if (packet_->dts != AV_NOPTS_VALUE) packet_->dts += timestampShift_;
+    }
     muxer_.write(packet_.get(), stream_, encoder_->time_base);
     av_packet_unref(packet_.get());
   }
@@ -396,7 +400,10 @@ void AssetWriter::start() {
   av_dict_set(&options, "movflags", flags, 0);
   muxer_->fragmented = fragmented_;
   muxer_->hasVideo = videoInput_ != nullptr;
-  if (fragmented_) file_->setFragmented();
+  if (fragmented_) {
+    file_->setFragmented();
+    for (auto& input : audioInputs_) input->startTrackAtZero();
+  }
   int result = avformat_write_header(muxer_->context.get(), &options);
   av_dict_free(&options);
   ffmpegCheck(result, "Writing the file header");

@@ -135,6 +135,7 @@ class EncodingInput {
   AVStream* stream_ = nullptr;
   ff::PacketPtr packet_{av_packet_alloc()};
   int64_t packetDuration_ = 0;  // duration given to packets that have none (the last frame's)
+  int64_t timestampShift_ = 0;  // added to every packet's times, in the encoder's time base
   std::atomic<bool> failed_{false};
   mutable std::mutex errorMutex_;
   std::string error_;
@@ -198,6 +199,10 @@ class AssetWriterAudioInput : public EncodingInput {
   AssetWriterAudioInput(AssetWriterMuxer& muxer, const AudioInputSettings& settings);
   ~AssetWriterAudioInput() override;
 
+  // Before start, for a fragmented file. Its header is written before the track's start is known,
+  // so no edit list can hide the encoder's priming; instead the track starts at 0 with the priming
+  // in place of its first frames of sound, and what follows plays at its own time.
+  void startTrackAtZero();
   void start();
   bool append(std::shared_ptr<const AudioBlock> block, MediaTime time);
   bool hasRoom() const { return queue_.hasRoom(); }
@@ -219,6 +224,7 @@ class AssetWriterAudioInput : public EncodingInput {
   int sampleRate_;
   int channels_;
   int64_t gapTolerance_;       // frames: smaller mismatches are left alone, larger ones mended
+  int64_t lead_ = 0;           // frames of the track before the encoder's first (the priming)
   int64_t position_ = 0;       // frames placed into the track so far, silence included
   int64_t encodedFrames_ = 0;  // frames handed to the encoder (the next frame's pts)
   ff::SwrPtr resampler_;
