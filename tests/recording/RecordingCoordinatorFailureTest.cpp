@@ -33,6 +33,7 @@
 #include "platform/x11/ShortcutGrab.h"
 #include "support/TestSupport.h"
 #include "writing/AudioOnlyRecorder.h"
+#include "writing/LayerRecordingManager.h"
 #include "writing/MediaWriter.h"
 
 namespace tk {
@@ -231,9 +232,9 @@ class RecordingFailureTest : public test::CoordinatorTest {
 
 // ---- a process killed outright ----
 
-// Runs in the child process that AKilledRecordingKeepsItsMovieAndMetadata starts (TK_KILL_FOLDER):
-// records, clicks, and dies by SIGKILL, leaving a note of the movie and of how much of it had been
-// handed to the writer.
+// Runs in the child process that AKilledRecordingKeepsItsMovieAndMetadata starts (TK_KILL_FOLDER;
+// TK_KILL_LAYERS records a package): records, clicks, and dies by SIGKILL, leaving a note of the
+// movie, of how much of it had been handed to the writer and of the metadata file.
 TEST_F(RecordingFailureTest, RecordsAndIsKilledOutright) {
   if (qEnvironmentVariableIsEmpty("TK_KILL_FOLDER"))
     GTEST_SKIP() << "runs in the child process that the kill test starts";
@@ -242,14 +243,22 @@ TEST_F(RecordingFailureTest, RecordsAndIsKilledOutright) {
   noise.show();
   const double bottom = display->frame.height() - 100 - 480;
   RecordingMode mode = RecordingMode::screenArea(display, QRectF(100, bottom, 640, 480));
-  ASSERT_TRUE(harness.start(mode, test::baseConfiguration(mode, folder / "out"))) << harness.error;
+  auto configuration = test::baseConfiguration(mode, folder / "out");
+  const bool layers = !qEnvironmentVariableIsEmpty("TK_KILL_LAYERS");
+  if (layers) {
+    configuration.studioConfig = StudioRecordingConfiguration{};
+    configuration.studioConfig->enableSeparateLayers = true;
+  }
+  ASSERT_TRUE(harness.start(mode, configuration)) << harness.error;
   ASSERT_TRUE(harness.recordFor(0.5));
   harness.coordinator.handleClick(QPointF(300, bottom + 200), ClickType::leftClick);
 
-  MediaWriter* writer = harness.coordinator.mediaWriter();
+  MediaWriter* writer = layers ? harness.coordinator.layerRecordingManager()->screenWriter().get()
+                               : harness.coordinator.mediaWriter();
   ASSERT_TRUE(writer);
   const fs::path movie = *writer->outputURL();
-  const fs::path metadata = movie.parent_path() / (movie.stem().string() + ".metadata.json");
+  const fs::path metadata = layers ? movie.parent_path() / ".metadata.json"
+                                   : movie.parent_path() / (movie.stem().string() + ".metadata.json");
   ASSERT_TRUE(test::waitUntil(
       [&] {
         try {
@@ -265,38 +274,45 @@ TEST_F(RecordingFailureTest, RecordsAndIsKilledOutright) {
     return last ? (*last - *writer->sessionStartTime()).seconds() : 0.0;
   };
   ASSERT_TRUE(test::waitUntil([&] { return handedOver() >= 5.0; }, 60s)) << "no frames reached the writer";
-  std::ofstream(folder / "note") << movie.string() << "\n" << handedOver() << "\n";
+  std::ofstream(folder / "note") << movie.string() << "\n"
+                                 << metadata.string() << "\n"
+                                 << handedOver() << "\n";
   ::kill(::getpid(), SIGKILL);
 }
 
 TEST(RecordingCoordinatorKillTest, AKilledRecordingKeepsItsMovieAndMetadata) {
   TK_REQUIRE_DESKTOP();
-  QTemporaryDir folder;
-  ASSERT_TRUE(folder.isValid());
-  QProcess child;
-  startChildTests(child, "TK_KILL_FOLDER", folder.path(), "RecordingFailureTest.RecordsAndIsKilledOutright");
-  ASSERT_TRUE(child.waitForStarted());
-  ASSERT_TRUE(child.waitForFinished(300000));
-  ASSERT_EQ(child.exitStatus(), QProcess::CrashExit) << "the recording was not killed";
+  for (const bool layers : {false, true}) {
+    SCOPED_TRACE(layers ? "package" : "movie");
+    QTemporaryDir folder;
+    ASSERT_TRUE(folder.isValid());
+    QProcess child;
+    if (layers) qputenv("TK_KILL_LAYERS", "1");
+    startChildTests(child, "TK_KILL_FOLDER", folder.path(),
+                    "RecordingFailureTest.RecordsAndIsKilledOutright");
+    qunsetenv("TK_KILL_LAYERS");
+    ASSERT_TRUE(child.waitForStarted());
+    ASSERT_TRUE(child.waitForFinished(300000));
+    ASSERT_EQ(child.exitStatus(), QProcess::CrashExit) << "the recording was not killed";
 
-  std::ifstream note(fs::path(folder.path().toStdString()) / "note");
-  std::string moviePath;
-  double handedOver = 0;
-  ASSERT_TRUE(std::getline(note, moviePath) && note >> handedOver) << "the child left no note";
-  const fs::path movie = moviePath;
-  // Within two seconds of what was handed to the writer, and exact seeking works to there.
-  const double duration = MediaAsset::load(movie).duration().seconds();
-  EXPECT_GE(duration, handedOver - 2.0);
-  VideoFrameReader reader(movie);
-  for (double at : {handedOver - 2.0, 1.0}) {
-    const SampleBuffer frame = reader.frameAt(MediaTime::fromSeconds(at, 600));
-    EXPECT_NEAR(frame.presentationTime().seconds(), at, 0.05) << at;
+    std::ifstream note(fs::path(folder.path().toStdString()) / "note");
+    std::string movie, metadataFile;
+    double handedOver = 0;
+    ASSERT_TRUE(std::getline(note, movie) && std::getline(note, metadataFile) && note >> handedOver)
+        << "the child left no note";
+    // Within two seconds of what was handed to the writer, and exact seeking works to there.
+    const double duration = MediaAsset::load(movie).duration().seconds();
+    EXPECT_GE(duration, handedOver - 2.0);
+    VideoFrameReader reader(movie);
+    for (double at : {handedOver - 2.0, 1.0}) {
+      const SampleBuffer frame = reader.frameAt(MediaTime::fromSeconds(at, 600));
+      EXPECT_NEAR(frame.presentationTime().seconds(), at, 0.05) << at;
+    }
+    const RecordingMetadata metadata = readRecordingMetadata(metadataFile);
+    ASSERT_EQ(metadata.cursorClicks.size(), 1u);
+    EXPECT_EQ(metadata.cursorClicks.front().clickType, ClickType::leftClick);
+    EXPECT_GT(metadata.duration, 0.5);
   }
-  const RecordingMetadata metadata =
-      readRecordingMetadata(movie.parent_path() / (movie.stem().string() + ".metadata.json"));
-  ASSERT_EQ(metadata.cursorClicks.size(), 1u);
-  EXPECT_EQ(metadata.cursorClicks.front().clickType, ClickType::leftClick);
-  EXPECT_GT(metadata.duration, 0.5);
 }
 
 TEST_F(RecordingFailureTest, AnInterruptedStreamSavesTheTakeTellsTheUserAndClearsTheShell) {
