@@ -118,7 +118,9 @@ std::string AssetWriterMuxer::firstError() {
 
 AssetWriterFile::AssetWriterFile(std::filesystem::path path, int fd, AssetWriterMuxer& muxer)
     : path_(std::move(path)), fd_(fd), muxer_(muxer) {
-  reservePath_ = path_.parent_path() / ("." + path_.filename().string() + ".reserve");
+  std::string reserveName = path_.filename().string();
+  reserveName.insert(reserveName.begin(), '.');
+  reservePath_ = path_.parent_path() / (reserveName + ".reserve");
   constexpr int kBufferSize = 256 * 1024;
   auto* buffer = static_cast<unsigned char*>(av_malloc(kBufferSize));
   if (buffer) io_ = avio_alloc_context(buffer, kBufferSize, 1, this, nullptr, &writePacket, &seek);

@@ -124,7 +124,9 @@ void writeFileBytes(const std::filesystem::path& file, std::string_view bytes) {
   // Written beside the file under a hidden name, pushed to the disk, then renamed over it: the file
   // is always either its old content or the whole new one, never empty or cut short, even when the
   // disk fills or the process dies halfway.
-  const std::string base = "." + file.filename().string() + ".";
+  std::string base = file.filename().string();
+  base.insert(base.begin(), '.');
+  base += '.';
   std::filesystem::path temporary;
   int fd = -1;
   for (unsigned attempt = 0; fd < 0; ++attempt) {
