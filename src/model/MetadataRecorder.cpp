@@ -96,6 +96,13 @@ void MetadataRecorder::stopRecording(double duration) {
                     formatInt(static_cast<long long>(metadata_.cursorPositions.size())));
 }
 
+RecordingMetadata MetadataRecorder::snapshot() const {
+  RecordingMetadata copy = metadata_;
+  if (isRecording_) copy.duration = currentTime();
+  copy.zoomSegments.clear();
+  return copy;
+}
+
 void MetadataRecorder::recordZoomEvent(QPointF position, double level, double duration,
                                        EasingFunction easing) {
   if (!accepting()) {

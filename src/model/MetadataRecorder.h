@@ -71,6 +71,10 @@ class MetadataRecorder {
   // PlatformError from encoding or writing.
   void saveMetadata(const std::filesystem::path& file) const;
 
+  // The document as it would be saved if the recording stopped now: duration so far, no zoom
+  // segments. For saving while recording, so that a recording that never stops keeps its events.
+  RecordingMetadata snapshot() const;
+
   // Seconds on the movie's clock since start (0 before).
   double currentTime() const;
 

@@ -58,8 +58,18 @@ bool isUsable(const std::optional<QRectF>& rect) {
   return rect && rect->width() > 0 && rect->height() > 0;
 }
 
+// `location` when no file has that name, else the first free "<stem> 2<extension>" and on.
+fs::path unusedName(const fs::path& location) {
+  std::error_code error;
+  if (!fs::exists(fs::symlink_status(location, error))) return location;
+  const std::string name = location.filename().string();
+  const std::string stem = name.substr(0, name.size() - location.extension().string().size());
+  return firstFreePath(location.parent_path(), stem, location.extension().string());
+}
+
 // The error of a file that stopped taking samples: a full disk says so, anything else names the
 // write that failed.
+
 RecordingError writeFailureError(const std::string& text) {
   if (text.find(std::strerror(ENOSPC)) != std::string::npos ||
       text.find(std::strerror(EDQUOT)) != std::string::npos) {
@@ -580,6 +590,7 @@ void RecordingCoordinator::dropRecordingObjects() {
   layerRecordingManager_.reset();
   mediaWriter_.reset();
   zoomRenderer_.reset();
+  metadataSaver_.reset();
   metadataRecorder_.reset();
   context_.reset();
   shouldUseWindowPump_ = false;
@@ -732,6 +743,7 @@ void RecordingCoordinator::startLiveHandlers(const RecordingConfiguration& confi
   if (metadataRecorder_) {
     Diagnostics::line("✅ Starting MetadataRecorder...");
     metadataRecorder_->startRecording(*startTime_);
+    if (auto location = freeMetadataLocation()) metadataSaver_.start(metadataRecorder_, *location);
     Diagnostics::line("🔍 Checking click-to-zoom configuration...");
     Diagnostics::line("   enableClickToZoom: " + boolText(clickToZoom));
     Diagnostics::line("✅ Configuring click handler...");
@@ -899,6 +911,7 @@ void RecordingCoordinator::resumeRecording() {
 // ---- stop ----
 
 void RecordingCoordinator::stopTimersAndPump() {
+  metadataSaver_.stop();
   durationTimer_.stop();
   autoStopTimer_.stop();
   cursorSamplingTimer_.stop();
@@ -1047,6 +1060,20 @@ fs::path RecordingCoordinator::metadataLocation(const fs::path& result) const {
   return result.parent_path() / (result.stem().string() + ".metadata.json");
 }
 
+std::optional<fs::path> RecordingCoordinator::freeMetadataLocation() const {
+  std::optional<fs::path> output;
+  if (layerRecordingManager_ && layerRecordingManager_->recordingPackage()) {
+    output = layerRecordingManager_->recordingPackage()->packageURL;
+  } else if (mediaWriter_) {
+    output = mediaWriter_->outputURL();
+  } else if (audioOnlyRecorder_) {
+    output = audioOnlyRecorder_->packageURL();
+    if (!output) output = audioOnlyRecorder_->systemAudioURL();
+  }
+  if (!output) return std::nullopt;
+  return unusedName(metadataLocation(*output));
+}
+
 void RecordingCoordinator::saveMetadata(const fs::path& result) {
   if (!metadataRecorder_) return;
   auto metadata = metadataRecorder_->metadata();
@@ -1054,15 +1081,12 @@ void RecordingCoordinator::saveMetadata(const fs::path& result) {
   Diagnostics::line("   Cursor positions: " + formatInt(int64_t(metadata.cursorPositions.size())));
   Diagnostics::line("   Cursor clicks: " + formatInt(int64_t(metadata.cursorClicks.size())));
   Diagnostics::line("   Zoom events: " + formatInt(int64_t(metadata.zoomEvents.size())));
+  metadataSaver_.stop();
   metadataRecorder_->stopRecording(recordingDuration_);
-  fs::path location = metadataLocation(result);
-  // Never over a file that is there already: someone else's, or an earlier take's.
-  std::error_code error;
-  if (fs::exists(fs::symlink_status(location, error))) {
-    const std::string name = location.filename().string();
-    const std::string stem = name.substr(0, name.size() - location.extension().string().size());
-    location = firstFreePath(location.parent_path(), stem, location.extension().string());
-  }
+  // The file saved to while recording is ours; otherwise never over a file that is there already:
+  // someone else's, or an earlier take's.
+  const fs::path location =
+      metadataSaver_.file() ? *metadataSaver_.file() : unusedName(metadataLocation(result));
   try {
     metadataRecorder_->saveMetadata(location);
     Diagnostics::line("✅ Metadata saved successfully");
@@ -1199,7 +1223,8 @@ QCoro::Task<std::optional<fs::path>> RecordingCoordinator::tearDown(bool keepRec
     if (!self) co_return kept;
     if (failure) {
       kept = partialResult_;
-      Diagnostics::line("❌ Failed to save the partial recording: " + describeException(failure));
+      // A file that stopped taking samples is kept as far as it got; only a file lost is a failure.
+      if (!kept) Diagnostics::line("❌ Failed to save the partial recording: " + describeException(failure));
     }
     if (kept) Diagnostics::line("✅ Partial recording saved to: " + kept->string());
   } else if (layerRecordingManager_) {
@@ -1215,7 +1240,14 @@ QCoro::Task<std::optional<fs::path>> RecordingCoordinator::tearDown(bool keepRec
     }
     if (!self) co_return kept;
   }
-  if (kept) saveMetadata(*kept);
+  if (kept) {
+    saveMetadata(*kept);
+  } else if (const auto saved = metadataSaver_.file()) {
+    // A metadata file saved while recording describes nothing once its recording is gone.
+    metadataSaver_.stop();
+    std::error_code ignored;
+    fs::remove(*saved, ignored);
+  }
   co_return kept;
 }
 
@@ -1267,6 +1299,7 @@ void RecordingCoordinator::finishBeforeExit() {
   if (kind == RecordingState::Kind::recording || kind == RecordingState::Kind::paused)
     captureDurationAtStop();
   Diagnostics::line("⚠️ The application is ending during a recording; saving what was recorded");
+  metadataSaver_.stop();
   durationTimer_.stop();
   autoStopTimer_.stop();
   cursorSamplingTimer_.stop();

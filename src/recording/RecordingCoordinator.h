@@ -17,6 +17,7 @@
 #include "model/RecordingMode.h"
 #include "model/RecordingState.h"
 #include "platform/x11/StreamConfiguration.h"
+#include "recording/MetadataSaver.h"
 
 namespace tk {
 
@@ -149,6 +150,9 @@ class RecordingCoordinator : public QObject {
   QCoro::Task<std::filesystem::path> finishAudioOnly();
   QCoro::Task<std::filesystem::path> finishPackage();
   std::filesystem::path metadataLocation(const std::filesystem::path& result) const;
+  // Where the metadata of the recording being made goes: beside the movie under a name that no
+  // other file has, or inside the package. None before the writers exist.
+  std::optional<std::filesystem::path> freeMetadataLocation() const;
   void makeContext();
   void installCaptureHandlers(bool systemAudio);
 
@@ -217,6 +221,7 @@ class RecordingCoordinator : public QObject {
   std::shared_ptr<MediaWriter> mediaWriter_;
   std::shared_ptr<ZoomRenderer> zoomRenderer_;
   std::shared_ptr<MetadataRecorder> metadataRecorder_;
+  MetadataSaver metadataSaver_;
   std::shared_ptr<RecordingContext> context_;
   bool shouldUseWindowPump_ = false;
   int pumpFrameRate_ = 60;

@@ -21,6 +21,8 @@ std::exception_ptr recorderError(int code, const std::string& text) {
 
 std::unique_ptr<AssetWriter> openAudioFile(const std::filesystem::path& path) {
   auto writer = std::make_unique<AssetWriter>(path, ContainerFormat::m4a);
+  // Fragments of a second each: a killed process or a full disk keeps what came before.
+  writer->setFragmented(true);
   const AudioOutputSettings settings = AudioOnlyRecorder::audioOutputSettings("aac");
   AudioInputSettings input;
   input.sampleRate = static_cast<int>(settings.sampleRate);

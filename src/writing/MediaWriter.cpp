@@ -122,6 +122,8 @@ void MediaWriter::configure(const WriterConfiguration& configuration) {
   } catch (const Error& error) {
     throw MediaWriterError::writerInitializationFailed(error.localizedDescription());
   }
+  // A recording is written in fragments, so that a killed process or a full disk keeps it.
+  writer->setFragmented(true);
   // A failure below removes the file just created: a writer that cannot start leaves nothing behind.
   try {
     if (configuration.videoSettings) setupVideoInput(*writer, *configuration.videoSettings);

@@ -22,7 +22,8 @@ namespace tk {
 // Writes one recording into one movie file: a video track fed with capture samples or pixel
 // buffers, and one or two audio tracks (system audio and microphone mixed into one input, or on
 // two). It removes paused time from every sample and moves retimed microphone buffers onto the
-// session clock.
+// session clock. The file is written in fragments of about a second, each whole on the disk as it
+// goes (AssetWriter::setFragmented): a killed process or a full disk keeps all but the last one.
 //
 // Calling order: configure, startWriting, startSession at the first video frame's time, appends,
 // then finishWriting or cancelWriting. One writer writes one file.

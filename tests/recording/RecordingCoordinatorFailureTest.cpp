@@ -5,6 +5,8 @@
 #include <sys/statvfs.h>
 #include <unistd.h>
 
+#include <csignal>
+
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QFile>
@@ -22,11 +24,17 @@
 #include "app/RecordingFailureAlert.h"
 #include "app/StatusBarController.h"
 #include "capture/ScreenCaptureEngine.h"
+#include "model/MetadataEvents.h"
 #include "model/RecordingError.h"
+#include "model/RecordingMetadata.h"
 #include "overlays/KeyboardShortcutHandler.h"
+#include "platform/ffmpeg/MediaAsset.h"
+#include "platform/ffmpeg/VideoFrameReader.h"
 #include "platform/x11/ShortcutGrab.h"
 #include "support/TestSupport.h"
 #include "writing/AudioOnlyRecorder.h"
+#include "writing/LayerRecordingManager.h"
+#include "writing/MediaWriter.h"
 
 namespace tk {
 namespace {
@@ -59,6 +67,21 @@ std::vector<fs::path> filesIn(const fs::path& folder) {
   for (const auto& entry : fs::directory_iterator(folder, error)) found.push_back(entry.path());
   std::sort(found.begin(), found.end());
   return found;
+}
+
+// Runs this test program again in `child` on the tests `filter` names, with `variable` set to
+// `value`; `wrapper` (a program and its arguments) runs it when given.
+void startChildTests(QProcess& child, const char* variable, const QString& value, const QString& filter,
+                     QStringList wrapper = {}) {
+  QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+  environment.insert(variable, value);
+  // The child is judged by its tests; its leak report is the parent run's business.
+  environment.insert("ASAN_OPTIONS", "detect_leaks=0");
+  child.setProcessEnvironment(environment);
+  child.setProcessChannelMode(QProcess::ForwardedChannels);
+  wrapper << QCoreApplication::applicationFilePath() << "--gtest_filter=" + filter;
+  const QString program = wrapper.takeFirst();
+  child.start(program, wrapper);
 }
 
 // A window of fresh noise every frame, so that the encoder has plenty to write.
@@ -99,12 +122,12 @@ class SmallDiskRecording : public test::CoordinatorTest {
     fs::remove_all(disk() / "out", ignored);
   }
   fs::path disk() const { return qEnvironmentVariable("TK_SMALL_DISK").toStdString(); }
-  RecordingConfiguration noisyConfig() {
-    noise = std::make_unique<NoiseWindow>(QRect(100, 100, 640, 480));
+  RecordingConfiguration noisyConfig(QSize size = {640, 480}) {
+    noise = std::make_unique<NoiseWindow>(QRect(QPoint(100, 100), size));
     noise->show();
     // The area's rectangle is in global space (y up): the window's place seen from the bottom.
-    const double bottom = display->frame.height() - 100 - 480;
-    RecordingMode mode = RecordingMode::screenArea(display, QRectF(100, bottom, 640, 480));
+    const double bottom = display->frame.height() - 100 - size.height();
+    RecordingMode mode = RecordingMode::screenArea(display, QRectF(100, bottom, size.width(), size.height()));
     auto configuration = test::baseConfiguration(mode, disk() / "out");
     return configuration;
   }
@@ -119,13 +142,29 @@ class SmallDiskRecording : public test::CoordinatorTest {
     EXPECT_EQ(::posix_fallocate(fd, 0, off_t(free - room)), 0);
     ::close(fd);
   }
-  // Records until the disk is full and the coordinator has given up.
-  void recordUntilFull(const RecordingConfiguration& configuration) {
+  // Records a few seconds, then another program takes all but `room` of the disk; records until
+  // the coordinator has given up.
+  void recordUntilFull(const RecordingConfiguration& configuration, uint64_t room) {
     RecordingMode mode = configuration.mode;
     ASSERT_TRUE(harness.start(mode, configuration)) << harness.error;
-    fillLeaving(64 * 1024);
-    ASSERT_TRUE(test::waitUntil([&] { return !told.errors.empty(); }, 60s)) << "the full disk went unnoticed";
+    ASSERT_TRUE(harness.recordFor(3.0));
+    fillLeaving(room);
+    ASSERT_TRUE(test::waitUntil([&] { return !told.errors.empty(); }, 240s))
+        << "the full disk went unnoticed";
     ASSERT_TRUE(harness.waitForIdle());
+  }
+  // The movie plays to its end: the editor's reader finds its last frames with an exact seek.
+  static void expectPlayableToItsEnd(const fs::path& movie, double atLeast) {
+    const double duration = MediaAsset::load(movie).duration().seconds();
+    EXPECT_GT(duration, atLeast) << movie;
+    VideoFrameReader reader(movie);
+    const SampleBuffer last = reader.frameAt(MediaTime::fromSeconds(duration - 0.3, 600));
+    EXPECT_NEAR(last.presentationTime().seconds(), duration - 0.3, 0.1);
+  }
+  static void expectMetadataWithDuration(const fs::path& file, double atLeast) {
+    ASSERT_TRUE(fs::exists(file)) << file;
+    EXPECT_GT(fs::file_size(file), 0u);
+    EXPECT_GT(readRecordingMetadata(file).duration, atLeast);
   }
 
   std::unique_ptr<NoiseWindow> noise;
@@ -133,7 +172,11 @@ class SmallDiskRecording : public test::CoordinatorTest {
 };
 
 TEST_F(SmallDiskRecording, AMovieStopsAtTheFirstFailedWriteAndStaysPlayable) {
-  recordUntilFull(noisyConfig());
+  // A large, busy picture: the disk fills within seconds of the other program leaving 20 MB.
+  auto configuration = noisyConfig({1600, 900});
+  configuration.frameRate = 60;
+  configuration.videoQuality = VideoQuality::high;
+  recordUntilFull(configuration, 20 << 20);
   EXPECT_EQ(told.errors, std::vector{RecordingError::Kind::insufficientDiskSpace});
   EXPECT_EQ(harness.coordinator.lastError()->kind(), RecordingError::Kind::insufficientDiskSpace);
   ASSERT_EQ(told.savedPaths.size(), 1u);
@@ -141,11 +184,10 @@ TEST_F(SmallDiskRecording, AMovieStopsAtTheFirstFailedWriteAndStaysPlayable) {
   EXPECT_EQ(told.revealed, std::vector{movie});
   EXPECT_EQ(told.text(), RecordingError::insufficientDiskSpace().localizedDescription());
 
-  auto facts = test::probeMovie(movie);
-  ASSERT_TRUE(facts) << "the movie does not open";
-  EXPECT_GT(facts->duration, 0.1);
-  EXPECT_EQ(test::frameAt(movie, 0.05, 640, 480).size(), size_t(640 * 480 * 4));
-  EXPECT_TRUE(fs::exists(movie.parent_path() / (movie.stem().string() + ".metadata.json")));
+  ASSERT_TRUE(test::probeMovie(movie)) << "the movie does not open";
+  expectPlayableToItsEnd(movie, 2.5);
+  EXPECT_EQ(test::frameAt(movie, 0.05, 1600, 900).size(), size_t(1600 * 900 * 4));
+  expectMetadataWithDuration(movie.parent_path() / (movie.stem().string() + ".metadata.json"), 2.5);
   // The reserve went back to the disk.
   for (const auto& file : filesIn(movie.parent_path()))
     EXPECT_EQ(file.string().find(".reserve"), std::string::npos) << file;
@@ -155,14 +197,13 @@ TEST_F(SmallDiskRecording, APackageKeepsItsPlayableScreenLayerAndMetadata) {
   auto configuration = noisyConfig();
   configuration.studioConfig = StudioRecordingConfiguration{};
   configuration.studioConfig->enableSeparateLayers = true;
-  recordUntilFull(configuration);
+  recordUntilFull(configuration, 64 * 1024);
   ASSERT_EQ(told.savedPaths.size(), 1u);
   const fs::path package = told.savedPaths.front();
   ASSERT_TRUE(fs::is_directory(package)) << package;
-  auto facts = test::probeMovie(package / ".screen.mov");
-  ASSERT_TRUE(facts) << "the screen layer does not open";
-  EXPECT_GT(facts->duration, 0.1);
-  EXPECT_TRUE(fs::exists(package / ".metadata.json"));
+  ASSERT_TRUE(test::probeMovie(package / ".screen.mov")) << "the screen layer does not open";
+  expectPlayableToItsEnd(package / ".screen.mov", 2.5);
+  expectMetadataWithDuration(package / ".metadata.json", 2.5);
 }
 
 TEST(RecordingCoordinatorFullDiskTest, AFullDiskEndsTheTakeWithAPlayableMovie) {
@@ -170,18 +211,12 @@ TEST(RecordingCoordinatorFullDiskTest, AFullDiskEndsTheTakeWithAPlayableMovie) {
   QTemporaryDir mountPoint;
   ASSERT_TRUE(mountPoint.isValid());
   QProcess child;
-  QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-  environment.insert("TK_SMALL_DISK", mountPoint.path());
-  // The child is judged by its tests; its leak report is the parent run's business.
-  environment.insert("ASAN_OPTIONS", "detect_leaks=0");
-  child.setProcessEnvironment(environment);
-  child.setProcessChannelMode(QProcess::ForwardedChannels);
   // The check before a recording wants 1 GiB free; the test fills the rest once it runs.
   const QString script = "mount -t tmpfs -o size=1200m tmpfs \"$1\" || exit 77; shift; exec \"$@\"";
-  child.start("unshare", {"-Urm", "sh", "-c", script, "sh", mountPoint.path(),
-                          QCoreApplication::applicationFilePath(), "--gtest_filter=SmallDiskRecording.*"});
+  startChildTests(child, "TK_SMALL_DISK", mountPoint.path(), "SmallDiskRecording.*",
+                  {"unshare", "-Urm", "sh", "-c", script, "sh", mountPoint.path()});
   ASSERT_TRUE(child.waitForStarted());
-  ASSERT_TRUE(child.waitForFinished(300000));
+  ASSERT_TRUE(child.waitForFinished(600000));
   if (child.exitStatus() == QProcess::NormalExit && child.exitCode() == 77)
     GTEST_SKIP() << "no small file system can be mounted here";
   EXPECT_EQ(child.exitStatus(), QProcess::NormalExit);
@@ -194,6 +229,91 @@ class RecordingFailureTest : public test::CoordinatorTest {
  protected:
   ToldUser told{harness.coordinator};
 };
+
+// ---- a process killed outright ----
+
+// Runs in the child process that AKilledRecordingKeepsItsMovieAndMetadata starts (TK_KILL_FOLDER;
+// TK_KILL_LAYERS records a package): records, clicks, and dies by SIGKILL, leaving a note of the
+// movie, of how much of it had been handed to the writer and of the metadata file.
+TEST_F(RecordingFailureTest, RecordsAndIsKilledOutright) {
+  if (qEnvironmentVariableIsEmpty("TK_KILL_FOLDER"))
+    GTEST_SKIP() << "runs in the child process that the kill test starts";
+  const fs::path folder = qEnvironmentVariable("TK_KILL_FOLDER").toStdString();
+  NoiseWindow noise(QRect(100, 100, 640, 480));
+  noise.show();
+  const double bottom = display->frame.height() - 100 - 480;
+  RecordingMode mode = RecordingMode::screenArea(display, QRectF(100, bottom, 640, 480));
+  auto configuration = test::baseConfiguration(mode, folder / "out");
+  const bool layers = !qEnvironmentVariableIsEmpty("TK_KILL_LAYERS");
+  if (layers) {
+    configuration.studioConfig = StudioRecordingConfiguration{};
+    configuration.studioConfig->enableSeparateLayers = true;
+  }
+  ASSERT_TRUE(harness.start(mode, configuration)) << harness.error;
+  ASSERT_TRUE(harness.recordFor(0.5));
+  harness.coordinator.handleClick(QPointF(300, bottom + 200), ClickType::leftClick);
+
+  MediaWriter* writer = layers ? harness.coordinator.layerRecordingManager()->screenWriter().get()
+                               : harness.coordinator.mediaWriter();
+  ASSERT_TRUE(writer);
+  const fs::path movie = *writer->outputURL();
+  const fs::path metadata = layers ? movie.parent_path() / ".metadata.json"
+                                   : movie.parent_path() / (movie.stem().string() + ".metadata.json");
+  ASSERT_TRUE(test::waitUntil(
+      [&] {
+        try {
+          return readRecordingMetadata(metadata).cursorClicks.size() == 1;
+        } catch (const std::exception&) {
+          return false;
+        }
+      },
+      30s))
+      << "the click was never saved while recording";
+  auto handedOver = [&] {
+    const auto last = writer->lastPTS();
+    return last ? (*last - *writer->sessionStartTime()).seconds() : 0.0;
+  };
+  ASSERT_TRUE(test::waitUntil([&] { return handedOver() >= 5.0; }, 60s)) << "no frames reached the writer";
+  std::ofstream(folder / "note") << movie.string() << "\n"
+                                 << metadata.string() << "\n"
+                                 << handedOver() << "\n";
+  ::kill(::getpid(), SIGKILL);
+}
+
+TEST(RecordingCoordinatorKillTest, AKilledRecordingKeepsItsMovieAndMetadata) {
+  TK_REQUIRE_DESKTOP();
+  for (const bool layers : {false, true}) {
+    SCOPED_TRACE(layers ? "package" : "movie");
+    QTemporaryDir folder;
+    ASSERT_TRUE(folder.isValid());
+    QProcess child;
+    if (layers) qputenv("TK_KILL_LAYERS", "1");
+    startChildTests(child, "TK_KILL_FOLDER", folder.path(),
+                    "RecordingFailureTest.RecordsAndIsKilledOutright");
+    qunsetenv("TK_KILL_LAYERS");
+    ASSERT_TRUE(child.waitForStarted());
+    ASSERT_TRUE(child.waitForFinished(300000));
+    ASSERT_EQ(child.exitStatus(), QProcess::CrashExit) << "the recording was not killed";
+
+    std::ifstream note(fs::path(folder.path().toStdString()) / "note");
+    std::string movie, metadataFile;
+    double handedOver = 0;
+    ASSERT_TRUE(std::getline(note, movie) && std::getline(note, metadataFile) && note >> handedOver)
+        << "the child left no note";
+    // Within two seconds of what was handed to the writer, and exact seeking works to there.
+    const double duration = MediaAsset::load(movie).duration().seconds();
+    EXPECT_GE(duration, handedOver - 2.0);
+    VideoFrameReader reader(movie);
+    for (double at : {handedOver - 2.0, 1.0}) {
+      const SampleBuffer frame = reader.frameAt(MediaTime::fromSeconds(at, 600));
+      EXPECT_NEAR(frame.presentationTime().seconds(), at, 0.05) << at;
+    }
+    const RecordingMetadata metadata = readRecordingMetadata(metadataFile);
+    ASSERT_EQ(metadata.cursorClicks.size(), 1u);
+    EXPECT_EQ(metadata.cursorClicks.front().clickType, ClickType::leftClick);
+    EXPECT_GT(metadata.duration, 0.5);
+  }
+}
 
 TEST_F(RecordingFailureTest, AnInterruptedStreamSavesTheTakeTellsTheUserAndClearsTheShell) {
   auto& status = StatusBarController::shared();

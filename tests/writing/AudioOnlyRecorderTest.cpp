@@ -157,6 +157,35 @@ TEST_F(AudioOnlyRecorderTest, AMixedFileCountsTheBlocksItsEncoderRefusedAndFinis
   EXPECT_TRUE(std::filesystem::exists(first.path));
 }
 
+TEST_F(AudioOnlyRecorderTest, AFileNeverFinishedPlaysToWithinTwoSecondsOfWhatItWasGiven) {
+  // What is on the disk while recording is what a killed process leaves: a copy of it must play.
+  AudioOnlyRecorder recorder(configuration(true, false, false));
+  recorder.prepareRecordingFiles();
+  recorder.startWriting();
+  for (int second = 0; second < 5; ++second) feed(recorder, false, second, 0.5f);
+  const std::filesystem::path copy = dir.filePath("copy.m4a").toStdString();
+  double lasts = 0;
+  EXPECT_TRUE(test::waitUntil([&] {
+    std::filesystem::copy_file(*recorder.systemAudioURL(), copy,
+                               std::filesystem::copy_options::overwrite_existing);
+    try {
+      const test::MediaFileInfo info = test::readMediaFile(copy);
+      lasts = info.audio().empty() ? 0 : info.audio().front()->endTime;
+    } catch (const std::runtime_error&) {
+      lasts = 0;
+    }
+    return lasts >= 3.0;
+  })) << "the unfinished file plays "
+      << lasts << " s of 5";
+  EXPECT_LE(lasts, 5.0);
+  Result result;
+  finish(recorder, result);
+  ASSERT_FALSE(result.error);
+  const test::MediaFileInfo finished = test::readMediaFile(result.path);
+  ASSERT_EQ(finished.audio().size(), 1u);
+  EXPECT_NEAR(finished.audio().front()->endTime, 5.0, 0.05);
+}
+
 TEST_F(AudioOnlyRecorderTest, NothingRecordedIsAnErrorNotAnEmptyFile) {
   auto code = [](std::exception_ptr error) {
     try {

@@ -22,8 +22,81 @@ void AssetWriterMuxer::write(AVPacket* packet, AVStream* stream, AVRational enco
   packet->stream_index = stream->index;
   std::lock_guard lock(mutex);
   if (failed) return;
-  int result = av_interleaved_write_frame(context.get(), packet);
-  if (result < 0) noteFailure(FfmpegError("Writing a packet", result).localizedDescription());
+  if (!fragmented) {
+    int result = av_interleaved_write_frame(context.get(), packet);
+    if (result < 0) noteFailure(FfmpegError("Writing a packet", result).localizedDescription());
+    return;
+  }
+  // A fragment keeps each track's samples apart anyway, so packets need no interleaving here. Each
+  // track's latest packet is held until the next one says how long it lasts: the muxer ends a
+  // fragment's last sample with its packet's duration, and the next fragment starts there, so a
+  // gap in the track (a still screen) must be in that duration or everything after it moves
+  // earlier.
+  if (held_.size() <= static_cast<size_t>(stream->index)) held_.resize(stream->index + 1);
+  ff::PacketPtr& held = held_[stream->index];
+  if (!held) held.reset(av_packet_alloc());
+  if (!held) {
+    noteFailure(FfmpegError("Writing a packet", AVERROR(ENOMEM)).localizedDescription());
+    return;
+  }
+  if (held->data) {
+    if (packet->dts != AV_NOPTS_VALUE && held->dts != AV_NOPTS_VALUE && packet->dts > held->dts)
+      held->duration = packet->dts - held->dts;
+    if (!writeHeld(*held)) return;
+  }
+  if (startsFragment(packet, stream)) cutFragment();
+  av_packet_move_ref(held.get(), packet);
+}
+
+bool AssetWriterMuxer::writeHeld(AVPacket& packet) {
+  int result = av_write_frame(context.get(), &packet);
+  av_packet_unref(&packet);
+  if (result < 0) {
+    noteFailure(FfmpegError("Writing a packet", result).localizedDescription());
+    return false;
+  }
+  pending_ = true;
+  return true;
+}
+
+void AssetWriterMuxer::finishFragments() {
+  if (!fragmented) return;
+  for (auto& held : held_) {
+    if (held && held->data && !failed) writeHeld(*held);
+  }
+  cutFragment();
+}
+
+bool AssetWriterMuxer::startsFragment(const AVPacket* packet, const AVStream* stream) {
+  // Video paces the fragments when there is some: its packets are the ones that arrive in a steady
+  // stream (audio from some sources comes in bursts).
+  if (hasVideo && stream->codecpar->codec_type != AVMEDIA_TYPE_VIDEO) return false;
+  const double at = packet->dts == AV_NOPTS_VALUE ? 0 : packet->dts * av_q2d(stream->time_base);
+  if (!pending_) {
+    fragmentStart_ = at;
+    return false;
+  }
+  if (at - fragmentStart_ < kFragmentSeconds) return false;
+  fragmentStart_ = at;
+  return true;
+}
+
+void AssetWriterMuxer::cutFragment() {
+  if (!fragmented || !pending_ || failed) return;
+  AVFormatContext* c = context.get();
+  int result = av_write_frame(c, nullptr);
+  // The file's header waits for the first fragment, so that it knows where each track starts; that
+  // first flush writes only the header.
+  if (result >= 0 && !moovWritten_) result = av_write_frame(c, nullptr);
+  avio_flush(c->pb);
+  if (result >= 0 && c->pb->error < 0) result = c->pb->error;
+  if (result < 0) {
+    noteFailure(FfmpegError("Writing a fragment", result).localizedDescription());
+    return;
+  }
+  moovWritten_ = true;
+  pending_ = false;
+  file->commit();
 }
 
 void AssetWriterMuxer::noteFailure(const std::string& text) {
@@ -83,8 +156,8 @@ void AssetWriterFile::releaseReserve() {
 
 int AssetWriterFile::writePacket(void* opaque, uint8_t* data, int size) {
   auto* file = static_cast<AssetWriterFile*>(opaque);
+  if (file->refusing_) return AVERROR(EIO);
   int written = 0;
-  bool retried = false;
   while (written < size) {
     ssize_t n = ::write(file->fd_, data + written, static_cast<size_t>(size - written));
     if (n >= 0) {
@@ -93,17 +166,57 @@ int AssetWriterFile::writePacket(void* opaque, uint8_t* data, int size) {
     }
     int error = errno;
     if (error == EINTR) continue;
-    const std::string text = "Writing " + file->path_.filename().string() + ": " + std::strerror(error);
-    // The first failure ends the recording; the reserve leaves room to finish what was written.
-    file->muxer_.noteFailure(text);
-    if ((error == ENOSPC || error == EDQUOT) && file->reserveFd_ >= 0 && !retried) {
-      file->releaseReserve();
-      retried = true;
-      continue;
-    }
+    // The first failure ends the recording. Nothing is written after it, and a fragmented file
+    // goes back to its last whole fragment, so it plays to there.
+    file->refusing_ = true;
+    if (file->committedEnd_ >= 0 && ::ftruncate(file->fd_, file->committedEnd_) == 0)
+      ::lseek(file->fd_, file->committedEnd_, SEEK_SET);
+    file->muxer_.noteFailure("Writing " + file->path_.filename().string() + ": " + std::strerror(error));
     return AVERROR(error);
   }
   return size;
+}
+
+void AssetWriterFile::commit() {
+  if (refusing_ || fd_ < 0) return;
+  const off_t end = ::lseek(fd_, 0, SEEK_CUR);
+  if (end < 0) return;
+  committedEnd_ = end;
+  std::lock_guard lock(syncMutex_);
+  syncWanted_ = true;
+  if (!syncer_.joinable()) {
+    syncer_ = std::thread([this] { syncLoop(); });
+  } else {
+    syncWake_.notify_one();
+  }
+}
+
+void AssetWriterFile::syncLoop() {
+  pthread_setname_np(pthread_self(), "tk-sync-file");
+  // The file's name must survive a power cut as well as its content.
+  const int folder = ::open(path_.parent_path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (folder >= 0) {
+    ::fsync(folder);
+    ::close(folder);
+  }
+  std::unique_lock lock(syncMutex_);
+  while (true) {
+    syncWake_.wait(lock, [this] { return syncWanted_ || syncStop_; });
+    if (syncStop_) return;
+    syncWanted_ = false;
+    lock.unlock();
+    ::fdatasync(fd_);
+    lock.lock();
+  }
+}
+
+void AssetWriterFile::stopSyncing() {
+  {
+    std::lock_guard lock(syncMutex_);
+    syncStop_ = true;
+  }
+  syncWake_.notify_one();
+  if (syncer_.joinable()) syncer_.join();
 }
 
 int64_t AssetWriterFile::seek(void* opaque, int64_t offset, int whence) {
@@ -118,6 +231,7 @@ int64_t AssetWriterFile::seek(void* opaque, int64_t offset, int whence) {
 }
 
 int AssetWriterFile::close() {
+  stopSyncing();
   int result = 0;
   if (io_) {
     avio_flush(io_);
@@ -126,6 +240,7 @@ int AssetWriterFile::close() {
     avio_context_free(&io_);
   }
   if (fd_ >= 0) {
+    if (committedEnd_ >= 0 && !refusing_) ::fdatasync(fd_);
     if (::close(fd_) != 0 && result == 0) result = AVERROR(errno);
     fd_ = -1;
   }
@@ -173,6 +288,10 @@ void EncodingInput::encode(AVFrame* frame, const char* operation) {
       return;
     }
     if (packet_->duration <= 0) packet_->duration = packetDuration_;
+    if (timestampShift_ != 0) {
+      if (packet_->pts != AV_NOPTS_VALUE) packet_->pts += timestampShift_;
+      if (packet_->dts != AV_NOPTS_VALUE) packet_->dts += timestampShift_;
+    }
     muxer_.write(packet_.get(), stream_, encoder_->time_base);
     av_packet_unref(packet_.get());
   }
@@ -220,6 +339,7 @@ AssetWriter::AssetWriter(std::filesystem::path path, ContainerFormat format)
     throw FfmpegError("Creating the muxer", result < 0 ? result : AVERROR_MUXER_NOT_FOUND);
   }
   muxer_->context.reset(context);
+  muxer_->file = file_.get();
   context->pb = file_->io();
   context->flags |= AVFMT_FLAG_CUSTOM_IO;
 }
@@ -269,8 +389,22 @@ int AssetWriter::encodedHeight() const {
 void AssetWriter::start() {
   if (started_ || closed_) throw FfmpegError("Starting the writer", "the writer has already started");
   AVDictionary* options = nullptr;
-  // The colour atom carries the BT.709 tags in mp4 as in mov.
-  av_dict_set(&options, "movflags", optimizeForNetworkUse_ ? "+write_colr+faststart" : "+write_colr", 0);
+  // The colour atom carries the BT.709 tags in mp4 as in mov. A fragmented file is cut by
+  // AssetWriterMuxer (frag_custom); its header goes out with the first fragment (delay_moov), once
+  // each track's start is known, so that its edit list starts the video at 0. Fragments start
+  // between keyframes too, which the random-access index at the end (mfra) cannot describe: it is
+  // left out (skip_trailer), and readers walk the fragments instead, as they must for a file whose
+  // recording was killed.
+  const char* flags = fragmented_ ? "+write_colr+frag_custom+delay_moov+default_base_moof+skip_trailer"
+                      : optimizeForNetworkUse_ ? "+write_colr+faststart"
+                                               : "+write_colr";
+  av_dict_set(&options, "movflags", flags, 0);
+  muxer_->fragmented = fragmented_;
+  muxer_->hasVideo = videoInput_ != nullptr;
+  if (fragmented_) {
+    file_->setFragmented();
+    for (auto& input : audioInputs_) input->startTrackAtZero();
+  }
   int result = avformat_write_header(muxer_->context.get(), &options);
   av_dict_free(&options);
   ffmpegCheck(result, "Writing the file header");
@@ -311,8 +445,19 @@ void AssetWriter::finish(MediaTime endTime) {
   if (videoInput_) videoInput_->stop(true);
   for (auto& input : audioInputs_) input->stop(true, endTime);
 
+  {
+    std::lock_guard lock(muxer_->mutex);
+    muxer_->finishFragments();
+  }
   int result = av_write_trailer(muxer_->context.get());
   int closeResult = closeFile();
+  if ((result < 0 || closeResult < 0) && fragmented_ && file_->holdsWholeFragment()) {
+    if (!failed())
+      muxer_->noteFailure(
+          FfmpegError("Closing " + path_.filename().string(), result < 0 ? result : closeResult)
+              .localizedDescription());
+    return;
+  }
   if (result < 0 || closeResult < 0) {
     // Name the first failure: the one that left no room for the index is the useful one.
     const std::string error = failure();

@@ -106,6 +106,10 @@ class AssetWriter {
   // Before start: put the index at the front of the file once it is finished (a second pass over
   // the file in finish), so a player can start before it has the whole file.
   void setOptimizeForNetworkUse(bool value) { optimizeForNetworkUse_ = value; }
+  // Before start: write the file as a series of self-contained fragments, each made whole on the
+  // disk as it is written (about every second), so that a file whose process is killed, or whose
+  // disk fills, plays up to its last fragment. A finished file has the same form.
+  void setFragmented(bool value) { fragmented_ = value; }
 
   // Writes the header and starts the encode threads.
   void start();
@@ -122,7 +126,8 @@ class AssetWriter {
   // Drains the queues, pads every audio track with silence up to `endTime` when given, flushes the
   // encoders and writes the trailer. Throws FfmpegError when the file could not be closed with its
   // index; the file stays on disk either way. After an earlier failure (see failed()) the file is
-  // closed with what was written up to it, and finish succeeds when that worked.
+  // closed with what was written up to it, and finish succeeds when that worked. A fragmented file
+  // whose last fragment finds no room ends at the one before: failed() says why.
   void finish(MediaTime endTime = MediaTime::invalid());
   // Stops the threads, discards what is queued, closes and removes the file.
   void cancel();
@@ -154,6 +159,7 @@ class AssetWriter {
   std::atomic<bool> started_{false};
   bool closed_ = false;
   bool optimizeForNetworkUse_ = false;
+  bool fragmented_ = false;
 };
 
 }  // namespace tk

@@ -61,6 +61,11 @@ AssetWriterAudioInput::~AssetWriterAudioInput() {
   stop(false, MediaTime::invalid());
 }
 
+void AssetWriterAudioInput::startTrackAtZero() {
+  lead_ = encoder_->initial_padding;
+  timestampShift_ = lead_;
+}
+
 void AssetWriterAudioInput::start() {
   thread_ = std::thread([this] {
     nameThread();
@@ -92,18 +97,25 @@ void AssetWriterAudioInput::run() {
 // mismatches are left alone, so steady delivery jitter never adds clicks.
 void AssetWriterAudioInput::place(const AudioBlock& block, MediaTime time) {
   if (block.format.sampleRate <= 0 || block.format.channels <= 0) return;
-  const int64_t expected = framesAt(time, sampleRate_);
-  const int64_t difference = expected - position_;
+  int64_t expected = framesAt(time, sampleRate_) - lead_;
   int firstFrame = 0;
+  if (expected < 0) {
+    // Sound from before the encoder's first frame: the priming stands in for it.
+    const int64_t early = -expected * block.format.sampleRate / sampleRate_;
+    if (early >= block.frameCount) return;
+    firstFrame = static_cast<int>(early);
+    expected = 0;
+  }
+  const int64_t difference = expected - position_;
   if (difference > gapTolerance_) {
     pushSilence(difference);
   } else if (difference < -gapTolerance_) {
     const int64_t overlap = -difference * block.format.sampleRate / sampleRate_;
-    if (overlap >= block.frameCount) {
-      trimmedFrames_ += block.frameCount;
+    if (firstFrame + overlap >= block.frameCount) {
+      trimmedFrames_ += block.frameCount - firstFrame;
       return;
     }
-    firstFrame = static_cast<int>(overlap);
+    firstFrame += static_cast<int>(overlap);
     trimmedFrames_ += overlap;
   }
   pushConverted(block, firstFrame);
@@ -205,7 +217,7 @@ void AssetWriterAudioInput::stop(bool drain, MediaTime endTime) {
   if (!drain || failed_) return;
   // A source that fell silent before the end still fills its track up to the end of the picture.
   if (endTime.isValid()) {
-    const int64_t end = framesAt(endTime, sampleRate_);
+    const int64_t end = framesAt(endTime, sampleRate_) - lead_;
     if (end > position_) pushSilence(end - position_);
   }
   encodeAvailable(true);

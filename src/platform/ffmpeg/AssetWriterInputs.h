@@ -4,6 +4,7 @@
 
 #include <array>
 #include <atomic>
+#include <condition_variable>
 #include <filesystem>
 #include <functional>
 #include <mutex>
@@ -17,8 +18,18 @@
 
 namespace tk {
 
+class AssetWriterFile;
+
 struct AssetWriterMuxer {
+  // A fragmented file is cut about every second of video (of audio in a file without video),
+  // keyframe or not: a kill loses about that much, and the keyframe interval, which bounds an exact
+  // seek, stays as it is.
+  static constexpr double kFragmentSeconds = 1.0;
+
   ff::OutputContextPtr context;
+  AssetWriterFile* file = nullptr;
+  bool fragmented = false;  // set before the header is written
+  bool hasVideo = false;
   std::mutex mutex;  // held while a packet is written
   std::atomic<bool> failed{false};
   // Called once, on the thread that met the first failure; it must only hand the news on.
@@ -27,17 +38,37 @@ struct AssetWriterMuxer {
   // Any encode thread may call it. After the first failure packets are dropped, so that the file
   // holds exactly what its index will describe.
   void write(AVPacket* packet, AVStream* stream, AVRational encoderTimeBase);
+  // Fragmented files: writes what the muxer holds as one whole fragment and marks the file's end
+  // there. Called with `mutex` held.
+  void cutFragment();
+  // Fragmented files, at finish: writes the packets held back and cuts the last fragment. Called
+  // with `mutex` held.
+  void finishFragments();
   // Records the first failure of the file (a write, an encoder) and reports it.
   void noteFailure(const std::string& text);
   std::string firstError();
 
  private:
+  bool startsFragment(const AVPacket* packet, const AVStream* stream);
+  bool writeHeld(AVPacket& packet);
+
   std::mutex errorMutex_;
   std::string error_;
+  bool pending_ = false;             // packets given to the muxer since the last cut
+  bool moovWritten_ = false;         // the header of a fragmented file goes out with its first fragment
+  double fragmentStart_ = 0;         // seconds
+  std::vector<ff::PacketPtr> held_;  // by stream: the latest packet, until the next gives its length
 };
 
-// The movie file under the muxer: our own descriptor, and a reserve of disk space beside it that is
-// released when the disk fills, so that what was written can still be closed with its index.
+// The movie file under the muxer: our own descriptor, and a reserve of disk space beside it.
+//
+// A fragmented file is whole at every committed end (a fragment boundary). The first failed write
+// cuts the file back to the last one and refuses every write after it, so nothing is written past
+// the failure and the file stays playable. Each commit is also pushed to the disk by a thread of
+// its own, so a power cut loses no more than the fragments written since.
+//
+// The reserve keeps room for what a recording writes after its movies are closed (the metadata,
+// a package's manifest) when the disk has filled: it is released when the file is closed.
 class AssetWriterFile {
  public:
   static constexpr int64_t kReserveBytes = 16 << 20;
@@ -48,6 +79,12 @@ class AssetWriterFile {
   AVIOContext* io() const { return io_; }
   // Sets aside the reserve; without room for it the file is written without one.
   void reserveSpace();
+  // Until the first commit the file holds nothing whole: a failure empties it.
+  void setFragmented() { committedEnd_ = 0; }
+  bool holdsWholeFragment() const { return committedEnd_ > 0; }
+  // Everything flushed so far is whole: a failure later cuts the file back to here. Starts the
+  // thread that pushes commits to the disk on the first call.
+  void commit();
   // Flushes, frees the I/O context and closes the descriptor; the first error, or 0.
   int close();
 
@@ -55,6 +92,8 @@ class AssetWriterFile {
   static int writePacket(void* opaque, uint8_t* data, int size);
   static int64_t seek(void* opaque, int64_t offset, int whence);
   void releaseReserve();
+  void syncLoop();
+  void stopSyncing();
 
   std::filesystem::path path_;
   std::filesystem::path reservePath_;
@@ -62,6 +101,14 @@ class AssetWriterFile {
   int reserveFd_ = -1;
   AssetWriterMuxer& muxer_;
   AVIOContext* io_ = nullptr;
+  int64_t committedEnd_ = -1;  // none yet: a failure leaves the file as it is
+  bool refusing_ = false;      // a write failed: nothing more goes into the file
+
+  std::thread syncer_;
+  std::mutex syncMutex_;
+  std::condition_variable syncWake_;
+  bool syncWanted_ = false;
+  bool syncStop_ = false;
 };
 
 // Creates the encoder's stream in the muxer and copies the opened encoder's parameters to it.
@@ -88,6 +135,7 @@ class EncodingInput {
   AVStream* stream_ = nullptr;
   ff::PacketPtr packet_{av_packet_alloc()};
   int64_t packetDuration_ = 0;  // duration given to packets that have none (the last frame's)
+  int64_t timestampShift_ = 0;  // added to every packet's times, in the encoder's time base
   std::atomic<bool> failed_{false};
   mutable std::mutex errorMutex_;
   std::string error_;
@@ -152,6 +200,10 @@ class AssetWriterAudioInput : public EncodingInput {
   AssetWriterAudioInput(AssetWriterMuxer& muxer, const AudioInputSettings& settings);
   ~AssetWriterAudioInput() override;
 
+  // Before start, for a fragmented file. Its header is written before the track's start is known,
+  // so no edit list can hide the encoder's priming; instead the track starts at 0 with the priming
+  // in place of its first frames of sound, and what follows plays at its own time.
+  void startTrackAtZero();
   void start();
   bool append(std::shared_ptr<const AudioBlock> block, MediaTime time);
   bool hasRoom() const { return queue_.hasRoom(); }
@@ -173,6 +225,7 @@ class AssetWriterAudioInput : public EncodingInput {
   int sampleRate_;
   int channels_;
   int64_t gapTolerance_;       // frames: smaller mismatches are left alone, larger ones mended
+  int64_t lead_ = 0;           // frames of the track before the encoder's first (the priming)
   int64_t position_ = 0;       // frames placed into the track so far, silence included
   int64_t encodedFrames_ = 0;  // frames handed to the encoder (the next frame's pts)
   ff::SwrPtr resampler_;

@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <sstream>
@@ -120,20 +121,46 @@ std::string PrettyJsonStream::finish() {
 }
 
 void writeFileBytes(const std::filesystem::path& file, std::string_view bytes) {
-  const int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-  if (fd < 0) throw fileError("Cannot write", file, errno);
+  // Written beside the file under a hidden name, pushed to the disk, then renamed over it: the file
+  // is always either its old content or the whole new one, never empty or cut short, even when the
+  // disk fills or the process dies halfway.
+  std::string base = file.filename().string();
+  base.insert(base.begin(), '.');
+  base += '.';
+  std::filesystem::path temporary;
+  int fd = -1;
+  for (unsigned attempt = 0; fd < 0; ++attempt) {
+    char suffix[24];
+    std::snprintf(suffix, sizeof suffix, "%d-%u.tmp", static_cast<int>(::getpid()), attempt);
+    temporary = file.parent_path() / (base + suffix);
+    fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    if (fd < 0 && (errno != EEXIST || attempt >= 100)) throw fileError("Cannot write", file, errno);
+  }
+  auto fail = [&](int code) {
+    ::close(fd);
+    ::unlink(temporary.c_str());
+    throw fileError("Cannot write", file, code);
+  };
   std::size_t written = 0;
   while (written < bytes.size()) {
     const ssize_t n = ::write(fd, bytes.data() + written, bytes.size() - written);
     if (n < 0) {
       if (errno == EINTR) continue;
-      const int code = errno;
-      ::close(fd);
-      throw fileError("Cannot write", file, code);
+      fail(errno);
     }
     written += static_cast<std::size_t>(n);
   }
-  if (::close(fd) != 0) throw fileError("Cannot write", file, errno);
+  if (::fdatasync(fd) != 0) fail(errno);
+  if (::close(fd) != 0) {
+    const int code = errno;
+    ::unlink(temporary.c_str());
+    throw fileError("Cannot write", file, code);
+  }
+  if (::rename(temporary.c_str(), file.c_str()) != 0) {
+    const int code = errno;
+    ::unlink(temporary.c_str());
+    throw fileError("Cannot write", file, code);
+  }
 }
 
 Json readJsonFile(const std::filesystem::path& file) {

@@ -139,8 +139,9 @@ class PrettyJsonStream {
 enum class JsonStyle { pretty, compact };
 std::string encodeJson(const Json& document, JsonStyle style);
 
-// Replaces the file's content with `bytes` in one plain write. Throws tk::PlatformError (domain
-// "POSIX", the errno) naming the file.
+// Replaces the file with one holding `bytes`, whole or not at all: written to a hidden file beside
+// it (".<name>.<pid>-<n>.tmp"), pushed to the disk and renamed over it. Throws tk::PlatformError
+// (domain "POSIX", the errno) naming the file; the old file is then left as it was.
 void writeFileBytes(const std::filesystem::path& file, std::string_view bytes);
 // The parsed document of a file; throws JsonError when it is no JSON, PlatformError when unreadable.
 Json readJsonFile(const std::filesystem::path& file);

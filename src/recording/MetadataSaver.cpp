@@ -1,0 +1,54 @@
+#include "recording/MetadataSaver.h"
+
+#include <QtConcurrent/QtConcurrentRun>
+
+#include "model/MetadataRecorder.h"
+#include "model/RecordingMetadata.h"
+#include "platform/json/JsonWriter.h"
+#include "platform/media/Error.h"
+#include "platform/qt/Diagnostics.h"
+
+namespace tk {
+
+MetadataSaver::MetadataSaver() {
+  QObject::connect(&timer_, &QTimer::timeout, [this] { saveNow(); });
+}
+
+MetadataSaver::~MetadataSaver() {
+  stop();
+}
+
+void MetadataSaver::start(std::shared_ptr<MetadataRecorder> recorder, std::filesystem::path file) {
+  stop();
+  recorder_ = std::move(recorder);
+  file_ = std::move(file);
+  timer_.start(kInterval);
+}
+
+void MetadataSaver::stop() {
+  timer_.stop();
+  recorder_.reset();
+  inFlight_.waitForFinished();
+}
+
+void MetadataSaver::reset() {
+  stop();
+  file_.reset();
+}
+
+void MetadataSaver::saveNow() {
+  // A save still writing (a slow disk) is not queued behind: the next tick takes a fresher snapshot.
+  if (!recorder_ || !file_ || inFlight_.isRunning()) return;
+  inFlight_ = QtConcurrent::run([metadata = recorder_->snapshot(), file = *file_] {
+    try {
+      writeFileBytes(file, encodeRecordingMetadata(metadata));
+    } catch (const Error& error) {
+      // The last save stays; the recording goes on.
+      Diagnostics::line("⚠️ Failed to save metadata: " + error.localizedDescription());
+    } catch (const std::exception& error) {
+      Diagnostics::line(std::string("⚠️ Failed to save metadata: ") + error.what());
+    }
+  });
+}
+
+}  // namespace tk

@@ -1,0 +1,49 @@
+#pragma once
+
+#include <QFuture>
+#include <QTimer>
+#include <chrono>
+#include <filesystem>
+#include <memory>
+#include <optional>
+
+namespace tk {
+
+class MetadataRecorder;
+
+// Keeps the metadata file of a running recording up to date: every two seconds a snapshot of the
+// recorder is written on a worker, whole or not at all (writeFileBytes), so that a recording whose
+// process is killed keeps its clicks, cursor and zooms up to the last save, and a disk that fills
+// keeps the last save instead of an empty file. The save at stop goes to the same file.
+//
+// Threads: main thread only; the writing itself runs on a worker.
+class MetadataSaver {
+ public:
+  static constexpr std::chrono::milliseconds kInterval{2000};
+
+  MetadataSaver();
+  // Waits for a save in flight.
+  ~MetadataSaver();
+  MetadataSaver(const MetadataSaver&) = delete;
+  MetadataSaver& operator=(const MetadataSaver&) = delete;
+
+  // Saves `recorder` to `file` from now on, the first time after one interval.
+  void start(std::shared_ptr<MetadataRecorder> recorder, std::filesystem::path file);
+  // No more saves; waits for one in flight, so that nothing older lands over a later save. The
+  // file stays, and so does its name.
+  void stop();
+  // Forgets the file (a new recording is being prepared).
+  void reset();
+  // The file saved to since start, when there was one.
+  const std::optional<std::filesystem::path>& file() const { return file_; }
+
+ private:
+  void saveNow();
+
+  QTimer timer_;
+  std::shared_ptr<MetadataRecorder> recorder_;
+  std::optional<std::filesystem::path> file_;
+  QFuture<void> inFlight_;
+};
+
+}  // namespace tk
