@@ -95,7 +95,7 @@ TEST_F(MediaWriterTest, ConvertsWithTheBt709MatrixIntoLimitedRange) {
   EXPECT_NEAR(right.u, 240, 3);
 }
 
-TEST_F(MediaWriterTest, H264AndH265AreTaggedAndCarryAKeyframeEveryTwoSeconds) {
+TEST_F(MediaWriterTest, H264AndH265AreTaggedAndCarryAKeyframeEverySecond) {
   // H.265 is tagged hvc1 in both containers. An exact seek decodes forward from the keyframe before
   // its target: the encoders' own interval of 250 frames would cost up to four seconds of 60 fps
   // video per seek.
@@ -123,10 +123,8 @@ TEST_F(MediaWriterTest, H264AndH265AreTaggedAndCarryAKeyframeEveryTwoSeconds) {
     EXPECT_EQ(info.video()->packetCount, 150);
     EXPECT_EQ(info.video()->colorPrimaries, "bt709");
     const std::vector<double> keyframes = test::videoKeyframeTimes(file(c.name));
-    ASSERT_EQ(keyframes.size(), 3u);
-    EXPECT_NEAR(keyframes[0], 0.0, 1e-6);
-    EXPECT_NEAR(keyframes[1], 2.0, 1e-6);
-    EXPECT_NEAR(keyframes[2], 4.0, 1e-6);
+    ASSERT_EQ(keyframes.size(), 5u);
+    for (size_t i = 0; i < keyframes.size(); ++i) EXPECT_NEAR(keyframes[i], double(i), 1e-6);
   }
 }
 
