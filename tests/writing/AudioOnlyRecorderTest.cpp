@@ -3,8 +3,8 @@
 #include <QTemporaryDir>
 #include <atomic>
 #include <condition_variable>
-#include <mutex>
 #include <fstream>
+#include <mutex>
 #include <nlohmann/json.hpp>
 
 #include "MediaFileReader.h"
