@@ -56,5 +56,9 @@ if [[ -f "$log" ]]; then
     grab { reason = (reason == "" ? $0 : reason " " $0); next }
     /: Skipped$/ { grab = 1; reason = "" }
   ' "$log"
+  # The full-disk recording needs a private mount namespace; say whether this machine gave one.
+  if grep -q '^\[       OK \] RecordingCoordinatorFullDiskTest\.' "$log"; then
+    echo "full disk: the full-disk recording test ran, in a private mount namespace"
+  fi
 fi
 exit "$status"
