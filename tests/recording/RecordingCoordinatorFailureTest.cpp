@@ -284,9 +284,10 @@ TEST_F(RecordingFailureTest, AStreamThatFailsWhileStartingLeavesNothingRunning) 
   auto& panel = FloatingRecordingPanelController::shared();
   RecordingMode mode = RecordingMode::screenArea(display, QRectF(0, 0, 160, 120));
   test::awaitTask(harness.coordinator.prepareRecording(mode, config(mode)));
-  // The start waits for the stream to be made; the stream reports its end meanwhile.
-  auto start = harness.coordinator.startRecording();
+  // The stream's end is reported as the start begins, so its news reaches the main thread while
+  // the start waits for the stream to be made, however soon that is done.
   harness.coordinator.screenEngine()->streamDidStop("The captured display was disconnected");
+  auto start = harness.coordinator.startRecording();
   EXPECT_THROW(test::awaitTask(std::move(start)), RecordingError);
   test::pumpEvents(300ms);  // what a start left behind would show by now
   EXPECT_EQ(harness.coordinator.recordingState().kind(), RecordingState::Kind::idle);
