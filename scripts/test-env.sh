@@ -6,7 +6,10 @@
 #   scripts/test-env.sh COMMAND [ARGS...]
 #
 # The command sees DISPLAY, PULSE_SERVER, XDG_RUNTIME_DIR and TK_TEST_ENV=1, and
-# TK_TEST_SINK / TK_TEST_SOURCE naming the null sink and the sine source.
+# TK_TEST_SINK / TK_TEST_SOURCE naming the null sink and the sine source. HOME and the XDG
+# configuration, data and cache folders are fresh and private too, so settings written by one
+# command never reach another. Starting all this takes about half a second, so the test suite
+# starts one private desktop per desktop test and runs many at once (tests/CMakeLists.txt).
 set -euo pipefail
 
 if (($# == 0)); then
@@ -53,9 +56,9 @@ Xvfb -displayfd 3 -screen 0 1920x1080x24 -nolisten tcp -noreset +extension COMPO
   +extension RANDR +extension XFIXES +extension XInputExtension +extension MIT-SHM \
   3>"$workdir/display" >"$workdir/xvfb.log" 2>&1 &
 pids+=($!)
-wait_for 20 "Xvfb" test -s "$workdir/display"
+wait_for 60 "Xvfb" test -s "$workdir/display"
 export DISPLAY=":$(head -n1 "$workdir/display")"
-wait_for 20 "the X display $DISPLAY" xdpyinfo
+wait_for 60 "the X display $DISPLAY" xdpyinfo
 
 # Window manager. Tests press buttons and turn the wheel over the bare root window: there the
 # stock configuration opens menus that grab the pointer and keyboard, and switches desktops, which
@@ -68,7 +71,7 @@ if [[ -f /etc/xdg/openbox/rc.xml ]]; then
 fi
 openbox --sm-disable "${openbox_config[@]}" >"$workdir/openbox.log" 2>&1 &
 pids+=($!)
-wait_for 20 "openbox" sh -c 'xprop -root _NET_SUPPORTING_WM_CHECK | grep -q "window id"'
+wait_for 60 "openbox" sh -c 'xprop -root _NET_SUPPORTING_WM_CHECK | grep -q "window id"'
 
 # Sound server, on its own runtime folder and socket.
 export XDG_RUNTIME_DIR="$workdir/runtime"
@@ -89,7 +92,7 @@ HOME="$workdir/home" PULSE_RUNTIME_PATH="$XDG_RUNTIME_DIR/pulse" \
   pulseaudio -n -F "$workdir/pulse.pa" --daemonize=no --exit-idle-time=-1 --use-pid-file=no \
   --disable-shm=yes --log-target=stderr >"$workdir/pulse.log" 2>&1 &
 pids+=($!)
-if ! wait_for 20 "PulseAudio" pactl info; then
+if ! wait_for 60 "PulseAudio" pactl info; then
   cat "$workdir/pulse.log" >&2
   exit 1
 fi
@@ -98,10 +101,13 @@ fi
 trayer --edge top --align right --widthtype request --height 24 --SetDockType true \
   >"$workdir/trayer.log" 2>&1 &
 pids+=($!)
-wait_for 20 "the tray host" sh -c "xprop -root _NET_SUPPORTED >/dev/null && xwininfo -root -tree | grep -qi trayer"
+wait_for 60 "the tray host" sh -c "xprop -root _NET_SUPPORTED >/dev/null && xwininfo -root -tree | grep -qi trayer"
 
 export TK_TEST_ENV=1 TK_TEST_SINK=tk_null_sink TK_TEST_SOURCE=tk_sine_source
+export HOME="$workdir/home" XDG_CONFIG_HOME="$workdir/home/.config" XDG_DATA_HOME="$workdir/home/.local/share"
+export XDG_CACHE_HOME="$workdir/home/.cache"
 # Sanitizer builds run here too: the leaks of the system libraries we know of are not ours.
 export LSAN_OPTIONS="${LSAN_OPTIONS:-suppressions=$(cd "$(dirname "$0")" && pwd)/lsan.supp:print_suppressions=0}"
-echo "test-env: DISPLAY=$DISPLAY PULSE_SERVER=$PULSE_SERVER"
+# On stderr: the test suite lists a program's tests through this script and reads its stdout.
+echo "test-env: DISPLAY=$DISPLAY PULSE_SERVER=$PULSE_SERVER" >&2
 "$@"

@@ -1,8 +1,10 @@
 #include "editor/AudioPlayerManager.h"
 
+#include <QCoreApplication>
 #include <QCoroFuture>
 #include <QCoroTask>
 #include <QPointer>
+#include <QTimer>
 #include <QtConcurrent>
 #include <cmath>
 
@@ -210,8 +212,7 @@ void AudioPlayerManager::exportAudio(const std::filesystem::path& url, ExportCom
   job->loaded = bothFilesOpen();
   job->completion = std::move(completion);
   [](QPointer<AudioPlayerManager> self, std::shared_ptr<Job> job) -> QCoro::Task<void> {
-    // Held in a variable: a temporary awaited in place is destroyed twice by this compiler. Even a
-    // refusal comes back later, on the main thread, never inside the call.
+    // Held in a variable: a temporary awaited in place is destroyed twice by this compiler.
     QFuture<void> work = QtConcurrent::run([job] {
       try {
         if (!job->loaded) throw notLoaded();
@@ -221,11 +222,15 @@ void AudioPlayerManager::exportAudio(const std::filesystem::path& url, ExportCom
       }
     });
     co_await work;
-    if (self) {
-      self->setupAudioEngine();
-      self->setExporting(false);
-    }
-    if (job->completion) job->completion(job->error ? std::filesystem::path() : job->url, job->error);
+    // Even a refusal comes back later, on the main thread, never inside the call: work that was
+    // done before it was awaited resumes here at once, so the end is posted.
+    QTimer::singleShot(0, qApp, [self, job] {
+      if (self) {
+        self->setupAudioEngine();
+        self->setExporting(false);
+      }
+      if (job->completion) job->completion(job->error ? std::filesystem::path() : job->url, job->error);
+    });
   }(this, std::move(job));
 }
 

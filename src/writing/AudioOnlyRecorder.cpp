@@ -19,10 +19,12 @@ std::exception_ptr recorderError(int code, const std::string& text) {
   return std::make_exception_ptr(RecordingError::fileWriteError(PlatformError(kDomain, code, text)));
 }
 
-std::unique_ptr<AssetWriter> openAudioFile(const std::filesystem::path& path) {
+std::unique_ptr<AssetWriter> openAudioFile(const std::filesystem::path& path,
+                                           const std::function<void()>& encodeGate) {
   auto writer = std::make_unique<AssetWriter>(path, ContainerFormat::m4a);
   // Fragments of a second each: a killed process or a full disk keeps what came before.
   writer->setFragmented(true);
+  if (encodeGate) writer->setEncodeGate(encodeGate);
   const AudioOutputSettings settings = AudioOnlyRecorder::audioOutputSettings("aac");
   AudioInputSettings input;
   input.sampleRate = static_cast<int>(settings.sampleRate);
@@ -76,8 +78,8 @@ void AudioOnlyRecorder::prepareRecordingFiles() {
     const std::filesystem::path package = createUniqueFolder(folder, name, ".tka");
     try {
       AudioPackageInfo{}.write(package);
-      systemWriter_ = openAudioFile(package / "sys.m4a");
-      microphoneWriter_ = openAudioFile(package / "mic.m4a");
+      systemWriter_ = openAudioFile(package / "sys.m4a", encodeGate_);
+      microphoneWriter_ = openAudioFile(package / "mic.m4a", encodeGate_);
     } catch (...) {
       systemWriter_.reset();
       std::error_code ignored;
@@ -94,7 +96,7 @@ void AudioOnlyRecorder::prepareRecordingFiles() {
   std::error_code ignored;
   std::filesystem::create_directories(folder, ignored);
   const std::filesystem::path file = firstFreePath(folder, name, ".m4a");
-  systemWriter_ = openAudioFile(file);
+  systemWriter_ = openAudioFile(file, encodeGate_);
   if (recordsSystemAudio_ && recordsMicrophone_) {
     AssetWriter* writer = systemWriter_.get();
     mixer_ =

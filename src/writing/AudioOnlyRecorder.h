@@ -72,6 +72,8 @@ class AudioOnlyRecorder {
   void finishRecordingBlocking();
   // Audio blocks the encoders refused (a full queue), mixed blocks included.
   uint64_t refusedBlocks() const;
+  // Given to every file's encoders (AssetWriter::setEncodeGate); set before prepareRecordingFiles.
+  void setEncodeGate(std::function<void()> gate) { encodeGate_ = std::move(gate); }
 
   static AudioOutputSettings audioOutputSettings(const std::string& encoderName);
   // "Audio Recording <short date>, <time>", with "/" as "-" and ":" as ".".
@@ -107,6 +109,7 @@ class AudioOnlyRecorder {
   std::atomic<bool> sessionStarted_{false};
   std::atomic<bool> finishing_{false};
   std::atomic<uint64_t> refusedMixedBlocks_{0};
+  std::function<void()> encodeGate_;
   std::thread finisher_;
 };
 

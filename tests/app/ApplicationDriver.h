@@ -238,7 +238,7 @@ inline QString waitForVisible(const QString& title, std::chrono::seconds timeout
 
 // Records for a while once the floating panel shows, stops from it, and returns the movie.
 inline QString recordAndStop(Application& app) {
-  const QString panel = waitForVisible("Recording");
+  const QString panel = waitForVisible("Recording", std::chrono::seconds(60));
   EXPECT_FALSE(panel.isEmpty()) << "the recording did not start; output:\n" << app.output().toStdString();
   if (panel.isEmpty()) return {};
   pumpEvents(std::chrono::seconds(2));

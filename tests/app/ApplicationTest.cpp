@@ -146,21 +146,30 @@ TEST(ApplicationTest, ADisplayRecordingStartedFromTheBarAndStoppedFromThePanelLe
   ASSERT_FALSE(HasFailure());
 
   const QString folder = app.recordings();
-  ASSERT_TRUE(tk::test::waitUntil([&] { return !filesIn(folder, "*Recording at *.metadata.json").isEmpty(); },
-                                  std::chrono::seconds(60)))
+  // The metadata is there once its file holds a whole JSON object (it is written after it is made).
+  QString metadata;
+  QJsonObject written;
+  ASSERT_TRUE(tk::test::waitUntil(
+      [&] {
+        const QStringList found = filesIn(folder, "*Recording at *.metadata.json");
+        if (found.isEmpty()) return false;
+        metadata = found.front();
+        QFile file(QDir(folder).filePath(metadata));
+        written =
+            file.open(QIODevice::ReadOnly) ? QJsonDocument::fromJson(file.readAll()).object() : QJsonObject();
+        return !written.isEmpty();
+      },
+      std::chrono::seconds(60)))
       << "no metadata; output:\n"
       << app.output().toStdString();
   const QStringList movies = filesIn(folder, "Recording at *.mov");
   ASSERT_EQ(movies.size(), 1);
   const QString movie = QDir(folder).filePath(movies.front());
   // The metadata beside it carries the movie's name (hidden or not, as the coordinator saves it).
-  const QString metadata = filesIn(folder, "*Recording at *.metadata.json").front();
   EXPECT_TRUE(metadata.endsWith(QFileInfo(movie).completeBaseName() + ".metadata.json"))
       << metadata.toStdString();
-  QFile metadataFile(QDir(folder).filePath(metadata));
-  ASSERT_TRUE(metadataFile.open(QIODevice::ReadOnly));
   // The frame rate of the settings (30, not the default 60) reached the recording.
-  EXPECT_EQ(QJsonDocument::fromJson(metadataFile.readAll()).object().value("frameRate").toInt(), 30);
+  EXPECT_EQ(written.value("frameRate").toInt(), 30);
 
   // A movie of about the time recorded.
   const QString duration =

@@ -78,6 +78,24 @@ std::optional<QPoint> findColour(const QRect& area, const QColor& colour) {
   return std::nullopt;
 }
 
+// Clicks the picker's card whose picture shows `colour` once the grid has settled, and waits until
+// the card is drawn picked (its picture framed in blue). False, with a message, when either never came.
+::testing::AssertionResult pickCard(const QRect& grid, const QColor& colour) {
+  std::optional<QPoint> card, before;
+  // The picture at the same place in two looks in a row: no late picture moves the cards any more.
+  if (!waitUntil([&] {
+        before = card;
+        card = findColour(grid, colour);
+        return card && card == before;
+      }))
+    return ::testing::AssertionFailure() << "no settled picture of " << describe(colour) << " in the picker";
+  click(card->x() + 4, card->y() + 4);
+  const QRect around = QRect(card->x() - 6, card->y() - 6, 240, 140) & grid;
+  if (!waitUntil([&] { return findColour(around, QColor(0, 122, 255)).has_value(); }))
+    return ::testing::AssertionFailure() << "the card of " << describe(colour) << " was not drawn picked";
+  return ::testing::AssertionSuccess();
+}
+
 // Chooses Area on the main bar; returns the control panel once the overlay shows.
 QString openAreaPicker(Application& app) {
   const QString bar = waitForMainWindow();
@@ -217,17 +235,18 @@ TEST(SelectionRecordingTest, TwoWindowsPickedFromTheirPicturesAreRecordedOverThe
   const QRect pickerGeometry = geometryOf(picker);
   // The grid lies between the title bar and the bottom bar.
   const QRect grid = pickerGeometry.adjusted(0, 44, 0, -56);
-  std::optional<QPoint> redCard, greenCard;
   ASSERT_TRUE(waitUntil([&] {
-    redCard = findColour(grid, kRed);
-    greenCard = findColour(grid, kGreen);
-    return redCard && greenCard && findColour(grid, kBlue);
+    return findColour(grid, kRed) && findColour(grid, kGreen) && findColour(grid, kBlue);
   })) << "the pictures of the three windows did not show; output:\n"
       << app.output().toStdString();
-  click(redCard->x() + 4, redCard->y() + 4);
-  click(greenCard->x() + 4, greenCard->y() + 4);
-  // Record, in the middle of the bottom bar.
-  click(pickerGeometry.center().x(), pickerGeometry.bottom() - 28);
+  ASSERT_TRUE(pickCard(grid, kRed));
+  ASSERT_TRUE(pickCard(grid, kGreen));
+  // Record, in the middle of the bottom bar; the picker closes once it took the click.
+  const QRect settled = geometryOf(picker);
+  click(settled.center().x(), settled.bottom() - 28);
+  ASSERT_TRUE(waitUntil([] { return visibleWindows("Window Selector").isEmpty(); }))
+      << "the picker did not take Record; output:\n"
+      << app.output().toStdString();
 
   const QString movie = recordAndStop(app);
   ASSERT_FALSE(movie.isEmpty());

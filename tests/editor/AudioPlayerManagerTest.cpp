@@ -169,7 +169,10 @@ TEST_F(AudioPlayerManagerTest, PlaybackReachesTheSinkAtTheChosenVolumes) {
 TEST_F(AudioPlayerManagerTest, ExportWritesEveryFormatWithTheMixedLevels) {
   const auto system = decoded(package() / "sys.m4a");
   const auto microphone = decoded(package() / "mic.m4a");
-  const double from = 1.0, to = std::min(manager.audioLength() - 0.5, 4.0);
+  // Where both tracks hold sound: a track the sound server handed over less of ends early.
+  const double shorter = double(std::min(system.size(), microphone.size())) / 48000;
+  const double from = 1.0, to = std::min(shorter - 0.5, 4.0);
+  ASSERT_GE(to - from, 0.5) << "the package holds too little of both tracks";
   const double systemLevel = toneLevel(system, kSystemTone, from, to);
   const double microphoneLevel = toneLevel(microphone, kMicrophoneTone, from, to);
   ASSERT_GT(systemLevel, 0.05);

@@ -1,4 +1,6 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <QCoreApplication>
 #include <QProcess>
@@ -269,6 +271,45 @@ TEST_F(AssetExportSessionTest, RefusalsLeaveEveryFileAsItWas) {
   // A range past the source's end is cut at it.
   video->insertTimeRange({MediaTime(2, 1), MediaTime(5, 1)}, movie(), track, MediaTime(1, 1));
   EXPECT_NEAR(composition.duration().seconds(), 2.0, 0.05);
+}
+
+TEST_F(AssetExportSessionTest, AFileThatTakesTheNameWhileTheExportRunsIsNeverReplaced) {
+  // Someone saves under the output name after the export began: its final rename must not replace it.
+  const fs::path taken = out("taken-meanwhile.mp4");
+  auto session = std::make_shared<AssetExportSession>(spans(bigMovie(), {{0.0, 6.0}}));
+  session->setOutputURL(taken);
+  std::atomic<bool> ended{false};
+  session->exportAsynchronously([&] { ended = true; });
+  ASSERT_TRUE(test::waitUntil([&] {
+    return session->progress() > 0.05f && !session->temporaryURL().empty() &&
+           fs::exists(session->temporaryURL());
+  })) << "the export never wrote its partial file";
+  const int fd = ::open(taken.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+  ASSERT_GE(fd, 0) << "the name was taken before the clashing file could be made";
+  const std::string theirs = "someone's movie, saved while the export ran";
+  ASSERT_EQ(::write(fd, theirs.data(), theirs.size()), ssize_t(theirs.size()));
+  ::close(fd);
+  ASSERT_TRUE(test::waitUntil([&] { return ended.load(); }, std::chrono::minutes(3)))
+      << "the export never ended";
+
+  std::ifstream in(taken);
+  const std::string now((std::istreambuf_iterator<char>(in)), {});
+  EXPECT_TRUE(now == theirs) << "the file under the name was replaced: " << now.size() << " bytes now";
+  // It fails, or finishes under another name; either way no hidden or partial file stays behind.
+  EXPECT_NE(session->status(), AssetExportSession::Status::cancelled);
+  if (session->status() == AssetExportSession::Status::failed) {
+    EXPECT_TRUE(session->error());
+    EXPECT_EQ(filesInOutput(), 1u);
+  } else {
+    EXPECT_EQ(session->status(), AssetExportSession::Status::completed);
+    EXPECT_NE(session->outputURL(), taken);
+  }
+  EXPECT_FALSE(fs::exists(session->temporaryURL()));
+  for (const auto& entry : fs::directory_iterator(out_.path().toStdString())) {
+    const std::string name = entry.path().filename().string();
+    EXPECT_NE(name.front(), '.') << name;
+    EXPECT_EQ(name.find("partial"), std::string::npos) << name;
+  }
 }
 
 TEST_F(AssetExportSessionTest, CancelMidExportStopsAndRemovesThePartialFile) {

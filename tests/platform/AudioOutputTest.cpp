@@ -17,13 +17,15 @@ namespace {
 
 TEST(AudioOutputTest, PlaysWhatItsSourceGivesAndItsClockFollowsTheServer) {
   TK_REQUIRE_DESKTOP();
-  std::atomic<int64_t> lastPosition{-1};
+  // The position the source was first asked for since the last start.
+  std::atomic<int64_t> firstPosition{-1};
   auto output = AudioOutput::open(AudioFormat{48000, 2, true}, [&](float* out, int frames, int64_t position) {
     for (int i = 0; i < frames; ++i) {
       const float value = 0.5f * static_cast<float>(std::sin(2 * M_PI * 660 * (position + i) / 48000.0));
       out[2 * i] = out[2 * i + 1] = value;
     }
-    lastPosition = position + frames;
+    int64_t unset = -1;
+    firstPosition.compare_exchange_strong(unset, position);
   });
   EXPECT_EQ(output->playedSeconds(), 0.0);
 
@@ -33,19 +35,26 @@ TEST(AudioOutputTest, PlaysWhatItsSourceGivesAndItsClockFollowsTheServer) {
   auto monitor = PulseRecordStream::start(
       options, [&](const SampleBuffer& sample) { heard.add(sample); }, [](const std::string&) {});
   output->start();
-  ASSERT_TRUE(test::waitUntil([&] { return output->playedSeconds() > 0.2; }, std::chrono::seconds(5)));
-  // From then on the clock follows the sound: at the wall clock's speed, slower only where a starved
-  // machine delays the sound itself, never faster.
+  ASSERT_TRUE(test::waitUntil([&] { return output->playedSeconds() > 0.2; }, std::chrono::seconds(60)))
+      << "the clock never passed 0.2 s";
+  // From then on the clock follows the sound: it moves on, at the wall clock's speed or slower
+  // (where a starved machine delays the sound itself), never faster.
   const double wallStart = MonotonicClock::nowSeconds(), playedStart = output->playedSeconds();
-  test::waitUntil([&] { return MonotonicClock::nowSeconds() - wallStart >= 1.0; });
+  ASSERT_TRUE(test::waitUntil(
+      [&] {
+        return MonotonicClock::nowSeconds() - wallStart >= 1.0 &&
+               output->playedSeconds() - playedStart >= 0.3;
+      },
+      std::chrono::seconds(60)))
+      << "the clock stood still at " << output->playedSeconds() << " s";
   const double speed = (output->playedSeconds() - playedStart) / (MonotonicClock::nowSeconds() - wallStart);
   EXPECT_LE(speed, 1.05);
-  EXPECT_GE(speed, 0.3);
 
   // The monitor hands its sound over late (in chunks of up to two seconds): wait for a second
   // and a half of it.
   ASSERT_TRUE(test::waitUntil([&] { return test::channelOf(heard.all(), 0).size() >= 72000; },
-                              std::chrono::seconds(10)));
+                              std::chrono::seconds(60)))
+      << "the monitor did not hear a second and a half";
   monitor.reset();
   const auto left = test::channelOf(heard.all(), 0);
   EXPECT_NEAR(test::spectrumPeak({left.end() - 24000, left.end()}, 48000), 660, 10);
@@ -54,9 +63,11 @@ TEST(AudioOutputTest, PlaysWhatItsSourceGivesAndItsClockFollowsTheServer) {
   // A new run starts again at position 0.
   output->stop();
   EXPECT_EQ(output->playedSeconds(), 0.0);
+  firstPosition = -1;
   output->start();
-  EXPECT_TRUE(
-      test::waitUntil([&] { return lastPosition > 0 && lastPosition < 48000; }, std::chrono::seconds(5)));
+  ASSERT_TRUE(test::waitUntil([&] { return firstPosition >= 0; }, std::chrono::seconds(60)))
+      << "the source was not asked for sound again";
+  EXPECT_EQ(firstPosition, 0);
 }
 
 TEST(AudioOutputTest, NoServerIsAClearError) {

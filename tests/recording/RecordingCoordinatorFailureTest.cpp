@@ -208,6 +208,15 @@ TEST_F(SmallDiskRecording, APackageKeepsItsPlayableScreenLayerAndMetadata) {
 
 TEST(RecordingCoordinatorFullDiskTest, AFullDiskEndsTheTakeWithAPlayableMovie) {
   TK_REQUIRE_DESKTOP();
+  // The small file system is mounted in a private mount namespace, which not every machine allows.
+  QProcess probe;
+  probe.setProcessChannelMode(QProcess::MergedChannels);
+  probe.start("unshare", {"-Urm", "true"});
+  if (!probe.waitForFinished(60000) || probe.exitStatus() != QProcess::NormalExit || probe.exitCode() != 0)
+    GTEST_SKIP()
+        << "the full disk is not tested: this machine allows no private mount namespace (unshare -Urm: "
+        << (probe.error() == QProcess::FailedToStart ? "not found" : probe.readAll().trimmed().toStdString())
+        << ")";
   QTemporaryDir mountPoint;
   ASSERT_TRUE(mountPoint.isValid());
   QProcess child;
@@ -218,7 +227,8 @@ TEST(RecordingCoordinatorFullDiskTest, AFullDiskEndsTheTakeWithAPlayableMovie) {
   ASSERT_TRUE(child.waitForStarted());
   ASSERT_TRUE(child.waitForFinished(600000));
   if (child.exitStatus() == QProcess::NormalExit && child.exitCode() == 77)
-    GTEST_SKIP() << "no small file system can be mounted here";
+    GTEST_SKIP() << "the full disk is not tested: no small file system can be mounted in a private mount "
+                    "namespace here";
   EXPECT_EQ(child.exitStatus(), QProcess::NormalExit);
   EXPECT_EQ(child.exitCode(), 0);
 }
@@ -394,9 +404,10 @@ TEST_F(RecordingFailureTest, AStreamThatFailsWhileStartingLeavesNothingRunning) 
   auto& panel = FloatingRecordingPanelController::shared();
   RecordingMode mode = RecordingMode::screenArea(display, QRectF(0, 0, 160, 120));
   test::awaitTask(harness.coordinator.prepareRecording(mode, config(mode)));
-  // The start waits for the stream to be made; the stream reports its end meanwhile.
-  auto start = harness.coordinator.startRecording();
+  // The stream's end is reported as the start begins, so its news reaches the main thread while
+  // the start waits for the stream to be made, however soon that is done.
   harness.coordinator.screenEngine()->streamDidStop("The captured display was disconnected");
+  auto start = harness.coordinator.startRecording();
   EXPECT_THROW(test::awaitTask(std::move(start)), RecordingError);
   test::pumpEvents(300ms);  // what a start left behind would show by now
   EXPECT_EQ(harness.coordinator.recordingState().kind(), RecordingState::Kind::idle);
@@ -458,24 +469,34 @@ class PrivateSoundServer {
                      .toUtf8());
     script.close();
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert("HOME", dir_.path());
-    environment.insert("PULSE_RUNTIME_PATH", dir_.path());
+    // Nothing of the desktop's own server is shared: its runtime folder, home and configuration.
+    for (const char* name : {"HOME", "PULSE_RUNTIME_PATH", "XDG_RUNTIME_DIR", "XDG_CONFIG_HOME"})
+      environment.insert(name, dir_.path());
     server_.setProcessEnvironment(environment);
+    server_.setProcessChannelMode(QProcess::MergedChannels);
     server_.start("pulseaudio", {"-n", "-F", script.fileName(), "--daemonize=no", "--exit-idle-time=-1",
-                                 "--use-pid-file=no", "--disable-shm=yes"});
+                                 "--use-pid-file=no", "--disable-shm=yes", "--log-target=stderr"});
     qputenv("PULSE_SERVER", ("unix:" + socket).toUtf8());
-    running_ = test::waitUntil([] {
-      QProcess pactl;
-      pactl.start("pactl", {"info"});
-      return pactl.waitForFinished(10000) && pactl.exitStatus() == QProcess::NormalExit &&
-             pactl.exitCode() == 0;
-    });
+    // Until it answers, or ended without answering; a loaded machine may take long to start it.
+    running_ = test::waitUntil(
+                   [this] {
+                     if (server_.state() == QProcess::NotRunning) return true;
+                     QProcess pactl;
+                     pactl.start("pactl", {"info"});
+                     return pactl.waitForFinished(30000) && pactl.exitStatus() == QProcess::NormalExit &&
+                            pactl.exitCode() == 0;
+                   },
+                   std::chrono::seconds(120)) &&
+               server_.state() != QProcess::NotRunning;
+    if (!running_) log_ = QString::fromUtf8(server_.readAll()).toStdString();
   }
   ~PrivateSoundServer() {
     stop();
     qputenv("PULSE_SERVER", previous_);
   }
   bool running() const { return running_; }
+  // What the server wrote, when it did not come up.
+  const std::string& log() const { return log_; }
   void stop() {
     if (server_.state() == QProcess::NotRunning) return;
     server_.kill();
@@ -487,11 +508,12 @@ class PrivateSoundServer {
   QProcess server_;
   QByteArray previous_;
   bool running_ = false;
+  std::string log_;
 };
 
 TEST_F(RecordingFailureTest, AScreenRecordingWhoseSoundServerStopsKeepsRecordingThePicture) {
   PrivateSoundServer server;
-  ASSERT_TRUE(server.running());
+  ASSERT_TRUE(server.running()) << "the private sound server did not answer:\n" << server.log();
   RecordingMode mode = RecordingMode::screenArea(display, QRectF(0, 0, 320, 240));
   auto configuration = systemAudioConfig(mode);
   ASSERT_TRUE(harness.start(mode, configuration)) << harness.error;
@@ -509,7 +531,7 @@ TEST_F(RecordingFailureTest, AScreenRecordingWhoseSoundServerStopsKeepsRecording
 
 TEST_F(RecordingFailureTest, AnAudioRecordingWhoseSoundServerStopsIsSavedAndTold) {
   PrivateSoundServer server;
-  ASSERT_TRUE(server.running());
+  ASSERT_TRUE(server.running()) << "the private sound server did not answer:\n" << server.log();
   RecordingMode mode = RecordingMode::systemAudio();
   auto configuration = systemAudioConfig(mode);
   ASSERT_TRUE(harness.start(mode, configuration)) << harness.error;
@@ -524,7 +546,7 @@ TEST_F(RecordingFailureTest, AnAudioRecordingWhoseSoundServerStopsIsSavedAndTold
 
 TEST_F(RecordingFailureTest, WithoutASoundServerTheErrorNamesTheSoundServer) {
   PrivateSoundServer server;
-  ASSERT_TRUE(server.running());
+  ASSERT_TRUE(server.running()) << "the private sound server did not answer:\n" << server.log();
   server.stop();
   RecordingMode mode = RecordingMode::systemAudio();
   for (bool microphone : {false, true}) {

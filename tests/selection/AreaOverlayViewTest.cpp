@@ -200,4 +200,27 @@ TEST_F(AreaOverlayViewTest, WidgetPositionsAreFlippedIntoTheBottomLeftModel) {
   EXPECT_EQ(view.toWidget(area()), QRectF(660, 665, 600, 100));
 }
 
+TEST_F(AreaOverlayViewTest, TheDrawnHandlesSitWhereTheFlippedAreaIs) {
+  // Off the centre both ways, so a handle drawn at the unflipped place shows somewhere else.
+  view.setSelectionSize({600, 100});
+  view.moveSelection(QPointF(560, 365), QPointF(960, 365));
+  ASSERT_EQ(area(), QRectF(260, 315, 600, 100));
+  view.resize(1920, 1080);
+  QImage drawn = view.grab().toImage();
+  drawn.setDevicePixelRatio(1);
+  drawn = drawn.scaled(1920, 1080);
+  const auto yellow = [&](QPointF at) {
+    const QColor seen = drawn.pixelColor(at.toPoint());
+    return std::abs(seen.red() - 255) < 24 && std::abs(seen.green() - 204) < 24 && seen.blue() < 40;
+  };
+  for (ResizeHandle handle : allResizeHandles) {
+    if (handle == ResizeHandle::none) continue;
+    const QPointF centre = handleSquare(handle, area()).center();
+    const QPointF onWidget(centre.x(), 1080 - centre.y());
+    EXPECT_TRUE(yellow(onWidget)) << "no handle drawn at " << onWidget.x() << "," << onWidget.y() << " for "
+                                  << int(handle);
+    EXPECT_FALSE(yellow(centre)) << "a handle drawn at the unflipped " << centre.x() << "," << centre.y();
+  }
+}
+
 }  // namespace

@@ -2,7 +2,9 @@
 
 #include <QTemporaryDir>
 #include <atomic>
+#include <condition_variable>
 #include <fstream>
+#include <mutex>
 #include <nlohmann/json.hpp>
 
 #include "MediaFileReader.h"
@@ -134,10 +136,17 @@ TEST_F(AudioOnlyRecorderTest, ASingleFileRecordsTheSourcesThatAreOn) {
 }
 
 TEST_F(AudioOnlyRecorderTest, AMixedFileCountsTheBlocksItsEncoderRefusedAndFinishesOnce) {
+  // The encoder is held until every block was offered, so its queue fills whatever the machine's speed.
+  std::mutex gateMutex;
+  std::condition_variable gateChanged;
+  bool gateOpen = false;
   AudioOnlyRecorder both(configuration(true, true, false));
+  both.setEncodeGate([&] {
+    std::unique_lock lock(gateMutex);
+    gateChanged.wait(lock, [&] { return gateOpen; });
+  });
   both.prepareRecordingFiles();
   both.startWriting();
-  // Far faster than real time and never waiting: the encoder's queue fills.
   uint64_t refused = 0;
   for (int b = 0; b < 3000; ++b) {
     for (bool microphone : {false, true}) {
@@ -145,6 +154,11 @@ TEST_F(AudioOnlyRecorderTest, AMixedFileCountsTheBlocksItsEncoderRefusedAndFinis
       refused += !(microphone ? both.appendMicrophoneAudio(sample) : both.appendSystemAudio(sample));
     }
   }
+  {
+    std::lock_guard lock(gateMutex);
+    gateOpen = true;
+  }
+  gateChanged.notify_all();
   EXPECT_GT(refused, 0u);
   EXPECT_GE(both.refusedBlocks(), refused);
   Result first;

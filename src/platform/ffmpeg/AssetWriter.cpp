@@ -275,6 +275,7 @@ void EncodingInput::nameThread() {
 }
 
 void EncodingInput::encode(AVFrame* frame, const char* operation) {
+  if (muxer_.encodeGate) muxer_.encodeGate();
   int result = avcodec_send_frame(encoder_.get(), frame);
   if (result < 0 && result != AVERROR_EOF) {
     fail(FfmpegError(operation, result).localizedDescription());
@@ -469,6 +470,10 @@ void AssetWriter::finish(MediaTime endTime) {
 
 void AssetWriter::setFailureHandler(std::function<void(const std::string&)> handler) {
   muxer_->onFailure = std::move(handler);
+}
+
+void AssetWriter::setEncodeGate(std::function<void()> gate) {
+  muxer_->encodeGate = std::move(gate);
 }
 
 void AssetWriter::cancel() {

@@ -141,6 +141,10 @@ class AssetWriter {
   // Called once at the first failure, on the encode thread that met it: hand the news on, do not
   // call back into the writer there. Set before start.
   void setFailureHandler(std::function<void(const std::string&)> handler);
+  // Called on an encode thread each time it is about to hand its encoder a frame; while it does not
+  // return, that input's queue fills and appends are refused. For tests that need an encoder slower
+  // than whatever feeds it. Set before start.
+  void setEncodeGate(std::function<void()> gate);
 
   InputCounters videoCounters() const;
   InputCounters audioCounters(int input) const;

@@ -34,6 +34,8 @@ struct AssetWriterMuxer {
   std::atomic<bool> failed{false};
   // Called once, on the thread that met the first failure; it must only hand the news on.
   std::function<void(const std::string&)> onFailure;
+  // Passed by each encode thread before it hands the encoder a frame (see AssetWriter::setEncodeGate).
+  std::function<void()> encodeGate;
 
   // Any encode thread may call it. After the first failure packets are dropped, so that the file
   // holds exactly what its index will describe.
