@@ -245,11 +245,13 @@ inline QString recordAndStop(Application& app) {
   const QRect geometry = geometryOf(panel);
   click(geometry.right() - 16 - 14, geometry.y() + geometry.height() / 2);
   const QString folder = app.recordings();
-  EXPECT_TRUE(waitUntil([&] { return !filesIn(folder, "*Recording at *.metadata.json").isEmpty(); },
-                        std::chrono::seconds(60)))
+  // The metadata is saved while recording too: the take is finished once the coordinator says so.
+  EXPECT_TRUE(waitUntil([&] { return app.output().contains("Recording saved to: "); }, std::chrono::seconds(60)))
       << "no finished movie; output:\n"
       << app.output().toStdString();
   const QStringList movies = filesIn(folder, "Recording at *.mov");
+  EXPECT_EQ(movies.size(), 1) << "the recordings folder holds: "
+                              << QDir(folder).entryList(QDir::Files | QDir::Hidden).join(", ").toStdString();
   return movies.size() == 1 ? QDir(folder).filePath(movies.front()) : QString();
 }
 

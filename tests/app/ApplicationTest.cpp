@@ -146,6 +146,11 @@ TEST(ApplicationTest, ADisplayRecordingStartedFromTheBarAndStoppedFromThePanelLe
   ASSERT_FALSE(HasFailure());
 
   const QString folder = app.recordings();
+  // The metadata is saved while recording too: read it once the coordinator says the take is saved.
+  ASSERT_TRUE(tk::test::waitUntil([&] { return app.output().contains("Recording saved to: "); },
+                                  std::chrono::seconds(60)))
+      << "the recording was not saved; output:\n"
+      << app.output().toStdString();
   // The metadata is there once its file holds a whole JSON object (it is written after it is made).
   QString metadata;
   QJsonObject written;
