@@ -49,7 +49,8 @@ struct RecordingPackage {
   // does not exist).
   RecordingPackage finalized(const PackageConfiguration& configuration) const;
 
-  // Writes the manifest into the package folder (pretty-printed, keys sorted, one plain write).
+  // Writes the manifest into the package folder (pretty-printed, keys sorted), whole or not at all:
+  // a temporary file renamed over the old one (writeFileBytes).
   // Throws JsonError before writing anything when a number is not finite, PlatformError when the
   // file cannot be written.
   void writeManifest() const;

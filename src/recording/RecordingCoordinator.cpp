@@ -120,6 +120,11 @@ RecordingCoordinator::RecordingCoordinator(QObject* parent)
     auto* recording = recordingState_.get<RecordingState::Recording>();
     if (!recording || isPaused_) return;
     setDuration(recordedSeconds());
+    // A package gets its manifest as soon as its screen layer has data, so that a kill keeps one.
+    if (layerRecordingManager_) {
+      if (const auto package = packageConfiguration())
+        layerRecordingManager_->saveManifestWhileRecording(*package);
+    }
     if (auto* item = RecordingShell::statusItem())
       item->updateDuration(RecordingPreflight::durationText(recordingDuration_));
   });
@@ -974,23 +979,26 @@ QCoro::Task<fs::path> RecordingCoordinator::finishAudioOnly() {
   co_return fs::path(result.toStdString());
 }
 
+std::optional<PackageConfiguration> RecordingCoordinator::packageConfiguration() const {
+  if (!screenEngine_ || !screenEngine_->configuration()) return std::nullopt;
+  PackageConfiguration package;
+  // Only what the screen layer really carries: a container without an alpha codec falls back.
+  auto screen = mediaWriter_ ? mediaWriter_->configuration() : std::nullopt;
+  package.hasAlphaChannel = screen && screen->videoSettings && screen->videoSettings->hasAlphaChannel;
+  package.hasSeparateLayers = true;
+  package.resolution = QSizeF(screenEngine_->configuration()->width, screenEngine_->configuration()->height);
+  package.frameRate = configuration_ ? configuration_->frameRate : 30;
+  package.duration = recordingDuration_;
+  if (auto rect = screenEngine_->captureRect()) package.contentOrigin = rect->topLeft();
+  return package;
+}
+
 QCoro::Task<fs::path> RecordingCoordinator::finishPackage() {
   std::exception_ptr failure;
   try {
-    if (!screenEngine_ || !screenEngine_->configuration()) {
-      throw RecordingError::invalidConfiguration("Screen capture not configured");
-    }
-    PackageConfiguration package;
-    // Only what the screen layer really carries: a container without an alpha codec falls back.
-    auto screen = mediaWriter_ ? mediaWriter_->configuration() : std::nullopt;
-    package.hasAlphaChannel = screen && screen->videoSettings && screen->videoSettings->hasAlphaChannel;
-    package.hasSeparateLayers = true;
-    package.resolution =
-        QSizeF(screenEngine_->configuration()->width, screenEngine_->configuration()->height);
-    package.frameRate = configuration_ ? configuration_->frameRate : 30;
-    package.duration = recordingDuration_;
-    if (auto rect = screenEngine_->captureRect()) package.contentOrigin = rect->topLeft();
-    RecordingPackage finished = co_await layerRecordingManager_->finalizeLayerRecording(package);
+    const auto package = packageConfiguration();
+    if (!package) throw RecordingError::invalidConfiguration("Screen capture not configured");
+    RecordingPackage finished = co_await layerRecordingManager_->finalizeLayerRecording(*package);
     Diagnostics::line("📦 Layer recording package saved to: " + finished.packageURL.string());
     co_return finished.packageURL;
   } catch (...) {

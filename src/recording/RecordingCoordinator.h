@@ -28,6 +28,7 @@ struct ContentFilter;
 class CursorOverlayController;
 class MediaWriter;
 class MetadataRecorder;
+struct PackageConfiguration;
 class RecordingContext;
 class ScreenCaptureEngine;
 class SerialQueue;
@@ -149,6 +150,8 @@ class RecordingCoordinator : public QObject {
                                                         const std::filesystem::path& cameraFile);
   QCoro::Task<std::filesystem::path> finishAudioOnly();
   QCoro::Task<std::filesystem::path> finishPackage();
+  // What the package's manifest says of the recording so far; none before capture is configured.
+  std::optional<PackageConfiguration> packageConfiguration() const;
   std::filesystem::path metadataLocation(const std::filesystem::path& result) const;
   // Where the metadata of the recording being made goes: beside the movie under a name that no
   // other file has, or inside the package. None before the writers exist.

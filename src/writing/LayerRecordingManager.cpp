@@ -80,6 +80,7 @@ RecordingPackage LayerRecordingManager::createPackage(const std::filesystem::pat
   const std::filesystem::path folder = createUniqueFolder(directory, "Recording-" + date);
   recordingPackage_ = RecordingPackage::create(folder, std::chrono::system_clock::now());
   layerFinished_ = false;
+  manifestLayers_ = 0;
   Diagnostics::line("📦 Created recording package at: " + folder.string());
   return *recordingPackage_;
 }
@@ -102,6 +103,32 @@ void LayerRecordingManager::startLayerRecording(
   }
   isRecording_ = true;
   Diagnostics::line("✅ Layer recording started");
+}
+
+void LayerRecordingManager::saveManifestWhileRecording(const PackageConfiguration& configuration) {
+  if (!recordingPackage_ || !isRecording_) return;
+  // A layer's header goes out with its first fragment: an empty file is not a movie yet.
+  auto hasData = [](const std::optional<std::filesystem::path>& file) {
+    std::error_code error;
+    const auto bytes = file ? std::filesystem::file_size(*file, error) : 0;
+    return !error && bytes > 0;
+  };
+  if (!hasData(recordingPackage_->screenVideoURL)) return;
+  RecordingPackage package = recordingPackage_->finalized(configuration);
+  if (!hasData(package.cameraVideoURL)) package.cameraVideoURL.reset();
+  if (!hasData(package.audioURL)) package.audioURL.reset();
+  const int layers = 1 + package.cameraVideoURL.has_value() + package.audioURL.has_value();
+  if (layers <= manifestLayers_) return;
+  manifestLayers_ = layers;
+  try {
+    package.writeManifest();
+    Diagnostics::line(std::string("✅ Package manifest saved while recording: screen") +
+                      (package.cameraVideoURL ? ", camera" : "") + (package.audioURL ? ", audio" : ""));
+  } catch (const Error& failure) {
+    // The next layer to get its data tries again; the finish writes it in any case.
+    Diagnostics::line("⚠️ Failed to save the package manifest while recording: " +
+                      failure.localizedDescription());
+  }
 }
 
 QCoro::Task<RecordingPackage> LayerRecordingManager::finalizeLayerRecording(

@@ -63,7 +63,12 @@ class LayerRecordingManager {
   // Throws LayerRecordingError, MediaWriterError or AlphaRecordingError.
   void startLayerRecording(const WriterConfiguration& screenConfiguration,
                            const std::optional<WriterConfiguration>& cameraConfiguration);
-  // Finishes each writer once and writes the manifest. Throws LayerRecordingError, the screen
+  // While recording: writes the manifest when the screen layer holds its first data, and again when
+  // another layer gets its first, naming only the layers with data, so that a package whose process
+  // is killed keeps a manifest beside its playable layers. Does nothing otherwise (called on every
+  // tick of the recording); a manifest that cannot be written is logged and the recording goes on.
+  void saveManifestWhileRecording(const PackageConfiguration& configuration);
+  // Finishes each writer once and writes the manifest again. Throws LayerRecordingError, the screen
   // writer's MediaWriterError, or the manifest's error; the camera layer is finished and the package
   // kept even when the screen layer fails. Called once per package.
   QCoro::Task<RecordingPackage> finalizeLayerRecording(PackageConfiguration configuration);
@@ -86,6 +91,7 @@ class LayerRecordingManager {
   std::shared_ptr<MediaWriter> cameraWriter_;
   bool isRecording_ = false;
   bool layerFinished_ = false;  // some layer of this package is a finished file
+  int manifestLayers_ = 0;      // how many layers the manifest written while recording names
 };
 
 }  // namespace tk

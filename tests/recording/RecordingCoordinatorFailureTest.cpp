@@ -24,9 +24,11 @@
 #include "app/RecordingFailureAlert.h"
 #include "app/StatusBarController.h"
 #include "capture/ScreenCaptureEngine.h"
+#include "export/ExportDestination.h"
 #include "model/MetadataEvents.h"
 #include "model/RecordingError.h"
 #include "model/RecordingMetadata.h"
+#include "model/RecordingPackage.h"
 #include "overlays/KeyboardShortcutHandler.h"
 #include "platform/ffmpeg/MediaAsset.h"
 #include "platform/ffmpeg/VideoFrameReader.h"
@@ -322,6 +324,24 @@ TEST(RecordingCoordinatorKillTest, AKilledRecordingKeepsItsMovieAndMetadata) {
     ASSERT_EQ(metadata.cursorClicks.size(), 1u);
     EXPECT_EQ(metadata.cursorClicks.front().clickType, ClickType::leftClick);
     EXPECT_GT(metadata.duration, 0.5);
+    if (layers) {
+      // The package keeps a manifest that sends a reader to the layer that plays, and to nothing
+      // that was never written.
+      const fs::path packageFolder = fs::path(movie).parent_path();
+      const RecordingPackage package =
+          recordingPackageFromJson(readJsonFile(packageFolder / RecordingPackage::manifestFileName));
+      EXPECT_EQ(package.packageURL, packageFolder);
+      EXPECT_EQ(package.screenVideoURL, fs::path(movie));
+      EXPECT_EQ(package.metadataURL, fs::path(metadataFile));
+      EXPECT_FALSE(package.cameraVideoURL) << "no camera was recorded";
+      EXPECT_FALSE(package.audioURL) << "no audio file was written";
+      EXPECT_TRUE(package.configuration.hasSeparateLayers);
+      EXPECT_EQ(package.configuration.resolution, QSizeF(640, 480));
+      // Known as a package, its exports go beside the folder rather than hidden inside it.
+      EXPECT_EQ(
+          ExportDestination::plainURL(movie, "Edited", "mp4", QDateTime::currentDateTime()).parent_path(),
+          packageFolder.parent_path());
+    }
   }
 }
 

@@ -100,6 +100,58 @@ TEST_F(LayerRecordingManagerTest, ACameraThatDeliveredNothingLeavesNoCameraFile)
   EXPECT_FALSE(final.cameraVideoURL.has_value());
 }
 
+// While recording, the manifest names each layer from its first fragment on, so that a killed
+// package keeps one; the finish writes it again with the take's duration.
+TEST_F(LayerRecordingManagerTest, WhileRecordingTheManifestNamesTheLayersThatHaveData) {
+  LayerRecordingManager manager;
+  const RecordingPackage package = manager.createPackage(root());
+  const auto manifestFile = package.packageURL / RecordingPackage::manifestFileName;
+  auto manifest = [&] { return recordingPackageFromJson(readJsonFile(manifestFile)); };
+  PackageConfiguration soFar = packageConfiguration();
+  soFar.duration = 1;
+  manager.startLayerRecording(layer(package.screenVideoURL, 64, 48), layer(*package.cameraVideoURL, 64, 48));
+  manager.saveManifestWhileRecording(soFar);
+  EXPECT_FALSE(std::filesystem::exists(manifestFile)) << "written before the screen layer had data";
+
+  // Five seconds of frames: the first second's fragment reaches the disk, whatever the encoder
+  // holds back.
+  auto feed = [](MediaWriter& writer) {
+    writer.startSession(seconds(0));
+    for (int i = 0; i < 150; ++i) {
+      const auto frame = SampleBuffer::video(splitFrame(64, 48, 1, 2), seconds(i / 30.0));
+      const bool taken = test::waitUntil([&] { return writer.appendVideoBuffer(frame); });
+      ASSERT_TRUE(taken) << "frame " << i << " was never taken";
+    }
+  };
+  auto hasData = [](const std::filesystem::path& file) {
+    return test::waitUntil([&] {
+      std::error_code error;
+      return std::filesystem::file_size(file, error) > 0 && !error;
+    });
+  };
+  feed(*manager.screenWriter());
+  ASSERT_TRUE(hasData(package.screenVideoURL)) << "the screen layer's first fragment never reached the disk";
+  manager.saveManifestWhileRecording(soFar);
+  ASSERT_TRUE(std::filesystem::exists(manifestFile)) << "no manifest once the screen layer had data";
+  EXPECT_EQ(manifest().screenVideoURL, package.screenVideoURL);
+  EXPECT_FALSE(manifest().cameraVideoURL) << "named a camera layer without data";
+  EXPECT_FALSE(manifest().audioURL);
+  EXPECT_EQ(manifest().configuration.duration, 1);
+
+  feed(*manager.cameraWriter());
+  ASSERT_TRUE(hasData(*package.cameraVideoURL)) << "the camera layer's first fragment never reached the disk";
+  soFar.duration = 2;
+  manager.saveManifestWhileRecording(soFar);
+  EXPECT_EQ(manifest().cameraVideoURL, package.cameraVideoURL);
+  EXPECT_EQ(manifest().configuration.duration, 2);
+
+  test::await(manager.finalizeLayerRecording(packageConfiguration()));
+  EXPECT_EQ(manifest().configuration.duration, 65);
+  // Once finished, a late tick leaves the finished manifest alone.
+  manager.saveManifestWhileRecording(soFar);
+  EXPECT_EQ(manifest().configuration.duration, 65);
+}
+
 TEST_F(LayerRecordingManagerTest, PackagesOfOneSecondGetTheirOwnFolders) {
   LayerRecordingManager first;
   LayerRecordingManager second;
