@@ -187,6 +187,8 @@ void MediaWriter::setupVideoInput(AssetWriter& writer, const VideoSettings& sett
     input.codec = settings.codec == VideoEncoder::h265 ? VideoCodecKind::hevc : VideoCodecKind::h264;
     input.bitRate = bitRate;
     input.preset = encoderPreset(settings.codec);
+    input.encoderMemory = kRecordingEncoderMemory;
+    input.queuedFrames = kRecordingQueuedFrames;
   }
   try {
     writer.addVideoInput(input);

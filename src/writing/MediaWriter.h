@@ -42,6 +42,14 @@ class MediaWriter {
   using ColorSpaceSettings = tk::ColorSpaceSettings;
   using HostClock = std::function<MediaTime()>;
 
+  // A recording is sized to stay small while it runs (an export, which waits for the encoder, has
+  // its own): x264 gets three frame threads at 1080p where an export's budget gives five (1080p60
+  // "superfast" on three threads still runs well ahead of the capture) and no frames queued between
+  // its lookahead and those threads, and the writer holds 150 ms of frames at 60 fps (three captured,
+  // six converted). A 1080p60 H.264 recording then peaks near 260 MB resident.
+  static constexpr double kRecordingEncoderMemory = 280.0 * 1024 * 1024;
+  static constexpr int kRecordingQueuedFrames = 9;
+
   enum class Status { unknown, writing, completed, failed, cancelled };
   static std::string statusName(Status status);
 

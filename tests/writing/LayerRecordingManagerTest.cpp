@@ -53,7 +53,10 @@ TEST_F(LayerRecordingManagerTest, WritesScreenAndCameraLayersAndTheManifest) {
   // The camera's session starts at the screen's first frame time; its frames keep their own times.
   manager.screenWriter()->startSession(seconds(10));
   manager.cameraWriter()->startSession(seconds(10));
+  // Frames arrive no faster than the writers take them, as a capture's do (a recording's queue is short).
   for (int i = 0; i < 6; ++i) {
+    ASSERT_TRUE(test::waitForRoom([&] { return manager.screenWriter()->isReadyForVideo(); }));
+    ASSERT_TRUE(test::waitForRoom([&] { return manager.cameraWriter()->isReadyForVideo(); }));
     ASSERT_TRUE(manager.screenWriter()->appendVideoBuffer(
         SampleBuffer::video(splitFrame(128, 96, 0xFFFF0000, 0xFF0000FF), seconds(10 + i / 30.0))));
     ASSERT_TRUE(manager.cameraWriter()->appendVideoBuffer(

@@ -432,5 +432,22 @@ TEST_F(MediaWriterTest, AppendsFromThreeThreadsAtOnceGiveAValidFile) {
   EXPECT_NEAR(info.audio()[1]->duration, 3.0, 0.05);
 }
 
+TEST_F(MediaWriterTest, A1080pRecordingRunsFewerEncoderThreadsThanAnExport) {
+  // x264 writes the options it ran with into the stream; an export's budget gives 1080p five
+  // frame threads (each holds its own frames), a recording's three.
+  MediaWriter writer;
+  writeMovie(writer, writerConfiguration(file("threads.mp4"), OutputFormat::mp4, 1920, 1080, 60), 3, 60, 1920,
+             1080, false);
+  const std::filesystem::path movie = finish(writer);
+  std::ifstream in(movie, std::ios::binary);
+  const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  const size_t at = bytes.find(" threads=");
+  ASSERT_NE(at, std::string::npos) << "x264's options are missing from " << movie;
+  const int threads = std::atoi(bytes.c_str() + at + 9);
+  EXPECT_EQ(threads, std::min(availableCores(), 3));
+  EXPECT_GT(h264Threading(1920, 1080, 8).threads,
+            h264Threading(1920, 1080, 8, MediaWriter::kRecordingEncoderMemory).threads);
+}
+
 }  // namespace
 }  // namespace tk

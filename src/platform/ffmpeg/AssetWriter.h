@@ -38,6 +38,10 @@ struct VideoInputSettings {
   // converted ones); 0 holds enough to ride out 400 ms of a busy machine at 60 fps. A producer that
   // waits for room anyway (an export) keeps this small, so memory grows with the picture, not the queue.
   int queuedFrames = 0;
+  // Bytes x264 may hold in its own frames before its threading narrows (h264Threading); 0 for the
+  // writer's default, sized for exports, which wait for the encoder. A live recording sets less, and
+  // then x264 also queues no frames between its lookahead and its frame threads (the same bitstream).
+  double encoderMemory = 0;
 };
 
 // How the writer threads x264 for a picture of width × height when `cores` cores may run it. Frame
@@ -49,8 +53,11 @@ struct H264Threading {
   bool sliced = false;
   int lookahead = -1;  // frames; < 0 for the preset's
   bool noBFrames = false;
+  int syncLookahead = -1;  // frames waiting between the lookahead and the frame threads; < 0 for x264's own
 };
-H264Threading h264Threading(int width, int height, int cores);
+// The frames x264 may hold, in bytes, when nothing smaller is asked for (an export's budget).
+inline constexpr double kX264FrameBudget = 320.0 * 1024 * 1024;
+H264Threading h264Threading(int width, int height, int cores, double frameBudget = kX264FrameBudget);
 // The threading as x264 parameters ("sliced-threads=1:rc-lookahead=4:bframes=0"); empty when it
 // needs none.
 std::string x264Parameters(const H264Threading& threading);

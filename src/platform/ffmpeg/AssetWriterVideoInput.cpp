@@ -47,8 +47,6 @@ int convertedCapacity(const VideoInputSettings& settings) {
 // What x264 keeps per frame it holds, in bytes per pixel: the 4:2:0 planes with their borders, the
 // three half-pel planes and the lookahead's quarter-size copies.
 constexpr double kX264BytesPerPixel = 7.5;
-// The frames x264 may hold at once, in bytes, before its threading is narrowed.
-constexpr double kX264FrameBudget = 320.0 * 1024 * 1024;
 // Frames x264 holds whatever its threading: the preset's lookahead of ten, three B-frames.
 constexpr double kX264FixedFrames = 13;
 
@@ -65,6 +63,8 @@ std::string x264Parameters(const H264Threading& threading) {
   if (threading.sliced) parts.emplace_back("sliced-threads=1");
   if (threading.lookahead >= 0) parts.push_back("rc-lookahead=" + std::to_string(threading.lookahead));
   if (threading.noBFrames) parts.emplace_back("bframes=0");
+  if (threading.syncLookahead >= 0)
+    parts.push_back("sync-lookahead=" + std::to_string(threading.syncLookahead));
   std::string joined;
   for (const auto& part : parts) {
     if (!joined.empty()) joined += ':';
@@ -73,11 +73,11 @@ std::string x264Parameters(const H264Threading& threading) {
   return joined;
 }
 
-H264Threading h264Threading(int width, int height, int cores) {
+H264Threading h264Threading(int width, int height, int cores, double frameBudget) {
   H264Threading threading;
   const double frameBytes = kX264BytesPerPixel * std::max(width, 1) * std::max(height, 1);
   // Each frame thread holds about one and a half frames of its own.
-  const int frameThreads = static_cast<int>((kX264FrameBudget / frameBytes - kX264FixedFrames) / 1.5);
+  const int frameThreads = static_cast<int>((frameBudget / frameBytes - kX264FixedFrames) / 1.5);
   if (frameThreads >= std::min(cores, 2)) {
     threading.threads = std::clamp(std::min(cores, frameThreads), 1, 16);
     return threading;
@@ -87,7 +87,7 @@ H264Threading h264Threading(int width, int height, int cores) {
   threading.threads = std::clamp(cores, 1, 16);
   threading.sliced = true;
   threading.noBFrames = true;
-  threading.lookahead = std::clamp(static_cast<int>(kX264FrameBudget / frameBytes) - 5, 1, 10);
+  threading.lookahead = std::clamp(static_cast<int>(frameBudget / frameBytes) - 5, 1, 10);
   return threading;
 }
 
@@ -145,7 +145,9 @@ AssetWriterVideoInput::AssetWriterVideoInput(AssetWriterMuxer& muxer, const Vide
     av_dict_set_int(&options, "crf", settings.constantRateFactor, 0);
   if (settings.codec == VideoCodecKind::h264) {
     av_dict_set(&options, "profile", "high", 0);
-    const H264Threading threading = h264Threading(width_, height_, availableCores());
+    const double budget = settings.encoderMemory > 0 ? settings.encoderMemory : kX264FrameBudget;
+    H264Threading threading = h264Threading(width_, height_, availableCores(), budget);
+    if (settings.encoderMemory > 0) threading.syncLookahead = 0;
     c->thread_count = threading.threads;
     const std::string params = x264Parameters(threading);
     if (!params.empty()) av_dict_set(&options, "x264-params", params.c_str(), 0);
