@@ -144,7 +144,8 @@ void StudioEditorViewModel::exportVideo(const std::filesystem::path& outputURL) 
       case AssetExportSession::Status::completed:
         Diagnostics::line("✅ Export completed successfully");
         endWith(std::nullopt);
-        if (self && self->reveal_) self->reveal_(output);
+        // A name taken while the export ran sends the movie to the next free one: show that file.
+        if (self && self->reveal_) self->reveal_(session->finalURL());
         break;
       case AssetExportSession::Status::failed: {
         const auto error = session->error();
