@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QGuiApplication>
 #include <QScreen>
+#include <QWidget>
 
 #include "ApplicationDriver.h"
 #include "support/TestSupport.h"
@@ -67,8 +68,19 @@ QPoint exportButtonOf(const QString& editor) {
   return y > 0 ? QPoint(shot.width() - 16 - 16 - 12, y + 16 + 16) : QPoint();
 }
 
+const QColor kOtherWindowColour(0x20, 0xc0, 0x60);
+
+// Whether `colour` covers a patch of the window on screen.
+bool shows(const QString& window, const QColor& colour) {
+  const QImage shot = screenshot(geometryOf(window));
+  int found = 0;
+  for (int y = 0; y < shot.height(); y += 4)
+    for (int x = 0; x < shot.width(); x += 4) found += near(shot.pixelColor(x, y), colour, 24);
+  return found >= 16;
+}
+
 // The private desktop's display made smaller for the test, so that each take and export handles
-// half the pixels; the editor still fits on it. Left as it was when xrandr cannot do it.
+// half the pixels; the editor's least size still fits on it. Left as it was when xrandr cannot do it.
 class SmallDisplay {
  public:
   static constexpr const char* kName = "TK-SMALL";
@@ -87,8 +99,9 @@ class SmallDisplay {
 
 // A take of the display from the bar, stopped from the floating panel; the editor opens on it, its
 // Export writes the edited movie, and the editor is closed. The tray icon brings the bar back, and
-// the window picker, the area overlay and the settings window are each opened and closed.
-void recordEditExportAndClose(Application& app, int cycle) {
+// the window picker (once it shows another application's window), the area overlay and the settings
+// window are each opened and closed.
+void recordEditExportAndClose(Application& app, int cycle, const QWidget& neighbour) {
   SCOPED_TRACE(cycle + 1);
   ASSERT_FALSE(waitForMainWindow().isEmpty()) << "no bar";
   clickBar(kDisplayModeX);
@@ -138,9 +151,18 @@ void recordEditExportAndClose(Application& app, int cycle) {
       {kAreaModeX, "Area Control Panel", "Escape"},
       {-kSettingsFromRight, "tavelkombrix Settings", "alt+F4"}};
   for (const auto& [x, title, key] : windows) {
+    if (title == "Window Selector") {
+      // The picture is taken as the picker opens: the other window has painted itself again by then.
+      ASSERT_TRUE(waitUntil([&] { return shows(QString::number(neighbour.winId()), kOtherWindowColour); }))
+          << "the other window did not show";
+    }
     clickBar(x);
     const QString window = waitForVisible(title);
     ASSERT_FALSE(window.isEmpty()) << title.toStdString() << " did not open";
+    if (title == "Window Selector") {
+      ASSERT_TRUE(waitUntil([&] { return shows(window, kOtherWindowColour); }))
+          << "the picker did not show the other window's picture";
+    }
     pressKeyIn(window, key);
     ASSERT_TRUE(waitUntil([&] { return visibleWindows(title).isEmpty(); }))
         << title.toStdString() << " stayed open";
@@ -155,6 +177,13 @@ void recordEditExportAndClose(Application& app, int cycle) {
 TEST(MemoryCycleTest, TenRecordEditExportAndCloseCyclesEndWithin100MBOfWhereTheSecondEnded) {
   TK_REQUIRE_DESKTOP();
   SmallDisplay display;
+  // A window of another application (this test program), whose picture the window picker streams.
+  QWidget other;
+  other.setWindowTitle("Memory Cycle Neighbour");
+  other.setPalette(QPalette(kOtherWindowColour));
+  other.setAutoFillBackground(true);
+  other.setGeometry(40, 60, 240, 160);
+  other.show();
   Application app("trimAfterRecord=true\n");
   // Freed memory reaches the system as it would without the sanitizer's quarantine.
   app.setEnvironment("ASAN_OPTIONS", qEnvironmentVariable("ASAN_OPTIONS") +
@@ -163,7 +192,7 @@ TEST(MemoryCycleTest, TenRecordEditExportAndCloseCyclesEndWithin100MBOfWhereTheS
   std::vector<double> resident;
   QString figures;
   for (int cycle = 0; cycle < kCycles; ++cycle) {
-    recordEditExportAndClose(app, cycle);
+    recordEditExportAndClose(app, cycle, other);
     ASSERT_FALSE(HasFailure()) << "after cycles:" << figures.toStdString();
     ASSERT_FALSE(waitForMainWindow().isEmpty());
     resident.push_back(residentMegabytes(app.process().processId()));
