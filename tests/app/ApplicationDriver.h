@@ -158,6 +158,14 @@ inline void click(int x, int y) {
   run("xdotool", {"click", "1"});
 }
 
+// Gives `window` the keyboard and presses `key` there. The window manager activates the windows it
+// manages; one kept from it (the area's control panel) cannot be activated, and is focused directly.
+inline void pressKeyIn(const QString& window, const QString& key) {
+  const bool managed = run("xwininfo", {"-id", window}).contains("Override Redirect State: no");
+  run("xdotool", {managed ? "windowactivate" : "windowfocus", "--sync", window});
+  run("xdotool", {"key", "--clearmodifiers", key});
+}
+
 // The application's icons in the tray host: small windows of its name and class, on screen.
 inline QList<QRect> trayIcons() {
   const QString tree = run("xwininfo", {"-root", "-tree"});

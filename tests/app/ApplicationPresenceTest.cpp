@@ -37,11 +37,6 @@ void clickBar(const QString& bar, int x) {
   click(area.x() + x, area.y() + area.height() / 2);
 }
 
-void pressKeyIn(const QString& window, const QString& key) {
-  run("xdotool", {"windowactivate", "--sync", window});
-  run("xdotool", {"key", "--clearmodifiers", key});
-}
-
 // Starts the application and a display recording from its bar (Display, then record).
 void startDisplayRecordingFromTheBar(Application& app) {
   app.start();

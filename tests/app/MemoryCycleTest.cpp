@@ -34,14 +34,6 @@ double residentMegabytes(qint64 pid) {
   return -1;
 }
 
-// The area's control panel is kept from the window manager, which therefore cannot activate it:
-// it is given the keyboard directly.
-void pressKeyIn(const QString& window, const QString& key) {
-  const bool managed = run("xwininfo", {"-id", window}).contains("Override Redirect State: no");
-  run("xdotool", {managed ? "windowactivate" : "windowfocus", "--sync", window});
-  run("xdotool", {"key", "--clearmodifiers", key});
-}
-
 void clickBar(int x) {
   const QRect bar = geometryOf(waitForMainWindow());
   click(x > 0 ? bar.x() + x : bar.right() + x, bar.y() + bar.height() / 2);
