@@ -8,6 +8,7 @@
 #include <QGuiApplication>
 #include <QScreen>
 #include <QWidget>
+#include <utility>
 
 #include "ApplicationDriver.h"
 #include "support/TestSupport.h"
@@ -119,9 +120,12 @@ void recordEditExportAndClose(Application& app, int cycle, const QWidget& neighb
     return app.output().count("Video loaded successfully and trimming started automatically") == cycle + 1;
   })) << "the editor did not load the movie";
 
+  // Found at the same place twice running, so the window's layout has settled.
   QPoint exportButton;
-  ASSERT_TRUE(waitUntil([&] { return !(exportButton = exportButtonOf(editor)).isNull(); }))
-      << "no Export button at the editor's foot";
+  ASSERT_TRUE(waitUntil([&] {
+    const QPoint found = exportButtonOf(editor);
+    return !found.isNull() && std::exchange(exportButton, found) == found;
+  })) << "no Export button at the editor's foot";
   run("xdotool", {"windowactivate", "--sync", editor});
   run("xdotool", {"mousemove", "--window", editor, QString::number(exportButton.x()),
                   QString::number(exportButton.y()), "click", "1"});
