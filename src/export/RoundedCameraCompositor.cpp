@@ -402,10 +402,10 @@ void RoundedCameraCompositor::renderCameraBubble(PixelBuffer& out, const PixelBu
     shadow.key = shadowKey;
   }
   const CoverageMask& mask = cachedCameraMask(raster, radius, W, H);
+  // The camera covers the bubble's inside, so the shadow skips it.
   if (raster == rest) {
-    shadow.plane.drawOver(out);
+    shadow.plane.drawOver(out, &mask);
   } else if (rest.width() > 0) {
-    // The camera covers the bubble's inside, so the scaled shadow skips it.
     const double k = raster.width() / rest.width();
     shadow.plane.drawZoomedOver(out, k, raster.x() - k * rest.x(), raster.y() - k * rest.y(), &mask);
   }

@@ -82,9 +82,25 @@ void ShadowPlane::buildCameraShadow(const QRectF& rect, double radius, double of
   store();
 }
 
-void ShadowPlane::drawOver(PixelBuffer& frame) const {
+void ShadowPlane::drawOver(PixelBuffer& frame, const CoverageMask* opaqueOnTop) const {
   if (isEmpty()) return;
-  PixelCompositing::darken(frame, plane_.data(), width_, height_, width_, x0_, y0_);
+  if (!opaqueOnTop) return PixelCompositing::darken(frame, plane_.data(), width_, height_, width_, x0_, y0_);
+  // Row by row, around each row's fully covered run.
+  const auto& rows = opaqueOnTop->rows();
+  auto next = rows.begin();
+  for (int r = 0; r < height_; ++r) {
+    const int y = y0_ + r;
+    const uint8_t* row = plane_.data() + static_cast<size_t>(r) * width_;
+    while (next != rows.end() && next->y < y) ++next;
+    if (next == rows.end() || next->y != y) {
+      PixelCompositing::darken(frame, row, width_, 1, width_, x0_, y);
+      continue;
+    }
+    const int skip0 = std::clamp(next->full0, x0_, x0_ + width_);
+    const int skip1 = std::clamp(next->full1, skip0, x0_ + width_);
+    PixelCompositing::darken(frame, row, skip0 - x0_, 1, width_, x0_, y);
+    PixelCompositing::darken(frame, row + (skip1 - x0_), x0_ + width_ - skip1, 1, width_, skip1, y);
+  }
 }
 
 void ShadowPlane::drawZoomedOver(PixelBuffer& frame, double L, double ox, double oy,

@@ -25,8 +25,9 @@ class ShadowPlane {
   void clear();
 
   bool isEmpty() const { return width_ <= 0 || height_ <= 0; }
-  // Darkens `frame` under the shadow.
-  void drawOver(PixelBuffer& frame) const;
+  // Darkens `frame` under the shadow, skipping the runs `opaqueOnTop` covers fully (an opaque layer
+  // drawn over them hides them anyway).
+  void drawOver(PixelBuffer& frame, const CoverageMask* opaqueOnTop = nullptr) const;
   // Darkens `frame` under the shadow as seen through the zoom x' = ox + L·x, y' = oy + L·y,
   // skipping each row's [skip0, skip1) (the part an opaque layer covers anyway).
   void drawZoomedOver(PixelBuffer& frame, double L, double ox, double oy,
