@@ -35,9 +35,13 @@ struct Placement {
 };
 
 // Draws `source`, resampled once (bilinear, edges clamped), through `mask` over `dst`: the pixels
-// the mask covers get the source, weighted by their coverage.
+// the mask covers get the source, weighted by their coverage. With a `backdrop` (the size of `dst`),
+// the mask's fully covered runs of `dst` are taken as not yet drawn, as copyAround leaves them: they
+// get the source over the backdrop, so an opaque picture never pays for what it hides.
 void drawImage(PixelBuffer& dst, const PixelBuffer& source, const Placement& placement,
-               const CoverageMask& mask);
+               const CoverageMask& mask, const PixelBuffer* backdrop = nullptr);
+// Copies `backdrop` onto `dst` (the same size) everywhere but the runs `mask` covers fully.
+void copyAround(PixelBuffer& dst, const PixelBuffer& backdrop, const CoverageMask& mask);
 // Draws a small premultiplied sprite at whole-pixel position (x, y) over `dst`, clipped.
 void drawSprite(PixelBuffer& dst, const uint32_t* sprite, int width, int height, int x, int y);
 // Darkens `dst` by a black coverage plane at whole-pixel position (x, y), clipped.

@@ -196,11 +196,13 @@ void RoundedCameraCompositor::drawScreen(PixelBuffer& out, const PixelBuffer& sc
   shownRect = zoomed(zoom, rect, W, H);
   const QRectF canvas(0, 0, W, H);
 
+  // The backdrop is copied only around the screen: under it, only where the screen is not opaque.
   if (!padded) {
-    copyPixels(out, *cachedBackground_);
     const QRectF raster = space.toRaster(shownRect);
     frameMask_.build(raster, 0, canvas, W, H);
-    PixelCompositing::drawImage(out, screen, placementFor(raster, screen), frameMask_);
+    PixelCompositing::copyAround(out, *cachedBackground_, frameMask_);
+    PixelCompositing::drawImage(out, screen, placementFor(raster, screen), frameMask_,
+                                cachedBackground_.get());
     return;
   }
   const double s = H / 1080.0;
@@ -222,18 +224,20 @@ void RoundedCameraCompositor::drawScreen(PixelBuffer& out, const PixelBuffer& sc
     screen_.valid = true;
   }
   if (!isZoomed) {
-    copyPixels(out, *screen_.base);
-    PixelCompositing::drawImage(out, screen, placementFor(space.toRaster(rect), screen), screen_.mask);
+    PixelCompositing::copyAround(out, *screen_.base, screen_.mask);
+    PixelCompositing::drawImage(out, screen, placementFor(space.toRaster(rect), screen), screen_.mask,
+                                screen_.base.get());
     return;
   }
-  // Zoomed: the background stays; the screen and its shadow scale together about the focus.
-  copyPixels(out, *cachedBackground_);
+  // Zoomed: the background stays; the screen and its shadow scale together about the focus. The
+  // shadow skips the screen's fully covered runs, which the screen draws over the background itself.
   const QRectF raster = space.toRaster(shownRect);
   frameMask_.build(raster, radius * zoom.level, canvas, W, H);
+  PixelCompositing::copyAround(out, *cachedBackground_, frameMask_);
   // The zoom as seen in pixel rows: where the top-left pixel corner goes, then a scale by the level.
   const QPointF origin = space.toRaster(CompositorZoom::mapPoint(zoom, space.toRaster(QPointF(0, 0)), W, H));
   screen_.shadow.drawZoomedOver(out, zoom.level, origin.x(), origin.y(), &frameMask_);
-  PixelCompositing::drawImage(out, screen, placementFor(raster, screen), frameMask_);
+  PixelCompositing::drawImage(out, screen, placementFor(raster, screen), frameMask_, cachedBackground_.get());
 }
 
 void RoundedCameraCompositor::renderFrame(
@@ -398,10 +402,10 @@ void RoundedCameraCompositor::renderCameraBubble(PixelBuffer& out, const PixelBu
     shadow.key = shadowKey;
   }
   const CoverageMask& mask = cachedCameraMask(raster, radius, W, H);
+  // The camera covers the bubble's inside, so the shadow skips it.
   if (raster == rest) {
-    shadow.plane.drawOver(out);
+    shadow.plane.drawOver(out, &mask);
   } else if (rest.width() > 0) {
-    // The camera covers the bubble's inside, so the scaled shadow skips it.
     const double k = raster.width() / rest.width();
     shadow.plane.drawZoomedOver(out, k, raster.x() - k * rest.x(), raster.y() - k * rest.y(), &mask);
   }

@@ -46,9 +46,15 @@ bool ShadowPlane::blurShape(const QRectF& rect, double radius, double offsetY, d
 }
 
 void ShadowPlane::store() {
-  plane_.resize(work_.size());
-  for (size_t i = 0; i < work_.size(); ++i)
-    plane_[i] = static_cast<uint8_t>(std::clamp(work_[i], 0.0f, 1.0f) * 255 + 0.5f);
+  // Bordered with zeros, one row above and two below, one column each side: the zoomed draw samples a
+  // pixel and its right and lower neighbours, from one pixel before the plane to its last, with no
+  // bounds test and no copy.
+  const size_t stride = static_cast<size_t>(width_) + 2;
+  plane_.assign(stride * (static_cast<size_t>(height_) + 3), 0);
+  for (int r = 0; r < height_; ++r)
+    for (int c = 0; c < width_; ++c)
+      plane_[(r + 1) * stride + c + 1] = static_cast<uint8_t>(
+          std::clamp(work_[static_cast<size_t>(r) * width_ + c], 0.0f, 1.0f) * 255 + 0.5f);
   // A plane is built once per layout: its float work (four bytes a pixel, twice) goes at once.
   std::vector<float>().swap(work_);
   std::vector<float>().swap(scratch_);
@@ -82,9 +88,26 @@ void ShadowPlane::buildCameraShadow(const QRectF& rect, double radius, double of
   store();
 }
 
-void ShadowPlane::drawOver(PixelBuffer& frame) const {
+void ShadowPlane::drawOver(PixelBuffer& frame, const CoverageMask* opaqueOnTop) const {
   if (isEmpty()) return;
-  PixelCompositing::darken(frame, plane_.data(), width_, height_, width_, x0_, y0_);
+  const int stride = width_ + 2;
+  if (!opaqueOnTop) return PixelCompositing::darken(frame, row(0), width_, height_, stride, x0_, y0_);
+  // Row by row, around each row's fully covered run.
+  const auto& rows = opaqueOnTop->rows();
+  auto next = rows.begin();
+  for (int r = 0; r < height_; ++r) {
+    const int y = y0_ + r;
+    const uint8_t* row = this->row(r);
+    while (next != rows.end() && next->y < y) ++next;
+    if (next == rows.end() || next->y != y) {
+      PixelCompositing::darken(frame, row, width_, 1, stride, x0_, y);
+      continue;
+    }
+    const int skip0 = std::clamp(next->full0, x0_, x0_ + width_);
+    const int skip1 = std::clamp(next->full1, skip0, x0_ + width_);
+    PixelCompositing::darken(frame, row, skip0 - x0_, 1, stride, x0_, y);
+    PixelCompositing::darken(frame, row + (skip1 - x0_), x0_ + width_ - skip1, 1, stride, skip1, y);
+  }
 }
 
 void ShadowPlane::drawZoomedOver(PixelBuffer& frame, double L, double ox, double oy,
@@ -101,24 +124,12 @@ void ShadowPlane::drawZoomedOver(PixelBuffer& frame, double L, double ox, double
     uint32_t fx;  // 0..256
   };
   thread_local std::vector<Column> columns;
-  thread_local std::vector<uint8_t> zeroRow;
   columns.resize(static_cast<size_t>(xb - xa));
   for (int x = xa; x < xb; ++x) {
     const double u = (x + 0.5 - ox) / L - 0.5 - x0_;
     const int c0 = static_cast<int>(std::floor(u));
     columns[x - xa] = {c0, static_cast<uint32_t>((u - c0) * 256 + 0.5)};
   }
-  // A row padded by one zero on each side, so that c0 = -1 and c0 + 1 = width read zeros.
-  zeroRow.assign(static_cast<size_t>(width_) + 2, 0);
-  thread_local std::vector<uint8_t> padded[2];
-  const auto paddedRow = [&](int r, int slot) -> const uint8_t* {
-    if (r < 0 || r >= height_) return zeroRow.data() + 1;
-    auto& row = padded[slot];
-    row.resize(static_cast<size_t>(width_) + 2);
-    row.front() = row.back() = 0;
-    std::copy_n(plane_.data() + static_cast<size_t>(r) * width_, width_, row.begin() + 1);
-    return row.data() + 1;
-  };
   const auto* rows = opaqueOnTop ? &opaqueOnTop->rows() : nullptr;
   size_t next = 0;
   for (int y = ya; y < yb; ++y) {
@@ -126,8 +137,8 @@ void ShadowPlane::drawZoomedOver(PixelBuffer& frame, double L, double ox, double
     if (v < -1 || v > height_) continue;
     const int r0 = static_cast<int>(std::floor(v));
     const auto fy = static_cast<uint32_t>((v - r0) * 256 + 0.5);
-    const uint8_t* p0 = paddedRow(r0, 0);
-    const uint8_t* p1 = paddedRow(r0 + 1, 1);
+    const uint8_t* p0 = row(r0);  // r0 from -1 to height_: within the border
+    const uint8_t* p1 = row(r0 + 1);
     int skip0 = xb, skip1 = xb;
     if (rows) {
       while (next < rows->size() && (*rows)[next].y < y) ++next;

@@ -25,8 +25,9 @@ class ShadowPlane {
   void clear();
 
   bool isEmpty() const { return width_ <= 0 || height_ <= 0; }
-  // Darkens `frame` under the shadow.
-  void drawOver(PixelBuffer& frame) const;
+  // Darkens `frame` under the shadow, skipping the runs `opaqueOnTop` covers fully (an opaque layer
+  // drawn over them hides them anyway).
+  void drawOver(PixelBuffer& frame, const CoverageMask* opaqueOnTop = nullptr) const;
   // Darkens `frame` under the shadow as seen through the zoom x' = ox + L·x, y' = oy + L·y,
   // skipping each row's [skip0, skip1) (the part an opaque layer covers anyway).
   void drawZoomedOver(PixelBuffer& frame, double L, double ox, double oy,
@@ -37,10 +38,12 @@ class ShadowPlane {
   // The shape moved down by `offsetY`, at `weight`, blurred into work_; shape_ keeps its outline.
   bool blurShape(const QRectF& rect, double radius, double offsetY, double blur, float weight, int W, int H);
   void store();
+  // Row r of the plane, -1 to height_ + 1 (the border's zeros outside 0 to height_ - 1).
+  const uint8_t* row(int r) const { return plane_.data() + static_cast<size_t>(r + 1) * (width_ + 2) + 1; }
 
   int x0_ = 0, y0_ = 0, width_ = 0, height_ = 0;
-  std::vector<uint8_t> plane_;
-  std::vector<float> work_;  // while building only
+  std::vector<uint8_t> plane_;  // width_ × height_, within a border of zeros
+  std::vector<float> work_;     // while building only
   std::vector<float> scratch_;
   CoverageMask shape_;
 };
