@@ -1,5 +1,6 @@
 #include "writing/MediaWriter.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "platform/qt/Async.h"
@@ -61,6 +62,11 @@ MediaWriter::~MediaWriter() {
     return;
   }
   if (status_ != Status::completed && !sessionEverStarted_) assetWriter_->cancel();
+}
+
+double MediaWriter::recordingEncoderMemory(int width, int height) {
+  const double pixels = static_cast<double>(std::max(width, 1)) * std::max(height, 1);
+  return kRecordingEncoderMemory * std::max(1.0, pixels / (1920.0 * 1080.0));
 }
 
 int64_t MediaWriter::standardBitRate(VideoEncoder codec, VideoQuality quality, int width, int height,
@@ -187,7 +193,7 @@ void MediaWriter::setupVideoInput(AssetWriter& writer, const VideoSettings& sett
     input.codec = settings.codec == VideoEncoder::h265 ? VideoCodecKind::hevc : VideoCodecKind::h264;
     input.bitRate = bitRate;
     input.preset = encoderPreset(settings.codec);
-    input.encoderMemory = kRecordingEncoderMemory;
+    input.encoderMemory = recordingEncoderMemory(settings.width, settings.height);
     input.queuedFrames = kRecordingQueuedFrames;
   }
   try {

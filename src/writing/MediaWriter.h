@@ -49,6 +49,11 @@ class MediaWriter {
   // six converted). A 1080p60 H.264 recording then peaks near 260 MB resident.
   static constexpr double kRecordingEncoderMemory = 280.0 * 1024 * 1024;
   static constexpr int kRecordingQueuedFrames = 9;
+  // x264's memory for a recording of width × height: kRecordingEncoderMemory up to 1080p, and in
+  // proportion to the pixels above it, so that a larger picture keeps the frame threads 1080p
+  // gets. Held to 1080p's budget, 4K would be encoded in slices without B-frames, which at 60 fps
+  // falls behind the capture on a busy 8-core machine.
+  static double recordingEncoderMemory(int width, int height);
 
   enum class Status { unknown, writing, completed, failed, cancelled };
   static std::string statusName(Status status);
