@@ -142,6 +142,23 @@ long countFrames(const QString& file) {
   return QString::fromUtf8(probe.readAllStandardOutput()).trimmed().toLong();
 }
 
+// The frames of `file` whose picture differs from the one before: a recorder that fills a constant
+// rate with copies of its last grab writes every frame without having captured it.
+long countChangedFrames(const QString& file) {
+  QProcess hashes;
+  hashes.start("ffmpeg", {"-v", "error", "-i", file, "-map", "0:v:0", "-f", "framemd5", "-"});
+  hashes.waitForFinished(300000);
+  long changed = 0;
+  QByteArray previous;
+  for (const QByteArray& line : hashes.readAllStandardOutput().split('\n')) {
+    if (line.isEmpty() || line.startsWith('#')) continue;
+    const QByteArray hash = line.mid(line.lastIndexOf(',') + 1).trimmed();
+    if (hash != previous) ++changed;
+    previous = hash;
+  }
+  return changed;
+}
+
 // Runs a program to its end and reads its own CPU time and peak resident size.
 Measured runMeasured(const std::vector<std::string>& argv) {
   std::vector<char*> args;
@@ -411,35 +428,21 @@ void benchRecording(const char* self, double seconds) {
                                  std::to_string(bitRate),
                                  "-pix_fmt",
                                  "yuv420p",
-                                 "-progress",
-                                 (dir.path() + "/ffmpeg-progress.txt").toStdString(),
                                  theirs.toStdString()});
   ffmpeg.frames = countFrames(theirs);
-  // ffmpeg makes a constant rate: what its capture missed is filled with copies. Its last progress
-  // report says how many.
-  long duplicated = -1, dropped = -1;
-  QFile progress(dir.path() + "/ffmpeg-progress.txt");
-  if (progress.open(QIODevice::ReadOnly)) {
-    const QByteArray text = progress.readAll();
-    auto last = [&](const QByteArray& key) {
-      const int at = text.lastIndexOf(key);
-      return at < 0 ? -1L : text.mid(at + key.size(), text.indexOf('\n', at) - at - key.size()).toLong();
-    };
-    duplicated = last("dup_frames=");
-    dropped = last("drop_frames=");
-  }
+  const long ourPictures = files.isEmpty() ? 0 : countChangedFrames(ours + "/" + files.front());
+  const long theirPictures = countChangedFrames(theirs);
 
   long expected = long(seconds * 60);
   std::printf("display %dx%d at 60 fps for %.0f s, H.264 at %d bit/s (%ld frames expected)\n", screen.width(),
               screen.height(), seconds, bitRate, expected);
   std::printf(
-      "  coordinator:     %ld frames (%lld captured, %llu refused by the writer), %.3f CPU s per recorded s, "
-      "peak %.0f MB\n",
-      coordinator.frames, delivered, refused, coordinator.cpuSeconds / seconds, coordinator.peakMegabytes);
-  std::printf(
-      "  ffmpeg x11grab:  %ld frames (%ld copies of the frame before put in, %ld grabbed frames left out), "
+      "  coordinator:     %ld frames, %ld of them changed (%lld captured, %llu refused by the writer), "
       "%.3f CPU s per recorded s, peak %.0f MB\n",
-      ffmpeg.frames, duplicated, dropped, ffmpeg.cpuSeconds / seconds, ffmpeg.peakMegabytes);
+      coordinator.frames, ourPictures, delivered, refused, coordinator.cpuSeconds / seconds,
+      coordinator.peakMegabytes);
+  std::printf("  ffmpeg x11grab:  %ld frames, %ld of them changed, %.3f CPU s per recorded s, peak %.0f MB\n",
+              ffmpeg.frames, theirPictures, ffmpeg.cpuSeconds / seconds, ffmpeg.peakMegabytes);
   if (encoderAlone >= 0) {
     std::printf(
         "  encoder alone on the same frames: %.3f CPU s per recorded s; the writer takes %.0f frames/s "

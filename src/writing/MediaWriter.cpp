@@ -64,9 +64,10 @@ MediaWriter::~MediaWriter() {
   if (status_ != Status::completed && !sessionEverStarted_) assetWriter_->cancel();
 }
 
-double MediaWriter::recordingEncoderMemory(int width, int height) {
-  const double pixels = static_cast<double>(std::max(width, 1)) * std::max(height, 1);
-  return kRecordingEncoderMemory * std::max(1.0, pixels / (1920.0 * 1080.0));
+double MediaWriter::recordingEncoderMemory(int width, int height, int cores) {
+  if (static_cast<double>(width) * height <= 1920.0 * 1080.0) return kRecordingEncoderMemory;
+  const double frameThreads = h264FrameThreadMemory(width, height, std::max(cores / 2, 3));
+  return std::clamp(frameThreads, kRecordingEncoderMemory, kLargeRecordingEncoderMemory);
 }
 
 int64_t MediaWriter::standardBitRate(VideoEncoder codec, VideoQuality quality, int width, int height,
@@ -193,7 +194,7 @@ void MediaWriter::setupVideoInput(AssetWriter& writer, const VideoSettings& sett
     input.codec = settings.codec == VideoEncoder::h265 ? VideoCodecKind::hevc : VideoCodecKind::h264;
     input.bitRate = bitRate;
     input.preset = encoderPreset(settings.codec);
-    input.encoderMemory = recordingEncoderMemory(settings.width, settings.height);
+    input.encoderMemory = recordingEncoderMemory(settings.width, settings.height, availableCores());
     input.queuedFrames = kRecordingQueuedFrames;
   }
   try {

@@ -49,11 +49,14 @@ class MediaWriter {
   // six converted). A 1080p60 H.264 recording then peaks near 260 MB resident.
   static constexpr double kRecordingEncoderMemory = 280.0 * 1024 * 1024;
   static constexpr int kRecordingQueuedFrames = 9;
-  // x264's memory for a recording of width × height: kRecordingEncoderMemory up to 1080p, and in
-  // proportion to the pixels above it, so that a larger picture keeps the frame threads 1080p
-  // gets. Held to 1080p's budget, 4K would be encoded in slices without B-frames, which at 60 fps
-  // falls behind the capture on a busy 8-core machine.
-  static double recordingEncoderMemory(int width, int height);
+  // x264's memory for a recording of width × height when `cores` cores may run it:
+  // kRecordingEncoderMemory up to 1080p; above, enough for frame threads on half the cores (at
+  // least 1080p's three), up to kLargeRecordingEncoderMemory. Held to 1080p's budget, 4K would be
+  // encoded in slices without B-frames, which at 60 fps falls behind the capture on an 8-core
+  // machine; x264's own choice (one and a half threads a core) costs 4K 1.6 GB and, with every
+  // thread's frames touched for the first time at the start, drops frames there.
+  static constexpr double kLargeRecordingEncoderMemory = 2048.0 * 1024 * 1024;
+  static double recordingEncoderMemory(int width, int height, int cores);
 
   enum class Status { unknown, writing, completed, failed, cancelled };
   static std::string statusName(Status status);
