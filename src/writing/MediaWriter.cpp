@@ -66,7 +66,7 @@ MediaWriter::~MediaWriter() {
 
 double MediaWriter::recordingEncoderMemory(int width, int height, int cores) {
   if (static_cast<double>(width) * height <= 1920.0 * 1080.0) return kRecordingEncoderMemory;
-  const double frameThreads = h264FrameThreadMemory(width, height, std::max(cores / 2, 3));
+  const double frameThreads = h264FrameThreadMemory(width, height, std::max(cores * 3 / 4, 3));
   return std::clamp(frameThreads, kRecordingEncoderMemory, kLargeRecordingEncoderMemory);
 }
 

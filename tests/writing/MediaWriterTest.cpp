@@ -436,8 +436,8 @@ TEST_F(MediaWriterTest, AppendsFromThreeThreadsAtOnceGiveAValidFile) {
 TEST_F(MediaWriterTest, ARecordingRunsFrameThreadsAtEverySizeAndFewerThanAnExport) {
   // x264 writes the options it ran with into the stream. An export's budget gives 1080p five frame
   // threads (each holds its own frames), a recording's three; a 4K recording gets frame threads for
-  // half the cores (at least three), where 1080p's budget would have cut its frames into slices
-  // without B-frames.
+  // three quarters of the cores (at least three), where 1080p's budget would have cut its frames
+  // into slices without B-frames.
   auto option = [](const std::string& options, const std::string& name) {
     const size_t at = options.find(" " + name + "=");
     return at == std::string::npos ? -1 : std::atoi(options.c_str() + at + name.size() + 2);
@@ -448,7 +448,7 @@ TEST_F(MediaWriterTest, ARecordingRunsFrameThreadsAtEverySizeAndFewerThanAnExpor
     int threads;
   };
   for (const Case& c : {Case{{1920, 1080}, std::min(cores, 3)},
-                        Case{{3840, 2160}, std::min(cores, std::max(cores / 2, 3))}}) {
+                        Case{{3840, 2160}, std::min(cores, std::max(cores * 3 / 4, 3))}}) {
     const QSize size = c.size;
     SCOPED_TRACE(size.width());
     const std::string name = "threads-" + std::to_string(size.width()) + ".mp4";
@@ -467,7 +467,7 @@ TEST_F(MediaWriterTest, ARecordingRunsFrameThreadsAtEverySizeAndFewerThanAnExpor
   EXPECT_GT(h264Threading(1920, 1080, 8).threads,
             h264Threading(1920, 1080, 8, MediaWriter::recordingEncoderMemory(1920, 1080, 8)).threads);
   // On a larger machine 4K gets more; 8K stays within the cap, in slices as before.
-  EXPECT_EQ(h264Threading(3840, 2160, 16, MediaWriter::recordingEncoderMemory(3840, 2160, 16)).threads, 8);
+  EXPECT_EQ(h264Threading(3840, 2160, 16, MediaWriter::recordingEncoderMemory(3840, 2160, 16)).threads, 12);
   EXPECT_TRUE(h264Threading(7680, 4320, 8, MediaWriter::recordingEncoderMemory(7680, 4320, 8)).sliced);
   EXPECT_EQ(MediaWriter::recordingEncoderMemory(1280, 720, 8), MediaWriter::kRecordingEncoderMemory);
 }
