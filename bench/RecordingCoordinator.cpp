@@ -2,11 +2,15 @@
 // libswscale, the two candidates), and a whole display recording through the coordinator against
 // ffmpeg's own x11grab with the same encoder settings.
 //
-//   bench_RecordingCoordinator [--short] [--zoom-only]
+//   bench_RecordingCoordinator [--short] [--zoom-only] [--4k]
 //
 // Each recorder runs in a child process (this program again, with --record-child), so CPU time
-// and peak memory are measured the same way for both: the child's own rusage.
+// and peak memory are measured the same way for both: the child's own rusage. The stages of the
+// path are measured on their own as well (the capture alone, the colour conversion, the writer fed
+// as fast as it takes frames), to say which one holds a recording back. With --4k all of it runs
+// on a private 3840x2160 X server this program starts and stops.
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -14,17 +18,21 @@
 #include <QApplication>
 #include <QCoroTask>
 #include <QDir>
+#include <QFile>
 #include <QPainter>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QWidget>
+#include <atomic>
+#include <cctype>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 extern "C" {
@@ -35,6 +43,7 @@ extern "C" {
 #include "capture/ScreenCaptureEngine.h"
 #include "model/RecordingError.h"
 #include "overlays/ZoomRenderer.h"
+#include "platform/ffmpeg/Bt709Converter.h"
 #include "platform/ffmpeg/VideoFrameReader.h"
 #include "platform/media/PixelBuffer.h"
 #include "platform/qt/Async.h"
@@ -133,6 +142,23 @@ long countFrames(const QString& file) {
   return QString::fromUtf8(probe.readAllStandardOutput()).trimmed().toLong();
 }
 
+// The frames of `file` whose picture differs from the one before: a recorder that fills a constant
+// rate with copies of its last grab writes every frame without having captured it.
+long countChangedFrames(const QString& file) {
+  QProcess hashes;
+  hashes.start("ffmpeg", {"-v", "error", "-i", file, "-map", "0:v:0", "-f", "framemd5", "-"});
+  hashes.waitForFinished(300000);
+  long changed = 0;
+  QByteArray previous;
+  for (const QByteArray& line : hashes.readAllStandardOutput().split('\n')) {
+    if (line.isEmpty() || line.startsWith('#')) continue;
+    const QByteArray hash = line.mid(line.lastIndexOf(',') + 1).trimmed();
+    if (hash != previous) ++changed;
+    previous = hash;
+  }
+  return changed;
+}
+
 // Runs a program to its end and reads its own CPU time and peak resident size.
 Measured runMeasured(const std::vector<std::string>& argv) {
   std::vector<char*> args;
@@ -201,6 +227,68 @@ double processCpuSeconds() {
   getrusage(RUSAGE_SELF, &usage);
   return usage.ru_utime.tv_sec + usage.ru_utime.tv_usec / 1e6 + usage.ru_stime.tv_sec +
          usage.ru_stime.tv_usec / 1e6;
+}
+
+// The capture alone, as the recording runs it (the display at its own size, the cursor drawn): the
+// frames it delivered and what they cost.
+int captureChild(const std::string& folder, double seconds) {
+  tk::ScreenCaptureEngine engine;
+  engine.refreshAvailableContentBlocking();
+  if (!engine.availableContent() || engine.availableContent()->displays.empty()) return 2;
+  const auto display = engine.availableContent()->displays.front();
+  tk::RecordingConfiguration configuration;
+  const tk::RecordingMode mode = tk::RecordingMode::screen(display);
+  engine.setFilter(engine.createFilter(mode, configuration));
+  tk::StreamConfiguration stream;
+  stream.showsCursor = true;
+  stream.minimumFrameInterval = tk::MediaTime(1, 60);
+  engine.setConfiguration(stream);
+  std::atomic<long> frames{0};
+  std::atomic<uint32_t> touched{0};
+  engine.setFrameHandler([&](const tk::SampleBuffer& sample) {
+    touched += sample.pixelBuffer()->pixel(10, 10);  // the frame is really there
+    ++frames;
+  });
+  const double before = processCpuSeconds();
+  engine.startCaptureBlocking();
+  std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
+  engine.stopCaptureBlocking();
+  const double cpu = processCpuSeconds() - before;
+  if (FILE* stats = std::fopen((folder + "/capture.txt").c_str(), "w")) {
+    std::fprintf(stats, "%ld %f\n", frames.load(), cpu);
+    std::fclose(stats);
+  }
+  return 0;
+}
+
+// The colour conversion of one frame of the display's size, in milliseconds.
+double conversionMilliseconds(int width, int height, int frames) {
+  auto input = testFrame(width, height);
+  std::vector<uint8_t> y(size_t(width) * height), u(y.size() / 4), v(y.size() / 4);
+  auto start = Clock::now();
+  for (int i = 0; i < frames; ++i)
+    tk::convertBgraToYuv420Bt709(input->data(), input->bytesPerRow(), width, height, y.data(), width,
+                                 u.data(), width / 2, v.data(), width / 2);
+  return msSince(start) / frames;
+}
+
+// What x264 wrote into the stream of `movie` about its threading: "threads=12 sliced_threads=0 ...".
+std::string x264Threading(const QString& movie) {
+  QFile file(movie);
+  if (!file.open(QIODevice::ReadOnly)) return "?";
+  const QByteArray bytes = file.read(4 << 20);
+  const int at = bytes.indexOf("x264 - core");
+  if (at < 0) return "?";
+  const QByteArray options = bytes.mid(at, bytes.indexOf('\0', at) - at);
+  std::string shown;
+  for (const char* key :
+       {" threads=", " lookahead_threads=", " sliced_threads=", " bframes=", " rc_lookahead="}) {
+    const int k = options.indexOf(key);
+    if (k < 0) continue;
+    const int end = options.indexOf(' ', k + 1);
+    shown += options.mid(k + 1, end < 0 ? -1 : end - k - 1).toStdString() + " ";
+  }
+  return shown;
 }
 
 // Decodes every frame of `movie`, and with `writer` appends each to it: `paced`, each at its own
@@ -301,6 +389,18 @@ void benchRecording(const char* self, double seconds) {
     }
   }
 
+  // The stages on their own: the capture alone, and the conversion of one frame.
+  QString captureFolder = dir.path() + "/capture";
+  QDir().mkpath(captureFolder);
+  Measured capture =
+      runMeasured({self, "--capture-child", captureFolder.toStdString(), std::to_string(seconds)});
+  double captureCpu = 0;
+  if (FILE* stats = std::fopen((captureFolder + "/capture.txt").toLocal8Bit().constData(), "r")) {
+    if (std::fscanf(stats, "%ld %lf", &capture.frames, &captureCpu) != 2) capture.frames = 0;
+    std::fclose(stats);
+  }
+  const double conversion = conversionMilliseconds(screen.width(), screen.height(), 30);
+
   QString theirs = dir.path() + "/ffmpeg.mp4";
   Measured ffmpeg = runMeasured({"ffmpeg",
                                  "-y",
@@ -330,16 +430,19 @@ void benchRecording(const char* self, double seconds) {
                                  "yuv420p",
                                  theirs.toStdString()});
   ffmpeg.frames = countFrames(theirs);
+  const long ourPictures = files.isEmpty() ? 0 : countChangedFrames(ours + "/" + files.front());
+  const long theirPictures = countChangedFrames(theirs);
 
   long expected = long(seconds * 60);
   std::printf("display %dx%d at 60 fps for %.0f s, H.264 at %d bit/s (%ld frames expected)\n", screen.width(),
               screen.height(), seconds, bitRate, expected);
   std::printf(
-      "  coordinator:     %ld frames (%lld captured, %llu refused by the writer), %.3f CPU s per recorded s, "
-      "peak %.0f MB\n",
-      coordinator.frames, delivered, refused, coordinator.cpuSeconds / seconds, coordinator.peakMegabytes);
-  std::printf("  ffmpeg x11grab:  %ld frames, %.3f CPU s per recorded s, peak %.0f MB\n", ffmpeg.frames,
-              ffmpeg.cpuSeconds / seconds, ffmpeg.peakMegabytes);
+      "  coordinator:     %ld frames, %ld of them changed (%lld captured, %llu refused by the writer), "
+      "%.3f CPU s per recorded s, peak %.0f MB\n",
+      coordinator.frames, ourPictures, delivered, refused, coordinator.cpuSeconds / seconds,
+      coordinator.peakMegabytes);
+  std::printf("  ffmpeg x11grab:  %ld frames, %ld of them changed, %.3f CPU s per recorded s, peak %.0f MB\n",
+              ffmpeg.frames, theirPictures, ffmpeg.cpuSeconds / seconds, ffmpeg.peakMegabytes);
   if (encoderAlone >= 0) {
     std::printf(
         "  encoder alone on the same frames: %.3f CPU s per recorded s; the writer takes %.0f frames/s "
@@ -348,21 +451,92 @@ void benchRecording(const char* self, double seconds) {
     std::printf("  coordinator beyond the encoder: %.3f CPU s per recorded s (aim: at most 0.15)\n",
                 (coordinator.cpuSeconds - encoderAlone) / seconds);
   }
-  std::printf("  peak resident while recording: %.0f MB (aim: at most 300 MB)\n", coordinator.peakMegabytes);
+  std::printf("  peak resident while recording: %.0f MB (aim: at most 300 MB at 1080p)\n",
+              coordinator.peakMegabytes);
+  std::printf(
+      "  stages: capture alone %ld frames of %ld, %.2f ms CPU per frame; conversion %.2f ms per frame "
+      "(the frame interval is 16.7 ms); the writer, fed as fast as it takes frames, %.0f frames/s; "
+      "no frame pump on a display recording\n",
+      capture.frames, expected, capture.frames ? captureCpu * 1000 / capture.frames : 0.0, conversion,
+      writerFramesPerSecond);
+  if (!files.isEmpty())
+    std::printf("  x264 as the coordinator runs it: %s\n", x264Threading(ours + "/" + files.front()).c_str());
+  std::printf("  x264 as ffmpeg runs it:          %s\n", x264Threading(theirs).c_str());
+  double load[3] = {0, 0, 0};
+  if (getloadavg(load, 3) == 3)
+    std::printf("  machine load (1, 5, 15 min): %.2f %.2f %.2f on %u cores\n", load[0], load[1], load[2],
+                std::thread::hardware_concurrency());
 }
+
+// A private X server of the given size, for the 4K runs: started with its own display number,
+// stopped (only it) when this goes.
+class PrivateDisplay {
+ public:
+  PrivateDisplay(int width, int height) {
+    int fds[2];
+    if (pipe(fds) != 0) return;
+    pid_ = fork();
+    if (pid_ == 0) {
+      dup2(fds[1], 3);
+      int null = open("/dev/null", O_WRONLY);
+      dup2(null, STDOUT_FILENO);
+      dup2(null, STDERR_FILENO);
+      const std::string screen = std::to_string(width) + "x" + std::to_string(height) + "x24";
+      execlp("Xvfb", "Xvfb", "-displayfd", "3", "-screen", "0", screen.c_str(), "-nolisten", "tcp",
+             "-noreset", "+extension", "MIT-SHM", "+extension", "XFIXES", "+extension", "RANDR", "+extension",
+             "COMPOSITE", static_cast<char*>(nullptr));
+      _exit(127);
+    }
+    close(fds[1]);
+    char number[32] = {};
+    size_t got = 0;
+    while (got < sizeof number - 1) {
+      const ssize_t n = read(fds[0], number + got, sizeof number - 1 - got);
+      if (n <= 0 || std::strchr(number, '\n')) break;
+      got += size_t(n);
+    }
+    close(fds[0]);
+    if (std::isdigit(static_cast<unsigned char>(number[0])))
+      name_ = std::string(":").append(number, std::strcspn(number, "\n"));
+  }
+  ~PrivateDisplay() {
+    if (pid_ <= 0) return;
+    kill(pid_, SIGTERM);
+    waitpid(pid_, nullptr, 0);
+  }
+  const std::string& name() const { return name_; }
+
+ private:
+  pid_t pid_ = -1;
+  std::string name_;
+};
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  bool shortRun = false, zoomOnly = false;
+  bool shortRun = false, zoomOnly = false, ultraHd = false;
   for (int i = 1; i < argc; ++i) {
     if (!std::strcmp(argv[i], "--short")) shortRun = true;
     if (!std::strcmp(argv[i], "--zoom-only")) zoomOnly = true;
+    if (!std::strcmp(argv[i], "--4k")) ultraHd = true;
+  }
+  std::optional<PrivateDisplay> display;
+  if (ultraHd && !zoomOnly) {
+    display.emplace(3840, 2160);
+    if (display->name().empty()) {
+      std::printf("RecordingCoordinator: the private 3840x2160 X server did not start\n");
+      return 1;
+    }
+    setenv("DISPLAY", display->name().c_str(), 1);
   }
   if (argc == 4 && !std::strcmp(argv[1], "--encode-child")) {
     tk::MemoryRelease::configure();
     QCoreApplication app(argc, argv);
     return encodeChild(argv[2], argv[3]);
+  }
+  if (argc == 4 && !std::strcmp(argv[1], "--capture-child")) {
+    QCoreApplication app(argc, argv);
+    return captureChild(argv[2], std::atof(argv[3]));
   }
   if (argc == 4 && !std::strcmp(argv[1], "--record-child")) {
     QApplication app(argc, argv);
@@ -370,7 +544,7 @@ int main(int argc, char** argv) {
   }
   if (!std::getenv("DISPLAY")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
   QApplication app(argc, argv);
-  benchZoom(shortRun ? 20 : 240);
+  if (!ultraHd) benchZoom(shortRun ? 20 : 240);
   if (zoomOnly || !std::getenv("DISPLAY")) return 0;
   benchRecording(argv[0], shortRun ? 2.0 : 10.0);
   return 0;

@@ -1,5 +1,6 @@
 #include "writing/MediaWriter.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "platform/qt/Async.h"
@@ -61,6 +62,12 @@ MediaWriter::~MediaWriter() {
     return;
   }
   if (status_ != Status::completed && !sessionEverStarted_) assetWriter_->cancel();
+}
+
+double MediaWriter::recordingEncoderMemory(int width, int height, int cores) {
+  if (static_cast<double>(width) * height <= 1920.0 * 1080.0) return kRecordingEncoderMemory;
+  const double frameThreads = h264FrameThreadMemory(width, height, std::max(cores * 3 / 4, 3));
+  return std::clamp(frameThreads, kRecordingEncoderMemory, kLargeRecordingEncoderMemory);
 }
 
 int64_t MediaWriter::standardBitRate(VideoEncoder codec, VideoQuality quality, int width, int height,
@@ -187,7 +194,7 @@ void MediaWriter::setupVideoInput(AssetWriter& writer, const VideoSettings& sett
     input.codec = settings.codec == VideoEncoder::h265 ? VideoCodecKind::hevc : VideoCodecKind::h264;
     input.bitRate = bitRate;
     input.preset = encoderPreset(settings.codec);
-    input.encoderMemory = kRecordingEncoderMemory;
+    input.encoderMemory = recordingEncoderMemory(settings.width, settings.height, availableCores());
     input.queuedFrames = kRecordingQueuedFrames;
   }
   try {

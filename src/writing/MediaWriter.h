@@ -49,6 +49,14 @@ class MediaWriter {
   // six converted). A 1080p60 H.264 recording then peaks near 260 MB resident.
   static constexpr double kRecordingEncoderMemory = 280.0 * 1024 * 1024;
   static constexpr int kRecordingQueuedFrames = 9;
+  // x264's memory for a recording of width × height when `cores` cores may run it:
+  // kRecordingEncoderMemory up to 1080p; above, enough for frame threads on three quarters of the
+  // cores (at least 1080p's three), up to kLargeRecordingEncoderMemory. Held to 1080p's budget, 4K
+  // would be encoded in slices without B-frames, which at 60 fps falls behind the capture on an
+  // 8-core machine; x264's own choice (one and a half threads a core) takes 4K to 1.6 GB resident
+  // and, in the benchmark, turned more frames away than six threads did.
+  static constexpr double kLargeRecordingEncoderMemory = 2048.0 * 1024 * 1024;
+  static double recordingEncoderMemory(int width, int height, int cores);
 
   enum class Status { unknown, writing, completed, failed, cancelled };
   static std::string statusName(Status status);

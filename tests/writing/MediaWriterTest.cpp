@@ -1,6 +1,7 @@
 #include "writing/MediaWriter.h"
 
 #include <QCoroTask>
+#include <QSize>
 #include <QTemporaryDir>
 #include <atomic>
 #include <fstream>
@@ -432,21 +433,43 @@ TEST_F(MediaWriterTest, AppendsFromThreeThreadsAtOnceGiveAValidFile) {
   EXPECT_NEAR(info.audio()[1]->duration, 3.0, 0.05);
 }
 
-TEST_F(MediaWriterTest, A1080pRecordingRunsFewerEncoderThreadsThanAnExport) {
-  // x264 writes the options it ran with into the stream; an export's budget gives 1080p five
-  // frame threads (each holds its own frames), a recording's three.
-  MediaWriter writer;
-  writeMovie(writer, writerConfiguration(file("threads.mp4"), OutputFormat::mp4, 1920, 1080, 60), 3, 60, 1920,
-             1080, false);
-  const std::filesystem::path movie = finish(writer);
-  std::ifstream in(movie, std::ios::binary);
-  const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  const size_t at = bytes.find(" threads=");
-  ASSERT_NE(at, std::string::npos) << "x264's options are missing from " << movie;
-  const int threads = std::atoi(bytes.c_str() + at + 9);
-  EXPECT_EQ(threads, std::min(availableCores(), 3));
+TEST_F(MediaWriterTest, ARecordingRunsFrameThreadsAtEverySizeAndFewerThanAnExport) {
+  // x264 writes the options it ran with into the stream. An export's budget gives 1080p five frame
+  // threads (each holds its own frames), a recording's three; a 4K recording gets frame threads for
+  // three quarters of the cores (at least three), where 1080p's budget would have cut its frames
+  // into slices without B-frames.
+  auto option = [](const std::string& options, const std::string& name) {
+    const size_t at = options.find(" " + name + "=");
+    return at == std::string::npos ? -1 : std::atoi(options.c_str() + at + name.size() + 2);
+  };
+  const int cores = availableCores();
+  struct Case {
+    QSize size;
+    int threads;
+  };
+  for (const Case& c : {Case{{1920, 1080}, std::min(cores, 3)},
+                        Case{{3840, 2160}, std::min(cores, std::max(cores * 3 / 4, 3))}}) {
+    const QSize size = c.size;
+    SCOPED_TRACE(size.width());
+    const std::string name = "threads-" + std::to_string(size.width()) + ".mp4";
+    MediaWriter writer;
+    writeMovie(writer, writerConfiguration(file(name), OutputFormat::mp4, size.width(), size.height(), 60), 3,
+               60, size.width(), size.height(), false);
+    const std::filesystem::path movie = finish(writer);
+    std::ifstream in(movie, std::ios::binary);
+    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const size_t at = bytes.find("x264 - core");
+    ASSERT_NE(at, std::string::npos) << "x264's options are missing from " << movie;
+    const std::string options(bytes.c_str() + at);
+    EXPECT_EQ(option(options, "threads"), c.threads) << options;
+    EXPECT_EQ(option(options, "sliced_threads"), 0) << options;
+  }
   EXPECT_GT(h264Threading(1920, 1080, 8).threads,
-            h264Threading(1920, 1080, 8, MediaWriter::kRecordingEncoderMemory).threads);
+            h264Threading(1920, 1080, 8, MediaWriter::recordingEncoderMemory(1920, 1080, 8)).threads);
+  // On a larger machine 4K gets more; 8K stays within the cap, in slices as before.
+  EXPECT_EQ(h264Threading(3840, 2160, 16, MediaWriter::recordingEncoderMemory(3840, 2160, 16)).threads, 12);
+  EXPECT_TRUE(h264Threading(7680, 4320, 8, MediaWriter::recordingEncoderMemory(7680, 4320, 8)).sliced);
+  EXPECT_EQ(MediaWriter::recordingEncoderMemory(1280, 720, 8), MediaWriter::kRecordingEncoderMemory);
 }
 
 }  // namespace

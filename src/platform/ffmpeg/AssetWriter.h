@@ -58,6 +58,9 @@ struct H264Threading {
 // The frames x264 may hold, in bytes, when nothing smaller is asked for (an export's budget).
 inline constexpr double kX264FrameBudget = 320.0 * 1024 * 1024;
 H264Threading h264Threading(int width, int height, int cores, double frameBudget = kX264FrameBudget);
+// The budget that gives a picture of width × height `frameThreads` frame threads (the inverse of
+// h264Threading's rule).
+double h264FrameThreadMemory(int width, int height, int frameThreads);
 // The threading as x264 parameters ("sliced-threads=1:rc-lookahead=4:bframes=0"); empty when it
 // needs none.
 std::string x264Parameters(const H264Threading& threading);

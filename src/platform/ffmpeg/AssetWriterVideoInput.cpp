@@ -73,11 +73,27 @@ std::string x264Parameters(const H264Threading& threading) {
   return joined;
 }
 
+namespace {
+
+double x264FrameBytes(int width, int height) {
+  return kX264BytesPerPixel * std::max(width, 1) * std::max(height, 1);
+}
+
+// Each frame thread holds about one and a half frames of its own.
+constexpr double kX264FramesPerThread = 1.5;
+
+}  // namespace
+
+double h264FrameThreadMemory(int width, int height, int frameThreads) {
+  // Half a thread's frames more, so that the rounding down in h264Threading lands on the count.
+  return x264FrameBytes(width, height) * (kX264FixedFrames + kX264FramesPerThread * (frameThreads + 0.5));
+}
+
 H264Threading h264Threading(int width, int height, int cores, double frameBudget) {
   H264Threading threading;
-  const double frameBytes = kX264BytesPerPixel * std::max(width, 1) * std::max(height, 1);
-  // Each frame thread holds about one and a half frames of its own.
-  const int frameThreads = static_cast<int>((frameBudget / frameBytes - kX264FixedFrames) / 1.5);
+  const double frameBytes = x264FrameBytes(width, height);
+  const int frameThreads =
+      static_cast<int>((frameBudget / frameBytes - kX264FixedFrames) / kX264FramesPerThread);
   if (frameThreads >= std::min(cores, 2)) {
     threading.threads = std::clamp(std::min(cores, frameThreads), 1, 16);
     return threading;
