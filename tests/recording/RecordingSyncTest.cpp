@@ -143,11 +143,12 @@ class FlashRecording {
  public:
   // `master`: the player's clock. "audio" (its default) shows frames by the sound it plays; "ext"
   // keeps both on the system clock.
-  void start(int seconds, const QString& master = "audio") {
+  void start(int seconds, const QString& master = "audio", bool withReference = false) {
     TK_REQUIRE_DESKTOP();
     const fs::path source = folder_.filePath("flashes.mkv").toStdString();
     ASSERT_TRUE(makeFlashMovie(source, seconds));
     ASSERT_TRUE(sink_.ok());
+    if (withReference) startReference();
     auto display = test::firstDisplay();
     ASSERT_TRUE(display);
     const QRect player(240, 300, 160, 120);
@@ -169,8 +170,31 @@ class FlashRecording {
     ASSERT_TRUE(play.waitForStarted());
   }
 
+  // An independent recording of the same moments next to ours: FFmpeg grabbing the player's area
+  // from the X server and reading the same output's monitor, both kept on the wall clock (each
+  // input would otherwise start at zero on its own). It runs until told to quit ("q"). What
+  // the player does shows in both; what only ours shows is ours.
+  void startReference() {
+    const QRect player(240, 300, 160, 120);
+    reference_ = folder_.filePath("reference.mkv").toStdString();
+    referenceProcess.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    referenceProcess.start(
+        "ffmpeg", {"-v", "error", "-y", "-thread_queue_size", "4096", "-f", "x11grab", "-framerate", "60",
+                   "-video_size", QString("%1x%2").arg(player.width()).arg(player.height()), "-i",
+                   qEnvironmentVariable("DISPLAY") + QString("+%1,%2").arg(player.x()).arg(player.y()),
+                   "-thread_queue_size", "4096", "-f", "pulse", "-fragment_size", "1920", "-i",
+                   "tk_sync_sink.monitor", "-copyts", "-fps_mode", "passthrough",
+                   "-c:v", "libx264", "-preset", "ultrafast", "-c:a", "pcm_s16le",
+                   QString::fromStdString(reference_.string())});
+  }
+  fs::path reference() const { return reference_; }
+
   test::RecordingHarness harness;
   QProcess play;
+  QProcess referenceProcess;
+
+ private:
+  fs::path reference_;
 };
 
 TEST(RecordingSyncTest, EveryBeepSitsByItsFlashFromTheFirstSecondAndAcrossAPause) {
@@ -210,15 +234,71 @@ TEST(RecordingSyncTest, EveryBeepSitsByItsFlashFromTheFirstSecondAndAcrossAPause
     EXPECT_NEAR(offsets[i], lag, 0.05) << "the beep at " << paired[i] << " s";
 }
 
+// How a series of offsets (seconds, at times `t`) behaves: the first three, the line fitted
+// through all (its slope is the drift), and the largest step between neighbours and where.
+std::string summarise(const std::vector<double>& t, const std::vector<double>& o) {
+  if (t.empty()) return "no beeps";
+  double mt = 0, mo = 0;
+  for (size_t i = 0; i < t.size(); ++i) mt += t[i], mo += o[i];
+  mt /= double(t.size());
+  mo /= double(t.size());
+  double num = 0, den = 0, step = 0, stepAt = 0, worst = 0;
+  for (size_t i = 0; i < t.size(); ++i) {
+    num += (t[i] - mt) * (o[i] - mo);
+    den += (t[i] - mt) * (t[i] - mt);
+    if (i && std::abs(o[i] - o[i - 1]) > std::abs(step)) step = o[i] - o[i - 1], stepAt = t[i];
+    worst = std::max(worst, std::abs(o[i]));
+  }
+  char line[256];
+  std::snprintf(line, sizeof line,
+                "first three: %.1f %.1f %.1f ms; mean %.1f ms; worst %.1f ms; drift %.3f ms/s; largest step "
+                "%+.1f ms at %.0f s",
+                o[0] * 1000, o.size() > 1 ? o[1] * 1000 : 0.0, o.size() > 2 ? o[2] * 1000 : 0.0, mo * 1000,
+                worst * 1000, den > 0 ? num / den * 1000 : 0.0, step * 1000, stepAt);
+  return line;
+}
+
+void printOffsets(const char* label, const Pairing& pairing) {
+  std::printf("%s: %s\n%s beep offsets (ms):", label, pairing.described.c_str(), label);
+  for (size_t i = 0; i < pairing.offsets.size(); ++i)
+    std::printf(" %.0f@%.0fs", pairing.offsets[i] * 1000, pairing.paired[i]);
+  std::printf("\n%s: %s\n", label, summarise(pairing.paired, pairing.offsets).c_str());
+}
+
+// Our offsets less the reference's for the same beeps: what our recorder adds of its own. The two
+// movies start at different moments; the shift between them is the one that pairs most beeps.
+void printAgainstReference(const Pairing& ours, const Pairing& reference) {
+  std::vector<double> bestT, bestO;
+  for (double shift : reference.paired) {
+    if (ours.paired.empty()) break;
+    shift -= ours.paired.front();
+    std::vector<double> t, o;
+    for (size_t i = 0; i < ours.paired.size(); ++i)
+      for (size_t j = 0; j < reference.paired.size(); ++j)
+        if (std::abs(ours.paired[i] + shift - reference.paired[j]) < 0.2) {
+          t.push_back(ours.paired[i]);
+          o.push_back(ours.offsets[i] - reference.offsets[j]);
+        }
+    if (t.size() > bestT.size()) bestT = t, bestO = o;
+  }
+  std::printf("ours less reference (ms):");
+  for (size_t i = 0; i < bestO.size(); ++i) std::printf(" %.0f@%.0fs", bestO[i] * 1000, bestT[i]);
+  std::printf("\nours less reference: %zu beeps; %s\n", bestT.size(), summarise(bestT, bestO).c_str());
+}
+
 // A measurement, not a check: run by hand with TK_SYNC_SECONDS set (600 for ten minutes). It
 // records a flash-and-beep movie that long and prints each beep's offset from its flash, the
 // offsets of the first seconds, the drift (a line fitted through all offsets) and the largest step
-// between neighbours.
+// between neighbours. With TK_SYNC_REFERENCE=1 FFmpeg records the same moments beside us, and the
+// same figures are printed for its movie and for the difference between the two: a step or a
+// sawtooth both show is the player's.
 TEST(RecordingSyncTest, LongRunOffsetsWhenAsked) {
   const int seconds = qEnvironmentVariableIntValue("TK_SYNC_SECONDS");
   if (seconds <= 0) GTEST_SKIP() << "set TK_SYNC_SECONDS to measure";
+  const bool withReference = qEnvironmentVariableIntValue("TK_SYNC_REFERENCE") != 0;
   FlashRecording recording;
-  ASSERT_NO_FATAL_FAILURE(recording.start(seconds + 2, qEnvironmentVariable("TK_SYNC_MASTER", "audio")));
+  ASSERT_NO_FATAL_FAILURE(
+      recording.start(seconds + 2, qEnvironmentVariable("TK_SYNC_MASTER", "audio"), withReference));
   if (IsSkipped()) return;
   auto& harness = recording.harness;
   auto& play = recording.play;
@@ -230,26 +310,20 @@ TEST(RecordingSyncTest, LongRunOffsetsWhenAsked) {
   ASSERT_TRUE(facts);
   const Pairing pairing = pairBeepsWithFlashes(*movie, *facts);
   ASSERT_GE(pairing.offsets.size(), 3u) << pairing.described;
-  const auto& t = pairing.paired;
-  const auto& o = pairing.offsets;
-  double mt = 0, mo = 0;
-  for (size_t i = 0; i < t.size(); ++i) mt += t[i], mo += o[i];
-  mt /= double(t.size());
-  mo /= double(t.size());
-  double num = 0, den = 0, step = 0, worst = 0;
-  for (size_t i = 0; i < t.size(); ++i) {
-    num += (t[i] - mt) * (o[i] - mo);
-    den += (t[i] - mt) * (t[i] - mt);
-    if (i) step = std::max(step, std::abs(o[i] - o[i - 1]));
-    worst = std::max(worst, std::abs(o[i]));
+  printOffsets("ours", pairing);
+  if (!withReference) return;
+  QProcess& ffmpeg = recording.referenceProcess;
+  if (ffmpeg.state() != QProcess::NotRunning) {
+    ffmpeg.write("q");
+    ffmpeg.closeWriteChannel();
+    ASSERT_TRUE(ffmpeg.waitForFinished(60'000)) << "the reference recording never ended";
   }
-  std::printf("%s\nbeep offsets (ms):", pairing.described.c_str());
-  for (size_t i = 0; i < o.size(); ++i) std::printf(" %.0f@%.0fs", o[i] * 1000, t[i]);
-  std::printf(
-      "\nfirst three: %.1f %.1f %.1f ms; mean %.1f ms; worst %.1f ms; drift %.3f ms/s; largest step %.1f "
-      "ms\n",
-      o[0] * 1000, o.size() > 1 ? o[1] * 1000 : 0.0, o.size() > 2 ? o[2] * 1000 : 0.0, mo * 1000,
-      worst * 1000, den > 0 ? num / den * 1000 : 0.0, step * 1000);
+  ASSERT_EQ(ffmpeg.exitCode(), 0) << "the reference recording failed";
+  auto referenceFacts = test::probeMovie(recording.reference());
+  ASSERT_TRUE(referenceFacts);
+  const Pairing reference = pairBeepsWithFlashes(recording.reference(), *referenceFacts);
+  printOffsets("reference", reference);
+  printAgainstReference(pairing, reference);
 }
 
 }  // namespace
