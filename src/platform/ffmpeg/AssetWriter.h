@@ -42,6 +42,9 @@ struct VideoInputSettings {
   // writer's default, sized for exports, which wait for the encoder. A live recording sets less, and
   // then x264 also queues no frames between its lookahead and its frame threads (the same bitstream).
   double encoderMemory = 0;
+  // Cores the encoder's threads are sized for (x264); 0 for every core this process may run on.
+  // Encoders working side by side on parts of one track share them out.
+  int cores = 0;
 };
 
 // How the writer threads x264 for a picture of width × height when `cores` cores may run it. Frame
@@ -83,6 +86,7 @@ class AssetWriterVideoInput;
 class AssetWriterAudioInput;
 class AssetWriterFile;
 struct AssetWriterMuxer;
+class VideoPartEncoder;
 
 // Writes one movie or audio file with FFmpeg: mp4, mov, or m4a (ipod muxer).
 //
@@ -130,12 +134,18 @@ class AssetWriter {
   bool isReadyForVideo() const;
   bool isReadyForAudio(int input) const;
 
+  // After addVideoInput: an encoder for a later part of the video track, with the track's settings,
+  // keeping its packets in the hidden file `spillPath` until finish joins them; null when its
+  // parameter sets differ from the track's (its stream could not follow the track's own).
+  std::unique_ptr<VideoPartEncoder> makeVideoPart(const std::filesystem::path& spillPath) const;
+
   // Drains the queues, pads every audio track with silence up to `endTime` when given, flushes the
-  // encoders and writes the trailer. Throws FfmpegError when the file could not be closed with its
-  // index; the file stays on disk either way. After an earlier failure (see failed()) the file is
-  // closed with what was written up to it, and finish succeeds when that worked. A fragmented file
-  // whose last fragment finds no room ends at the one before: failed() says why.
-  void finish(MediaTime endTime = MediaTime::invalid());
+  // encoders and writes the trailer. The packets of `parts` (finished, made by makeVideoPart) follow
+  // the video input's own, in the order given; their times must follow on too. Throws FfmpegError when the
+  // file could not be closed with its index; the file stays on disk either way. After an earlier failure (see
+  // failed()) the file is closed with what was written up to it, and finish succeeds when that worked. A
+  // fragmented file whose last fragment finds no room ends at the one before: failed() says why.
+  void finish(MediaTime endTime = MediaTime::invalid(), const std::vector<VideoPartEncoder*>& parts = {});
   // Stops the threads, discards what is queued, closes and removes the file.
   void cancel();
   // Closes and removes the file when nothing was started; used for writers that never began.
@@ -160,12 +170,14 @@ class AssetWriter {
  private:
   void stopThreads(bool drain);
   int closeFile();
+  void joinVideoParts(const std::vector<VideoPartEncoder*>& parts);
 
   std::filesystem::path path_;
   ContainerFormat format_;
   std::unique_ptr<AssetWriterMuxer> muxer_;
   std::unique_ptr<AssetWriterFile> file_;
   std::unique_ptr<AssetWriterVideoInput> videoInput_;
+  VideoInputSettings videoSettings_;
   std::vector<std::unique_ptr<AssetWriterAudioInput>> audioInputs_;
   std::atomic<bool> started_{false};
   bool closed_ = false;

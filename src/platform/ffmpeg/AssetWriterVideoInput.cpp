@@ -146,7 +146,8 @@ AssetWriterVideoInput::AssetWriterVideoInput(AssetWriterMuxer& muxer, const Vide
   if (settings.codec == VideoCodecKind::h264) {
     av_dict_set(&options, "profile", "high", 0);
     const double budget = settings.encoderMemory > 0 ? settings.encoderMemory : kX264FrameBudget;
-    H264Threading threading = h264Threading(width_, height_, availableCores(), budget);
+    H264Threading threading =
+        h264Threading(width_, height_, settings.cores > 0 ? settings.cores : availableCores(), budget);
     if (settings.encoderMemory > 0) threading.syncLookahead = 0;
     c->thread_count = threading.threads;
     const std::string params = x264Parameters(threading);
