@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <pthread.h>
 #include <sched.h>
 #include <QPromise>
 #include <QtConcurrent/QtConcurrentRun>
@@ -45,6 +46,11 @@ bool aboveQhd(QSize size) {
 int writerQueuedFrames(QSize size) {
   return aboveQhd(size) ? 3 : 4;
 }
+
+// The encoder of each part when the video is exported in parts (see videoPartsFor): at 1080p two
+// pipelines then peak at about 580 MB against 510 for one.
+constexpr int kPartEncoderThreads = 3;
+constexpr int kPartLookahead = 5;
 
 // Source frames are read forward; two decoder threads keep ahead of the encoder at 1080p60 and hold
 // far fewer frames than one per core. Above that the encoder is the slower by far and one will do.
@@ -257,6 +263,7 @@ class PartRenderer {
     QSize size;
     MediaTime frameDuration;
     CompositorLanes lanes;
+    int decoderThreads = 1;
   };
 
   PartRenderer(const MutableComposition& composition, const VideoComposition* vc, const Shape& shape,
@@ -269,7 +276,7 @@ class PartRenderer {
         noteWritten_(std::move(noteWritten)),
         videoTracks_(composition.tracks(MediaKind::video)) {
     for (const auto* track : videoTracks_)
-      cursors_.push_back(std::make_unique<VideoTrackCursor>(*track, decoderThreads(shape.size)));
+      cursors_.push_back(std::make_unique<VideoTrackCursor>(*track, shape.decoderThreads));
   }
   ~PartRenderer() {
     // The compositors go first: their queued requests finish (as failed) into `composed_`, not into
@@ -602,7 +609,13 @@ void AssetExportSession::run() {
         video.tune = kVideoTune;
         video.queuedFrames = writerQueuedFrames(size);
         video.cores = std::max(cores / partCount, 1);
-        if (partCount > 1) video.encoderMemory = kX264FrameBudget / partCount;
+        if (partCount > 1) {
+          // Two encoders in little more memory than one: fewer frame threads each, a shorter
+          // lookahead, and no frames queued between it and the frame threads (the same bitstream).
+          video.cores = std::min(video.cores, kPartEncoderThreads);
+          video.lookahead = kPartLookahead;
+          video.encoderMemory = kX264FrameBudget;
+        }
         writer->addVideoInput(video);
       }
       if (!audioTracks.empty())
@@ -657,7 +670,8 @@ void AssetExportSession::run() {
     PartRenderer::Shape shape{size, frameDuration,
                               hasVideo && vc && vc->customVideoCompositor
                                   ? compositorLanes(size, std::max(cores / partCount, 1), partCount)
-                                  : CompositorLanes{}};
+                                  : CompositorLanes{},
+                              partCount > 1 ? 1 : decoderThreads(size)};
     std::vector<std::optional<MediaTime>> endedAt(static_cast<size_t>(partCount));
     std::vector<std::optional<PlatformError>> partErrors(static_cast<size_t>(partCount));
     std::vector<char> completed(static_cast<size_t>(partCount), 0);  // one writer each: no vector<bool>
@@ -667,6 +681,7 @@ void AssetExportSession::run() {
       PartThreads threads(stopParts);
       for (int p = 1; p < partCount; ++p) {
         threads.add([&, p] {
+          pthread_setname_np(pthread_self(), "tk-export-part");
           const auto at = static_cast<size_t>(p);
           VideoPartEncoder& part = *parts[at - 1];
           try {

@@ -48,7 +48,7 @@ class AssetExportSession : public std::enable_shared_from_this<AssetExportSessio
   // start-up only when it lasts a while; on two cores one pipeline is best.
   static constexpr int kCoresPerPart = 4;
   static constexpr int kMinPartSeconds = 2;
-  static constexpr int kMaxParts = 4;
+  static constexpr int kMaxParts = 2;
   // How many parts a movie of `frames` frames at this size and rate is exported in on `cores` cores.
   static int videoPartsFor(QSize size, int64_t frames, int frameRate, int cores);
 

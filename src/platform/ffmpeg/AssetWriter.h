@@ -45,6 +45,8 @@ struct VideoInputSettings {
   // Cores the encoder's threads are sized for (x264); 0 for every core this process may run on.
   // Encoders working side by side on parts of one track share them out.
   int cores = 0;
+  // Frames x264 looks ahead (each a whole frame held); < 0 for the preset's, or the threading's.
+  int lookahead = -1;
 };
 
 // How the writer threads x264 for a picture of width × height when `cores` cores may run it. Frame
