@@ -77,7 +77,11 @@ CompositorLanes compositorLanes(QSize size, int cores, int parts) {
   lanes.lanes =
       static_cast<size_t>(std::clamp(std::min((cores + 1) / 2, canvases / kCanvasesPerCompositor), 1, 4));
   lanes.framesEach = canvases >= 4 * kCanvasesPerCompositor ? 2 : 1;
-  lanes.spare = canvases >= 2 * kCanvasesPerCompositor ? 1 : 0;
+  // A lone compositor with a canvas to spare gets its next frame dealt while it draws one, so that
+  // reading the sources of one frame overlaps composing the last (a part of a movie made in parts).
+  lanes.spare =
+      canvases >= 2 * kCanvasesPerCompositor || (lanes.lanes == 1 && canvases > kCanvasesPerCompositor) ? 1
+                                                                                                        : 0;
   return lanes;
 }
 
