@@ -48,7 +48,7 @@ int writerQueuedFrames(QSize size) {
 }
 
 // The encoder of each part when the video is exported in parts (see videoPartsFor): at 1080p two
-// pipelines then peak at about 580 MB against 510 for one.
+// pipelines then peak at about 560 MB against 510 for one (five frame threads, a ten-frame lookahead).
 constexpr int kPartEncoderThreads = 3;
 constexpr int kPartLookahead = 5;
 
@@ -77,11 +77,7 @@ CompositorLanes compositorLanes(QSize size, int cores, int parts) {
   lanes.lanes =
       static_cast<size_t>(std::clamp(std::min((cores + 1) / 2, canvases / kCanvasesPerCompositor), 1, 4));
   lanes.framesEach = canvases >= 4 * kCanvasesPerCompositor ? 2 : 1;
-  // A lone compositor with a canvas to spare gets its next frame dealt while it draws one, so that
-  // reading the sources of one frame overlaps composing the last (a part of a movie made in parts).
-  lanes.spare =
-      canvases >= 2 * kCanvasesPerCompositor || (lanes.lanes == 1 && canvases > kCanvasesPerCompositor) ? 1
-                                                                                                        : 0;
+  lanes.spare = canvases >= 2 * kCanvasesPerCompositor ? 1 : 0;
   return lanes;
 }
 
@@ -380,6 +376,9 @@ class PartRenderer {
             sources.push_back({id, composition_.track(id)->timeRange(), cursor->frameAt(t)});
           }
         }
+        // Only now wait for room among the frames in flight: reading this frame's sources overlapped
+        // the composing of the last.
+        collect(false);
         {
           std::lock_guard lock(composed_->mutex);
           ++inFlight;
@@ -393,7 +392,6 @@ class PartRenderer {
                   composed->done.emplace(i, std::make_pair(std::move(frame), std::move(error)));
                   composed->changed.notify_all();
                 }));
-        collect(false);
         continue;
       }
       collect(true);

@@ -39,8 +39,9 @@ struct VideoInputSettings {
   // waits for room anyway (an export) keeps this small, so memory grows with the picture, not the queue.
   int queuedFrames = 0;
   // Bytes x264 may hold in its own frames before its threading narrows (h264Threading); 0 for the
-  // writer's default, sized for exports, which wait for the encoder. A live recording sets less, and
-  // then x264 also queues no frames between its lookahead and its frame threads (the same bitstream).
+  // writer's default, sized for exports, which wait for the encoder. Any value set (a live
+  // recording's, smaller; each part's of an export made in parts) also makes x264 queue no frames
+  // between its lookahead and its frame threads (the same bitstream).
   double encoderMemory = 0;
   // Cores the encoder's threads are sized for (x264); 0 for every core this process may run on.
   // Encoders working side by side on parts of one track share them out.
