@@ -264,6 +264,7 @@ class PartRenderer {
     MediaTime frameDuration;
     CompositorLanes lanes;
     int decoderThreads = 1;
+    bool readAhead = false;  // read a frame's sources before waiting for room for it
   };
 
   PartRenderer(const MutableComposition& composition, const VideoComposition* vc, const Shape& shape,
@@ -376,9 +377,10 @@ class PartRenderer {
             sources.push_back({id, composition_.track(id)->timeRange(), cursor->frameAt(t)});
           }
         }
-        // Only now wait for room among the frames in flight: reading this frame's sources overlapped
-        // the composing of the last.
-        collect(false);
+        // A part waits for room among the frames in flight only now, so that reading this frame's
+        // sources overlapped the composing of the last. A movie made whole has compositors enough to
+        // overlap them anyway, and at 8K no room for another source frame.
+        if (shape_.readAhead) collect(false);
         {
           std::lock_guard lock(composed_->mutex);
           ++inFlight;
@@ -392,6 +394,7 @@ class PartRenderer {
                   composed->done.emplace(i, std::make_pair(std::move(frame), std::move(error)));
                   composed->changed.notify_all();
                 }));
+        if (!shape_.readAhead) collect(false);
         continue;
       }
       collect(true);
@@ -673,7 +676,7 @@ void AssetExportSession::run() {
                               hasVideo && vc && vc->customVideoCompositor
                                   ? compositorLanes(size, std::max(cores / partCount, 1), partCount)
                                   : CompositorLanes{},
-                              partCount > 1 ? 1 : decoderThreads(size)};
+                              partCount > 1 ? 1 : decoderThreads(size), partCount > 1};
     std::vector<std::optional<MediaTime>> endedAt(static_cast<size_t>(partCount));
     std::vector<std::optional<PlatformError>> partErrors(static_cast<size_t>(partCount));
     std::vector<char> completed(static_cast<size_t>(partCount), 0);  // one writer each: no vector<bool>
