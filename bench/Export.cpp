@@ -4,6 +4,7 @@
 //   threading, at its size, AAC): the plain re-encode the export is compared with;
 // - re-encodes the export's own movie the same way: what the encoder alone costs on the export's frames;
 // - exports on two cores (compared with real time);
+// - says in how many parts the export's video was made side by side;
 // - measures the export's fidelity: the SSIM of its luma against the compositor's own frames, drawn
 //   here from the same sources and settings and converted as the writer converts them;
 // - runs the editor's merged export and the studio editor's export of the same recording, eleven
@@ -11,7 +12,7 @@
 // Each run is a child process, so wall time, CPU time (getrusage) and peak memory are its own.
 //
 // bench_Export [--short] [--8k]
-//   --short: 3 s of input instead of 60 s (CI)
+//   --short: 4 s of input instead of 60 s (CI; long enough to be exported in parts)
 //   --8k:    instead, exports 0.5 s of a 7680x4320 recording and prints its peak memory (at most 2 GiB)
 
 #include <sched.h>
@@ -438,7 +439,7 @@ int main(int argc, char** argv) {
   QTemporaryDir folder;
   const fs::path dir = folder.path().toStdString();
   if (eightK) return runEightK(argc, argv, dir);
-  const double seconds = shortRun ? 3.0 : 60.0;
+  const double seconds = shortRun ? 4.0 : 60.0;
   const fs::path source = dir / "recording.mp4", camera = dir / ".camera.mov";
   std::printf("Writing %.0f s of 1920x1080 at 60 fps with our own writer...\n", seconds);
   writeRecording(source, 1920, 1080, seconds);
@@ -463,7 +464,11 @@ int main(int argc, char** argv) {
   if (AssetExportSession::kVideoConstantRateFactor >= 0)
     settings += ", crf " + std::to_string(AssetExportSession::kVideoConstantRateFactor);
   if (*AssetExportSession::kVideoTune) settings += std::string(", tune ") + AssetExportSession::kVideoTune;
-  std::printf("Input: %.0f s of 1080p60; x264 %s; %d cores\n", seconds, settings.c_str(), availableCores());
+  const int64_t frames = std::lround(seconds * 60);
+  std::printf("Input: %.0f s of 1080p60; x264 %s; %d cores; video in %d part(s) on all cores, %d on 2\n",
+              seconds, settings.c_str(), availableCores(),
+              AssetExportSession::videoPartsFor(QSize(1920, 1080), frames, 60, availableCores()),
+              AssetExportSession::videoPartsFor(QSize(1920, 1080), frames, 60, 2));
   print("edited export (all cores)", all, seconds);
   print("ffmpeg libx264 re-encode", peer, seconds);
   print("encoder alone on the export's frames", encoder, seconds);

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <QProcess>
 #include <fstream>
 
 #include "editor/OutputAspectRatio.h"
@@ -9,7 +10,9 @@
 #include "export/ExportError.h"
 #include "export/ExportTestSupport.h"
 #include "export/RoundedCameraCompositor.h"
+#include "platform/ffmpeg/AssetExportSession.h"
 #include "platform/ffmpeg/MediaAsset.h"
+#include "platform/ffmpeg/VideoFrameReader.h"
 #include "recording/MovieProbe.h"
 #include "support/TestMovies.h"
 #include "support/TestSupport.h"
@@ -293,6 +296,101 @@ TEST_F(EditedExportTest, MovieWithoutSoundExportsWithoutASoundTrackOnBothPaths) 
   framed.ratio = OutputAspectRatio::ratio16x9;
   exportAndCheck(framed, 428, kBlue);
   EXPECT_EQ(editor.outputs().size(), 2u);
+}
+
+// The video packets of a movie as ffprobe reads them, in file order: times in the stream's ticks.
+struct VideoPacket {
+  int64_t pts = 0, dts = 0;
+  bool keyframe = false;
+};
+std::vector<VideoPacket> videoPackets(const fs::path& movie, int* timescale) {
+  QProcess probe;
+  probe.start("ffprobe", {"-v", "error", "-select_streams", "v:0", "-show_entries",
+                          "stream=time_base:packet=pts,dts,flags", "-of", "csv=p=0",
+                          QString::fromStdString(movie.string())});
+  probe.waitForFinished(60000);
+  std::vector<VideoPacket> packets;
+  for (const QByteArray& line : probe.readAllStandardOutput().split('\n')) {
+    const auto fields = line.trimmed().split(',');
+    if (fields.size() == 1 && fields[0].startsWith("1/")) *timescale = fields[0].mid(2).toInt();
+    if (fields.size() < 3) continue;
+    packets.push_back({fields[0].toLongLong(), fields[1].toLongLong(), fields[2].contains('K')});
+  }
+  return packets;
+}
+
+TEST_F(EditedExportTest, ALongExportMadeInPartsHoldsEveryFrameOnceAndJoinsUnseen) {
+  constexpr int kFrames = 360;
+  if (AssetExportSession::videoPartsFor(QSize(320, 180), kFrames, 60, availableCores()) < 2)
+    GTEST_SKIP() << "too few cores here to export in parts";
+  QTemporaryDir dir;
+  const fs::path source = fs::path(dir.path().toStdString()) / "bands.mov";
+  test::TestMovieSpec spec;
+  spec.frameRate = 60;
+  spec.seconds = kFrames / 60.0;
+  test::writeTestMovie(source, spec);
+
+  // The compositor's path (a background behind an unpadded picture draws the source as it is).
+  test::ExportWait wait;
+  AdvancedVideoExporter::exportVideo(MediaAsset::load(source), OutputAspectRatio::original, std::nullopt,
+                                     std::nullopt, {}, false, CursorOverlaySettings::defaultSettings(),
+                                     solidBlue(), true, 0, 0, 0, 0, 0, 0,
+                                     fs::path(dir.path().toStdString()) / "parts.mp4", wait.completion());
+  ASSERT_TRUE(wait.wait()) << "the export never ended";
+  ASSERT_TRUE(wait.result->succeeded()) << wait.result->error->localizedDescription();
+  const fs::path out = *wait.result->url;
+
+  // Every frame once, at its own time, with decoding times that only grow and a keyframe every second.
+  int timescale = 0;
+  const auto packets = videoPackets(out, &timescale);
+  ASSERT_EQ(packets.size(), size_t(kFrames));
+  ASSERT_GT(timescale, 0);
+  std::vector<int64_t> times;
+  for (size_t i = 0; i < packets.size(); ++i) {
+    times.push_back(packets[i].pts);
+    if (i > 0) {
+      EXPECT_GT(packets[i].dts, packets[i - 1].dts) << "packet " << i;
+    }
+    EXPECT_LE(packets[i].dts, packets[i].pts) << "packet " << i;
+  }
+  std::sort(times.begin(), times.end());
+  for (int i = 0; i < kFrames; ++i) EXPECT_EQ(times[i] - times[0], int64_t(i) * timescale / 60) << i;
+  int sinceKeyframe = 0;
+  for (const auto& packet : packets) {
+    sinceKeyframe = packet.keyframe ? 0 : sinceKeyframe + 1;
+    EXPECT_LT(sinceKeyframe, 60);
+  }
+  auto facts = test::probeMovie(out);
+  ASSERT_TRUE(facts);
+  EXPECT_EQ(facts->audioCodec, "aac");
+  EXPECT_NEAR(facts->audioDurations.at(0), kFrames / 60.0, 0.05);
+
+  QProcess decode;
+  decode.start("ffmpeg",
+               {"-nostdin", "-v", "error", "-i", QString::fromStdString(out.string()), "-f", "null", "-"});
+  ASSERT_TRUE(decode.waitForFinished(120000));
+  EXPECT_EQ(decode.exitCode(), 0);
+  EXPECT_TRUE(decode.readAllStandardError().isEmpty()) << "the joined stream decodes without a complaint";
+
+  // Each frame, the joins' neighbours among them, shows its own source frame, and closely.
+  VideoFrameReader exported(out), original(source);
+  for (int i = 0; i < kFrames; ++i) {
+    ASSERT_TRUE(exported.advance()) << "frame " << i << " is missing";
+    ASSERT_TRUE(original.advance());
+    const auto oursHeld = exported.currentFrame().pixelBuffer();
+    const auto theirsHeld = original.currentFrame().pixelBuffer();
+    const PixelBuffer &ours = *oursHeld, &theirs = *theirsHeld;
+    // The eight bands tell the first 255 frames apart; past them, the source's frame says what to show.
+    ASSERT_EQ(test::frameIndexShown(ours), i < 255 ? i : test::frameIndexShown(theirs)) << "frame " << i;
+    int64_t difference = 0;
+    for (int y = 0; y < 180; y += 3)
+      for (int x = 0; x < 320; x += 3)
+        for (int shift : {0, 8, 16})
+          difference +=
+              std::abs(int((ours.pixel(x, y) >> shift) & 0xFF) - int((theirs.pixel(x, y) >> shift) & 0xFF));
+    EXPECT_LT(double(difference) / (107 * 60 * 3), 4.0) << "frame " << i;
+  }
+  EXPECT_FALSE(exported.advance()) << "a frame too many";
 }
 
 TEST_F(EditedExportTest, ExportsInTheSameSecondGetTheirOwnNames) {

@@ -2,13 +2,17 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <sched.h>
+
 #include <QCoreApplication>
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QTemporaryDir>
 #include <cmath>
+#include <condition_variable>
 #include <fstream>
 #include <iterator>
+#include <set>
 #include <thread>
 
 #include "platform/composition/StandardLayerRenderer.h"
@@ -40,6 +44,10 @@ class AssetExportSessionTest : public ::testing::Test {
     big.frameRate = 60;
     big.seconds = 6.0;
     test::writeTestMovie(bigMovie(), big);
+    test::TestMovieSpec long60;
+    long60.frameRate = 60;
+    long60.seconds = 6.0;
+    test::writeTestMovie(longMovie(), long60);
   }
   static void TearDownTestSuite() {
     delete folder_;
@@ -49,6 +57,7 @@ class AssetExportSessionTest : public ::testing::Test {
 
   static fs::path movie() { return fs::path(folder_->filePath("bands.mov").toStdString()); }
   static fs::path bigMovie() { return fs::path(folder_->filePath("big.mov").toStdString()); }
+  static fs::path longMovie() { return fs::path(folder_->filePath("long.mov").toStdString()); }
   fs::path out(const char* name) const { return fs::path(out_.filePath(name).toStdString()); }
   size_t filesInOutput() const {
     return std::distance(fs::directory_iterator(out_.path().toStdString()), {});
@@ -359,6 +368,152 @@ TEST_F(AssetExportSessionTest, KilledExportLeavesNothingUnderTheFinalName) {
   child.kill();
   ASSERT_TRUE(child.waitForFinished());
   EXPECT_FALSE(fs::exists(target));
+}
+
+// Runs `work` on a thread of its own that may use only the first two cores this process may use.
+void onTwoCores(const std::function<void()>& work) {
+  std::thread thread([&] {
+    cpu_set_t allowed, two;
+    CPU_ZERO(&two);
+    if (sched_getaffinity(0, sizeof allowed, &allowed) == 0) {
+      for (int cpu = 0, kept = 0; cpu < CPU_SETSIZE && kept < 2; ++cpu)
+        if (CPU_ISSET(cpu, &allowed)) {
+          CPU_SET(cpu, &two);
+          ++kept;
+        }
+      sched_setaffinity(0, sizeof two, &two);
+    }
+    work();
+  });
+  thread.join();
+}
+
+// The whole long movie drawn by `compositor` on a 320 × 180 canvas.
+std::shared_ptr<VideoComposition> composedBy(const MutableComposition& composition,
+                                             std::function<std::unique_ptr<VideoCompositing>()> compositor) {
+  auto videoComposition = std::make_shared<VideoComposition>();
+  videoComposition->renderSize = QSize(320, 180);
+  auto instruction = std::make_shared<VideoCompositionInstruction>();
+  instruction->timeRange = {MediaTime::zero(), composition.duration()};
+  instruction->requiredSourceTrackIDs =
+      std::vector<int32_t>{composition.tracks(MediaKind::video).front()->trackID()};
+  videoComposition->instructions = {instruction};
+  videoComposition->customVideoCompositor = std::move(compositor);
+  return videoComposition;
+}
+
+// Copies the screen frame, but holds every frame in the given spans at a gate until it opens, or
+// fails every frame from a given time on.
+class GatedCompositor : public VideoCompositing {
+ public:
+  struct Gate {
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool open = false;
+    std::set<int> spansHeld;  // which spans have a frame waiting
+  };
+  GatedCompositor(std::shared_ptr<Gate> gate, std::vector<std::pair<double, double>> spans, double failFrom)
+      : gate_(std::move(gate)), spans_(std::move(spans)), failFrom_(failFrom) {}
+  void renderContextChanged(std::shared_ptr<VideoCompositionRenderContext>) override {}
+  void startVideoCompositionRequest(std::shared_ptr<VideoCompositionRequest> request) override {
+    queue_.post([this, request] {
+      const double t = request->compositionTime().seconds();
+      if (t >= failFrom_) return request->finishWithError(PlatformError("test", -1, "the late frame failed"));
+      for (size_t span = 0; span < spans_.size(); ++span) {
+        if (t < spans_[span].first || t >= spans_[span].second) continue;
+        std::unique_lock lock(gate_->mutex);
+        gate_->spansHeld.insert(static_cast<int>(span));
+        gate_->changed.notify_all();
+        gate_->changed.wait(lock, [&] { return gate_->open; });
+      }
+      auto out = request->renderContext().newPixelBuffer();
+      auto screen = request->sourceFrame(request->sourceTrackIDs().at(0));
+      if (!out || !screen) return request->finishWithError(PlatformError("test", -1, "no frame"));
+      out->copyFrom(*screen);
+      request->finishWithComposedVideoFrame(out);
+    });
+  }
+  void cancelAllPendingVideoCompositionRequests() override {}
+
+ private:
+  std::shared_ptr<Gate> gate_;
+  std::vector<std::pair<double, double>> spans_;
+  double failFrom_;
+  SerialQueue queue_{"test.gated"};
+};
+
+TEST_F(AssetExportSessionTest, AMovieIsExportedInPartsOnlyWithCoresToSpare) {
+  if (AssetExportSession::videoPartsFor(QSize(320, 180), 360, 60, availableCores()) < 2)
+    GTEST_SKIP() << "too few cores here to export in parts";
+  const auto exportLong = [&](const char* name) {
+    auto session = std::make_shared<AssetExportSession>(spans(longMovie(), {{0.0, 6.0}}));
+    session->setOutputURL(out(name));
+    session->exportSynchronously();
+    EXPECT_EQ(session->status(), AssetExportSession::Status::completed);
+    EXPECT_FLOAT_EQ(session->progress(), 1.0f);
+    return session->videoParts();
+  };
+  EXPECT_GE(exportLong("parts.mp4"), 2);
+  int partsOnTwoCores = 0;
+  onTwoCores([&] { partsOnTwoCores = exportLong("two-cores.mp4"); });
+  EXPECT_EQ(partsOnTwoCores, 1) << "two cores run one pipeline";
+  // Both movies show the same frames at the same times, the one made in parts across its join too.
+  EXPECT_EQ(filesInOutput(), 2u) << "no part is left beside the movies";
+  for (double t : {0.5, 2.95, 3.0, 3.02, 5.98})
+    EXPECT_EQ(indexAt(out("parts.mp4"), t), indexAt(out("two-cores.mp4"), t)) << t;
+  EXPECT_NEAR(MediaAsset::load(out("parts.mp4")).duration().seconds(), 6.0, 0.02);
+}
+
+TEST_F(AssetExportSessionTest, EveryPartStopsWhenOneFailsOrTheExportIsCancelled) {
+  if (AssetExportSession::videoPartsFor(QSize(320, 180), 360, 60, availableCores()) < 2)
+    GTEST_SKIP() << "too few cores here to export in parts";
+  const auto composition = spans(longMovie(), {{0.0, 6.0}});
+
+  // A frame of the last part fails: the export fails with its error, whatever the first part did.
+  auto open = std::make_shared<GatedCompositor::Gate>();
+  open->open = true;
+  auto failing = std::make_shared<AssetExportSession>(composition);
+  failing->setOutputURL(out("failing.mp4"));
+  failing->setVideoComposition(composedBy(*composition, [open] {
+    return std::make_unique<GatedCompositor>(open, std::vector<std::pair<double, double>>{}, 5.0);
+  }));
+  failing->exportSynchronously();
+  EXPECT_GE(failing->videoParts(), 2);
+  ASSERT_EQ(failing->status(), AssetExportSession::Status::failed);
+  ASSERT_TRUE(failing->error());
+  EXPECT_NE(failing->error()->localizedDescription().find("the late frame failed"), std::string::npos)
+      << failing->error()->localizedDescription();
+  EXPECT_EQ(filesInOutput(), 0u) << "neither the movie nor a part's packets stay";
+
+  // Cancelled while every part holds a frame in its compositor.
+  auto gate = std::make_shared<GatedCompositor::Gate>();
+  auto cancelled = std::make_shared<AssetExportSession>(composition);
+  cancelled->setOutputURL(out("cancelled.mp4"));
+  cancelled->setVideoComposition(composedBy(*composition, [gate] {
+    return std::make_unique<GatedCompositor>(
+        gate, std::vector<std::pair<double, double>>{{1.0, 2.0}, {4.0, 5.0}}, 1e9);
+  }));
+  std::atomic<bool> ended{false};
+  cancelled->exportAsynchronously([&] { ended = true; });
+  {
+    std::unique_lock lock(gate->mutex);
+    ASSERT_TRUE(gate->changed.wait_for(lock, std::chrono::minutes(2), [&] {
+      return gate->spansHeld.size() == 2;
+    })) << "the parts never both reached their held frames";
+  }
+  EXPECT_GE(cancelled->videoParts(), 2);
+  cancelled->cancelExport();
+  {
+    std::lock_guard lock(gate->mutex);
+    gate->open = true;
+  }
+  gate->changed.notify_all();
+  ASSERT_TRUE(test::waitUntil([&] { return ended.load(); }, std::chrono::minutes(2)))
+      << "the export never ended";
+  EXPECT_EQ(cancelled->status(), AssetExportSession::Status::cancelled);
+  EXPECT_FALSE(cancelled->error());
+  EXPECT_LT(cancelled->progress(), 0.9f);
+  EXPECT_EQ(filesInOutput(), 0u);
 }
 
 TEST(StandardLayerRendererTest, WholePixelShiftsCopyAndScalesInterpolate) {

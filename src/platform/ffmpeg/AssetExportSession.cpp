@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <pthread.h>
 #include <sched.h>
 #include <QPromise>
 #include <QtConcurrent/QtConcurrentRun>
@@ -23,6 +24,7 @@
 #include "platform/ffmpeg/FfmpegError.h"
 #include "platform/ffmpeg/LeftoverFiles.h"
 #include "platform/ffmpeg/VideoFrameReader.h"
+#include "platform/ffmpeg/VideoPartEncoder.h"
 
 namespace tk {
 namespace {
@@ -45,6 +47,11 @@ int writerQueuedFrames(QSize size) {
   return aboveQhd(size) ? 3 : 4;
 }
 
+// The encoder of each part when the video is exported in parts (see videoPartsFor): at 1080p two
+// pipelines then peak at about 560 MB against 510 for one (five frame threads, a ten-frame lookahead).
+constexpr int kPartEncoderThreads = 3;
+constexpr int kPartLookahead = 5;
+
 // Source frames are read forward; two decoder threads keep ahead of the encoder at 1080p60 and hold
 // far fewer frames than one per core. Above that the encoder is the slower by far and one will do.
 int decoderThreads(QSize size) {
@@ -60,14 +67,15 @@ struct CompositorLanes {
 
 // Compositors render side by side, each on its own thread, taking frames in turn: a frame depends only
 // on its time and sources, so the order of rendering does not matter, and one render thread alone
-// cannot keep up with a multithreaded encoder at 1080p60. Half the cores this process may run on, at
-// most four, as many as the canvas budget holds.
-CompositorLanes compositorLanes(QSize size) {
+// cannot keep up with a multithreaded encoder at 1080p60. Half the cores given, at most four, as many
+// as the canvas budget holds.
+// With the movie in parts, each part's compositors get their share of the cores and of the budget.
+CompositorLanes compositorLanes(QSize size, int cores, int parts) {
   const double canvasBytes = 4.0 * std::max(size.width(), 1) * std::max(size.height(), 1);
-  const int canvases = static_cast<int>(kCanvasBudget / canvasBytes);
+  const int canvases = static_cast<int>(kCanvasBudget / std::max(parts, 1) / canvasBytes);
   CompositorLanes lanes;
-  lanes.lanes = static_cast<size_t>(
-      std::clamp(std::min((availableCores() + 1) / 2, canvases / kCanvasesPerCompositor), 1, 4));
+  lanes.lanes =
+      static_cast<size_t>(std::clamp(std::min((cores + 1) / 2, canvases / kCanvasesPerCompositor), 1, 4));
   lanes.framesEach = canvases >= 4 * kCanvasesPerCompositor ? 2 : 1;
   lanes.spare = canvases >= 2 * kCanvasesPerCompositor ? 1 : 0;
   return lanes;
@@ -228,6 +236,232 @@ struct ComposedFrames {
   std::map<int64_t, std::pair<std::shared_ptr<PixelBuffer>, std::optional<PlatformError>>> done;
 };
 
+// Where one part's frames go: the movie's own writer (the first part) or an encoder of its own.
+struct PartOutput {
+  AssetWriter* writer = nullptr;
+  VideoPartEncoder* part = nullptr;
+
+  bool ready() const { return writer ? writer->isReadyForVideo() : part->isReadyForVideo(); }
+  void append(std::shared_ptr<PixelBuffer> frame, const MediaTime& at) const {
+    if (writer)
+      writer->appendVideo(std::move(frame), at);
+    else
+      part->appendVideo(std::move(frame), at);
+  }
+  void checkFailure() const {
+    if (writer ? writer->failed() : part->failed())
+      throw PlatformError(AssetExportSession::kErrorDomain, -1,
+                          "Writing the movie: " + (writer ? writer->failure() : part->failure()));
+  }
+};
+
+// The frames of one stretch of the movie, [first, end), with its own source readers and
+// compositors, handed in order to one output. The stretches of a movie render side by side.
+class PartRenderer {
+ public:
+  struct Shape {
+    QSize size;
+    MediaTime frameDuration;
+    CompositorLanes lanes;
+    int decoderThreads = 1;
+    bool readAhead = false;  // read a frame's sources before waiting for room for it
+  };
+
+  PartRenderer(const MutableComposition& composition, const VideoComposition* vc, const Shape& shape,
+               PartOutput output, std::function<bool()> stopped, std::function<void()> noteWritten)
+      : composition_(composition),
+        vc_(vc),
+        shape_(shape),
+        output_(output),
+        stopped_(std::move(stopped)),
+        noteWritten_(std::move(noteWritten)),
+        videoTracks_(composition.tracks(MediaKind::video)) {
+    for (const auto* track : videoTracks_)
+      cursors_.push_back(std::make_unique<VideoTrackCursor>(*track, shape.decoderThreads));
+  }
+  ~PartRenderer() {
+    // The compositors go first: their queued requests finish (as failed) into `composed_`, not into
+    // an output that is gone.
+    compositors_.clear();
+  }
+
+  // Renders the frames, pumping `audio` ahead of them when given. Returns where the first video
+  // track's picture ran out when its file holds less than it claims (no frame from there on is
+  // rendered). Throws Cancelled once stopped, PlatformError on a failure.
+  std::optional<MediaTime> render(int64_t first, int64_t end, AudioTrackPump* audio) {
+    const QSize size = shape_.size;
+    const MediaTime frameDuration = shape_.frameDuration;
+    const bool composing = vc_ && vc_->customVideoCompositor;
+    const size_t lanes = composing ? shape_.lanes.lanes : 1;
+    const size_t maxInFlight = lanes * shape_.lanes.framesEach + shape_.lanes.spare;
+    if (composing) {
+      // Composed frames are held by the compositors, by this thread, by the output's queue (one
+      // frame unconverted) and by its converter; the context must outlast all of them or a frame
+      // finds no buffer.
+      context_ = std::make_shared<VideoCompositionRenderContext>(size, frameDuration, maxInFlight + 3);
+      for (size_t lane = 0; lane < lanes; ++lane) {
+        compositors_.push_back(vc_->customVideoCompositor());
+        if (!compositors_.back())
+          throw PlatformError(AssetExportSession::kErrorDomain, -1,
+                              "The custom compositor could not be made");
+        compositors_.back()->renderContextChanged(context_);
+      }
+    }
+    int64_t next = first;  // the next frame to hand the output
+    size_t inFlight = 0;
+    const auto appendFrame = [&](std::shared_ptr<PixelBuffer> frame, const MediaTime& at) {
+      while (!output_.ready()) {
+        if (stopped_()) throw Cancelled{};
+        output_.checkFailure();
+        breathe();
+      }
+      output_.append(std::move(frame), at);
+      ++next;
+      noteWritten_();
+    };
+    const auto collect = [&](bool all) {
+      std::unique_lock lock(composed_->mutex);
+      while (inFlight > 0) {
+        auto done = composed_->done.find(next);
+        if (done == composed_->done.end()) {
+          if (!all && inFlight < maxInFlight) return;
+          composed_->changed.wait_for(lock, std::chrono::milliseconds(20));
+          if (stopped_()) throw Cancelled{};
+          output_.checkFailure();
+          continue;
+        }
+        auto [frame, error] = std::move(done->second);
+        composed_->done.erase(done);
+        --inFlight;
+        lock.unlock();
+        if (error) throw *error;
+        appendFrame(std::move(frame), frameDuration.multiplied(next));
+        lock.lock();
+      }
+    };
+    const auto instructionAt = [&](const MediaTime& t) -> std::shared_ptr<const VideoCompositionInstruction> {
+      for (const auto& instruction : vc_->instructions)
+        if (instruction && instruction->timeRange.containsTime(t)) return instruction;
+      return nullptr;
+    };
+
+    std::optional<MediaTime> endedAt;
+    for (int64_t i = first; i < end; ++i) {
+      if (stopped_()) throw Cancelled{};
+      if (const auto& early = cursors_.front()->endedEarly();
+          early && frameDuration.multiplied(i) >= *early) {
+        endedAt = frameDuration.multiplied(i);
+        break;
+      }
+      output_.checkFailure();
+      const MediaTime t = frameDuration.multiplied(i);
+      if (audio) audio->pumpUntil(t + MediaTime(1, 2));
+
+      if (!vc_) {
+        auto frame = cursors_.front()->frameAt(t);
+        if (!frame) {
+          // A gap in the track shows black.
+          frame = PixelBuffer::create(size.width(), size.height());
+          frame->fill(0xFF000000);
+        }
+        appendFrame(std::move(frame), t);
+        continue;
+      }
+      auto instruction = instructionAt(t);
+      if (!compositors_.empty() && instruction) {
+        std::vector<VideoCompositionRequest::SourceFrame> sources;
+        if (instruction->requiredSourceTrackIDs) {
+          for (int32_t id : *instruction->requiredSourceTrackIDs) {
+            VideoTrackCursor* cursor = cursorFor(id);
+            if (!cursor) continue;
+            sources.push_back({id, composition_.track(id)->timeRange(), cursor->frameAt(t)});
+          }
+        }
+        // A part waits for room among the frames in flight only now, so that reading this frame's
+        // sources overlapped the composing of the last. A movie made whole has compositors enough to
+        // overlap them anyway, and at 8K no room for another source frame.
+        if (shape_.readAhead) collect(false);
+        {
+          std::lock_guard lock(composed_->mutex);
+          ++inFlight;
+        }
+        compositors_[static_cast<size_t>(i) % lanes]->startVideoCompositionRequest(
+            std::make_shared<VideoCompositionRequest>(
+                t, instruction, context_, std::move(sources),
+                [composed = composed_, i](std::shared_ptr<PixelBuffer> frame,
+                                          std::optional<PlatformError> error) {
+                  std::lock_guard lock(composed->mutex);
+                  composed->done.emplace(i, std::make_pair(std::move(frame), std::move(error)));
+                  composed->changed.notify_all();
+                }));
+        if (!shape_.readAhead) collect(false);
+        continue;
+      }
+      collect(true);
+      // Plain path (or a time no instruction covers): layers over black, bottom one first.
+      auto canvas = canvasPool_ ? canvasPool_->acquire() : nullptr;
+      if (!canvas) {
+        canvasPool_ = std::make_unique<PixelBufferPool>(size.width(), size.height(), 8);
+        canvas = canvasPool_->acquire();
+      }
+      canvas->fill(0xFF000000);
+      if (instruction) {
+        const auto& layers = instruction->layerInstructions;
+        for (auto layer = layers.rbegin(); layer != layers.rend(); ++layer) {
+          VideoTrackCursor* cursor = cursorFor(layer->trackID());
+          auto frame = cursor ? cursor->frameAt(t) : nullptr;
+          if (frame) layerRenderer_.draw(*canvas, *frame, layer->transformAt(t));
+        }
+      }
+      appendFrame(std::move(canvas), t);
+    }
+    collect(true);
+    compositors_.clear();
+    return endedAt;
+  }
+
+ private:
+  VideoTrackCursor* cursorFor(int32_t id) {
+    for (size_t i = 0; i < videoTracks_.size(); ++i)
+      if (videoTracks_[i]->trackID() == id) return cursors_[i].get();
+    return nullptr;
+  }
+
+  const MutableComposition& composition_;
+  const VideoComposition* vc_;
+  const Shape shape_;
+  const PartOutput output_;
+  const std::function<bool()> stopped_;
+  const std::function<void()> noteWritten_;
+  const std::vector<const CompositionTrack*> videoTracks_;
+  std::vector<std::unique_ptr<VideoTrackCursor>> cursors_;
+  std::shared_ptr<VideoCompositionRenderContext> context_;
+  std::shared_ptr<ComposedFrames> composed_ = std::make_shared<ComposedFrames>();
+  std::vector<std::unique_ptr<VideoCompositing>> compositors_;
+  StandardLayerRenderer layerRenderer_;
+  std::unique_ptr<PixelBufferPool> canvasPool_;
+};
+
+// Joins the threads of the parts rendering beside the calling one on every way out, after telling
+// them to stop when the way out is an early one.
+class PartThreads {
+ public:
+  explicit PartThreads(std::atomic<bool>& stop) : stop_(stop) {}
+  ~PartThreads() {
+    stop_ = true;
+    join();
+  }
+  void add(std::function<void()> work) { threads_.emplace_back(std::move(work)); }
+  void join() {
+    for (auto& thread : threads_)
+      if (thread.joinable()) thread.join();
+  }
+
+ private:
+  std::atomic<bool>& stop_;
+  std::vector<std::thread> threads_;
+};
+
 }  // namespace
 
 AssetExportSession::AssetExportSession(std::shared_ptr<const MutableComposition> composition)
@@ -243,6 +477,11 @@ std::optional<PlatformError> AssetExportSession::error() const {
 std::optional<MediaTime> AssetExportSession::sourceEndedAt() const {
   std::lock_guard lock(mutex_);
   return endedEarlyAt_;
+}
+
+int AssetExportSession::videoParts() const {
+  std::lock_guard lock(mutex_);
+  return videoParts_;
 }
 
 std::filesystem::path AssetExportSession::finalURL() const {
@@ -292,6 +531,14 @@ QCoro::Task<void> AssetExportSession::exportAsync() {
   co_await ended;
 }
 
+int AssetExportSession::videoPartsFor(QSize size, int64_t frames, int frameRate, int cores) {
+  // Above 1440p memory, not cores, bounds the export: every part would hold its own pictures.
+  if (aboveQhd(size) || frameRate < 1) return 1;
+  const int64_t byLength = frames / (int64_t{kMinPartSeconds} * frameRate);
+  return static_cast<int>(
+      std::clamp<int64_t>(std::min<int64_t>(cores / kCoresPerPart, byLength), 1, kMaxParts));
+}
+
 void AssetExportSession::run() {
   if (cancelled_) {
     status_ = Status::cancelled;
@@ -299,7 +546,7 @@ void AssetExportSession::run() {
   }
   status_ = Status::exporting;
   std::unique_ptr<AssetWriter> writer;
-  std::vector<std::unique_ptr<VideoCompositing>> compositors;
+  std::vector<std::unique_ptr<VideoPartEncoder>> parts;
   try {
     if (!composition_) throw PlatformError(kErrorDomain, -1, "The export has no composition");
     if (outputURL_.empty()) throw PlatformError(kErrorDomain, -1, "The export has no output file");
@@ -320,60 +567,7 @@ void AssetExportSession::run() {
     const bool hasVideo = !videoTracks.empty() && size.width() >= 2 && size.height() >= 2;
     if (!videoTracks.empty() && !hasVideo) throw PlatformError(kErrorDomain, -1, "The picture has no size");
     size = QSize(evenFloor(size.width()), evenFloor(size.height()));
-
-    // Reserve a hidden name beside the destination; the writer creates it exclusively.
-    std::mt19937_64 random(std::random_device{}());
-    for (int attempt = 0; !writer; ++attempt) {
-      char tag[17];
-      std::snprintf(tag, sizeof tag, "%016llx", static_cast<unsigned long long>(random()));
-      auto candidate = outputURL_.parent_path() / LeftoverFiles::partialExportName(outputURL_, tag);
-      try {
-        writer = std::make_unique<AssetWriter>(candidate, outputFileType_);
-      } catch (const FfmpegError&) {
-        if (attempt >= 8 || !std::filesystem::exists(candidate)) throw;
-      }
-    }
-    {
-      std::lock_guard lock(mutex_);
-      temporaryURL_ = writer->path();
-    }
-    writer->setOptimizeForNetworkUse(optimizeForNetworkUse_);
-    const int frameRate = static_cast<int>(std::lround(1.0 / frameDuration.seconds()));
-    if (hasVideo) {
-      VideoInputSettings video;
-      video.width = size.width();
-      video.height = size.height();
-      video.frameRate = std::max(frameRate, 1);
-      video.codec = VideoCodecKind::h264;
-      video.preset = kVideoPreset;
-      video.constantRateFactor = kVideoConstantRateFactor;
-      video.tune = kVideoTune;
-      video.queuedFrames = writerQueuedFrames(size);
-      writer->addVideoInput(video);
-    }
-    if (!audioTracks.empty()) writer->addAudioInput({kAudioFormat.sampleRate, kAudioFormat.channels, 128000});
-    writer->start();
-
-    std::optional<AudioTrackPump> audio;
-    if (!audioTracks.empty()) audio.emplace(*audioTracks.front(), *writer, cancelled_);
-    std::vector<std::unique_ptr<VideoTrackCursor>> cursors;
-    for (const auto* track : videoTracks)
-      cursors.push_back(std::make_unique<VideoTrackCursor>(*track, decoderThreads(size)));
-    const auto cursorFor = [&](int32_t id) -> VideoTrackCursor* {
-      for (size_t i = 0; i < videoTracks.size(); ++i)
-        if (videoTracks[i]->trackID() == id) return cursors[i].get();
-      return nullptr;
-    };
-
-    const auto appendFrame = [&](std::shared_ptr<PixelBuffer> frame, const MediaTime& at) {
-      while (!writer->isReadyForVideo()) {
-        if (cancelled_) throw Cancelled{};
-        if (writer->failed())
-          throw PlatformError(kErrorDomain, -1, "Writing the movie: " + writer->failure());
-        breathe();
-      }
-      writer->appendVideo(std::move(frame), at);
-    };
+    const int frameRate = std::max(static_cast<int>(std::lround(1.0 / frameDuration.seconds())), 1);
 
     // Frames whose start lies before the end: ceil(duration / frameDuration), less a thousandth of a
     // frame of slack, since times read from files come rounded to their own clocks (a picture 4/60 s
@@ -383,138 +577,176 @@ void AssetExportSession::run() {
             ? std::max<int64_t>(
                   0, static_cast<int64_t>(std::ceil(duration.seconds() / frameDuration.seconds() - 1e-3)))
             : 0;
-    int64_t written = 0;
-    const auto noteWritten = [&] {
-      ++written;
-      progress_ = static_cast<float>(written) / static_cast<float>(std::max<int64_t>(total, 1));
-    };
+    const int cores = availableCores();
+    int partCount = hasVideo ? videoPartsFor(size, total, frameRate, cores) : 1;
 
-    // Compositor path state.
-    std::shared_ptr<VideoCompositionRenderContext> context;
-    auto composed = std::make_shared<ComposedFrames>();
-    size_t inFlight = 0;
-    const CompositorLanes shape =
-        hasVideo && vc && vc->customVideoCompositor ? compositorLanes(size) : CompositorLanes{};
-    const size_t lanes = shape.lanes;
-    const size_t maxInFlight = lanes * shape.framesEach + shape.spare;
-    const auto collect = [&](bool all) {
-      std::unique_lock lock(composed->mutex);
-      while (inFlight > 0) {
-        auto next = composed->done.find(written);
-        if (next == composed->done.end()) {
-          if (!all && inFlight < maxInFlight) return;
-          composed->changed.wait_for(lock, std::chrono::milliseconds(20));
-          if (cancelled_) throw Cancelled{};
-          if (writer->failed())
-            throw PlatformError(kErrorDomain, -1, "Writing the movie: " + writer->failure());
-          continue;
+    // Hidden names beside the destination, each created exclusively by its maker.
+    std::mt19937_64 random(std::random_device{}());
+    const auto reserve = [&](const std::filesystem::path& like, auto make) {
+      for (int attempt = 0;; ++attempt) {
+        char tag[17];
+        std::snprintf(tag, sizeof tag, "%016llx", static_cast<unsigned long long>(random()));
+        auto candidate = outputURL_.parent_path() / LeftoverFiles::partialExportName(like, tag);
+        try {
+          return make(candidate);
+        } catch (const FfmpegError&) {
+          if (attempt >= 8 || !std::filesystem::exists(candidate)) throw;
         }
-        auto [frame, error] = std::move(next->second);
-        composed->done.erase(next);
-        --inFlight;
-        lock.unlock();
-        if (error) throw *error;
-        appendFrame(std::move(frame), frameDuration.multiplied(written));
-        noteWritten();
-        lock.lock();
       }
     };
-    if (hasVideo && vc && vc->customVideoCompositor) {
-      // Composed frames are held by the compositors, by this thread, by the writer's queue (one frame
-      // unconverted) and by its converter; the context must outlast all of them or a frame finds no
-      // buffer.
-      context = std::make_shared<VideoCompositionRenderContext>(size, frameDuration, maxInFlight + 3);
-      for (size_t lane = 0; lane < lanes; ++lane) {
-        compositors.push_back(vc->customVideoCompositor());
-        if (!compositors.back())
-          throw PlatformError(kErrorDomain, -1, "The custom compositor could not be made");
-        compositors.back()->renderContextChanged(context);
+    const auto openWriter = [&] {
+      writer = reserve(outputURL_, [&](const std::filesystem::path& path) {
+        return std::make_unique<AssetWriter>(path, outputFileType_);
+      });
+      {
+        std::lock_guard lock(mutex_);
+        temporaryURL_ = writer->path();
       }
+      writer->setOptimizeForNetworkUse(optimizeForNetworkUse_);
+      if (hasVideo) {
+        VideoInputSettings video;
+        video.width = size.width();
+        video.height = size.height();
+        video.frameRate = frameRate;
+        video.codec = VideoCodecKind::h264;
+        video.preset = kVideoPreset;
+        video.constantRateFactor = kVideoConstantRateFactor;
+        video.tune = kVideoTune;
+        video.queuedFrames = writerQueuedFrames(size);
+        video.cores = std::max(cores / partCount, 1);
+        if (partCount > 1) {
+          // Two encoders in little more memory than one: fewer frame threads each, a shorter
+          // lookahead, and no frames queued between it and the frame threads (the same bitstream).
+          video.cores = std::min(video.cores, kPartEncoderThreads);
+          video.lookahead = kPartLookahead;
+          video.encoderMemory = kX264FrameBudget;
+        }
+        writer->addVideoInput(video);
+      }
+      if (!audioTracks.empty())
+        writer->addAudioInput({kAudioFormat.sampleRate, kAudioFormat.channels, 128000});
+      // The later parts' packets wait in hidden files beside the movie's until it is finished.
+      for (int p = 1; p < partCount; ++p) {
+        std::filesystem::path like = outputURL_;
+        like.replace_extension("part" + std::to_string(p));
+        auto part =
+            reserve(like, [&](const std::filesystem::path& path) { return writer->makeVideoPart(path); });
+        if (!part) {
+          // An encoder that would not start its stream as the first did: one pipeline writes it all.
+          parts.clear();
+          writer->discard();
+          writer.reset();
+          return false;
+        }
+        parts.push_back(std::move(part));
+      }
+      return true;
+    };
+    if (!openWriter()) {
+      partCount = 1;
+      openWriter();
     }
-    StandardLayerRenderer layerRenderer;
-    std::unique_ptr<PixelBufferPool> canvasPool;
-    if (hasVideo && vc && compositors.empty())
-      canvasPool = std::make_unique<PixelBufferPool>(size.width(), size.height(), 8);
+    writer->start();
+    for (auto& part : parts) part->start();
+    {
+      std::lock_guard lock(mutex_);
+      videoParts_ = partCount;
+    }
 
-    const auto instructionAt = [&](const MediaTime& t) -> std::shared_ptr<const VideoCompositionInstruction> {
-      for (const auto& instruction : vc->instructions)
-        if (instruction && instruction->timeRange.containsTime(t)) return instruction;
-      return nullptr;
+    // Each part starts at a keyframe interval's multiple, so the keyframes fall where one encoder
+    // would have put them.
+    std::vector<int64_t> starts;
+    for (int p = 0; p <= partCount; ++p) {
+      const int64_t at = total * p / partCount;
+      starts.push_back(p == 0 || p == partCount ? at : at / frameRate * frameRate);
+    }
+
+    std::atomic<int64_t> written{0};
+    const auto noteWritten = [&] {
+      const float now =
+          static_cast<float>(written.fetch_add(1) + 1) / static_cast<float>(std::max<int64_t>(total, 1));
+      // The parts count side by side: progress only ever grows.
+      float before = progress_.load();
+      while (now > before && !progress_.compare_exchange_weak(before, now)) {
+      }
     };
+    std::atomic<bool> stopParts{false};
+    const auto stopped = [&] { return cancelled_.load() || stopParts.load(); };
+    PartRenderer::Shape shape{size, frameDuration,
+                              hasVideo && vc && vc->customVideoCompositor
+                                  ? compositorLanes(size, std::max(cores / partCount, 1), partCount)
+                                  : CompositorLanes{},
+                              partCount > 1 ? 1 : decoderThreads(size), partCount > 1};
+    std::vector<std::optional<MediaTime>> endedAt(static_cast<size_t>(partCount));
+    std::vector<std::optional<PlatformError>> partErrors(static_cast<size_t>(partCount));
+    std::vector<char> completed(static_cast<size_t>(partCount), 0);  // one writer each: no vector<bool>
+    std::optional<AudioTrackPump> audio;
+    if (!audioTracks.empty()) audio.emplace(*audioTracks.front(), *writer, cancelled_);
+    {
+      PartThreads threads(stopParts);
+      for (int p = 1; p < partCount; ++p) {
+        threads.add([&, p] {
+          pthread_setname_np(pthread_self(), "tk-export-part");
+          const auto at = static_cast<size_t>(p);
+          VideoPartEncoder& part = *parts[at - 1];
+          try {
+            PartRenderer renderer(*composition_, vc, shape, PartOutput{nullptr, &part}, stopped, noteWritten);
+            endedAt[at] = renderer.render(starts[at], starts[at + 1], nullptr);
+            part.finish();
+            if (part.failed()) throw PlatformError(kErrorDomain, -1, "Writing the movie: " + part.failure());
+            completed[at] = 1;
+            return;
+          } catch (const Cancelled&) {
+          } catch (const PlatformError& e) {
+            partErrors[at] = e;
+          } catch (const Error& e) {
+            partErrors[at] = PlatformError(kErrorDomain, -1, e.localizedDescription());
+          } catch (const std::exception& e) {
+            partErrors[at] = PlatformError(kErrorDomain, -1, e.what());
+          }
+          part.cancel();
+          stopParts = true;
+        });
+      }
+      try {
+        if (hasVideo) {
+          PartRenderer renderer(*composition_, vc, shape, PartOutput{writer.get(), nullptr}, stopped,
+                                noteWritten);
+          endedAt[0] = renderer.render(starts[0], starts[1], audio ? &*audio : nullptr);
+        }
+        completed[0] = 1;
+      } catch (const Cancelled&) {
+        // Stopped by another part's failure: its error is reported below.
+        if (cancelled_) throw;
+      } catch (...) {
+        stopParts = true;
+        throw;
+      }
+      threads.join();
+    }
+    if (cancelled_) throw Cancelled{};
 
-    // The movie's end: the composition's, or where the first video track's picture ran out.
+    // The movie's end: the composition's, or where the first video track's picture ran out. The
+    // parts after the one that met that end hold nothing of the movie, and whatever befell them
+    // does not matter.
     MediaTime end = duration;
-    for (int64_t i = 0; i < total; ++i) {
-      if (cancelled_) throw Cancelled{};
-      if (const auto* early = cursors.empty() ? nullptr : &cursors.front()->endedEarly();
-          early && *early && frameDuration.multiplied(i) >= **early) {
-        end = frameDuration.multiplied(i);
+    std::vector<VideoPartEncoder*> joined;
+    for (size_t p = 0; p < completed.size(); ++p) {
+      if (!completed[p]) {
+        for (auto& error : partErrors)
+          if (error) throw *error;
+        throw PlatformError(kErrorDomain, -1, "A part of the movie stopped unfinished");
+      }
+      if (p > 0) joined.push_back(parts[p - 1].get());
+      if (endedAt[p]) {
+        end = *endedAt[p];
         break;
       }
-      if (writer->failed()) throw PlatformError(kErrorDomain, -1, "Writing the movie: " + writer->failure());
-      const MediaTime t = frameDuration.multiplied(i);
-      if (audio) audio->pumpUntil(t + MediaTime(1, 2));
-
-      if (!vc) {
-        auto frame = cursors.front()->frameAt(t);
-        if (!frame) {
-          // A gap in the track shows black.
-          frame = PixelBuffer::create(size.width(), size.height());
-          frame->fill(0xFF000000);
-        }
-        appendFrame(std::move(frame), t);
-        noteWritten();
-        continue;
-      }
-      auto instruction = instructionAt(t);
-      if (!compositors.empty() && instruction) {
-        std::vector<VideoCompositionRequest::SourceFrame> sources;
-        if (instruction->requiredSourceTrackIDs) {
-          for (int32_t id : *instruction->requiredSourceTrackIDs) {
-            VideoTrackCursor* cursor = cursorFor(id);
-            if (!cursor) continue;
-            sources.push_back({id, composition_->track(id)->timeRange(), cursor->frameAt(t)});
-          }
-        }
-        {
-          std::lock_guard lock(composed->mutex);
-          ++inFlight;
-        }
-        compositors[static_cast<size_t>(i) % lanes]->startVideoCompositionRequest(
-            std::make_shared<VideoCompositionRequest>(
-                t, instruction, context, std::move(sources),
-                [composed, i](std::shared_ptr<PixelBuffer> frame, std::optional<PlatformError> error) {
-                  std::lock_guard lock(composed->mutex);
-                  composed->done.emplace(i, std::make_pair(std::move(frame), std::move(error)));
-                  composed->changed.notify_all();
-                }));
-        collect(false);
-        continue;
-      }
-      collect(true);
-      // Plain path (or a time no instruction covers): layers over black, bottom one first.
-      auto canvas = canvasPool ? canvasPool->acquire() : nullptr;
-      if (!canvas) {
-        canvasPool = std::make_unique<PixelBufferPool>(size.width(), size.height(), 8);
-        canvas = canvasPool->acquire();
-      }
-      canvas->fill(0xFF000000);
-      if (instruction) {
-        const auto& layers = instruction->layerInstructions;
-        for (auto layer = layers.rbegin(); layer != layers.rend(); ++layer) {
-          VideoTrackCursor* cursor = cursorFor(layer->trackID());
-          auto frame = cursor ? cursor->frameAt(t) : nullptr;
-          if (frame) layerRenderer.draw(*canvas, *frame, layer->transformAt(t));
-        }
-      }
-      appendFrame(std::move(canvas), t);
-      noteWritten();
     }
-    collect(true);
     if (audio) audio->pumpUntil(end + MediaTime(1, 1));
-    compositors.clear();
     if (cancelled_) throw Cancelled{};
-    writer->finish(end);
+    writer->finish(end, joined);
+    parts.clear();
     if (end < duration) {
       std::lock_guard lock(mutex_);
       endedEarlyAt_ = end;
@@ -551,9 +783,7 @@ void AssetExportSession::run() {
   } catch (const std::exception& e) {
     fail(e.what());
   }
-  // The compositors go first: their queued requests finish (as failed) into `composed`, not into a
-  // writer that is gone.
-  compositors.clear();
+  parts.clear();
   if (writer) writer->cancel();
   std::error_code ignored;
   if (const auto partial = temporaryURL(); !partial.empty()) std::filesystem::remove(partial, ignored);

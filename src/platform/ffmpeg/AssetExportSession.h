@@ -18,19 +18,21 @@ namespace tk {
 
 // Renders a composition into a new H.264 + AAC movie: decodes the edited ranges of every source
 // track, composes each output frame (through the video composition's custom compositor on its own
-// render thread, through the instructions' layer transforms, or, without a video composition, as the
-// first video track's frames), and encodes them with AssetWriter. Progress is frames written over
-// frames in total.
+// render threads, through the instructions' layer transforms, or, without a video composition, as the
+// first video track's frames), and encodes them with AssetWriter. On a machine with cores to spare
+// the video is exported in parts side by side (videoPartsFor), each starting with a keyframe, whose
+// packets AssetWriter joins into the one track; the sound is encoded once. Progress is frames
+// written over frames in total.
 //
 // The movie is written to a reserved hidden file in the destination folder (LeftoverFiles names it)
 // and renamed into place only when complete; a failed or cancelled export removes it. An existing
 // file is never touched: one under the output name at the start fails the export; one that took the
 // name while the export ran sends the movie to the next free name (finalURL()).
 //
-// Threads: configure, then start it once, from one thread. The export runs on a worker thread while
-// the compositor renders on its own and the writer encodes on its own, so composing the next frame
-// overlaps the encoding of the last. status(), progress(), error() and cancelExport() may be called
-// from any thread at any time.
+// Threads: configure, then start it once, from one thread. The export runs on a worker thread (and
+// one more per further part) while the compositors render on their own and the encoders encode on
+// their own, so composing the next frame overlaps the encoding of the last. status(), progress(), error() and
+// cancelExport() may be called from any thread at any time.
 class AssetExportSession : public std::enable_shared_from_this<AssetExportSession> {
  public:
   enum class Status { unknown, waiting, exporting, completed, failed, cancelled };
@@ -40,6 +42,15 @@ class AssetExportSession : public std::enable_shared_from_this<AssetExportSessio
   static constexpr const char* kVideoPreset = "veryfast";
   static constexpr int kVideoConstantRateFactor = 18;
   static constexpr const char* kVideoTune = "";
+  // One x264 uses about three cores at 1080p however many it is given, so on a machine with more the
+  // movie is cut at keyframes into parts that render and encode side by side, each on its own
+  // sources, compositors and encoder, and joined into the one video track. A part is worth its
+  // start-up only when it lasts a while; on two cores one pipeline is best.
+  static constexpr int kCoresPerPart = 4;
+  static constexpr int kMinPartSeconds = 2;
+  static constexpr int kMaxParts = 2;
+  // How many parts a movie of `frames` frames at this size and rate is exported in on `cores` cores.
+  static int videoPartsFor(QSize size, int64_t frames, int frameRate, int cores);
 
   explicit AssetExportSession(std::shared_ptr<const MutableComposition> composition);
   ~AssetExportSession();
@@ -77,9 +88,10 @@ class AssetExportSession : public std::enable_shared_from_this<AssetExportSessio
   // Set when the first video track's file held less picture than it claims (a movie cut short): the
   // export ends where that picture ends, and this says where (composition time).
   std::optional<MediaTime> sourceEndedAt() const;
+  // How many parts the video was exported in (0 before the export has set up its encoders).
+  int videoParts() const;
 
  private:
-  struct Run;
   void run();
   void fail(const std::string& description);
 
@@ -98,6 +110,7 @@ class AssetExportSession : public std::enable_shared_from_this<AssetExportSessio
   std::filesystem::path temporaryURL_;
   std::filesystem::path finalURL_;
   std::optional<MediaTime> endedEarlyAt_;
+  int videoParts_ = 0;
 };
 
 }  // namespace tk

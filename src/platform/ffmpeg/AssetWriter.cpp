@@ -13,11 +13,16 @@
 #include "platform/ffmpeg/AssetWriterInputs.h"
 #include "platform/ffmpeg/FfmpegError.h"
 #include "platform/ffmpeg/LeftoverFiles.h"
+#include "platform/ffmpeg/VideoPartEncoder.h"
 
 namespace tk {
 
 void AssetWriterMuxer::write(AVPacket* packet, AVStream* stream, AVRational encoderTimeBase) {
   if (failed) return;
+  if (packetSink) {
+    packetSink(*packet);
+    return;
+  }
   av_packet_rescale_ts(packet, encoderTimeBase, stream->time_base);
   packet->stream_index = stream->index;
   std::lock_guard lock(mutex);
@@ -293,6 +298,7 @@ void EncodingInput::encode(AVFrame* frame, const char* operation) {
       if (packet_->pts != AV_NOPTS_VALUE) packet_->pts += timestampShift_;
       if (packet_->dts != AV_NOPTS_VALUE) packet_->dts += timestampShift_;
     }
+    if (packet_->dts != AV_NOPTS_VALUE) lastDts_ = packet_->dts;
     muxer_.write(packet_.get(), stream_, encoder_->time_base);
     av_packet_unref(packet_.get());
   }
@@ -371,7 +377,52 @@ int AssetWriter::addVideoInput(const VideoInputSettings& settings) {
   if (started_ || closed_) throw FfmpegError("Adding a video input", "the writer has already started");
   if (videoInput_) throw FfmpegError("Adding a video input", "the file has a video track already");
   videoInput_ = std::make_unique<AssetWriterVideoInput>(*muxer_, settings, format_);
+  videoSettings_ = settings;
   return 0;
+}
+
+std::unique_ptr<VideoPartEncoder> AssetWriter::makeVideoPart(const std::filesystem::path& spillPath) const {
+  if (!videoInput_) throw FfmpegError("Adding a video part", "the file has no video track");
+  auto part = std::make_unique<VideoPartEncoder>(videoSettings_, format_, spillPath);
+  const AVCodecContext* own = videoInput_->encoder();
+  const std::vector<uint8_t> ownSets =
+      own->extradata ? std::vector<uint8_t>(own->extradata, own->extradata + own->extradata_size)
+                     : std::vector<uint8_t>{};
+  if (part->parameterSets() != ownSets) return nullptr;
+  return part;
+}
+
+void AssetWriter::joinVideoParts(const std::vector<VideoPartEncoder*>& parts) {
+  if (parts.empty() || failed()) return;
+  AVStream* stream = videoInput_->stream();
+  const AVRational timeBase = videoInput_->encoder()->time_base;
+  int64_t lastDts = videoInput_->lastDts();
+  for (VideoPartEncoder* part : parts) {
+    if (part->failed()) {
+      muxer_->noteFailure(part->failure());
+      return;
+    }
+    bool follows = true;
+    const bool whole = part->replay([&](AVPacket* packet) {
+      if (!follows || muxer_->failed) return;
+      // A decoder meets the part's first keyframe right after the last packet before it; a time that
+      // went back would make the track unplayable from there.
+      if (packet->dts == AV_NOPTS_VALUE || packet->dts <= lastDts) {
+        follows = false;
+        return;
+      }
+      lastDts = packet->dts;
+      muxer_->write(packet, stream, timeBase);
+    });
+    if (!whole) {
+      muxer_->noteFailure(part->failure());
+      return;
+    }
+    if (!follows) {
+      muxer_->noteFailure("Joining the parts of the video: their times overlap");
+      return;
+    }
+  }
 }
 
 int AssetWriter::addAudioInput(const AudioInputSettings& settings) {
@@ -439,11 +490,12 @@ void AssetWriter::stopThreads(bool drain) {
   for (auto& input : audioInputs_) input->stop(drain, MediaTime::invalid());
 }
 
-void AssetWriter::finish(MediaTime endTime) {
+void AssetWriter::finish(MediaTime endTime, const std::vector<VideoPartEncoder*>& parts) {
   if (closed_) throw FfmpegError("Finishing the file", "the file is already closed");
   if (!started_) throw FfmpegError("Finishing the file", "the writer was never started");
   closed_ = true;
   if (videoInput_) videoInput_->stop(true);
+  if (videoInput_) joinVideoParts(parts);
   for (auto& input : audioInputs_) input->stop(true, endTime);
 
   {

@@ -39,9 +39,15 @@ struct VideoInputSettings {
   // waits for room anyway (an export) keeps this small, so memory grows with the picture, not the queue.
   int queuedFrames = 0;
   // Bytes x264 may hold in its own frames before its threading narrows (h264Threading); 0 for the
-  // writer's default, sized for exports, which wait for the encoder. A live recording sets less, and
-  // then x264 also queues no frames between its lookahead and its frame threads (the same bitstream).
+  // writer's default, sized for exports, which wait for the encoder. Any value set (a live
+  // recording's, smaller; each part's of an export made in parts) also makes x264 queue no frames
+  // between its lookahead and its frame threads (the same bitstream).
   double encoderMemory = 0;
+  // Cores the encoder's threads are sized for (x264); 0 for every core this process may run on.
+  // Encoders working side by side on parts of one track share them out.
+  int cores = 0;
+  // Frames x264 looks ahead (each a whole frame held); < 0 for the preset's, or the threading's.
+  int lookahead = -1;
 };
 
 // How the writer threads x264 for a picture of width × height when `cores` cores may run it. Frame
@@ -86,6 +92,7 @@ class AssetWriterVideoInput;
 class AssetWriterAudioInput;
 class AssetWriterFile;
 struct AssetWriterMuxer;
+class VideoPartEncoder;
 
 // Writes one movie or audio file with FFmpeg: mp4, mov, or m4a (ipod muxer).
 //
@@ -133,12 +140,18 @@ class AssetWriter {
   bool isReadyForVideo() const;
   bool isReadyForAudio(int input) const;
 
+  // After addVideoInput: an encoder for a later part of the video track, with the track's settings,
+  // keeping its packets in the hidden file `spillPath` until finish joins them; null when its
+  // parameter sets differ from the track's (its stream could not follow the track's own).
+  std::unique_ptr<VideoPartEncoder> makeVideoPart(const std::filesystem::path& spillPath) const;
+
   // Drains the queues, pads every audio track with silence up to `endTime` when given, flushes the
-  // encoders and writes the trailer. Throws FfmpegError when the file could not be closed with its
-  // index; the file stays on disk either way. After an earlier failure (see failed()) the file is
-  // closed with what was written up to it, and finish succeeds when that worked. A fragmented file
-  // whose last fragment finds no room ends at the one before: failed() says why.
-  void finish(MediaTime endTime = MediaTime::invalid());
+  // encoders and writes the trailer. The packets of `parts` (finished, made by makeVideoPart) follow
+  // the video input's own, in the order given; their times must follow on too. Throws FfmpegError when the
+  // file could not be closed with its index; the file stays on disk either way. After an earlier failure (see
+  // failed()) the file is closed with what was written up to it, and finish succeeds when that worked. A
+  // fragmented file whose last fragment finds no room ends at the one before: failed() says why.
+  void finish(MediaTime endTime = MediaTime::invalid(), const std::vector<VideoPartEncoder*>& parts = {});
   // Stops the threads, discards what is queued, closes and removes the file.
   void cancel();
   // Closes and removes the file when nothing was started; used for writers that never began.
@@ -163,12 +176,14 @@ class AssetWriter {
  private:
   void stopThreads(bool drain);
   int closeFile();
+  void joinVideoParts(const std::vector<VideoPartEncoder*>& parts);
 
   std::filesystem::path path_;
   ContainerFormat format_;
   std::unique_ptr<AssetWriterMuxer> muxer_;
   std::unique_ptr<AssetWriterFile> file_;
   std::unique_ptr<AssetWriterVideoInput> videoInput_;
+  VideoInputSettings videoSettings_;
   std::vector<std::unique_ptr<AssetWriterAudioInput>> audioInputs_;
   std::atomic<bool> started_{false};
   bool closed_ = false;

@@ -36,6 +36,9 @@ struct AssetWriterMuxer {
   std::function<void(const std::string&)> onFailure;
   // Passed by each encode thread before it hands the encoder a frame (see AssetWriter::setEncodeGate).
   std::function<void()> encodeGate;
+  // Set for an encoder whose packets are kept for later (VideoPartEncoder): they go here, in the
+  // encoder's time base, instead of into a file.
+  std::function<void(const AVPacket&)> packetSink;
 
   // Any encode thread may call it. After the first failure packets are dropped, so that the file
   // holds exactly what its index will describe.
@@ -124,6 +127,9 @@ class EncodingInput {
 
   AVCodecContext* encoder() const { return encoder_.get(); }
   bool failed() const { return failed_; }
+  // The decoding time of the last packet handed to the muxer (encoder's time base); INT64_MIN before
+  // the first. Read once the encode thread has stopped.
+  int64_t lastDts() const { return lastDts_; }
   std::string error() const;
 
  protected:
@@ -138,6 +144,7 @@ class EncodingInput {
   ff::PacketPtr packet_{av_packet_alloc()};
   int64_t packetDuration_ = 0;  // duration given to packets that have none (the last frame's)
   int64_t timestampShift_ = 0;  // added to every packet's times, in the encoder's time base
+  int64_t lastDts_ = INT64_MIN;
   std::atomic<bool> failed_{false};
   mutable std::mutex errorMutex_;
   std::string error_;
@@ -146,6 +153,7 @@ class EncodingInput {
 
 class AssetWriterVideoInput : public EncodingInput {
  public:
+  AVStream* stream() const { return stream_; }
   static constexpr int kTimescale = 90000;
   // Captured frames waiting for conversion hold the capture's buffers, so that queue stays short;
   // converted frames (under half the size) wait in a deeper set. Together they ride out 400 ms at

@@ -162,8 +162,10 @@ AssetWriterVideoInput::AssetWriterVideoInput(AssetWriterMuxer& muxer, const Vide
   if (settings.codec == VideoCodecKind::h264) {
     av_dict_set(&options, "profile", "high", 0);
     const double budget = settings.encoderMemory > 0 ? settings.encoderMemory : kX264FrameBudget;
-    H264Threading threading = h264Threading(width_, height_, availableCores(), budget);
+    H264Threading threading =
+        h264Threading(width_, height_, settings.cores > 0 ? settings.cores : availableCores(), budget);
     if (settings.encoderMemory > 0) threading.syncLookahead = 0;
+    if (settings.lookahead >= 0) threading.lookahead = settings.lookahead;
     c->thread_count = threading.threads;
     const std::string params = x264Parameters(threading);
     if (!params.empty()) av_dict_set(&options, "x264-params", params.c_str(), 0);
