@@ -463,6 +463,9 @@ TEST_F(MediaWriterTest, ARecordingRunsFrameThreadsAtEverySizeAndFewerThanAnExpor
     const std::string options(bytes.c_str() + at);
     EXPECT_EQ(option(options, "threads"), c.threads) << options;
     EXPECT_EQ(option(options, "sliced_threads"), 0) << options;
+    // Above 1080p frame types are decided on as many threads as encode, not on one that sets the
+    // pace; at 1080p one keeps up.
+    EXPECT_EQ(option(options, "lookahead_threads"), size.width() > 1920 ? c.threads : 1) << options;
   }
   EXPECT_GT(h264Threading(1920, 1080, 8).threads,
             h264Threading(1920, 1080, 8, MediaWriter::recordingEncoderMemory(1920, 1080, 8)).threads);

@@ -60,6 +60,7 @@ struct H264Threading {
   int lookahead = -1;  // frames; < 0 for the preset's
   bool noBFrames = false;
   int syncLookahead = -1;  // frames waiting between the lookahead and the frame threads; < 0 for x264's own
+  int lookaheadThreads = 0;  // threads deciding frame types ahead of the encoder; 0 for x264's own
 };
 // The frames x264 may hold, in bytes, when nothing smaller is asked for (an export's budget).
 inline constexpr double kX264FrameBudget = 320.0 * 1024 * 1024;
