@@ -1,14 +1,15 @@
 #!/usr/bin/env bash
 # Runs a command inside a private desktop: its own Xvfb (display number chosen by the server),
-# the openbox window manager, a private PulseAudio with a null sink and a sine source, and a tray
-# host. Only what this script started is stopped, by pid, also when the command fails.
+# the openbox window manager, a private session bus, a private PulseAudio with a null sink and a
+# sine source, and a tray host. Only what this script started is stopped, by pid, also when the
+# command fails.
 #
 #   scripts/test-env.sh COMMAND [ARGS...]
 #
-# The command sees DISPLAY, PULSE_SERVER, XDG_RUNTIME_DIR and TK_TEST_ENV=1, and
-# TK_TEST_SINK / TK_TEST_SOURCE naming the null sink and the sine source. HOME and the XDG
-# configuration, data and cache folders are fresh and private too, so settings written by one
-# command never reach another. Starting all this takes about half a second, so the test suite
+# The command sees DISPLAY, DBUS_SESSION_BUS_ADDRESS, PULSE_SERVER, XDG_RUNTIME_DIR and
+# TK_TEST_ENV=1, and TK_TEST_SINK / TK_TEST_SOURCE naming the null sink and the sine source. HOME
+# and the XDG configuration, data and cache folders are fresh and private too, so settings written
+# by one command never reach another. Starting all this takes about half a second, so the test suite
 # starts one private desktop per desktop test and runs many at once (tests/CMakeLists.txt).
 set -euo pipefail
 
@@ -73,10 +74,33 @@ openbox --sm-disable "${openbox_config[@]}" >"$workdir/openbox.log" 2>&1 &
 pids+=($!)
 wait_for 60 "openbox" sh -c 'xprop -root _NET_SUPPORTING_WM_CHECK | grep -q "window id"'
 
-# Sound server, on its own runtime folder and socket.
 export XDG_RUNTIME_DIR="$workdir/runtime"
 mkdir -p "$XDG_RUNTIME_DIR/pulse" "$workdir/home"
 chmod 700 "$XDG_RUNTIME_DIR"
+
+# Session bus. Without one, each Qt program's first session-bus call (the accessibility bridge,
+# as its first widget gets a name) spawns a launcher from a threaded process, which can hang it
+# for good. No service folders: nothing of this machine's is started on demand.
+cat >"$workdir/session-bus.conf" <<BUS
+<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
+ "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
+<busconfig>
+  <type>session</type>
+  <listen>unix:path=$XDG_RUNTIME_DIR/bus</listen>
+  <auth>EXTERNAL</auth>
+  <policy context="default">
+    <allow send_destination="*" eavesdrop="true"/>
+    <allow eavesdrop="true"/>
+    <allow own="*"/>
+  </policy>
+</busconfig>
+BUS
+dbus-daemon --config-file="$workdir/session-bus.conf" --nofork --nopidfile >"$workdir/dbus.log" 2>&1 &
+pids+=($!)
+export DBUS_SESSION_BUS_ADDRESS="unix:path=$XDG_RUNTIME_DIR/bus"
+wait_for 60 "the session bus" dbus-send --session --print-reply --dest=org.freedesktop.DBus / org.freedesktop.DBus.GetId
+
+# Sound server, on its own runtime folder and socket.
 socket="$XDG_RUNTIME_DIR/pulse/native"
 cat >"$workdir/pulse.pa" <<PA
 load-module module-native-protocol-unix socket=$socket auth-anonymous=1
