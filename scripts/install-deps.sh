@@ -14,7 +14,7 @@ packages=(
   libxcb-shape0-dev libxcb-render0-dev libxcb-render-util0-dev libxcb-keysyms1-dev libxcb-util-dev
   libpulse-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  xvfb xauth dbus-daemon openbox trayer pulseaudio pulseaudio-utils xdotool x11-xserver-utils x11-utils
+  xvfb xauth dbus-daemon openbox trayer pulseaudio pulseaudio-utils xdotool wmctrl x11-xserver-utils x11-utils
   ffmpeg procps time
   fonts-dejavu-core
 )

@@ -166,6 +166,13 @@ inline void pressKeyIn(const QString& window, const QString& key) {
   run("xdotool", {"key", "--clearmodifiers", key});
 }
 
+// Asks the window manager to close `window`, as its close button or a taskbar's Close does
+// (EWMH _NET_CLOSE_WINDOW). A key binding would depend on the manager having taken the keyboard
+// from a window mapped a moment before, and the first press could go to the window instead.
+inline void closeWindow(const QString& window) {
+  run("wmctrl", {"-i", "-c", window});
+}
+
 // The application's icons in the tray host: small windows of its name and class, on screen.
 inline QList<QRect> trayIcons() {
   const QString tree = run("xwininfo", {"-root", "-tree"});

@@ -78,8 +78,7 @@ TEST(ApplicationTest, TheMainWindowIsABarWithTheRedRecordButtonAndASecondLaunchB
   EXPECT_EQ(app.process().state(), QProcess::Running);
 
   // Closed by the window manager, the window goes but the application stays.
-  run("xdotool", {"windowactivate", "--sync", window});
-  run("xdotool", {"key", "--clearmodifiers", "alt+F4"});
+  closeWindow(window);
   ASSERT_TRUE(tk::test::waitUntil([] { return mainWindow().isEmpty(); }));
   tk::test::pumpEvents(std::chrono::milliseconds(200));
   EXPECT_EQ(app.process().state(), QProcess::Running);

@@ -83,8 +83,7 @@ TEST(BlocklistRecordingTest, AnApplicationBlockedInTheSettingsWindowIsAbsentFrom
   EXPECT_TRUE(waitUntil([&] { return visibleWindows("Choose an Application").isEmpty(); }));
 
   // Close the settings window and record the display from the bar.
-  run("xdotool", {"windowactivate", "--sync", settings});
-  run("xdotool", {"key", "--clearmodifiers", "alt+F4"});
+  closeWindow(settings);
   ASSERT_TRUE(waitUntil([] { return visibleWindows("tavelkombrix Settings").isEmpty(); }));
   click(barFrame.x() + 75, barFrame.center().y());
   click(barFrame.right() - 12 - 16, barFrame.center().y());
