@@ -492,6 +492,8 @@ class PrivateSoundServer {
     // Nothing of the desktop's own server is shared: its runtime folder, home and configuration.
     for (const char* name : {"HOME", "PULSE_RUNTIME_PATH", "XDG_RUNTIME_DIR", "XDG_CONFIG_HOME"})
       environment.insert(name, dir_.path());
+    // Nor its session bus, where the desktop's server already holds the name a second one would take.
+    environment.insert("DBUS_SESSION_BUS_ADDRESS", "unix:path=" + dir_.filePath("no-bus"));
     server_.setProcessEnvironment(environment);
     server_.setProcessChannelMode(QProcess::MergedChannels);
     server_.start("pulseaudio", {"-n", "-F", script.fileName(), "--daemonize=no", "--exit-idle-time=-1",
