@@ -8,6 +8,7 @@
 #endif
 
 #include "export/CoverageMask.h"
+#include "platform/media/ProcessorFeatures.h"
 
 namespace tk::PixelCompositing {
 namespace {
@@ -137,8 +138,7 @@ using ResampleAcross = uint32_t (*)(const uint32_t*, const ColumnTaps&, uint32_t
 // column lookups are what the compiler does not vectorise by itself.
 ResampleAcross pickResampleAcross() {
 #if defined(__x86_64__)
-  __builtin_cpu_init();
-  if (__builtin_cpu_supports("avx2")) return resampleAcrossAvx2;
+  if (hasAvx2()) return resampleAcrossAvx2;
 #endif
   return resampleAcrossPlain;
 }

@@ -6,6 +6,8 @@
 #include <immintrin.h>
 #endif
 
+#include "platform/media/ProcessorFeatures.h"
+
 namespace tk {
 
 namespace {
@@ -124,8 +126,7 @@ using ConvertRowPair = void (*)(const uint8_t*, const uint8_t*, int, int, uint8_
 // Picked once: this conversion is the writer's per-frame cost.
 ConvertRowPair pickConvertRowPair() {
 #if defined(__x86_64__)
-  __builtin_cpu_init();
-  if (__builtin_cpu_supports("avx2")) return convertRowPairAvx2;
+  if (hasAvx2()) return convertRowPairAvx2;
 #endif
   return convertRowPairPlain;
 }
