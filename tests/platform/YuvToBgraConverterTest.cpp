@@ -64,7 +64,7 @@ TEST(YuvToBgraConverterTest, EveryPixelOfEveryShapeGetsTheMatrixValueAndNothingP
           const int stride = width * 4 + 20;
           std::vector<uint8_t> bgra(static_cast<size_t>(stride) * height, kUntouched);
           conversion.convert(planes.y.data(), planes.yStride, planes.u.data(), planes.cStride,
-                             planes.v.data(), planes.cStride, width, 0, height, bgra.data(), stride);
+                             planes.v.data(), planes.cStride, width, height, bgra.data(), stride);
           int wrong = 0;
           for (int row = 0; row < height; ++row) {
             const uint8_t* line = bgra.data() + static_cast<size_t>(row) * stride;
@@ -96,32 +96,12 @@ TEST(YuvToBgraConverterTest, LimitedRangeBlackAndWhiteAreExact) {
     const int width = 70, height = 3;  // two vector steps, then a tail
     for (const uint8_t luma : {16, 235}) {
       std::vector<uint8_t> y(width * height, luma), chroma(width / 2 * 2, 128), bgra(width * 4 * height);
-      conversion.convert(y.data(), width, chroma.data(), width / 2, chroma.data(), width / 2, width, 0,
-                         height, bgra.data(), width * 4);
+      conversion.convert(y.data(), width, chroma.data(), width / 2, chroma.data(), width / 2, width, height,
+                         bgra.data(), width * 4);
       const uint8_t level = luma == 16 ? 0 : 255;
       for (size_t i = 0; i < bgra.size(); ++i)
         ASSERT_EQ(bgra[i], i % 4 == 3 ? 255 : level) << "luma " << int(luma) << ", byte " << i;
     }
-  }
-}
-
-// A band of rows (from an even row) converts those rows only: the rows around it stay as they were.
-TEST(YuvToBgraConverterTest, ABandOfRowsWritesOnlyItsOwnRows) {
-  std::mt19937 random(5);
-  const int width = 70, height = 9, stride = width * 4;
-  const Planes planes(width, height, random);
-  const YuvToBgra conversion(YuvToBgra::Matrix::bt709, false);
-  std::vector<uint8_t> whole(static_cast<size_t>(stride) * height), band(whole.size(), kUntouched);
-  conversion.convert(planes.y.data(), planes.yStride, planes.u.data(), planes.cStride, planes.v.data(),
-                     planes.cStride, width, 0, height, whole.data(), stride);
-  conversion.convert(planes.y.data(), planes.yStride, planes.u.data(), planes.cStride, planes.v.data(),
-                     planes.cStride, width, 4, 7, band.data(), stride);
-  for (int row = 0; row < height; ++row) {
-    const auto* got = &band[static_cast<size_t>(row) * stride];
-    if (row >= 4 && row < 7)
-      EXPECT_TRUE(std::equal(got, got + stride, &whole[static_cast<size_t>(row) * stride])) << "row " << row;
-    else
-      EXPECT_TRUE(std::all_of(got, got + stride, [](uint8_t b) { return b == kUntouched; })) << "row " << row;
   }
 }
 

@@ -160,7 +160,7 @@ struct VideoFrameReader::Impl {
       const YuvToBgra conversion(space == SWS_CS_ITU601 ? YuvToBgra::Matrix::bt601 : YuvToBgra::Matrix::bt709,
                                  range == 1 || format == AV_PIX_FMT_YUVJ420P);
       conversion.convert(frame->data[0], frame->linesize[0], frame->data[1], frame->linesize[1],
-                         frame->data[2], frame->linesize[2], outW, 0, outH, pixels->data(),
+                         frame->data[2], frame->linesize[2], outW, outH, pixels->data(),
                          pixels->bytesPerRow());
       return framed(std::move(pixels), frame);
     }

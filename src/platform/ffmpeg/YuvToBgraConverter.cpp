@@ -156,16 +156,15 @@ YuvToBgra::YuvToBgra(Matrix matrix, bool fullRange) {
 }
 
 void YuvToBgra::convert(const uint8_t* y, int yStride, const uint8_t* u, int uStride, const uint8_t* v,
-                        int vStride, int width, int firstRow, int endRow, uint8_t* bgra,
-                        int bgraStride) const {
+                        int vStride, int width, int height, uint8_t* bgra, int bgraStride) const {
   const auto at = [](auto* base, int stride, int row) {
     return base + static_cast<std::ptrdiff_t>(row) * stride;
   };
-  for (int row = firstRow; row < endRow; row += 2) {
+  for (int row = 0; row < height; row += 2) {
     const Rows top{at(y, yStride, row), at(u, uStride, row / 2), at(v, vStride, row / 2),
                    at(bgra, bgraStride, row)};
     const Rows bottom{at(y, yStride, row + 1), top.u, top.v, at(bgra, bgraStride, row + 1)};
-    convertRowPair(*this, top, row + 1 < endRow ? &bottom : nullptr, width);
+    convertRowPair(*this, top, row + 1 < height ? &bottom : nullptr, width);
   }
 }
 

@@ -15,10 +15,8 @@ struct YuvToBgra {
 
   YuvToBgra(Matrix matrix, bool fullRange);
 
-  // Rows `firstRow` up to (not including) `endRow` of the picture; `firstRow` must be even so that
-  // each chroma row is read with the two luma rows it belongs to.
   void convert(const uint8_t* y, int yStride, const uint8_t* u, int uStride, const uint8_t* v, int vStride,
-               int width, int firstRow, int endRow, uint8_t* bgra, int bgraStride) const;
+               int width, int height, uint8_t* bgra, int bgraStride) const;
 
   // Coefficients as 16-bit fixed point, shared by the plain and the vector loops so they agree to
   // the bit: luma gain (of Y * 256, high half of the product kept), luma offset in 1/64 steps, and
