@@ -4,6 +4,7 @@
 
 #include "platform/ffmpeg/FfmpegError.h"
 #include "platform/ffmpeg/StreamDecoder.h"
+#include "platform/ffmpeg/YuvToBgraConverter.h"
 
 extern "C" {
 #include <libavutil/pixdesc.h>
@@ -146,6 +147,23 @@ struct VideoFrameReader::Impl {
     const int space = frame->colorspace == AVCOL_SPC_SMPTE170M || frame->colorspace == AVCOL_SPC_BT470BG
                           ? SWS_CS_ITU601
                           : SWS_CS_ITU709;
+    // Idle buffers are kept for as many frames as a consumer holds at once (an export's frames in
+    // flight), so none is freed and allocated again a frame later; the pool never holds more than
+    // were in use together.
+    if (!pool || pool->width() != outW || pool->height() != outH)
+      pool = std::make_unique<PixelBufferPool>(outW, outH, 12);
+    auto pixels = pool->acquire();
+    // Our recordings (and most files) are 4:2:0 shown at natural size: converted here, several times
+    // cheaper than the general scaler, which takes every other format and every scaled picture.
+    if ((format == AV_PIX_FMT_YUV420P || format == AV_PIX_FMT_YUVJ420P) && outW == frame->width &&
+        outH == frame->height) {
+      const YuvToBgra conversion(space == SWS_CS_ITU601 ? YuvToBgra::Matrix::bt601 : YuvToBgra::Matrix::bt709,
+                                 range == 1 || format == AV_PIX_FMT_YUVJ420P);
+      conversion.convert(frame->data[0], frame->linesize[0], frame->data[1], frame->linesize[1],
+                         frame->data[2], frame->linesize[2], outW, outH, pixels->data(),
+                         pixels->bytesPerRow());
+      return framed(std::move(pixels), frame);
+    }
     if (!scaler || scalerWidth != frame->width || scalerHeight != frame->height || scalerFormat != format ||
         scalerOutWidth != outW || scalerOutHeight != outH || scalerRange != range || scalerSpace != space) {
       // Unscaled conversion takes the scaler's direct path; a picture scaled for display (the
@@ -167,12 +185,6 @@ struct VideoFrameReader::Impl {
       scalerRange = range;
       scalerSpace = space;
     }
-    // Idle buffers are kept for as many frames as a consumer holds at once (an export's frames in
-    // flight), so none is freed and allocated again a frame later; the pool never holds more than
-    // were in use together.
-    if (!pool || pool->width() != outW || pool->height() != outH)
-      pool = std::make_unique<PixelBufferPool>(outW, outH, 12);
-    auto pixels = pool->acquire();
     uint8_t* destination[4] = {pixels->data(), nullptr, nullptr, nullptr};
     int strides[4] = {pixels->bytesPerRow(), 0, 0, 0};
     ffmpegCheck(sws_scale(scaler.get(), frame->data, frame->linesize, 0, frame->height, destination, strides),
@@ -186,6 +198,10 @@ struct VideoFrameReader::Impl {
         for (int x = 0; x < outW; ++x, p += 4) *p = 255;
       }
     }
+    return framed(std::move(pixels), frame);
+  }
+
+  SampleBuffer framed(std::shared_ptr<PixelBuffer> pixels, const AVFrame* frame) const {
     return SampleBuffer::video(std::move(pixels), decoder.toMediaTime(timeOf(frame)),
                                decoder.toMediaTime(decoder.origin() + durationOf(frame)));
   }
