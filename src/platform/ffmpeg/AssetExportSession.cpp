@@ -619,6 +619,10 @@ void AssetExportSession::run() {
           // lookahead, and no frames queued between it and the frame threads (the same bitstream).
           video.cores = std::min(video.cores, kPartEncoderThreads);
           video.lookahead = kPartLookahead;
+          // Frame types are decided on as many threads as the part encodes on: on the one thread
+          // that feeds x264 they took as long as the three frame threads' encoding together and set
+          // each part's pace.
+          video.lookaheadThreads = video.cores;
           video.encoderMemory = kX264FrameBudget;
         }
         writer->addVideoInput(video);
