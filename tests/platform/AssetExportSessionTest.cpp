@@ -455,8 +455,9 @@ TEST_F(AssetExportSessionTest, AMovieIsExportedInPartsOnlyWithCoresToSpare) {
   };
   EXPECT_GE(exportLong("parts.mp4"), 2);
   {
-    // Each part's encoder decides frame types on as many threads as it encodes on: on the one
-    // thread that feeds it, that work set the part's pace.
+    // Each part's encoder decides frame types on several threads (x264 gives each at least four
+    // rows of macroblocks, three threads at this size): on the one thread that feeds it, that work
+    // set the part's pace.
     std::ifstream in(out("parts.mp4"), std::ios::binary);
     const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     const size_t at = bytes.find("x264 - core");
@@ -466,8 +467,8 @@ TEST_F(AssetExportSessionTest, AMovieIsExportedInPartsOnlyWithCoresToSpare) {
       const size_t found = options.find(" " + name + "=");
       return found == std::string::npos ? -1 : std::atoi(options.c_str() + found + name.size() + 2);
     };
-    EXPECT_GT(option("threads"), 1) << options;
-    EXPECT_EQ(option("lookahead_threads"), option("threads")) << options;
+    EXPECT_EQ(option("lookahead_threads"), std::min(option("threads"), 3)) << options;
+    EXPECT_GT(option("lookahead_threads"), 1) << options;
   }
   int partsOnTwoCores = 0;
   onTwoCores([&] { partsOnTwoCores = exportLong("two-cores.mp4"); });
