@@ -454,6 +454,22 @@ TEST_F(AssetExportSessionTest, AMovieIsExportedInPartsOnlyWithCoresToSpare) {
     return session->videoParts();
   };
   EXPECT_GE(exportLong("parts.mp4"), 2);
+  {
+    // Each part's encoder decides frame types on several threads (x264 gives each at least four
+    // rows of macroblocks, three threads at this size): on the one thread that feeds it, that work
+    // set the part's pace.
+    std::ifstream in(out("parts.mp4"), std::ios::binary);
+    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const size_t at = bytes.find("x264 - core");
+    ASSERT_NE(at, std::string::npos) << "x264's options are missing";
+    const std::string options(bytes.c_str() + at);
+    const auto option = [&](const std::string& name) {
+      const size_t found = options.find(" " + name + "=");
+      return found == std::string::npos ? -1 : std::atoi(options.c_str() + found + name.size() + 2);
+    };
+    EXPECT_EQ(option("lookahead_threads"), std::min(option("threads"), 3)) << options;
+    EXPECT_GT(option("lookahead_threads"), 1) << options;
+  }
   int partsOnTwoCores = 0;
   onTwoCores([&] { partsOnTwoCores = exportLong("two-cores.mp4"); });
   EXPECT_EQ(partsOnTwoCores, 1) << "two cores run one pipeline";

@@ -48,6 +48,14 @@ struct VideoInputSettings {
   int cores = 0;
   // Frames x264 looks ahead (each a whole frame held); < 0 for the preset's, or the threading's.
   int lookahead = -1;
+  // Threads x264 decides frame types on (x264); < 0 for the writer's choice. Without them that work
+  // runs on the thread that hands x264 its frames, one frame after another, whatever the frame
+  // threads could take.
+  int lookaheadThreads = -1;
+  // Frames x264 queues between its lookahead and its frame threads (each a whole frame held), so that
+  // frame types are decided while the frame threads encode; < 0 for the writer's choice (none when
+  // encoderMemory is set, x264's own otherwise).
+  int syncLookahead = -1;
 };
 
 // How the writer threads x264 for a picture of width × height when `cores` cores may run it. Frame

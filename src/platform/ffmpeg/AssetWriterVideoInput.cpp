@@ -175,6 +175,8 @@ AssetWriterVideoInput::AssetWriterVideoInput(AssetWriterMuxer& muxer, const Vide
     if (settings.encoderMemory > 0 && static_cast<double>(width_) * height_ <= 1920.0 * 1080.0)
       threading.lookaheadThreads = 0;
     if (settings.lookahead >= 0) threading.lookahead = settings.lookahead;
+    if (settings.lookaheadThreads >= 0) threading.lookaheadThreads = settings.lookaheadThreads;
+    if (settings.syncLookahead >= 0) threading.syncLookahead = settings.syncLookahead;
     c->thread_count = threading.threads;
     const std::string params = x264Parameters(threading);
     if (!params.empty()) av_dict_set(&options, "x264-params", params.c_str(), 0);
