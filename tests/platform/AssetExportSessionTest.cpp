@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <sched.h>
+#include <sys/resource.h>
 
 #include <QCoreApplication>
 #include <QProcess>
@@ -13,6 +14,7 @@
 #include <fstream>
 #include <iterator>
 #include <set>
+#include <sstream>
 #include <thread>
 
 #include "platform/composition/StandardLayerRenderer.h"
@@ -530,6 +532,75 @@ TEST_F(AssetExportSessionTest, EveryPartStopsWhenOneFailsOrTheExportIsCancelled)
   EXPECT_FALSE(cancelled->error());
   EXPECT_LT(cancelled->progress(), 0.9f);
   EXPECT_EQ(filesInOutput(), 0u);
+}
+
+// The niceness of each of this process's threads with the given name.
+std::vector<int> nicenessOfThreadsNamed(const std::string& name) {
+  std::vector<int> found;
+  for (const auto& task : fs::directory_iterator("/proc/self/task")) {
+    std::ifstream comm(task.path() / "comm");
+    std::string taskName;
+    std::getline(comm, taskName);
+    if (taskName != name) continue;
+    std::ifstream statFile(task.path() / "stat");
+    const std::string stat((std::istreambuf_iterator<char>(statFile)), std::istreambuf_iterator<char>());
+    // After the parenthesised name: state is field 3, nice field 19.
+    std::istringstream fields(stat.substr(stat.rfind(')') + 2));
+    std::string field;
+    for (int i = 3; i < 19 && fields >> field; ++i) {
+    }
+    int nice = 0;
+    if (fields >> nice) found.push_back(nice);
+  }
+  return found;
+}
+
+TEST_F(AssetExportSessionTest, TheExportReadsAndComposesBelowItsEncodersAndLeavesItsCallerAsItWas) {
+  const auto composition = spans(longMovie(), {{0.0, 6.0}});
+  auto gate = std::make_shared<GatedCompositor::Gate>();
+  auto session = std::make_shared<AssetExportSession>(composition);
+  session->setOutputURL(out("niceness.mp4"));
+  session->setVideoComposition(composedBy(*composition, [gate] {
+    return std::make_unique<GatedCompositor>(gate, std::vector<std::pair<double, double>>{{1.0, 2.0}}, 1e9);
+  }));
+  errno = 0;
+  const int base = getpriority(PRIO_PROCESS, static_cast<id_t>(gettid()));
+  ASSERT_EQ(errno, 0);
+  int callerBefore = 0, callerAfter = 0;
+  std::thread caller([&] {
+    callerBefore = getpriority(PRIO_PROCESS, static_cast<id_t>(gettid()));
+    session->exportSynchronously();
+    callerAfter = getpriority(PRIO_PROCESS, static_cast<id_t>(gettid()));
+  });
+  {
+    std::unique_lock lock(gate->mutex);
+    ASSERT_TRUE(gate->changed.wait_for(lock, std::chrono::minutes(2), [&] {
+      return !gate->spansHeld.empty();
+    })) << "the export never reached its held frame";
+  }
+  const int lowered = std::min(base + 5, 19);
+  const auto parts = nicenessOfThreadsNamed("tk-export-part");
+  const auto compositors = nicenessOfThreadsNamed("test.gated");
+  const auto encoders = nicenessOfThreadsNamed("tk-encode-video");
+  const auto converters = nicenessOfThreadsNamed("tk-convert-vid");
+  {
+    std::lock_guard lock(gate->mutex);
+    gate->open = true;
+  }
+  gate->changed.notify_all();
+  caller.join();
+
+  ASSERT_EQ(session->status(), AssetExportSession::Status::completed);
+  ASSERT_FALSE(parts.empty());
+  ASSERT_FALSE(compositors.empty());
+  ASSERT_FALSE(encoders.empty());
+  ASSERT_FALSE(converters.empty());
+  for (int nice : parts) EXPECT_EQ(nice, lowered) << "a part's reading thread";
+  for (int nice : compositors) EXPECT_EQ(nice, lowered) << "a compositor started by a part";
+  for (int nice : encoders) EXPECT_EQ(nice, base) << "an encoder's thread";
+  for (int nice : converters) EXPECT_EQ(nice, base) << "a writer's conversion thread";
+  EXPECT_EQ(callerBefore, base);
+  EXPECT_EQ(callerAfter, base) << "the thread that ran the export keeps its priority";
 }
 
 TEST(StandardLayerRendererTest, WholePixelShiftsCopyAndScalesInterpolate) {
