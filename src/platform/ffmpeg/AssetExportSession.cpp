@@ -54,7 +54,7 @@ int writerQueuedFrames(QSize size) {
 // out a little smaller at the same SSIM) and, with one converted frame fewer waiting before each
 // encoder, leaves room for four frames queued between each lookahead and its frame threads: frame
 // types are then decided while the frame threads encode, not between their frames (two frames made
-// it about a tenth faster, four some 3% more). Two pipelines peak at about 575 MB at 1080p; a
+// it about a tenth faster, four some 2% more). Two pipelines peak at about 575 MB at 1080p; a
 // fourth frame thread each would take them past 600 and is no faster.
 constexpr int kPartEncoderThreads = 3;
 constexpr int kPartLookahead = 3;
