@@ -101,8 +101,8 @@ constexpr int kRenderNiceness = 5;
 
 // Lowers the calling thread's priority; the threads it starts from then on (the compositors' and
 // the decoders') inherit it. The encoders' and the writers' threads, started before, keep the
-// process's. Only for a thread made for the export: an unprivileged thread cannot raise its
-// priority back.
+// priority of the thread that started the export. Only for a thread made for the export: an
+// unprivileged thread cannot raise its priority back.
 void yieldToTheEncoders() {
   const auto self = static_cast<id_t>(::gettid());
   errno = 0;
