@@ -2,6 +2,8 @@
 
 #include <chrono>
 #include <cmath>
+#include <fstream>
+#include <iterator>
 #include <stdexcept>
 #include <thread>
 
@@ -113,6 +115,18 @@ void writeTestMovie(const std::filesystem::path& file, const TestMovieSpec& spec
     }
   }
   writer.finish(MediaTime::fromSeconds(spec.seconds, 48000));
+}
+
+std::string x264Options(const std::filesystem::path& movie) {
+  std::ifstream in(movie, std::ios::binary);
+  const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  const size_t at = bytes.find("x264 - core");
+  return at == std::string::npos ? std::string() : std::string(bytes.c_str() + at);
+}
+
+int x264Option(const std::string& options, const std::string& name) {
+  const size_t at = options.find(" " + name + "=");
+  return at == std::string::npos ? -1 : std::atoi(options.c_str() + at + name.size() + 2);
 }
 
 }  // namespace tk::test

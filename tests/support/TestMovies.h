@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <string>
 #include <vector>
 
 #include "platform/ffmpeg/AssetWriter.h"
@@ -37,5 +38,10 @@ int frameIndexShown(const PixelBuffer& frame);
 
 // The index the band picture of `frame` encodes into a new buffer (for writers of other tests).
 void paintFrameIndex(PixelBuffer& frame, int index);
+
+// The options x264 wrote into a movie's stream ("" when there are none), and one of them, as a
+// number (-1 when missing).
+std::string x264Options(const std::filesystem::path& movie);
+int x264Option(const std::string& options, const std::string& name);
 
 }  // namespace tk::test

@@ -9,6 +9,7 @@
 
 #include "MediaFileReader.h"
 #include "WritingTestSupport.h"
+#include "support/TestMovies.h"
 #include "support/TestSupport.h"
 #include "writing/AlphaChannelRecorder.h"
 
@@ -438,10 +439,7 @@ TEST_F(MediaWriterTest, ARecordingRunsFrameThreadsAtEverySizeAndFewerThanAnExpor
   // threads (each holds its own frames), a recording's three; a 4K recording gets frame threads for
   // three quarters of the cores (at least three), where 1080p's budget would have cut its frames
   // into slices without B-frames.
-  auto option = [](const std::string& options, const std::string& name) {
-    const size_t at = options.find(" " + name + "=");
-    return at == std::string::npos ? -1 : std::atoi(options.c_str() + at + name.size() + 2);
-  };
+  const auto& option = test::x264Option;
   const int cores = availableCores();
   struct Case {
     QSize size;
@@ -456,11 +454,8 @@ TEST_F(MediaWriterTest, ARecordingRunsFrameThreadsAtEverySizeAndFewerThanAnExpor
     writeMovie(writer, writerConfiguration(file(name), OutputFormat::mp4, size.width(), size.height(), 60), 3,
                60, size.width(), size.height(), false);
     const std::filesystem::path movie = finish(writer);
-    std::ifstream in(movie, std::ios::binary);
-    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    const size_t at = bytes.find("x264 - core");
-    ASSERT_NE(at, std::string::npos) << "x264's options are missing from " << movie;
-    const std::string options(bytes.c_str() + at);
+    const std::string options = test::x264Options(movie);
+    ASSERT_FALSE(options.empty()) << "x264's options are missing from " << movie;
     EXPECT_EQ(option(options, "threads"), c.threads) << options;
     EXPECT_EQ(option(options, "sliced_threads"), 0) << options;
     // Above 1080p frame types are decided on as many threads as encode, not on one that sets the

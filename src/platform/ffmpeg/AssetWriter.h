@@ -56,6 +56,9 @@ struct VideoInputSettings {
   // frame types are decided while the frame threads encode; < 0 for the writer's choice (none when
   // encoderMemory is set, x264's own otherwise).
   int syncLookahead = -1;
+  // How x264 places its B-frames (its b-adapt): 0 always the full run the preset allows, 1 and 2
+  // chosen frame by frame in the lookahead, at a cost; < 0 for the preset's.
+  int bFrameAdaptation = -1;
 };
 
 // How the writer threads x264 for a picture of width × height when `cores` cores may run it. Frame
@@ -76,9 +79,9 @@ H264Threading h264Threading(int width, int height, int cores, double frameBudget
 // The budget that gives a picture of width × height `frameThreads` frame threads (the inverse of
 // h264Threading's rule).
 double h264FrameThreadMemory(int width, int height, int frameThreads);
-// The threading as x264 parameters ("sliced-threads=1:rc-lookahead=4:bframes=0"); empty when it
-// needs none.
-std::string x264Parameters(const H264Threading& threading);
+// The threading, and the B-frame placement when one is given (< 0: the preset's), as x264
+// parameters ("sliced-threads=1:rc-lookahead=4:bframes=0"); empty when they need none.
+std::string x264Parameters(const H264Threading& threading, int bFrameAdaptation = -1);
 // The cores this process may run on (its affinity), at least one.
 int availableCores();
 

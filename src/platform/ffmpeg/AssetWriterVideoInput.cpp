@@ -58,7 +58,7 @@ int availableCores() {
   return sched_getaffinity(0, sizeof set, &set) == 0 ? std::max(CPU_COUNT(&set), 1) : 1;
 }
 
-std::string x264Parameters(const H264Threading& threading) {
+std::string x264Parameters(const H264Threading& threading, int bFrameAdaptation) {
   std::vector<std::string> parts;
   if (threading.sliced) parts.emplace_back("sliced-threads=1");
   if (threading.lookahead >= 0) parts.push_back("rc-lookahead=" + std::to_string(threading.lookahead));
@@ -67,6 +67,8 @@ std::string x264Parameters(const H264Threading& threading) {
     parts.push_back("sync-lookahead=" + std::to_string(threading.syncLookahead));
   if (threading.lookaheadThreads > 0)
     parts.push_back("lookahead-threads=" + std::to_string(threading.lookaheadThreads));
+  if (bFrameAdaptation >= 0)
+    parts.push_back("b-adapt=" + std::to_string(bFrameAdaptation));
   std::string joined;
   for (const auto& part : parts) {
     if (!joined.empty()) joined += ':';
@@ -178,7 +180,7 @@ AssetWriterVideoInput::AssetWriterVideoInput(AssetWriterMuxer& muxer, const Vide
     if (settings.lookaheadThreads >= 0) threading.lookaheadThreads = settings.lookaheadThreads;
     if (settings.syncLookahead >= 0) threading.syncLookahead = settings.syncLookahead;
     c->thread_count = threading.threads;
-    const std::string params = x264Parameters(threading);
+    const std::string params = x264Parameters(threading, settings.bFrameAdaptation);
     if (!params.empty()) av_dict_set(&options, "x264-params", params.c_str(), 0);
   }
   if (settings.codec == VideoCodecKind::hevc) {
