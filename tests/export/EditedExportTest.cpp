@@ -92,6 +92,8 @@ TEST_F(EditedExportTest, BackgroundPaddingCornersAndShadowFrameTheRecordingWithI
   ASSERT_TRUE(facts);
   EXPECT_EQ(facts->videoCodec, "h264");
   EXPECT_EQ(facts->audioCodec, "aac");
+  // With the export's encoder settings: B-frames in the preset's fixed run, as x264 records them.
+  EXPECT_EQ(test::x264Option(test::x264Options(out), "b_adapt"), 0);
   EXPECT_EQ(facts->width, 428);  // 320 × 240 grown to 16:9 is 426.7 wide, rounded up to even
   EXPECT_EQ(facts->height, 240);
   EXPECT_NEAR(facts->duration, MediaAsset::load(editor.movie()).duration().seconds(), 0.1);
