@@ -7,6 +7,7 @@
 
 #include "model/MetadataRecorder.h"
 #include "model/TimeText.h"
+#include "support/ChildTests.h"
 #include "support/TestSupport.h"
 
 using namespace tk;
@@ -236,6 +237,46 @@ TEST_F(MetadataRecorderTest, AFailedWriteIsReportedAndChangesNothing) {
   recorder.stopRecording(1);
   EXPECT_THROW(recorder.saveMetadata(file("missing-folder/x.metadata.json")), PlatformError);
   EXPECT_EQ(recorder.metadata().cursorClicks.size(), 1u);
+}
+
+// Runs inside the small file system that MetadataRecorderFullDiskTest mounts for it (TK_SMALL_DISK).
+TEST_F(MetadataRecorderTest, ASaveThatFindsTheDiskFullLeavesTheLastSaveWhole) {
+  const std::filesystem::path disk = qEnvironmentVariable("TK_SMALL_DISK").toStdString();
+  if (disk.empty()) GTEST_SKIP() << "runs inside the small file system the full-disk test mounts";
+  const auto target = disk / "movie.metadata.json";
+  const auto contents = [&] {
+    std::ifstream in(target, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  };
+  start();
+  recorder.recordClick(ClickType::leftClick, QPointF(0.5, 0.5));
+  recorder.stopRecording(1);
+  recorder.saveMetadata(target);
+  const std::string first = contents();
+  ASSERT_FALSE(first.empty());
+
+  // A longer take whose document is far bigger than the first, saved once nothing is left.
+  start();
+  for (int i = 0; i < 5000; ++i) {
+    now += 0.05;
+    recorder.recordCursorPosition(QPointF((i % 100) / 100.0, 0.5));
+  }
+  recorder.stopRecording(250);
+  test::fillDiskLeaving(disk, 0);
+  EXPECT_THROW(recorder.saveMetadata(target), PlatformError);
+  const std::string after = contents();
+  EXPECT_TRUE(after == first) << "the last save became " << after.size() << " bytes of something else";
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(disk))
+    names.push_back(entry.path().filename());
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (std::vector<std::string>{"filler", "movie.metadata.json"})) << "a temporary file stayed";
+}
+
+TEST(MetadataRecorderFullDiskTest, TheLastSaveStaysWholeWhenTheDiskFills) {
+  if (const auto reason = test::runTestsOnSmallDisk(
+          "MetadataRecorderTest.ASaveThatFindsTheDiskFullLeavesTheLastSaveWhole", "4m"))
+    GTEST_SKIP() << "the full disk is not tested: " << *reason;
 }
 
 TEST(TimeTextTest, MinutesAndSeconds) {

@@ -33,6 +33,7 @@
 #include "platform/ffmpeg/MediaAsset.h"
 #include "platform/ffmpeg/VideoFrameReader.h"
 #include "platform/x11/ShortcutGrab.h"
+#include "support/ChildTests.h"
 #include "support/TestSupport.h"
 #include "writing/AudioOnlyRecorder.h"
 #include "writing/LayerRecordingManager.h"
@@ -71,20 +72,7 @@ std::vector<fs::path> filesIn(const fs::path& folder) {
   return found;
 }
 
-// Runs this test program again in `child` on the tests `filter` names, with `variable` set to
-// `value`; `wrapper` (a program and its arguments) runs it when given.
-void startChildTests(QProcess& child, const char* variable, const QString& value, const QString& filter,
-                     QStringList wrapper = {}) {
-  QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-  environment.insert(variable, value);
-  // The child is judged by its tests; its leak report is the parent run's business.
-  environment.insert("ASAN_OPTIONS", "detect_leaks=0");
-  child.setProcessEnvironment(environment);
-  child.setProcessChannelMode(QProcess::ForwardedChannels);
-  wrapper << QCoreApplication::applicationFilePath() << "--gtest_filter=" + filter;
-  const QString program = wrapper.takeFirst();
-  child.start(program, wrapper);
-}
+using test::startChildTests;
 
 // A window of fresh noise every frame, so that the encoder has plenty to write.
 class NoiseWindow : public QWidget {
@@ -134,16 +122,7 @@ class SmallDiskRecording : public test::CoordinatorTest {
     return configuration;
   }
   // Takes all but `room` bytes of what is left.
-  void fillLeaving(uint64_t room) {
-    struct statvfs facts {};
-    ASSERT_EQ(::statvfs(disk().c_str(), &facts), 0);
-    const uint64_t free = uint64_t(facts.f_bavail) * facts.f_frsize;
-    ASSERT_GT(free, room);
-    const int fd = ::open((disk() / "filler").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
-    ASSERT_GE(fd, 0);
-    EXPECT_EQ(::posix_fallocate(fd, 0, off_t(free - room)), 0);
-    ::close(fd);
-  }
+  void fillLeaving(uint64_t room) { test::fillDiskLeaving(disk(), room); }
   // Records a few seconds, then another program takes all but `room` of the disk; records until
   // the coordinator has given up.
   void recordUntilFull(const RecordingConfiguration& configuration, uint64_t room) {
@@ -210,29 +189,9 @@ TEST_F(SmallDiskRecording, APackageKeepsItsPlayableScreenLayerAndMetadata) {
 
 TEST(RecordingCoordinatorFullDiskTest, AFullDiskEndsTheTakeWithAPlayableMovie) {
   TK_REQUIRE_DESKTOP();
-  // The small file system is mounted in a private mount namespace, which not every machine allows.
-  QProcess probe;
-  probe.setProcessChannelMode(QProcess::MergedChannels);
-  probe.start("unshare", {"-Urm", "true"});
-  if (!probe.waitForFinished(60000) || probe.exitStatus() != QProcess::NormalExit || probe.exitCode() != 0)
-    GTEST_SKIP()
-        << "the full disk is not tested: this machine allows no private mount namespace (unshare -Urm: "
-        << (probe.error() == QProcess::FailedToStart ? "not found" : probe.readAll().trimmed().toStdString())
-        << ")";
-  QTemporaryDir mountPoint;
-  ASSERT_TRUE(mountPoint.isValid());
-  QProcess child;
   // The check before a recording wants 1 GiB free; the test fills the rest once it runs.
-  const QString script = "mount -t tmpfs -o size=1200m tmpfs \"$1\" || exit 77; shift; exec \"$@\"";
-  startChildTests(child, "TK_SMALL_DISK", mountPoint.path(), "SmallDiskRecording.*",
-                  {"unshare", "-Urm", "sh", "-c", script, "sh", mountPoint.path()});
-  ASSERT_TRUE(child.waitForStarted());
-  ASSERT_TRUE(child.waitForFinished(600000));
-  if (child.exitStatus() == QProcess::NormalExit && child.exitCode() == 77)
-    GTEST_SKIP() << "the full disk is not tested: no small file system can be mounted in a private mount "
-                    "namespace here";
-  EXPECT_EQ(child.exitStatus(), QProcess::NormalExit);
-  EXPECT_EQ(child.exitCode(), 0);
+  if (const auto reason = test::runTestsOnSmallDisk("SmallDiskRecording.*", "1200m"))
+    GTEST_SKIP() << "the full disk is not tested: " << *reason;
 }
 
 // ---- a stream that stops, a stop that fails ----

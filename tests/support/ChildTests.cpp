@@ -1,0 +1,62 @@
+#include "support/ChildTests.h"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/statvfs.h>
+#include <unistd.h>
+
+#include <QCoreApplication>
+#include <QProcess>
+#include <QTemporaryDir>
+
+namespace tk::test {
+
+void startChildTests(QProcess& child, const char* variable, const QString& value, const QString& filter,
+                     QStringList wrapper) {
+  QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+  environment.insert(variable, value);
+  // The child is judged by its tests; its leak report is the parent run's business.
+  environment.insert("ASAN_OPTIONS", "detect_leaks=0");
+  child.setProcessEnvironment(environment);
+  child.setProcessChannelMode(QProcess::ForwardedChannels);
+  wrapper << QCoreApplication::applicationFilePath() << "--gtest_filter=" + filter;
+  const QString program = wrapper.takeFirst();
+  child.start(program, wrapper);
+}
+
+std::optional<std::string> runTestsOnSmallDisk(const QString& filter, const QString& size) {
+  QProcess probe;
+  probe.setProcessChannelMode(QProcess::MergedChannels);
+  probe.start("unshare", {"-Urm", "true"});
+  if (!probe.waitForFinished(60000) || probe.exitStatus() != QProcess::NormalExit || probe.exitCode() != 0)
+    return "this machine allows no private mount namespace (unshare -Urm: " +
+           (probe.error() == QProcess::FailedToStart ? std::string("not found")
+                                                     : probe.readAll().trimmed().toStdString()) +
+           ")";
+  QTemporaryDir mountPoint;
+  EXPECT_TRUE(mountPoint.isValid());
+  QProcess child;
+  const QString script = "mount -t tmpfs -o size=" + size + " tmpfs \"$1\" || exit 77; shift; exec \"$@\"";
+  startChildTests(child, "TK_SMALL_DISK", mountPoint.path(), filter,
+                  {"unshare", "-Urm", "sh", "-c", script, "sh", mountPoint.path()});
+  EXPECT_TRUE(child.waitForStarted());
+  EXPECT_TRUE(child.waitForFinished(600000));
+  if (child.exitStatus() == QProcess::NormalExit && child.exitCode() == 77)
+    return "no small file system can be mounted in a private mount namespace here";
+  EXPECT_EQ(child.exitStatus(), QProcess::NormalExit);
+  EXPECT_EQ(child.exitCode(), 0);
+  return std::nullopt;
+}
+
+void fillDiskLeaving(const std::filesystem::path& folder, uint64_t room) {
+  struct statvfs facts {};
+  ASSERT_EQ(::statvfs(folder.c_str(), &facts), 0);
+  const uint64_t free = uint64_t(facts.f_bavail) * facts.f_frsize;
+  ASSERT_GT(free, room);
+  const int fd = ::open((folder / "filler").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
+  ASSERT_GE(fd, 0);
+  EXPECT_EQ(::posix_fallocate(fd, 0, off_t(free - room)), 0);
+  ::close(fd);
+}
+
+}  // namespace tk::test

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+
+class QProcess;
+
+namespace tk::test {
+
+// Runs this test program again in `child` on the tests `filter` names, with `variable` set to
+// `value`; `wrapper` (a program and its arguments) runs it when given.
+void startChildTests(QProcess& child, const char* variable, const QString& value, const QString& filter,
+                     QStringList wrapper = {});
+
+// Runs this test program again on the tests `filter` names inside a private mount namespace, on a
+// fresh tmpfs of `size` (as mount's size= option) whose folder the child finds in TK_SMALL_DISK,
+// and expects them to pass. Returns why it could not when this machine allows no private mount of
+// a small file system: the caller skips with that reason.
+std::optional<std::string> runTestsOnSmallDisk(const QString& filter, const QString& size);
+
+// Takes all but `room` bytes of what is left on the file system of `folder`, in a file "filler".
+void fillDiskLeaving(const std::filesystem::path& folder, uint64_t room);
+
+}  // namespace tk::test
