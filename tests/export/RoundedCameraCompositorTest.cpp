@@ -55,7 +55,7 @@ TEST_F(RoundedCameraCompositorTest, SharedSettingsStartWithTheirDefaultsAndEachE
   const RoundedCameraCompositionInstruction first({MediaTime(0, 600), MediaTime(600, 600)}, {7, 9});
   shared.videoPadding = 200;  // the next export's writes
   EXPECT_EQ(first.settings().videoPadding, 50);
-  EXPECT_EQ(shared.videoPadding, 200);  // the shared instance carries values over
+  EXPECT_EQ(RoundedCameraCompositorSettings::shared().videoPadding, 200);  // one instance, carried over
   EXPECT_EQ(first.requiredSourceTrackIDs, (std::vector<int32_t>{7, 9}));
   EXPECT_TRUE(first.containsTweening);
   EXPECT_FALSE(first.enablePostProcessing);
