@@ -145,16 +145,26 @@ void iOSDeviceCaptureEngine::stopDeviceRecording() {
   isRecording_ = false;
 }
 
+void iOSDeviceCaptureEngine::recordingStarted(const std::filesystem::path&) {
+  if (recordingDelegate_) Diagnostics::line("iOS device recording started");
+}
+
 void iOSDeviceCaptureEngine::recordingFinished(const std::filesystem::path& url, std::exception_ptr error) {
   isRecording_ = false;
   iOSDeviceRecordingDelegate* delegate = recordingDelegate_;
   if (!delegate) return;
-  postToMainThread([delegate, url, error] {
+  auto tell = [delegate, url, error] {
     if (error)
       delegate->iOSDeviceRecordingDidFail(error);
     else
       delegate->iOSDeviceRecordingDidComplete(url);
-  });
+  };
+  // The coordinator may be gone by the time the main thread gets to it: a call queued on the
+  // delegate's own object is dropped with it.
+  if (auto* object = dynamic_cast<QObject*>(delegate))
+    QMetaObject::invokeMethod(object, tell, Qt::QueuedConnection);
+  else
+    postToMainThread(std::move(tell));
 }
 
 }  // namespace tk

@@ -2,6 +2,7 @@
 
 #include <QObject>
 #include <QString>
+#include <atomic>
 #include <exception>
 #include <filesystem>
 #include <functional>
@@ -28,7 +29,8 @@ struct RecordingQualityPreset {
 // low: up to 640x480; medium: up to 1280x720; high: up to 1920x1080.
 RecordingQualityPreset presetFor(iOSRecordingQuality quality);
 
-// Told, on the main thread, how a device recording ended. The coordinator is the only one.
+// Told, on the main thread, how a device recording ended. The coordinator is the only one. A
+// delegate that is also a QObject is never called once it is gone, even for a finish on its way.
 class iOSDeviceRecordingDelegate {
  public:
   virtual ~iOSDeviceRecordingDelegate() = default;
@@ -60,7 +62,7 @@ class iOSDeviceCaptureEngine : public QObject {
   ~iOSDeviceCaptureEngine() override;
 
   const std::vector<CaptureDevice>& availableDevices() const { return availableDevices_; }
-  bool isRecording() const { return isRecording_; }
+  bool isRecording() const { return isRecording_.load(); }
   bool isPreviewActive() const { return isPreviewActive_; }
   const std::optional<CaptureDevice>& currentDevice() const { return currentDevice_; }
   void setCurrentDevice(std::optional<CaptureDevice> device) { currentDevice_ = std::move(device); }
@@ -71,8 +73,9 @@ class iOSDeviceCaptureEngine : public QObject {
   std::optional<std::filesystem::path> outputURL;
   bool useH265 = false;
 
-  // Not owned; must outlive the engine or be cleared.
+  // Not owned. A delegate that is not a QObject must outlive the engine or be cleared.
   void setRecordingDelegate(iOSDeviceRecordingDelegate* delegate) { recordingDelegate_ = delegate; }
+  iOSDeviceRecordingDelegate* recordingDelegate() const { return recordingDelegate_; }
   // Called on the device's thread with every preview frame.
   void setPreviewFrameHandler(FrameHandler handler);
 
@@ -82,7 +85,10 @@ class iOSDeviceCaptureEngine : public QObject {
   void startDevicePreview(const CaptureDevice& device, iOSRecordingQuality quality);
   void stopDevicePreview();
   void stopDeviceRecording();
-  // How a device recording's file output ends: clears the flag and tells the delegate.
+  // How a device recording's file output reports, from any thread. The start is only noted; the
+  // finish clears the flag and tells the delegate on the main thread: the error when there is one,
+  // else the file.
+  void recordingStarted(const std::filesystem::path& url);
   void recordingFinished(const std::filesystem::path& url, std::exception_ptr error);
 
  signals:
@@ -99,7 +105,7 @@ class iOSDeviceCaptureEngine : public QObject {
   DeviceLister lister_;
   std::vector<CaptureDevice> availableDevices_;
   std::optional<CaptureDevice> currentDevice_;
-  bool isRecording_ = false;
+  std::atomic<bool> isRecording_{false};
   bool isPreviewActive_ = false;
   iOSDeviceRecordingDelegate* recordingDelegate_ = nullptr;
   std::shared_ptr<VideoCaptureSource> previewSource_;

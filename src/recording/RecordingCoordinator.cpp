@@ -2,9 +2,11 @@
 
 #include <QCoreApplication>
 #include <QCoroFuture>
+#include <QEvent>
 #include <QFuture>
 #include <QPointer>
 #include <QPromise>
+#include <QWidget>
 #include <cerrno>
 #include <cmath>
 #include <cstring>
@@ -1108,12 +1110,29 @@ void RecordingCoordinator::hideShell() {
   if (auto* panel = RecordingShell::panel()) panel->hide();
 }
 
-void RecordingCoordinator::resetTiming() {
+void RecordingCoordinator::resetClock() {
   startTime_.reset();
   startNs_ = pausedNs_ = pauseStartNs_ = 0;
   setDuration(0);
   if (isPaused_) setPausedFlag(false);
+}
+
+void RecordingCoordinator::resetTiming() {
+  resetClock();
   configuration_.reset();
+}
+
+void RecordingCoordinator::returnToIdleAfterCompletion() {
+  uint64_t generation = recordingGeneration_;
+  QTimer::singleShot(100, this, [this, generation] {
+    if (generation == recordingGeneration_ && recordingState_.kind() == RecordingState::Kind::completed) {
+      setState(RecordingState::idle());
+      // Everything of the finished recording is stopped by now: its engines, writer, pools and
+      // buffers go at once rather than at the next prepare, and the heap they used goes back.
+      dropRecordingObjects();
+      MemoryRelease::trim();
+    }
+  });
 }
 
 void RecordingCoordinator::captureDurationAtStop() {
@@ -1177,16 +1196,7 @@ QCoro::Task<void> RecordingCoordinator::stopRecording() {
                     boolText(wasAudioOnly) + ", shouldOpenTrimmer=" + boolText(shouldOpenTrimmer));
   resetTiming();
 
-  uint64_t generation = recordingGeneration_;
-  QTimer::singleShot(100, this, [this, generation] {
-    if (generation == recordingGeneration_ && recordingState_.kind() == RecordingState::Kind::completed) {
-      setState(RecordingState::idle());
-      // Everything of the finished recording is stopped by now: its engines, writer, pools and
-      // buffers go at once rather than at the next prepare, and the heap they used goes back.
-      dropRecordingObjects();
-      MemoryRelease::trim();
-    }
-  });
+  returnToIdleAfterCompletion();
   fs::path editorMovie = result;
   if (layerRecordingManager_ && layerRecordingManager_->recordingPackage()) {
     editorMovie = layerRecordingManager_->recordingPackage()->screenVideoURL;
@@ -1203,6 +1213,66 @@ QCoro::Task<void> RecordingCoordinator::stopRecording() {
           RecordingHandOff::open(result, editorMovie, shouldOpenTrimmer);
       },
       Qt::QueuedConnection);
+}
+
+// ---- attached devices ----
+
+void RecordingCoordinator::setIOSDeviceEngine(std::shared_ptr<iOSDeviceCaptureEngine> engine) {
+  iOSDeviceEngine_ = std::move(engine);
+  if (iOSDeviceEngine_) iOSDeviceEngine_->setRecordingDelegate(this);
+}
+
+void RecordingCoordinator::releaseDeviceEngine() {
+  if (!iOSDeviceEngine_) return;
+  iOSDeviceEngine_->stopDeviceRecording();
+  iOSDeviceEngine_->stopDevicePreview();
+  iOSDeviceEngine_->setCurrentDevice(std::nullopt);
+  iOSDeviceEngine_.reset();
+}
+
+void RecordingCoordinator::iOSDeviceRecordingDidComplete(const fs::path& url) {
+  setState(RecordingState::completed(url));
+  resetClock();
+  releaseDeviceEngine();
+  Diagnostics::line("iOS device recording completed: " + url.string());
+  // Left completed, the coordinator would refuse every later recording.
+  returnToIdleAfterCompletion();
+}
+
+void RecordingCoordinator::iOSDeviceRecordingDidFail(std::exception_ptr error) {
+  RecordingError recordingError = RecordingError::captureDeviceUnavailable();
+  try {
+    std::rethrow_exception(error);
+  } catch (const RecordingError& reported) {
+    recordingError = reported;
+  } catch (...) {
+  }
+  lastError_ = recordingError;
+  setState(RecordingState::failed(recordingError));
+  releaseDeviceEngine();
+  Diagnostics::line("iOS device recording failed: " + describeException(error));
+  setState(RecordingState::idle());
+}
+
+// ---- editor windows ----
+
+void RecordingCoordinator::keepStudioEditorWindow(QWidget* window) {
+  studioEditorWindows_.emplace_back(window);
+  window->installEventFilter(this);
+}
+
+void RecordingCoordinator::windowWillClose(QWidget* window) {
+  std::erase_if(studioEditorWindows_,
+                [window](const QPointer<QWidget>& kept) { return !kept || kept == window; });
+}
+
+bool RecordingCoordinator::eventFilter(QObject* watched, QEvent* event) {
+  auto* window = qobject_cast<QWidget*>(watched);
+  if (event->type() != QEvent::Close || !window || !window->isWindow()) return false;
+  // The window decides first: one that refuses its close stays on the list.
+  static_cast<QObject*>(window)->event(event);
+  if (event->isAccepted()) windowWillClose(window);
+  return true;
 }
 
 // ---- failures ----

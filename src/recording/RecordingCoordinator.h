@@ -3,6 +3,7 @@
 #include <QCoroTask>
 #include <QObject>
 #include <QPointF>
+#include <QPointer>
 #include <QRectF>
 #include <QTimer>
 #include <chrono>
@@ -13,6 +14,7 @@
 #include <string>
 
 #include "capture/CameraCaptureEngine.h"
+#include "capture/iOSDeviceCaptureEngine.h"
 #include "model/RecordingConfiguration.h"
 #include "model/RecordingMode.h"
 #include "model/RecordingState.h"
@@ -43,7 +45,7 @@ enum class ClickType;
 //
 // Main thread only, published properties included. Samples never touch its fields: the capture
 // handlers and the frame pump hold the recording's RecordingContext instead.
-class RecordingCoordinator : public QObject {
+class RecordingCoordinator : public QObject, public iOSDeviceRecordingDelegate {
   Q_OBJECT
  public:
   using Date = std::chrono::system_clock::time_point;
@@ -113,6 +115,21 @@ class RecordingCoordinator : public QObject {
   // The captured rectangle in global coordinates, when the screen engine knows it.
   std::optional<QRectF> captureRect() const;
 
+  // An attached device's engine. Nothing here makes one or records with it; whoever does hands it
+  // over here, and the coordinator becomes its recording delegate.
+  const std::shared_ptr<iOSDeviceCaptureEngine>& iOSDeviceEngine() const { return iOSDeviceEngine_; }
+  void setIOSDeviceEngine(std::shared_ptr<iOSDeviceCaptureEngine> engine);
+  // How the device's recording ended. Either way its engine is stopped, forgets its device and is
+  // released. Completed with the file returns to idle 0.1 s later, like a screen recording; a
+  // failure (a device error unless it is a RecordingError) is published, then idle at once.
+  void iOSDeviceRecordingDidComplete(const std::filesystem::path& url) override;
+  void iOSDeviceRecordingDidFail(std::exception_ptr error) override;
+
+  // Editor windows the coordinator keeps. A window leaves the list when it accepts its close.
+  const std::vector<QPointer<QWidget>>& studioEditorWindows() const { return studioEditorWindows_; }
+  void keepStudioEditorWindow(QWidget* window);
+  void windowWillClose(QWidget* window);
+
   // Exposed for the shell and tests.
   std::filesystem::path makeOutputURL() const;
   WriterConfiguration makeWriterConfiguration(const RecordingConfiguration& configuration) const;
@@ -125,6 +142,9 @@ class RecordingCoordinator : public QObject {
   // A recording that had started ended in failure (a stop that failed, a stream or a file that gave
   // out). `saved` is what was kept (the movie, package or audio file), empty when nothing was.
   void recordingFailed(const tk::RecordingError& error, const std::filesystem::path& saved);
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   // The recorded time (pauses left out) at `atNs` on the monotonic clock, now by default.
@@ -172,7 +192,13 @@ class RecordingCoordinator : public QObject {
   static constexpr std::chrono::milliseconds kSoundDrainLimit{2000};
   QCoro::Task<std::filesystem::path> finishWriters();
   void saveMetadata(const std::filesystem::path& result);
+  // The recording's clock and duration back to zero, unpaused; resetTiming forgets the
+  // configuration too.
+  void resetClock();
   void resetTiming();
+  // Completed goes back to idle shortly, unless another recording has begun meanwhile.
+  void returnToIdleAfterCompletion();
+  void releaseDeviceEngine();
   void hideShell();
 
   // Stops and releases every object of the previous recording.
@@ -219,6 +245,7 @@ class RecordingCoordinator : public QObject {
   std::unique_ptr<ScreenCaptureEngine> screenEngine_;
   std::unique_ptr<AudioCaptureEngine> audioEngine_;
   std::shared_ptr<CameraCaptureEngine> cameraEngine_;
+  std::shared_ptr<iOSDeviceCaptureEngine> iOSDeviceEngine_;
   std::shared_ptr<AudioOnlyRecorder> audioOnlyRecorder_;
   std::unique_ptr<LayerRecordingManager> layerRecordingManager_;
   std::shared_ptr<MediaWriter> mediaWriter_;
@@ -232,6 +259,7 @@ class RecordingCoordinator : public QObject {
   std::unique_ptr<CursorOverlayController> cursorOverlayController_;
   bool isCursorHidden_ = false;
   int cursorMoveCount_ = 0;
+  std::vector<QPointer<QWidget>> studioEditorWindows_;
 
   ResultOpener resultOpener_;
   CameraSupply cameraSupply_;

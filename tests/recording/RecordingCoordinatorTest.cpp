@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QCloseEvent>
 #include <QCoroTask>
 #include <QFontMetrics>
 #include <QMenu>
@@ -11,6 +12,7 @@
 #include <QToolTip>
 #include <fstream>
 #include <nlohmann/json.hpp>
+#include <thread>
 
 #include "MovieProbe.h"
 #include "RecordingTestSupport.h"
@@ -18,6 +20,8 @@
 #include "app/FloatingRecordingPanelController.h"
 #include "app/StatusBarController.h"
 #include "capture/ScreenCaptureEngine.h"
+#include "capture/SyntheticCamera.h"
+#include "capture/iOSDeviceCaptureEngine.h"
 #include "editor_ui/VideoTrimmerManager.h"
 #include "editor_ui/VideoTrimmerView.h"
 #include "model/MetadataRecorder.h"
@@ -518,6 +522,87 @@ TEST(RecordingCoordinatorStateTest, OperationsOutOfTurnAreRefusedAndChangeNothin
 TEST(RecordingCoordinatorStateTest, OutputNameWithoutConfigurationFallsBackToTheTemporaryFolder) {
   RecordingCoordinator coordinator;
   EXPECT_EQ(coordinator.makeOutputURL(), std::filesystem::temp_directory_path() / "recording.mp4");
+}
+
+// An attached device previewing through a synthetic source, handed to the coordinator, and every
+// state the coordinator publishes from then on.
+class RecordingCoordinatorDeviceTest : public ::testing::Test {
+ protected:
+  RecordingCoordinatorDeviceTest() {
+    CaptureDevice device = test::syntheticDevice("grabber");
+    device.isExternal = true;
+    engine = std::make_shared<iOSDeviceCaptureEngine>(
+        [](const CaptureDevice& d, iOSRecordingQuality) {
+          return std::make_unique<test::SyntheticCamera>(d, 64, 48);
+        },
+        [device] { return std::vector<CaptureDevice>{device}; }, "");
+    engine->startDevicePreview(engine->availableDevices().front(), iOSRecordingQuality::low);
+    coordinator->setIOSDeviceEngine(engine);
+    QObject::connect(coordinator.get(), &RecordingCoordinator::recordingStateChanged,
+                     [this] { states.push_back(coordinator->recordingState().kind()); });
+  }
+
+  // The engine stopped, forgot its device and was let go; only the test still holds it.
+  void expectEngineReleased() {
+    EXPECT_FALSE(engine->isPreviewActive());
+    EXPECT_FALSE(engine->currentDevice());
+    EXPECT_EQ(coordinator->iOSDeviceEngine(), nullptr);
+    EXPECT_EQ(engine.use_count(), 1);
+  }
+
+  std::unique_ptr<RecordingCoordinator> coordinator = std::make_unique<RecordingCoordinator>();
+  std::shared_ptr<iOSDeviceCaptureEngine> engine;
+  std::vector<RecordingState::Kind> states;
+};
+
+TEST_F(RecordingCoordinatorDeviceTest, AFinishedDeviceMovieCompletesReleasesTheEngineAndReturnsToIdle) {
+  ASSERT_TRUE(engine->isPreviewActive());
+  // The engine's file output reports the end from its own thread.
+  std::thread([&] { engine->recordingFinished("/recordings/device.mov", nullptr); }).join();
+  ASSERT_TRUE(test::waitUntil([&] { return !states.empty(); }));
+  ASSERT_EQ(states.front(), RecordingState::Kind::completed);
+  expectEngineReleased();
+  ASSERT_TRUE(test::waitUntil([&] {
+    return coordinator->recordingState().kind() == RecordingState::Kind::idle;
+  })) << "a coordinator left completed refuses the next recording";
+}
+
+TEST_F(RecordingCoordinatorDeviceTest, AFailedDeviceMovieIsADeviceFailureUnlessItIsARecordingError) {
+  engine->recordingFinished("/recordings/device.mov",
+                            std::make_exception_ptr(std::runtime_error("unplugged")));
+  ASSERT_TRUE(test::waitUntil([&] { return states.size() == 2; }));
+  EXPECT_EQ(states, (std::vector{RecordingState::Kind::failed, RecordingState::Kind::idle}));
+  ASSERT_TRUE(coordinator->lastError());
+  EXPECT_EQ(coordinator->lastError()->kind(), RecordingError::Kind::captureDeviceUnavailable);
+  expectEngineReleased();
+
+  // Straight from the device, a recording error is kept as it is; no engine is there to release.
+  coordinator->iOSDeviceRecordingDidFail(std::make_exception_ptr(RecordingError::insufficientDiskSpace()));
+  EXPECT_EQ(coordinator->lastError()->kind(), RecordingError::Kind::insufficientDiskSpace);
+}
+
+TEST_F(RecordingCoordinatorDeviceTest, AFinishThatArrivesAfterTheCoordinatorIsGoneIsDropped) {
+  engine->recordingFinished("/recordings/device.mov", nullptr);
+  coordinator.reset();
+  test::pumpEvents(std::chrono::milliseconds(50));
+  EXPECT_TRUE(engine->isPreviewActive());
+}
+
+TEST(RecordingCoordinatorWindowsTest, AnEditorWindowLeavesTheListWhenItAcceptsItsClose) {
+  struct Stubborn : QWidget {
+    void closeEvent(QCloseEvent* event) override { event->ignore(); }
+  };
+  RecordingCoordinator coordinator;
+  QWidget first, second;
+  Stubborn stubborn;
+  for (QWidget* window : {&first, &second, static_cast<QWidget*>(&stubborn)}) {
+    coordinator.keepStudioEditorWindow(window);
+    window->show();
+  }
+  first.close();
+  stubborn.close();
+  EXPECT_EQ(coordinator.studioEditorWindows(), (std::vector<QPointer<QWidget>>{&second, &stubborn}));
+  EXPECT_TRUE(stubborn.isVisible());
 }
 
 }  // namespace
