@@ -183,6 +183,37 @@ TEST_F(SharingServicePickerDelegateTest, EachChoiceIsPerformedAndDismissingHands
   EXPECT_EQ(outcomes.size(), 5u) << "one outcome per opening";
 }
 
+TEST_F(SharingServicePickerDelegateTest, AnApplicationThatTakesOneFileIsStartedOncePerFile) {
+  TK_REQUIRE_DESKTOP();
+  // Each start adds its file to one log; the starts may run in any order.
+  const QByteArray log = dir_.filePath("single-viewer.log").toUtf8();
+  writeFile(dir_.filePath("bin/single-viewer"), "#!/bin/sh\necho \"$1|$2|$3\" >> \"" + log + "\"\n", true);
+  writeFile(dir_.filePath("data/applications/tk-single-viewer.desktop"),
+            "[Desktop Entry]\nType=Application\nName=Single Viewer\nExec=" +
+                dir_.filePath("bin/single-viewer").toUtf8() + " --open %f\nMimeType=text/plain;\n");
+  QList<QUrl> files = notes_;
+  files << QUrl::fromLocalFile(dir_.filePath("files/third.txt"));
+  writeFile(files.back().toLocalFile(), "more text\n");
+
+  SharingServicePicker picker(files);
+  QAction* chosen = offered(picker, "Open with Single Viewer");
+  ASSERT_NE(chosen, nullptr);
+  chosen->trigger();
+
+  QStringList started;
+  ASSERT_TRUE(test::waitUntil([&] {
+    QFile file(QString::fromUtf8(log));
+    if (!file.open(QIODevice::ReadOnly)) return false;
+    started = QString::fromUtf8(file.readAll()).split('\n', Qt::SkipEmptyParts);
+    return started.size() >= 3;
+  })) << started.join(", ").toStdString();
+  started.sort();
+  QStringList expected;
+  for (const QUrl& file : files) expected << "--open|" + file.toLocalFile() + "|";
+  expected.sort();
+  EXPECT_EQ(started, expected);
+}
+
 TEST_F(SharingServicePickerDelegateTest, ADelegateWithoutAClosureDropsTheOutcomeAndTheChoiceIsStillMade) {
   TK_REQUIRE_DESKTOP();
   SharingServicePickerDelegate delegate;

@@ -70,6 +70,29 @@ QStringList commandFor(const DesktopEntry& entry, const QString& entryPath, cons
   return command;
 }
 
+// Whether the entry's command takes one file at a time (%f or %u, and neither list code).
+bool takesOneFile(const DesktopEntry& entry) {
+  bool single = false;
+  for (const QString& word : DesktopEntry::splitExec(entry.exec)) {
+    if (word == QLatin1String("%F") || word == QLatin1String("%U")) return false;
+    for (qsizetype i = 0; i + 1 < word.size(); ++i) {
+      if (word[i] != '%') continue;
+      const QChar code = word[++i];
+      if (code == 'f' || code == 'u') single = true;
+    }
+  }
+  return single;
+}
+
+// The commands that open `items`: one for all, or one per file for a command that takes one.
+std::vector<QStringList> commandsFor(const DesktopEntry& entry, const QString& entryPath,
+                                     const QList<QUrl>& items) {
+  if (items.size() < 2 || !takesOneFile(entry)) return {commandFor(entry, entryPath, items)};
+  std::vector<QStringList> commands;
+  for (const QUrl& item : items) commands.push_back(commandFor(entry, entryPath, {item}));
+  return commands;
+}
+
 bool takesType(const DesktopEntry& entry, const QMimeType& type) {
   if (entry.mimeTypes.contains(type.name())) return true;
   const QStringList ancestors = type.allAncestors();
@@ -94,11 +117,14 @@ bool SharingService::perform(const QList<QUrl>& items) const {
     case Kind::openWith: {
       const auto entry = DesktopEntry::read(desktopEntry);
       if (!entry) return false;
-      QStringList command = commandFor(*entry, desktopEntry, items);
-      if (command.isEmpty()) return false;
-      const QString program = command.takeFirst();
-      const bool started = QProcess::startDetached(program, command);
-      if (!started) Diagnostics::line("❌ Could not start " + program.toStdString());
+      bool started = true;
+      for (QStringList command : commandsFor(*entry, desktopEntry, items)) {
+        if (command.isEmpty()) return false;
+        const QString program = command.takeFirst();
+        if (QProcess::startDetached(program, command)) continue;
+        Diagnostics::line("❌ Could not start " + program.toStdString());
+        started = false;
+      }
       return started;
     }
     case Kind::email: {

@@ -14,7 +14,8 @@ class QWidget;
 namespace tk {
 
 // One thing the desktop can do with files: copy them to the clipboard as a file list that file
-// managers paste, open them with an application whose desktop entry takes their type, send them
+// managers paste, open them with an application whose desktop entry takes their type (started
+// once per file when its command takes a single file), send them
 // by e-mail through xdg-email, or show them in their folder.
 struct SharingService {
   enum class Kind { copy, openWith, email, showInFolder };
