@@ -4,7 +4,7 @@ namespace tk {
 
 ApplicationSelectorViewModel::ApplicationSelectorViewModel(QObject* parent) : QObject(parent) {}
 
-void ApplicationSelectorViewModel::setAppsByDisplay(std::vector<DisplayApplications> appsByDisplay) {
+void ApplicationSelectorViewModel::setAppsByDisplay(AppsByDisplay appsByDisplay) {
   appsByDisplay_ = std::move(appsByDisplay);
   emit appsByDisplayChanged();
 }

@@ -13,14 +13,17 @@ namespace tk {
 // change is announced. Main thread only.
 class ApplicationSelectorViewModel : public QObject {
   Q_OBJECT
+  Q_PROPERTY(
+      AppsByDisplay appsByDisplay READ appsByDisplay WRITE setAppsByDisplay NOTIFY appsByDisplayChanged)
   Q_PROPERTY(bool isReady READ isReady WRITE setIsReady NOTIFY isReadyChanged)
  public:
   using DisplayApplications = std::pair<CaptureDisplayRef, std::vector<CaptureApplicationRef>>;
+  using AppsByDisplay = std::vector<DisplayApplications>;
 
   explicit ApplicationSelectorViewModel(QObject* parent = nullptr);
 
-  const std::vector<DisplayApplications>& appsByDisplay() const { return appsByDisplay_; }
-  void setAppsByDisplay(std::vector<DisplayApplications> appsByDisplay);
+  const AppsByDisplay& appsByDisplay() const { return appsByDisplay_; }
+  void setAppsByDisplay(AppsByDisplay appsByDisplay);
   bool isReady() const { return isReady_; }
   void setIsReady(bool isReady);
 
@@ -29,7 +32,7 @@ class ApplicationSelectorViewModel : public QObject {
   void isReadyChanged(bool isReady);
 
  private:
-  std::vector<DisplayApplications> appsByDisplay_;
+  AppsByDisplay appsByDisplay_;
   bool isReady_ = false;
 };
 

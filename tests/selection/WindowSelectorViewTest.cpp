@@ -13,7 +13,6 @@
 #include "SelectionTestSupport.h"
 #include "capture/ContentQueries.h"
 #include "recording/RecordingServices.h"
-#include "selection/ApplicationSelectorViewModel.h"
 #include "selection/RecordActionButton.h"
 #include "selection/WindowSelectorViewModel.h"
 #include "selection/WindowThumbnailCard.h"
@@ -111,26 +110,6 @@ TEST_F(WindowSelectorViewTest, CardsAreMadeAsTheirRowsComeIntoView) {
   ASSERT_EQ(view->selectedWindows().size(), 1u);
   EXPECT_EQ(view->selectedWindows()[0]->windowID, 159u);
   EXPECT_TRUE(last->isSelected());
-}
-
-TEST(ApplicationSelectorViewModelTest, EachFieldAnnouncesItsChanges) {
-  ApplicationSelectorViewModel model;
-  EXPECT_TRUE(model.appsByDisplay().empty());
-  EXPECT_FALSE(model.isReady());
-  int listChanges = 0;
-  std::vector<bool> readiness;
-  QObject::connect(&model, &ApplicationSelectorViewModel::appsByDisplayChanged, [&] { ++listChanges; });
-  QObject::connect(&model, &ApplicationSelectorViewModel::isReadyChanged,
-                   [&](bool ready) { readiness.push_back(ready); });
-  const auto display = test::offscreenDisplay(0);
-  const auto app = std::make_shared<const CaptureApplication>(CaptureApplication{"editor", "Editor", 7});
-  model.setAppsByDisplay({{display, {app}}});
-  model.setIsReady(true);
-  ASSERT_EQ(model.appsByDisplay().size(), 1u);
-  EXPECT_EQ(model.appsByDisplay()[0].second.front()->bundleIdentifier, "editor");
-  EXPECT_EQ(listChanges, 1);
-  EXPECT_EQ(readiness, std::vector<bool>{true});
-  EXPECT_TRUE(model.property("isReady").toBool());
 }
 
 TEST_F(WindowSelectorViewTest, WithWindowsOnOneDisplayThereIsNoTabBar) {
