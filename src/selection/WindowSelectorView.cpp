@@ -34,7 +34,6 @@ constexpr int kBottomBarHeight = 56;
 constexpr int kTabBarHeight = 12 + 24 + 12;
 constexpr int kGridPadding = 16;
 constexpr int kGridSpacing = 12;
-constexpr int kMinimumColumnWidth = 170;
 constexpr int kRowPitch = WindowThumbnailCard::kHeight + kGridSpacing;
 
 QColor grey(double level, double opacity) {
@@ -61,6 +60,7 @@ WindowSelectorView::WindowSelectorView(SelectionServices services, QWidget* pare
   });
   connect(viewModel_, &WindowSelectorViewModel::thumbnailChanged, this, &WindowSelectorView::updateCard);
   connect(scrollArea_->verticalScrollBar(), &QScrollBar::valueChanged, this, [this] { makeVisibleCards(); });
+  scrollArea_->viewport()->installEventFilter(this);
   rebuildTabs();
   layoutGrid();
 }
@@ -151,8 +151,12 @@ CaptureDisplayRef WindowSelectorView::currentDisplay() const {
 }
 
 void WindowSelectorView::rebuildTabs() {
+  // A tab's own click rebuilds the tabs: its button goes once the click is done with it.
   while (QLayoutItem* item = tabRow_->takeAt(0)) {
-    delete item->widget();
+    if (QWidget* widget = item->widget()) {
+      widget->hide();
+      widget->deleteLater();
+    }
     delete item;
   }
   tabButtons_.clear();
@@ -191,8 +195,18 @@ void WindowSelectorView::layoutGrid() {
       it = cardsById_.erase(it);
     }
   }
+  // A window that left the grid cannot be recorded from here: it is no longer chosen either.
+  std::erase_if(selectedWindows_, [this](const CaptureWindowRef& window) {
+    return std::none_of(shown_.begin(), shown_.end(), [&](const auto& thumbnail) {
+      return thumbnail->window->windowID == window->windowID;
+    });
+  });
   const int available = std::max(0, scrollArea_->viewport()->width() - 2 * kGridPadding);
-  columns_ = std::max(1, (available + kGridSpacing) / (kMinimumColumnWidth + kGridSpacing));
+  columns_ = std::max(1, (available + kGridSpacing) / (WindowThumbnailCard::kMinimumWidth + kGridSpacing));
+  // The row's room shared out between the columns; a viewport narrower than one column still
+  // keeps its card inside.
+  columnWidth_ = std::clamp((available - (columns_ - 1) * kGridSpacing) / columns_, 1,
+                            WindowThumbnailCard::kMaximumWidth);
   const int rows = (int(shown_.size()) + columns_ - 1) / columns_;
   grid_->setMinimumHeight(rows == 0 ? 0 : 2 * kGridPadding + rows * kRowPitch - kGridSpacing);
   makeVisibleCards();
@@ -216,8 +230,8 @@ void WindowSelectorView::makeVisibleCards() {
     card->show();
     if (thumbnail->placeholder) madeNow.push_back(id);
   }
-  // Centred rows of fixed cards, in the model's order.
-  const int rowWidth = columns_ * WindowThumbnailCard::kWidth + (columns_ - 1) * kGridSpacing;
+  // Centred rows of column-wide cards, in the model's order.
+  const int rowWidth = columns_ * columnWidth_ + (columns_ - 1) * kGridSpacing;
   const int left = std::max(kGridPadding, (scrollArea_->viewport()->width() - rowWidth) / 2);
   cards_.clear();
   for (int index = 0; index < count; ++index) {
@@ -225,7 +239,8 @@ void WindowSelectorView::makeVisibleCards() {
     if (found == cardsById_.end()) continue;
     if (found->second->thumbnail() != shown_[size_t(index)])
       found->second->setThumbnail(shown_[size_t(index)]);
-    found->second->move(left + (index % columns_) * (WindowThumbnailCard::kWidth + kGridSpacing),
+    if (found->second->width() != columnWidth_) found->second->setFixedWidth(columnWidth_);
+    found->second->move(left + (index % columns_) * (columnWidth_ + kGridSpacing),
                         kGridPadding + (index / columns_) * kRowPitch);
     cards_.push_back(found->second);
   }
@@ -312,9 +327,10 @@ void WindowSelectorView::showEvent(QShowEvent* event) {
   viewModel_->refreshWindows(false);
 }
 
-void WindowSelectorView::resizeEvent(QResizeEvent* event) {
-  QWidget::resizeEvent(event);
-  layoutGrid();
+bool WindowSelectorView::eventFilter(QObject* watched, QEvent* event) {
+  // The viewport narrows when the scroll bar comes with a longer list, not only with the window.
+  if (watched == scrollArea_->viewport() && event->type() == QEvent::Resize) layoutGrid();
+  return QWidget::eventFilter(watched, event);
 }
 
 void WindowSelectorView::paintEvent(QPaintEvent*) {

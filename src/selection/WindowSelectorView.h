@@ -9,6 +9,7 @@
 #include "platform/media/ShareableContent.h"
 #include "selection/SelectionServices.h"
 #include "selection/WindowThumbnail.h"
+#include "selection/WindowThumbnailCard.h"
 
 class QHBoxLayout;
 class QLabel;
@@ -20,15 +21,16 @@ namespace tk {
 class CloseButton;
 class RecordActionButton;
 class WindowSelectorViewModel;
-class WindowThumbnailCard;
 
 // The window picker, a borderless window titled "Window Selector": a title bar with its close
 // button, one tab per display while more than one display has windows, a grid of the current
 // display's window pictures, and Record. The grid is lazy: a card is made when its row first
 // comes into view (and its window's picture is asked for first), and a picture that arrives
-// updates its own card; the grid only lays its cards out again when the list changes. Cards toggle the
-// selection (in the order chosen); a tab empties it. Record closes the picker and asks the coordinator to
-// prepare and start a recording of the chosen window, or of the chosen windows in their order; a failure ends
+// updates its own card; the grid lays its cards out again when the list or the viewport changes.
+// As many columns as fit at 170 px, each as wide as the row allows up to 200 px, the cards sized
+// to them. Cards toggle the selection (in the order chosen); a tab empties it, and a window that
+// leaves the grid leaves it too. Record closes the picker and asks the coordinator to prepare and
+// start a recording of the chosen window, or of the chosen windows in their order; a failure ends
 // in the "Recording Error" alert. The window deletes itself when closed. Main thread only.
 class WindowSelectorView : public QWidget {
   Q_OBJECT
@@ -73,7 +75,7 @@ class WindowSelectorView : public QWidget {
   void paintEvent(QPaintEvent* event) override;
   void mousePressEvent(QMouseEvent* event) override;
   void showEvent(QShowEvent* event) override;
-  void resizeEvent(QResizeEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   void buildLayout();
@@ -102,6 +104,7 @@ class WindowSelectorView : public QWidget {
   std::unordered_map<uint32_t, WindowThumbnailCard*> cardsById_;
   std::vector<WindowThumbnailCard*> cards_;
   int columns_ = 1;
+  int columnWidth_ = WindowThumbnailCard::kMinimumWidth;
   RecordActionButton* recordButton_ = nullptr;
 };
 

@@ -12,7 +12,7 @@ const QColor kBlue(0, 122, 255);
 
 WindowThumbnailCard::WindowThumbnailCard(std::shared_ptr<const WindowThumbnail> thumbnail, QWidget* parent)
     : QAbstractButton(parent), thumbnail_(std::move(thumbnail)) {
-  setFixedSize(kWidth, kHeight);
+  setFixedSize(kMinimumWidth, kHeight);
   setCursor(Qt::PointingHandCursor);
   if (thumbnail_->window && thumbnail_->window->owningApplication)
     icon_ = appIcon(*thumbnail_->window->owningApplication);

@@ -9,6 +9,7 @@
 #include <QPushButton>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QTest>
 
 #include "SelectionTestSupport.h"
 #include "capture/ContentQueries.h"
@@ -46,6 +47,14 @@ class WindowSelectorViewTest : public test::SelectionFixture {
     return view;
   }
 
+  // `count` windows with ids from 100, all on the left-hand display.
+  void listManyWindows(uint32_t count) {
+    content.windowList.clear();
+    for (uint32_t i = 0; i < count; ++i)
+      content.windowList.push_back(
+          test::fakeWindow(100 + i, "Window " + std::to_string(i), {100, 100, 300, 200}));
+  }
+
   WindowThumbnailCard* card(WindowSelectorView& view, uint32_t id) {
     for (WindowThumbnailCard* c : view.cards()) {
       if (c->thumbnail()->window->windowID == id) return c;
@@ -64,7 +73,10 @@ class WindowSelectorViewTest : public test::SelectionFixture {
 };
 
 TEST_F(WindowSelectorViewTest, OneTabPerDisplayByAscendingIdAndTheGridShowsTheTabsWindows) {
+  // The model files the displays as their first windows come: the right-hand one first.
+  content.windowList = {gamma, alpha, beta, nameless};
   QPointer<WindowSelectorView> view = openPicker();
+  ASSERT_EQ(view->viewModel().windowsByDisplay().front().first->displayID, right->displayID);
   EXPECT_EQ(view->windowTitle(), "Window Selector");
   EXPECT_EQ(view->size(), WindowSelectorView::kWindowSize);
   ASSERT_EQ(view->tabButtons().size(), 2u);
@@ -73,7 +85,21 @@ TEST_F(WindowSelectorViewTest, OneTabPerDisplayByAscendingIdAndTheGridShowsTheTa
   EXPECT_EQ(view->tabButtons()[1]->text(), "Right");
   EXPECT_EQ(shownIds(*view), (std::vector<uint32_t>{11, 12, 13}));
 
-  view->tabButtons()[1]->click();
+  // Clicked with the mouse through the window, as the desktop delivers it: the click rebuilds the
+  // tabs, its own button among them.
+  const auto clickTab = [&](size_t index) {
+    QPushButton* tab = view->tabButtons().at(index);
+    // A rebuilt tab row is placed once its layout runs.
+    ASSERT_TRUE(
+        test::waitUntil([&] { return view->childAt(tab->mapTo(view, tab->rect().center())) == tab; }));
+    QTest::mouseClick(view->windowHandle(), Qt::LeftButton, {}, tab->mapTo(view, tab->rect().center()));
+  };
+  clickTab(1);
+  EXPECT_EQ(view->selectedTab(), 1);
+  ASSERT_EQ(view->tabButtons().size(), 2u);
+  clickTab(0);
+  EXPECT_EQ(view->selectedTab(), 0);
+  clickTab(1);
   EXPECT_EQ(view->selectedTab(), 1);
   EXPECT_EQ(shownIds(*view), std::vector<uint32_t>{14});
 
@@ -84,10 +110,7 @@ TEST_F(WindowSelectorViewTest, OneTabPerDisplayByAscendingIdAndTheGridShowsTheTa
 }
 
 TEST_F(WindowSelectorViewTest, CardsAreMadeAsTheirRowsComeIntoView) {
-  content.windowList.clear();
-  for (uint32_t i = 0; i < 60; ++i)
-    content.windowList.push_back(
-        test::fakeWindow(100 + i, "Window " + std::to_string(i), {100, 100, 300, 200}));
+  listManyWindows(60);
   QPointer<WindowSelectorView> view = openPicker();
   EXPECT_EQ(view->gridCount(), 60);
   const std::vector<WindowThumbnailCard*> top = view->cards();
@@ -149,6 +172,53 @@ TEST_F(WindowSelectorViewTest, CardsToggleTheSelectionInTheOrderChosenAndATabEmp
   view->tabButtons()[0]->click();
   EXPECT_TRUE(view->selectedWindows().empty());
   EXPECT_FALSE(view->recordButton()->isEnabled());
+}
+
+TEST_F(WindowSelectorViewTest, AWindowThatLeavesTheGridLeavesTheSelection) {
+  QPointer<WindowSelectorView> view = openPicker();
+  card(*view, 11)->click();
+  card(*view, 12)->click();
+  // Beta's window closed and the list was taken again: Alpha stays chosen.
+  content.windowList = {alpha, nameless, gamma};
+  test::awaitTask(view->viewModel().refreshWindows(true));
+  ASSERT_EQ(view->selectedWindows().size(), 1u);
+  EXPECT_EQ(view->selectedWindows()[0]->windowID, 11u);
+  EXPECT_TRUE(card(*view, 11)->isSelected());
+
+  // Alpha is made up, so its picture fails and it leaves the grid: nothing is left to record.
+  test::awaitTask(view->viewModel().refreshWindows(false));
+  ASSERT_TRUE(test::waitUntil([&] { return view->viewModel().pendingSnapshots() == 0; }));
+  EXPECT_EQ(view->gridCount(), 0);
+  EXPECT_TRUE(view->selectedWindows().empty());
+  EXPECT_FALSE(view->recordButton()->isEnabled());
+}
+
+TEST_F(WindowSelectorViewTest, CardsAreAsWideAsTheColumnsAndStayInsideTheViewport) {
+  listManyWindows(8);
+  QPointer<WindowSelectorView> view = openPicker();
+  // Viewports of 575 and 600 px, where columns of 170 px leave a few pixels spare, and a wide one
+  // where the columns stop at 200.
+  for (const int viewportWidth : {575, 600, 1000}) {
+    // The scroll bar comes once the grid's new height is laid out: settle, then measure.
+    for (int attempt = 0; attempt < 3 && view->scrollArea()->viewport()->width() != viewportWidth;
+         ++attempt) {
+      view->resize(view->width() + viewportWidth - view->scrollArea()->viewport()->width(), 450);
+      QCoreApplication::sendPostedEvents();
+    }
+    const int viewport = view->scrollArea()->viewport()->width();
+    ASSERT_EQ(viewport, viewportWidth);
+    int left = viewport, right = 0;
+    for (WindowThumbnailCard* c : view->cards()) {
+      EXPECT_GE(c->width(), WindowThumbnailCard::kMinimumWidth) << viewport;
+      EXPECT_LE(c->width(), WindowThumbnailCard::kMaximumWidth) << viewport;
+      left = std::min(left, c->x());
+      right = std::max(right, c->geometry().right() + 1);
+    }
+    EXPECT_GE(left, 16) << viewport;
+    EXPECT_LE(right, viewport - 16) << "a card runs past the edge at " << viewport;
+    // As many columns as fit: the room left over would not take another.
+    EXPECT_LT(viewport - 32 - (right - left), WindowThumbnailCard::kMinimumWidth + 12) << viewport;
+  }
 }
 
 TEST_F(WindowSelectorViewTest, RecordClosesThePickerAndRecordsOneWindowOrAllChosenInTheirOrder) {
