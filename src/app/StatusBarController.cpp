@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QCoroTask>
 #include <QCursor>
+#include <QEvent>
 #include <QFontMetrics>
 #include <QMenu>
 #include <QPainter>
@@ -55,6 +56,39 @@ QCoro::Task<void> stopFromMenu(QPointer<RecordingCoordinator> coordinator) {
   }
 }
 
+// Lets the menu act only on a button released after a press inside it: the press that opened the
+// menu under the pointer must not choose the entry its release lands on.
+class ClickGuard : public QObject {
+ public:
+  using QObject::QObject;
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    switch (event->type()) {
+      case QEvent::Show:
+        pressed_ = false;
+        break;
+      case QEvent::MouseButtonPress:
+      case QEvent::MouseButtonDblClick:
+        pressed_ = true;
+        break;
+      case QEvent::MouseButtonRelease:
+        if (!pressed_) return true;
+        break;
+      default:
+        break;
+    }
+    return QObject::eventFilter(watched, event);
+  }
+
+ private:
+  bool pressed_ = false;
+};
+
+QString menuText(const char* text) {
+  return QCoreApplication::translate("tk::StatusBarController", text);
+}
+
 }  // namespace
 
 StatusBarController& StatusBarController::shared() {
@@ -96,8 +130,9 @@ void StatusBarController::startRecording(RecordingCoordinator& coordinator) {
   defer([this] {
     if (!statusItem_) {
       statusItem_ = std::make_unique<QSystemTrayIcon>(recordIcon());
-      menu_ = std::make_unique<QMenu>();
-      statusItem_->setContextMenu(menu_.get());
+      // Not the icon's context menu: the tray would open that one itself on a right press, besides
+      // the activation below.
+      buildMenu();
       QObject::connect(statusItem_.get(), &QSystemTrayIcon::activated, &context_,
                        [this](QSystemTrayIcon::ActivationReason reason) {
                          if (reason == QSystemTrayIcon::Trigger || reason == QSystemTrayIcon::Context)
@@ -116,7 +151,9 @@ void StatusBarController::stopRecording() {
     if (statusItem_) {
       statusItem_->hide();
       statusItem_.reset();
+      titleAction_ = pauseAction_ = nullptr;
       menu_.reset();
+      clickGuard_.reset();
     }
   });
 }
@@ -135,30 +172,31 @@ void StatusBarController::setPaused(bool paused) {
   });
 }
 
+void StatusBarController::buildMenu() {
+  menu_ = std::make_unique<QMenu>();
+  clickGuard_ = std::make_unique<ClickGuard>();
+  menu_->installEventFilter(clickGuard_.get());
+  titleAction_ = menu_->addAction(QString());
+  titleAction_->setEnabled(false);
+  QObject::connect(menu_->addAction(menuText("Stop Recording")), &QAction::triggered, &context_,
+                   [this] { handleStopFromMenu(); });
+  pauseAction_ = menu_->addAction(QString());
+  QObject::connect(pauseAction_, &QAction::triggered, &context_, [this] { handlePauseResumeFromMenu(); });
+}
+
 void StatusBarController::refreshButton() {
   if (!statusItem_ || !coordinator_) return;
   // No tooltip: under a tray at the screen's top it would drop over the floating panel's stop
-  // button and take the click meant for it. The title heads the menu instead.
-  rebuildMenu();
-}
-
-void StatusBarController::rebuildMenu() {
-  if (!menu_) return;
-  menu_->clear();
-  menu_->addAction(QString::fromStdString(title()))->setEnabled(false);
-  QObject::connect(menu_->addAction(QCoreApplication::translate("tk::StatusBarController", "Stop Recording")),
-                   &QAction::triggered, &context_, [this] { handleStopFromMenu(); });
-  QObject::connect(
-      menu_->addAction(isPaused_ ? QCoreApplication::translate("tk::StatusBarController", "Resume Recording")
-                                 : QCoreApplication::translate("tk::StatusBarController", "Pause Recording")),
-      &QAction::triggered, &context_, [this] { handlePauseResumeFromMenu(); });
+  // button and take the click meant for it. The title heads the menu instead, changed in place.
+  titleAction_->setText(QString::fromStdString(title()));
+  pauseAction_->setText(menuText(isPaused_ ? "Resume Recording" : "Pause Recording"));
 }
 
 void StatusBarController::statusBarButtonClicked() {
   Diagnostics::line("📍 Status bar clicked");
-  if (!statusItem_) return;
-  rebuildMenu();
-  if (!menu_->isVisible()) menu_->popup(QCursor::pos());
+  if (!statusItem_ || menu_->isVisible()) return;
+  refreshButton();
+  menu_->popup(QCursor::pos());
 }
 
 void StatusBarController::handleStopFromMenu() {

@@ -7,6 +7,7 @@
 
 #include "recording/RecordingShell.h"
 
+class QAction;
 class QMenu;
 class QSystemTrayIcon;
 
@@ -18,6 +19,11 @@ class RecordingCoordinator;
 // (a record glyph the desktop's fonts have and the elapsed time) and offers "Stop Recording" and
 // "Pause Recording" or "Resume Recording". A tray shows no text beside its icon, and a tooltip
 // would cover the floating panel below the tray, so the title lives in the menu.
+//
+// The menu is built once per recording and its entries change their text in place, so the ten
+// duration updates a second never disturb a menu the person has open. One activation opens it
+// once, and a button release it did not see pressed (the release of the click that opened it)
+// chooses nothing.
 //
 // Main thread only. Every change to the item is deferred to the next turns of the event loop, in
 // call order, so that it happens after the caller's current work.
@@ -46,17 +52,20 @@ class StatusBarController : public RecordingShell::StatusItem {
   void statusBarButtonClicked();
   void handleStopFromMenu();
   void handlePauseResumeFromMenu();
-  // The menu as the last click built it.
+  // The recording's menu while the item is shown.
   QMenu* menu() const { return menu_.get(); }
 
  private:
   void defer(std::function<void()> work);
+  void buildMenu();
   void refreshButton();
-  void rebuildMenu();
 
   QObject context_;
   std::unique_ptr<QSystemTrayIcon> statusItem_;
   std::unique_ptr<QMenu> menu_;
+  std::unique_ptr<QObject> clickGuard_;
+  QAction* titleAction_ = nullptr;
+  QAction* pauseAction_ = nullptr;
   QPointer<RecordingCoordinator> coordinator_;
   bool isRecording_ = false;
   bool isPaused_ = false;

@@ -5,6 +5,7 @@
 #include <QCloseEvent>
 #include <QCoroTask>
 #include <QFontMetrics>
+#include <QGuiApplication>
 #include <QMenu>
 #include <QProcess>
 #include <QSystemTrayIcon>
@@ -479,6 +480,70 @@ TEST_F(RecordingCoordinatorTest, StatusItemAndPanelFollowTheRecordingAndStayOutO
   ASSERT_LT(at + 3, frame.size());
   EXPECT_GT(frame[at + 1], 200) << "the panel appeared in the recording";  // green backdrop
   EXPECT_LT(frame[at + 2], 60);
+}
+
+// Clicks on the private desktop through XTest, as a person's pointer would.
+void clickAt(QPoint at, int button = 1) {
+  QProcess::execute("xdotool", {"mousemove", QString::number(at.x()), QString::number(at.y())});
+  QProcess::execute("xdotool", {"click", QString::number(button)});
+}
+
+TEST_F(RecordingCoordinatorTest, TheTrayMenuStaysOpenThroughDurationUpdatesAndActsOnceOnEachChoice) {
+  auto& status = StatusBarController::shared();
+  ASSERT_TRUE(QSystemTrayIcon::isSystemTrayAvailable());
+  RecordingMode mode = RecordingMode::screen(display);
+  ASSERT_TRUE(harness.start(mode, config(mode))) << harness.error;
+  ASSERT_TRUE(
+      test::waitUntil([&] { return status.statusItem() && !status.statusItem()->geometry().isEmpty(); }));
+  QMenu* menu = status.menu();
+  ASSERT_TRUE(menu);
+  int openings = 0;
+  QObject::connect(menu, &QMenu::aboutToShow, [&] { ++openings; });
+  test::CapturedLines lines;
+  const auto logged = [&](const std::string& fragment) {
+    const auto all = lines.lines();
+    return std::count_if(all.begin(), all.end(),
+                         [&](const std::string& line) { return line.find(fragment) != std::string::npos; });
+  };
+  const QPoint icon = status.statusItem()->geometry().center();
+  // Open (the release of the opening click lands wherever the menu put itself).
+  const auto open = [&](int button) {
+    clickAt(icon, button);
+    return test::waitUntil(
+        [&] { return menu->isVisible() && QGuiApplication::mouseButtons() == Qt::NoButton; });
+  };
+  const auto choose = [&](int entry) {
+    QAction* action = menu->actions().at(entry);
+    clickAt(menu->mapToGlobal(menu->actionGeometry(action).center()));
+  };
+
+  for (int button : {1, 3}) {
+    ASSERT_TRUE(open(button)) << "button " << button;
+    const QList<QAction*> actions = menu->actions();
+    const std::string before = status.recordingDuration();
+    // Two seconds of duration updates, ten a second, while the menu is open.
+    ASSERT_TRUE(harness.recordFor(harness.coordinator.recordingDuration() + 2.0));
+    ASSERT_TRUE(test::waitUntil([&] { return status.recordingDuration() != before; }));
+    EXPECT_TRUE(menu->isVisible()) << "button " << button;
+    EXPECT_EQ(menu->actions(), actions) << "button " << button;
+    EXPECT_TRUE(actions.front()->text().endsWith(QString::fromStdString(status.recordingDuration())));
+    EXPECT_EQ(openings, button == 1 ? 1 : 2);
+    EXPECT_EQ(logged("button clicked"), 0) << "an entry acted unasked";
+    EXPECT_FALSE(harness.coordinator.isPaused());
+    menu->hide();
+  }
+
+  ASSERT_TRUE(open(1));
+  choose(2);  // Pause Recording
+  ASSERT_TRUE(test::waitUntil([&] { return harness.coordinator.isPaused() && status.isPaused(); }));
+  EXPECT_EQ(logged("Pause/Resume button clicked"), 1);
+  ASSERT_TRUE(open(1));
+  EXPECT_EQ(menu->actions().at(2)->text(), "Resume Recording");
+  choose(1);  // Stop Recording
+  ASSERT_TRUE(test::waitUntil([&] { return !harness.opened.empty() && !status.statusItem(); }));
+  EXPECT_EQ(logged("Stop button clicked"), 1);
+  EXPECT_EQ(logged("Pause/Resume button clicked"), 1);
+  EXPECT_EQ(harness.opened.size(), 1u);
 }
 
 TEST_F(RecordingCoordinatorTest, HideThenShowAtOnceLeavesAShownPanelInControl) {
