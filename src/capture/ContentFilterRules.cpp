@@ -43,6 +43,41 @@ CaptureDisplayRef displayOf(const ShareableContent& content, const CaptureWindow
                 : (content.displays.empty() ? nullptr : content.displays.front());
 }
 
+std::string nameOf(const CaptureWindow& window) {
+  if (!window.title.empty()) return "\"" + window.title + "\"";
+  if (window.owningApplication && !window.owningApplication->applicationName.empty())
+    return "of " + window.owningApplication->applicationName;
+  return "without a title";
+}
+
+// The picked windows as the desktop shows them now, in the order picked. Ones that have closed (or
+// were minimised) since they were picked are left out; when none is left the start fails naming
+// them, instead of recording the background alone.
+std::vector<CaptureWindowRef> windowsStillOpen(const ShareableContent& content,
+                                               const std::vector<CaptureWindowRef>& picked) {
+  std::vector<CaptureWindowRef> open;
+  std::vector<std::string> gone;
+  for (const auto& window : picked) {
+    if (!window) continue;
+    const auto found =
+        std::find_if(content.windows.begin(), content.windows.end(),
+                     [&](const CaptureWindowRef& shown) { return shown->windowID == window->windowID; });
+    if (found != content.windows.end()) {
+      open.push_back(*found);
+    } else {
+      gone.push_back(nameOf(*window));
+    }
+  }
+  if (open.empty() && !gone.empty()) {
+    std::string names = gone.front();
+    for (size_t i = 1; i < gone.size(); ++i) names += (i + 1 == gone.size() ? " and " : ", ") + gone[i];
+    throw RecordingError::invalidConfiguration(
+        (gone.size() == 1 ? "The window " + names + " was" : "The windows " + names + " were") +
+        " closed or minimised. Choose a window that is open.");
+  }
+  return open;
+}
+
 ContentFilter createDisplayFilter(const ShareableContent& content, CaptureDisplayRef display, bool wallpaper,
                                   const SettingsStore& store) {
   std::vector<CaptureWindowRef> excepted;
@@ -113,14 +148,14 @@ ContentFilter ScreenCaptureEngine::createFilter(const RecordingMode& mode,
   }
   if (const auto* window = mode.get<RecordingMode::Window>()) {
     if (!window->window) throw RecordingError::invalidConfiguration("No window to record");
-    if (wallpaper) return createWindowFilterWithWallpaper(content, window->window);
-    ContentFilter filter = ContentFilter::desktopIndependentWindow(window->window);
-    filter.display = displayOf(content, window->window);
+    const CaptureWindowRef open = windowsStillOpen(content, {window->window}).front();
+    if (wallpaper) return createWindowFilterWithWallpaper(content, open);
+    ContentFilter filter = ContentFilter::desktopIndependentWindow(open);
+    filter.display = displayOf(content, open);
     return filter;
   }
   if (const auto* windows = mode.get<RecordingMode::Windows>()) {
-    std::vector<CaptureWindowRef> chosen = windows->windows;
-    std::erase(chosen, nullptr);
+    std::vector<CaptureWindowRef> chosen = windowsStillOpen(content, windows->windows);
     CaptureDisplayRef display = requireDisplay(displayOf(content, chosen.empty() ? nullptr : chosen.front()));
     if (wallpaper) append(chosen, wallpaperWindows(content));
     ContentFilter filter = ContentFilter::displayIncludingWindows(std::move(display), std::move(chosen));

@@ -6,6 +6,7 @@
 
 #include <QPainter>
 #include <QWidget>
+#include <memory>
 
 #include "../overlays/DesktopDriver.h"
 #include "ApplicationDriver.h"
@@ -96,17 +97,42 @@ std::optional<QPoint> findColour(const QRect& area, const QColor& colour) {
   return ::testing::AssertionSuccess();
 }
 
-// Chooses Area on the main bar; returns the control panel once the overlay shows.
-QString openAreaPicker(Application& app) {
+// Clicks a mode on the main bar and returns the window named `title` once it shows.
+QString chooseMode(Application& app, int modeX, const QString& title) {
   const QString bar = waitForMainWindow();
   EXPECT_FALSE(bar.isEmpty()) << "the main window did not show";
   if (bar.isEmpty()) return {};
   const QRect barGeometry = geometryOf(bar);
-  click(barGeometry.x() + kAreaModeX, barGeometry.y() + barGeometry.height() / 2);
-  const QString panel = waitForVisible("Area Control Panel");
-  EXPECT_FALSE(panel.isEmpty()) << "no area control panel; output:\n" << app.output().toStdString();
-  EXPECT_FALSE(waitForVisible("Area Selector").isEmpty()) << "no area overlay";
+  click(barGeometry.x() + modeX, barGeometry.y() + barGeometry.height() / 2);
+  const QString shown = waitForVisible(title);
+  EXPECT_FALSE(shown.isEmpty()) << "no " << title.toStdString() << "; output:\n"
+                                << app.output().toStdString();
+  return shown;
+}
+
+// Chooses Area on the main bar; returns the control panel once the overlay shows.
+QString openAreaPicker(Application& app) {
+  const QString panel = chooseMode(app, kAreaModeX, "Area Control Panel");
+  if (!panel.isEmpty()) EXPECT_FALSE(waitForVisible("Area Selector").isEmpty()) << "no area overlay";
   return panel;
+}
+
+QString openWindowPicker(Application& app) {
+  return chooseMode(app, kWindowModeX, "Window Selector");
+}
+
+// The picker's grid lies between its title bar and its bottom bar.
+QRect gridOf(const QString& picker) {
+  return geometryOf(picker).adjusted(0, 44, 0, -56);
+}
+
+// Record, in the middle of the bottom bar; the picker closes once it took the click.
+void clickRecordInPicker(Application& app, const QString& picker) {
+  const QRect settled = geometryOf(picker);
+  click(settled.center().x(), settled.bottom() - 28);
+  EXPECT_TRUE(waitUntil([] { return visibleWindows("Window Selector").isEmpty(); }))
+      << "the picker did not take Record; output:\n"
+      << app.output().toStdString();
 }
 
 void clickRecordOnPanel(const QString& panel) {
@@ -225,28 +251,17 @@ TEST(SelectionRecordingTest, TwoWindowsPickedFromTheirPicturesAreRecordedOverThe
 
   Application app;
   app.start();
-  const QString bar = waitForMainWindow();
-  ASSERT_FALSE(bar.isEmpty()) << "the main window did not show";
-  const QRect barGeometry = geometryOf(bar);
-  click(barGeometry.x() + kWindowModeX, barGeometry.y() + barGeometry.height() / 2);
-
-  const QString picker = waitForVisible("Window Selector");
-  ASSERT_FALSE(picker.isEmpty()) << "no window picker; output:\n" << app.output().toStdString();
-  const QRect pickerGeometry = geometryOf(picker);
-  // The grid lies between the title bar and the bottom bar.
-  const QRect grid = pickerGeometry.adjusted(0, 44, 0, -56);
+  const QString picker = openWindowPicker(app);
+  ASSERT_FALSE(picker.isEmpty());
+  const QRect grid = gridOf(picker);
   ASSERT_TRUE(waitUntil([&] {
     return findColour(grid, kRed) && findColour(grid, kGreen) && findColour(grid, kBlue);
   })) << "the pictures of the three windows did not show; output:\n"
       << app.output().toStdString();
   ASSERT_TRUE(pickCard(grid, kRed));
   ASSERT_TRUE(pickCard(grid, kGreen));
-  // Record, in the middle of the bottom bar; the picker closes once it took the click.
-  const QRect settled = geometryOf(picker);
-  click(settled.center().x(), settled.bottom() - 28);
-  ASSERT_TRUE(waitUntil([] { return visibleWindows("Window Selector").isEmpty(); }))
-      << "the picker did not take Record; output:\n"
-      << app.output().toStdString();
+  clickRecordInPicker(app, picker);
+  ASSERT_FALSE(HasFailure());
 
   const QString movie = recordAndStop(app);
   ASSERT_FALSE(movie.isEmpty());
@@ -266,4 +281,49 @@ TEST(SelectionRecordingTest, TwoWindowsPickedFromTheirPicturesAreRecordedOverThe
         << at.x() << "," << at.y() << " " << describe(frame.pixelColor(at)) << " against "
         << describe(background);
   }
+}
+
+TEST(SelectionRecordingTest, PickedWindowsThatCloseBeforeRecordFailTheStartNamingThemAndRecordNothing) {
+  TK_REQUIRE_DESKTOP();
+  ForeignClient desktop;
+  auto alone = std::make_unique<ColourWindow>("Closed Before Record", kRed, QRect(120, 120, 360, 260));
+  auto first = std::make_unique<ColourWindow>("First Of Two", kGreen, QRect(1440, 120, 360, 260));
+  auto second = std::make_unique<ColourWindow>("Second Of Two", kBlue, QRect(780, 700, 360, 260));
+  ASSERT_TRUE(alone->showAndWait(desktop));
+  ASSERT_TRUE(first->showAndWait(desktop));
+  ASSERT_TRUE(second->showAndWait(desktop));
+
+  Application app;
+  app.start();
+  // Picks the windows of these colours, closes them, presses Record and expects the start to fail
+  // with the alert, naming each closed window.
+  const auto pickCloseAndRecord = [&](std::vector<std::pair<QColor, std::unique_ptr<ColourWindow>*>> picks,
+                                      const QString& named) {
+    const QString picker = openWindowPicker(app);
+    ASSERT_FALSE(picker.isEmpty());
+    const QRect grid = gridOf(picker);
+    for (auto& [colour, window] : picks) ASSERT_TRUE(pickCard(grid, colour));
+    for (auto& [colour, window] : picks) {
+      const QString title = (*window)->windowTitle();
+      window->reset();
+      ASSERT_TRUE(waitUntil([&] { return visibleWindows(title).isEmpty(); }));
+    }
+    clickRecordInPicker(app, picker);
+    const QString alert = waitForVisible("Recording Error");
+    ASSERT_FALSE(alert.isEmpty()) << "no error alert; output:\n" << app.output().toStdString();
+    const QString failure =
+        "❌ Recording failed: Invalid recording configuration: " + named + " closed or minimised";
+    EXPECT_TRUE(waitUntil([&] { return app.output().contains(failure); })) << app.output().toStdString();
+    pressKeyIn(alert, "Return");
+  };
+
+  pickCloseAndRecord({{kRed, &alone}}, "The window \"Closed Before Record\" was");
+  ASSERT_FALSE(HasFailure());
+  pickCloseAndRecord({{kGreen, &first}, {kBlue, &second}},
+                     "The windows \"First Of Two\" and \"Second Of Two\" were");
+  ASSERT_FALSE(HasFailure());
+
+  EXPECT_FALSE(app.output().contains("Recording started successfully")) << app.output().toStdString();
+  EXPECT_TRUE(QDir(app.recordings()).entryList(QDir::Files | QDir::Hidden).isEmpty())
+      << QDir(app.recordings()).entryList(QDir::Files | QDir::Hidden).join(", ").toStdString();
 }
