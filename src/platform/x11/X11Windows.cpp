@@ -5,6 +5,7 @@
 #include <mutex>
 
 #include "platform/x11/NeverCapture.h"
+#include "platform/x11/TextProperty.h"
 
 namespace tk {
 
@@ -67,6 +68,7 @@ std::vector<X11WindowFacts> readWindowFacts(XcbConnection& connection,
                                             const std::vector<xcb_window_t>& clients) {
   const xcb_atom_t utf8 = connection.atom("UTF8_STRING");
   const xcb_atom_t netName = connection.atom("_NET_WM_NAME");
+  const xcb_atom_t compoundText = connection.atom("COMPOUND_TEXT");
   const xcb_atom_t netPid = connection.atom("_NET_WM_PID");
   const xcb_atom_t netType = connection.atom("_NET_WM_WINDOW_TYPE");
   const xcb_atom_t netState = connection.atom("_NET_WM_STATE");
@@ -97,7 +99,11 @@ std::vector<X11WindowFacts> readWindowFacts(XcbConnection& connection,
     if (auto title = batch.string(requested[i].netName)) {
       facts.title = *title;
     } else if (auto name = batch.string(requested[i].name)) {
-      facts.title = *name;
+      // The legacy name says in its type how it is encoded.
+      const xcb_atom_t type = batch.type(requested[i].name);
+      facts.title = decodeTextProperty(*name, type == XCB_ATOM_STRING ? TextEncoding::latin1
+                                              : type == compoundText  ? TextEncoding::compoundText
+                                                                      : TextEncoding::utf8);
     }
     if (auto wmClass = batch.string(requested[i].wmClass)) {
       // "instance\0class\0"

@@ -16,7 +16,7 @@ namespace tk {
 // What the window manager and the client say about one client window.
 struct X11WindowFacts {
   xcb_window_t client = XCB_WINDOW_NONE;
-  std::string title;          // _NET_WM_NAME, else WM_NAME
+  std::string title;          // UTF-8: _NET_WM_NAME, else WM_NAME decoded by its type
   std::string wmClass;        // WM_CLASS class (the application's id)
   std::string wmInstance;     // WM_CLASS instance
   pid_t pid = 0;              // _NET_WM_PID

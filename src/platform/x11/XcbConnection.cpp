@@ -131,6 +131,10 @@ std::optional<std::string> PropertyBatch::string(size_t slot) const {
   return slot < replies_.size() ? stringOf(replies_[slot].get()) : std::nullopt;
 }
 
+xcb_atom_t PropertyBatch::type(size_t slot) const {
+  return slot < replies_.size() && replies_[slot] ? replies_[slot]->type : xcb_atom_t{XCB_ATOM_NONE};
+}
+
 std::vector<uint32_t> PropertyBatch::cardinals(size_t slot) const {
   return slot < replies_.size() ? cardinalsOf(replies_[slot].get()) : std::vector<uint32_t>{};
 }

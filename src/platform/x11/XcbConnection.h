@@ -91,6 +91,8 @@ class PropertyBatch {
   void wait();
   std::optional<std::string> string(size_t slot) const;
   std::vector<uint32_t> cardinals(size_t slot) const;
+  // The type the property has (XCB_ATOM_NONE when it is missing).
+  xcb_atom_t type(size_t slot) const;
 
  private:
   XcbConnection& connection_;
