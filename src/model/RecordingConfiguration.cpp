@@ -1,24 +1,9 @@
 #include "model/RecordingConfiguration.h"
 
-#include <cmath>
-
 #include "platform/qt/Diagnostics.h"
 #include "platform/qt/SettingsStore.h"
 
 namespace tk {
-
-namespace {
-
-// The click-to-zoom numbers as the settings window shows them when nothing was ever stored. A
-// value that cannot be a zoom factor or a duration (absent, not finite, not above 0) reads as the
-// default too: zooming by 0 or over 0 s would make every click-to-zoom recording useless.
-double positiveSetting(const SettingsStore& store, const char* key, double fallback) {
-  if (!store.contains(key)) return fallback;
-  const double value = store.doubleValue(key);
-  return std::isfinite(value) && value > 0 ? value : fallback;
-}
-
-}  // namespace
 
 void RecordingConfiguration::loadStudioConfiguration() {
   loadStudioConfiguration(SettingsStore::standard());
@@ -38,9 +23,11 @@ void RecordingConfiguration::loadStudioConfiguration(const SettingsStore& store)
   studio.enableSeparateLayers = separateLayers;
   studio.enableClickToZoom = clickToZoom;
   if (clickToZoom) {
-    studio.zoomLevel = positiveSetting(store, "zoomLevel", 2.0);
-    studio.zoomDuration = positiveSetting(store, "zoomDuration", 0.5);
-    studio.clickThreshold = positiveSetting(store, "clickThreshold", 0.5);
+    // As the settings window shows them: zooming by 0 or over 0 s would make every click-to-zoom
+    // recording useless, and a number beyond its slider is one the person cannot see or undo.
+    studio.zoomLevel = kZoomLevelSetting.read(store);
+    studio.zoomDuration = kZoomDurationSetting.read(store);
+    studio.clickThreshold = kClickThresholdSetting.read(store);
   }
   studioConfig = studio;
 

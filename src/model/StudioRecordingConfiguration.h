@@ -2,8 +2,27 @@
 
 #include "model/CodableColor.h"
 #include "model/CursorStyle.h"
+#include "platform/qt/SettingsStore.h"
 
 namespace tk {
+
+// A studio number of the settings store: its key, its default and the range its slider offers. A
+// stored value that is not a positive number reads as the default and one outside the range as its
+// nearer end, alike for the settings window and for a recording.
+struct StudioNumberSetting {
+  const char* key;
+  double defaultValue;
+  double minimum;
+  double maximum;
+  double read(const SettingsStore& store) const {
+    return store.positiveValueWithin(key, defaultValue, minimum, maximum);
+  }
+};
+
+inline constexpr StudioNumberSetting kZoomLevelSetting{"zoomLevel", 2.0, 1.5, 3.0};
+inline constexpr StudioNumberSetting kZoomDurationSetting{"zoomDuration", 0.5, 0.3, 1.0};
+inline constexpr StudioNumberSetting kClickThresholdSetting{"clickThreshold", 0.5, 0.3, 2.0};
+inline constexpr StudioNumberSetting kCursorSizeSetting{"cursorSize", 24.0, 16.0, 48.0};
 
 // The studio features of one recording, loaded from the settings store by
 // RecordingConfiguration::loadStudioConfiguration. Lives only in memory.

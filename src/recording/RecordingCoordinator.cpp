@@ -782,8 +782,7 @@ void RecordingCoordinator::startLiveHandlers(const RecordingConfiguration& confi
       auto style = settings.stringValue("cursorStyle");
       auto parsed = fromRawValue<CursorStyle>(style.value_or("circle").toStdString());
       overlay.setCustomCursorStyle(parsed.value_or(CursorStyle::circle));
-      double size = settings.doubleValue("cursorSize");
-      overlay.setCustomCursorSize(size > 0 ? size : 24);
+      overlay.setCustomCursorSize(kCursorSizeSetting.read(settings));
       overlay.setUseCustomCursor(true);
       // Typed reads: a file-backed store hands back "false" as text after a restart.
       overlay.setEnableScaleAnimation(settings.boolValue("enableCursorScaleAnimation", true));

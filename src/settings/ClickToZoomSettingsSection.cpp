@@ -26,13 +26,14 @@ ClickToZoomSettingsSection::ClickToZoomSettingsSection(QWidget* parent) : QWidge
   auto* rows = new QVBoxLayout(options_);
   rows->setContentsMargins(20, 0, 0, 0);
   zoomLevel_ = new SettingsSlider(
-      QStringLiteral("Zoom Level:"), bindingOf(settings::zoomLevel), 1.5, 3.0, 0.1,
-      [](double v) { return oneDecimal(v, "x"); }, false, options_);
+      QStringLiteral("Zoom Level:"), bindingOf(settings::zoomLevel), settings::zoomLevel.minimum,
+      settings::zoomLevel.maximum, 0.1, [](double v) { return oneDecimal(v, "x"); }, false, options_);
   duration_ = new SettingsSlider(
-      QStringLiteral("Duration:"), bindingOf(settings::zoomDuration), 0.3, 1.0, 0.1,
-      [](double v) { return oneDecimal(v, "s"); }, false, options_);
+      QStringLiteral("Duration:"), bindingOf(settings::zoomDuration), settings::zoomDuration.minimum,
+      settings::zoomDuration.maximum, 0.1, [](double v) { return oneDecimal(v, "s"); }, false, options_);
   clickThreshold_ = new SettingsSlider(
-      QStringLiteral("Click Threshold:"), bindingOf(settings::clickThreshold), 0.3, 2.0, 0.1,
+      QStringLiteral("Click Threshold:"), bindingOf(settings::clickThreshold),
+      settings::clickThreshold.minimum, settings::clickThreshold.maximum, 0.1,
       [](double v) { return oneDecimal(v, "s"); }, false, options_);
   for (SettingsSlider* slider : {zoomLevel_, duration_, clickThreshold_}) rows->addWidget(slider);
   layout->addWidget(options_);

@@ -35,8 +35,9 @@ CustomCursorSettingsSection::CustomCursorSettingsSection(QWidget* parent) : QWid
                         {tr("Custom"), names[3]}},
                        std::nullopt, options_);
   size_ = new SettingsSlider(
-      QStringLiteral("Size:"), bindingOf(settings::cursorSize), 16, 48, 2,
-      [](double v) { return QString::number(std::lround(v)) + "pt"; }, true, options_);
+      QStringLiteral("Size:"), bindingOf(settings::cursorSize), settings::cursorSize.minimum,
+      settings::cursorSize.maximum, 2, [](double v) { return QString::number(std::lround(v)) + "pt"; }, true,
+      options_);
   scaleAnimation_ = new SToggle(tr("Scale Animation"), bindingOf(settings::enableCursorScaleAnimation),
                                 std::nullopt, options_);
   rippleEffect_ = new SToggle(QStringLiteral("Ripple Effect"), bindingOf(settings::enableCursorRippleEffect),

@@ -6,6 +6,7 @@
 #include <optional>
 #include <vector>
 
+#include "model/StudioRecordingConfiguration.h"
 #include "platform/qt/SettingsStore.h"
 
 namespace tk {
@@ -42,8 +43,19 @@ struct IntSetting {
 struct DoubleSetting {
   const char* key;
   double defaultValue;
+  // The range of a studio slider (none when both are 0): a stored value that is not a positive
+  // number reads as the default, and one outside the range as its nearer end.
+  double minimum = 0;
+  double maximum = 0;
+  constexpr DoubleSetting(const char* key, double defaultValue) : key(key), defaultValue(defaultValue) {}
+  constexpr DoubleSetting(const StudioNumberSetting& studio)
+      : key(studio.key),
+        defaultValue(studio.defaultValue),
+        minimum(studio.minimum),
+        maximum(studio.maximum) {}
   double read(const SettingsStore& store = SettingsStore::standard()) const {
-    return store.doubleValue(key, defaultValue);
+    return maximum > minimum ? store.positiveValueWithin(key, defaultValue, minimum, maximum)
+                             : store.doubleValue(key, defaultValue);
   }
   void write(double value, SettingsStore& store = SettingsStore::standard()) const {
     store.setDouble(key, value);
@@ -114,12 +126,12 @@ inline constexpr BoolSetting enableAlphaChannel{"enableAlphaChannel", false};
 inline constexpr StringSetting alphaChannelCodec{"alphaChannelCodec", "hevcWithAlpha"};
 inline constexpr BoolSetting enableSeparateLayers{"enableSeparateLayers", false};
 inline constexpr BoolSetting enableClickToZoom{"enableClickToZoom", false};
-inline constexpr DoubleSetting zoomLevel{"zoomLevel", 2.0};
-inline constexpr DoubleSetting zoomDuration{"zoomDuration", 0.5};
-inline constexpr DoubleSetting clickThreshold{"clickThreshold", 0.5};
+inline constexpr DoubleSetting zoomLevel{kZoomLevelSetting};
+inline constexpr DoubleSetting zoomDuration{kZoomDurationSetting};
+inline constexpr DoubleSetting clickThreshold{kClickThresholdSetting};
 inline constexpr BoolSetting enableCustomCursor{"enableCustomCursor", false};
 inline constexpr StringSetting cursorStyle{"cursorStyle", "circle"};
-inline constexpr DoubleSetting cursorSize{"cursorSize", 24.0};
+inline constexpr DoubleSetting cursorSize{kCursorSizeSetting};
 inline constexpr BoolSetting enableCursorScaleAnimation{"enableCursorScaleAnimation", true};
 inline constexpr BoolSetting enableCursorRippleEffect{"enableCursorRippleEffect", true};
 inline constexpr DoubleSetting cursorRippleColorRed{"cursorRippleColorRed", 0.0};

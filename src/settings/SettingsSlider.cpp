@@ -70,7 +70,7 @@ void SettingsSlider::refresh() {
   const double shown = std::isfinite(stored) ? std::clamp(stored, min_, max_) : min_;
   const QSignalBlocker quiet(slider_);
   slider_->setValue(int(std::lround((shown - min_) / step_)));
-  text_->setText(format_(stored));
+  text_->setText(format_(shown));
 }
 
 }  // namespace tk

@@ -13,7 +13,9 @@ namespace tk {
 // A slider row of the studio sections: the label in one column, the slider over min...max
 // in whole steps, and the value's text in a 35-wide column. Moving the slider stores the step's
 // value rounded to the step, so one step up from 2.0 stores 2.1, not 2.1000000000000001. A stored
-// value outside the range shows at the nearer end and is not rewritten. Main thread only.
+// value outside the range shows, slider and text alike, at the nearer end (one that is no number at
+// the minimum; the studio keys read such a value as their default) and is not rewritten. Main
+// thread only.
 class SettingsSlider : public QWidget {
   Q_OBJECT
  public:

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QFile>
+#include <QSlider>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <fstream>
@@ -17,7 +19,12 @@
 #include "platform/media/MonotonicClock.h"
 #include "platform/qt/Diagnostics.h"
 #include "platform/qt/SettingsStore.h"
+#include "settings/ClickToZoomSettingsSection.h"
+#include "settings/CustomCursorSettingsSection.h"
+#include "settings/RecorderView.h"
 #include "settings/RecordingConfigurationBuilder.h"
+#include "settings/SettingsSlider.h"
+#include "settings/SettingsView.h"
 #include "support/TestSupport.h"
 #include "writing/LayerRecordingManager.h"
 
@@ -248,6 +255,53 @@ TEST_F(RecordingChoicesTest, StoredSwitchesReadBackTypedAfterARestart) {
   EXPECT_TRUE(overlay.useCustomCursor());
   EXPECT_FALSE(overlay.enableScaleAnimation());
   EXPECT_FALSE(overlay.enableRippleEffect());
+  ASSERT_TRUE(harness.recordFor(0.3));
+  EXPECT_TRUE(harness.stop()) << harness.error;
+}
+
+TEST_F(RecordingChoicesTest, StoredNumbersThatAreNoNumbersOrBeyondTheirSlidersShowAndRecordAsDefaultsOrEnds) {
+  StandardSettingsFile settings;
+  {
+    // As a hand-edited file or another program may leave it.
+    QFile file(settings.path());
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(
+        "[General]\nenableClickToZoom=true\nzoomLevel=nan\nzoomDuration=-1\nclickThreshold=inf\n"
+        "highlightCursor=true\nenableCustomCursor=true\ncursorSize=1000\n");
+  }
+  SettingsStore::useFileForStandard(settings.path());
+
+  SettingsView window;
+  window.setSelectedItem("Recorder");
+  auto* zoom = window.page<RecorderView>()->findChild<ClickToZoomSettingsSection*>();
+  auto* cursor = window.page<RecorderView>()->findChild<CustomCursorSettingsSection*>();
+  ASSERT_TRUE(zoom && cursor);
+  struct Shown {
+    SettingsSlider* slider;
+    double value;
+    const char* text;
+  };
+  for (const Shown& shown : {Shown{zoom->zoomLevel(), 2.0, "2.0x"}, Shown{zoom->duration(), 0.5, "0.5s"},
+                             Shown{zoom->clickThreshold(), 0.5, "0.5s"}, Shown{cursor->size(), 48, "48pt"}}) {
+    EXPECT_EQ(shown.slider->valueText(), shown.text) << shown.slider->label().toStdString();
+    EXPECT_EQ(shown.slider->slider()->value(),
+              std::lround((shown.value - shown.slider->minimum()) / shown.slider->step()))
+        << shown.slider->label().toStdString();
+  }
+
+  // A recording started as the pickers start one uses the same numbers.
+  RecordingMode mode = RecordingMode::screenArea(display, QRectF(0, 0, 160, 120));
+  auto configuration = RecordingConfigurationBuilder::build(mode, SettingsStore::standard());
+  configuration.countdown = 0;
+  configuration.outputDirectory = out();
+  ASSERT_TRUE(configuration.studioConfig);
+  EXPECT_EQ(configuration.studioConfig->zoomLevel, 2.0);
+  EXPECT_EQ(configuration.studioConfig->zoomDuration, 0.5);
+  EXPECT_EQ(configuration.studioConfig->clickThreshold, 0.5);
+  ASSERT_TRUE(harness.start(mode, configuration)) << harness.error;
+  const auto& overlay = harness.coordinator.cursorOverlayController();
+  EXPECT_EQ(overlay.clickThreshold(), 0.5);
+  EXPECT_EQ(overlay.customCursorSize(), 48);
   ASSERT_TRUE(harness.recordFor(0.3));
   EXPECT_TRUE(harness.stop()) << harness.error;
 }

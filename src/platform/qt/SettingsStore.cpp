@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QSettings>
 #include <QStandardPaths>
+#include <algorithm>
 #include <cmath>
 
 namespace tk {
@@ -72,9 +73,15 @@ bool SettingsStore::contains(const QString& key) const {
   return settings_->contains(key);
 }
 
-bool SettingsStore::boolValue(const QString& key) const { return boolValue(key, false); }
-double SettingsStore::doubleValue(const QString& key) const { return doubleValue(key, 0.0); }
-long long SettingsStore::integerValue(const QString& key) const { return integerValue(key, 0); }
+bool SettingsStore::boolValue(const QString& key) const {
+  return boolValue(key, false);
+}
+double SettingsStore::doubleValue(const QString& key) const {
+  return doubleValue(key, 0.0);
+}
+long long SettingsStore::integerValue(const QString& key) const {
+  return integerValue(key, 0);
+}
 
 bool SettingsStore::boolValue(const QString& key, bool fallback) const {
   return boolFrom(rawValue(key)).value_or(fallback);
@@ -82,6 +89,12 @@ bool SettingsStore::boolValue(const QString& key, bool fallback) const {
 
 double SettingsStore::doubleValue(const QString& key, double fallback) const {
   return doubleFrom(rawValue(key)).value_or(fallback);
+}
+
+double SettingsStore::positiveValueWithin(const QString& key, double fallback, double minimum,
+                                          double maximum) const {
+  const double value = doubleValue(key, fallback);
+  return std::isfinite(value) && value > 0 ? std::clamp(value, minimum, maximum) : fallback;
 }
 
 long long SettingsStore::integerValue(const QString& key, long long fallback) const {
@@ -119,11 +132,21 @@ void SettingsStore::write(const QString& key, const QVariant& value) {
   emit changed(key);
 }
 
-void SettingsStore::setBool(const QString& key, bool value) { write(key, value); }
-void SettingsStore::setDouble(const QString& key, double value) { write(key, value); }
-void SettingsStore::setInteger(const QString& key, long long value) { write(key, value); }
-void SettingsStore::setString(const QString& key, const QString& value) { write(key, value); }
-void SettingsStore::setData(const QString& key, const QByteArray& value) { write(key, value); }
+void SettingsStore::setBool(const QString& key, bool value) {
+  write(key, value);
+}
+void SettingsStore::setDouble(const QString& key, double value) {
+  write(key, value);
+}
+void SettingsStore::setInteger(const QString& key, long long value) {
+  write(key, value);
+}
+void SettingsStore::setString(const QString& key, const QString& value) {
+  write(key, value);
+}
+void SettingsStore::setData(const QString& key, const QByteArray& value) {
+  write(key, value);
+}
 
 void SettingsStore::remove(const QString& key) {
   {

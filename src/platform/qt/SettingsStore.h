@@ -43,6 +43,9 @@ class SettingsStore : public QObject {
   double doubleValue(const QString& key, double fallback) const;
   long long integerValue(const QString& key, long long fallback) const;
   QString stringValue(const QString& key, const QString& fallback) const;
+  // A number that must be above zero, within [minimum, maximum]: one never stored, unreadable, not
+  // finite or not above zero reads as `fallback`, and one outside the range as its nearer end.
+  double positiveValueWithin(const QString& key, double fallback, double minimum, double maximum) const;
 
   void setBool(const QString& key, bool value);
   void setDouble(const QString& key, double value);
