@@ -414,10 +414,12 @@ void VideoTrimmerViewModel::updateZoomKeyframe(const ZoomKeyframe& keyframe) {
   syncZoomKeyframesToMetadata();
 }
 
-void VideoTrimmerViewModel::addZoomSegment(double startTime, double length, double zoomLevel) {
-  const double start = std::max(startTime, 0.0);
-  double end = start + length;
+QUuid VideoTrimmerViewModel::addZoomSegment(double startTime, double length, double zoomLevel) {
+  double start = std::max(startTime, 0.0);
   const double total = itemSeconds();
+  // Too near the end for the least length: start earlier rather than run past the movie.
+  if (total > 0) start = std::max(std::min(start, total - kMinimumZoomLength), 0.0);
+  double end = start + length;
   if (total > 0) end = std::min(total, start + length);
   if (end - start < kMinimumZoomLength) end = start + kMinimumZoomLength;
   ZoomSegment segment;
@@ -435,6 +437,7 @@ void VideoTrimmerViewModel::addZoomSegment(double startTime, double length, doub
   syncZoomSegmentsToMetadata();
   Diagnostics::line("🔍 Added zoom segment: " + twoDecimals(start) + "s - " + twoDecimals(end) + "s @ " +
                     formatDouble(zoomLevel) + "x");
+  return segment.id;
 }
 
 void VideoTrimmerViewModel::updateZoomSegment(const ZoomSegment& segment) {

@@ -137,7 +137,9 @@ class VideoTrimmerViewModel : public QObject {
   virtual void updateZoomKeyframe(const ZoomKeyframe& keyframe);
   virtual void syncZoomKeyframesToMetadata();
   virtual void syncZoomSegmentsToMetadata();
-  virtual void addZoomSegment(double startTime, double length, double zoomLevel);
+  // Adds a segment that lies inside the movie once its length is known: one asked for too near the
+  // end starts earlier, so that it keeps its least length. Returns the new segment's id.
+  virtual QUuid addZoomSegment(double startTime, double length, double zoomLevel);
   virtual void updateZoomSegment(const ZoomSegment& segment);
   virtual void moveZoomSegment(const QUuid& id, double newStart);
   virtual void updateZoomSegmentStart(const QUuid& id, double time);

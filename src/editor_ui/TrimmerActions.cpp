@@ -58,9 +58,8 @@ void TrimmerActions::seekPlayer(double seconds) {
 
 void TrimmerActions::addZoomSegmentAtPlayhead() {
   auto& model = view_.viewModel();
-  model.addZoomSegment(view_.currentTime(), 3.0, 2.0);
-  const auto& segments = model.zoomSegments();
-  view_.setSelectedZoomSegmentId(segments.empty() ? std::nullopt : std::optional(segments.back().id));
+  // The segment just added is the one selected, wherever it falls in start order.
+  view_.setSelectedZoomSegmentId(model.addZoomSegment(view_.currentTime(), 3.0, 2.0));
 }
 
 void TrimmerActions::deleteSelectedZoomSegment(const QUuid& selected) {

@@ -101,9 +101,7 @@ QRect TrimmerTimelineView::tracksArea() const {
 }
 
 void TrimmerTimelineView::addZoomSegment(double time) {
-  viewModel_.addZoomSegment(time, kAddedZoomLength, kAddedZoomLevel);
-  const auto& segments = viewModel_.zoomSegments();
-  selectedZoomSegmentId_.assign(segments.empty() ? std::nullopt : std::optional<QUuid>(segments.back().id));
+  selectedZoomSegmentId_.assign(viewModel_.addZoomSegment(time, kAddedZoomLength, kAddedZoomLevel));
   selectionChanged();
 }
 

@@ -229,12 +229,12 @@ TEST_F(VideoTrimmerViewModelTest, ZoomEditsStayClampedSortedAndWrittenBackToTheM
   EXPECT_EQ(model.zoomSegments()[1].startTime, 0.0);  // asked for at -2 s
   EXPECT_EQ(model.zoomSegments()[1].endTime, 3.0);
   const ZoomSegment last = model.zoomSegments()[3];
-  EXPECT_EQ(last.startTime, 9.8);
-  EXPECT_NEAR(last.endTime, 10.3, 1e-9);  // raised to half a second past the end
+  EXPECT_NEAR(last.startTime, 9.5, 1e-9);  // moved back to keep half a second inside the movie
+  EXPECT_EQ(last.endTime, 10.0);
   EXPECT_EQ(last.zoomLevel, 3.0);
   EXPECT_EQ(last.easeIn, 0.8);
   EXPECT_TRUE(inMetadata());
-  EXPECT_TRUE(lines.contains("🔍 Added zoom segment: 9.80s - 10.30s @ 5.0x"));
+  EXPECT_TRUE(lines.contains("🔍 Added zoom segment: 9.50s - 10.00s @ 5.0x"));
 
   ZoomSegment edited = last;
   edited.zoomLevel = 0.5;

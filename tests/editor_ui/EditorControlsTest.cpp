@@ -100,13 +100,32 @@ TEST_F(EditorControlsTest, ZoomSelectionFollowsAddAndDelete) {
   model.addZoomSegment(5, 3, 2);
   trimmer.viewModel().seek(1.0);
   ASSERT_TRUE(waitUntil([&] { return std::abs(trimmer.currentTime() - 1.0) < 0.02; }));
-  transport.addZoomSegmentButton()->click();  // before the existing one: the later one is selected
+  transport.addZoomSegmentButton()->click();  // before the existing one, and still the one selected
   ASSERT_EQ(model.zoomSegments().size(), 2u);
   EXPECT_EQ(model.zoomSegments()[0].startTime, 1.0);
   EXPECT_EQ(model.zoomSegments()[0].endTime, 4.0);
   EXPECT_EQ(model.zoomSegments()[0].zoomLevel, 2.0);
-  EXPECT_EQ(trimmer.selectedZoomSegmentId(), model.zoomSegments()[1].id);
+  EXPECT_EQ(trimmer.selectedZoomSegmentId(), model.zoomSegments()[0].id);
   EXPECT_FALSE(transport.deleteSegmentButton()->isHidden());
+  transport.deleteSegmentButton()->click();  // takes back the one added, never the older one
+  ASSERT_EQ(model.zoomSegments().size(), 1u);
+  EXPECT_EQ(model.zoomSegments()[0].startTime, 5.0);
+  // The older one is selected now, and its editor shows its middle first.
+  ASSERT_TRUE(waitUntil([&] { return std::abs(trimmer.currentTime() - 6.5) < 0.05; }))
+      << trimmer.currentTime();
+
+  // At the very end the new segment starts earlier so that all of its least length is inside.
+  const double end = model.asset()->duration().seconds();
+  trimmer.viewModel().seek(end - 0.02);
+  ASSERT_TRUE(waitUntil([&] { return trimmer.currentTime() > end - 0.1; })) << trimmer.currentTime();
+  transport.addZoomSegmentButton()->click();
+  ASSERT_EQ(model.zoomSegments().size(), 2u);
+  const ZoomSegment atEnd = model.zoomSegments()[1];
+  EXPECT_NEAR(atEnd.startTime, end - 0.5, 0.01);
+  EXPECT_NEAR(atEnd.endTime, end, 0.01);
+  EXPECT_EQ(trimmer.selectedZoomSegmentId(), atEnd.id);
+  transport.deleteSegmentButton()->click();
+  model.addZoomSegment(1, 3, 2);
 
   model.addZoomSegment(8.5, 1, 2);
   const auto three = ids(model.zoomSegments());

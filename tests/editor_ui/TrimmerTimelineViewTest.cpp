@@ -226,10 +226,11 @@ TEST_F(TrimmerTimelineViewTest, ZoomBarsSelectOnATapMoveOnADragAndResizeFromThei
   QTest::mouseClick(track, Qt::LeftButton, {}, QPointF(scale.x(4.5), 4).toPoint());
   EXPECT_NEAR(model().currentTime(), 4.5, scale.secondsPerPoint());
 
-  // Adding from the timeline selects the latest-starting segment.
+  // Adding from the timeline selects the segment added, though a later one starts after it.
   timeline.addZoomSegment(1.0);
   ASSERT_EQ(model().zoomSegments().size(), 3u);
-  EXPECT_EQ(view->selectedZoomSegmentId(), model().zoomSegments().back().id);
+  EXPECT_EQ(model().zoomSegments()[1].startTime, 1.0);
+  EXPECT_EQ(view->selectedZoomSegmentId(), model().zoomSegments()[1].id);
 }
 
 TEST_F(TrimmerTimelineViewTest, PointTracksFromHandMadeMetadataSelectTheirMarkersAndAreNeverCutOff) {
