@@ -3,8 +3,6 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QCoreApplication>
-#include <QGuiApplication>
-#include <QScreen>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <cctype>
@@ -12,6 +10,7 @@
 #include "editor_ui/VideoTrimmerView.h"
 #include "platform/qt/Diagnostics.h"
 #include "platform/qt/MemoryRelease.h"
+#include "ui/ScreenFit.h"
 
 namespace tk {
 
@@ -101,10 +100,8 @@ void VideoTrimmerManager::openTrimmer(const std::filesystem::path& url) {
   auto* layout = new QVBoxLayout(window.get());
   layout->setContentsMargins(0, 0, 0, 0);
   layout->addWidget(new VideoTrimmerView(url, window.get()));
-  if (QScreen* screen = QGuiApplication::primaryScreen()) {
-    QRect area = screen->availableGeometry();
-    window->move(area.center() - QPoint(600, 400));
-  }
+  // Within the screen it opens on: a small screen gets a smaller window, down to the least size.
+  ScreenFit::install(window.get());
   QWidget& shown = *window;
   openTrimmers_.emplace(url, std::move(window));
   bringForward(shown);

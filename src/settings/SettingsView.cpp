@@ -1,10 +1,7 @@
 #include "settings/SettingsView.h"
 
-#include <QCursor>
-#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QListWidget>
-#include <QScreen>
 #include <QShowEvent>
 #include <QStackedWidget>
 #include <array>
@@ -14,6 +11,7 @@
 #include "settings/HotkeyView.h"
 #include "settings/OutputView.h"
 #include "settings/RecorderView.h"
+#include "ui/ScreenFit.h"
 #include "ui/Symbols.h"
 
 namespace tk {
@@ -74,6 +72,7 @@ SettingsView::SettingsView(const QString& selectedItem, QWidget* parent) : QWidg
   });
   setSelectedItem(selectedItem);
   resize(kSidebarWidth + kPageSize.width(), 9 + kPageSize.height());
+  ScreenFit::install(this);
 }
 
 void SettingsView::showEvent(QShowEvent* event) {
@@ -81,47 +80,6 @@ void SettingsView::showEvent(QShowEvent* event) {
   // An opening, not the desktop showing the window again (un-minimising): start at General.
   if (event->spontaneous()) return;
   setSelectedItem(QStringLiteral("General"));
-  // Placed before the window is mapped, so the window manager keeps the place (it would otherwise
-  // put the window under the pointer, partly below the screen when the pointer is low).
-  fitIntoScreen();
-  // Once framed, the real frame is known and the window is fitted again.
-  fitPending_ = true;
-}
-
-bool SettingsView::event(QEvent* event) {
-  const bool handled = QWidget::event(event);
-  if (fitPending_ && (event->type() == QEvent::Move || event->type() == QEvent::Resize) &&
-      frameGeometry() != geometry()) {
-    fitPending_ = false;
-    fitIntoScreen();
-  }
-  return handled;
-}
-
-void SettingsView::fitIntoScreen() {
-  QScreen* shownOn = placed_ ? screen() : QGuiApplication::screenAt(QCursor::pos());
-  if (!shownOn) shownOn = screen();
-  if (!shownOn) return;
-  const QRect usable = shownOn->availableGeometry();
-  // Before the window manager framed the window its frame is unknown: room is kept for a title
-  // bar and borders, and the window is fitted again once framed.
-  const QRect frame = frameGeometry();
-  const QMargins margins =
-      frame != geometry() ? QMargins(geometry().left() - frame.left(), geometry().top() - frame.top(),
-                                     frame.right() - geometry().right(), frame.bottom() - geometry().bottom())
-                          : QMargins(8, 32, 8, 8);
-  const QSize room = usable.size().shrunkBy(margins);
-  const QSize fitted = size().boundedTo(room).expandedTo(minimumSizeHint().boundedTo(room));
-  if (fitted != size()) resize(fitted);
-  QRect outer(frame.topLeft(), fitted.grownBy(margins));
-  // First opening: in the middle of the screen. Later: where it was, moved in as little as it takes.
-  if (!placed_) outer.moveCenter(usable.center());
-  if (outer.right() > usable.right()) outer.moveRight(usable.right());
-  if (outer.bottom() > usable.bottom()) outer.moveBottom(usable.bottom());
-  if (outer.left() < usable.left()) outer.moveLeft(usable.left());
-  if (outer.top() < usable.top()) outer.moveTop(usable.top());
-  placed_ = true;
-  if (outer.topLeft() != frame.topLeft()) move(outer.topLeft());
 }
 
 QStringList SettingsView::tabTitles() {

@@ -41,14 +41,8 @@ class SettingsView : public QWidget {
 
  protected:
   void showEvent(QShowEvent* event) override;
-  bool event(QEvent* event) override;
 
  private:
-  // Shrinks and moves the window so its frame lies inside its screen's usable area.
-  void fitIntoScreen();
-
-  bool fitPending_ = false;
-  bool placed_ = false;
   QListWidget* sidebar_ = nullptr;
   QStackedWidget* pages_ = nullptr;
 };

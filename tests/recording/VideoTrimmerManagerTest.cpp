@@ -2,9 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <QGuiApplication>
+#include <QProcess>
+#include <QScreen>
 #include <QTemporaryDir>
 #include <fstream>
 
+#include "support/TestMovies.h"
 #include "support/TestSupport.h"
 
 namespace tk {
@@ -28,6 +32,50 @@ TEST(VideoTrimmerManagerTest, OpensOneTitledWindowPerMovieAndForgetsItWhenClosed
   manager.openTrimmer(movie);  // the same movie again: the same window
   EXPECT_EQ(manager.openTrimmerCount(), 1u);
   EXPECT_EQ(manager.openTrimmerWindow(movie), window);
+  window->close();
+  EXPECT_TRUE(test::waitUntil([&] { return manager.openTrimmerCount() == 0; }));
+}
+
+// Runs xrandr on the private desktop; true when it succeeded.
+bool xrandr(const QStringList& arguments) {
+  QProcess process;
+  process.start("xrandr", arguments);
+  return process.waitForFinished(60000) && process.exitStatus() == QProcess::NormalExit &&
+         process.exitCode() == 0;
+}
+
+TEST(VideoTrimmerManagerTest, OnAScreenSmallerThanItsIdealSizeTheWindowOpensWhollyInsideTheUsableArea) {
+  TK_REQUIRE_DESKTOP();
+  // The private desktop's screen becomes 1024x768, as on a small laptop.
+  ASSERT_TRUE(
+      xrandr({"--newmode", "tk1024", "63.50", "1024", "1072", "1176", "1328", "768", "771", "775", "798"}));
+  ASSERT_TRUE(xrandr({"--addmode", "screen", "tk1024"}));
+  ASSERT_TRUE(xrandr({"--output", "screen", "--mode", "tk1024", "--fb", "1024x768"}));
+  struct Restore {
+    ~Restore() { xrandr({"--output", "screen", "--mode", "1920x1080", "--fb", "1920x1080"}); }
+  } restore;
+  QScreen* screen = QGuiApplication::primaryScreen();
+  ASSERT_TRUE(test::waitUntil([&] {
+    return screen->geometry().size() == QSize(1024, 768) && screen->availableGeometry().width() <= 1024;
+  }));
+
+  QTemporaryDir dir;
+  const fs::path movie = fs::path(dir.path().toStdString()) / "Small Screen.mov";
+  test::writeTestMovie(movie, {});
+  VideoTrimmerManager manager;
+  manager.openTrimmer(movie);
+  QWidget* window = manager.openTrimmerWindow(movie);
+  ASSERT_TRUE(window);
+  // Framed by the window manager, title bar included, and no smaller than its least size.
+  const auto inside = [&] {
+    const QRect frame = window->frameGeometry();
+    return frame != window->geometry() && screen->availableGeometry().contains(frame);
+  };
+  EXPECT_TRUE(test::waitUntil(inside))
+      << "frame " << window->frameGeometry().x() << "," << window->frameGeometry().y() << " "
+      << window->frameGeometry().width() << "x" << window->frameGeometry().height();
+  EXPECT_GE(window->width(), window->minimumSizeHint().width());
+  EXPECT_GE(window->height(), window->minimumSizeHint().height());
   window->close();
   EXPECT_TRUE(test::waitUntil([&] { return manager.openTrimmerCount() == 0; }));
 }
