@@ -3,9 +3,12 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QCoroSignal>
+#include <QDialog>
 #include <QGuiApplication>
+#include <QMessageBox>
 #include <QSessionManager>
 #include <QTimer>
 #include <atomic>
@@ -109,7 +112,31 @@ QCoro::Task<void> ShutdownController::finishThenQuit() {
   while (self && coordinator_.recordingState().kind() == RecordingState::Kind::finalizing) {
     co_await qCoro(&coordinator_, &RecordingCoordinator::recordingStateChanged);
   }
-  QCoreApplication::quit();
+  if (self) quitUnlessKept();
+}
+
+void ShutdownController::quitUnlessKept() {
+  // What quit() does, with its answer kept: a window may refuse its close event.
+  QEvent quit(QEvent::Quit);
+  QCoreApplication::sendEvent(QCoreApplication::instance(), &quit);
+  if (quit.isAccepted()) return;
+  // The window that refused asks the person first; the answer decides whether the quit goes on.
+  auto* question = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+  if (!question) {
+    quitting_ = false;
+    return;
+  }
+  connect(question, &QDialog::finished, this, [this, question](int result) {
+    auto* box = qobject_cast<QMessageBox*>(question);
+    const bool kept =
+        box ? box->buttonRole(box->clickedButton()) == QMessageBox::RejectRole : result == QDialog::Rejected;
+    if (kept) {
+      quitting_ = false;
+      return;
+    }
+    // Once the answer has been acted on, the window lets itself close.
+    QTimer::singleShot(0, this, &ShutdownController::quitUnlessKept);
+  });
 }
 
 void ShutdownController::finishNow() {

@@ -13,15 +13,19 @@
 #include <QJsonObject>
 #include <QPixmap>
 #include <QProcess>
+#include <QPushButton>
 #include <QRect>
 #include <QRegularExpression>
 #include <QScreen>
 #include <QSet>
 #include <QTemporaryDir>
 #include <QTemporaryFile>
+#include <QVBoxLayout>
 #include <csignal>
 
 #include "ApplicationDriver.h"
+#include "editor_ui/AspectBar.h"
+#include "editor_ui/VideoTrimmerView.h"
 #include "support/TestSupport.h"
 
 using namespace tk::test;
@@ -292,14 +296,14 @@ TEST(ApplicationTest, LosingTheXServerDuringARecordingKeepsTheMovieAndEndsWithou
   expectKeptMovie(app, 0.8);
 }
 
-TEST(ApplicationTest, WithTrimAfterRecordTheFinishedRecordingOpensInTheEditorWhichShowsItAndClosesWithCtrlW) {
-  TK_REQUIRE_DESKTOP();
-  Application app("trimAfterRecord=true\n");
-  recordTheDisplayFromTheBar(app);
-  ASSERT_FALSE(HasFailure());
+namespace {
 
+// Records a take with the editor set to open after it, and returns the editor window once the take
+// has loaded there; empty when it did not.
+QString recordATakeIntoTheEditor(Application& app) {
+  recordTheDisplayFromTheBar(app);
   QString editor;
-  ASSERT_TRUE(tk::test::waitUntil(
+  EXPECT_TRUE(tk::test::waitUntil(
       [&] {
         const QStringList found = visibleWindows("Video Trimmer - Recording at .*\\.mov");
         editor = found.isEmpty() ? QString() : found.front();
@@ -309,9 +313,19 @@ TEST(ApplicationTest, WithTrimAfterRecordTheFinishedRecordingOpensInTheEditorWhi
       << "no editor window; output:\n"
       << app.output().toStdString();
   EXPECT_TRUE(filesIn(app.recordings(), "Recording at *.mov").size() == 1);
-  ASSERT_TRUE(tk::test::waitUntil([&] {
+  EXPECT_TRUE(tk::test::waitUntil([&] {
     return app.output().contains("Video loaded successfully and trimming started automatically");
   })) << app.output().toStdString();
+  return editor;
+}
+
+}  // namespace
+
+TEST(ApplicationTest, WithTrimAfterRecordTheFinishedRecordingOpensInTheEditorWhichShowsItAndClosesWithCtrlW) {
+  TK_REQUIRE_DESKTOP();
+  Application app("trimAfterRecord=true\n");
+  const QString editor = recordATakeIntoTheEditor(app);
+  ASSERT_FALSE(HasFailure());
   EXPECT_FALSE(app.output().contains("Player item failed"));
 
   // The preview shows the recorded desktop: the middle of the window is neither blank nor uniform.
@@ -331,4 +345,80 @@ TEST(ApplicationTest, WithTrimAfterRecordTheFinishedRecordingOpensInTheEditorWhi
   EXPECT_TRUE(tk::test::waitUntil([&] {
     return visibleWindows("Video Trimmer - Recording at .*\\.mov").isEmpty();
   })) << "the editor stayed open";
+}
+
+TEST(ApplicationTest,
+     ASignalWhileTheEditorHoldsUnsavedEditsQuitsOnceTheyAreDiscardedAndIsHandledAgainWhenKept) {
+  TK_REQUIRE_DESKTOP();
+  Application app("trimAfterRecord=true\n");
+  const QString editor = recordATakeIntoTheEditor(app);
+  ASSERT_FALSE(HasFailure());
+  const QStringList movies = filesIn(app.recordings(), "Recording at *.mov");
+  ASSERT_EQ(movies.size(), 1);
+
+  // An unsaved edit: "1:1" in the editor's header. Where it lies is found on an editor of the same
+  // size in this process, laid out by the same code.
+  // The window's own area on the screen, its frame left out.
+  const QString info = run("xwininfo", {"-id", editor});
+  const auto absolute = [&](const char* axis) {
+    return QRegularExpression(QStringLiteral("Absolute upper-left %1:\\s+(-?\\d+)").arg(axis))
+        .match(info)
+        .captured(1)
+        .toInt();
+  };
+  const QRect area(absolute("X"), absolute("Y"), geometryOf(editor).width(), geometryOf(editor).height());
+  QWidget twin;
+  twin.setAttribute(Qt::WA_DontShowOnScreen);
+  auto* layout = new QVBoxLayout(&twin);
+  layout->setContentsMargins(0, 0, 0, 0);
+  auto* twinEditor =
+      new tk::VideoTrimmerView(QDir(app.recordings()).filePath(movies.front()).toStdString(), &twin);
+  layout->addWidget(twinEditor);
+  twin.resize(area.size());
+  twin.show();
+  ASSERT_TRUE(tk::test::waitUntil([&] { return !twinEditor->viewModel().isLoading(); }));
+  QPushButton* square = nullptr;
+  for (QPushButton* button : twinEditor->aspectControls().segments())
+    if (button->text() == "1:1") square = button;
+  ASSERT_NE(square, nullptr);
+  const QRect button(area.topLeft() + square->mapTo(&twin, QPoint(0, 0)), square->size());
+  const QImage before = screenshot(button);
+  click(button.center().x(), button.center().y());
+  ASSERT_TRUE(tk::test::waitUntil([&] { return screenshot(button) != before; }))
+      << "\"1:1\" did not take the click at " << button.center().x() << "," << button.center().y();
+
+  const pid_t pid = static_cast<pid_t>(app.process().processId());
+  const auto signalsHandled = [&] {
+    return app.output().count("Received signal 15; finishing before quitting");
+  };
+  const auto askedToDiscard = [&] {
+    const QString prompt = waitForVisible("Discard Changes\\?");
+    EXPECT_FALSE(prompt.isEmpty()) << "no question about the edits; output:\n" << app.output().toStdString();
+    return prompt;
+  };
+
+  // Kept: the application goes on, and the next signal is handled again.
+  ::kill(pid, SIGTERM);
+  QString prompt = askedToDiscard();
+  ASSERT_FALSE(prompt.isEmpty());
+  EXPECT_TRUE(tk::test::waitUntil([&] { return signalsHandled() == 1; }));
+  pressKeyIn(prompt, "Escape");
+  ASSERT_TRUE(tk::test::waitUntil([&] { return visibleWindows("Discard Changes\\?").isEmpty(); }));
+  EXPECT_EQ(app.process().state(), QProcess::Running);
+  EXPECT_FALSE(visibleWindows("Video Trimmer - Recording at .*\\.mov").isEmpty());
+  ::kill(pid, SIGTERM);
+  ASSERT_TRUE(tk::test::waitUntil([&] { return signalsHandled() == 2; }))
+      << "the second signal went unheard; output:\n"
+      << app.output().toStdString();
+
+  // Discarded: the quit the signal asked for goes on.
+  prompt = askedToDiscard();
+  ASSERT_FALSE(prompt.isEmpty());
+  pressKeyIn(prompt, "Tab");  // from Cancel, the default, to Discard
+  pressKeyIn(prompt, "space");
+  ASSERT_TRUE(app.process().waitForFinished(60000))
+      << "still running after the edits were discarded; output:\n"
+      << app.output().toStdString();
+  EXPECT_EQ(app.process().exitStatus(), QProcess::NormalExit);
+  EXPECT_EQ(app.process().exitCode(), 0);
 }
