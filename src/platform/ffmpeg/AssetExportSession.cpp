@@ -153,9 +153,16 @@ class VideoTrackCursor {
       reader_->seek(s);
       next_ = reader_->advance();
       current_.reset();
+      stepped_ = false;
     }
     while (next_ && *next_ <= s) {
-      previousTime_ = currentTime_;
+      // Only a frame decoded just before this one tells a frame's length: after a jump (a part that
+      // starts late, a new segment) there is none yet.
+      if (stepped_)
+        previousTime_ = currentTime_;
+      else
+        previousTime_.reset();
+      stepped_ = true;
       currentTime_ = *next_;
       current_ = reader_->currentFrame().pixelBuffer();
       next_ = reader_->advance();
@@ -179,6 +186,7 @@ class VideoTrackCursor {
   static inline const MediaTime kShortfall{1, 2};
   MediaTime currentTime_ = MediaTime::zero();
   std::optional<MediaTime> previousTime_;
+  bool stepped_ = false;  // currentTime_ is a frame of the reader's present run
   std::optional<MediaTime> endedEarly_;
   const CompositionTrack& track_;
   const int decoderThreads_;
