@@ -31,6 +31,21 @@ struct Inputs {
   std::filesystem::path outputURL;
 };
 
+// What the person is told when the canvas was made smaller than the look asked for.
+std::optional<std::string> scaledCanvasNote(QSize wanted, QSize made) {
+  return "The movie is " + std::to_string(made.width()) + " × " + std::to_string(made.height()) +
+         " pixels rather than " + std::to_string(wanted.width()) + " × " + std::to_string(wanted.height()) +
+         ": an H.264 movie holds at most " + std::to_string(AdvancedVideoExporter::kMaxCanvasSide) +
+         " pixels on a side and " + std::to_string(AdvancedVideoExporter::kMaxCanvasMacroblocks) +
+         " blocks of 16 × 16 pixels, so the picture was scaled down, keeping its shape.";
+}
+
+std::optional<std::string> joinedNotes(std::optional<std::string> first, std::optional<std::string> second) {
+  if (!first) return second;
+  if (second) *first += "\n\n" + *second;
+  return first;
+}
+
 std::shared_ptr<const Error> failure(ExportError::Kind kind,
                                      std::shared_ptr<const Error> underlying = nullptr) {
   return std::make_shared<ExportError>(kind, std::move(underlying));
@@ -49,11 +64,15 @@ ExportResult runExport(const Inputs& in, ExportSessionHandle& handle) {
   if (pictureEnd > MediaTime::zero() && pictureEnd < duration &&
       (duration - pictureEnd).seconds() < 1.0 / std::max(sourceVideo->nominalFrameRate, 1.0))
     duration = pictureEnd;
-  const QSizeF natural(sourceVideo->width, sourceVideo->height);
+  const QSizeF source(sourceVideo->width, sourceVideo->height);
   // A picture without a size has no canvas: refuse it before one is computed.
-  if (!(natural.width() > 0) || !(natural.height() > 0) || !std::isfinite(natural.width()) ||
-      !std::isfinite(natural.height()) || !(duration > MediaTime::zero()))
+  if (!(source.width() > 0) || !(source.height() > 0) || !std::isfinite(source.width()) ||
+      !std::isfinite(source.height()) || !(duration > MediaTime::zero()))
     return ExportResult::failure(failure(ExportError::Kind::invalidAssets));
+  // A canvas past the encoder's limits is made smaller, and every picture read at that scale, so the
+  // rest of the export works at the size it writes.
+  const double scale = AdvancedVideoExporter::encoderFitScale(in.ratio, source);
+  const QSizeF natural(VideoComposition::scaledSourceSize(source.toSize(), scale));
   const QSize canvas = AdvancedVideoExporter::evenCanvasSize(in.ratio, natural);
   const MediaTimeRange whole{MediaTime::zero(), duration};
 
@@ -79,6 +98,7 @@ ExportResult runExport(const Inputs& in, ExportSessionHandle& handle) {
   auto videoComposition = std::make_shared<VideoComposition>();
   videoComposition->renderSize = canvas;
   videoComposition->frameDuration = MediaTime(1, 60);
+  videoComposition->sourceScale = scale;
   auto instruction = std::make_shared<VideoCompositionInstruction>();
   instruction->timeRange = whole;
   VideoCompositionLayerInstruction layer(screenTrack->trackID());
@@ -109,7 +129,7 @@ ExportResult runExport(const Inputs& in, ExportSessionHandle& handle) {
     std::vector<int32_t> trackIDs{screenTrack->trackID()};
     QSizeF cameraSize(0, 0);
     if (cameraTrack) {
-      cameraSize = QSizeF(cameraTrack->naturalSize());
+      cameraSize = QSizeF(VideoComposition::scaledSourceSize(cameraTrack->naturalSize(), scale));
       Diagnostics::line("📹 Camera track setup:");
       Diagnostics::line("   camNaturalSize=" + sizeText(cameraSize));
       Diagnostics::line("   screenTrackID=" + std::to_string(screenTrack->trackID()));
@@ -158,7 +178,12 @@ ExportResult runExport(const Inputs& in, ExportSessionHandle& handle) {
   session->exportSynchronously();
   switch (session->status()) {
     case AssetExportSession::Status::completed:
-      return ExportResult::success(session->finalURL(), shortSourceNote(*session, duration.seconds()));
+      return ExportResult::success(
+          session->finalURL(),
+          joinedNotes(scale < 1
+                          ? scaledCanvasNote(AdvancedVideoExporter::evenCanvasSize(in.ratio, source), canvas)
+                          : std::nullopt,
+                      shortSourceNote(*session, duration.seconds())));
     case AssetExportSession::Status::cancelled:
       return ExportResult::failure(failure(ExportError::Kind::cancelled));
     default: {
@@ -175,6 +200,27 @@ QSize AdvancedVideoExporter::evenCanvasSize(OutputAspectRatio ratio, QSizeF natu
   const QSizeF canvas = AspectRatio::outputCanvasSize(ratio, natural);
   const auto even = [](double v) { return 2 * static_cast<int>(std::ceil(v / 2 - 1e-9)); };
   return {even(canvas.width()), even(canvas.height())};
+}
+
+bool AdvancedVideoExporter::fitsEncoder(QSize canvas) {
+  const int64_t blocks = int64_t{(canvas.width() + 15) / 16} * ((canvas.height() + 15) / 16);
+  return canvas.width() <= kMaxCanvasSide && canvas.height() <= kMaxCanvasSide &&
+         blocks <= kMaxCanvasMacroblocks;
+}
+
+double AdvancedVideoExporter::encoderFitScale(OutputAspectRatio ratio, QSizeF natural) {
+  const QSize canvas = evenCanvasSize(ratio, natural);
+  if (fitsEncoder(canvas)) return 1;
+  const double w = canvas.width(), h = canvas.height();
+  double scale =
+      std::min(kMaxCanvasSide / std::max(w, h), std::sqrt(kMaxCanvasMacroblocks * 256.0 / (w * h)));
+  // The picture's sides round down to even pixels and the canvas's up: step down until it fits.
+  const auto fits = [&](double s) {
+    return fitsEncoder(
+        evenCanvasSize(ratio, QSizeF(VideoComposition::scaledSourceSize(natural.toSize(), s))));
+  };
+  while (scale > 0.001 && !fits(scale)) scale *= 0.999;
+  return scale;
 }
 
 std::shared_ptr<ExportSessionHandle> AdvancedVideoExporter::exportVideo(

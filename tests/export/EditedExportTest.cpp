@@ -2,6 +2,7 @@
 
 #include <QProcess>
 #include <fstream>
+#include <thread>
 
 #include "editor/OutputAspectRatio.h"
 #include "export/AdvancedVideoExporter.h"
@@ -43,21 +44,28 @@ class EditedExportTest : public ::testing::Test {
   }
   test::SharedSettingsRestorer restorer;
 
-  // Runs the editor's edited export and returns the movie it wrote.
-  static fs::path exportWith(test::LoadedEditor& editor, const Look& look) {
+  // Runs the editor's edited export and returns its result (none when it never ended).
+  static std::optional<ExportResult> exportResult(test::LoadedEditor& editor, const Look& look) {
     test::ExportWait wait;
     editor.model().exportAdvancedVideo(look.camera, look.padding, look.corner, look.ratio, look.verticalStack,
                                        look.screenShadowOpacity, look.screenShadowRadius,
                                        look.cameraShadowOpacity, look.cameraShadowRadius, wait.completion());
     EXPECT_TRUE(editor.model().isExporting());
-    if (!wait.wait()) return {};
+    if (!wait.wait()) return std::nullopt;
     EXPECT_EQ(wait.calls, 1);
     EXPECT_FALSE(editor.model().isExporting());
-    if (!wait.result->succeeded()) {
-      ADD_FAILURE() << wait.result->error->localizedDescription();
+    return wait.result;
+  }
+
+  // The same, for an export that must succeed: the movie it wrote.
+  static fs::path exportWith(test::LoadedEditor& editor, const Look& look) {
+    const auto result = exportResult(editor, look);
+    if (!result) return {};
+    if (!result->succeeded()) {
+      ADD_FAILURE() << result->error->localizedDescription();
       return {};
     }
-    return *wait.result->url;
+    return *result->url;
   }
 
   static BackgroundSettings solidBlue() {
@@ -231,6 +239,68 @@ TEST_F(EditedExportTest, CancelStopsTheExportAndLeavesNothingBehind) {
   ASSERT_TRUE(error);
   EXPECT_EQ(error->kind(), ExportError::Kind::cancelled);
   EXPECT_TRUE(editor.outputs().empty());
+}
+
+// A tall picture, red along its top, blue along its bottom and green between, whose canvas is past
+// what the encoder takes: 8400 pixels high.
+void writeTallMovie(const fs::path& file) {
+  constexpr int kWidth = 400, kHeight = 8400, kBand = 80;
+  AssetWriter writer(file, ContainerFormat::mov);
+  VideoInputSettings video{kWidth, kHeight, 30};
+  video.preset = "ultrafast";
+  writer.addVideoInput(video);
+  writer.start();
+  auto frame = PixelBuffer::create(kWidth, kHeight);
+  frame->fill(kWindowGreen);
+  for (int y = 0; y < kBand; ++y)
+    for (int x = 0; x < kWidth; ++x) {
+      frame->setPixel(x, y, kCameraRed);
+      frame->setPixel(x, kHeight - 1 - y, kBlue);
+    }
+  for (int i = 0; i < 2; ++i) {
+    while (!writer.isReadyForVideo()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    writer.appendVideo(frame, MediaTime(i, 30));
+  }
+  writer.finish(MediaTime(2, 30));
+}
+
+TEST_F(EditedExportTest, ACanvasPastTheEncodersLimitsIsScaledDownWholeAndTheNoteSaysSo) {
+  QTemporaryDir folder;
+  const fs::path tall = fs::path(folder.path().toStdString()) / "tall.mov";
+  ASSERT_NO_THROW(writeTallMovie(tall));
+  test::LoadedEditor editor(std::nullopt, tall);
+  ASSERT_TRUE(editor.loaded());
+  CursorOverlaySettings noCursor = CursorOverlaySettings::defaultSettings();
+  noCursor.enabled = false;
+  editor.model().setCursorOverlaySettings(noCursor);
+  // Both paths: the picture centred on the canvas, and the compositor drawing a background to the edge.
+  for (const bool background : {false, true}) {
+    SCOPED_TRACE(background ? "compositor" : "plain");
+    editor.model().setBackgroundEnabled(background);
+    const auto result = exportResult(editor, Look{});
+    ASSERT_TRUE(result && result->succeeded());
+    auto frame = test::frameOf(*result->url, 0);
+    ASSERT_TRUE(frame);
+    const int W = frame->width(), H = frame->height();
+    EXPECT_TRUE(AdvancedVideoExporter::fitsEncoder(QSize(W, H))) << W << " x " << H;
+    EXPECT_GT(H, 7800);  // no smaller than the limits ask
+    EXPECT_NEAR(static_cast<double>(W) / H, 400.0 / 8400, 0.002);
+    // The whole picture, scaled: its red top and blue bottom reach the canvas's edges.
+    EXPECT_TRUE(closeTo(frame->pixel(W / 2, 2), kCameraRed));
+    EXPECT_TRUE(closeTo(frame->pixel(W / 2, H / 2), kWindowGreen));
+    EXPECT_TRUE(closeTo(frame->pixel(W / 2, H - 3), kBlue));
+    ASSERT_TRUE(result->note);
+    EXPECT_NE(result->note->find(std::to_string(W) + " × " + std::to_string(H)), std::string::npos)
+        << *result->note;
+    EXPECT_NE(result->note->find("400 × 8400"), std::string::npos) << *result->note;
+    EXPECT_NE(result->note->find("scaled down"), std::string::npos) << *result->note;
+  }
+  // A canvas within the limits is left as it is, without a note.
+  test::LoadedEditor small;
+  ASSERT_TRUE(small.loaded());
+  const auto plain = exportResult(small, Look{});
+  ASSERT_TRUE(plain && plain->succeeded());
+  EXPECT_FALSE(plain->note);
 }
 
 TEST_F(EditedExportTest, RefusalsComeAsErrorsAndWriteNothing) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QSize>
+#include <algorithm>
 #include <memory>
 #include <vector>
 
@@ -18,6 +19,17 @@ struct VideoComposition {
   MediaTime frameDuration = MediaTime(1, 60);
   std::vector<std::shared_ptr<const VideoCompositionInstruction>> instructions;
   VideoCompositorFactory customVideoCompositor;
+  // Every source picture is read at this fraction of its size (at most 1), scaled while it is
+  // converted, so that a canvas made smaller to fit the encoder still holds the whole picture.
+  double sourceScale = 1;
+
+  // The size a source of `natural` pixels is read at under `scale`: each side scaled and rounded down
+  // to an even number, at least 2.
+  static QSize scaledSourceSize(QSize natural, double scale) {
+    if (!(scale < 1)) return natural;
+    const auto side = [scale](int v) { return std::max(2, static_cast<int>(v * scale) & ~1); };
+    return {side(natural.width()), side(natural.height())};
+  }
 };
 
 }  // namespace tk

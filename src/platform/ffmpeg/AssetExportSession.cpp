@@ -136,8 +136,8 @@ bool renameNoReplace(const std::filesystem::path& from, const std::filesystem::p
 // The frames of one composition video track, in composition time order.
 class VideoTrackCursor {
  public:
-  VideoTrackCursor(const CompositionTrack& track, int decoderThreads)
-      : track_(track), decoderThreads_(decoderThreads) {}
+  VideoTrackCursor(const CompositionTrack& track, int decoderThreads, double scale)
+      : track_(track), decoderThreads_(decoderThreads), scale_(scale) {}
 
   // The source frame shown at composition time t; null in a gap.
   std::shared_ptr<PixelBuffer> frameAt(const MediaTime& t) {
@@ -147,8 +147,7 @@ class VideoTrackCursor {
     if (segment != segment_) {
       if (!reader_ || !segment_ || segment_->sourceFile != segment->sourceFile ||
           segment_->sourceTrackID != segment->sourceTrackID)
-        reader_ =
-            std::make_unique<VideoFrameReader>(segment->sourceFile, segment->sourceTrackID, decoderThreads_);
+        reader_ = openReader(*segment);
       segment_ = segment;
       reader_->seek(s);
       next_ = reader_->advance();
@@ -183,6 +182,17 @@ class VideoTrackCursor {
   const std::optional<MediaTime>& endedEarly() const { return endedEarly_; }
 
  private:
+  std::unique_ptr<VideoFrameReader> openReader(const CompositionTrackSegment& segment) const {
+    auto reader =
+        std::make_unique<VideoFrameReader>(segment.sourceFile, segment.sourceTrackID, decoderThreads_);
+    if (scale_ < 1) {
+      const QSize size =
+          VideoComposition::scaledSourceSize(QSize(reader->naturalWidth(), reader->naturalHeight()), scale_);
+      reader->setOutputSize(size.width(), size.height());
+    }
+    return reader;
+  }
+
   static inline const MediaTime kShortfall{1, 2};
   MediaTime currentTime_ = MediaTime::zero();
   std::optional<MediaTime> previousTime_;
@@ -190,6 +200,7 @@ class VideoTrackCursor {
   std::optional<MediaTime> endedEarly_;
   const CompositionTrack& track_;
   const int decoderThreads_;
+  const double scale_;
   const CompositionTrackSegment* segment_ = nullptr;
   std::unique_ptr<VideoFrameReader> reader_;
   std::optional<MediaTime> next_;
@@ -312,7 +323,8 @@ class PartRenderer {
         noteWritten_(std::move(noteWritten)),
         videoTracks_(composition.tracks(MediaKind::video)) {
     for (const auto* track : videoTracks_)
-      cursors_.push_back(std::make_unique<VideoTrackCursor>(*track, shape.decoderThreads));
+      cursors_.push_back(
+          std::make_unique<VideoTrackCursor>(*track, shape.decoderThreads, vc ? vc->sourceScale : 1.0));
   }
   ~PartRenderer() {
     // The compositors go first: their queued requests finish (as failed) into `composed_`, not into
