@@ -152,11 +152,16 @@ std::vector<CursorPosition> cursorFollowPath(const std::vector<CursorPosition>& 
 }
 
 ZoomState zoomStateAtTime(const std::vector<ZoomSegment>& unsorted,
-                          const std::vector<CursorPosition>* cursors, double t) {
+                          const std::vector<CursorPosition>* cursors, double t,
+                          const ZoomSegmentIndex* index) {
   if (unsorted.empty()) return {};
+  if (!index) {
+    const ZoomSegmentIndex own(unsorted);
+    return zoomStateAtTime(unsorted, cursors, t, &own);
+  }
+  // Those that reach t, by start (list order among equal starts).
   std::vector<const ZoomSegment*> segments;
-  segments.reserve(unsorted.size());
-  for (const auto& s : unsorted) segments.push_back(&s);
+  for (uint32_t i : index->segmentsAt(t)) segments.push_back(&unsorted[i]);
   std::stable_sort(segments.begin(), segments.end(),
                    [](const ZoomSegment* a, const ZoomSegment* b) { return a->startTime < b->startTime; });
 
@@ -173,8 +178,9 @@ ZoomState zoomStateAtTime(const std::vector<ZoomSegment>& unsorted,
     QPointF focus(0.5, 0.5);
     if (cursors && !cursors->empty()) {
       window.clear();
-      for (const auto& p : *cursors)
-        if (start <= p.timestamp && p.timestamp <= end) window.push_back(p);
+      auto p = std::lower_bound(cursors->begin(), cursors->end(), start,
+                                [](const CursorPosition& c, double time) { return c.timestamp < time; });
+      for (; p != cursors->end() && p->timestamp <= end; ++p) window.push_back(*p);
       std::optional<QPointF> at;
       if (seg->panSmoothing > 0 && window.size() >= 2)
         at = cursorPosition(cursorFollowPath(window, *seg), t);

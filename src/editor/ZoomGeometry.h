@@ -4,6 +4,7 @@
 #include <optional>
 #include <vector>
 
+#include "editor/ZoomSegmentIndex.h"
 #include "model/MetadataEvents.h"
 #include "platform/composition/AffineTransform.h"
 
@@ -45,9 +46,12 @@ std::vector<CursorPosition> smoothCursorPositions(const std::vector<CursorPositi
 std::vector<CursorPosition> cursorFollowPath(const std::vector<CursorPosition>& positions,
                                              const ZoomSegment& segment);
 
-// The zoom of a set of segments at `t` (segments in any order; overlapping ones blend).
+// The zoom of a set of segments at `t` (segments in any order; overlapping ones blend). A caller
+// that asks often passes an index built from the same segments, so a look-up does not go over them
+// all; without one, one is built for the call.
 ZoomState zoomStateAtTime(const std::vector<ZoomSegment>& segments,
-                          const std::vector<CursorPosition>* cursorPositions, double t);
+                          const std::vector<CursorPosition>* cursorPositions, double t,
+                          const ZoomSegmentIndex* index = nullptr);
 // The zoom of keyframes sorted by time at `t`, eased with the quintic ramp (preview) or the cubic
 // one (export transforms).
 ZoomState zoomStateFromKeyframes(const std::vector<ZoomKeyframe>& keyframes,

@@ -51,15 +51,21 @@ void TrimmerPreview::setLayout(QSizeF screenArea, bool verticalStack) {
 
 RoundedCameraCompositorSettings TrimmerPreview::compositorSettings() const {
   const auto& model = trimmer_.viewModel();
-  const auto& look = trimmer_.appearance();
-  RoundedCameraCompositorSettings s;
-  s.cameraSettings = {look.pipCenterNormalized, look.pipWidthFraction, look.shrinkFactor, look.easeDuration,
-                      look.cameraShape};
+  RoundedCameraCompositorSettings s = layoutSettings();
   s.zoomSegments = model.zoomSegments();
   if (model.metadata()) {
     s.cursorPositions = model.metadata()->cursorPositions;
     s.clickEvents = model.metadata()->cursorClicks;
   }
+  return s;
+}
+
+RoundedCameraCompositorSettings TrimmerPreview::layoutSettings() const {
+  const auto& model = trimmer_.viewModel();
+  const auto& look = trimmer_.appearance();
+  RoundedCameraCompositorSettings s;
+  s.cameraSettings = {look.pipCenterNormalized, look.pipWidthFraction, look.shrinkFactor, look.easeDuration,
+                      look.cameraShape};
   s.cursorOverlaySettings = model.cursorOverlaySettings();
   s.backgroundSettings = model.backgroundSettings();
   s.backgroundEnabled = model.backgroundEnabled();
@@ -81,7 +87,7 @@ QRectF TrimmerPreview::screenAreaRect() const {
 }
 
 QRectF TrimmerPreview::screenLayerRect() const {
-  return TrimmerPreviewGeometry::screenLayerRect(compositorSettings(), size(), screenArea_,
+  return TrimmerPreviewGeometry::screenLayerRect(layoutSettings(), size(), screenArea_,
                                                  trimmer_.videoNaturalSize());
 }
 

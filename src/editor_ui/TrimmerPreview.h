@@ -54,6 +54,9 @@ class TrimmerPreview : public QWidget {
   void mouseReleaseEvent(QMouseEvent* event) override;
 
  private:
+  // The settings without the timed lists (zoom segments, cursor samples, clicks): all the layout
+  // needs, and cheap to make at every paint however long the lists are.
+  RoundedCameraCompositorSettings layoutSettings() const;
   void paintStandard(QPainter& painter);
   void paintVerticalStack(QPainter& painter);
   // The main frame inside `layer` (fitted), clipped to `radius`, with the cursor over it.

@@ -56,31 +56,46 @@ QRectF screenLayerRect(const RoundedCameraCompositorSettings& settings, QSizeF c
   return CanvasSpace{canvas.width(), canvas.height()}.toRaster(rect);
 }
 
-double overlayScale(const std::vector<ZoomSegment>& zoomSegments, double s, double t) {
-  for (const auto& segment : zoomSegments) {
-    const double a = segment.startTime, b = segment.endTime, i = segment.easeIn, o = segment.easeOut;
-    const double r = std::max(a - i, 0.0);
-    if (t >= r && t < a) {
-      const double q = ZoomGeometry::easeInOutQuint((t - r) / std::max(i, 0.0001));
-      return 1 + q * (s - 1);
-    }
-    if (t >= a && t <= b) return s;
-    if (t > b && t <= b + o) {
-      const double q = ZoomGeometry::easeInOutQuint((t - b) / std::max(o, 0.0001));
-      return s + q * (1 - s);
-    }
+namespace {
+
+// The bubble's shrink under one segment at t, when the segment acts there.
+std::optional<double> segmentScale(const ZoomSegment& segment, double s, double t) {
+  const double a = segment.startTime, b = segment.endTime, i = segment.easeIn, o = segment.easeOut;
+  const double r = std::max(a - i, 0.0);
+  if (t >= r && t < a) {
+    const double q = ZoomGeometry::easeInOutQuint((t - r) / std::max(i, 0.0001));
+    return 1 + q * (s - 1);
   }
+  if (t >= a && t <= b) return s;
+  if (t > b && t <= b + o) {
+    const double q = ZoomGeometry::easeInOutQuint((t - b) / std::max(o, 0.0001));
+    return s + q * (1 - s);
+  }
+  return std::nullopt;
+}
+
+}  // namespace
+
+double overlayScale(const std::vector<ZoomSegment>& zoomSegments, double s, double t,
+                    const ZoomSegmentIndex* index) {
+  if (index) {
+    for (uint32_t i : index->segmentsAt(t))
+      if (auto scale = segmentScale(zoomSegments[i], s, t)) return *scale;
+    return 1.0;
+  }
+  for (const auto& segment : zoomSegments)
+    if (auto scale = segmentScale(segment, s, t)) return *scale;
   return 1.0;
 }
 
 AffineTransform previewZoomTransform(bool enableZoomPreview, const std::vector<ZoomSegment>& segments,
                                      const std::vector<ZoomKeyframe>& keyframes,
                                      const std::vector<CursorPosition>* cursorPositions, double t,
-                                     QSizeF size) {
+                                     QSizeF size, const ZoomSegmentIndex* index) {
   if (!enableZoomPreview) return AffineTransform::identity();
   ZoomState zoom;
   if (!segments.empty()) {
-    zoom = ZoomGeometry::zoomStateAtTime(segments, cursorPositions, t);
+    zoom = ZoomGeometry::zoomStateAtTime(segments, cursorPositions, t, index);
   } else if (!keyframes.empty()) {
     std::vector<ZoomKeyframe> sorted = keyframes;
     std::stable_sort(sorted.begin(), sorted.end(),

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "editor/OutputAspectRatio.h"
+#include "editor/ZoomSegmentIndex.h"
 #include "model/CameraShape.h"
 #include "model/MetadataEvents.h"
 #include "platform/composition/AffineTransform.h"
@@ -43,15 +44,17 @@ QRectF screenLayerRect(const RoundedCameraCompositorSettings& settings, QSizeF c
                        QSizeF videoNaturalSize);
 
 // The camera bubble's shrink at `t` from the zoom segments (sorted by start): eased in before each
-// segment, `shrinkFactor` while it holds, eased out after it; 1 elsewhere.
-double overlayScale(const std::vector<ZoomSegment>& zoomSegments, double shrinkFactor, double t);
+// segment, `shrinkFactor` while it holds, eased out after it; 1 elsewhere. `index`, when given, is
+// built from the same segments and spares the walk over all of them.
+double overlayScale(const std::vector<ZoomSegment>& zoomSegments, double shrinkFactor, double t,
+                    const ZoomSegmentIndex* index = nullptr);
 
 // The zoom of the preview at `t` for an area of `size`: segments win over keyframes; identity
 // when zoom preview is off or there is nothing to zoom.
 AffineTransform previewZoomTransform(bool enableZoomPreview, const std::vector<ZoomSegment>& segments,
                                      const std::vector<ZoomKeyframe>& keyframes,
                                      const std::vector<CursorPosition>* cursorPositions, double t,
-                                     QSizeF size);
+                                     QSizeF size, const ZoomSegmentIndex* index = nullptr);
 
 // A location in an area, normalised and held inside 0...1 (y down, no flip).
 QPointF normalisedDragLocation(QPointF location, QSizeF area);

@@ -103,6 +103,8 @@ VideoTrimmerView::VideoTrimmerView(std::filesystem::path videoURL, QWidget* pare
   applyColourScheme();
 
   auto& model = *viewModel_;
+  // First, so that whatever redraws on a change of the zoom segments finds them again.
+  connect(&model, &VideoTrimmerViewModel::zoomSegmentsChanged, this, [this] { zoomSegmentIndex_.reset(); });
   for (auto signal :
        {&VideoTrimmerViewModel::isLoadingChanged, &VideoTrimmerViewModel::isExportingChanged,
         &VideoTrimmerViewModel::exportProgressChanged, &VideoTrimmerViewModel::backgroundSettingsChanged,
@@ -568,7 +570,14 @@ void VideoTrimmerView::mirrorMainPlayerRate(double rate) {
 }
 
 double VideoTrimmerView::overlayScale(double t) const {
-  return TrimmerPreviewGeometry::overlayScale(viewModel_->zoomSegments(), appearance_.shrinkFactor, t);
+  return TrimmerPreviewGeometry::overlayScale(viewModel_->zoomSegments(), appearance_.shrinkFactor, t,
+                                              &zoomSegmentIndex());
+}
+
+const ZoomSegmentIndex& VideoTrimmerView::zoomSegmentIndex() const {
+  if (!zoomSegmentIndex_ || zoomSegmentIndex_->listSize() != viewModel_->zoomSegments().size())
+    zoomSegmentIndex_.emplace(viewModel_->zoomSegments());
+  return *zoomSegmentIndex_;
 }
 
 void VideoTrimmerView::updateOverlayScale() {
@@ -623,7 +632,7 @@ AffineTransform VideoTrimmerView::previewZoomTransform(double t, QSizeF size) co
   const auto& metadata = viewModel_->metadata();
   return TrimmerPreviewGeometry::previewZoomTransform(
       enableZoomPreview_, viewModel_->zoomSegments(), viewModel_->zoomKeyframes(),
-      metadata ? &metadata->cursorPositions : nullptr, t, size);
+      metadata ? &metadata->cursorPositions : nullptr, t, size, &zoomSegmentIndex());
 }
 
 void VideoTrimmerView::setZoomKeyframeCenter(double x, double y) {

@@ -15,6 +15,7 @@
 
 #include "editor/OutputAspectRatio.h"
 #include "editor/VideoTrimmerViewModel.h"
+#include "editor/ZoomSegmentIndex.h"
 #include "model/BackgroundSettings.h"
 #include "model/CameraShape.h"
 #include "platform/composition/AffineTransform.h"
@@ -161,6 +162,9 @@ class VideoTrimmerView : public QWidget {
   // ---- preview ----
   double previewAspectRatio() const;
   AffineTransform previewZoomTransform(double t, QSizeF size) const;
+  // The index of the model's zoom segments that every frame's zoom and bubble size look up; made
+  // again after the segments change.
+  const ZoomSegmentIndex& zoomSegmentIndex() const;
   void setZoomKeyframeCenter(double x, double y);
   void zoomKeyframeCenterDrag(QPointF location, QSizeF area);
 
@@ -232,6 +236,7 @@ class VideoTrimmerView : public QWidget {
   std::optional<int> cameraTimeObserver_;
   double observedRate_ = 0;
   double overlayScale_ = 1.0;
+  mutable std::optional<ZoomSegmentIndex> zoomSegmentIndex_;
   QTimer* overlayTimer_ = nullptr;
   QTimer* playbackTimer_ = nullptr;
   std::optional<QUuid> selectedZoomKeyframeId_;

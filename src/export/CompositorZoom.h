@@ -1,10 +1,13 @@
 #pragma once
 
 #include <QPointF>
+#include <memory>
 #include <optional>
+#include <unordered_map>
 #include <vector>
 
 #include "editor/ZoomGeometry.h"
+#include "editor/ZoomSegmentIndex.h"
 #include "export/RoundedCameraCompositorSettings.h"
 
 namespace tk {
@@ -24,17 +27,30 @@ std::optional<QPointF> focusPosition(const std::vector<CursorPosition>& position
 // The camera bubble's size factor: 1 unzoomed, `shrinkFactor` while a segment holds.
 double zoomProgress(const RoundedCameraCompositorSettings& settings, double t);
 
-// The same zoom state with each segment's follow path worked out once, for a renderer that asks
-// every frame; equal to zoomState() at every time. Built and read on one thread.
+// The same zoom state and bubble size for a renderer that asks every frame; equal to zoomState() and
+// zoomProgress() at every time. The segments reaching a time are found through an index built once
+// for each settings object and shared by every renderer of it (an export's compositors), and a
+// segment's follow path is worked out when it is first reached and kept only while it is in use, so
+// the memory does not grow with the number of segments beyond the index. Built and read on one
+// thread; the settings outlive it.
 class FollowPaths {
  public:
   FollowPaths() = default;
-  explicit FollowPaths(const RoundedCameraCompositorSettings& settings);
+  explicit FollowPaths(const std::shared_ptr<const RoundedCameraCompositorSettings>& settings);
   ZoomState zoomState(double t) const;
+  double zoomProgress(double t) const;
+  // How many follow paths are kept now (for tests).
+  size_t keptPaths() const { return paths_.size(); }
 
  private:
-  std::vector<ZoomSegment> segments_;
-  std::vector<std::vector<CursorPosition>> paths_;  // per segment; empty without cursor samples
+  const std::vector<CursorPosition>& pathOf(uint32_t position) const;
+
+  std::shared_ptr<const RoundedCameraCompositorSettings> settings_;
+  std::shared_ptr<const ZoomSegmentIndex> index_;
+  bool sortedCursors_ = true;
+  mutable std::vector<uint32_t> found_;
+  // Follow paths by position in the list; an empty one stands for every cursor sample.
+  mutable std::unordered_map<uint32_t, std::vector<CursorPosition>> paths_;
 };
 
 // The focus held inside [0.5/L, 1 − 0.5/L] on each axis, so the zoomed view stays inside the frame.

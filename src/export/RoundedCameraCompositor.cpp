@@ -100,7 +100,7 @@ void RoundedCameraCompositor::useSettings(
     const std::shared_ptr<const RoundedCameraCompositorSettings>& settings) {
   if (settings == settings_) return;
   settings_ = settings;
-  follow_ = CompositorZoom::FollowPaths(*settings_);
+  follow_ = CompositorZoom::FollowPaths(settings_);
   // A new export's settings draw other images and another cursor.
   resetCompositorCaches();
   cursorRenderer_.reset();
@@ -382,7 +382,7 @@ void RoundedCameraCompositor::renderCameraBubble(PixelBuffer& out, const PixelBu
   }
   // The bubble rests at full size or at the zoom's shrink factor; its shadow is blurred once for each
   // rest and, while a zoom ramp resizes the bubble, the nearer one is drawn scaled onto it.
-  const double f = CompositorZoom::zoomProgress(S, t);
+  const double f = follow_.zoomProgress(t);
   const double shrink = S.cameraSettings.shrinkFactor;
   const bool nearFull = std::abs(f - 1) <= std::abs(f - shrink);
   double restRadius = 0;

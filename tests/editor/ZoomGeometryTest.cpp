@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -128,6 +129,42 @@ TEST(ZoomGeometryTest, SegmentStateRampsHoldsAndBlends) {
   // Two holds average; the list order does not matter.
   const std::vector<ZoomSegment> both{segment(1, 3, 3), segment(0.5, 3, 2)};
   EXPECT_NEAR(zoomStateAtTime(both, nullptr, 2).level, 2.5, 1e-12);
+}
+
+TEST(ZoomGeometryTest, SegmentIndexFindsTheSegmentsActingAtAnInstantAndNoOthers) {
+  // Short segments in no order, one that spans the whole movie, odd ramps and times that are not
+  // numbers or not finite: the long one must not hide the short ones behind it.
+  std::vector<ZoomSegment> list{segment(0, 100, 2, 0, 0)};
+  for (int i = 0; i < 2000; ++i) {
+    const double start = std::fmod(i * 13.7, 100.0);
+    list.push_back(segment(start, start + 0.02 * (i % 9), 2, 0.05 * (i % 5), 0.05 * (i % 4)));
+    if (i % 50 == 0) list.back().easeIn = -0.2;
+    if (i % 71 == 0) list.back().endTime = start - 0.1;
+    if (i % 83 == 0) list.back().startTime = std::nan("");
+    if (i % 89 == 0) list.back().endTime = std::numeric_limits<double>::infinity();
+  }
+  const ZoomSegmentIndex index(list);
+  EXPECT_EQ(index.listSize(), list.size());
+  const auto acts = [](const ZoomSegment& s, double t) {
+    const double ramp = std::max(s.startTime - s.easeIn, 0.0);
+    return (ramp <= t && t <= s.endTime + s.easeOut) || (s.startTime <= t && t <= s.endTime) ||
+           (s.endTime < t && t <= s.endTime + s.easeOut);
+  };
+  const auto plain = [](const ZoomSegment& s) { return s.easeIn >= 0 && s.endTime >= s.startTime; };
+  for (double t = -1; t < 102; t += 0.0131) {
+    const std::vector<uint32_t> found = index.segmentsAt(t);
+    ASSERT_TRUE(std::is_sorted(found.begin(), found.end()));
+    for (size_t i = 0; i < list.size(); ++i) {
+      const bool listed = std::binary_search(found.begin(), found.end(), static_cast<uint32_t>(i));
+      if (acts(list[i], t)) {
+        ASSERT_TRUE(listed) << "segment " << i << " at " << t;
+      } else if (listed) {
+        ASSERT_FALSE(plain(list[i])) << "segment " << i << " found at " << t;
+      }
+    }
+  }
+  EXPECT_TRUE(index.segmentsAt(std::nan("")).empty());
+  EXPECT_TRUE(ZoomSegmentIndex(std::vector<ZoomSegment>{}).segmentsAt(1).empty());
 }
 
 TEST(ZoomGeometryTest, SegmentFocusFollowsTheCursorAndFallsBackToTheWholeList) {

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include "CompositorTestSupport.h"
 
 namespace tk {
@@ -64,8 +66,38 @@ TEST(CompositorZoomTest, CachedFollowPathsMatchThePerFrameComputation) {
   s.zoomSegments[1].panSmoothing = 0;
   for (int i = 0; i < 400; ++i)
     s.cursorPositions.push_back(sample(i / 60.0, 0.5 + 0.4 * std::sin(i * 0.05), 0.3));
-  const FollowPaths cached(s);
+  const FollowPaths cached(std::make_shared<const RoundedCameraCompositorSettings>(s));
   for (double t = 0; t < 7; t += 0.037) EXPECT_EQ(cached.zoomState(t), zoomState(s, t)) << t;
+}
+
+TEST(CompositorZoomTest, ManyOverlappingSegmentsMatchTheWalkOverAllAndKeepFewPaths) {
+  // Thousands of segments in no order, most overlapping their neighbours, some with odd ramps or a
+  // time that is not a number, over a cursor that rests (no samples) in the middle of the movie.
+  RoundedCameraCompositorSettings s;
+  for (int i = 0; i < 3000; ++i) {
+    const double start = std::fmod(i * 7.31, 60.0);
+    ZoomSegment segment = test::zoomSegment(start, start + 0.05 + (i % 7) * 0.1, 1.5 + (i % 3), 0.25);
+    segment.panSmoothing = (i % 4) * 0.3;
+    if (i % 97 == 0) segment.easeIn = -0.3;
+    if (i % 101 == 0) segment.easeOut = -1;
+    if (i % 499 == 0) segment.startTime = std::nan("");
+    s.zoomSegments.push_back(segment);
+  }
+  for (int i = 0; i < 3600; ++i)
+    if (i < 1200 || i > 2400)
+      s.cursorPositions.push_back(sample(i / 60.0, 0.5 + 0.4 * std::sin(i * 0.05), 0.4));
+  const auto shared = std::make_shared<const RoundedCameraCompositorSettings>(s);
+  const FollowPaths first(shared), second(shared);
+  size_t mostPaths = 0;
+  for (double t = -0.1; t < 61; t += 0.0173) {
+    ASSERT_EQ(first.zoomState(t), zoomState(s, t)) << t;
+    ASSERT_EQ(first.zoomProgress(t), zoomProgress(s, t)) << t;
+    mostPaths = std::max(mostPaths, first.keptPaths());
+  }
+  // Paths are kept for the segments in use, not for all of them.
+  EXPECT_LE(mostPaths, 64u + 20u);
+  // A second renderer of the same settings agrees, also going back in time.
+  for (double t = 60; t > 0; t -= 0.61) EXPECT_EQ(second.zoomState(t), zoomState(s, t)) << t;
 }
 
 TEST(CompositorZoomTest, FocusIsClampedSoTheViewStaysInsideTheFrame) {
