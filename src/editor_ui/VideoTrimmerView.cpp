@@ -119,7 +119,11 @@ VideoTrimmerView::VideoTrimmerView(std::filesystem::path videoURL, QWidget* pare
   // What an export writes is the state when it starts; once it succeeds, that is what closing
   // compares against.
   connect(&model, &VideoTrimmerViewModel::isExportingChanged, this, [this] {
-    if (viewModel_->isExporting()) exportingState_ = editState();
+    if (!viewModel_->isExporting()) return;
+    exportingState_ = editState();
+    // The export needs the memory more than a paused preview needs its decoders.
+    if (MediaPlayer* player = viewModel_->player()) player->releaseDecoderSoon();
+    cameraPlayer_->releaseDecoderSoon();
   });
   // The zooms as first read from the recording are what the window loaded, not an edit.
   connect(&model, &VideoTrimmerViewModel::metadataChanged, this, [this] {

@@ -120,6 +120,37 @@ TEST_F(MediaPlayerTest, ExactSeeksAreCoalescedAndTheLatestWins) {
   EXPECT_EQ(player.currentTime().seconds(), 0.0);
 }
 
+TEST_F(MediaPlayerTest, APausedPlayerLetsItsDecoderGoAndPicksUpExactlyWhereItWas) {
+  MediaPlayer player;
+  ASSERT_TRUE(load(player, silentMovie()));
+  std::optional<bool> seeked;
+  player.seek(MediaTime(20, 30), [&](bool finished) { seeked = finished; });
+  ASSERT_TRUE(test::waitUntil([&] { return seeked.has_value(); }));
+  EXPECT_TRUE(player.decoderOpen());
+  // Paused: the decoder goes, the frame on show stays.
+  ASSERT_TRUE(test::waitUntil([&] { return !player.decoderOpen(); }, std::chrono::seconds(30)));
+  EXPECT_EQ(frameShown(player), 20);
+  // A seek opens it again and lands on its frame.
+  seeked.reset();
+  player.seek(MediaTime(33, 30), [&](bool finished) { seeked = finished; });
+  ASSERT_TRUE(test::waitUntil([&] { return seeked.has_value(); }));
+  EXPECT_TRUE(*seeked);
+  EXPECT_EQ(frameShown(player), 33);
+  // Playing on after it went again (at once when asked): from the frame on show, forward.
+  player.releaseDecoderSoon();
+  ASSERT_TRUE(test::waitUntil([&] { return !player.decoderOpen(); }, std::chrono::seconds(30)));
+  std::vector<int> shown;
+  QObject::connect(&player, &MediaPlayer::frameChanged, &player,
+                   [&] { shown.push_back(frameShown(player)); });
+  player.play();
+  ASSERT_TRUE(
+      test::waitUntil([&] { return !shown.empty() && shown.back() >= 40; }, std::chrono::seconds(30)));
+  player.pause();
+  EXPECT_TRUE(player.decoderOpen());
+  EXPECT_GE(shown.front(), 33);
+  EXPECT_TRUE(std::is_sorted(shown.begin(), shown.end()));
+}
+
 TEST_F(MediaPlayerTest, PlaysInRealTimeOnTheSteadyClockAndStopsAtTheEnd) {
   MediaPlayer player;
   ASSERT_TRUE(load(player, silentMovie()));

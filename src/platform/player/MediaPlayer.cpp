@@ -173,6 +173,14 @@ bool MediaPlayer::usesAudioClock() const {
   return session_ && session_->usesAudioClock();
 }
 
+bool MediaPlayer::decoderOpen() const {
+  return session_ && session_->decoderOpen();
+}
+
+void MediaPlayer::releaseDecoderSoon() {
+  if (session_) session_->releaseDecoderSoon();
+}
+
 void MediaPlayer::onReady(uint64_t generation, MediaAsset asset) {
   if (generation != generation_) return;
   asset_ = std::move(asset);

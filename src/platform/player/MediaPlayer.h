@@ -27,6 +27,9 @@ class PlaybackSession;
 // position; without an audio track, at a rate other than 1, or without a sound server, it is the
 // monotonic clock. Frames that are late are skipped without being converted.
 //
+// A player paused for a while closes its decoder (see decoderOpen()), which for a large picture holds
+// hundreds of megabytes of frames, and opens it again when it is next needed.
+//
 // Seeks are exact (the frame shown at the time) and coalesced: while one runs, only the latest of
 // the seeks asked for after it is carried out; the others complete with false.
 //
@@ -82,6 +85,11 @@ class MediaPlayer : public QObject {
   QSize naturalSize() const;
   // Whether the clock is the sound server's (false: the monotonic clock); any thread.
   bool usesAudioClock() const;
+  // Whether the item's picture decoder is open. Paused for a couple of seconds, a player closes it
+  // and gives back the frames it held; the next seek or play opens it again. Any thread.
+  bool decoderOpen() const;
+  // Closes the decoder without the wait: now if paused, else when it next pauses.
+  void releaseDecoderSoon();
 
  signals:
   void statusChanged(tk::MediaPlayer::Status status);

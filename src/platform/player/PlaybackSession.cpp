@@ -94,6 +94,7 @@ void PlaybackSession::setRate(double rate) {
     if (rate == rate_) return;
     const double now = secondsLocked();
     rate_ = rate;
+    if (rate > 0) releaseSoon_ = false;
     const bool withSound = output_ && !output_->failed() && rate == 1.0;
     audioWanted_ = withSound;
     if (rate == 0 || withSound) {
@@ -154,6 +155,7 @@ bool PlaybackSession::open() {
       throw PlatformError("MediaPlayer", -1, "The file " + file_.string() + " holds neither video nor audio");
     if (asset.firstTrack(MediaKind::video)) {
       video_ = std::make_unique<VideoFrameReader>(file_);
+      decoderOpen_ = true;
       frameSeconds_ = std::max(1e-3, video_->nominalFrameDuration().seconds());
     }
     if (asset.firstTrack(MediaKind::audio) && !muted_) {
@@ -207,7 +209,13 @@ void PlaybackSession::videoLoop() {
     reconcileAudio(lock);
     if (stopping_ || pendingSeek_) continue;
     if (rate_ == 0) {
-      wake_.wait(lock);
+      // Paused for a while: the decoder's frames (hundreds of megabytes for a large picture) are
+      // given back while nothing plays, such as while the editor exports.
+      if (video_ && (releaseSoon_ || (wake_.wait_for(lock, kIdleRelease) == std::cv_status::timeout &&
+                                      rate_ == 0 && !pendingSeek_ && !stopping_)))
+        releaseDecoder(lock);
+      else if (!video_)
+        wake_.wait(lock);
       continue;
     }
     playStep(lock);
@@ -240,6 +248,7 @@ void PlaybackSession::carryOutSeek(MediaTime time, uint64_t id, std::unique_lock
     audioWake_.notify_all();
   }
   std::shared_ptr<PixelBuffer> frame;
+  if (videoReleased_) reopenDecoder();
   if (video_) {
     try {
       video_->setOutputSize(width, height);
@@ -305,7 +314,51 @@ void PlaybackSession::reconcileAudio(std::unique_lock<std::mutex>& lock) {
   }
 }
 
+void PlaybackSession::releaseDecoderSoon() {
+  {
+    std::lock_guard lock(mutex_);
+    releaseSoon_ = true;
+  }
+  wake_.notify_all();
+}
+
+void PlaybackSession::releaseDecoder(std::unique_lock<std::mutex>& lock) {
+  releaseSoon_ = false;
+  std::unique_ptr<VideoFrameReader> closing = std::move(video_);
+  videoReleased_ = true;
+  haveNext_ = false;
+  decoderOpen_ = false;
+  lock.unlock();
+  closing.reset();
+  lock.lock();
+}
+
+void PlaybackSession::reopenDecoder() {
+  try {
+    video_ = std::make_unique<VideoFrameReader>(file_);
+    decoderOpen_ = true;
+  } catch (const Error& error) {
+    Diagnostics::line("⚠️ Reopening the picture failed: " + error.localizedDescription());
+  }
+  videoReleased_ = false;
+}
+
 void PlaybackSession::playStep(std::unique_lock<std::mutex>& lock) {
+  if (!haveNext_ && !videoEnded_ && videoReleased_) {
+    // Playing on from a pause that let the decoder go: from the frame shown now.
+    const MediaTime at = MediaTime::fromSeconds(secondsLocked(), 90000);
+    lock.unlock();
+    reopenDecoder();
+    if (video_) {
+      try {
+        video_->seek(at);
+      } catch (const Error& error) {
+        Diagnostics::line("⚠️ Seeking failed: " + error.localizedDescription());
+      }
+    }
+    lock.lock();
+    if (pendingSeek_ || stopping_) return;
+  }
   if (!haveNext_ && !videoEnded_) {
     if (!video_) {
       videoEnded_ = true;

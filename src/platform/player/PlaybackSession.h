@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <filesystem>
@@ -48,6 +49,12 @@ class PlaybackSession {
   std::shared_ptr<PixelBuffer> currentFrame() const;
   void frameTaken();
   void setOutputSize(int width, int height);
+  // Whether the picture's decoder is open now: a paused session closes it after kIdleRelease and
+  // opens it again, where the clock stands, for the next seek or play.
+  bool decoderOpen() const { return decoderOpen_.load(); }
+  static constexpr std::chrono::milliseconds kIdleRelease{2000};
+  // Closes the decoder without the wait: now if the session is paused, else when it next pauses.
+  void releaseDecoderSoon();
 
  private:
   enum class Clock { held, steady, audio };
@@ -58,6 +65,8 @@ class PlaybackSession {
   void carryOutSeek(MediaTime time, uint64_t id, std::unique_lock<std::mutex>& lock);
   void reconcileAudio(std::unique_lock<std::mutex>& lock);
   void playStep(std::unique_lock<std::mutex>& lock);
+  void releaseDecoder(std::unique_lock<std::mutex>& lock);
+  void reopenDecoder();
   void publish(std::shared_ptr<PixelBuffer> frame);
   void fillAudio(float* out, int frames, int64_t position);
   double secondsLocked() const;
@@ -68,6 +77,9 @@ class PlaybackSession {
   Callbacks callbacks_;
   double duration_ = 0;
   std::unique_ptr<VideoFrameReader> video_;
+  bool videoReleased_ = false;  // the video thread let video_ go while paused
+  bool releaseSoon_ = false;    // under mutex_
+  std::atomic<bool> decoderOpen_{false};
   std::unique_ptr<AudioSampleReader> audio_;
   std::unique_ptr<AudioOutput> output_;
 
