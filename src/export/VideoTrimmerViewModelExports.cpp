@@ -65,13 +65,15 @@ void VideoTrimmerViewModel::exportAdvancedVideo(CameraExportSettings cameraSetti
     metadata_ = std::move(fallback);
     emit metadataChanged();
   }
-  RecordingMetadata copy = *metadata_;
-  copy.zoomKeyframes = zoomKeyframes_;
-  if (copy.zoomKeyframes.empty() && !copy.zoomEvents.empty()) {
-    for (const auto& event : copy.zoomEvents) copy.zoomKeyframes.push_back(keyframeFromEvent(event));
+  // The keyframes are written into the model's metadata in place, and the export takes the one copy
+  // it needs: with a million zoom segments every copy is tens of megabytes.
+  metadata_->zoomKeyframes = zoomKeyframes_;
+  if (metadata_->zoomKeyframes.empty() && !metadata_->zoomEvents.empty()) {
+    for (const auto& event : metadata_->zoomEvents)
+      metadata_->zoomKeyframes.push_back(keyframeFromEvent(event));
   }
-  metadata_ = copy;
   emit metadataChanged();
+  RecordingMetadata copy = *metadata_;
 
   Diagnostics::line("🎬 Exporting with zoomKeyframes=" + std::to_string(copy.zoomKeyframes.size()) +
                     ", cursorPositions=" + std::to_string(copy.cursorPositions.size()));
@@ -142,8 +144,8 @@ void VideoTrimmerViewModel::exportAdvancedVideo(CameraExportSettings cameraSetti
                                        camera, stack, std::move(cursor), std::move(background),
                                        backgroundEnabled, look[0], look[1], look[2], look[3], look[4],
                                        look[5], std::move(output), std::move(finish), handle);
-  }(*asset_, cameraURL_, effective, copy, cameraSettings, verticalStack, cursorOverlaySettings_, background,
-                                               backgroundEnabled_,
+  }(*asset_, cameraURL_, effective, std::move(copy), cameraSettings, verticalStack, cursorOverlaySettings_,
+                                               background, backgroundEnabled_,
                                                {videoPadding, videoCornerRadius, screenShadowOpacity,
                                                 screenShadowRadius, cameraShadowOpacity, cameraShadowRadius},
                                                destination.url, handle, std::move(finish));
