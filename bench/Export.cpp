@@ -38,6 +38,7 @@
 #include <QTimer>
 #include <algorithm>
 
+#include "BenchSupport.h"
 #include "editor/StudioEditorViewModel.h"
 #include "editor/VideoTrimmerViewModel.h"
 #include "export/AdvancedVideoExporter.h"
@@ -51,62 +52,8 @@
 namespace {
 
 using namespace tk;
+using namespace tk::bench;
 namespace fs = std::filesystem;
-
-struct Measure {
-  double wall = 0, cpu = 0, peakMiB = 0;
-  bool ok = false;
-};
-
-void waitReady(const std::function<bool()>& ready) {
-  while (!ready()) std::this_thread::sleep_for(std::chrono::microseconds(200));
-}
-
-// A desktop-like picture: a light backdrop with panels, and a dark window that drifts across it.
-void writeRecording(const fs::path& file, int width, int height, double seconds) {
-  AssetWriter writer(file, ContainerFormat::mp4);
-  VideoInputSettings video;
-  video.width = width;
-  video.height = height;
-  video.frameRate = 60;
-  video.preset = "ultrafast";
-  video.bitRate = 12'000'000;
-  video.queuedFrames = 4;
-  writer.addVideoInput(video);
-  writer.addAudioInput(AudioInputSettings{});
-  writer.start();
-  auto backdrop = PixelBuffer::create(width, height);
-  for (int y = 0; y < height; ++y)
-    for (int x = 0; x < width; ++x) {
-      const bool panel = (x / 240 + y / 135) % 3 == 0;
-      backdrop->setPixel(x, y, panel ? 0xFFD8DCE4 : 0xFFF4F5F7 - ((x * 7 + y * 3) % 16));
-    }
-  PixelBufferPool pool(width, height, 12);
-  const int frames = static_cast<int>(std::lround(seconds * 60));
-  const int block = 800;  // 60 fps video, 48 kHz audio: 800 sample frames per video frame
-  for (int i = 0; i < frames; ++i) {
-    auto frame = pool.acquire();
-    frame->copyFrom(*backdrop);
-    const int w = width / 3, h = height / 3;
-    const int left = static_cast<int>((width - w) * (0.5 + 0.45 * std::sin(i * 0.013)));
-    const int top = static_cast<int>((height - h) * (0.5 + 0.45 * std::cos(i * 0.009)));
-    for (int y = top; y < top + h; ++y) {
-      auto* row = reinterpret_cast<uint32_t*>(frame->row(y));
-      for (int x = left; x < left + w; ++x) row[x] = 0xFF202838 + ((x + i) % 32 == 0 ? 0x00404040 : 0);
-    }
-    waitReady([&] { return writer.isReadyForVideo(); });
-    writer.appendVideo(frame, MediaTime(i, 60));
-    auto audio = std::make_shared<AudioBlock>();
-    audio->frameCount = block;
-    audio->samples.resize(block * 2);
-    for (int s = 0; s < block; ++s)
-      audio->samples[s * 2] = audio->samples[s * 2 + 1] =
-          0.3f * static_cast<float>(std::sin(2 * M_PI * 440 * (i * block + s) / 48000.0));
-    waitReady([&] { return writer.isReadyForAudio(0); });
-    writer.appendAudio(0, audio, MediaTime(int64_t(i) * block, 48000));
-  }
-  writer.finish(MediaTime::fromSeconds(seconds, 600));
-}
 
 void writeCamera(const fs::path& file, double seconds) {
   AssetWriter writer(file, ContainerFormat::mov);
@@ -150,24 +97,6 @@ RecordingMetadata metadataFor(double seconds) {
     }
   }
   return metadata;
-}
-
-// Runs `work` in a child process; its own wall time, CPU time and peak resident memory.
-Measure inChild(const std::function<bool()>& work) {
-  const auto start = std::chrono::steady_clock::now();
-  std::fflush(stdout);
-  const pid_t child = fork();
-  if (child == 0) _exit(work() ? 0 : 1);
-  int status = 0;
-  rusage usage{};
-  wait4(child, &status, 0, &usage);
-  Measure m;
-  m.wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  m.cpu =
-      usage.ru_utime.tv_sec + usage.ru_stime.tv_sec + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-  m.peakMiB = usage.ru_maxrss / 1024.0;
-  m.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
-  return m;
 }
 
 // The export's look; the reference frames for the SSIM are drawn from the same values.
@@ -483,7 +412,8 @@ int main(int argc, char** argv) {
   std::vector<Measure> exportRounds, peerRounds;
   for (int round = 0; round < (shortRun ? 1 : 3); ++round) {
     fs::remove(exported, ec);
-    exportRounds.push_back(inChild([&] { return runExport(argc, argv, source, camera, exported, seconds, 0); }));
+    exportRounds.push_back(
+        inChild([&] { return runExport(argc, argv, source, camera, exported, seconds, 0); }));
     peerRounds.push_back(inChild([&] { return runFfmpeg(source, dir / "reencode.mp4", true, 0); }));
   }
   const Measure all = median(exportRounds), peer = median(peerRounds);

@@ -31,17 +31,6 @@ double residentMegabytes() {
   return double(tk::MemoryRelease::residentBytes().value_or(0)) / (1024.0 * 1024.0);
 }
 
-// Runs the event loop until `done` holds or `seconds` pass; false on time-out.
-bool waitFor(const std::function<bool()>& done, double seconds) {
-  QElapsedTimer timer;
-  timer.start();
-  while (!done()) {
-    if (timer.elapsed() > seconds * 1000) return false;
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-  }
-  return true;
-}
-
 tk::VideoTrimmerView* trimmerIn(QWidget* window) {
   return window ? window->findChild<tk::VideoTrimmerView*>() : nullptr;
 }
@@ -102,18 +91,20 @@ int main(int argc, char** argv) {
       std::printf("recording failed: %s\n", tk::describeException(std::current_exception()).c_str());
       return 1;
     }
-    if (!waitFor([&] { return !finished.empty(); }, 30)) return 1;
+    if (!tk::bench::waitFor([&] { return !finished.empty(); }, 30)) return 1;
 
     auto& editors = tk::VideoTrimmerManager::shared();
     editors.openTrimmer(finished);
     QWidget* window = editors.openTrimmerWindow(finished);
     tk::VideoTrimmerView* view = trimmerIn(window);
-    if (!view || !waitFor([&] { return !view->viewModel().isLoading() || view->loadFailed(); }, 60)) return 1;
+    if (!view ||
+        !tk::bench::waitFor([&] { return !view->viewModel().isLoading() || view->loadFailed(); }, 60))
+      return 1;
     view->actions().exportAdvanced();
-    if (!waitFor([&] { return view->showExportSuccess() || view->showError(); }, 300)) return 1;
+    if (!tk::bench::waitFor([&] { return view->showExportSuccess() || view->showError(); }, 300)) return 1;
     if (view->showError()) std::printf("  export failed: %s\n", view->errorMessage().c_str());
     window->close();
-    if (!waitFor([&] { return editors.openTrimmerWindow(finished) == nullptr; }, 30)) return 1;
+    if (!tk::bench::waitFor([&] { return editors.openTrimmerWindow(finished) == nullptr; }, 30)) return 1;
     QCoreApplication::processEvents();
     afterCycle.push_back(residentMegabytes());
     std::printf("  after cycle %2d: %.0f MB resident\n", cycle + 1, afterCycle.back());
