@@ -55,6 +55,7 @@ void RecordingContext::onVideoFrame(const SampleBuffer& sample) {
     if (settings_.sessionStarted) settings_.sessionStarted(start);
   }
   if (!writer->isWriting()) return;
+  openSoundSession();
 
   MediaTime frameTime = sample.presentationTime();
   MediaTime duration = sample.duration();
@@ -89,9 +90,46 @@ void RecordingContext::onVideoFrame(const SampleBuffer& sample) {
 }
 
 void RecordingContext::onSystemAudio(const SampleBuffer& sample) {
+  if (!delivering_ || paused_ || !settings_.writer || isPastEnd(sample.presentationTime())) return;
+  std::lock_guard lock(soundMutex_);
+  if (!holdUntilSession(0, sample)) appendSystemAudio(sample);
+}
+
+void RecordingContext::onMicrophoneAudio(const SampleBuffer& sample) {
+  if (!delivering_ || paused_ || isPastEnd(sample.presentationTime())) return;
+  std::lock_guard lock(soundMutex_);
+  if (!holdUntilSession(1, sample)) appendMicrophoneAudio(sample);
+}
+
+bool RecordingContext::holdUntilSession(int source, const SampleBuffer& sample) {
+  if (soundSessionOpen_) return false;
+  // Sound captured just before the first frame but handed over after it belongs to the take; the
+  // writer leaves out whatever of it is older than the frame. Only the newest second is kept.
+  heldSound_.push_back({source, sample});
+  while (heldSound_.size() > 1 &&
+         heldSound_.back().second.presentationTime() - heldSound_.front().second.presentationTime() >
+             MediaTime(1, 1))
+    heldSound_.pop_front();
+  return true;
+}
+
+void RecordingContext::openSoundSession() {
+  if (soundSessionOpen_.load()) return;
+  std::lock_guard lock(soundMutex_);
+  if (soundSessionOpen_.load()) return;
+  soundSessionOpen_ = true;
+  for (const auto& [source, sample] : heldSound_) {
+    if (source == 0)
+      appendSystemAudio(sample);
+    else
+      appendMicrophoneAudio(sample);
+  }
+  heldSound_.clear();
+}
+
+void RecordingContext::appendSystemAudio(const SampleBuffer& sample) {
   const auto& writer = settings_.writer;
-  if (!delivering_ || paused_ || !writer || !writer->isWriting() || isPastEnd(sample.presentationTime()))
-    return;
+  if (!writer->isWriting()) return;
   int64_t r = ++systemAudioReceived_;
   if (r <= 3) {
     Diagnostics::line("🔊 Received system audio frame #" + formatInt(r));
@@ -113,8 +151,7 @@ void RecordingContext::onSystemAudio(const SampleBuffer& sample) {
   }
 }
 
-void RecordingContext::onMicrophoneAudio(const SampleBuffer& sample) {
-  if (!delivering_ || paused_ || isPastEnd(sample.presentationTime())) return;
+void RecordingContext::appendMicrophoneAudio(const SampleBuffer& sample) {
   int64_t m = ++microphoneReceived_;
   if (m <= 3) {
     Diagnostics::line("🎙️ Received microphone audio frame #" + formatInt(m));
@@ -125,10 +162,7 @@ void RecordingContext::onMicrophoneAudio(const SampleBuffer& sample) {
     }
   }
   const auto& writer = settings_.writer;
-  if (!writer || !writer->isWriting()) {
-    if (m <= 5) Diagnostics::line("   ⏳ Waiting for video session to start...");
-    return;
-  }
+  if (!writer || !writer->isWriting()) return;
   // The microphone is stamped on the clock the frames are, so it needs no move onto theirs: moving
   // it by the session's start would shift it by however late the first frame was handed over.
   if (mixer_) {

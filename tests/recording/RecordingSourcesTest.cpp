@@ -166,6 +166,18 @@ TEST_F(RecordingSourcesTest, AMicrophoneThatDeliversInLongBlocksIsMixedWhole) {
   EXPECT_EQ(cellsWithout(samples, {440, 1000}, 0.5, 0.1), "");
 }
 
+// A tone already playing when Record is pressed, on an output nobody else listens to (it renders
+// seconds ahead then, and what it rendered before anyone listened never reaches its monitor).
+TEST_F(RecordingSourcesTest, SoundPlayingBeforeRecordIsThereFromTheFirstFrame) {
+  test::ToneInNullSink played(1000);
+  ASSERT_TRUE(played.playing());
+  auto movie = record(systemAudioConfig(area()), 2.0);
+  ASSERT_TRUE(movie) << harness.error;
+  const auto samples = oneTrackOf(*movie);
+  ASSERT_GT(samples.size(), size_t(kRate * 1.5));
+  EXPECT_EQ(cellsWithout(samples, {1000}, 0, 0.05), "");
+}
+
 TEST_F(RecordingSourcesTest, TheSoundCapturedUpToTheStopIsInTheFile) {
   // The desktop's own microphone: a tone source the sound server hands over in its own steps.
   auto movieConfig = config(area());
