@@ -1,5 +1,6 @@
 #include "recording/RecordingContext.h"
 
+#include <algorithm>
 #include <string>
 
 #include "overlays/ZoomRenderer.h"
@@ -90,15 +91,75 @@ void RecordingContext::onVideoFrame(const SampleBuffer& sample) {
 }
 
 void RecordingContext::onSystemAudio(const SampleBuffer& sample) {
-  if (!delivering_ || paused_ || !settings_.writer || isPastEnd(sample.presentationTime())) return;
+  if (!delivering_ || !settings_.writer || isPastEnd(sample.presentationTime())) return;
   std::lock_guard lock(soundMutex_);
-  if (!holdUntilSession(0, sample)) appendSystemAudio(sample);
+  for (const SampleBuffer& piece : outsidePauses(sample))
+    if (!holdUntilSession(0, piece)) appendSystemAudio(piece);
 }
 
 void RecordingContext::onMicrophoneAudio(const SampleBuffer& sample) {
-  if (!delivering_ || paused_ || isPastEnd(sample.presentationTime())) return;
+  if (!delivering_ || isPastEnd(sample.presentationTime())) return;
   std::lock_guard lock(soundMutex_);
-  if (!holdUntilSession(1, sample)) appendMicrophoneAudio(sample);
+  for (const SampleBuffer& piece : outsidePauses(sample))
+    if (!holdUntilSession(1, piece)) appendMicrophoneAudio(piece);
+}
+
+std::vector<SampleBuffer> RecordingContext::outsidePauses(const SampleBuffer& sample) {
+  const auto& block = sample.audioBlock();
+  if (!block || block->frameCount <= 0 || block->format.sampleRate <= 0 ||
+      !sample.presentationTime().isValid())
+    return {};
+  const int rate = block->format.sampleRate;
+  const int64_t startNs = sample.presentationTime().nanoseconds();
+  const int64_t endNs = startNs + block->frameCount * 1'000'000'000LL / rate;
+  auto frameAt = [&](int64_t ns) {
+    return static_cast<int>(
+        std::clamp<int64_t>((ns - startNs) * rate / 1'000'000'000LL, 0, block->frameCount));
+  };
+  const int64_t currentOffset = pauseOffsetNs_.load();
+  // The stretch from `from` to `to`, moved by the pauses that ended before it was captured less those
+  // taken out so far, so that taking them out (the writer and the mix do) puts it where it belongs.
+  std::vector<SampleBuffer> pieces;
+  auto keep = [&](int64_t from, int64_t to, int64_t offsetAtCapture) {
+    const int first = frameAt(from), last = frameAt(to);
+    if (last <= first) return;
+    const MediaTime shift = MediaTime::fromNanoseconds(currentOffset - offsetAtCapture);
+    if (first == 0 && last == block->frameCount) {
+      pieces.push_back(SampleBuffer::audio(block, sample.presentationTime() + shift));
+      return;
+    }
+    auto part = std::make_shared<AudioBlock>();
+    part->format = block->format;
+    part->frameCount = last - first;
+    const int channels = block->format.channels;
+    part->samples.reserve(static_cast<size_t>(part->frameCount) * channels);
+    if (block->format.interleaved) {
+      part->samples.assign(block->samples.begin() + static_cast<ptrdiff_t>(first) * channels,
+                           block->samples.begin() + static_cast<ptrdiff_t>(last) * channels);
+    } else {
+      for (int c = 0; c < channels; ++c)
+        for (int frame = first; frame < last; ++frame) part->samples.push_back(block->sample(frame, c));
+    }
+    const MediaTime time =
+        sample.presentationTime() + MediaTime::fromNanoseconds(first * 1'000'000'000LL / rate) + shift;
+    pieces.push_back(SampleBuffer::audio(std::move(part), time));
+  };
+  std::lock_guard lock(pausesMutex_);
+  int64_t from = startNs;
+  int64_t offsetAfter = currentOffset;  // of what lies after every pause that began before the end
+  for (const Pause& pause : pauses_) {
+    if (pause.startNs >= endNs) {
+      offsetAfter = pause.offsetBeforeNs;
+      break;
+    }
+    const int64_t pauseEnd = pause.endNs == 0 ? endNs : pause.endNs;
+    if (pauseEnd <= from) continue;
+    keep(from, pause.startNs, pause.offsetBeforeNs);
+    from = std::max(from, pauseEnd);
+    if (from >= endNs) return pieces;
+  }
+  keep(from, endNs, offsetAfter);
+  return pieces;
 }
 
 bool RecordingContext::holdUntilSession(int source, const SampleBuffer& sample) {
@@ -195,6 +256,13 @@ void RecordingContext::setPauseOffset(MediaTime offset) {
 }
 
 void RecordingContext::setPaused(bool paused) {
+  {
+    std::lock_guard lock(pausesMutex_);
+    const int64_t now = MonotonicClock::nowNanoseconds();
+    const bool open = !pauses_.empty() && pauses_.back().endNs == 0;
+    if (paused && !open) pauses_.push_back({now, 0, pauseOffsetNs_.load()});
+    if (!paused && open) pauses_.back().endNs = now;
+  }
   paused_ = paused;
   std::unique_lock lock(pumpMutex_);
   if (!pumpStarted_) return;
