@@ -183,13 +183,13 @@ void ScreenCaptureEngine::adopt(Streams streams) {
 }
 
 QCoro::Task<void> ScreenCaptureEngine::stopCapture() {
-  if (!stream_) co_return;
+  if (!stream_ && !audioStream_) co_return;  // the sound may be open alone (startSound)
   Streams streams = release();
   co_await runOnWorker([&streams] { streams = {}; });
 }
 
 void ScreenCaptureEngine::stopCaptureBlocking() {
-  if (!stream_) return;
+  if (!stream_ && !audioStream_) return;
   release();
 }
 

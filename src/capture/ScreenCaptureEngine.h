@@ -36,7 +36,8 @@ class PulseRecordStream;
 // currentDisplay and updateStreamForResize run on the main thread. Video frames arrive on the
 // stream's "ScreenCapture" thread and system audio on the record stream's thread; the handlers are
 // called there and must be safe there. The error handler is called once, on the thread of the
-// stream that stopped. The handlers, filter and configuration are set before startCapture.
+// stream that stopped. The handlers, filter and configuration are set before startSound and
+// startCapture.
 class ScreenCaptureEngine {
  public:
   using SampleHandler = std::function<void(const SampleBuffer&)>;
