@@ -1,6 +1,8 @@
 #include "capture/ScreenCaptureEngine.h"
 
+#include <chrono>
 #include <cmath>
+#include <condition_variable>
 
 #include "capture/DisplayScreen.h"
 #include "platform/media/Error.h"
@@ -15,6 +17,32 @@ namespace tk {
 namespace {
 
 constexpr int kLargestStreamSide = 8192;
+
+// An output renders up to two seconds ahead of what it plays, and its monitor hears only what it
+// renders from the moment the monitor is opened. The picture waits this long at most for the
+// first sound, so that the take does not begin with a stretch of sound nobody could capture.
+constexpr auto kFirstSoundLimit = std::chrono::milliseconds(2500);
+
+// Set by the record stream's thread when it hands over its first block.
+class FirstSound {
+ public:
+  void arrived() {
+    {
+      std::lock_guard lock(mutex_);
+      arrived_ = true;
+    }
+    condition_.notify_all();
+  }
+  bool waitFor(std::chrono::milliseconds limit) {
+    std::unique_lock lock(mutex_);
+    return condition_.wait_for(lock, limit, [this] { return arrived_; });
+  }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable condition_;
+  bool arrived_ = false;
+};
 
 // QtConcurrent only carries QException across threads: take any exception home as a pointer.
 struct WorkerOutcome {
@@ -87,16 +115,52 @@ QCoro::Task<void> ScreenCaptureEngine::startCapture() {
   Streams streams;
   // The streams are made on a worker (connecting may take a while) but handed over here, so the
   // main thread alone ever sees the engine's stream fields.
-  co_await runOnWorker([this, &streams] { streams = makeStreams(); });
+  co_await runOnWorker(
+      [this, &streams, soundOpen = audioStream_ != nullptr] { streams = makeStreams(soundOpen); });
   adopt(std::move(streams));
 }
 
 void ScreenCaptureEngine::startCaptureBlocking() {
   if (stream_) return;
-  adopt(makeStreams());
+  adopt(makeStreams(audioStream_ != nullptr));
 }
 
-ScreenCaptureEngine::Streams ScreenCaptureEngine::makeStreams() {
+QCoro::Task<void> ScreenCaptureEngine::startSound() {
+  if (stream_ || audioStream_ || !configuration_ || !configuration_->capturesAudio) co_return;
+  std::unique_ptr<PulseRecordStream> audio;
+  try {
+    co_await runOnWorker([this, &audio] { audio = openSoundStream(); });
+  } catch (const std::exception& error) {
+    // startCapture opens it again, and reports a failure there.
+    Diagnostics::line(std::string("⚠️ System audio did not open ahead of the picture: ") + error.what());
+    co_return;
+  }
+  audioStream_ = std::move(audio);
+}
+
+std::unique_ptr<PulseRecordStream> ScreenCaptureEngine::openSoundStream() {
+  PulseRecordStream::Options options;
+  options.monitorOfDefaultSink = true;
+  options.deliveredFormat = AudioFormat{configuration_->sampleRate, configuration_->channelCount, true};
+  auto firstSound = std::make_shared<FirstSound>();
+  auto audio = PulseRecordStream::start(
+      options,
+      [this, firstSound](const SampleBuffer& sample) {
+        firstSound->arrived();
+        handleAudioSample(sample);
+      },
+      [firstSound](const std::string& reason) {
+        firstSound->arrived();  // nothing more to wait for
+        // The picture is the recording: it goes on, and the audio track is silent from here.
+        Diagnostics::line("⚠️ System audio capture ended: " + reason +
+                          "; the video goes on with silence");
+      });
+  if (!firstSound->waitFor(kFirstSoundLimit))
+    Diagnostics::line("⚠️ The default output's monitor delivered nothing yet; the picture starts anyway");
+  return audio;
+}
+
+ScreenCaptureEngine::Streams ScreenCaptureEngine::makeStreams(bool soundOpen) {
   if (!filter_ || !configuration_) {
     throw RecordingError::invalidConfiguration(
         "Filter and configuration must be set before starting capture");
@@ -107,36 +171,25 @@ ScreenCaptureEngine::Streams ScreenCaptureEngine::makeStreams() {
       filter_->captureSource(), *configuration_,
       [this](const SampleBuffer& sample) { handleVideoSample(sample); },
       [this](const std::string& reason) { streamDidStop(reason); });
-  if (configuration_->capturesAudio) {
-    PulseRecordStream::Options options;
-    options.monitorOfDefaultSink = true;
-    options.deliveredFormat = AudioFormat{configuration_->sampleRate, configuration_->channelCount, true};
-    streams.audio = PulseRecordStream::start(
-        options, [this](const SampleBuffer& sample) { handleAudioSample(sample); },
-        [](const std::string& reason) {
-          // The picture is the recording: it goes on, and the audio track is silent from here.
-          Diagnostics::line("⚠️ System audio capture ended: " + reason +
-                            "; the video goes on with silence");
-        });
-  }
+  if (configuration_->capturesAudio && !soundOpen) streams.audio = openSoundStream();
   streams.video->start();
   return streams;
 }
 
 void ScreenCaptureEngine::adopt(Streams streams) {
   stream_ = std::move(streams.video);
-  audioStream_ = std::move(streams.audio);
+  if (streams.audio) audioStream_ = std::move(streams.audio);
   isCapturing_ = true;
 }
 
 QCoro::Task<void> ScreenCaptureEngine::stopCapture() {
-  if (!stream_) co_return;
+  if (!stream_ && !audioStream_) co_return;  // the sound may be open alone (startSound)
   Streams streams = release();
   co_await runOnWorker([&streams] { streams = {}; });
 }
 
 void ScreenCaptureEngine::stopCaptureBlocking() {
-  if (!stream_) return;
+  if (!stream_ && !audioStream_) return;
   release();
 }
 

@@ -36,7 +36,8 @@ class PulseRecordStream;
 // currentDisplay and updateStreamForResize run on the main thread. Video frames arrive on the
 // stream's "ScreenCapture" thread and system audio on the record stream's thread; the handlers are
 // called there and must be safe there. The error handler is called once, on the thread of the
-// stream that stopped. The handlers, filter and configuration are set before startCapture.
+// stream that stopped. The handlers, filter and configuration are set before startSound and
+// startCapture.
 class ScreenCaptureEngine {
  public:
   using SampleHandler = std::function<void(const SampleBuffer&)>;
@@ -65,6 +66,12 @@ class ScreenCaptureEngine {
   // Throws RecordingError::invalidConfiguration without filter or configuration, and the
   // streams' tk::PlatformError when one cannot start (then nothing runs).
   QCoro::Task<void> startCapture();
+  // With system audio: opens the record stream ahead of the picture and returns once it delivered
+  // its first block (2.5 s at most). An output renders its sound up to two seconds ahead of playing
+  // it, and its monitor hears only what is rendered after it opened, so a picture started before
+  // that would begin without sound. startCapture then keeps this stream; a failure here is only
+  // noted, and startCapture opens the stream again (and reports).
+  QCoro::Task<void> startSound();
   void startCaptureBlocking();
   QCoro::Task<void> stopCapture();
   void stopCaptureBlocking();
@@ -126,6 +133,8 @@ class ScreenCaptureEngine {
   std::atomic<bool> resizePending_{false};
   std::unique_ptr<X11CaptureStream> stream_;
   std::unique_ptr<PulseRecordStream> audioStream_;
+  // Opens the monitor of the default output and waits for its first block (any thread).
+  std::unique_ptr<PulseRecordStream> openSoundStream();
   struct Streams {
     std::unique_ptr<X11CaptureStream> video;
     std::unique_ptr<PulseRecordStream> audio;
@@ -135,7 +144,7 @@ class ScreenCaptureEngine {
     Streams& operator=(Streams&&) noexcept;
     ~Streams();  // stops and joins both
   };
-  Streams makeStreams();
+  Streams makeStreams(bool soundOpen);  // soundOpen: the record stream is open already
   void adopt(Streams streams);
   Streams release();
 

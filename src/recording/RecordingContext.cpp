@@ -1,5 +1,6 @@
 #include "recording/RecordingContext.h"
 
+#include <algorithm>
 #include <string>
 
 #include "overlays/ZoomRenderer.h"
@@ -55,6 +56,7 @@ void RecordingContext::onVideoFrame(const SampleBuffer& sample) {
     if (settings_.sessionStarted) settings_.sessionStarted(start);
   }
   if (!writer->isWriting()) return;
+  openSoundSession();
 
   MediaTime frameTime = sample.presentationTime();
   MediaTime duration = sample.duration();
@@ -89,9 +91,106 @@ void RecordingContext::onVideoFrame(const SampleBuffer& sample) {
 }
 
 void RecordingContext::onSystemAudio(const SampleBuffer& sample) {
+  if (!delivering_ || !settings_.writer || isPastEnd(sample.presentationTime())) return;
+  std::lock_guard lock(soundMutex_);
+  for (const SampleBuffer& piece : outsidePauses(sample))
+    if (!holdUntilSession(0, piece)) appendSystemAudio(piece);
+}
+
+void RecordingContext::onMicrophoneAudio(const SampleBuffer& sample) {
+  if (!delivering_ || isPastEnd(sample.presentationTime())) return;
+  std::lock_guard lock(soundMutex_);
+  for (const SampleBuffer& piece : outsidePauses(sample))
+    if (!holdUntilSession(1, piece)) appendMicrophoneAudio(piece);
+}
+
+std::vector<SampleBuffer> RecordingContext::outsidePauses(const SampleBuffer& sample) {
+  const auto& block = sample.audioBlock();
+  if (!block || block->frameCount <= 0 || block->format.sampleRate <= 0 ||
+      !sample.presentationTime().isValid())
+    return {};
+  const int rate = block->format.sampleRate;
+  const int64_t startNs = sample.presentationTime().nanoseconds();
+  const int64_t endNs = startNs + block->frameCount * 1'000'000'000LL / rate;
+  auto frameAt = [&](int64_t ns) {
+    return static_cast<int>(
+        std::clamp<int64_t>((ns - startNs) * rate / 1'000'000'000LL, 0, block->frameCount));
+  };
+  const int64_t currentOffset = pauseOffsetNs_.load();
+  // The stretch from `from` to `to`, moved by the pauses that ended before it was captured less those
+  // taken out so far, so that taking them out (the writer and the mix do) puts it where it belongs.
+  std::vector<SampleBuffer> pieces;
+  auto keep = [&](int64_t from, int64_t to, int64_t offsetAtCapture) {
+    const int first = frameAt(from), last = frameAt(to);
+    if (last <= first) return;
+    const MediaTime shift = MediaTime::fromNanoseconds(currentOffset - offsetAtCapture);
+    if (first == 0 && last == block->frameCount) {
+      pieces.push_back(SampleBuffer::audio(block, sample.presentationTime() + shift));
+      return;
+    }
+    auto part = std::make_shared<AudioBlock>();
+    part->format = block->format;
+    part->frameCount = last - first;
+    const int channels = block->format.channels;
+    part->samples.reserve(static_cast<size_t>(part->frameCount) * channels);
+    if (block->format.interleaved) {
+      part->samples.assign(block->samples.begin() + static_cast<ptrdiff_t>(first) * channels,
+                           block->samples.begin() + static_cast<ptrdiff_t>(last) * channels);
+    } else {
+      for (int c = 0; c < channels; ++c)
+        for (int frame = first; frame < last; ++frame) part->samples.push_back(block->sample(frame, c));
+    }
+    const MediaTime time =
+        sample.presentationTime() + MediaTime::fromNanoseconds(first * 1'000'000'000LL / rate) + shift;
+    pieces.push_back(SampleBuffer::audio(std::move(part), time));
+  };
+  std::lock_guard lock(pausesMutex_);
+  int64_t from = startNs;
+  int64_t offsetAfter = currentOffset;  // of what lies after every pause that began before the end
+  for (const Pause& pause : pauses_) {
+    if (pause.startNs >= endNs) {
+      offsetAfter = pause.offsetBeforeNs;
+      break;
+    }
+    const int64_t pauseEnd = pause.endNs == 0 ? endNs : pause.endNs;
+    if (pauseEnd <= from) continue;
+    keep(from, pause.startNs, pause.offsetBeforeNs);
+    from = std::max(from, pauseEnd);
+    if (from >= endNs) return pieces;
+  }
+  keep(from, endNs, offsetAfter);
+  return pieces;
+}
+
+bool RecordingContext::holdUntilSession(int source, const SampleBuffer& sample) {
+  if (soundSessionOpen_) return false;
+  // Sound captured just before the first frame but handed over after it belongs to the take; the
+  // writer leaves out whatever of it is older than the frame. Only the newest second is kept.
+  heldSound_.push_back({source, sample});
+  while (heldSound_.size() > 1 &&
+         heldSound_.back().second.presentationTime() - heldSound_.front().second.presentationTime() >
+             MediaTime(1, 1))
+    heldSound_.pop_front();
+  return true;
+}
+
+void RecordingContext::openSoundSession() {
+  if (soundSessionOpen_.load()) return;
+  std::lock_guard lock(soundMutex_);
+  if (soundSessionOpen_.load()) return;
+  soundSessionOpen_ = true;
+  for (const auto& [source, sample] : heldSound_) {
+    if (source == 0)
+      appendSystemAudio(sample);
+    else
+      appendMicrophoneAudio(sample);
+  }
+  heldSound_.clear();
+}
+
+void RecordingContext::appendSystemAudio(const SampleBuffer& sample) {
   const auto& writer = settings_.writer;
-  if (!delivering_ || paused_ || !writer || !writer->isWriting() || isPastEnd(sample.presentationTime()))
-    return;
+  if (!writer->isWriting()) return;
   int64_t r = ++systemAudioReceived_;
   if (r <= 3) {
     Diagnostics::line("🔊 Received system audio frame #" + formatInt(r));
@@ -113,8 +212,7 @@ void RecordingContext::onSystemAudio(const SampleBuffer& sample) {
   }
 }
 
-void RecordingContext::onMicrophoneAudio(const SampleBuffer& sample) {
-  if (!delivering_ || paused_ || isPastEnd(sample.presentationTime())) return;
+void RecordingContext::appendMicrophoneAudio(const SampleBuffer& sample) {
   int64_t m = ++microphoneReceived_;
   if (m <= 3) {
     Diagnostics::line("🎙️ Received microphone audio frame #" + formatInt(m));
@@ -125,10 +223,7 @@ void RecordingContext::onMicrophoneAudio(const SampleBuffer& sample) {
     }
   }
   const auto& writer = settings_.writer;
-  if (!writer || !writer->isWriting()) {
-    if (m <= 5) Diagnostics::line("   ⏳ Waiting for video session to start...");
-    return;
-  }
+  if (!writer || !writer->isWriting()) return;
   // The microphone is stamped on the clock the frames are, so it needs no move onto theirs: moving
   // it by the session's start would shift it by however late the first frame was handed over.
   if (mixer_) {
@@ -161,6 +256,13 @@ void RecordingContext::setPauseOffset(MediaTime offset) {
 }
 
 void RecordingContext::setPaused(bool paused) {
+  {
+    std::lock_guard lock(pausesMutex_);
+    const int64_t now = MonotonicClock::nowNanoseconds();
+    const bool open = !pauses_.empty() && pauses_.back().endNs == 0;
+    if (paused && !open) pauses_.push_back({now, 0, pauseOffsetNs_.load()});
+    if (!paused && open) pauses_.back().endNs = now;
+  }
   paused_ = paused;
   std::unique_lock lock(pumpMutex_);
   if (!pumpStarted_) return;

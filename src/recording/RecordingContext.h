@@ -2,9 +2,11 @@
 
 #include <atomic>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <vector>
 
 #include "platform/media/MediaTime.h"
 #include "platform/media/PixelBuffer.h"
@@ -23,9 +25,9 @@ class ZoomRenderer;
 // sample of an earlier recording can only ever reach that recording's writer, and nothing here is
 // a coordinator field read across threads.
 //
-// Threads: onVideoFrame and onSystemAudio run on the screen engine's capture thread,
-// onMicrophoneAudio on the microphone's thread, the pump on its own queue; the rest on the main
-// thread.
+// Threads: onVideoFrame runs on the screen engine's capture thread, onSystemAudio on its record
+// stream's thread, onMicrophoneAudio on the microphone's thread, the pump on its own queue; the rest on the
+// main thread.
 class RecordingContext {
  public:
   struct Settings {
@@ -80,6 +82,18 @@ class RecordingContext {
   bool isPastEnd(MediaTime time) const;
   // Places a sample of system audio (source 0) or the microphone (1) in the mix, on the file's clock.
   void mixSound(int source, const SampleBuffer& sample);
+  // The parts of a sound sample captured outside the pauses, each timed so that taking out the
+  // pauses so far (as the writer and the mix do) puts it where it was captured. A source that
+  // hands its sound over late or in long blocks still has sound from before a pause on its way
+  // when the pause begins, and may hand over sound from within the pause after the resume.
+  std::vector<SampleBuffer> outsidePauses(const SampleBuffer& sample);
+  // Under soundMutex_: keeps a sample that came before the writer's session; false once it started.
+  bool holdUntilSession(int source, const SampleBuffer& sample);
+  // Capture thread, once the session started: hands on the sound held until then.
+  void openSoundSession();
+  // Under soundMutex_, once the session started.
+  void appendSystemAudio(const SampleBuffer& sample);
+  void appendMicrophoneAudio(const SampleBuffer& sample);
 
   Settings settings_;
   std::shared_ptr<SerialQueue> pumpQueue_;
@@ -88,6 +102,21 @@ class RecordingContext {
   std::atomic<int64_t> pauseOffsetNs_{0};
   std::atomic<int64_t> endNs_{0};  // 0 until the stop
   std::unique_ptr<AudioMixer> mixer_;
+
+  // The pauses on the capture clock; the last one lasts while its end is 0.
+  struct Pause {
+    int64_t startNs = 0;
+    int64_t endNs = 0;
+    int64_t offsetBeforeNs = 0;  // the pause offset before it began
+  };
+  std::mutex pausesMutex_;
+  std::vector<Pause> pauses_;
+
+  // Both sound sources go through here, so that sound held from before the session reaches the
+  // writer before anything newer of the same source.
+  std::mutex soundMutex_;
+  std::atomic<bool> soundSessionOpen_{false};  // set under soundMutex_
+  std::deque<std::pair<int, SampleBuffer>> heldSound_;
 
   // Capture thread only. Written frame times only ever increase, so the newest one is all the
   // repeat test needs.

@@ -678,6 +678,16 @@ QCoro::Task<void> RecordingCoordinator::startRecording() {
       throw RecordingError::invalidConfiguration("Recording not prepared");
     }
   }
+  // System audio flows before the clock starts, so the first frame has its sound.
+  if (screenEngine_) {
+    countdownActive_ = true;  // a second start meanwhile is turned away
+    co_await screenEngine_->startSound();
+    if (!self) co_return;
+    countdownActive_ = false;
+    if (recordingState_.kind() != RecordingState::Kind::ready || !configuration_) {
+      throw RecordingError::invalidConfiguration("Recording not prepared");
+    }
+  }
 
   Date now = wallClock_();
   startTime_ = now;

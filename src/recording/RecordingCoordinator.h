@@ -189,7 +189,7 @@ class RecordingCoordinator : public QObject, public iOSDeviceRecordingDelegate {
   // At a stop: no frame from `end` on is written, and every sound stream hands over what it
   // captured before `end` (waiting at most kSoundDrainLimit).
   QCoro::Task<void> drainSound(MediaTime end);
-  static constexpr std::chrono::milliseconds kSoundDrainLimit{2000};
+  static constexpr std::chrono::milliseconds kSoundDrainLimit{3000};
   QCoro::Task<std::filesystem::path> finishWriters();
   void saveMetadata(const std::filesystem::path& result);
   // The recording's clock and duration back to zero, unpaused; resetTiming forgets the

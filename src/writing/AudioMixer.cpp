@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "platform/qt/Diagnostics.h"
+
 namespace tk {
 
 void AudioMixer::add(int source, const AudioBlock& block, MediaTime time) {
@@ -14,6 +16,12 @@ void AudioMixer::add(int source, const AudioBlock& block, MediaTime time) {
   const int64_t frames = static_cast<int64_t>(block.frameCount) * kSampleRate / block.format.sampleRate;
   auto& held = held_[source];
   const int64_t end = start + frames;
+  if (base_ > 0 && start < base_ && !reportedLate_[source]) {
+    // Only a source that stalled for longer than the lag allowed gets here; what it missed
+    // cannot be put back into sound already handed on.
+    reportedLate_[source] = true;
+    Diagnostics::line("⚠️ Sound of source " + formatInt(source) + " came later than the mix could wait");
+  }
   if (end <= base_) return;
   const int64_t needed = (end - base_) * kChannels;
   if (static_cast<int64_t>(held.size()) < needed) held.resize(needed, 0.0f);

@@ -16,7 +16,9 @@ namespace tk {
 // source's blocks are placed on a shared timeline by their times, so a source that pauses leaves
 // silence rather than pulling the other out of step. Mixed audio is handed on once both sources
 // have covered it, or once one source lags the other by more than `kMaximumLag` (it is then
-// taken as silent).
+// taken as silent). Sound servers hand some sources over in blocks of up to two seconds (a sine
+// or network source, a sleeping device's backlog), so the lag allowed is longer than that: a
+// source that delivers late is waited for, not cut to the part that arrived in time.
 //
 // Threads: add may be called from both sources' threads at once; the output is called under the
 // mixer's lock, so it must not call back into the mixer.
@@ -24,7 +26,7 @@ class AudioMixer {
  public:
   static constexpr int kSampleRate = 48000;
   static constexpr int kChannels = 2;
-  static constexpr int64_t kMaximumLag = kSampleRate / 4;
+  static constexpr int64_t kMaximumLag = kSampleRate * 3;
 
   using Output = std::function<void(std::shared_ptr<const AudioBlock> block, MediaTime time)>;
 
@@ -43,6 +45,7 @@ class AudioMixer {
   int64_t base_ = 0;                        // timeline frame of the first frame held
   std::array<std::vector<float>, 2> held_;  // interleaved stereo from base_
   std::array<int64_t, 2> end_{0, 0};        // timeline frame after each source's last frame
+  std::array<bool, 2> reportedLate_{false, false};
 };
 
 }  // namespace tk

@@ -7,7 +7,10 @@
 
 #include <gtest/gtest.h>
 
+#include <QGuiApplication>
+#include <QImage>
 #include <QProcess>
+#include <QScreen>
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -223,20 +226,32 @@ class FlashRecording {
  public:
   // `master`: the player's clock. "audio" (its default) shows frames by the sound it plays; "ext"
   // keeps both on the system clock.
-  void start(int seconds, const QString& master = "audio", bool withReference = false) {
+  //
+  // `playerFirst`: the player plays before Record is pressed and nothing else listens to the
+  // output, as on a desktop where a clip is already playing: the output renders its sound well
+  // ahead then.
+  void start(int seconds, const QString& master = "audio", bool withReference = false,
+             bool playerFirst = false) {
     TK_REQUIRE_DESKTOP();
     const fs::path source = folder_.filePath("flashes.mkv").toStdString();
     ASSERT_TRUE(makeFlashMovie(source, seconds));
     ASSERT_TRUE(sink_.ok());
     auto display = test::firstDisplay();
     ASSERT_TRUE(display);
-    const QRect player(240, 300, 160, 120);
+    const QRect player = kPlayer;
     RecordingMode mode = RecordingMode::screenArea(
         display,
         QRectF(player.x(), display->frame.height() - player.bottom() - 1, player.width(), player.height()));
     auto configuration = test::baseConfiguration(mode, (folder_.path() + "/out").toStdString());
     configuration.frameRate = 60;
     configuration.recordSystemAudio = true;
+    if (playerFirst) {
+      startPlayer(source, master);
+      // Its first flash is on the screen: it plays.
+      ASSERT_TRUE(test::waitUntil([&] { return playerShowsAFlash(); }, std::chrono::seconds(30)));
+      ASSERT_TRUE(harness.start(mode, configuration)) << harness.error;
+      return;
+    }
     ASSERT_TRUE(harness.start(mode, configuration)) << harness.error;
     // The movie starts as the output starts playing: its first beep is among the first samples of
     // system audio, its first flash in the first second of the movie.
@@ -256,19 +271,32 @@ class FlashRecording {
           std::chrono::seconds(30)))
           << "the reference recording never began";
     }
+    startPlayer(source, master);
+  }
+
+  void startPlayer(const fs::path& source, const QString& master) {
     play.start("ffplay", {"-v", "error", "-autoexit", "-noborder", "-sync", master, "-left",
-                          QString::number(player.x()), "-top", QString::number(player.y()), "-x",
-                          QString::number(player.width()), "-y", QString::number(player.height()),
+                          QString::number(kPlayer.x()), "-top", QString::number(kPlayer.y()), "-x",
+                          QString::number(kPlayer.width()), "-y", QString::number(kPlayer.height()),
                           QString::fromStdString(source.string())});
     ASSERT_TRUE(play.waitForStarted());
   }
+
+  // Whether the player's area shows a flash now.
+  static bool playerShowsAFlash() {
+    const QImage shot = QGuiApplication::primaryScreen()
+                            ->grabWindow(0, kPlayer.x(), kPlayer.y(), kPlayer.width(), kPlayer.height())
+                            .toImage();
+    return !shot.isNull() && qGray(shot.pixel(kPlayer.width() / 2, kPlayer.height() / 2)) > 128;
+  }
+  static constexpr QRect kPlayer{240, 300, 160, 120};
 
   // An independent recording of the same moments next to ours: FFmpeg grabbing the player's area
   // from the X server and reading the same output's monitor, both kept on the wall clock (each
   // input would otherwise start at zero on its own). It runs until told to quit ("q"). What
   // the player does shows in both; what only ours shows is ours.
   void startReference() {
-    const QRect player(240, 300, 160, 120);
+    const QRect player = kPlayer;
     reference_ = folder_.filePath("reference.mkv").toStdString();
     referenceProcess.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     referenceProcess.start(
@@ -376,6 +404,44 @@ TEST(RecordingSyncTest, EveryBeepSitsByItsFlashFromTheFirstSecondAndAcrossAPause
     EXPECT_LT(std::abs(against.differences[i]), 0.05)
         << "the beep at " << against.times[i] << " s is " << against.differences[i] * 1000
         << " ms off where the reference has it";
+}
+
+// The clip already plays when Record is pressed, and nothing else listens to its output. The first
+// beeps sit by their flashes as the later ones do: the take's sound neither starts late nor steps.
+TEST(RecordingSyncTest, TheFirstBeepsOfAClipAlreadyPlayingSitLikeTheLaterOnes) {
+  FlashRecording recording;
+  ASSERT_NO_FATAL_FAILURE(recording.start(9, "audio", false, true));
+  if (IsSkipped()) return;
+  auto& harness = recording.harness;
+  ASSERT_TRUE(test::waitUntil([&] { return recording.play.state() == QProcess::NotRunning; }));
+  auto movie = harness.stop();
+  ASSERT_TRUE(movie) << harness.error;
+  auto facts = test::probeMovie(*movie);
+  ASSERT_TRUE(facts);
+  const Pairing pairing = pairBeepsWithFlashes(*movie, *facts);
+  SCOPED_TRACE("ours: " + pairing.described);
+  ASSERT_GE(pairing.beeps.size(), 5u);
+  ASSERT_GE(pairing.flashes.size(), 4u);
+  // A beep plays every second: a take with sound from its first frame has a whole one in its first
+  // second (one the start cut in two is not counted).
+  EXPECT_LT(pairing.beeps.front(), 1.15) << "the take starts without its sound";
+  // The player shows its first pictures unevenly while its output settles, but its later flashes
+  // keep one beat: each beep is measured against that beat, the flashes' median phase.
+  const double last = pairing.flashes.back().time;
+  std::vector<double> phases;
+  for (const Flash& flash : pairing.flashes)
+    phases.push_back(flash.time - last - std::round(flash.time - last));
+  std::sort(phases.begin(), phases.end());
+  const double beat = last + phases[phases.size() / 2];
+  std::vector<double> offsets;
+  for (double beep : pairing.beeps) offsets.push_back(beep - beat - std::round(beep - beat));
+  std::vector<double> sorted = offsets;
+  std::sort(sorted.begin(), sorted.end());
+  const double lag = sorted[sorted.size() / 2];
+  for (size_t i = 0; i < offsets.size(); ++i)
+    EXPECT_LT(std::abs(offsets[i] - lag), 0.05)
+        << "the beep at " << pairing.beeps[i] << " s is " << (offsets[i] - lag) * 1000
+        << " ms off where the others sit";
 }
 
 // How a series of offsets (seconds, at times `t`) behaves: the first three, the line fitted
