@@ -9,7 +9,8 @@
 namespace tk {
 
 RecordingFailureAlert::RecordingFailureAlert(RecordingCoordinator& coordinator, Revealer reveal)
-    : reveal_(reveal ? std::move(reveal) : Revealer(&FileManager::reveal)) {
+    : reveal_(reveal ? std::move(reveal)
+                     : Revealer([](const std::filesystem::path& item) { FileManager::reveal(item); })) {
   connect(&coordinator, &RecordingCoordinator::recordingFailed, this,
           [this](const RecordingError& error, const std::filesystem::path& saved) { show(error, saved); });
 }

@@ -123,9 +123,12 @@ void MediaWriter::configure(const WriterConfiguration& configuration) {
 
   std::unique_ptr<AssetWriter> writer;
   try {
+    // The movie shows under its name only once it plays: a take killed before its first fragment
+    // leaves nothing visible behind.
     writer = std::make_unique<AssetWriter>(
         configuration.outputURL,
-        configuration.outputFormat == OutputFormat::mp4 ? ContainerFormat::mp4 : ContainerFormat::mov);
+        configuration.outputFormat == OutputFormat::mp4 ? ContainerFormat::mp4 : ContainerFormat::mov,
+        FileNaming::onceWhole);
   } catch (const Error& error) {
     throw MediaWriterError::writerInitializationFailed(error.localizedDescription());
   }
@@ -148,6 +151,14 @@ void MediaWriter::configure(const WriterConfiguration& configuration) {
     Diagnostics::line("❌ AssetWriter failed: " + text);
     if (handler) handler(text);
   });
+  writer->setPlaceHandler([this](const FilePlaceChange& change) {
+    std::function<void(const FilePlaceChange&)> handler;
+    {
+      std::lock_guard lock(handlerMutex_);
+      handler = placeHandler_;
+    }
+    if (handler) handler(change);
+  });
   std::lock_guard lock(mutex_);
   assetWriter_ = std::move(writer);
 }
@@ -155,6 +166,11 @@ void MediaWriter::configure(const WriterConfiguration& configuration) {
 void MediaWriter::setFailureHandler(std::function<void(const std::string&)> handler) {
   std::lock_guard lock(handlerMutex_);
   failureHandler_ = std::move(handler);
+}
+
+void MediaWriter::setPlaceHandler(std::function<void(const FilePlaceChange&)> handler) {
+  std::lock_guard lock(handlerMutex_);
+  placeHandler_ = std::move(handler);
 }
 
 std::optional<std::string> MediaWriter::writeFailure() const {
@@ -393,7 +409,7 @@ std::filesystem::path MediaWriter::finishWritingBlocking() {
   status_ = Status::completed;
   if (assetWriter_->failed()) writeFailure_ = assetWriter_->failure();
   if (!outputURL_) throw MediaWriterError::outputURLMissing();
-  return *outputURL_;
+  return assetWriter_->path();
 }
 
 void MediaWriter::removeStub() {
@@ -435,6 +451,8 @@ MediaWriter::Status MediaWriter::status() const {
 
 std::optional<std::filesystem::path> MediaWriter::outputURL() const {
   std::lock_guard lock(mutex_);
+  // The name the file took, should its own have been taken meanwhile.
+  if (assetWriter_) return assetWriter_->path();
   return outputURL_;
 }
 

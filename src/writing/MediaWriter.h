@@ -113,6 +113,9 @@ class MediaWriter {
   // Called once when the file fails to take more (a full disk, an encoder error), on the thread that
   // met the failure: hand it on, do not call back into the writer there. Any thread may set it.
   void setFailureHandler(std::function<void(const std::string&)> handler);
+  // Told, on the file's sync thread, what became of the movie's place: moved with its folder, put
+  // back after its folder was removed, or lost (AssetWriter::setPlaceHandler). Any thread may set it.
+  void setPlaceHandler(std::function<void(const FilePlaceChange&)> handler);
   // Why the file stopped taking samples before it was finished; it was then closed with what it had.
   std::optional<std::string> writeFailure() const;
 
@@ -156,6 +159,7 @@ class MediaWriter {
   int videoAppendFailureCount_ = 0;
   std::optional<std::string> writeFailure_;
   std::function<void(const std::string&)> failureHandler_;
+  std::function<void(const FilePlaceChange&)> placeHandler_;
   mutable std::mutex handlerMutex_;
   int micAudioDebugCount_ = 0;
   std::atomic<uint64_t> droppedSamples_{0};

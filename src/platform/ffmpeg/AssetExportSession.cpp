@@ -119,20 +119,6 @@ int evenFloor(int v) {
   return v - (v & 1);
 }
 
-// Renames without ever replacing: the final name is someone's file once it exists.
-bool renameNoReplace(const std::filesystem::path& from, const std::filesystem::path& to, int& error) {
-  if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return true;
-  error = errno;
-  if (error != EINVAL && error != ENOSYS) return false;
-  // A file system without the flag: a hard link fails on an existing name as well.
-  if (::link(from.c_str(), to.c_str()) != 0) {
-    error = errno;
-    return false;
-  }
-  ::unlink(from.c_str());
-  return true;
-}
-
 // The frames of one composition video track, in composition time order.
 class VideoTrackCursor {
  public:
@@ -809,7 +795,7 @@ void AssetExportSession::run() {
     // takes the next free one, "<name> 2", "<name> 3", ...
     int renameError = 0;
     std::filesystem::path finalURL = outputURL_;
-    for (int n = 2; !renameNoReplace(written_path, finalURL, renameError); ++n) {
+    for (int n = 2; !LeftoverFiles::renameNoReplace(written_path, finalURL, renameError); ++n) {
       if (renameError != EEXIST || n > 1000) {
         std::filesystem::remove(written_path, ec);
         throw PlatformError(kErrorDomain, -1,

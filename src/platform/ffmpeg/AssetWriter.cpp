@@ -6,9 +6,12 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <cstring>
 #include <mutex>
 #include <system_error>
+#include <utility>
+#include <vector>
 
 #include "platform/ffmpeg/AssetWriterInputs.h"
 #include "platform/ffmpeg/FfmpegError.h"
@@ -122,8 +125,9 @@ std::string AssetWriterMuxer::firstError() {
   return error_;
 }
 
-AssetWriterFile::AssetWriterFile(std::filesystem::path path, int fd, AssetWriterMuxer& muxer)
-    : path_(std::move(path)), fd_(fd), muxer_(muxer) {
+AssetWriterFile::AssetWriterFile(std::filesystem::path path, std::filesystem::path created, bool named,
+                                 int fd, AssetWriterMuxer& muxer)
+    : path_(std::move(path)), workingPath_(std::move(created)), named_(named), fd_(fd), muxer_(muxer) {
   reservePath_ = path_.parent_path() / LeftoverFiles::reserveName(path_);
   constexpr int kBufferSize = 256 * 1024;
   auto* buffer = static_cast<unsigned char*>(av_malloc(kBufferSize));
@@ -154,6 +158,9 @@ void AssetWriterFile::reserveSpace() {
 
 void AssetWriterFile::releaseReserve() {
   if (reserveFd_ < 0) return;
+  // The room goes back even where the name cannot (a folder turned read-only): the empty file left
+  // then is removed at the next start, as a killed process's reserve is.
+  [[maybe_unused]] const int emptied = ::ftruncate(reserveFd_, 0);
   ::close(reserveFd_);
   reserveFd_ = -1;
   ::unlink(reservePath_.c_str());
@@ -196,23 +203,154 @@ void AssetWriterFile::commit() {
   }
 }
 
-void AssetWriterFile::syncLoop() {
-  pthread_setname_np(pthread_self(), "tk-sync-file");
-  // The file's name must survive a power cut as well as its content.
-  const int folder = ::open(path_.parent_path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+std::filesystem::path AssetWriterFile::name() const {
+  std::lock_guard lock(nameMutex_);
+  return path_;
+}
+
+std::filesystem::path AssetWriterFile::currentPath() const {
+  std::lock_guard lock(nameMutex_);
+  return named_ ? path_ : workingPath_;
+}
+
+void AssetWriterFile::syncFolder() const {
+  const int folder = ::open(name().parent_path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (folder >= 0) {
     ::fsync(folder);
     ::close(folder);
   }
+}
+
+bool AssetWriterFile::takeName() {
+  std::lock_guard lock(nameMutex_);
+  if (named_) return true;
+  const std::filesystem::path wanted = path_;
+  const std::string stem = wanted.stem().string();
+  const std::string extension = wanted.extension().string();
+  for (int number = 1; number < 10000; ++number) {
+    const std::filesystem::path candidate =
+        number == 1 ? wanted : wanted.parent_path() / (stem + " " + std::to_string(number) + extension);
+    // Never over a file that is there: someone else's, or an earlier take's.
+    int error = 0;
+    if (LeftoverFiles::renameNoReplace(workingPath_, candidate, error)) {
+      path_ = candidate;
+      named_ = true;
+      return true;
+    }
+    if (error != EEXIST) return false;
+  }
+  return false;
+}
+
+void AssetWriterFile::syncLoop() {
+  pthread_setname_np(pthread_self(), "tk-sync-file");
+  // The file's name must survive a power cut as well as its content.
+  bool folderSynced = false;
   std::unique_lock lock(syncMutex_);
   while (true) {
-    syncWake_.wait(lock, [this] { return syncWanted_ || syncStop_; });
+    // Woken by each commit, and every second besides (a paused take commits nothing), to check
+    // that the file is still where it was put.
+    syncWake_.wait_for(lock, std::chrono::seconds(1), [this] { return syncWanted_ || syncStop_; });
     if (syncStop_) return;
-    syncWanted_ = false;
+    const bool wanted = std::exchange(syncWanted_, false);
     lock.unlock();
-    ::fdatasync(fd_);
+    followPlace();
+    if (wanted) {
+      ::fdatasync(fd_);
+      // Only now does the file hold a whole fragment on the disk: it may show under its name.
+      if (!folderSynced && takeName()) {
+        syncFolder();
+        folderSynced = true;
+      }
+    }
     lock.lock();
   }
+}
+
+void AssetWriterFile::followPlace() {
+  if (placeLost_) return;
+  const std::filesystem::path expected = currentPath();
+  struct stat own {};
+  struct stat there {};
+  if (::fstat(fd_, &own) != 0) return;
+  if (::stat(expected.c_str(), &there) == 0 && there.st_dev == own.st_dev && there.st_ino == own.st_ino)
+    return;
+  FilePlaceChange change;
+  if (own.st_nlink > 0) {
+    // Still named, elsewhere: the kernel knows where.
+    char link[PATH_MAX + 1];
+    const std::string self = "/proc/self/fd/" + std::to_string(fd_);
+    const ssize_t length = ::readlink(self.c_str(), link, PATH_MAX);
+    if (length <= 0) return;
+    const std::filesystem::path now(std::string(link, static_cast<size_t>(length)));
+    {
+      std::lock_guard lock(nameMutex_);
+      if (named_) {
+        path_ = now;
+      } else {
+        workingPath_ = now;
+        path_ = now.parent_path() / path_.filename();
+      }
+    }
+    change.kind = FilePlaceChange::Kind::moved;
+    change.path = name();
+  } else if (restoreAt(expected, change.reason)) {
+    change.kind = FilePlaceChange::Kind::restored;
+    change.path = name();
+  } else {
+    placeLost_ = true;
+    change.kind = FilePlaceChange::Kind::lost;
+    change.path = name();
+  }
+  if (placeHandler_) placeHandler_(change);
+}
+
+bool AssetWriterFile::restoreAt(const std::filesystem::path& place, std::string& reason) {
+  std::error_code error;
+  std::filesystem::create_directories(place.parent_path(), error);
+  if (error) {
+    reason = error.message();
+    return false;
+  }
+  const std::string self = "/proc/self/fd/" + std::to_string(fd_);
+  if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, place.c_str(), AT_SYMLINK_FOLLOW) == 0) {
+    syncFolder();
+    return true;
+  }
+  const int copy = ::open(place.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+  if (copy < 0) {
+    reason = std::strerror(errno);
+    return false;
+  }
+  std::vector<char> buffer(1 << 20);
+  off_t copied = 0;
+  // Up to the end the file has: the bulk while the writer goes on, the rest with it held.
+  auto copyToEnd = [&] {
+    while (true) {
+      const ssize_t n = ::pread(fd_, buffer.data(), buffer.size(), copied);
+      if (n == 0) return true;
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0 || ::pwrite(copy, buffer.data(), static_cast<size_t>(n), copied) != n) {
+        reason = std::strerror(errno);
+        return false;
+      }
+      copied += n;
+    }
+  };
+  bool whole = copyToEnd();
+  if (whole) {
+    std::lock_guard lock(muxer_.mutex);
+    whole = copyToEnd() && ::lseek(copy, ::lseek(fd_, 0, SEEK_CUR), SEEK_SET) >= 0 &&
+            ::dup3(copy, fd_, O_CLOEXEC) >= 0;
+    if (!whole && reason.empty()) reason = std::strerror(errno);
+  }
+  ::close(copy);
+  if (!whole) {
+    ::unlink(place.c_str());
+    return false;
+  }
+  syncFolder();
+  return true;
 }
 
 void AssetWriterFile::stopSyncing() {
@@ -249,6 +387,14 @@ int AssetWriterFile::close() {
     if (::close(fd_) != 0 && result == 0) result = AVERROR(errno);
     fd_ = -1;
   }
+  bool named = false;
+  {
+    std::lock_guard lock(nameMutex_);
+    named = named_;
+    // A fragmented file that never held a whole fragment plays nothing: it never shows.
+    if (!named && committedEnd_ == 0) ::unlink(workingPath_.c_str());
+  }
+  if (!named && committedEnd_ != 0 && takeName()) syncFolder();
   releaseReserve();
   return result;
 }
@@ -320,21 +466,27 @@ const char* muxerName(ContainerFormat format) {
 
 }  // namespace
 
-AssetWriter::AssetWriter(std::filesystem::path path, ContainerFormat format)
+AssetWriter::AssetWriter(std::filesystem::path path, ContainerFormat format, FileNaming naming)
     : path_(std::move(path)), format_(format), muxer_(std::make_unique<AssetWriterMuxer>()) {
   // The encoders' own chatter would drown the system's diagnostic lines; failures reach us as codes.
   static std::once_flag quiet;
   std::call_once(quiet, [] { av_log_set_level(AV_LOG_ERROR); });
-  // Claim the name first, atomically: a file that exists already is someone's recording.
-  int fd = ::open(path_.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+  const bool named = naming == FileNaming::immediate;
+  const std::filesystem::path created =
+      named ? path_ : path_.parent_path() / LeftoverFiles::workingName(path_);
+  // Claim the name first, atomically: a file that exists already is someone's recording. A working
+  // name is still claimed for the file's own, which must then be free.
+  if (!named && ::access(path_.c_str(), F_OK) == 0)
+    throw FfmpegError("Creating " + path_.string(), AVERROR(EEXIST));
+  int fd = ::open(created.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
   if (fd < 0) {
     int error = errno;
     throw FfmpegError("Creating " + path_.string(), AVERROR(error));
   }
   try {
-    file_ = std::make_unique<AssetWriterFile>(path_, fd, *muxer_);
+    file_ = std::make_unique<AssetWriterFile>(path_, created, named, fd, *muxer_);
   } catch (...) {
-    std::filesystem::remove(path_);
+    std::filesystem::remove(created);
     throw;
   }
 
@@ -342,13 +494,17 @@ AssetWriter::AssetWriter(std::filesystem::path path, ContainerFormat format)
   int result = avformat_alloc_output_context2(&context, nullptr, muxerName(format), path_.c_str());
   if (result < 0 || !context) {
     file_.reset();
-    std::filesystem::remove(path_);
+    std::filesystem::remove(created);
     throw FfmpegError("Creating the muxer", result < 0 ? result : AVERROR_MUXER_NOT_FOUND);
   }
   muxer_->context.reset(context);
   muxer_->file = file_.get();
   context->pb = file_->io();
   context->flags |= AVFMT_FLAG_CUSTOM_IO;
+}
+
+std::filesystem::path AssetWriter::path() const {
+  return file_ ? file_->name() : path_;
 }
 
 int AssetWriter::closeFile() {
@@ -502,7 +658,12 @@ void AssetWriter::finish(MediaTime endTime, const std::vector<VideoPartEncoder*>
     std::lock_guard lock(muxer_->mutex);
     muxer_->finishFragments();
   }
-  int result = av_write_trailer(muxer_->context.get());
+  int result = 0;
+  {
+    // The file's sync thread may be putting the file back meanwhile: no write in between.
+    std::lock_guard lock(muxer_->mutex);
+    result = av_write_trailer(muxer_->context.get());
+  }
   int closeResult = closeFile();
   if ((result < 0 || closeResult < 0) && fragmented_ && file_->holdsWholeFragment()) {
     if (!failed())
@@ -524,6 +685,10 @@ void AssetWriter::setFailureHandler(std::function<void(const std::string&)> hand
   muxer_->onFailure = std::move(handler);
 }
 
+void AssetWriter::setPlaceHandler(std::function<void(const FilePlaceChange&)> handler) {
+  file_->setPlaceHandler(std::move(handler));
+}
+
 void AssetWriter::setEncodeGate(std::function<void()> gate) {
   muxer_->encodeGate = std::move(gate);
 }
@@ -535,7 +700,7 @@ void AssetWriter::cancel() {
   closeFile();
   muxer_->context.reset();
   std::error_code ignored;
-  std::filesystem::remove(path_, ignored);
+  std::filesystem::remove(file_->currentPath(), ignored);
 }
 
 void AssetWriter::discard() {

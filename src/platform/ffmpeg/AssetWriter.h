@@ -70,7 +70,7 @@ struct H264Threading {
   bool sliced = false;
   int lookahead = -1;  // frames; < 0 for the preset's
   bool noBFrames = false;
-  int syncLookahead = -1;  // frames waiting between the lookahead and the frame threads; < 0 for x264's own
+  int syncLookahead = -1;    // frames waiting between the lookahead and the frame threads; < 0 for x264's own
   int lookaheadThreads = 0;  // threads deciding frame types ahead of the encoder; 0 for x264's own
 };
 // The frames x264 may hold, in bytes, when nothing smaller is asked for (an export's budget).
@@ -106,6 +106,30 @@ class AssetWriterFile;
 struct AssetWriterMuxer;
 class VideoPartEncoder;
 
+// How a file takes its name.
+enum class FileNaming {
+  // Under its name from the start.
+  immediate,
+  // Under a hidden working name (LeftoverFiles::workingName) until it holds its first whole
+  // fragment, then under its own: a process killed before then leaves nothing under the name, and
+  // the next start removes the working file. Should the name be taken meanwhile, the file takes
+  // the first free "<name> 2", "<name> 3" (path() says which). A file that never holds a whole
+  // fragment is removed when closed. Meant for fragmented files; any other is named when closed.
+  onceWhole,
+};
+
+// What became of a fragmented file's place while it was written (AssetWriter::setPlaceHandler).
+struct FilePlaceChange {
+  enum class Kind {
+    moved,     // the file or its folder was moved or renamed: it goes on where it is now
+    restored,  // its folder was removed: made again, and the file put back under its name
+    lost,      // its folder was removed and could not be made again: the file has no name left
+  };
+  Kind kind = Kind::moved;
+  std::filesystem::path path;  // where the file is now; for lost, where it was
+  std::string reason;          // lost: why it could not be put back
+};
+
 // Writes one movie or audio file with FFmpeg: mp4, mov, or m4a (ipod muxer).
 //
 // Each input owns a bounded queue and its own encode thread, so the threads that append never wait
@@ -118,12 +142,13 @@ class AssetWriter {
  public:
   // Creates the file exclusively: an existing file is never replaced (FfmpegError). An unsupported
   // combination (ProRes in mp4) is refused here too.
-  AssetWriter(std::filesystem::path path, ContainerFormat format);
+  AssetWriter(std::filesystem::path path, ContainerFormat format, FileNaming naming = FileNaming::immediate);
   ~AssetWriter();
   AssetWriter(const AssetWriter&) = delete;
   AssetWriter& operator=(const AssetWriter&) = delete;
 
-  const std::filesystem::path& path() const { return path_; }
+  // The file's name: the one asked for, or the free one it took (FileNaming::onceWhole). Any thread.
+  std::filesystem::path path() const;
 
   // Before start. Opening the encoder happens here, so a codec or size it refuses fails early.
   // Returns the input's index (video inputs and audio inputs are numbered separately).
@@ -176,6 +201,11 @@ class AssetWriter {
   // Called once at the first failure, on the encode thread that met it: hand the news on, do not
   // call back into the writer there. Set before start.
   void setFailureHandler(std::function<void(const std::string&)> handler);
+  // A fragmented file keeps track of its place (checked every second and at each fragment): moved
+  // with its folder, it goes on where it went (path() follows); removed with its folder, the folder
+  // is made again and the file put back under its name with everything written so far, and writing
+  // goes on there. Called on the file's sync thread with what happened. Set before start.
+  void setPlaceHandler(std::function<void(const FilePlaceChange&)> handler);
   // Called on an encode thread each time it is about to hand its encoder a frame; while it does not
   // return, that input's queue fills and appends are refused. For tests that need an encoder slower
   // than whatever feeds it. Set before start.

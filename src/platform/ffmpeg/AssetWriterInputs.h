@@ -78,8 +78,10 @@ class AssetWriterFile {
  public:
   static constexpr int64_t kReserveBytes = 16 << 20;
 
-  // Takes the descriptor of the file just created.
-  AssetWriterFile(std::filesystem::path path, int fd, AssetWriterMuxer& muxer);
+  // Takes the descriptor of the file just created at `created`: `path` itself, or the hidden working
+  // name of a file that takes `path` once it holds a whole fragment (`named` false).
+  AssetWriterFile(std::filesystem::path path, std::filesystem::path created, bool named, int fd,
+                  AssetWriterMuxer& muxer);
   ~AssetWriterFile();
   AVIOContext* io() const { return io_; }
   // Sets aside the reserve; without room for it the file is written without one.
@@ -90,8 +92,17 @@ class AssetWriterFile {
   // Everything flushed so far is whole: a failure later cuts the file back to here. Starts the
   // thread that pushes commits to the disk on the first call.
   void commit();
-  // Flushes, frees the I/O context and closes the descriptor; the first error, or 0.
+  // Flushes, frees the I/O context and closes the descriptor; the first error, or 0. A file still
+  // under its working name takes its own if it holds anything whole, and is removed if not.
   int close();
+  // Told what became of the file's place (see AssetWriter::setPlaceHandler). Before the first commit.
+  void setPlaceHandler(std::function<void(const FilePlaceChange&)> handler) {
+    placeHandler_ = std::move(handler);
+  }
+  // The name the file has, or will take. Any thread.
+  std::filesystem::path name() const;
+  // Where the file lies now (its working name until it took its own). Any thread.
+  std::filesystem::path currentPath() const;
 
  private:
   static int writePacket(void* opaque, uint8_t* data, int size);
@@ -99,8 +110,22 @@ class AssetWriterFile {
   void releaseReserve();
   void syncLoop();
   void stopSyncing();
+  // Moves the working file to its name, or the first free one after it; false when it could not.
+  bool takeName();
+  // Makes the folder's entries (a new name) survive a power cut.
+  void syncFolder() const;
+  // Sync thread: finds out whether the file still lies where it was put, and follows it or puts it
+  // back when not.
+  void followPlace();
+  // Makes the folder of `place` again and gives the file that name back: where the system refuses a
+  // name to a file that has none left (Linux does), a copy of everything written so far takes over
+  // the descriptor. False, with why, when it could not.
+  bool restoreAt(const std::filesystem::path& place, std::string& reason);
 
+  mutable std::mutex nameMutex_;
   std::filesystem::path path_;
+  std::filesystem::path workingPath_;
+  bool named_ = true;
   std::filesystem::path reservePath_;
   int fd_ = -1;
   int reserveFd_ = -1;
@@ -108,6 +133,9 @@ class AssetWriterFile {
   AVIOContext* io_ = nullptr;
   int64_t committedEnd_ = -1;  // none yet: a failure leaves the file as it is
   bool refusing_ = false;      // a write failed: nothing more goes into the file
+
+  std::function<void(const FilePlaceChange&)> placeHandler_;
+  bool placeLost_ = false;  // sync thread only
 
   std::thread syncer_;
   std::mutex syncMutex_;

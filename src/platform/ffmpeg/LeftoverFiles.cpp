@@ -1,9 +1,11 @@
 #include "platform/ffmpeg/LeftoverFiles.h"
 
+#include <fcntl.h>
 #include <signal.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <string_view>
 
 namespace tk::LeftoverFiles {
@@ -40,6 +42,8 @@ long ownerOf(std::string_view name) {
   if (name.size() < 2 || name[0] != '.') return 0;
   if (auto at = name.rfind(".reserve-"); at != std::string_view::npos && at > 1)
     return number(name.substr(at + 9));
+  if (auto at = name.rfind(".recording-"); at != std::string_view::npos && at > 1)
+    return number(name.substr(at + 11));
   // ".<name>.partial-<pid>-<16 hex digits>[.<ext>]"
   const auto at = name.rfind(".partial-");
   if (at == std::string_view::npos || at < 2) return 0;
@@ -79,6 +83,23 @@ std::string partialExportName(const std::filesystem::path& output, const std::st
 
 std::string reserveName(const std::filesystem::path& movie) {
   return "." + movie.filename().string() + ".reserve-" + std::to_string(::getpid());
+}
+
+std::string workingName(const std::filesystem::path& movie) {
+  return "." + movie.filename().string() + ".recording-" + std::to_string(::getpid());
+}
+
+bool renameNoReplace(const std::filesystem::path& from, const std::filesystem::path& to, int& error) {
+  if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return true;
+  error = errno;
+  if (error != EINVAL && error != ENOSYS) return false;
+  // A file system without the flag: a hard link fails on an existing name as well.
+  if (::link(from.c_str(), to.c_str()) != 0) {
+    error = errno;
+    return false;
+  }
+  ::unlink(from.c_str());
+  return true;
 }
 
 std::vector<std::filesystem::path> removeStale(const std::filesystem::path& folder) {

@@ -453,7 +453,12 @@ std::unique_ptr<PulseRecordStream> PulseRecordStream::start(Options options, Sam
   pa_buffer_attr attributes{};
   attributes.maxlength = static_cast<uint32_t>(-1);
   attributes.fragsize = static_cast<uint32_t>(pa_usec_to_bytes(kFragmentUsec, &spec));
-  const auto flags = static_cast<pa_stream_flags_t>(PA_STREAM_ADJUST_LATENCY | PA_STREAM_AUTO_TIMING_UPDATE);
+  // A source that goes away (unplugged, its module unloaded) ends the stream, rather than the server
+  // moving it to whatever source is left, where it would go on recording the wrong sound or none,
+  // unnoticed. The monitor of the default output is moved by this stream itself.
+  const auto flags = static_cast<pa_stream_flags_t>(
+      PA_STREAM_ADJUST_LATENCY | PA_STREAM_AUTO_TIMING_UPDATE |
+      (impl->options.monitorOfDefaultSink ? PA_STREAM_NOFLAGS : PA_STREAM_DONT_MOVE));
   const std::string what = "Recording the sound source \"" + source.name + "\"";
   if (pa_stream_connect_record(impl->stream, source.name.c_str(), &attributes, flags) < 0)
     connection.fail(what);
