@@ -8,6 +8,7 @@
 #include <QPainterPath>
 #include <QStyle>
 #include <QToolButton>
+#include <QVBoxLayout>
 
 #include "app/FloatingRecordingPanelController.h"
 
@@ -61,8 +62,11 @@ FloatingRecordingPanel::FloatingRecordingPanel(FloatingRecordingPanelController&
   setWindowTitle("Recording");
   setFixedSize(kWidth, kHeight);
 
-  auto* layout = new QHBoxLayout(this);
-  layout->setContentsMargins(16, 10, 16, 10);
+  auto* column = new QVBoxLayout(this);
+  column->setContentsMargins(16, 10, 16, 10);
+  column->setSpacing(6);
+  auto* layout = new QHBoxLayout;
+  layout->setContentsMargins(0, 0, 0, 0);
   layout->setSpacing(12);
   dot_ = new StatusDot(this);
   time_ = new QLabel(this);
@@ -83,6 +87,13 @@ FloatingRecordingPanel::FloatingRecordingPanel(FloatingRecordingPanelController&
   layout->addStretch(1);
   layout->addWidget(pauseButton_);
   layout->addWidget(stopButton_);
+  column->addLayout(layout);
+  problem_ = new QLabel(this);
+  problem_->setTextFormat(Qt::PlainText);
+  problem_->setWordWrap(true);
+  problem_->setStyleSheet("color: rgb(255, 204, 0);");
+  problem_->hide();
+  column->addWidget(problem_);
 
   connect(pauseButton_, &QToolButton::clicked, this, [this] { controller_.pauseResumeClicked(); });
   connect(stopButton_, &QToolButton::clicked, this, [this] { controller_.stopClicked(); });
@@ -95,6 +106,10 @@ QString FloatingRecordingPanel::timeText() const {
   return time_->text();
 }
 
+QString FloatingRecordingPanel::problemText() const {
+  return problem_->text();
+}
+
 void FloatingRecordingPanel::refresh() {
   bool paused = controller_.isPaused();
   dot_->setPaused(paused);
@@ -103,6 +118,14 @@ void FloatingRecordingPanel::refresh() {
   pauseButton_->setIcon(style()->standardIcon(paused ? QStyle::SP_MediaPlay : QStyle::SP_MediaPause));
   pauseButton_->setToolTip(paused ? QCoreApplication::translate("tk::FloatingRecordingPanel", "Resume")
                                   : QCoreApplication::translate("tk::FloatingRecordingPanel", "Pause"));
+  const QString problem = QString::fromStdString(controller_.problem());
+  if (problem != problem_->text()) {
+    problem_->setText(problem);
+    problem_->setVisible(!problem.isEmpty());
+    // The panel grows by the line's height, downwards, so its controls stay where they were.
+    const int below = problem.isEmpty() ? 0 : problem_->heightForWidth(kWidth - 32) + 6;
+    setFixedSize(kWidth, kHeight + below);
+  }
 }
 
 void FloatingRecordingPanel::paintEvent(QPaintEvent*) {

@@ -11,7 +11,8 @@ namespace tk {
 class FloatingRecordingPanelController;
 
 // The small always-on-top panel of a running recording: a status dot (red, yellow while paused),
-// the elapsed time, a pause/resume button and a stop button. It never takes focus, is moved by
+// the elapsed time, a pause/resume button and a stop button; below them, once the take loses
+// something (its sound, its metadata), what it lost. It never takes focus, is moved by
 // dragging its background, and carries the never-capture marker so recordings leave it out.
 // Main thread only; the controller calls refresh() whenever its published fields change.
 class FloatingRecordingPanel : public QWidget {
@@ -27,6 +28,8 @@ class FloatingRecordingPanel : public QWidget {
   QToolButton* pauseButton() const { return pauseButton_; }
   QToolButton* stopButton() const { return stopButton_; }
   QString timeText() const;
+  // The line on what the take lost; empty while it loses nothing.
+  QString problemText() const;
 
  protected:
   void paintEvent(QPaintEvent* event) override;
@@ -39,6 +42,7 @@ class FloatingRecordingPanel : public QWidget {
   FloatingRecordingPanelController& controller_;
   StatusDot* dot_;
   QLabel* time_;
+  QLabel* problem_;
   QToolButton* pauseButton_;
   QToolButton* stopButton_;
   QPoint dragOffset_;

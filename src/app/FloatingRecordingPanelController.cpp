@@ -72,6 +72,7 @@ void FloatingRecordingPanelController::show(RecordingCoordinator& coordinator) {
     isRecording_ = true;
     isPaused_ = false;
     recordingDuration_ = 0;
+    problem_.clear();
     showPanel();
     startTimer();
   });
@@ -97,6 +98,13 @@ void FloatingRecordingPanelController::setPaused(bool paused) {
       stopTimer();
     else
       startTimer();
+    changed();
+  });
+}
+
+void FloatingRecordingPanelController::showProblem(const std::string& text) {
+  defer([this, text] {
+    problem_ = text;
     changed();
   });
 }

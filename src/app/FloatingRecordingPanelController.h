@@ -30,11 +30,14 @@ class FloatingRecordingPanelController : public RecordingShell::Panel {
   void show(RecordingCoordinator& coordinator) override;
   void hide() override;
   void setPaused(bool paused) override;
+  // The latest problem replaces the one shown.
+  void showProblem(const std::string& text) override;
 
   bool isVisible() const { return isVisible_; }
   bool isRecording() const { return isRecording_; }
   bool isPaused() const { return isPaused_; }
   double recordingDuration() const { return recordingDuration_; }
+  const std::string& problem() const { return problem_; }
   RecordingCoordinator* recordingCoordinator() const;
   FloatingRecordingPanel* panel() const { return panel_.get(); }
 
@@ -60,6 +63,7 @@ class FloatingRecordingPanelController : public RecordingShell::Panel {
   double recordingDuration_ = 0;
   bool isPaused_ = false;
   bool isRecording_ = false;
+  std::string problem_;
 };
 
 }  // namespace tk

@@ -9,7 +9,8 @@
 
 namespace tk {
 
-SavedRecordingWindow::SavedRecordingWindow(const std::filesystem::path& saved)
+SavedRecordingWindow::SavedRecordingWindow(const std::filesystem::path& saved,
+                                           const std::vector<std::string>& problems)
     : path_(QString::fromStdString(saved.string())) {
   setWindowTitle(QStringLiteral("Recording Saved"));
   setAttribute(Qt::WA_DeleteOnClose);
@@ -24,6 +25,13 @@ SavedRecordingWindow::SavedRecordingWindow(const std::filesystem::path& saved)
   path->setWordWrap(true);
   path->setAccessibleName(QStringLiteral("Saved recording path"));
   layout->addWidget(path);
+  for (const std::string& problem : problems) {
+    problems_ << QString::fromStdString(problem);
+    auto* line = new QLabel(QStringLiteral("⚠ ") + problems_.back());
+    line->setTextFormat(Qt::PlainText);
+    line->setWordWrap(true);
+    layout->addWidget(line);
+  }
   auto* buttons = new QHBoxLayout;
   buttons->addStretch();
   copy_ = new QPushButton(QStringLiteral("&Copy Path"));
@@ -48,9 +56,10 @@ SavedRecordingNotice::~SavedRecordingNotice() {
   if (window_) delete window_.data();
 }
 
-void SavedRecordingNotice::showSaved(const std::filesystem::path& saved) {
+void SavedRecordingNotice::showSaved(const std::filesystem::path& saved,
+                                     const std::vector<std::string>& problems) {
   if (window_) delete window_.data();
-  window_ = new SavedRecordingWindow(saved);
+  window_ = new SavedRecordingWindow(saved, problems);
   window_->show();
   window_->raise();
 }

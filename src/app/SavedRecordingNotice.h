@@ -3,6 +3,8 @@
 #include <QDialog>
 #include <QPointer>
 #include <filesystem>
+#include <string>
+#include <vector>
 
 #include "recording/RecordingShell.h"
 
@@ -12,18 +14,22 @@ class QPushButton;
 namespace tk {
 
 // The window that says where a finished recording was saved, for a desktop that could not open
-// the movie or its folder: "Recording Saved", the full path as selectable text, "Copy Path" (to
-// the clipboard) and "Close". Not modal: the person may go on at once.
+// the movie or its folder, or for a take that lost something on the way: "Recording Saved", the
+// full path as selectable text, what the take lost (one line each), "Copy Path" (to the clipboard)
+// and "Close". Not modal: the person may go on at once.
 class SavedRecordingWindow : public QDialog {
   Q_OBJECT
  public:
-  explicit SavedRecordingWindow(const std::filesystem::path& saved);
+  SavedRecordingWindow(const std::filesystem::path& saved, const std::vector<std::string>& problems);
 
   QString path() const { return path_; }
+  // The lines on what the take lost, as shown.
+  QStringList problems() const { return problems_; }
   QPushButton* copyButton() const { return copy_; }
 
  private:
   QString path_;
+  QStringList problems_;
   QPushButton* copy_ = nullptr;
 };
 
@@ -34,7 +40,7 @@ class SavedRecordingNotice : public RecordingShell::SavedNotice {
   SavedRecordingNotice();
   ~SavedRecordingNotice() override;
 
-  void showSaved(const std::filesystem::path& saved) override;
+  void showSaved(const std::filesystem::path& saved, const std::vector<std::string>& problems) override;
   SavedRecordingWindow* window() const { return window_; }
 
  private:

@@ -149,11 +149,12 @@ std::unique_ptr<PulseRecordStream> ScreenCaptureEngine::openSoundStream() {
         firstSound->arrived();
         handleAudioSample(sample);
       },
-      [firstSound](const std::string& reason) {
+      [this, firstSound](const std::string& reason) {
         firstSound->arrived();  // nothing more to wait for
         // The picture is the recording: it goes on, and the audio track is silent from here.
         Diagnostics::line("⚠️ System audio capture ended: " + reason +
                           "; the video goes on with silence");
+        if (soundEndHandler_) soundEndHandler_(reason);
       });
   if (!firstSound->waitFor(kFirstSoundLimit))
     Diagnostics::line("⚠️ The default output's monitor delivered nothing yet; the picture starts anyway");

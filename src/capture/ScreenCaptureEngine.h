@@ -93,6 +93,11 @@ class ScreenCaptureEngine {
   void setFrameHandler(SampleHandler handler) { frameHandler_ = std::move(handler); }
   void setAudioHandler(SampleHandler handler) { audioHandler_ = std::move(handler); }
   void setErrorHandler(ErrorHandler handler) { errorHandler_ = std::move(handler); }
+  // Called on the sound's thread, with the reason, when system audio ends by itself while the
+  // picture goes on (the sound server went away). Set before startCapture.
+  void setSoundEndHandler(std::function<void(const std::string&)> handler) {
+    soundEndHandler_ = std::move(handler);
+  }
 
   const std::optional<ContentFilter>& filter() const { return filter_; }
   const std::optional<StreamConfiguration>& configuration() const { return configuration_; }
@@ -122,6 +127,7 @@ class ScreenCaptureEngine {
   SampleHandler frameHandler_;
   SampleHandler audioHandler_;
   ErrorHandler errorHandler_;
+  std::function<void(const std::string&)> soundEndHandler_;
 
   mutable std::mutex timingMutex_;
   CircularBuffer<MediaTime> frameTimingBuffer_{kFrameTimingCapacity};

@@ -18,10 +18,12 @@ MetadataSaver::~MetadataSaver() {
   stop();
 }
 
-void MetadataSaver::start(std::shared_ptr<MetadataRecorder> recorder, std::filesystem::path file) {
+void MetadataSaver::start(std::shared_ptr<MetadataRecorder> recorder, std::filesystem::path file,
+                          std::function<bool()> shown) {
   stop();
   recorder_ = std::move(recorder);
   file_ = std::move(file);
+  shown_ = std::move(shown);
   timer_.start(kInterval);
 }
 
@@ -39,15 +41,23 @@ void MetadataSaver::reset() {
 void MetadataSaver::saveNow() {
   // A save still writing (a slow disk) is not queued behind: the next tick takes a fresher snapshot.
   if (!recorder_ || !file_ || inFlight_.isRunning()) return;
-  inFlight_ = QtConcurrent::run([metadata = recorder_->snapshot(), file = *file_] {
+  if (shown_) {
+    if (!shown_()) return;
+    shown_ = nullptr;
+  }
+  inFlight_ = QtConcurrent::run([metadata = recorder_->snapshot(), file = *file_, onFailure = onFailure_] {
+    std::string reason;
     try {
       writeFileBytes(file, encodeRecordingMetadata(metadata));
+      return;
     } catch (const Error& error) {
-      // The last save stays; the recording goes on.
-      Diagnostics::line("⚠️ Failed to save metadata: " + error.localizedDescription());
+      reason = error.localizedDescription();
     } catch (const std::exception& error) {
-      Diagnostics::line(std::string("⚠️ Failed to save metadata: ") + error.what());
+      reason = error.what();
     }
+    // The last save stays; the recording goes on.
+    Diagnostics::line("⚠️ Failed to save metadata: " + reason);
+    if (onFailure) onFailure(reason);
   });
 }
 

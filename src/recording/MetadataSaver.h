@@ -4,8 +4,10 @@
 #include <QTimer>
 #include <chrono>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
+#include <string>
 
 namespace tk {
 
@@ -27,8 +29,16 @@ class MetadataSaver {
   MetadataSaver(const MetadataSaver&) = delete;
   MetadataSaver& operator=(const MetadataSaver&) = delete;
 
-  // Saves `recorder` to `file` from now on, the first time after one interval.
-  void start(std::shared_ptr<MetadataRecorder> recorder, std::filesystem::path file);
+  // Told, on the worker that tried, why a save failed (the folder turned read-only, went away);
+  // the next saves are tried all the same. Set before start.
+  void setFailureHandler(std::function<void(const std::string&)> handler) { onFailure_ = std::move(handler); }
+  // Saves `recorder` to `file` from now on, the first time after one interval; with `shown`, only
+  // once it says so (the movie the file describes shows under its name), so that no metadata
+  // stands beside a movie that is not there.
+  void start(std::shared_ptr<MetadataRecorder> recorder, std::filesystem::path file,
+             std::function<bool()> shown = {});
+  // Saves to `file` from now on (the movie it describes was moved); the file saved so far stays.
+  void moveTo(std::filesystem::path file) { file_ = std::move(file); }
   // No more saves; waits for one in flight, so that nothing older lands over a later save. The
   // file stays, and so does its name.
   void stop();
@@ -44,6 +54,8 @@ class MetadataSaver {
   std::shared_ptr<MetadataRecorder> recorder_;
   std::optional<std::filesystem::path> file_;
   QFuture<void> inFlight_;
+  std::function<void(const std::string&)> onFailure_;
+  std::function<bool()> shown_;
 };
 
 }  // namespace tk

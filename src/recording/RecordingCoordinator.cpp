@@ -380,6 +380,7 @@ QCoro::Task<void> RecordingCoordinator::prepareScreen(const RecordingMode& mode,
     audioEngine_->setMicrophoneAudioHandler(
         [context](const SampleBuffer& sample) { context->onMicrophoneAudio(sample); });
   }
+  watchSoundSources();
   printStudioReport(configuration);
   createMetadataRecorder(configuration);
 }
@@ -425,6 +426,7 @@ void RecordingCoordinator::prepareSingleMovie(const RecordingConfiguration& conf
   mediaWriter_ = std::make_shared<MediaWriter>();
   mediaWriter_->configure(writer);
   installWriteFailureHandler(*mediaWriter_);
+  followMoviePlace(*mediaWriter_);
   mediaWriter_->startWriting();
 }
 
@@ -603,6 +605,8 @@ void RecordingCoordinator::dropRecordingObjects() {
   shouldUseWindowPump_ = false;
   writersFinished_ = false;
   partialResult_.reset();
+  takeProblems_.clear();
+  metadataProblemTold_ = false;
 }
 
 QCoro::Task<void> RecordingCoordinator::checkPermissions(const RecordingConfiguration& configuration) {
@@ -760,7 +764,19 @@ void RecordingCoordinator::startLiveHandlers(const RecordingConfiguration& confi
   if (metadataRecorder_) {
     Diagnostics::line("✅ Starting MetadataRecorder...");
     metadataRecorder_->startRecording(*startTime_);
-    if (auto location = freeMetadataLocation()) metadataSaver_.start(metadataRecorder_, *location);
+    if (auto location = freeMetadataLocation()) {
+      metadataSaver_.setFailureHandler(
+          onMainThreadForThisTake(&RecordingCoordinator::noteMetadataSaveFailed));
+      std::function<bool()> movieShown;
+      if (mediaWriter_ && !layerRecordingManager_) {
+        movieShown = [writer = mediaWriter_] {
+          std::error_code error;
+          const auto movie = writer->outputURL();
+          return movie && fs::exists(*movie, error);
+        };
+      }
+      metadataSaver_.start(metadataRecorder_, *location, std::move(movieShown));
+    }
     Diagnostics::line("🔍 Checking click-to-zoom configuration...");
     Diagnostics::line("   enableClickToZoom: " + boolText(clickToZoom));
     Diagnostics::line("✅ Configuring click handler...");
@@ -1110,7 +1126,9 @@ void RecordingCoordinator::saveMetadata(const fs::path& result) {
     metadataRecorder_->saveMetadata(location);
     Diagnostics::line("✅ Metadata saved successfully");
   } catch (...) {
-    Diagnostics::line("⚠️ Failed to save metadata: " + describeException(std::current_exception()));
+    const std::string reason = describeException(std::current_exception());
+    Diagnostics::line("⚠️ Failed to save metadata: " + reason);
+    noteTakeProblem("The metadata (clicks, cursor, zooms) could not be saved: " + reason + ".");
   }
 }
 
@@ -1212,14 +1230,18 @@ QCoro::Task<void> RecordingCoordinator::stopRecording() {
   }
   QMetaObject::invokeMethod(
       this,
-      [this, result, editorMovie, hasStudioFeatures, shouldOpenTrimmer] {
+      [this, result, editorMovie, hasStudioFeatures, shouldOpenTrimmer, problems = takeProblems_] {
         Diagnostics::line("✅ Recording saved to: " + result.string());
         Diagnostics::line("🎬 Opening UI: hasStudioFeatures=" + boolText(hasStudioFeatures) +
                           ", shouldOpenTrimmer=" + boolText(shouldOpenTrimmer));
-        if (resultOpener_)
-          resultOpener_(result, editorMovie, shouldOpenTrimmer);
-        else
-          RecordingHandOff::open(result, editorMovie, shouldOpenTrimmer);
+        if (!resultOpener_) {
+          RecordingHandOff::open(result, editorMovie, shouldOpenTrimmer, problems);
+          return;
+        }
+        resultOpener_(result, editorMovie, shouldOpenTrimmer);
+        // The opener replaced (tests) still leaves the person told what the take lost.
+        if (!problems.empty())
+          if (auto* notice = RecordingShell::savedNotice()) notice->showSaved(result, problems);
       },
       Qt::QueuedConnection);
 }
@@ -1282,6 +1304,86 @@ bool RecordingCoordinator::eventFilter(QObject* watched, QEvent* event) {
   static_cast<QObject*>(window)->event(event);
   if (event->isAccepted()) windowWillClose(window);
   return true;
+}
+
+// ---- what a take loses while it goes on ----
+
+void RecordingCoordinator::watchSoundSources() {
+  const auto lost = onMainThreadForThisTake(&RecordingCoordinator::noteSoundLost);
+  if (screenEngine_)
+    screenEngine_->setSoundEndHandler([lost](const std::string& reason) { lost("system audio: " + reason); });
+  if (audioEngine_) audioEngine_->setStreamEndHandler(lost);
+}
+
+template <typename Value>
+std::function<void(const Value&)> RecordingCoordinator::onMainThreadForThisTake(
+    void (RecordingCoordinator::*step)(const Value&)) {
+  QPointer<RecordingCoordinator> self(this);
+  const uint64_t generation = recordingGeneration_;
+  return [self, generation, step](const Value& value) {
+    QMetaObject::invokeMethod(
+        qApp,
+        [self, generation, step, value] {
+          if (self && generation == self->recordingGeneration_) (self.data()->*step)(value);
+        },
+        Qt::QueuedConnection);
+  };
+}
+
+void RecordingCoordinator::followMoviePlace(MediaWriter& writer) {
+  writer.setPlaceHandler(onMainThreadForThisTake(&RecordingCoordinator::noteMoviePlace));
+}
+
+void RecordingCoordinator::noteMoviePlace(const FilePlaceChange& change) {
+  const std::string at = RecordingPreflight::durationText(recordedSoFar());
+  const std::string folder = change.path.parent_path().string();
+  switch (change.kind) {
+    case FilePlaceChange::Kind::moved:
+      // The metadata goes on beside the movie, under the name it had.
+      if (!layerRecordingManager_) {
+        if (const auto& saved = metadataSaver_.file())
+          metadataSaver_.moveTo(change.path.parent_path() / saved->filename());
+      }
+      noteTakeProblem("The recording was moved at " + at + "; it goes on in " + folder + ".");
+      break;
+    case FilePlaceChange::Kind::restored:
+      noteTakeProblem("The recording's folder " + folder + " was removed at " + at +
+                      "; it was made again and the recording goes on there.");
+      break;
+    case FilePlaceChange::Kind::lost:
+      noteTakeProblem("The recording's folder " + folder + " was removed at " + at +
+                      " and could not be made again (" + change.reason + "): the recording cannot be kept.");
+      break;
+  }
+}
+
+double RecordingCoordinator::recordedSoFar() const {
+  if (auto* paused = recordingState_.get<RecordingState::Paused>()) return paused->elapsed;
+  if (recordingState_.get<RecordingState::Recording>()) return recordedSeconds();
+  return recordingDuration_;
+}
+
+void RecordingCoordinator::noteSoundLost(const std::string& reason) {
+  auto kind = recordingState_.kind();
+  if (kind != RecordingState::Kind::recording && kind != RecordingState::Kind::paused) return;
+  noteTakeProblem("The sound stopped at " + RecordingPreflight::durationText(recordedSoFar()) + " (" +
+                  reason + "); the rest of the recording is silent.");
+}
+
+void RecordingCoordinator::noteMetadataSaveFailed(const std::string& reason) {
+  // Every later save fails the same way; once is enough to know.
+  if (metadataProblemTold_) return;
+  metadataProblemTold_ = true;
+  noteTakeProblem("The metadata (clicks, cursor, zooms) could not be saved at " +
+                  RecordingPreflight::durationText(recordedSoFar()) + ": " + reason + ".");
+}
+
+void RecordingCoordinator::noteTakeProblem(const std::string& text) {
+  if (std::find(takeProblems_.begin(), takeProblems_.end(), text) != takeProblems_.end()) return;
+  Diagnostics::line("⚠️ " + text);
+  takeProblems_.push_back(text);
+  if (auto* panel = RecordingShell::panel()) panel->showProblem(text);
+  emit recordingProblem(QString::fromStdString(text));
 }
 
 // ---- failures ----

@@ -12,6 +12,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "capture/CameraCaptureEngine.h"
 #include "capture/iOSDeviceCaptureEngine.h"
@@ -36,6 +37,7 @@ class ScreenCaptureEngine;
 class SerialQueue;
 class ZoomRenderer;
 struct WriterConfiguration;
+struct FilePlaceChange;
 enum class ClickType;
 
 // The one recording controller: prepares, counts down, starts, pauses, resumes and stops a
@@ -91,6 +93,11 @@ class RecordingCoordinator : public QObject, public iOSDeviceRecordingDelegate {
   // Replaces the hand-off (tests keep finished movies from opening in other programs).
   void setResultOpener(ResultOpener opener) { resultOpener_ = std::move(opener); }
 
+  // What the current take (or the last one, until the next prepare) lost on the way while it went
+  // on: its sound, its metadata, its folder. Each is told once, on the panel, and again when the
+  // take is saved.
+  const std::vector<std::string>& takeProblems() const { return takeProblems_; }
+
   // The error of the last recording that failed (prepare, start, stop or a stream failure).
   const std::optional<RecordingError>& lastError() const { return lastError_; }
 
@@ -142,6 +149,8 @@ class RecordingCoordinator : public QObject, public iOSDeviceRecordingDelegate {
   // A recording that had started ended in failure (a stop that failed, a stream or a file that gave
   // out). `saved` is what was kept (the movie, package or audio file), empty when nothing was.
   void recordingFailed(const tk::RecordingError& error, const std::filesystem::path& saved);
+  // The take goes on but has lost something (see takeProblems()), in words.
+  void recordingProblem(const QString& text);
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
@@ -216,6 +225,23 @@ class RecordingCoordinator : public QObject, public iOSDeviceRecordingDelegate {
   void endWithFailure(RecordingError error);
   void onStreamError();
   void installWriteFailureHandler(MediaWriter& writer);
+  // The sources of a screen recording's sound may end by themselves (the sound server went away,
+  // the microphone's source was removed) while the picture goes on: the person is told when.
+  void watchSoundSources();
+  // A handler for any thread that runs `step` on the main thread, unless the recording it was made
+  // for is gone by then.
+  template <typename Value>
+  std::function<void(const Value&)> onMainThreadForThisTake(void (RecordingCoordinator::*step)(const Value&));
+  // A single movie moved with its folder goes on where it went, its metadata beside it; one whose
+  // folder was removed is put back. The person is told either way.
+  void followMoviePlace(MediaWriter& writer);
+  void noteMoviePlace(const FilePlaceChange& change);
+  void noteSoundLost(const std::string& reason);
+  void noteMetadataSaveFailed(const std::string& reason);
+  // Keeps the problem for the saved notice and shows it on the panel, once.
+  void noteTakeProblem(const std::string& text);
+  // The recorded time so far, as the panel shows it.
+  double recordedSoFar() const;
   void captureDurationAtStop();
   // Whether a wait inside start left the recording it started current.
   bool isCurrentStart(uint64_t generation) const;
@@ -267,6 +293,8 @@ class RecordingCoordinator : public QObject, public iOSDeviceRecordingDelegate {
   std::optional<RecordingError> lastError_;
   // Set once the writers were asked to finish: they are never finished or cancelled again.
   bool writersFinished_ = false;
+  std::vector<std::string> takeProblems_;
+  bool metadataProblemTold_ = false;
   // What a failed finish still left on disk.
   std::optional<std::filesystem::path> partialResult_;
 };

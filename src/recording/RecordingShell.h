@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <string>
+#include <vector>
 
 namespace tk {
 
@@ -31,6 +32,8 @@ class RecordingShell {
     virtual void show(RecordingCoordinator& coordinator) = 0;
     virtual void hide() = 0;
     virtual void setPaused(bool paused) = 0;
+    // Something the take is losing while it goes on (its sound, its metadata), in words.
+    virtual void showProblem(const std::string& text) = 0;
   };
 
   class Editor {
@@ -39,11 +42,12 @@ class RecordingShell {
     virtual void openTrimmer(const std::filesystem::path& movie) = 0;
   };
 
-  // Tells the person where a finished recording was saved, when the desktop could not show it.
+  // Tells the person where a finished recording was saved, when the desktop could not show it or
+  // when the take lost something on the way (`problems`, in words).
   class SavedNotice {
    public:
     virtual ~SavedNotice() = default;
-    virtual void showSaved(const std::filesystem::path& saved) = 0;
+    virtual void showSaved(const std::filesystem::path& saved, const std::vector<std::string>& problems) = 0;
   };
 
   // Installing replaces the previous one; null uninstalls. The installer keeps ownership.

@@ -90,7 +90,7 @@ TEST(AccessibleNamesTest, EveryButtonOfTheBarSettingsPanelPickersEditorAndNotice
   writeTestMovie(movie, {});
   VideoTrimmerManager::shared().openTrimmer(movie);
   ASSERT_TRUE(waitUntil([&] { return VideoTrimmerManager::shared().openTrimmerWindow(movie) != nullptr; }));
-  SavedRecordingWindow notice(movie);
+  SavedRecordingWindow notice(movie, {});
   notice.show();
   pumpEvents(std::chrono::milliseconds(100));
 

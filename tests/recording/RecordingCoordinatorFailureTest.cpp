@@ -15,6 +15,7 @@
 #include <QPainter>
 #include <QProcess>
 #include <QRandomGenerator>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <fstream>
 
@@ -22,6 +23,7 @@
 #include "RecordingTestSupport.h"
 #include "app/FloatingRecordingPanelController.h"
 #include "app/RecordingFailureAlert.h"
+#include "app/SavedRecordingNotice.h"
 #include "app/StatusBarController.h"
 #include "capture/ScreenCaptureEngine.h"
 #include "export/ExportDestination.h"
@@ -30,6 +32,7 @@
 #include "model/RecordingMetadata.h"
 #include "model/RecordingPackage.h"
 #include "overlays/KeyboardShortcutHandler.h"
+#include "platform/ffmpeg/LeftoverFiles.h"
 #include "platform/ffmpeg/MediaAsset.h"
 #include "platform/ffmpeg/VideoFrameReader.h"
 #include "platform/x11/ShortcutGrab.h"
@@ -73,6 +76,19 @@ std::vector<fs::path> filesIn(const fs::path& folder) {
 }
 
 using test::startChildTests;
+
+// Runs the child test `filter` (see startChildTests), with `flag` set to 1 when given, until it
+// kills itself.
+void runChildUntilKilled(const char* variable, const QString& folder, const QString& filter,
+                         const char* flag) {
+  if (flag) qputenv(flag, "1");
+  QProcess child;
+  startChildTests(child, variable, folder, filter);
+  if (flag) qunsetenv(flag);
+  ASSERT_TRUE(child.waitForStarted());
+  ASSERT_TRUE(child.waitForFinished(300000));
+  ASSERT_EQ(child.exitStatus(), QProcess::CrashExit) << "the recording was not killed";
+}
 
 // A window of fresh noise every frame, so that the encoder has plenty to write.
 class NoiseWindow : public QWidget {
@@ -198,7 +214,18 @@ TEST(RecordingCoordinatorFullDiskTest, AFullDiskEndsTheTakeWithAPlayableMovie) {
 
 class RecordingFailureTest : public test::CoordinatorTest {
  protected:
+  // What the take lost, told on the panel and then in the saved notice, each naming `words`.
+  bool panelTells(const std::string& words) {
+    return test::waitUntil([&] { return panel.problem().find(words) != std::string::npos; }, 60s);
+  }
+  std::string noticed() {
+    test::waitUntil([&] { return notice.window() != nullptr; }, 60s);
+    return notice.window() ? notice.window()->problems().join("\n").toStdString() : "";
+  }
+
   ToldUser told{harness.coordinator};
+  FloatingRecordingPanelController& panel = FloatingRecordingPanelController::shared();
+  SavedRecordingNotice notice;
 };
 
 // ---- a process killed outright ----
@@ -257,14 +284,9 @@ TEST(RecordingCoordinatorKillTest, AKilledRecordingKeepsItsMovieAndMetadata) {
     SCOPED_TRACE(layers ? "package" : "movie");
     QTemporaryDir folder;
     ASSERT_TRUE(folder.isValid());
-    QProcess child;
-    if (layers) qputenv("TK_KILL_LAYERS", "1");
-    startChildTests(child, "TK_KILL_FOLDER", folder.path(),
-                    "RecordingFailureTest.RecordsAndIsKilledOutright");
-    qunsetenv("TK_KILL_LAYERS");
-    ASSERT_TRUE(child.waitForStarted());
-    ASSERT_TRUE(child.waitForFinished(300000));
-    ASSERT_EQ(child.exitStatus(), QProcess::CrashExit) << "the recording was not killed";
+    runChildUntilKilled("TK_KILL_FOLDER", folder.path(), "RecordingFailureTest.RecordsAndIsKilledOutright",
+                        layers ? "TK_KILL_LAYERS" : nullptr);
+    ASSERT_FALSE(HasFatalFailure());
 
     std::ifstream note(fs::path(folder.path().toStdString()) / "note");
     std::string movie, metadataFile;
@@ -500,6 +522,8 @@ TEST_F(RecordingFailureTest, AScreenRecordingWhoseSoundServerStopsKeepsRecording
   ASSERT_TRUE(harness.start(mode, configuration)) << harness.error;
   ASSERT_TRUE(harness.recordFor(1.0));
   server.stop();
+  // Told while it goes on, and again once saved: the sound is gone from about a second in.
+  EXPECT_TRUE(panelTells("The sound stopped at 00:0")) << panel.problem();
   ASSERT_TRUE(harness.recordFor(2.5)) << "the recording ended with its sound";
   EXPECT_TRUE(told.errors.empty());
   auto result = harness.stop();
@@ -508,6 +532,25 @@ TEST_F(RecordingFailureTest, AScreenRecordingWhoseSoundServerStopsKeepsRecording
   ASSERT_TRUE(facts);
   EXPECT_EQ(facts->audioCodec, "aac");
   EXPECT_NEAR(facts->duration, 2.5, 0.7);
+  EXPECT_NE(noticed().find("The sound stopped at 00:0"), std::string::npos) << noticed();
+  EXPECT_EQ(notice.window()->path().toStdString(), result->string());
+}
+
+TEST_F(RecordingFailureTest, AMicrophoneWhoseSourceGoesAwayIsToldAndThePictureGoesOn) {
+  auto microphone = std::make_unique<test::VirtualMicrophone>("tk_leaving_microphone", 660);
+  ASSERT_TRUE(microphone->ready());
+  RecordingMode mode = RecordingMode::screenArea(display, QRectF(0, 0, 320, 240));
+  auto configuration = config(mode);
+  configuration.recordMicrophone = true;
+  configuration.microphoneDevice = microphone->name();
+  ASSERT_TRUE(harness.start(mode, configuration)) << harness.error;
+  ASSERT_TRUE(harness.recordFor(1.0));
+  microphone.reset();  // its source is unloaded
+  EXPECT_TRUE(panelTells("The sound stopped at 00:0")) << panel.problem();
+  ASSERT_TRUE(harness.recordFor(2.5)) << "the recording ended with its sound";
+  EXPECT_TRUE(told.errors.empty());
+  ASSERT_TRUE(harness.stop()) << harness.error;
+  EXPECT_NE(noticed().find("Microphone"), std::string::npos) << noticed();
 }
 
 TEST_F(RecordingFailureTest, AnAudioRecordingWhoseSoundServerStopsIsSavedAndTold) {
@@ -588,6 +631,159 @@ TEST_F(RecordingFailureTest, TheShortcutIsTheDesktopsOnlyWhileARecordingRuns) {
                 'm', [](const ShortcutGrab::Press&) {}, &error),
             nullptr)
       << error;
+}
+
+// ---- the folder pulled from under a take ----
+
+TEST_F(RecordingFailureTest, AFolderRemovedOrMovedMidTakeKeepsTheWholeTakeWithItsMetadataAndIsTold) {
+  for (const bool removed : {true, false}) {
+    SCOPED_TRACE(removed ? "removed" : "moved");
+    const fs::path folder = out() / (removed ? "removed" : "moved");
+    const fs::path movedTo = dir() / "moved elsewhere";
+    RecordingMode mode = RecordingMode::screenArea(display, QRectF(0, 0, 320, 240));
+    auto configuration = config(mode);
+    configuration.outputDirectory = folder;
+    ASSERT_TRUE(harness.waitForIdle());
+    if (notice.window()) delete notice.window();
+    ASSERT_TRUE(harness.start(mode, configuration)) << harness.error;
+    // The movie and its metadata are on the disk before the folder goes.
+    const fs::path movie = *harness.coordinator.mediaWriter()->outputURL();
+    ASSERT_TRUE(test::waitUntil(
+        [&] { return fs::exists(movie) && fs::exists(folder / (movie.stem().string() + ".metadata.json")); },
+        60s));
+    ASSERT_TRUE(harness.recordFor(2.5));
+    if (removed)
+      fs::remove_all(folder);
+    else
+      fs::rename(folder, movedTo);
+    EXPECT_TRUE(panelTells(removed ? "was removed at 00:0" : "was moved at 00:0")) << panel.problem();
+    ASSERT_TRUE(harness.recordFor(5.0));
+    const auto result = harness.stop();
+    ASSERT_TRUE(result) << harness.error;
+    EXPECT_TRUE(told.errors.empty());
+    EXPECT_EQ(result->parent_path(), removed ? folder : movedTo);
+    // Whole: from the first frame to the last, and the metadata beside it covers it all.
+    const double duration = MediaAsset::load(*result).duration().seconds();
+    EXPECT_GT(duration, 4.0);
+    EXPECT_NEAR(
+        VideoFrameReader(*result).frameAt(MediaTime::fromSeconds(0.5, 600)).presentationTime().seconds(), 0.5,
+        0.05);
+    const fs::path metadata = result->parent_path() / (result->stem().string() + ".metadata.json");
+    ASSERT_TRUE(fs::exists(metadata)) << metadata;
+    EXPECT_GT(readRecordingMetadata(metadata).duration, 4.0);
+    EXPECT_NE(noticed().find(removed ? "was made again" : "it goes on in " + movedTo.string()),
+              std::string::npos)
+        << noticed();
+  }
+}
+
+TEST_F(RecordingFailureTest, AFolderTurnedReadOnlyMidTakeIsToldAndItsReserveGivesBackItsRoom) {
+  RecordingMode mode = RecordingMode::screenArea(display, QRectF(0, 0, 320, 240));
+  ASSERT_TRUE(harness.start(mode, config(mode))) << harness.error;
+  const fs::path movie = *harness.coordinator.mediaWriter()->outputURL();
+  const fs::path metadata = out() / (movie.stem().string() + ".metadata.json");
+  ASSERT_TRUE(test::waitUntil([&] { return fs::exists(metadata); }, 60s))
+      << "no metadata saved while recording";
+  // Immutable, it refuses new names even to root, as a read-only folder does to its user.
+  if (QProcess::execute("chattr", {"+i", QString::fromStdString(out().string())}) != 0) {
+    harness.stop();
+    GTEST_SKIP() << "this file system cannot make a folder immutable (chattr +i)";
+  }
+  struct Writable {
+    fs::path folder;
+    ~Writable() { QProcess::execute("chattr", {"-i", QString::fromStdString(folder.string())}); }
+  } writableAgain{out()};
+  EXPECT_TRUE(panelTells("metadata (clicks, cursor, zooms) could not be saved at 00:0")) << panel.problem();
+  ASSERT_TRUE(harness.recordFor(3.0));
+  const auto result = harness.stop();
+  ASSERT_TRUE(result) << harness.error;
+  EXPECT_TRUE(test::probeMovie(*result));
+  EXPECT_NE(noticed().find("could not be saved"), std::string::npos) << noticed();
+  // The reserve's name could not go, its 16 MB did.
+  for (const auto& file : filesIn(out())) {
+    if (file.filename().string().find(".reserve-") != std::string::npos) {
+      EXPECT_EQ(fs::file_size(file), 0u) << file;
+    }
+  }
+}
+
+// ---- the desktop's opener ----
+
+TEST_F(RecordingFailureTest, AnOpenerThatFailsLeavesTheSavedNoticeWithThePath) {
+  // An xdg-open that is there but fails, as one with no application for the type does.
+  QTemporaryDir bin;
+  ASSERT_TRUE(bin.isValid());
+  const QString opener = bin.filePath("xdg-open");
+  QFile script(opener);
+  ASSERT_TRUE(script.open(QIODevice::WriteOnly));
+  script.write("#!/bin/sh\necho \"$1\" >> \"$(dirname \"$0\")/asked\"\nexit 3\n");
+  script.close();
+  script.setPermissions(script.permissions() | QFileDevice::ExeOwner);
+  const QByteArray path = qgetenv("PATH");
+  qputenv("PATH", bin.path().toUtf8() + ":" + path);
+  struct RestorePath {
+    QByteArray path;
+    ~RestorePath() { qputenv("PATH", path); }
+  } restore{path};
+
+  harness.coordinator.setResultOpener({});  // the product's own hand-off
+  RecordingMode mode = RecordingMode::screenArea(display, QRectF(0, 0, 160, 120));
+  ASSERT_TRUE(harness.start(mode, config(mode))) << harness.error;
+  ASSERT_TRUE(harness.recordFor(0.5));
+  const auto result = harness.stop();
+  ASSERT_TRUE(result) << harness.error;
+  ASSERT_TRUE(test::waitUntil([&] { return notice.window() != nullptr; }, 60s))
+      << "no notice of where it went";
+  EXPECT_EQ(notice.window()->path().toStdString(), result->string());
+  EXPECT_TRUE(notice.window()->problems().isEmpty());
+  EXPECT_TRUE(QFile::exists(bin.filePath("asked"))) << "the opener was never asked";
+}
+
+// ---- a process killed before its movie holds anything ----
+
+// Runs in the child process that AKillBeforeTheFirstFragmentLeavesNothingVisible starts
+// (TK_EARLY_KILL_FOLDER): prepares a recording and dies by SIGKILL during its countdown
+// (TK_EARLY_KILL_COUNTDOWN) or as soon as it records.
+TEST_F(RecordingFailureTest, StartsAndIsKilledBeforeItsFirstFragment) {
+  if (qEnvironmentVariableIsEmpty("TK_EARLY_KILL_FOLDER"))
+    GTEST_SKIP() << "runs in the child process that the early kill test starts";
+  RecordingMode mode = RecordingMode::screenArea(display, QRectF(0, 0, 320, 240));
+  auto configuration =
+      test::baseConfiguration(mode, qEnvironmentVariable("TK_EARLY_KILL_FOLDER").toStdString());
+  const bool countdown = !qEnvironmentVariableIsEmpty("TK_EARLY_KILL_COUNTDOWN");
+  configuration.countdown = countdown ? 3 : 0;
+  test::awaitTask(harness.coordinator.prepareRecording(mode, configuration));
+  auto starting = harness.coordinator.startRecording();
+  ASSERT_TRUE(test::waitUntil([&] {
+    return countdown ? harness.coordinator.countdownValue() == 2
+                     : harness.coordinator.recordingState().kind() == RecordingState::Kind::recording;
+  }));
+  ::kill(::getpid(), SIGKILL);
+}
+
+TEST(RecordingCoordinatorKillTest, AKillBeforeTheFirstFragmentLeavesNothingVisible) {
+  TK_REQUIRE_DESKTOP();
+  for (const bool countdown : {true, false}) {
+    SCOPED_TRACE(countdown ? "during the countdown" : "as it starts recording");
+    QTemporaryDir folder;
+    ASSERT_TRUE(folder.isValid());
+    runChildUntilKilled("TK_EARLY_KILL_FOLDER", folder.path(),
+                        "RecordingFailureTest.StartsAndIsKilledBeforeItsFirstFragment",
+                        countdown ? "TK_EARLY_KILL_COUNTDOWN" : nullptr);
+    ASSERT_FALSE(HasFatalFailure());
+    const fs::path out = folder.path().toStdString();
+    std::vector<fs::path> hidden;
+    for (const auto& file : filesIn(out)) {
+      if (file.filename().string().front() == '.')
+        hidden.push_back(file);
+      else
+        ADD_FAILURE() << "left visible: " << file << " (" << fs::file_size(file) << " bytes)";
+    }
+    EXPECT_FALSE(hidden.empty()) << "the movie was never begun";
+    // The next start takes away what the killed process was working on.
+    LeftoverFiles::removeStale(out);
+    EXPECT_TRUE(filesIn(out).empty());
+  }
 }
 
 TEST_F(RecordingFailureTest, ThePanelShowsTheRecordedTimeAcrossPauses) {
