@@ -12,7 +12,9 @@ RecordingFailureAlert::RecordingFailureAlert(RecordingCoordinator& coordinator, 
     : reveal_(reveal ? std::move(reveal)
                      : Revealer([](const std::filesystem::path& item) { FileManager::reveal(item); })) {
   connect(&coordinator, &RecordingCoordinator::recordingFailed, this,
-          [this](const RecordingError& error, const std::filesystem::path& saved) { show(error, saved); });
+          [this, &coordinator](const RecordingError& error, const std::filesystem::path& saved) {
+            show(error, saved, coordinator.takeProblems());
+          });
 }
 
 RecordingFailureAlert::~RecordingFailureAlert() {
@@ -23,16 +25,22 @@ QMessageBox* RecordingFailureAlert::alert() const {
   return alert_;
 }
 
-void RecordingFailureAlert::show(const RecordingError& error, const std::filesystem::path& saved) {
+void RecordingFailureAlert::show(const RecordingError& error, const std::filesystem::path& saved,
+                                 const std::vector<std::string>& problems) {
   // One alert at a time: a newer failure replaces the one still shown.
   if (alert_) delete alert_.data();
   auto* alert = new QMessageBox(QMessageBox::Warning, tr("Recording Error"),
                                 QString::fromStdString(error.localizedDescription()), QMessageBox::Ok);
-  QString details = QString::fromStdString(error.recoverySuggestion().value_or(""));
-  if (!saved.empty()) {
+  QString details;
+  auto add = [&details](const QString& text) {
+    if (text.isEmpty()) return;
     if (!details.isEmpty()) details += "\n\n";
-    details += tr("Saved to: ") + QString::fromStdString(saved.string());
-  }
+    details += text;
+  };
+  add(QString::fromStdString(error.recoverySuggestion().value_or("")));
+  if (!saved.empty()) add(tr("Saved to: ") + QString::fromStdString(saved.string()));
+  // What the take had lost before it ended.
+  for (const std::string& problem : problems) add(QString::fromStdString(problem));
   alert->setInformativeText(details);
   alert->setAttribute(Qt::WA_DeleteOnClose);
   alert->setModal(false);

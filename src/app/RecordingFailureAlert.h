@@ -4,6 +4,8 @@
 #include <QPointer>
 #include <filesystem>
 #include <functional>
+#include <string>
+#include <vector>
 
 class QMessageBox;
 
@@ -26,7 +28,9 @@ class RecordingFailureAlert : public QObject {
   explicit RecordingFailureAlert(RecordingCoordinator& coordinator, Revealer reveal = {});
   ~RecordingFailureAlert() override;
 
-  void show(const RecordingError& error, const std::filesystem::path& saved);
+  // `problems`: what the take had lost before it ended (RecordingCoordinator::takeProblems).
+  void show(const RecordingError& error, const std::filesystem::path& saved,
+            const std::vector<std::string>& problems = {});
   // The alert on screen, if any.
   QMessageBox* alert() const;
 
