@@ -112,6 +112,8 @@ void ScreenCaptureEngine::refreshAvailableContentBlocking() {
 
 QCoro::Task<void> ScreenCaptureEngine::startCapture() {
   if (stream_) co_return;
+  // Cleared before the worker runs: a stop reported while the streams are made must last.
+  stoppedByItself_ = false;
   Streams streams;
   // The streams are made on a worker (connecting may take a while) but handed over here, so the
   // main thread alone ever sees the engine's stream fields.
@@ -122,6 +124,7 @@ QCoro::Task<void> ScreenCaptureEngine::startCapture() {
 
 void ScreenCaptureEngine::startCaptureBlocking() {
   if (stream_) return;
+  stoppedByItself_ = false;
   adopt(makeStreams(audioStream_ != nullptr));
 }
 
@@ -166,7 +169,6 @@ ScreenCaptureEngine::Streams ScreenCaptureEngine::makeStreams(bool soundOpen) {
     throw RecordingError::invalidConfiguration(
         "Filter and configuration must be set before starting capture");
   }
-  stoppedByItself_ = false;
   Streams streams;
   streams.video = std::make_unique<X11CaptureStream>(
       filter_->captureSource(), *configuration_,

@@ -115,6 +115,9 @@ class ScreenCaptureEngine {
   void handleVideoSample(const SampleBuffer& sample);
   void handleAudioSample(const SampleBuffer& sample);
   void streamDidStop(const std::string& reason);
+  // Whether the stream stopped by itself since the last start; set at once on the stopping thread,
+  // before its news reaches the main thread.
+  bool stoppedByItself() const { return stoppedByItself_; }
   // Main thread: grows the stream to the content's real size (a window that grew, whose content had
   // to be scaled down by `contentScale`), never past it and never past 8192 on a side.
   void updateStreamForResize(double contentScale, QSize contentSize);

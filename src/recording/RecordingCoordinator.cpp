@@ -715,6 +715,9 @@ QCoro::Task<void> RecordingCoordinator::startRecording() {
         if (self && generation == recordingGeneration_) co_await stopEngines();
         throw RecordingError::streamInterrupted();
       }
+      // The stream may have ended while it started with its news still on the way here: the start
+      // fails all the same, and the late news finds nothing left to end.
+      if (screenEngine_->stoppedByItself()) throw RecordingError::streamInterrupted();
       Diagnostics::line("✅ Screen capture started");
     }
     if (self && audioOnlyRecorder_) {
@@ -733,8 +736,11 @@ QCoro::Task<void> RecordingCoordinator::startRecording() {
   if (failure && !isCurrentStart(generation)) std::rethrow_exception(failure);
   if (failure) {
     Diagnostics::line("❌ Failed to start capture engines: " + describeException(failure));
+    RecordingError startError = startFailureError(failure);
+    // Failed before the tear-down waits: the stream's late news, or a stop, finds nothing to end.
+    setState(RecordingState::failed(startError));
     co_await tearDown(true);
-    auto error = std::make_exception_ptr(startFailureError(failure));
+    auto error = std::make_exception_ptr(std::move(startError));
     if (self) failAndReturnToIdle(error);
     std::rethrow_exception(error);
   }

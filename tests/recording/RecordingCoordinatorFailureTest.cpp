@@ -16,6 +16,7 @@
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
+#include <QThreadPool>
 #include <QTimer>
 #include <fstream>
 
@@ -404,19 +405,37 @@ TEST_F(RecordingFailureTest, AStreamThatFailsWhileStartingLeavesNothingRunning) 
   auto& status = StatusBarController::shared();
   auto& panel = FloatingRecordingPanelController::shared();
   RecordingMode mode = RecordingMode::screenArea(display, QRectF(0, 0, 160, 120));
-  test::awaitTask(harness.coordinator.prepareRecording(mode, config(mode)));
-  // The stream's end is reported as the start begins, so its news reaches the main thread while
-  // the start waits for the stream to be made, however soon that is done.
-  harness.coordinator.screenEngine()->streamDidStop("The captured display was disconnected");
-  auto start = harness.coordinator.startRecording();
-  EXPECT_THROW(test::awaitTask(std::move(start)), RecordingError);
-  test::pumpEvents(300ms);  // what a start left behind would show by now
-  EXPECT_EQ(harness.coordinator.recordingState().kind(), RecordingState::Kind::idle);
-  EXPECT_FALSE(panel.isVisible());
-  EXPECT_FALSE(status.statusItem());
-  EXPECT_FALSE(KeyboardShortcutHandler::shared().holdsDesktopGrab());
-  EXPECT_EQ(harness.coordinator.recordingDuration(), 0.0);
-  EXPECT_FALSE(harness.coordinator.screenEngine() && harness.coordinator.screenEngine()->isCapturing());
+  // The stream's end reaches the main thread while the start waits for the stream to be made, or
+  // only after the stream was made and handed back: both orders, made to happen, fail the start.
+  for (const bool newsAfterTheStream : {false, true}) {
+    SCOPED_TRACE(newsAfterTheStream ? "the news comes after the stream" : "the news comes first");
+    test::awaitTask(harness.coordinator.prepareRecording(mode, config(mode)));
+    ScreenCaptureEngine* engine = harness.coordinator.screenEngine();
+    ASSERT_TRUE(engine);
+    if (!newsAfterTheStream) engine->streamDidStop("The captured display was disconnected");
+    auto start = harness.coordinator.startRecording();
+    if (newsAfterTheStream) {
+      // Without running the event loop: the worker makes the stream and posts its result, and only
+      // then does the stream's end post its own news.
+      ASSERT_TRUE(QThreadPool::globalInstance()->waitForDone(60000));
+      engine->streamDidStop("The captured display was disconnected");
+    }
+    EXPECT_THROW(test::awaitTask(std::move(start)), RecordingError);
+    // Events are handled in the order they were posted: once this one is, so is the stream's news.
+    bool newsHandled = false;
+    QMetaObject::invokeMethod(
+        qApp, [&] { newsHandled = true; }, Qt::QueuedConnection);
+    ASSERT_TRUE(test::waitUntil([&] { return newsHandled; }));
+    test::pumpEvents(300ms);  // what a start left behind would show by now
+    EXPECT_EQ(harness.coordinator.recordingState().kind(), RecordingState::Kind::idle);
+    EXPECT_FALSE(panel.isVisible());
+    EXPECT_FALSE(status.statusItem());
+    EXPECT_FALSE(KeyboardShortcutHandler::shared().holdsDesktopGrab());
+    EXPECT_EQ(harness.coordinator.recordingDuration(), 0.0);
+    EXPECT_FALSE(harness.coordinator.screenEngine() && harness.coordinator.screenEngine()->isCapturing());
+    // Only the news that came first, while the start still waited, is told as an interrupted take.
+    EXPECT_EQ(told.errors.size(), 1u);
+  }
 }
 
 TEST_F(RecordingFailureTest, AStopFromThePanelThatFailsIsToldAndLeavesIdle) {
