@@ -251,17 +251,34 @@ inline QString waitForVisible(const QString& title, std::chrono::seconds timeout
   return found;
 }
 
+// Waits until the movie being recorded holds more than `seconds`: it is written in fragments of
+// about a second, each readable once written, so this waits for the frames themselves, however
+// slowly a loaded machine captured them. False when they did not come in a minute.
+inline bool waitForRecorded(Application& app, double seconds) {
+  return waitUntil(
+      [&] {
+        const QStringList movies = filesIn(app.recordings(), "Recording at *.mov");
+        if (movies.size() != 1) return false;
+        const QString movie = QDir(app.recordings()).filePath(movies.front());
+        return run("ffprobe", {"-v", "error", "-show_entries", "format=duration", "-of", "csv=p=0", movie})
+                   .toDouble() > seconds;
+      },
+      std::chrono::seconds(60));
+}
+
 // Records for a while once the floating panel shows, stops from it, and returns the movie.
 inline QString recordAndStop(Application& app) {
   const QString panel = waitForVisible("Recording", std::chrono::seconds(60));
   EXPECT_FALSE(panel.isEmpty()) << "the recording did not start; output:\n" << app.output().toStdString();
   if (panel.isEmpty()) return {};
-  pumpEvents(std::chrono::seconds(2));
+  // A frame a second in, and more: the tests read the movie there.
+  EXPECT_TRUE(waitForRecorded(app, 1.5)) << "the movie did not grow; output:\n" << app.output().toStdString();
   const QRect geometry = geometryOf(panel);
   click(geometry.right() - 16 - 14, geometry.y() + geometry.height() / 2);
   const QString folder = app.recordings();
   // The metadata is saved while recording too: the take is finished once the coordinator says so.
-  EXPECT_TRUE(waitUntil([&] { return app.output().contains("Recording saved to: "); }, std::chrono::seconds(60)))
+  EXPECT_TRUE(
+      waitUntil([&] { return app.output().contains("Recording saved to: "); }, std::chrono::seconds(60)))
       << "no finished movie; output:\n"
       << app.output().toStdString();
   const QStringList movies = filesIn(folder, "Recording at *.mov");

@@ -131,8 +131,8 @@ int recordTheDisplayFromTheBar(Application& app) {
   EXPECT_TRUE(mainWindow().isEmpty()) << "the main window stayed open";
   EXPECT_TRUE(tk::test::waitUntil([&] { return trayIconCount() > trayBefore; })) << "no status item";
 
-  // Let it record for a while, then stop from the panel.
-  tk::test::pumpEvents(std::chrono::seconds(2));
+  // Let it record more than a second, then stop from the panel.
+  EXPECT_TRUE(waitForRecorded(app, 1.5)) << "the movie did not grow; output:\n" << app.output().toStdString();
   if (!panel.isEmpty()) {
     const QRect panelGeometry = geometryOf(panel);
     click(panelGeometry.right() - 16 - 14, panelGeometry.y() + panelGeometry.height() / 2);
@@ -266,7 +266,7 @@ TEST(ApplicationTest, TerminationSignalsDuringARecordingFinishTheMovieAndItsMeta
     Application app;
     app.start();
     ASSERT_TRUE(startDisplayRecording(app)) << app.output().toStdString();
-    tk::test::pumpEvents(std::chrono::milliseconds(1500));
+    ASSERT_TRUE(waitForRecorded(app, 1.0)) << app.output().toStdString();
     ::kill(static_cast<pid_t>(app.process().processId()), number);
     ASSERT_TRUE(app.process().waitForFinished(60000));
     EXPECT_EQ(app.process().exitStatus(), QProcess::NormalExit);
@@ -289,7 +289,7 @@ TEST(ApplicationTest, LosingTheXServerDuringARecordingKeepsTheMovieAndEndsWithou
   app.start();
   ASSERT_TRUE(startDisplayRecording(app)) << app.output().toStdString();
   // Frames reach the file once the stream runs; a loaded machine may take a while for the first.
-  tk::test::pumpEvents(std::chrono::milliseconds(2500));
+  ASSERT_TRUE(waitForRecorded(app, 1.0)) << app.output().toStdString();
   server.stop();
   ASSERT_TRUE(app.process().waitForFinished(60000));
   EXPECT_EQ(app.process().exitStatus(), QProcess::NormalExit) << "the application crashed";
