@@ -69,7 +69,7 @@ TEST(BlocklistRecordingTest, AnApplicationBlockedInTheSettingsWindowIsAbsentFrom
     run("xdotool", {"key", "--clearmodifiers", "ctrl+a"});
     run("xdotool", {"type", "--clearmodifiers", "--delay", "20", entry});
     run("xdotool", {"key", "--clearmodifiers", "Return"});
-    waitUntil([&] { return visibleWindows("Choose an Application").isEmpty(); }, std::chrono::seconds(10));
+    waitUntil([&] { return visibleWindows("Choose an Application").isEmpty(); }, std::chrono::seconds(60));
   }
 
   const QString store = app.environment().value("XDG_CONFIG_HOME") + "/tavelkombrix/tavelkombrix.conf";

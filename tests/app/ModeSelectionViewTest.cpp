@@ -137,7 +137,7 @@ TEST_F(ModeSelectionViewTest, WindowOpensThePickerAtOnceAndClosesTheMainWindow) 
 TEST_F(ModeSelectionViewTest, AreaStartsOnTheDisplayUnderThePointer) {
   auto view = shownView(true);
   QCursor::setPos(600, 100);
-  if (!test::waitUntil([] { return QCursor::pos() == QPoint(600, 100); }, std::chrono::seconds(10)))
+  if (!test::waitUntil([] { return QCursor::pos() == QPoint(600, 100); }, std::chrono::seconds(30)))
     GTEST_SKIP() << "this platform cannot place the pointer";
   view->modeButton(Mode::area)->click();
   ASSERT_TRUE(test::waitUntil([&] { return !areaDisplays.empty(); }));

@@ -38,7 +38,7 @@ TEST_F(AudioMixEngineTest, ASegmentStartsOnItsFirstSampleAtTheVolumesOfTheMoment
   engine.setVolume(0, 1.0f);
   engine.setVolume(1, 0.0f);
   engine.schedule(start, systemFrames - start);
-  ASSERT_TRUE(engine.waitForBuffered(10s));
+  ASSERT_TRUE(engine.waitForBuffered(60s));
   const auto system = decoded(package() / "sys.m4a", start, 4800, true);
   const auto microphone = decoded(package() / "mic.m4a", start, 4800, true);
   ASSERT_EQ(system.size(), 9600u);
@@ -63,7 +63,7 @@ TEST_F(AudioMixEngineTest, ASegmentStartsOnItsFirstSampleAtTheVolumesOfTheMoment
 
   // Past the segment's end there is only silence.
   engine.schedule(systemFrames - 100, 100);
-  ASSERT_TRUE(engine.waitForBuffered(10s));
+  ASSERT_TRUE(engine.waitForBuffered(60s));
   const auto tail = pulled(0, 300);
   for (size_t i = 200; i < tail.size(); ++i) ASSERT_EQ(tail[i], 0.0f);
 }

@@ -86,7 +86,7 @@ TEST_F(AudioPlayerManagerTest, SeeksLandOnTheirSampleAndStartOnlyWhenAsked) {
   manager.seek(1.0);
   EXPECT_TRUE(manager.isPlaying());
   EXPECT_TRUE(manager.progressTimerActive());
-  ASSERT_TRUE(test::waitUntil([&] { return manager.progress() * manager.audioLength() > 1.2; }, 10s));
+  ASSERT_TRUE(test::waitUntil([&] { return manager.progress() * manager.audioLength() > 1.2; }, 60s));
   manager.stop();
   EXPECT_FALSE(manager.progressTimerActive());
 
@@ -95,13 +95,13 @@ TEST_F(AudioPlayerManagerTest, SeeksLandOnTheirSampleAndStartOnlyWhenAsked) {
   manager.seek(2.0);
   manager.play();
   EXPECT_EQ(manager.lastStartFramePosition(), 96000);
-  ASSERT_TRUE(test::waitUntil([&] { return manager.progress() > 0; }, 10s));
+  ASSERT_TRUE(test::waitUntil([&] { return manager.progress() > 0; }, 60s));
   EXPECT_GE(manager.progress() * manager.audioLength(), 2.0 - 1e-9);
 }
 
 TEST_F(AudioPlayerManagerTest, PauseAndResumeContinueWhereTheListenerWas) {
   manager.play();
-  ASSERT_TRUE(test::waitUntil([&] { return manager.progress() * manager.audioLength() > 1.0; }, 10s));
+  ASSERT_TRUE(test::waitUntil([&] { return manager.progress() * manager.audioLength() > 1.0; }, 60s));
   manager.pause();
   EXPECT_FALSE(manager.isPlaying());
   EXPECT_FALSE(manager.progressTimerActive());
@@ -115,7 +115,7 @@ TEST_F(AudioPlayerManagerTest, PauseAndResumeContinueWhereTheListenerWas) {
   EXPECT_GE(resumedAt, pausedAt);
   EXPECT_LE(resumedAt, pausedAt + 0.15);
   ASSERT_TRUE(
-      test::waitUntil([&] { return manager.progress() * manager.audioLength() > resumedAt + 0.2; }, 10s));
+      test::waitUntil([&] { return manager.progress() * manager.audioLength() > resumedAt + 0.2; }, 60s));
   manager.stop();
   EXPECT_EQ(manager.progress(), 0.0);
   EXPECT_EQ(manager.lastStartFramePosition(), 0);
@@ -124,14 +124,14 @@ TEST_F(AudioPlayerManagerTest, PauseAndResumeContinueWhereTheListenerWas) {
 TEST_F(AudioPlayerManagerTest, TheEndStopsPlaybackOnceAndASeekCancelsIt) {
   manager.shouldPlay = true;
   manager.seek(manager.audioLength() - 0.2);
-  ASSERT_TRUE(test::waitUntil([&] { return manager.endOfTrackStopPending(); }, 10s));
+  ASSERT_TRUE(test::waitUntil([&] { return manager.endOfTrackStopPending(); }, 60s));
   manager.seek(1.0);  // the pending stop must not cut this new run short
   EXPECT_FALSE(manager.endOfTrackStopPending());
   test::pumpEvents(700ms);
   EXPECT_TRUE(manager.isPlaying());
 
   manager.seek(manager.audioLength() - 0.2);
-  ASSERT_TRUE(test::waitUntil([&] { return !manager.isPlaying(); }, 10s));
+  ASSERT_TRUE(test::waitUntil([&] { return !manager.isPlaying(); }, 60s));
   EXPECT_EQ(manager.progress(), 0.0);
   EXPECT_FALSE(manager.progressTimerActive());
 }
@@ -218,7 +218,7 @@ TEST_F(AudioPlayerManagerTest, AFailedExportLeavesNoFileAndPlaybackGoesOn) {
 
   manager.play();
   EXPECT_TRUE(manager.isPlaying());
-  EXPECT_TRUE(test::waitUntil([&] { return manager.progress() > 0; }, 10s));
+  EXPECT_TRUE(test::waitUntil([&] { return manager.progress() > 0; }, 60s));
   manager.stop();
 
   AudioPlayerManager empty;

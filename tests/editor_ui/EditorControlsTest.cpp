@@ -31,7 +31,7 @@ class EditorControlsTest : public EditorWindowFixture {
   }
   void activate() {
     window->activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get(), 60000));
   }
   void key(int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
     QTest::keyClick(window.get(), static_cast<Qt::Key>(key), modifiers);

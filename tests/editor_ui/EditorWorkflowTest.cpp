@@ -38,7 +38,7 @@ TEST_F(EditorWorkflowTest, SplitDropZoomAndExportMerged) {
   auto& trimmer = open(writeMovie("Session.mov", spec));
   ASSERT_FALSE(trimmer.loadFailed());
   window->activateWindow();
-  ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+  ASSERT_TRUE(QTest::qWaitForWindowActive(window.get(), 60000));
   auto& model = trimmer.viewModel();
 
   // Cut at 1 s and at 2 s with the keyboard, then drop the middle second.

@@ -323,7 +323,7 @@ TEST(TrimmerTimelineWithoutMovieTest, DrawsNoTicksKeepsThePlayheadAtTheStartAndS
   TrimmerTimelineView timeline(model, {}, {});
   timeline.resize(800, TrimmerTimelineView::kHeight);
   timeline.show();
-  ASSERT_TRUE(QTest::qWaitForWindowExposed(&timeline));
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&timeline, 60000));
   EXPECT_EQ(timeline.duration(), 0);
   EXPECT_EQ(timeline.height(), TrimmerTimelineView::kHeight);
   EXPECT_EQ(timeline.shownZoomTrack(), TrimmerTimelineView::ZoomTrack::none);

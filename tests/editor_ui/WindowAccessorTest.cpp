@@ -57,7 +57,7 @@ TEST_F(WindowAccessorTest, AViewThatJoinsAWindowLaterIsFoundByARetry) {
   auto view = std::make_unique<QWidget>();
   attach(view.get());
   QTimer::singleShot(300, [&] { view.release()->setParent(&window); });
-  ASSERT_TRUE(waitUntil([&] { return opened == 1; }, std::chrono::seconds(5)));
+  ASSERT_TRUE(waitUntil([&] { return opened == 1; }, std::chrono::seconds(30)));
   EXPECT_EQ(found, &window);
   EXPECT_GT(accessor->attempts(), 1);
   EXPECT_LE(accessor->attempts(), WindowAccessor::kLastAttempt + 1);
@@ -66,7 +66,7 @@ TEST_F(WindowAccessorTest, AViewThatJoinsAWindowLaterIsFoundByARetry) {
 TEST_F(WindowAccessorTest, AViewThatNeverJoinsAWindowStopsAfterElevenAttempts) {
   QWidget view;  // a top-level of its own: not in a window
   attach(&view);
-  ASSERT_TRUE(waitUntil([&] { return accessor->attempts() == 11; }, std::chrono::seconds(5)));
+  ASSERT_TRUE(waitUntil([&] { return accessor->attempts() == 11; }, std::chrono::seconds(30)));
   pumpEvents(std::chrono::milliseconds(200));
   EXPECT_EQ(accessor->attempts(), 11);
   EXPECT_EQ(opened, 0);
