@@ -19,6 +19,7 @@
 #include <QThreadPool>
 #include <QTimer>
 #include <fstream>
+#include <future>
 
 #include "MovieProbe.h"
 #include "RecordingTestSupport.h"
@@ -413,6 +414,26 @@ TEST_F(RecordingFailureTest, ADisplayThatGoesAwayEndsTheTakeSavedAndTold) {
   EXPECT_GT(facts->duration, 0.8);
 }
 
+// Keeps every worker of the shared pool busy until released: work handed to a worker meanwhile
+// waits, however quick the machine.
+class HeldWorkers {
+ public:
+  HeldWorkers() : held_(release_.get_future().share()) {
+    for (int i = 0; i < QThreadPool::globalInstance()->maxThreadCount(); ++i)
+      QThreadPool::globalInstance()->start([held = held_] { held.wait(); });
+  }
+  ~HeldWorkers() { release(); }
+  void release() {
+    if (!released_) release_.set_value();
+    released_ = true;
+  }
+
+ private:
+  std::promise<void> release_;
+  std::shared_future<void> held_;
+  bool released_ = false;
+};
+
 TEST_F(RecordingFailureTest, AStreamThatFailsWhileStartingLeavesNothingRunning) {
   auto& status = StatusBarController::shared();
   auto& panel = FloatingRecordingPanelController::shared();
@@ -424,8 +445,10 @@ TEST_F(RecordingFailureTest, AStreamThatFailsWhileStartingLeavesNothingRunning) 
     test::awaitTask(harness.coordinator.prepareRecording(mode, config(mode)));
     ScreenCaptureEngine* engine = harness.coordinator.screenEngine();
     ASSERT_TRUE(engine);
+    HeldWorkers workers;  // the start surely waits for its stream
     if (!newsAfterTheStream) engine->streamDidStop("The captured display was disconnected");
     auto start = harness.coordinator.startRecording();
+    workers.release();
     if (newsAfterTheStream) {
       // Without running the event loop: the worker makes the stream and posts its result, and only
       // then does the stream's end post its own news.
