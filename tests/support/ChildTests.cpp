@@ -5,6 +5,8 @@
 #include <sys/statvfs.h>
 #include <unistd.h>
 
+#include <cerrno>
+
 #include <QCoreApplication>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -49,14 +51,26 @@ std::optional<std::string> runTestsOnSmallDisk(const QString& filter, const QStr
 }
 
 void fillDiskLeaving(const std::filesystem::path& folder, uint64_t room) {
-  struct statvfs facts {};
-  ASSERT_EQ(::statvfs(folder.c_str(), &facts), 0);
-  const uint64_t free = uint64_t(facts.f_bavail) * facts.f_frsize;
-  ASSERT_GT(free, room);
   const int fd = ::open((folder / "filler").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
   ASSERT_GE(fd, 0);
-  EXPECT_EQ(::posix_fallocate(fd, 0, off_t(free - room)), 0);
+  // A recording may write on meanwhile: when it took more than `room` between the count of what is
+  // free and the taking, the taking fails whole, and the rest is counted again.
+  int result = ENOSPC;
+  off_t taken = 0;
+  for (int attempt = 0; attempt < 100 && result == ENOSPC; ++attempt) {
+    struct statvfs facts {};
+    ASSERT_EQ(::statvfs(folder.c_str(), &facts), 0);
+    const uint64_t free = uint64_t(facts.f_bavail) * facts.f_frsize;
+    if (attempt > 0 && free <= room) {
+      result = 0;  // the writer itself left no more than that
+      break;
+    }
+    ASSERT_GT(free, room);
+    result = ::posix_fallocate(fd, taken, off_t(free - room));
+    if (result == 0) taken += off_t(free - room);
+  }
   ::close(fd);
+  EXPECT_EQ(result, 0);
 }
 
 }  // namespace tk::test
