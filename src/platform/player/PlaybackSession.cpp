@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstring>
+#include <utility>
 
 #include "platform/ffmpeg/AudioSampleReader.h"
 #include "platform/ffmpeg/VideoFrameReader.h"
@@ -135,7 +136,22 @@ void PlaybackSession::setOutputSize(int width, int height) {
   outputHeight_ = std::max(0, height);
 }
 
+void PlaybackSession::showFrameAt(MediaTime time, int width, int height) {
+  std::shared_ptr<PixelBuffer> frame;
+  if (videoReleased_) reopenDecoder();
+  if (video_) {
+    try {
+      video_->setOutputSize(width, height);
+      frame = video_->frameAt(time).pixelBuffer();
+    } catch (const Error& error) {
+      Diagnostics::line("⚠️ Seeking failed: " + error.localizedDescription());
+    }
+  }
+  if (frame) publish(std::move(frame));
+}
+
 void PlaybackSession::publish(std::shared_ptr<PixelBuffer> frame) {
+  skippedTime_.reset();
   bool post = false;
   {
     std::lock_guard lock(frameMutex_);
@@ -247,17 +263,7 @@ void PlaybackSession::carryOutSeek(MediaTime time, uint64_t id, std::unique_lock
     }
     audioWake_.notify_all();
   }
-  std::shared_ptr<PixelBuffer> frame;
-  if (videoReleased_) reopenDecoder();
-  if (video_) {
-    try {
-      video_->setOutputSize(width, height);
-      frame = video_->frameAt(exact).pixelBuffer();
-    } catch (const Error& error) {
-      Diagnostics::line("⚠️ Seeking failed: " + error.localizedDescription());
-    }
-  }
-  if (frame) publish(std::move(frame));
+  showFrameAt(exact, width, height);
   lock.lock();
   if (clock_ == Clock::steady) {
     anchor_ = target;
@@ -393,14 +399,21 @@ void PlaybackSession::playStep(std::unique_lock<std::mutex>& lock) {
     rate_ = 0;
     audioWanted_ = false;
     holdAt(duration_);
+    const std::optional<double> skipped = std::exchange(skippedTime_, std::nullopt);
+    const int width = outputWidth_, height = outputHeight_;
     lock.unlock();
+    // The last frame came late and was skipped: playback ends showing it all the same.
+    if (skipped) showFrameAt(MediaTime::fromSeconds(*skipped + frameSeconds_ / 2, 1000000), width, height);
     if (callbacks_.ended) callbacks_.ended();
     lock.lock();
     return;
   }
   haveNext_ = false;
   // A frame whose successor is already due is skipped without being converted.
-  if (now >= nextTime_ + frameSeconds_) return;
+  if (now >= nextTime_ + frameSeconds_) {
+    skippedTime_ = nextTime_;
+    return;
+  }
   const int width = outputWidth_, height = outputHeight_;
   lock.unlock();
   std::shared_ptr<PixelBuffer> frame;

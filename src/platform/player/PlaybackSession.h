@@ -67,6 +67,8 @@ class PlaybackSession {
   void playStep(std::unique_lock<std::mutex>& lock);
   void releaseDecoder(std::unique_lock<std::mutex>& lock);
   void reopenDecoder();
+  // Video thread: the frame shown at `time`, converted at that size, becomes the current frame.
+  void showFrameAt(MediaTime time, int width, int height);
   void publish(std::shared_ptr<PixelBuffer> frame);
   void fillAudio(float* out, int frames, int64_t position);
   double secondsLocked() const;
@@ -100,6 +102,8 @@ class PlaybackSession {
   double nextTime_ = 0;
   double frameSeconds_ = 1.0 / 30;
   bool videoEnded_ = false;
+  // Video thread: the time of a frame skipped as late, until a frame is shown after it.
+  std::optional<double> skippedTime_;
   int outputWidth_ = 0, outputHeight_ = 0;
 
   // Decoded audio waiting for the output: under audioMutex_.
