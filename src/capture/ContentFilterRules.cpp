@@ -43,13 +43,6 @@ CaptureDisplayRef displayOf(const ShareableContent& content, const CaptureWindow
                 : (content.displays.empty() ? nullptr : content.displays.front());
 }
 
-std::string nameOf(const CaptureWindow& window) {
-  if (!window.title.empty()) return "\"" + window.title + "\"";
-  if (window.owningApplication && !window.owningApplication->applicationName.empty())
-    return "of " + window.owningApplication->applicationName;
-  return "without a title";
-}
-
 // The picked windows as the desktop shows them now, in the order picked. Ones that have closed (or
 // were minimised) since they were picked are left out; when none is left the start fails naming
 // them, instead of recording the background alone.
@@ -65,7 +58,7 @@ std::vector<CaptureWindowRef> windowsStillOpen(const ShareableContent& content,
     if (found != content.windows.end()) {
       open.push_back(*found);
     } else {
-      gone.push_back(nameOf(*window));
+      gone.push_back(windowNameInWords(*window));
     }
   }
   if (open.empty() && !gone.empty()) {

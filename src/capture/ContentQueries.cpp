@@ -116,4 +116,11 @@ CaptureDisplayRef displayHolding(const ShareableContent& content, const QRectF& 
   return content.displays.empty() ? nullptr : content.displays.front();
 }
 
+std::string windowNameInWords(const CaptureWindow& window) {
+  if (!window.title.empty()) return "\"" + window.title + "\"";
+  if (window.owningApplication && !window.owningApplication->applicationName.empty())
+    return "of " + window.owningApplication->applicationName;
+  return "without a title";
+}
+
 }  // namespace tk

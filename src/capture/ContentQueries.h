@@ -44,4 +44,8 @@ CaptureApplicationRef wallpaperApplication(const ShareableContent& content);
 // none does; none without displays.
 CaptureDisplayRef displayHolding(const ShareableContent& content, const QRectF& frame);
 
+// A window as a sentence names it after "The window": its title in quotes, else "of" its
+// application, else "without a title".
+std::string windowNameInWords(const CaptureWindow& window);
+
 }  // namespace tk

@@ -1,9 +1,11 @@
 #include "capture/ScreenCaptureEngine.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <condition_variable>
 
+#include "capture/ContentQueries.h"
 #include "capture/DisplayScreen.h"
 #include "platform/media/Error.h"
 #include "platform/pulse/PulseRecordStream.h"
@@ -170,10 +172,12 @@ ScreenCaptureEngine::Streams ScreenCaptureEngine::makeStreams(bool soundOpen) {
         "Filter and configuration must be set before starting capture");
   }
   Streams streams;
+  CaptureSource source = filter_->captureSource();
+  for (const auto& window : pickedWindows()) source.followed.push_back(window->windowID);
   streams.video = std::make_unique<X11CaptureStream>(
-      filter_->captureSource(), *configuration_,
-      [this](const SampleBuffer& sample) { handleVideoSample(sample); },
+      std::move(source), *configuration_, [this](const SampleBuffer& sample) { handleVideoSample(sample); },
       [this](const std::string& reason) { streamDidStop(reason); });
+  streams.video->setWindowGoneHandler([this](uint32_t window, bool closed) { windowGone(window, closed); });
   if (configuration_->capturesAudio && !soundOpen) streams.audio = openSoundStream();
   streams.video->start();
   return streams;
@@ -269,6 +273,35 @@ void ScreenCaptureEngine::streamDidStop(const std::string& reason) {
   Diagnostics::line("ScreenCaptureEngine: Stream stopped with error: " + reason);
   isCapturing_ = false;
   if (errorHandler_) errorHandler_(RecordingError::streamInterrupted());
+}
+
+std::vector<CaptureWindowRef> ScreenCaptureEngine::pickedWindows() const {
+  std::vector<CaptureWindowRef> picked;
+  if (!filter_ || !mode_) return picked;
+  auto wasPicked = [this](const CaptureWindowRef& window) {
+    if (const auto* one = mode_->get<RecordingMode::Window>())
+      return one->window && one->window->windowID == window->windowID;
+    if (const auto* several = mode_->get<RecordingMode::Windows>()) {
+      return std::any_of(
+          several->windows.begin(), several->windows.end(),
+          [&](const CaptureWindowRef& chosen) { return chosen && chosen->windowID == window->windowID; });
+    }
+    return false;
+  };
+  for (const auto& window : filter_->windows)
+    if (window && wasPicked(window)) picked.push_back(window);
+  return picked;
+}
+
+void ScreenCaptureEngine::windowGone(uint32_t window, bool closed) {
+  for (const auto& picked : pickedWindows()) {
+    if (picked->windowID != window) continue;
+    Diagnostics::line("ScreenCaptureEngine: window " + std::to_string(window) +
+                      (closed ? " closed" : " left the screen"));
+    const bool wholePicture = filter_->kind == ContentFilter::Kind::desktopIndependentWindow;
+    if (windowGoneHandler_) windowGoneHandler_({windowNameInWords(*picked), closed, closed && wholePicture});
+    return;
+  }
 }
 
 void ScreenCaptureEngine::updateStreamForResize(double contentScale, QSize contentSize) {

@@ -26,6 +26,13 @@ class SettingsStore;
 class X11CaptureStream;
 class PulseRecordStream;
 
+// A picked window that left the screen during a take, as the person knows it.
+struct GoneWindow {
+  std::string name;           // as windowNameInWords gives it
+  bool closed = false;        // else minimised or hidden, and it may come back
+  bool pictureEnded = false;  // it was the whole picture, which ends with it
+};
+
 // The one object that captures the screen during a recording: it loads what can be recorded,
 // builds the content filter for the recording mode, runs one X11 capture stream of video frames
 // and, when asked, a record stream of system audio (the monitor of the default output), checks
@@ -99,6 +106,13 @@ class ScreenCaptureEngine {
     soundEndHandler_ = std::move(handler);
   }
 
+  // Called on the capture thread when a window the mode picked closes or leaves the screen while
+  // the picture goes on (and before the stop when it was the whole picture). Set before
+  // startCapture.
+  void setWindowGoneHandler(std::function<void(const GoneWindow&)> handler) {
+    windowGoneHandler_ = std::move(handler);
+  }
+
   const std::optional<ContentFilter>& filter() const { return filter_; }
   const std::optional<StreamConfiguration>& configuration() const { return configuration_; }
   const std::optional<ShareableContent>& availableContent() const { return availableContent_; }
@@ -131,6 +145,7 @@ class ScreenCaptureEngine {
   SampleHandler audioHandler_;
   ErrorHandler errorHandler_;
   std::function<void(const std::string&)> soundEndHandler_;
+  std::function<void(const GoneWindow&)> windowGoneHandler_;
 
   mutable std::mutex timingMutex_;
   CircularBuffer<MediaTime> frameTimingBuffer_{kFrameTimingCapacity};
@@ -154,6 +169,9 @@ class ScreenCaptureEngine {
     ~Streams();  // stops and joins both
   };
   Streams makeStreams(bool soundOpen);  // soundOpen: the record stream is open already
+  // The windows the mode picked, as the filter holds them (with their titles at the start).
+  std::vector<CaptureWindowRef> pickedWindows() const;
+  void windowGone(uint32_t window, bool closed);
   void adopt(Streams streams);
   Streams release();
 

@@ -381,6 +381,7 @@ QCoro::Task<void> RecordingCoordinator::prepareScreen(const RecordingMode& mode,
         [context](const SampleBuffer& sample) { context->onMicrophoneAudio(sample); });
   }
   watchSoundSources();
+  watchPickedWindows();
   printStudioReport(configuration);
   createMetadataRecorder(configuration);
 }
@@ -1321,6 +1322,11 @@ void RecordingCoordinator::watchSoundSources() {
   if (audioEngine_) audioEngine_->setStreamEndHandler(lost);
 }
 
+void RecordingCoordinator::watchPickedWindows() {
+  if (screenEngine_)
+    screenEngine_->setWindowGoneHandler(onMainThreadForThisTake(&RecordingCoordinator::noteWindowGone));
+}
+
 template <typename Value>
 std::function<void(const Value&)> RecordingCoordinator::onMainThreadForThisTake(
     void (RecordingCoordinator::*step)(const Value&)) {
@@ -1374,6 +1380,22 @@ void RecordingCoordinator::noteSoundLost(const std::string& reason) {
   if (kind != RecordingState::Kind::recording && kind != RecordingState::Kind::paused) return;
   noteTakeProblem("The sound stopped at " + RecordingPreflight::durationText(recordedSoFar()) + " (" +
                   reason + "); the rest of the recording is silent.");
+}
+
+void RecordingCoordinator::noteWindowGone(const GoneWindow& window) {
+  auto kind = recordingState_.kind();
+  if (kind != RecordingState::Kind::recording && kind != RecordingState::Kind::paused) return;
+  const std::string at = RecordingPreflight::durationText(recordedSoFar());
+  if (!window.closed) {
+    noteTakeProblem("The window " + window.name + " was minimised at " + at +
+                    "; the picture misses it until it is shown again.");
+  } else if (window.pictureEnded) {
+    // The stream has stopped with it; what was recorded is kept as the take.
+    noteTakeProblem("The window " + window.name + " closed at " + at + "; the recording ended there.");
+  } else {
+    noteTakeProblem("The window " + window.name + " closed at " + at +
+                    "; the picture shows the rest of the take without it.");
+  }
 }
 
 void RecordingCoordinator::noteMetadataSaveFailed(const std::string& reason) {

@@ -28,6 +28,7 @@ class AudioCaptureEngine;
 class AudioOnlyRecorder;
 class LayerRecordingManager;
 struct ContentFilter;
+struct GoneWindow;
 class CursorOverlayController;
 class MediaWriter;
 class MetadataRecorder;
@@ -228,6 +229,9 @@ class RecordingCoordinator : public QObject, public iOSDeviceRecordingDelegate {
   // The sources of a screen recording's sound may end by themselves (the sound server went away,
   // the microphone's source was removed) while the picture goes on: the person is told when.
   void watchSoundSources();
+  // So may the windows a window recording picked (closed, minimised): the person is told which
+  // and when; a window that was the whole picture ends the take.
+  void watchPickedWindows();
   // A handler for any thread that runs `step` on the main thread, unless the recording it was made
   // for is gone by then.
   template <typename Value>
@@ -237,6 +241,7 @@ class RecordingCoordinator : public QObject, public iOSDeviceRecordingDelegate {
   void followMoviePlace(MediaWriter& writer);
   void noteMoviePlace(const FilePlaceChange& change);
   void noteSoundLost(const std::string& reason);
+  void noteWindowGone(const GoneWindow& window);
   void noteMetadataSaveFailed(const std::string& reason);
   // Keeps the problem for the saved notice and shows it on the panel, once.
   void noteTakeProblem(const std::string& text);

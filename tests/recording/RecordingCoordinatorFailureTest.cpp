@@ -361,6 +361,9 @@ TEST_F(RecordingFailureTest, AnInterruptedStreamSavesTheTakeTellsTheUserAndClear
   EXPECT_EQ(told.details().rfind("The partial recording has been saved. Try starting a new recording.", 0),
             0u)
       << told.details();
+  // The window that was the whole picture is named, with when it closed.
+  EXPECT_NE(told.details().find("The window \"Pattern\" closed at 00:0"), std::string::npos)
+      << told.details();
   const fs::path movie = told.savedPaths.front();
   EXPECT_EQ(told.revealed, std::vector{movie});
   ASSERT_TRUE(test::probeMovie(movie));
@@ -368,6 +371,42 @@ TEST_F(RecordingFailureTest, AnInterruptedStreamSavesTheTakeTellsTheUserAndClear
   EXPECT_TRUE(test::waitUntil([&] { return !panel.isVisible() && !status.statusItem(); }));
   EXPECT_FALSE(KeyboardShortcutHandler::shared().holdsDesktopGrab());
   told.alert.alert()->close();
+}
+
+TEST_F(RecordingFailureTest, PickedWindowsThatCloseOrAreMinimisedMidTakeAreToldAndTheTakeGoesOn) {
+  auto closing = std::make_unique<test::PatternWindow>(QRect(100, 100, 320, 240), QColor(200, 40, 40));
+  closing->setWindowTitle("Closing pattern");
+  test::PatternWindow hiding(QRect(460, 100, 320, 240), QColor(40, 40, 200));
+  hiding.setWindowTitle("Hiding pattern");
+  ASSERT_TRUE(closing->showAndWait());
+  ASSERT_TRUE(hiding.showAndWait());
+  RecordingMode mode = RecordingMode::windows({test::windowFor(*closing), test::windowFor(hiding)});
+  ASSERT_TRUE(harness.start(mode, windowConfig(mode))) << harness.error;
+  ASSERT_TRUE(harness.recordFor(1.0));
+  closing.reset();
+  EXPECT_TRUE(panelTells("The window \"Closing pattern\" closed at 00:0")) << panel.problem();
+  hiding.showMinimized();
+  EXPECT_TRUE(panelTells("The window \"Hiding pattern\" was minimised at 00:0")) << panel.problem();
+  ASSERT_TRUE(harness.recordFor(2.5)) << "the recording ended with a window";
+  EXPECT_TRUE(told.errors.empty());
+  auto result = harness.stop();
+  ASSERT_TRUE(result) << harness.error;
+  const auto facts = test::probeMovie(*result);
+  ASSERT_TRUE(facts);
+  // Both windows are in the picture at first, and neither is at its end.
+  auto shows = [&](double at, QPoint where, QColor colour) {
+    const auto frame = test::frameAt(*result, at, display->width, display->height);
+    const size_t i = (size_t(where.y()) * size_t(display->width) + size_t(where.x())) * 4;
+    return frame.size() > i + 2 && std::abs(frame[i + 2] - colour.red()) < 40 &&
+           std::abs(frame[i + 1] - colour.green()) < 40 && std::abs(frame[i] - colour.blue()) < 40;
+  };
+  EXPECT_TRUE(shows(0.5, {260, 220}, QColor(200, 40, 40)));
+  EXPECT_TRUE(shows(0.5, {620, 220}, QColor(40, 40, 200)));
+  EXPECT_FALSE(shows(facts->duration - 0.3, {260, 220}, QColor(200, 40, 40)));
+  EXPECT_FALSE(shows(facts->duration - 0.3, {620, 220}, QColor(40, 40, 200)));
+  const std::string problems = noticed();
+  EXPECT_NE(problems.find("\"Closing pattern\" closed at 00:0"), std::string::npos) << problems;
+  EXPECT_NE(problems.find("\"Hiding pattern\" was minimised at 00:0"), std::string::npos) << problems;
 }
 
 // A monitor of the private X server's screen that the test adds, and may take away.

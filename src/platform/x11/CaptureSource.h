@@ -41,6 +41,9 @@ struct CaptureSource {
   // background colour does.
   bool drawsWallpaper = true;
   uint32_t window = 0;  // singleWindow: the client window id
+  // The picked windows (client ids) whose leaving the screen the stream reports (windows and
+  // singleWindow kinds).
+  std::vector<uint32_t> followed;
 };
 
 }  // namespace tk

@@ -1,5 +1,7 @@
 #include "platform/x11/X11CaptureStream.h"
 
+#include <algorithm>
+
 #include <xcb/shape.h>
 #include <xcb/xfixes.h>
 
@@ -127,6 +129,31 @@ void X11CaptureStream::stopWith(const std::string& reason) {
   if (stopHandler_) stopHandler_(reason);
 }
 
+void X11CaptureStream::followWindows() {
+  const auto& windows = scene_->refresh();
+  for (const uint32_t followed : source_.followed) {
+    const bool shown = std::any_of(windows.begin(), windows.end(), [followed](const SceneWindow& window) {
+      return window.facts && window.facts->client == followed;
+    });
+    if (shown) {
+      std::erase(gone_, followed);  // back on the screen: its next leaving is told again
+      continue;
+    }
+    if (std::find(gone_.begin(), gone_.end(), followed) != gone_.end()) continue;
+    // Off the screen: closed when the server no longer knows it, else minimised or hidden.
+    auto attributes = xcbReply(xcb_get_window_attributes_reply, connection_->get(),
+                               xcb_get_window_attributes(connection_->get(), followed));
+    if (connection_->hasError()) return;
+    tellGone(followed, attributes == nullptr);
+  }
+}
+
+void X11CaptureStream::tellGone(uint32_t window, bool closed) {
+  if (std::find(gone_.begin(), gone_.end(), window) != gone_.end()) return;
+  gone_.push_back(window);
+  if (windowGoneHandler_) windowGoneHandler_(window, closed);
+}
+
 bool X11CaptureStream::checkDisplayStillThere() {
   if (source_.kind == CaptureSource::Kind::singleWindow || source_.displayID == 0) return true;
   for (const auto& display : queryDisplays(*connection_)) {
@@ -149,6 +176,7 @@ std::optional<QRect> X11CaptureStream::contentRect() {
       if (connection_->hasError()) {
         stopWith("The connection to the X server broke");
       } else {
+        tellGone(source_.window, true);
         stopWith("The captured window was closed");
       }
       return std::nullopt;
@@ -183,6 +211,7 @@ void X11CaptureStream::tick() {
   std::optional<xcb_xfixes_get_cursor_image_cookie_t> cursorCookie;
   if (cursorWanted) cursorCookie = xcb_xfixes_get_cursor_image(connection_->get());
   if (damage_) damage_->request();
+  if (!source_.followed.empty() && source_.kind != CaptureSource::Kind::display) followWindows();
   const int64_t grabTime = MonotonicClock::nowNanoseconds();
   const std::optional<QRect> content = contentRect();
   if (!content || content->isEmpty()) {

@@ -39,11 +39,15 @@ class ScreenDamage;
 // delivered frames as read-only.
 //
 // The stream stops by itself when the captured window is destroyed, the captured monitor goes
-// away or the X connection breaks; it then calls the stop handler once, on its thread.
+// away or the X connection breaks; it then calls the stop handler once, on its thread. A followed
+// window that closes or leaves the screen (minimised, hidden) is reported on its thread, once each
+// time it goes, before the stop it may cause.
 class X11CaptureStream {
  public:
   using FrameHandler = std::function<void(const SampleBuffer&)>;
   using StopHandler = std::function<void(const std::string& reason)>;
+  // The client id of the window and whether it was closed (else only taken off the screen).
+  using WindowGoneHandler = std::function<void(uint32_t window, bool closed)>;
 
   // Main thread (or any one owner thread) for the constructor, start, stop and the destructor.
   X11CaptureStream(CaptureSource source, StreamConfiguration configuration, FrameHandler frameHandler,
@@ -51,6 +55,9 @@ class X11CaptureStream {
   ~X11CaptureStream();
   X11CaptureStream(const X11CaptureStream&) = delete;
   X11CaptureStream& operator=(const X11CaptureStream&) = delete;
+
+  // Before start().
+  void setWindowGoneHandler(WindowGoneHandler handler) { windowGoneHandler_ = std::move(handler); }
 
   // Connects and starts the frame timer. Throws tk::PlatformError when the display cannot be
   // reached or its pixel format is not 32 bits a pixel.
@@ -68,6 +75,8 @@ class X11CaptureStream {
  private:
   void tick();
   void stopWith(const std::string& reason);
+  void followWindows();
+  void tellGone(uint32_t window, bool closed);
   bool checkDisplayStillThere();
   std::optional<QRect> contentRect();
   bool composeDisplay(PixelBuffer& target, const QRect& content);
@@ -89,6 +98,7 @@ class X11CaptureStream {
   CaptureSource source_;
   FrameHandler frameHandler_;
   StopHandler stopHandler_;
+  WindowGoneHandler windowGoneHandler_;
 
   mutable std::mutex configurationMutex_;
   StreamConfiguration configuration_;
@@ -119,6 +129,7 @@ class X11CaptureStream {
   int64_t nextDisplayCheck_ = 0;
   xcb_window_t singleTopLevel_ = 0;
   bool ended_ = false;
+  std::vector<uint32_t> gone_;  // followed windows off the screen now, already reported
 
   std::atomic<uint64_t> delivered_{0};
   std::atomic<bool> usesShm_{false};
