@@ -41,9 +41,10 @@ void writeMetadata(const fs::path& movie, double seconds, size_t count) {
   metadata.duration = seconds;
   metadata.resolution = QSizeF(640, 360);
   metadata.frameRate = 60;
-  metadata.zoomSegments.resize(count);
+  auto& segments = metadata.zoomSegments.edit();
+  segments.resize(count);
   for (size_t i = 0; i < count; ++i) {
-    auto& s = metadata.zoomSegments[i];
+    auto& s = segments[i];
     s.startTime = (seconds - 0.6) * static_cast<double>(i) / static_cast<double>(count) + 0.2;
     s.endTime = s.startTime + 0.3;
     s.easeIn = s.easeOut = 0.2;

@@ -51,7 +51,7 @@ RecordingMetadata checkedRecordingMetadata(RecordingMetadata m, double duration)
     k.center = unitPoint(k.center);
     return true;
   });
-  keepIf(m.zoomSegments, [&](ZoomSegment& s) {
+  keepIf(m.zoomSegments.edit(), [&](ZoomSegment& s) {
     if (!finite({s.startTime, s.endTime, s.zoomLevel, s.easeIn, s.easeOut, s.panSmoothing, s.deadZone}))
       return false;
     s.startTime = time(s.startTime);

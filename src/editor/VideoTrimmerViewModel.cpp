@@ -99,7 +99,7 @@ void VideoTrimmerViewModel::setSelectedSegmentId(std::optional<QUuid> value) {
 void VideoTrimmerViewModel::setZoomKeyframes(std::vector<ZoomKeyframe> value) {
   TK_PUBLISH(zoomKeyframes_, zoomKeyframesChanged);
 }
-void VideoTrimmerViewModel::setZoomSegments(std::vector<ZoomSegment> value) {
+void VideoTrimmerViewModel::setZoomSegments(ZoomSegmentList value) {
   TK_PUBLISH(zoomSegments_, zoomSegmentsChanged);
 }
 void VideoTrimmerViewModel::setCameraURL(std::optional<std::filesystem::path> value) {
@@ -387,8 +387,17 @@ double VideoTrimmerViewModel::itemSeconds() const {
   return duration.isValid() ? duration.seconds() : 0;
 }
 
+ZoomSegment* VideoTrimmerViewModel::editableZoomSegment(const QUuid& id) {
+  // Found first, so that asking for a segment that is not there leaves the shared list alone.
+  const auto found = findById(zoomSegments_, id);
+  if (found == zoomSegments_.end()) return nullptr;
+  const auto position = static_cast<size_t>(found - zoomSegments_.begin());
+  return &zoomSegments_.edit()[position];
+}
+
 void VideoTrimmerViewModel::sortZoomSegments() {
-  std::stable_sort(zoomSegments_.begin(), zoomSegments_.end(),
+  auto& segments = zoomSegments_.edit();
+  std::stable_sort(segments.begin(), segments.end(),
                    [](const ZoomSegment& a, const ZoomSegment& b) { return a.startTime < b.startTime; });
 }
 
@@ -441,8 +450,8 @@ QUuid VideoTrimmerViewModel::addZoomSegment(double startTime, double length, dou
 }
 
 void VideoTrimmerViewModel::updateZoomSegment(const ZoomSegment& segment) {
-  auto it = findById(zoomSegments_, segment.id);
-  if (it == zoomSegments_.end()) return;
+  ZoomSegment* it = editableZoomSegment(segment.id);
+  if (!it) return;
   ZoomSegment copy = segment;
   copy.zoomLevel = std::clamp(copy.zoomLevel, 1.0, 3.0);
   copy.easeIn = std::clamp(copy.easeIn, 0.05, 2.0);
@@ -455,8 +464,8 @@ void VideoTrimmerViewModel::updateZoomSegment(const ZoomSegment& segment) {
 }
 
 void VideoTrimmerViewModel::moveZoomSegment(const QUuid& id, double newStart) {
-  auto it = findById(zoomSegments_, id);
-  if (it == zoomSegments_.end()) return;
+  ZoomSegment* it = editableZoomSegment(id);
+  if (!it) return;
   const double length = it->endTime - it->startTime;
   double start = std::max(newStart, 0.0);
   double end = start + length;
@@ -473,8 +482,8 @@ void VideoTrimmerViewModel::moveZoomSegment(const QUuid& id, double newStart) {
 }
 
 void VideoTrimmerViewModel::updateZoomSegmentStart(const QUuid& id, double time) {
-  auto it = findById(zoomSegments_, id);
-  if (it == zoomSegments_.end()) return;
+  ZoomSegment* it = editableZoomSegment(id);
+  if (!it) return;
   it->startTime = std::min(std::max(time, 0.0), it->endTime - kMinimumZoomLength);
   sortZoomSegments();
   emit zoomSegmentsChanged();
@@ -482,8 +491,8 @@ void VideoTrimmerViewModel::updateZoomSegmentStart(const QUuid& id, double time)
 }
 
 void VideoTrimmerViewModel::updateZoomSegmentEnd(const QUuid& id, double time) {
-  auto it = findById(zoomSegments_, id);
-  if (it == zoomSegments_.end()) return;
+  ZoomSegment* it = editableZoomSegment(id);
+  if (!it) return;
   const double total = itemSeconds();
   const double end = total > 0 ? std::min(total, time) : time;
   it->endTime = std::max(end, it->startTime + kMinimumZoomLength);

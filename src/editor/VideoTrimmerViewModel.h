@@ -95,8 +95,9 @@ class VideoTrimmerViewModel : public QObject {
   const std::vector<ZoomKeyframe>& zoomKeyframes() const { return zoomKeyframes_; }
   // The window's delete actions change the lists directly, then sync them to the metadata.
   void setZoomKeyframes(std::vector<ZoomKeyframe> value);
-  const std::vector<ZoomSegment>& zoomSegments() const { return zoomSegments_; }
-  void setZoomSegments(std::vector<ZoomSegment> value);
+  // Shared with the metadata and whoever copies it (the window, an export); a change makes a new list.
+  const ZoomSegmentList& zoomSegments() const { return zoomSegments_; }
+  void setZoomSegments(ZoomSegmentList value);
   const std::optional<std::filesystem::path>& cameraURL() const { return cameraURL_; }
   void setCameraURL(std::optional<std::filesystem::path> value);
   double currentTime() const { return currentTime_; }
@@ -163,7 +164,7 @@ class VideoTrimmerViewModel : public QObject {
   // exportProgress. The caller has set isExporting and exportProgress 0. Returns at once;
   // `completion` runs once on the main thread. The export is registered for cancelExport.
   void exportMergedVideo(MediaAsset asset, std::vector<VideoSegment> segments, std::filesystem::path fileURL,
-                         std::vector<ZoomSegment> zoomSegments, CursorOverlaySettings cursorOverlaySettings,
+                         ZoomSegmentList zoomSegments, CursorOverlaySettings cursorOverlaySettings,
                          std::optional<RecordingMetadata> metadata, bool backgroundEnabled,
                          BackgroundSettings backgroundSettings, double videoPadding, double videoCornerRadius,
                          double screenShadowOpacity, double screenShadowRadius, double cameraShadowOpacity,
@@ -196,6 +197,8 @@ class VideoTrimmerViewModel : public QObject {
   double itemSeconds() const;
   void setSegments(std::vector<VideoSegment> value);
   void sortZoomSegments();
+  // The segment with `id` in the model's own list (made its own now if shared); null if none has it.
+  ZoomSegment* editableZoomSegment(const QUuid& id);
 
   QPointer<PlayerView> playerView_;
   std::unique_ptr<MediaPlayer> player_;
@@ -211,7 +214,7 @@ class VideoTrimmerViewModel : public QObject {
   std::optional<RecordingMetadata> metadata_;
   std::optional<std::string> metadataProblem_;
   std::vector<ZoomKeyframe> zoomKeyframes_;
-  std::vector<ZoomSegment> zoomSegments_;
+  ZoomSegmentList zoomSegments_;
   std::optional<std::filesystem::path> cameraURL_;
   double currentTime_ = 0;
   CursorOverlaySettings cursorOverlaySettings_ = CursorOverlaySettings::defaultSettings();

@@ -64,14 +64,14 @@ void TrimmerActions::addZoomSegmentAtPlayhead() {
 
 void TrimmerActions::deleteSelectedZoomSegment(const QUuid& selected) {
   auto& model = view_.viewModel();
-  std::vector<ZoomSegment> segments = model.zoomSegments();
+  const ZoomSegmentList& before = model.zoomSegments();
   const auto found =
-      std::find_if(segments.begin(), segments.end(), [&](const auto& s) { return s.id == selected; });
+      std::find_if(before.begin(), before.end(), [&](const auto& s) { return s.id == selected; });
   const std::optional<size_t> index =
-      found == segments.end() ? std::nullopt : std::optional(static_cast<size_t>(found - segments.begin()));
-  segments = withoutId(segments, selected);
-  model.setZoomSegments(segments);
+      found == before.end() ? std::nullopt : std::optional(static_cast<size_t>(found - before.begin()));
+  model.setZoomSegments(withoutId(before.items(), selected));
   model.syncZoomSegmentsToMetadata();
+  const ZoomSegmentList& segments = model.zoomSegments();
   if (!index) return;
   const size_t n = segments.size();
   if (*index < n)
@@ -96,7 +96,7 @@ void TrimmerActions::zoomSegmentEdited(ZoomSegment segment) {
 
 void TrimmerActions::zoomSegmentDeleted(const QUuid& id) {
   auto& model = view_.viewModel();
-  model.setZoomSegments(withoutId(model.zoomSegments(), id));
+  model.setZoomSegments(withoutId(model.zoomSegments().items(), id));
   model.syncZoomSegmentsToMetadata();
   view_.setSelectedZoomSegmentId(std::nullopt);
 }

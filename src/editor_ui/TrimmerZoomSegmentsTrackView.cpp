@@ -16,7 +16,7 @@ TrimmerZoomSegmentsTrackView::TrimmerZoomSegmentsTrackView(SelectionBinding sele
   setFixedHeight(kHeight);
 }
 
-void TrimmerZoomSegmentsTrackView::setSegments(std::vector<ZoomSegment> segments) {
+void TrimmerZoomSegmentsTrackView::setSegments(ZoomSegmentList segments) {
   segments_ = std::move(segments);
   startOrdered_ = std::is_sorted(segments_.begin(), segments_.end(),
                                  [](const auto& a, const auto& b) { return a.startTime < b.startTime; });

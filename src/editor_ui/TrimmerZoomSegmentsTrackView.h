@@ -11,6 +11,7 @@
 #include "editor_ui/TimelineScale.h"
 #include "editor_ui/ZoomSegmentBar.h"
 #include "model/MetadataEvents.h"
+#include "model/ZoomSegmentList.h"
 
 namespace tk {
 
@@ -37,9 +38,9 @@ class TrimmerZoomSegmentsTrackView : public QWidget {
   std::function<void(const QUuid& id, double time)> onResizeStart;
   std::function<void(const QUuid& id, double time)> onResizeEnd;
 
-  void setSegments(std::vector<ZoomSegment> segments);
+  void setSegments(ZoomSegmentList segments);
   void setDuration(double duration);
-  const std::vector<ZoomSegment>& segments() const { return segments_; }
+  const ZoomSegmentList& segments() const { return segments_; }
 
   // The bar of each segment, in list order, with the centre it is drawn at.
   struct PlacedBar {
@@ -69,7 +70,7 @@ class TrimmerZoomSegmentsTrackView : public QWidget {
   void dragTo(double x);
 
   SelectionBinding selectedId_;
-  std::vector<ZoomSegment> segments_;
+  ZoomSegmentList segments_;
   double duration_ = 0;
   int paintedBars_ = 0;
   bool startOrdered_ = true;

@@ -208,7 +208,7 @@ class VideoTrimmerView : public QWidget {
   // What closing would throw away, compared by value.
   struct EditState {
     std::vector<VideoSegment> segments;
-    std::vector<ZoomSegment> zoomSegments;
+    ZoomSegmentList zoomSegments;  // shared with the model's, not copied
     std::vector<ZoomKeyframe> zoomKeyframes;
     CursorOverlaySettings cursor;
     bool backgroundEnabled = false;

@@ -152,7 +152,7 @@ ExportResult runExport(const Inputs& in, ExportSessionHandle& handle) {
         shared.verticalStack = in.verticalStack;
       }
       shared.cameraSettings = in.cameraSettings;
-      shared.zoomSegments = meta ? meta->zoomSegments : std::vector<ZoomSegment>{};
+      shared.zoomSegments = meta ? meta->zoomSegments : ZoomSegmentList{};
       shared.cursorPositions = meta ? meta->cursorPositions : std::vector<CursorPosition>{};
       shared.cursorOverlaySettings = in.cursor;
       shared.clickEvents = meta ? meta->cursorClicks : std::vector<CursorClick>{};

@@ -11,6 +11,7 @@
 #include "model/CameraShape.h"
 #include "model/CursorOverlaySettings.h"
 #include "model/MetadataEvents.h"
+#include "model/ZoomSegmentList.h"
 
 namespace tk {
 
@@ -24,7 +25,7 @@ namespace tk {
 // RoundedCameraCompositionInstruction carries it), so two exports at once never mix.
 struct RoundedCameraCompositorSettings {
   CameraExportSettings cameraSettings{{0.85, 0.18}, 0.22, 0.66, 0.22, CameraShape::squircle};
-  std::vector<ZoomSegment> zoomSegments;
+  ZoomSegmentList zoomSegments;
   QSizeF cameraNaturalSize{1920, 1080};
   std::vector<CursorPosition> cursorPositions;
   CursorOverlaySettings cursorOverlaySettings = CursorOverlaySettings::defaultSettings();

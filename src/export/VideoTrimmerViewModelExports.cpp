@@ -153,14 +153,14 @@ void VideoTrimmerViewModel::exportAdvancedVideo(CameraExportSettings cameraSetti
 
 void VideoTrimmerViewModel::exportMergedVideo(
     MediaAsset asset, std::vector<VideoSegment> segments, std::filesystem::path fileURL,
-    std::vector<ZoomSegment> zoomSegments, CursorOverlaySettings cursorOverlaySettings,
+    ZoomSegmentList zoomSegments, CursorOverlaySettings cursorOverlaySettings,
     std::optional<RecordingMetadata> metadata, bool backgroundEnabled, BackgroundSettings backgroundSettings,
     double videoPadding, double videoCornerRadius, double screenShadowOpacity, double screenShadowRadius,
     double cameraShadowOpacity, double cameraShadowRadius, ExportCompletion completion) {
   auto handle = std::make_shared<ExportSessionHandle>();
   setExportSession(handle);
   [](QPointer<VideoTrimmerViewModel> self, MediaAsset asset, std::vector<VideoSegment> segments,
-     std::filesystem::path fileURL, std::vector<ZoomSegment> zoomSegments, CursorOverlaySettings cursor,
+     std::filesystem::path fileURL, ZoomSegmentList zoomSegments, CursorOverlaySettings cursor,
      std::optional<RecordingMetadata> metadata, bool backgroundEnabled, BackgroundSettings background,
      std::array<double, 6> look, std::shared_ptr<ExportSessionHandle> handle,
      ExportCompletion completion) -> QCoro::Task<void> {

@@ -23,7 +23,7 @@ void writeDocument(Out& out, const RecordingMetadata& metadata) {
       .string("version", RecordingMetadata::version)
       .list("zoomEvents", metadata.zoomEvents, encodeItem)
       .list("zoomKeyframes", metadata.zoomKeyframes, encodeItem)
-      .list("zoomSegments", metadata.zoomSegments, encodeItem);
+      .list("zoomSegments", metadata.zoomSegments.items(), encodeItem);
 }
 
 }  // namespace

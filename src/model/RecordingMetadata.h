@@ -8,6 +8,7 @@
 
 #include "model/BackgroundSettings.h"
 #include "model/MetadataEvents.h"
+#include "model/ZoomSegmentList.h"
 
 namespace tk {
 
@@ -22,7 +23,7 @@ struct RecordingMetadata {
   int frameRate = 0;
   std::vector<ZoomEvent> zoomEvents;
   std::vector<ZoomKeyframe> zoomKeyframes;
-  std::vector<ZoomSegment> zoomSegments;
+  ZoomSegmentList zoomSegments;
   std::vector<CameraKeyframe> cameraPositions;
   std::vector<CursorClick> cursorClicks;
   std::vector<CursorPosition> cursorPositions;

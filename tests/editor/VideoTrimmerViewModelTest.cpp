@@ -270,6 +270,8 @@ TEST_F(VideoTrimmerViewModelTest, ZoomEditsStayClampedSortedAndWrittenBackToTheM
                        [&](const ZoomSegment& s) { return s.id == fourSeconds; });
   EXPECT_EQ(found->startTime, 9.5);
   model.updateZoomSegmentEnd(fourSeconds, 1);
+  found = std::find_if(model.zoomSegments().begin(), model.zoomSegments().end(),
+                       [&](const ZoomSegment& s) { return s.id == fourSeconds; });
   EXPECT_EQ(found->endTime, 10.0);
   EXPECT_TRUE(inMetadata());
 

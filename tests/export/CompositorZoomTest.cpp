@@ -63,7 +63,7 @@ TEST(CompositorZoomTest, FocusFollowsTheCursorWithADeadZone) {
 TEST(CompositorZoomTest, CachedFollowPathsMatchThePerFrameComputation) {
   RoundedCameraCompositorSettings s;
   s.zoomSegments = {test::zoomSegment(1, 3, 2.5, 0.6), test::zoomSegment(5, 6, 1.8, 0.3)};
-  s.zoomSegments[1].panSmoothing = 0;
+  s.zoomSegments.edit()[1].panSmoothing = 0;
   for (int i = 0; i < 400; ++i)
     s.cursorPositions.push_back(sample(i / 60.0, 0.5 + 0.4 * std::sin(i * 0.05), 0.3));
   const FollowPaths cached(std::make_shared<const RoundedCameraCompositorSettings>(s));

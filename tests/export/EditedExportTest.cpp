@@ -126,6 +126,40 @@ TEST_F(EditedExportTest, BackgroundPaddingCornersAndShadowFrameTheRecordingWithI
   }
 }
 
+TEST_F(EditedExportTest, TheExportDrawsTheEditorsZoomSegmentsOfItsStartWithoutCopyingThem) {
+  // A recording may carry a million zoom segments: the export holds the list the editor had when it
+  // started, the very same one, and an edit made while it runs is the editor's alone.
+  RecordingMetadata metadata;
+  metadata.duration = 3;
+  metadata.resolution = QSizeF(320, 240);
+  metadata.frameRate = 60;
+  ZoomSegment zoom;
+  zoom.startTime = 0.5;
+  zoom.endTime = 2;
+  zoom.zoomLevel = 2;
+  zoom.easeIn = zoom.easeOut = 0.2;
+  metadata.zoomSegments = {zoom};
+  test::LoadedEditor editor(metadata);
+  ASSERT_TRUE(editor.loaded());
+  auto& model = editor.model();
+  const ZoomSegmentList atStart = model.zoomSegments();
+  ASSERT_EQ(atStart.size(), 1u);
+
+  test::ExportWait wait;
+  const Look look;
+  model.exportAdvancedVideo(look.camera, 0, 0, OutputAspectRatio::original, false, 0, 0, 0, 0,
+                            wait.completion());
+  model.addZoomSegment(2.2, 0.5, 3);
+  ASSERT_TRUE(wait.wait());
+  ASSERT_TRUE(wait.result->succeeded()) << wait.result->error->localizedDescription();
+
+  EXPECT_TRUE(RoundedCameraCompositorSettings::shared().zoomSegments.sharesWith(atStart));
+  EXPECT_EQ(atStart.size(), 1u);
+  EXPECT_EQ(model.zoomSegments().size(), 2u);
+  // The editor's metadata, saved with the movie, holds the editor's list too, not a copy.
+  EXPECT_TRUE(model.metadata()->zoomSegments.sharesWith(model.zoomSegments()));
+}
+
 TEST_F(EditedExportTest, CameraBubbleAndCursorAppearWhereAndWhileTheyShould) {
   RecordingMetadata metadata;
   metadata.duration = 3;
