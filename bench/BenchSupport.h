@@ -16,9 +16,12 @@
 #include <QWidget>
 #include <chrono>
 #include <cmath>
+#include <cstring>
 #include <exception>
 #include <filesystem>
+#include <fstream>
 #include <functional>
+#include <string>
 #include <thread>
 
 #include "editor_ui/TrimmerActions.h"
@@ -101,6 +104,21 @@ inline bool exportFromWindow(VideoTrimmerView& view) {
   if (!waitFor([&] { return view.showExportSuccess() || view.showError(); }, 1800)) return false;
   if (view.showError()) std::printf("  export failed: %s\n", view.errorMessage().c_str());
   return !view.showError();
+}
+
+// A size in MiB from this process's /proc status ("VmRSS:", "VmHWM:"); 0 when it is not there.
+inline double statusMiB(const char* field) {
+  std::ifstream status("/proc/self/status");
+  std::string line;
+  while (std::getline(status, line))
+    if (line.rfind(field, 0) == 0) return std::stod(line.substr(std::strlen(field))) / 1024.0;
+  return 0;
+}
+
+// Starts this process's peak resident size (VmHWM) again from what it holds now, so that a later
+// peak, inChild's too, is that of the work done since.
+inline void restartPeak() {
+  std::ofstream("/proc/self/clear_refs") << "5";
 }
 
 // Wall time, CPU time and peak resident memory (VmHWM) of work run in a child process.

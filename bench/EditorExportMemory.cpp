@@ -25,13 +25,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-double statusMiB(const char* field) {
-  std::ifstream status("/proc/self/status");
-  std::string line;
-  while (std::getline(status, line))
-    if (line.rfind(field, 0) == 0) return std::stod(line.substr(std::strlen(field))) / 1024.0;
-  return 0;
-}
+using tk::bench::statusMiB;
 
 // In the child: the application with its editor window on `movie`, exporting once.
 bool exportInEditor(int argc, char** argv, const fs::path& movie, tk::OutputAspectRatio ratio) {
