@@ -4,6 +4,7 @@
 #include <xcb/xcb.h>
 
 #include <QApplication>
+#include <algorithm>
 #include <cstring>
 #include <map>
 #include <string>
@@ -39,6 +40,24 @@ class LegacyNamedWindows {
     return id;
   }
 
+  // Whether the window manager has taken the window in and shows it. The picker lists the managed
+  // windows once, as it opens; on a busy machine the manager may not have reached a window yet.
+  bool isManaged(uint32_t id) {
+    xcb_get_property_reply_t* clients = xcb_get_property_reply(
+        connection_,
+        xcb_get_property(connection_, 0, screen_->root, atom("_NET_CLIENT_LIST"), XCB_ATOM_WINDOW, 0, 4096),
+        nullptr);
+    const auto* begin = clients ? static_cast<const uint32_t*>(xcb_get_property_value(clients)) : nullptr;
+    const auto* end = clients ? begin + xcb_get_property_value_length(clients) / 4 : nullptr;
+    const bool listed = std::find(begin, end, id) != end;
+    free(clients);
+    xcb_get_window_attributes_reply_t* attributes =
+        xcb_get_window_attributes_reply(connection_, xcb_get_window_attributes(connection_, id), nullptr);
+    const bool viewable = attributes && attributes->map_state == XCB_MAP_STATE_VIEWABLE;
+    free(attributes);
+    return listed && viewable;
+  }
+
  private:
   xcb_atom_t atom(const char* name) {
     xcb_intern_atom_reply_t* reply = xcb_intern_atom_reply(
@@ -67,6 +86,11 @@ TEST(PickerWindowTitlesTest, LegacyNamesShowAsTheirTypeEncodesThem) {
        QString::fromUtf8("Ünïcødé 日本語 Привет ✓")},
       {client.open(900, "UTF8_STRING", "\xCE\xA9mega na\xC3\xAFve"), QString::fromUtf8("Ωmega naïve")},
   };
+
+  ASSERT_TRUE(test::waitUntil([&] {
+    return std::all_of(expected.begin(), expected.end(),
+                       [&](const auto& entry) { return client.isManaged(entry.first); });
+  })) << "the window manager did not show the three windows";
 
   PlatformServices services;
   services.modeSelectionServices().openWindowSelector();

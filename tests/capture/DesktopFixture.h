@@ -137,6 +137,19 @@ class DesktopFixture {
            "," + std::to_string(origin->dst_y);
   }
 
+  // The window a click at a root point reaches: the deepest mapped window there, above its siblings.
+  xcb_window_t windowAt(QPoint root) {
+    xcb_connection_t* c = connection_->get();
+    xcb_window_t shown = connection_->root();
+    for (;;) {
+      auto step = xcbReply(
+          xcb_translate_coordinates_reply, c,
+          xcb_translate_coordinates(c, connection_->root(), shown, int16_t(root.x()), int16_t(root.y())));
+      if (!step || step->child == XCB_WINDOW_NONE) return shown;
+      shown = step->child;
+    }
+  }
+
   bool isShownAt(xcb_window_t window, QRect rect) {
     xcb_connection_t* c = connection_->get();
     auto attributes = xcbReply(xcb_get_window_attributes_reply, c, xcb_get_window_attributes(c, window));

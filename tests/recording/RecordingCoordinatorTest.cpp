@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QCoroTask>
 #include <QFontMetrics>
@@ -13,6 +14,7 @@
 #include <QToolTip>
 #include <fstream>
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <thread>
 
 #include "MovieProbe.h"
@@ -20,6 +22,7 @@
 #include "app/FloatingRecordingPanel.h"
 #include "app/FloatingRecordingPanelController.h"
 #include "app/StatusBarController.h"
+#include "capture/DesktopFixture.h"
 #include "capture/ScreenCaptureEngine.h"
 #include "capture/SyntheticCamera.h"
 #include "capture/iOSDeviceCaptureEngine.h"
@@ -488,13 +491,30 @@ void clickAt(QPoint at, int button = 1) {
   QProcess::execute("xdotool", {"click", QString::number(button)});
 }
 
+// Where a click reaches the tray icon, once the tray host has taken the icon in and shows it
+// uncovered. Until the host embeds it, the icon reports the place it was made at, the screen's
+// top-left corner, where a click reaches something else.
+std::optional<QPoint> trayIconPoint(const QSystemTrayIcon* item, test::DesktopFixture& desktop) {
+  if (!item) return std::nullopt;
+  for (QWidget* widget : QApplication::topLevelWidgets()) {
+    if (widget->objectName() != "QSystemTrayIconSys") continue;
+    const QPoint centre = item->geometry().center();
+    if (desktop.windowAt(centre) == widget->winId()) return centre;
+  }
+  return std::nullopt;
+}
+
 TEST_F(RecordingCoordinatorTest, TheTrayMenuStaysOpenThroughDurationUpdatesAndActsOnceOnEachChoice) {
   auto& status = StatusBarController::shared();
   ASSERT_TRUE(QSystemTrayIcon::isSystemTrayAvailable());
   RecordingMode mode = RecordingMode::screen(display);
   ASSERT_TRUE(harness.start(mode, config(mode))) << harness.error;
-  ASSERT_TRUE(
-      test::waitUntil([&] { return status.statusItem() && !status.statusItem()->geometry().isEmpty(); }));
+  test::DesktopFixture desktop;
+  std::optional<QPoint> shownAt;
+  ASSERT_TRUE(test::waitUntil([&] {
+    return (shownAt = trayIconPoint(status.statusItem(), desktop)).has_value();
+  })) << "the tray host did not show the icon";
+  const QPoint icon = *shownAt;
   QMenu* menu = status.menu();
   ASSERT_TRUE(menu);
   int openings = 0;
@@ -505,7 +525,6 @@ TEST_F(RecordingCoordinatorTest, TheTrayMenuStaysOpenThroughDurationUpdatesAndAc
     return std::count_if(all.begin(), all.end(),
                          [&](const std::string& line) { return line.find(fragment) != std::string::npos; });
   };
-  const QPoint icon = status.statusItem()->geometry().center();
   // Open (the release of the opening click lands wherever the menu put itself).
   const auto open = [&](int button) {
     clickAt(icon, button);
