@@ -121,8 +121,10 @@ TEST_F(MediaPlayerTest, ExactSeeksAreCoalescedAndTheLatestWins) {
 }
 
 TEST_F(MediaPlayerTest, APausedPlayerLetsItsDecoderGoAndPicksUpExactlyWhereItWas) {
+  const std::filesystem::path movie = folder_->filePath("released.mov").toStdString();
+  std::filesystem::copy_file(silentMovie(), movie, std::filesystem::copy_options::overwrite_existing);
   MediaPlayer player;
-  ASSERT_TRUE(load(player, silentMovie()));
+  ASSERT_TRUE(load(player, movie));
   std::optional<bool> seeked;
   player.seek(MediaTime(20, 30), [&](bool finished) { seeked = finished; });
   ASSERT_TRUE(test::waitUntil([&] { return seeked.has_value(); }));
@@ -130,6 +132,8 @@ TEST_F(MediaPlayerTest, APausedPlayerLetsItsDecoderGoAndPicksUpExactlyWhereItWas
   // Paused: the decoder goes, the frame on show stays.
   ASSERT_TRUE(test::waitUntil([&] { return !player.decoderOpen(); }, std::chrono::seconds(30)));
   EXPECT_EQ(frameShown(player), 20);
+  // The movie renamed meanwhile (a file manager's doing) is still the one the player opens again.
+  std::filesystem::rename(movie, folder_->filePath("renamed.mov").toStdString());
   // A seek opens it again and lands on its frame.
   seeked.reset();
   player.seek(MediaTime(33, 30), [&](bool finished) { seeked = finished; });

@@ -1,6 +1,8 @@
 #include "platform/player/PlaybackSession.h"
 
+#include <fcntl.h>
 #include <pthread.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -48,6 +50,7 @@ PlaybackSession::~PlaybackSession() {
   // The video thread started the audio thread; it is joined after the video thread is gone.
   audioWake_.notify_all();
   if (audioThread_.joinable()) audioThread_.join();
+  if (heldFile_ >= 0) ::close(heldFile_);
   output_.reset();
 }
 
@@ -172,6 +175,9 @@ bool PlaybackSession::open() {
     if (asset.firstTrack(MediaKind::video)) {
       video_ = std::make_unique<VideoFrameReader>(file_);
       decoderOpen_ = true;
+      // The decoder may be let go while paused; the file stays reachable through this descriptor
+      // even if it is renamed, moved or removed meanwhile, as it would through an open decoder.
+      heldFile_ = ::open(file_.c_str(), O_RDONLY | O_CLOEXEC);
       frameSeconds_ = std::max(1e-3, video_->nominalFrameDuration().seconds());
     }
     if (asset.firstTrack(MediaKind::audio) && !muted_) {
@@ -341,7 +347,8 @@ void PlaybackSession::releaseDecoder(std::unique_lock<std::mutex>& lock) {
 
 void PlaybackSession::reopenDecoder() {
   try {
-    video_ = std::make_unique<VideoFrameReader>(file_);
+    video_ = std::make_unique<VideoFrameReader>(
+        heldFile_ >= 0 ? std::filesystem::path("/proc/self/fd/" + std::to_string(heldFile_)) : file_);
     decoderOpen_ = true;
   } catch (const Error& error) {
     Diagnostics::line("⚠️ Reopening the picture failed: " + error.localizedDescription());

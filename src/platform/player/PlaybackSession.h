@@ -80,6 +80,7 @@ class PlaybackSession {
   double duration_ = 0;
   std::unique_ptr<VideoFrameReader> video_;
   bool videoReleased_ = false;  // the video thread let video_ go while paused
+  int heldFile_ = -1;           // the movie, open for as long as the session, to reopen video_ from
   bool releaseSoon_ = false;    // under mutex_
   std::atomic<bool> decoderOpen_{false};
   std::unique_ptr<AudioSampleReader> audio_;
