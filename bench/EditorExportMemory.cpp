@@ -50,10 +50,7 @@ bool exportInEditor(int argc, char** argv, const fs::path& movie, tk::OutputAspe
 
 int main(int argc, char** argv) {
   const bool shortRun = argc > 1 && !std::strcmp(argv[1], "--short");
-  if (!std::getenv("DISPLAY")) {
-    std::printf("editor export memory: needs an X display, skipped\n");
-    return 0;
-  }
+  if (!tk::bench::hasDisplay("editor export memory")) return 0;
   struct Case {
     const char* name;
     int width, height;

@@ -147,10 +147,7 @@ bool exportOnce(int argc, char** argv, const fs::path& movie, const fs::path& ov
 
 int main(int argc, char** argv) {
   const bool shortRun = argc > 1 && !std::strcmp(argv[1], "--short");
-  if (!std::getenv("DISPLAY")) {
-    std::printf("many zoom segments: needs an X display, skipped\n");
-    return 0;
-  }
+  if (!tk::bench::hasDisplay("many zoom segments")) return 0;
   QTemporaryDir folder;
   const fs::path dir = folder.path().toStdString();
   const double seconds = shortRun ? 10 : 60;

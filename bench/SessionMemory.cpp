@@ -40,10 +40,7 @@ tk::VideoTrimmerView* trimmerIn(QWidget* window) {
 int main(int argc, char** argv) {
   tk::MemoryRelease::configure();
   const bool shortRun = argc > 1 && !std::strcmp(argv[1], "--short");
-  if (!std::getenv("DISPLAY")) {
-    std::printf("session memory: needs an X display, skipped\n");
-    return 0;
-  }
+  if (!tk::bench::hasDisplay("session memory")) return 0;
   QApplication app(argc, argv);
   const int cycles = shortRun ? 3 : 10;
   const double seconds = shortRun ? 1.0 : 3.0;
