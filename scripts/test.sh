@@ -25,14 +25,14 @@ if command -v ccache >/dev/null; then
   # The cache is kept small: the disk is shared with other work and may be nearly full.
   export CCACHE_MAXSIZE="${CCACHE_MAXSIZE:-2G}"
 fi
-# Line tables are all a sanitizer's report needs (file and line of each frame); full debug
-# information would take the build from under 2 GB to about 4.5 GB.
 need_kb=$((3 * 1024 * 1024))
 mkdir -p "$build"
 free_kb=$(df -Pk "$build" | awk 'NR == 2 { print $4 }')
 if ((free_kb < need_kb)); then
   echo "warning: $((free_kb / 1024)) MB free where the build goes; it needs about 2 GB and the tests' files some more" >&2
 fi
+# Line tables are all a sanitizer's report needs (file and line of each frame); full debug
+# information would take the build from under 2 GB to about 4.5 GB.
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O2 -g1 -DNDEBUG" -DCMAKE_C_FLAGS_RELWITHDEBINFO="-O2 -g1 -DNDEBUG" \
   -DTK_SANITIZE=ON "${launcher[@]}" >/dev/null
