@@ -113,7 +113,9 @@ QString chooseMode(Application& app, int modeX, const QString& title) {
 // Chooses Area on the main bar; returns the control panel once the overlay shows.
 QString openAreaPicker(Application& app) {
   const QString panel = chooseMode(app, kAreaModeX, "Area Control Panel");
-  if (!panel.isEmpty()) EXPECT_FALSE(waitForVisible("Area Selector").isEmpty()) << "no area overlay";
+  if (!panel.isEmpty()) {
+    EXPECT_FALSE(waitForVisible("Area Selector").isEmpty()) << "no area overlay";
+  }
   return panel;
 }
 
