@@ -200,17 +200,6 @@ TEST(ApplicationTest, ADisplayRecordingStartedFromTheBarAndStoppedFromThePanelLe
 
 namespace {
 
-// Display, then the record button; true once the application says the recording started.
-bool startDisplayRecording(Application& app) {
-  const QString window = waitForMainWindow();
-  if (window.isEmpty()) return false;
-  const QRect bar = geometryOf(window);
-  click(bar.x() + 75, bar.y() + bar.height() / 2);
-  click(bar.right() - 12 - 16, bar.y() + bar.height() / 2);
-  return tk::test::waitUntil([&] { return app.output().contains("✅ Recording started successfully"); },
-                             std::chrono::seconds(30));
-}
-
 // The one movie in the recordings folder plays for about as long as it recorded, and its metadata
 // lies beside it.
 void expectKeptMovie(Application& app, double atLeastSeconds) {
