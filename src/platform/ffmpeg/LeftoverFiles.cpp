@@ -36,9 +36,10 @@ std::string processName() {
   return std::to_string(::getpid()) + "-" + runTag();
 }
 
-// This process's registry: created under a name the sweep ignores, locked, and only then given the
-// name it looks for, so that no sweep ever finds it unlocked. Never freed: writers may close their
-// files while the process exits.
+// This process's registry: created as "<pid>-<run>.new", locked, and only then named ".list", so
+// that no sweep reads it unlocked. A ".new" one lists nothing: the sweep removes those it can lock
+// (a process killed before naming its registry), and one that met a sweep there makes another.
+// Never freed: writers may close their files while the process exits.
 class Registry {
  public:
   static Registry& own() {
@@ -52,7 +53,7 @@ class Registry {
     std::string record = kind + (full.empty() ? path : full).string();
     record.push_back('\0');
     std::lock_guard lock(mutex_);
-    if (fd_ < 0 && !open()) return;
+    if (fd_ < 0 && !open() && !open()) return;
     // One write, appended whole; one cut short by a kill is not read.
     while (::write(fd_, record.data(), record.size()) < 0 && errno == EINTR) {
     }
@@ -180,7 +181,7 @@ std::vector<std::filesystem::path> removeStale() {
   std::error_code ec;
   for (std::filesystem::directory_iterator it(registryFolder(), ec), end; !ec && it != end;
        it.increment(ec)) {
-    if (it->path().extension() == ".list") sweep(it->path(), removed);
+    if (it->path().extension() == ".list" || it->path().extension() == ".new") sweep(it->path(), removed);
   }
   return removed;
 }
