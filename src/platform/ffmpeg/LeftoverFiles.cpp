@@ -113,13 +113,18 @@ void sweep(const std::filesystem::path& list, std::vector<std::filesystem::path>
     else
       listed.erase(path);
   }
+  bool left = false;
   for (const auto& path : listed) {
     // Only a plain file: never a folder or what a link points at.
     struct stat file {};
-    if (::lstat(path.c_str(), &file) == 0 && S_ISREG(file.st_mode) && ::unlink(path.c_str()) == 0)
+    if (::lstat(path.c_str(), &file) != 0 || !S_ISREG(file.st_mode)) continue;
+    if (::unlink(path.c_str()) == 0)
       removed.emplace_back(path);
+    else
+      left = left || errno != ENOENT;
   }
-  ::unlink(list.c_str());
+  // One that could not go (a folder turned read-only) is tried again at the next start.
+  if (!left) ::unlink(list.c_str());
   ::close(fd);
 }
 
