@@ -1135,7 +1135,8 @@ void RecordingCoordinator::saveMetadata(const fs::path& result) {
   } catch (...) {
     const std::string reason = describeException(std::current_exception());
     Diagnostics::line("⚠️ Failed to save metadata: " + reason);
-    noteTakeProblem("The metadata (clicks, cursor, zooms) could not be saved: " + reason + ".");
+    noteTakeProblem(TakeLoss::metadata,
+                    "The metadata (clicks, cursor, zooms) could not be saved: " + reason + ".");
   }
 }
 
@@ -1237,7 +1238,7 @@ QCoro::Task<void> RecordingCoordinator::stopRecording() {
   }
   QMetaObject::invokeMethod(
       this,
-      [this, result, editorMovie, hasStudioFeatures, shouldOpenTrimmer, problems = takeProblems_] {
+      [this, result, editorMovie, hasStudioFeatures, shouldOpenTrimmer, problems = takeProblems()] {
         Diagnostics::line("✅ Recording saved to: " + result.string());
         Diagnostics::line("🎬 Opening UI: hasStudioFeatures=" + boolText(hasStudioFeatures) +
                           ", shouldOpenTrimmer=" + boolText(shouldOpenTrimmer));
@@ -1356,15 +1357,17 @@ void RecordingCoordinator::noteMoviePlace(const FilePlaceChange& change) {
         if (const auto& saved = metadataSaver_.file())
           metadataSaver_.moveTo(change.path.parent_path() / saved->filename());
       }
-      noteTakeProblem("The recording was moved at " + at + "; it goes on in " + folder + ".");
+      noteTakeProblem(TakeLoss::nothing,
+                      "The recording was moved at " + at + "; it goes on in " + folder + ".");
       break;
     case FilePlaceChange::Kind::restored:
-      noteTakeProblem("The recording's folder " + folder + " was removed at " + at +
-                      "; it was made again and the recording goes on there.");
+      noteTakeProblem(TakeLoss::nothing, "The recording's folder " + folder + " was removed at " + at +
+                                             "; it was made again and the recording goes on there.");
       break;
     case FilePlaceChange::Kind::lost:
-      noteTakeProblem("The recording's folder " + folder + " was removed at " + at +
-                      " and could not be made again (" + change.reason + "): the recording cannot be kept.");
+      noteTakeProblem(TakeLoss::take, "The recording's folder " + folder + " was removed at " + at +
+                                          " and could not be made again (" + change.reason +
+                                          "): the recording cannot be kept.");
       break;
   }
 }
@@ -1378,8 +1381,9 @@ double RecordingCoordinator::recordedSoFar() const {
 void RecordingCoordinator::noteSoundLost(const std::string& reason) {
   auto kind = recordingState_.kind();
   if (kind != RecordingState::Kind::recording && kind != RecordingState::Kind::paused) return;
-  noteTakeProblem("The sound stopped at " + RecordingPreflight::durationText(recordedSoFar()) + " (" +
-                  reason + "); the rest of the recording is silent.");
+  noteTakeProblem(TakeLoss::sound, "The sound stopped at " +
+                                       RecordingPreflight::durationText(recordedSoFar()) + " (" + reason +
+                                       "); the rest of the recording is silent.");
 }
 
 void RecordingCoordinator::noteWindowGone(const GoneWindow& window) {
@@ -1387,14 +1391,15 @@ void RecordingCoordinator::noteWindowGone(const GoneWindow& window) {
   if (kind != RecordingState::Kind::recording && kind != RecordingState::Kind::paused) return;
   const std::string at = RecordingPreflight::durationText(recordedSoFar());
   if (!window.closed) {
-    noteTakeProblem("The window " + window.name + " was minimised at " + at +
-                    "; the picture misses it until it is shown again.");
+    noteTakeProblem(TakeLoss::picture, "The window " + window.name + " was minimised at " + at +
+                                           "; the picture misses it until it is shown again.");
   } else if (window.pictureEnded) {
     // The stream has stopped with it; what was recorded is kept as the take.
-    noteTakeProblem("The window " + window.name + " closed at " + at + "; the recording ended there.");
+    noteTakeProblem(TakeLoss::picture,
+                    "The window " + window.name + " closed at " + at + "; the recording ended there.");
   } else {
-    noteTakeProblem("The window " + window.name + " closed at " + at +
-                    "; the picture shows the rest of the take without it.");
+    noteTakeProblem(TakeLoss::picture, "The window " + window.name + " closed at " + at +
+                                           "; the picture shows the rest of the take without it.");
   }
 }
 
@@ -1402,15 +1407,25 @@ void RecordingCoordinator::noteMetadataSaveFailed(const std::string& reason) {
   // Every later save fails the same way; once is enough to know.
   if (metadataProblemTold_) return;
   metadataProblemTold_ = true;
-  noteTakeProblem("The metadata (clicks, cursor, zooms) could not be saved at " +
-                  RecordingPreflight::durationText(recordedSoFar()) + ": " + reason + ".");
+  noteTakeProblem(TakeLoss::metadata, "The metadata (clicks, cursor, zooms) could not be saved at " +
+                                          RecordingPreflight::durationText(recordedSoFar()) + ": " + reason +
+                                          ".");
 }
 
-void RecordingCoordinator::noteTakeProblem(const std::string& text) {
-  if (std::find(takeProblems_.begin(), takeProblems_.end(), text) != takeProblems_.end()) return;
+std::vector<std::string> RecordingCoordinator::takeProblems() const {
+  std::vector<std::string> texts;
+  for (const auto& problem : takeProblems_) texts.push_back(problem.text);
+  return texts;
+}
+
+void RecordingCoordinator::noteTakeProblem(TakeLoss loss, const std::string& text) {
+  const auto same = [&](const TakeProblem& problem) { return problem.text == text; };
+  if (std::any_of(takeProblems_.begin(), takeProblems_.end(), same)) return;
   Diagnostics::line("⚠️ " + text);
-  takeProblems_.push_back(text);
-  if (auto* panel = RecordingShell::panel()) panel->showProblem(text);
+  // After every problem as grave or graver, so that a later, lesser one never hides it.
+  const auto lesser = [&](const TakeProblem& problem) { return problem.loss < loss; };
+  takeProblems_.insert(std::find_if(takeProblems_.begin(), takeProblems_.end(), lesser), {loss, text});
+  if (auto* panel = RecordingShell::panel()) panel->showProblems(takeProblems());
   emit recordingProblem(QString::fromStdString(text));
 }
 

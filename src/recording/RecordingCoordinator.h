@@ -95,9 +95,10 @@ class RecordingCoordinator : public QObject, public iOSDeviceRecordingDelegate {
   void setResultOpener(ResultOpener opener) { resultOpener_ = std::move(opener); }
 
   // What the current take (or the last one, until the next prepare) lost on the way while it went
-  // on: its sound, its metadata, its folder. Each is told once, on the panel, and again when the
-  // take is saved.
-  const std::vector<std::string>& takeProblems() const { return takeProblems_; }
+  // on: the take itself, its picture, its sound, its metadata, or only its folder. The gravest come
+  // first, and among equals the earliest. Each is told once, on the panel, and again when the take
+  // is saved.
+  std::vector<std::string> takeProblems() const;
 
   // The error of the last recording that failed (prepare, start, stop or a stream failure).
   const std::optional<RecordingError>& lastError() const { return lastError_; }
@@ -243,8 +244,11 @@ class RecordingCoordinator : public QObject, public iOSDeviceRecordingDelegate {
   void noteSoundLost(const std::string& reason);
   void noteWindowGone(const GoneWindow& window);
   void noteMetadataSaveFailed(const std::string& reason);
-  // Keeps the problem for the saved notice and shows it on the panel, once.
-  void noteTakeProblem(const std::string& text);
+  // What a problem costs the take, from nothing (it only went elsewhere) to the take itself.
+  enum class TakeLoss { nothing, metadata, sound, picture, take };
+  // Keeps the problem for the saved notice and shows it on the panel, once; the panel shows the
+  // gravest.
+  void noteTakeProblem(TakeLoss loss, const std::string& text);
   // The recorded time so far, as the panel shows it.
   double recordedSoFar() const;
   void captureDurationAtStop();
@@ -298,7 +302,11 @@ class RecordingCoordinator : public QObject, public iOSDeviceRecordingDelegate {
   std::optional<RecordingError> lastError_;
   // Set once the writers were asked to finish: they are never finished or cancelled again.
   bool writersFinished_ = false;
-  std::vector<std::string> takeProblems_;
+  struct TakeProblem {
+    TakeLoss loss;
+    std::string text;
+  };
+  std::vector<TakeProblem> takeProblems_;  // the gravest first
   bool metadataProblemTold_ = false;
   // What a failed finish still left on disk.
   std::optional<std::filesystem::path> partialResult_;
