@@ -2,6 +2,8 @@
 
 #include <QCoreApplication>
 #include <QCoroFuture>
+#include <QCoroSignal>
+#include <QCoroTimer>
 #include <QEvent>
 #include <QFuture>
 #include <QPointer>
@@ -247,6 +249,7 @@ QCoro::Task<void> RecordingCoordinator::prepareRecording(RecordingMode mode,
   }
   QPointer<RecordingCoordinator> self(this);
   setState(RecordingState::preparing());
+  startGivenUp_ = false;
   co_await releaseRecording();
   if (!self) co_return;
   ++recordingGeneration_;
@@ -624,11 +627,57 @@ QCoro::Task<void> RecordingCoordinator::checkPermissions(const RecordingConfigur
 QCoro::Task<void> RecordingCoordinator::performCountdown(int seconds) {
   QPointer<RecordingCoordinator> self(this);
   setCountdownValue(seconds);
+  // The tick lives here rather than in the coordinator, so that it ends even where the coordinator
+  // goes first.
+  QTimer tick;
+  tick.setSingleShot(true);
+  countdownTick_ = &tick;
   for (int remaining = seconds; remaining >= 1;) {
-    co_await sleepFor(std::chrono::seconds(1));
+    tick.start(std::chrono::seconds(1));
+    co_await tick;
     if (!self) throw RecordingError::streamInterrupted();
+    if (startGivenUp_) {
+      setCountdownValue(0);
+      break;
+    }
     setCountdownValue(--remaining);
   }
+  countdownTick_ = nullptr;
+}
+
+QCoro::Task<void> RecordingCoordinator::cancelStart() {
+  QPointer<RecordingCoordinator> self(this);
+  while (recordingState_.kind() == RecordingState::Kind::preparing) {
+    co_await qCoro(this, &RecordingCoordinator::recordingStateChanged);
+    if (!self) co_return;
+  }
+  if (recordingState_.kind() != RecordingState::Kind::ready) co_return;
+  if (!countdownActive_) {
+    co_await dropPreparedTake();
+    co_return;
+  }
+  // The start gives the take up itself once its countdown, or its sound's start, returns.
+  startGivenUp_ = true;
+  if (countdownTick_) countdownTick_->start(0);
+  while (recordingState_.kind() == RecordingState::Kind::ready) {
+    co_await qCoro(this, &RecordingCoordinator::recordingStateChanged);
+    if (!self) co_return;
+  }
+}
+
+QCoro::Task<void> RecordingCoordinator::dropPreparedTake() {
+  QPointer<RecordingCoordinator> self(this);
+  // A failure that got there first has returned to idle already.
+  if (recordingState_.kind() != RecordingState::Kind::ready) {
+    startGivenUp_ = false;
+    co_return;
+  }
+  Diagnostics::line("🛑 The recording was given up before it started");
+  co_await tearDown(false);
+  if (!self) co_return;
+  startGivenUp_ = false;
+  resetTiming();
+  setState(RecordingState::idle());
 }
 
 void RecordingCoordinator::startDurationTimer() {
@@ -679,6 +728,10 @@ QCoro::Task<void> RecordingCoordinator::startRecording() {
       throw;
     }
     countdownActive_ = false;
+    if (startGivenUp_) {
+      co_await dropPreparedTake();
+      co_return;
+    }
     if (recordingState_.kind() != RecordingState::Kind::ready || !configuration_) {
       throw RecordingError::invalidConfiguration("Recording not prepared");
     }
@@ -689,6 +742,10 @@ QCoro::Task<void> RecordingCoordinator::startRecording() {
     co_await screenEngine_->startSound();
     if (!self) co_return;
     countdownActive_ = false;
+    if (startGivenUp_) {
+      co_await dropPreparedTake();
+      co_return;
+    }
     if (recordingState_.kind() != RecordingState::Kind::ready || !configuration_) {
       throw RecordingError::invalidConfiguration("Recording not prepared");
     }

@@ -69,8 +69,13 @@ class RecordingCoordinator : public QObject, public iOSDeviceRecordingDelegate {
   // and the writer: state ready. On failure everything built is torn down, the state is idle again
   // and the error is thrown.
   QCoro::Task<void> prepareRecording(RecordingMode mode, RecordingConfiguration configuration);
-  // Ready only; refused while a countdown runs. Counts down, then records.
+  // Ready only; refused while a countdown runs. Counts down, then records. A start given up
+  // meanwhile (cancelStart) returns without recording.
   QCoro::Task<void> startRecording();
+  // Gives up a take that has not begun to record: a preparation under way is let finish, a
+  // countdown ends at once, and the prepared writers go with their files, so that nothing is left
+  // on disk. Returns once the state is idle; does nothing once the take records.
+  QCoro::Task<void> cancelStart();
   void pauseRecording();
   void resumeRecording();
   // Recording or paused only. Finishes the movie or package and saves the metadata; the state is
@@ -190,7 +195,10 @@ class RecordingCoordinator : public QObject, public iOSDeviceRecordingDelegate {
   void makeContext();
   void installCaptureHandlers(bool systemAudio);
 
+  // Returns early, without throwing, once the start is given up.
   QCoro::Task<void> performCountdown(int seconds);
+  // What a start does once cancelStart gave it up: drops the prepared take and returns to idle.
+  QCoro::Task<void> dropPreparedTake();
   void startDurationTimer();
   void startAutoStopTimer(int minutes);
   void startLiveHandlers(const RecordingConfiguration& configuration);
@@ -275,6 +283,9 @@ class RecordingCoordinator : public QObject, public iOSDeviceRecordingDelegate {
   QTimer autoStopTimer_;
   QTimer cursorSamplingTimer_;
   bool countdownActive_ = false;
+  bool startGivenUp_ = false;
+  // The countdown's tick, which cancelStart fires at once.
+  QPointer<QTimer> countdownTick_;
   uint64_t recordingGeneration_ = 0;
 
   std::unique_ptr<ScreenCaptureEngine> screenEngine_;
