@@ -689,12 +689,18 @@ void RecordingCoordinator::startAutoStopTimer(int minutes) {
   Diagnostics::line("⏱️ Starting auto-stop timer for " + formatInt(minutes) + " minute(s) (" +
                     formatDouble(seconds) + " seconds)");
   autoStopTimer_.disconnect();
+  autoStopDeadline_ = autoStopTiming_.clock() + seconds;
   uint64_t generation = recordingGeneration_;
   connect(&autoStopTimer_, &QTimer::timeout, this, [this, generation] {
     auto kind = recordingState_.kind();
     // A user stop that got there first, or a timer of an earlier recording, does nothing.
     if (generation != recordingGeneration_ ||
         (kind != RecordingState::Kind::recording && kind != RecordingState::Kind::paused)) {
+      return;
+    }
+    // One wait of a longer time ended: wait on.
+    if (autoStopTiming_.clock() < autoStopDeadline_) {
+      armAutoStopTimer();
       return;
     }
     Diagnostics::line("⏱️ Auto-stop timer fired! Stopping recording...");
@@ -706,7 +712,19 @@ void RecordingCoordinator::startAutoStopTimer(int minutes) {
       }
     }(this);
   });
-  autoStopTimer_.start(std::chrono::milliseconds(static_cast<int64_t>(seconds * 1000)));
+  armAutoStopTimer();
+}
+
+void RecordingCoordinator::armAutoStopTimer() {
+  const double remaining = std::ceil((autoStopDeadline_ - autoStopTiming_.clock()) * 1000);
+  const double longest =
+      double(std::min<int64_t>(autoStopTiming_.longestWait.count(), std::numeric_limits<int>::max()));
+  autoStopTimer_.start(std::chrono::milliseconds(static_cast<int64_t>(std::clamp(remaining, 0.0, longest))));
+}
+
+std::optional<std::chrono::milliseconds> RecordingCoordinator::autoStopDueIn() const {
+  if (!autoStopTimer_.isActive()) return std::nullopt;
+  return std::chrono::milliseconds(std::llround((autoStopDeadline_ - autoStopTiming_.clock()) * 1000));
 }
 
 // ---- start, pause, resume ----

@@ -9,6 +9,7 @@
 #include <chrono>
 #include <filesystem>
 #include <functional>
+#include <limits>
 #include <memory>
 #include <optional>
 #include <string>
@@ -19,6 +20,7 @@
 #include "model/RecordingConfiguration.h"
 #include "model/RecordingMode.h"
 #include "model/RecordingState.h"
+#include "platform/media/MonotonicClock.h"
 #include "platform/x11/StreamConfiguration.h"
 #include "recording/MetadataSaver.h"
 
@@ -95,6 +97,17 @@ class RecordingCoordinator : public QObject, public iOSDeviceRecordingDelegate {
   // Replaces the wall clock that dates the published states (tests make it jump). Durations and
   // pauses are measured on the monotonic clock that stamps the samples, never on this one.
   void setWallClock(std::function<Date()> clock) { wallClock_ = std::move(clock); }
+
+  // How the automatic stop waits: the clock its deadline is kept on and the longest single wait of
+  // its timer, whose interval is an int of milliseconds; a longer wait runs in several. Tests put in
+  // a clock that jumps and short waits.
+  struct AutoStopTiming {
+    SecondsClock clock = monotonicSecondsClock();
+    std::chrono::milliseconds longestWait{std::numeric_limits<int>::max()};
+  };
+  void setAutoStopTiming(AutoStopTiming timing) { autoStopTiming_ = std::move(timing); }
+  // How long until the running take stops by itself; none when it will not.
+  std::optional<std::chrono::milliseconds> autoStopDueIn() const;
 
   // Replaces the hand-off (tests keep finished movies from opening in other programs).
   void setResultOpener(ResultOpener opener) { resultOpener_ = std::move(opener); }
@@ -201,6 +214,8 @@ class RecordingCoordinator : public QObject, public iOSDeviceRecordingDelegate {
   QCoro::Task<void> dropPreparedTake();
   void startDurationTimer();
   void startAutoStopTimer(int minutes);
+  // Waits until the deadline, or the longest wait the timer allows.
+  void armAutoStopTimer();
   void startLiveHandlers(const RecordingConfiguration& configuration);
   void stopTimersAndPump();
   void stopCursorHandling();
@@ -281,6 +296,8 @@ class RecordingCoordinator : public QObject, public iOSDeviceRecordingDelegate {
   int64_t pauseStartNs_ = 0;
   QTimer durationTimer_;
   QTimer autoStopTimer_;
+  AutoStopTiming autoStopTiming_;
+  double autoStopDeadline_ = 0;  // seconds on autoStopTiming_.clock
   QTimer cursorSamplingTimer_;
   bool countdownActive_ = false;
   bool startGivenUp_ = false;

@@ -384,6 +384,36 @@ TEST_F(RecordingCoordinatorTest, AStartGivenUpEndsItsCountdownAtOnceAndLeavesNot
   EXPECT_TRUE(harness.stop());
 }
 
+// A timer waits at most an int of milliseconds (24.8 days). An auto-stop of more minutes than that
+// neither wraps to a few seconds (71583 minutes are 2^32 ms and 12.9 s) nor is refused (40000): it
+// waits on, piece by piece, and stops at its deadline. The clock jumps here; each piece is 20 ms.
+TEST_F(RecordingCoordinatorTest, AnAutoStopLongerThanOneTimerWaitStopsAtItsDeadline) {
+  double now = 1000;
+  harness.coordinator.setAutoStopTiming({[&] { return now; }, std::chrono::milliseconds(20)});
+  RecordingMode mode = RecordingMode::screenArea(display, QRectF(0, 0, 160, 120));
+  for (int minutes : {40000, 71583}) {
+    if (minutes != 40000) {
+      ASSERT_TRUE(harness.stop()) << harness.error;
+      ASSERT_TRUE(harness.waitForIdle());
+    }
+    auto configuration = config(mode);
+    configuration.autoStopMinutes = minutes;
+    ASSERT_TRUE(harness.start(mode, configuration)) << harness.error;
+    EXPECT_EQ(harness.coordinator.autoStopDueIn(), std::chrono::minutes(minutes)) << minutes;
+    ASSERT_TRUE(harness.recordFor(0.5));
+    EXPECT_EQ(harness.coordinator.recordingState().kind(), RecordingState::Kind::recording) << minutes;
+  }
+  harness.opened.clear();
+  now += 71583 * 60.0 - 1;
+  ASSERT_TRUE(harness.recordFor(0.8));
+  EXPECT_EQ(harness.coordinator.recordingState().kind(), RecordingState::Kind::recording);
+  EXPECT_EQ(harness.coordinator.autoStopDueIn(), std::chrono::seconds(1));
+  now += 1;
+  ASSERT_TRUE(test::waitUntil([&] { return !harness.opened.empty(); })) << "the take never stopped";
+  EXPECT_FALSE(harness.coordinator.lastError());
+  EXPECT_FALSE(harness.coordinator.autoStopDueIn());
+}
+
 TEST_F(RecordingCoordinatorTest, ClickHandlerRecordsClicksInsideTheAreaWhileNotPaused) {
   RecordingMode mode = RecordingMode::screenArea(display, QRectF(100, 100, 400, 300));
   auto configuration = config(mode);
