@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <optional>
 #include <string_view>
 
@@ -10,6 +11,9 @@
 // platform/json/EnumTable.h.
 
 namespace tk {
+
+// The frame rates a recording may ask for, lowest first.
+inline constexpr std::array<double, 9> kRecordingFrameRates{10, 15, 24, 30, 60, 90, 120, 144, 240};
 
 // Bit-rate tier of the movie writer.
 enum class VideoQuality { low, medium, high };

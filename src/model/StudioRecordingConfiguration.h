@@ -6,16 +6,16 @@
 
 namespace tk {
 
-// A studio number of the settings store: its key, its default and the range its slider offers. A
-// stored value that is not a positive number reads as the default and one outside the range as its
-// nearer end, alike for the settings window and for a recording.
+// A studio number of the settings store: its key, its default and the range its slider (or colour
+// well) offers. It reads as SettingsStore::offeredNumber says, alike for the settings window and for
+// a recording.
 struct StudioNumberSetting {
   const char* key;
   double defaultValue;
   double minimum;
   double maximum;
   double read(const SettingsStore& store) const {
-    return store.positiveValueWithin(key, defaultValue, minimum, maximum);
+    return store.offeredNumber(key, defaultValue, minimum, maximum);
   }
 };
 
@@ -23,6 +23,10 @@ inline constexpr StudioNumberSetting kZoomLevelSetting{"zoomLevel", 2.0, 1.5, 3.
 inline constexpr StudioNumberSetting kZoomDurationSetting{"zoomDuration", 0.5, 0.3, 1.0};
 inline constexpr StudioNumberSetting kClickThresholdSetting{"clickThreshold", 0.5, 0.3, 2.0};
 inline constexpr StudioNumberSetting kCursorSizeSetting{"cursorSize", 24.0, 16.0, 48.0};
+// The live ripple's colour, one component each.
+inline constexpr StudioNumberSetting kRippleRedSetting{"cursorRippleColorRed", 0.0, 0.0, 1.0};
+inline constexpr StudioNumberSetting kRippleGreenSetting{"cursorRippleColorGreen", 0.5, 0.0, 1.0};
+inline constexpr StudioNumberSetting kRippleBlueSetting{"cursorRippleColorBlue", 1.0, 0.0, 1.0};
 
 // The studio features of one recording, loaded from the settings store by
 // RecordingConfiguration::loadStudioConfiguration. Lives only in memory.

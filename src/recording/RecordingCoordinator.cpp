@@ -895,9 +895,9 @@ void RecordingCoordinator::startLiveHandlers(const RecordingConfiguration& confi
       // Typed reads: a file-backed store hands back "false" as text after a restart.
       overlay.setEnableScaleAnimation(settings.boolValue("enableCursorScaleAnimation", true));
       overlay.setEnableRippleEffect(settings.boolValue("enableCursorRippleEffect", true));
-      overlay.setRippleColor(QColor::fromRgbF(settings.doubleValue("cursorRippleColorRed"),
-                                              settings.doubleValue("cursorRippleColorGreen"),
-                                              settings.doubleValue("cursorRippleColorBlue"), 0.5));
+      overlay.setRippleColor(QColor::fromRgbF(kRippleRedSetting.read(settings),
+                                              kRippleGreenSetting.read(settings),
+                                              kRippleBlueSetting.read(settings), 0.5));
     }
     overlay.setHighlightEnabled(true);
   }

@@ -17,13 +17,9 @@ namespace tk {
 
 namespace fs = std::filesystem;
 
-namespace {
-constexpr std::array<int, 9> kAllowedFrameRates{10, 15, 24, 30, 60, 90, 120, 144, 240};
-}
-
 void RecordingPreflight::validateConfiguration(const RecordingConfiguration& configuration) {
-  if (std::find(kAllowedFrameRates.begin(), kAllowedFrameRates.end(), configuration.frameRate) ==
-      kAllowedFrameRates.end()) {
+  if (std::find(kRecordingFrameRates.begin(), kRecordingFrameRates.end(), configuration.frameRate) ==
+      kRecordingFrameRates.end()) {
     throw RecordingError::invalidConfiguration("Invalid frame rate: " +
                                                std::to_string(configuration.frameRate));
   }

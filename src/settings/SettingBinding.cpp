@@ -22,4 +22,14 @@ SettingBinding<QString> bindingOf(StringSetting setting) {
           SettingBinding<QString>::observingKey(setting.key)};
 }
 
+SettingBinding<QVariant> pickerBindingOf(IntSetting setting) {
+  return bindingOf(setting).mapped<QVariant>([](const long long& v) { return QVariant(int(v)); },
+                                             [](const QVariant& v) { return (long long)v.toInt(); });
+}
+
+SettingBinding<QVariant> pickerBindingOf(StringSetting setting) {
+  return bindingOf(setting).mapped<QVariant>([](const QString& v) { return QVariant(v); },
+                                             [](const QVariant& v) { return v.toString(); });
+}
+
 }  // namespace tk

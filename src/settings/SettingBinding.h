@@ -43,6 +43,11 @@ SettingBinding<long long> bindingOf(IntSetting setting);
 SettingBinding<double> bindingOf(DoubleSetting setting);
 SettingBinding<QString> bindingOf(StringSetting setting);
 
+// A picker's binding on a key whose stored value is itself the value of the option shown; the key's
+// read makes it always one of the options.
+SettingBinding<QVariant> pickerBindingOf(IntSetting setting);
+SettingBinding<QVariant> pickerBindingOf(StringSetting setting);
+
 // A binding on a plain value the view holds (view state), told of changes by the view itself.
 template <typename T>
 SettingBinding<T> bindingOfState(T* state) {

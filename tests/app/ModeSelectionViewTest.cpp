@@ -200,19 +200,23 @@ TEST_F(ModeSelectionViewTest, FailuresOfAStartEndInTheRecordingErrorAlert) {
   EXPECT_EQ(recording.calls, std::vector<std::string>{"prepare"});
   delete openAlert();
 
-  // A frame rate that is no number says so, and nothing is prepared.
+  // Stored values the settings window cannot offer fail nothing: Record gets them as the window
+  // shows them (a frame rate that is no number, minutes beyond 2^32 ms, a countdown of 68 years).
   SettingsStore::standard().setString("frameRate", "fast");
+  SettingsStore::standard().setString("autoStopMinutes", "71583");
+  SettingsStore::standard().setString("countdown", "2147483647");
   content.displayList = {std::make_shared<CaptureDisplay>()};
   recording.failPrepare = false;
+  recording.calls.clear();
   view->show();
   view->recordButton()->click();
-  ASSERT_TRUE(test::waitUntil([&] { return openAlert() != nullptr; }));
-  EXPECT_EQ(
-      openAlert()->informativeText(),
-      "Failed to start recording: Invalid recording configuration: The frame rate setting \"fast\" is not a "
-      "number");
-  EXPECT_EQ(recording.calls, std::vector<std::string>{"prepare"});
-  settings::frameRate.write(60);
+  ASSERT_TRUE(test::waitUntil([&] { return recording.calls.size() == 2 || openAlert(); }));
+  EXPECT_EQ(openAlert(), nullptr);
+  EXPECT_EQ(recording.calls, (std::vector<std::string>{"prepare", "start"}));
+  ASSERT_TRUE(recording.preparedConfiguration);
+  EXPECT_EQ(recording.preparedConfiguration->frameRate, 60);
+  EXPECT_EQ(recording.preparedConfiguration->autoStopMinutes, 999);
+  EXPECT_EQ(recording.preparedConfiguration->countdown, 99);
 }
 
 TEST_F(ModeSelectionViewTest, MicrophoneMenuListsInputsAsPlainTextAndStoresTheName) {

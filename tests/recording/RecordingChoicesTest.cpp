@@ -8,6 +8,7 @@
 #include <QTemporaryDir>
 #include <QTimer>
 #include <fstream>
+#include <map>
 #include <nlohmann/json.hpp>
 
 #include "MovieProbe.h"
@@ -21,11 +22,15 @@
 #include "platform/qt/SettingsStore.h"
 #include "settings/ClickToZoomSettingsSection.h"
 #include "settings/CustomCursorSettingsSection.h"
+#include "settings/OutputView.h"
 #include "settings/RecorderView.h"
 #include "settings/RecordingConfigurationBuilder.h"
+#include "settings/SPicker.h"
+#include "settings/SSteper.h"
 #include "settings/SettingsSlider.h"
 #include "settings/SettingsView.h"
 #include "support/TestSupport.h"
+#include "ui/ColorWell.h"
 #include "writing/LayerRecordingManager.h"
 
 namespace tk {
@@ -259,7 +264,7 @@ TEST_F(RecordingChoicesTest, StoredSwitchesReadBackTypedAfterARestart) {
   EXPECT_TRUE(harness.stop()) << harness.error;
 }
 
-TEST_F(RecordingChoicesTest, StoredNumbersThatAreNoNumbersOrBeyondTheirSlidersShowAndRecordAsDefaultsOrEnds) {
+TEST_F(RecordingChoicesTest, StoredValuesTheWindowCannotOfferShowAndRecordAsDefaultsOrNearerEnds) {
   StandardSettingsFile settings;
   {
     // As a hand-edited file or another program may leave it.
@@ -267,11 +272,27 @@ TEST_F(RecordingChoicesTest, StoredNumbersThatAreNoNumbersOrBeyondTheirSlidersSh
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
     file.write(
         "[General]\nenableClickToZoom=true\nzoomLevel=nan\nzoomDuration=-1\nclickThreshold=inf\n"
-        "highlightCursor=true\nenableCustomCursor=true\ncursorSize=1000\n");
+        "highlightCursor=true\nenableCustomCursor=true\ncursorSize=1000\ncursorStyle=sparkles\n"
+        "cursorRippleColorRed=5\ncursorRippleColorGreen=abc\nframeRate=-5\nresolution=xyz\n"
+        "videoQuality=0.5\noutputFormat=MOV\nbackgroundColor=purple\ncountdown=2147483647\n"
+        "autoStopMinutes=71583\n");
   }
   SettingsStore::useFileForStandard(settings.path());
 
   SettingsView window;
+  const auto* output = window.page<OutputView>();
+  const std::pair<const char*, const char*> pickers[] = {
+      {"Frame Rate", "60 FPS"}, {"Resolution", "Normal (1x)"}, {"Quality", "High"}, {"Format", "MOV"}};
+  for (auto [title, shown] : pickers) EXPECT_EQ(output->picker(title)->currentText(), shown) << title;
+  std::map<QString, QString> recorderRows;
+  for (auto* steper : window.page<RecorderView>()->findChildren<SSteper*>())
+    recorderRows[steper->label()] = QString::number(steper->value());
+  for (auto* picker : window.page<RecorderView>()->findChildren<SPicker*>())
+    recorderRows[picker->label()] = picker->currentText();
+  EXPECT_EQ(recorderRows["Delay Before Recording"], "99");
+  EXPECT_EQ(recorderRows["Auto-Stop After (minutes)"], "999");
+  EXPECT_EQ(recorderRows["Background"], "Wallpaper");
+  EXPECT_EQ(recorderRows["Style"], "Circle");
   window.setSelectedItem("Recorder");
   auto* zoom = window.page<RecorderView>()->findChild<ClickToZoomSettingsSection*>();
   auto* cursor = window.page<RecorderView>()->findChild<CustomCursorSettingsSection*>();
@@ -292,16 +313,32 @@ TEST_F(RecordingChoicesTest, StoredNumbersThatAreNoNumbersOrBeyondTheirSlidersSh
   // A recording started as the pickers start one uses the same numbers.
   RecordingMode mode = RecordingMode::screenArea(display, QRectF(0, 0, 160, 120));
   auto configuration = RecordingConfigurationBuilder::build(mode, SettingsStore::standard());
-  configuration.countdown = 0;
   configuration.outputDirectory = out();
   ASSERT_TRUE(configuration.studioConfig);
   EXPECT_EQ(configuration.studioConfig->zoomLevel, 2.0);
   EXPECT_EQ(configuration.studioConfig->zoomDuration, 0.5);
   EXPECT_EQ(configuration.studioConfig->clickThreshold, 0.5);
+  EXPECT_EQ(configuration.frameRate, 60);
+  EXPECT_EQ(configuration.resolution, ResolutionMode::normal);
+  EXPECT_EQ(configuration.videoQuality, VideoQuality::high);
+  EXPECT_EQ(configuration.outputFormat, OutputFormat::mov);
+  EXPECT_EQ(configuration.backgroundColor, BackgroundType::wallpaper);
+  EXPECT_EQ(configuration.countdown, 99);
+  EXPECT_EQ(configuration.autoStopMinutes, 999);
+  configuration.countdown = 0;
   ASSERT_TRUE(harness.start(mode, configuration)) << harness.error;
+  const auto dueIn = harness.coordinator.autoStopDueIn();
+  ASSERT_TRUE(dueIn);
+  EXPECT_GT(*dueIn, std::chrono::minutes(998));
+  EXPECT_LE(*dueIn, std::chrono::minutes(999));
   const auto& overlay = harness.coordinator.cursorOverlayController();
   EXPECT_EQ(overlay.clickThreshold(), 0.5);
   EXPECT_EQ(overlay.customCursorSize(), 48);
+  EXPECT_EQ(overlay.customCursorStyle(), CursorStyle::circle);
+  // The ripple as the colour well shows it: red at its end, green at its default.
+  EXPECT_EQ(overlay.rippleColor(), QColor::fromRgbF(1, 0.5f, 1, 0.5f));
+  EXPECT_EQ(window.page<RecorderView>()->findChild<CustomCursorSettingsSection*>()->rippleColor()->color(),
+            QColor::fromRgbF(1, 0.5f, 1, 1));
   ASSERT_TRUE(harness.recordFor(0.3));
   EXPECT_TRUE(harness.stop()) << harness.error;
 }

@@ -83,21 +83,15 @@ TEST_F(RecordingConfigurationBuilderTest, WithEveryKeyAbsentADisplayRecordingGet
   EXPECT_TRUE(QFileInfo(recordings).isDir());
 }
 
-TEST_F(RecordingConfigurationBuilderTest, ResolutionAndQualityMapStoredNumbersWithTheLowestAsFallback) {
-  const std::pair<long long, ResolutionMode> resolutions[] = {{2, ResolutionMode::high},
-                                                              {1, ResolutionMode::normal},
-                                                              {0, ResolutionMode::low},
-                                                              {3, ResolutionMode::low},
-                                                              {-1, ResolutionMode::low}};
+TEST_F(RecordingConfigurationBuilderTest, ResolutionAndQualityMapStoredNumbersToTheirOptions) {
+  const std::pair<long long, ResolutionMode> resolutions[] = {
+      {2, ResolutionMode::high}, {1, ResolutionMode::normal}, {0, ResolutionMode::low}};
   for (auto [stored, expected] : resolutions) {
     settings::resolution.write(stored);
     EXPECT_EQ(build().resolution, expected) << stored;
   }
-  const std::pair<double, VideoQuality> qualities[] = {{1.0, VideoQuality::high},
-                                                       {0.7, VideoQuality::medium},
-                                                       {0.3, VideoQuality::low},
-                                                       {0.5, VideoQuality::low},
-                                                       {2.0, VideoQuality::low}};
+  const std::pair<double, VideoQuality> qualities[] = {
+      {1.0, VideoQuality::high}, {0.7, VideoQuality::medium}, {0.3, VideoQuality::low}};
   for (auto [stored, expected] : qualities) {
     settings::videoQuality.write(stored);
     EXPECT_EQ(build().videoQuality, expected) << stored;
@@ -114,10 +108,11 @@ TEST_F(RecordingConfigurationBuilderTest, TextsMapToOptionsAndUnknownTextsFallBa
     settings::backgroundColor.write(stored);
     EXPECT_EQ(build().backgroundColor, expected) << stored;
   }
+  // A text that names no format records as the default the Format picker then shows.
   const std::pair<const char*, OutputFormat> formats[] = {{"mov", OutputFormat::mov},
                                                           {"mp4", OutputFormat::mp4},
-                                                          {"MOV", OutputFormat::mp4},
-                                                          {"", OutputFormat::mp4}};
+                                                          {"MOV", OutputFormat::mov},
+                                                          {"", OutputFormat::mov}};
   for (auto [stored, expected] : formats) {
     settings::outputFormat.write(stored);
     EXPECT_EQ(build().outputFormat, expected) << stored;
@@ -179,13 +174,54 @@ TEST_F(RecordingConfigurationBuilderTest, ValuesStoredAsTextByOtherProgramsAreRe
   EXPECT_FALSE(QFileInfo::exists(folder));
 }
 
-TEST_F(RecordingConfigurationBuilderTest, NumbersPassThroughForTheCoordinatorToJudge) {
-  settings::frameRate.write(75);
-  settings::countdown.write(-4);
-  EXPECT_EQ(build().frameRate, 75);
-  EXPECT_EQ(build().countdown, -4);
-  settings::frameRate.write(1LL << 40);
-  EXPECT_EQ(build().frameRate, std::numeric_limits<int>::max());
+// Whatever another program or a hand edit left in the file, a recording gets a value the settings
+// window offers: what is no valid value reads as the default, what is beyond the window's range as
+// its nearer end. Never a refused recording, a timer that wraps or a countdown that never ends.
+TEST_F(RecordingConfigurationBuilderTest, StoredValuesTheWindowCannotOfferRecordAsItsDefaultOrNearerEnd) {
+  using C = const RecordingConfiguration&;
+  struct Row {
+    const char* stored;
+    double (*field)(C);
+    double expected;
+  };
+  const auto frameRate = [](C c) { return double(c.frameRate); };
+  const auto resolution = [](C c) { return double(c.resolution); };
+  const auto quality = [](C c) { return double(c.videoQuality); };
+  const auto countdown = [](C c) { return double(c.countdown); };
+  const auto autoStop = [](C c) { return double(c.autoStopMinutes); };
+  const auto encoder = [](C c) { return double(c.encoder); };
+  const double normal = double(ResolutionMode::normal), high = double(VideoQuality::high);
+  const Row rows[] = {
+      {"frameRate=-5", frameRate, 60},
+      {"frameRate=abc", frameRate, 60},
+      {"frameRate=0", frameRate, 60},
+      {"frameRate=75", frameRate, 60},
+      {"frameRate=5", frameRate, 10},
+      {"frameRate=1099511627776", frameRate, 240},
+      {"frameRate=30", frameRate, 30},
+      {"resolution=xyz", resolution, normal},
+      {"resolution=-1", resolution, normal},
+      {"resolution=1.5", resolution, normal},
+      {"resolution=3", resolution, double(ResolutionMode::high)},
+      {"videoQuality=0.5", quality, high},
+      {"videoQuality=nan", quality, high},
+      {"videoQuality=2", quality, high},
+      {"videoQuality=0.1", quality, double(VideoQuality::low)},
+      {"countdown=2147483647", countdown, 99},
+      {"countdown=-4", countdown, 0},
+      {"countdown=soon", countdown, 0},
+      {"autoStopMinutes=71583", autoStop, 999},
+      {"autoStopMinutes=40000", autoStop, 999},
+      {"autoStopMinutes=-1", autoStop, 0},
+      {"autoStopMinutes=30", autoStop, 30},
+      {"encoder=H264", encoder, double(VideoEncoder::h265)},
+  };
+  for (const Row& row : rows) {
+    // As text, as a hand-edited file holds it.
+    const QStringList keyAndValue = QString(row.stored).split('=');
+    store.store().setString(keyAndValue[0], keyAndValue[1]);
+    EXPECT_EQ(row.field(build()), row.expected) << row.stored;
+  }
 }
 
 TEST_F(RecordingConfigurationBuilderTest, ClickToZoomWithUntouchedSlidersRecordsTheShownDefaults) {

@@ -219,16 +219,18 @@ TEST_F(SettingsTabsTest, OutputTabPickersMapStoredValuesAndStoreTheChosenOnes) {
   EXPECT_EQ(other->stringValue("outputFormat"), "mp4");
   EXPECT_EQ(other->stringValue("encoder"), "h264");
 
-  // Stored values outside the options show by each key's rule.
+  // Stored values outside the options show as the default, or the nearer end of the options.
   SettingsStore& store = SettingsStore::standard();
   store.setInteger("resolution", 7);
   store.setDouble("videoQuality", 0.5);
   store.setString("encoder", "x");
   store.setString("outputFormat", "MOV");
-  EXPECT_EQ(view.picker("Resolution")->currentText(), "Normal (1x)");
+  store.setString("frameRate", "abc");
+  EXPECT_EQ(view.picker("Resolution")->currentText(), "High (Native)");
   EXPECT_EQ(view.picker("Quality")->currentText(), "High");
   EXPECT_EQ(view.picker("Encoder")->currentText(), "H.265 (HEVC)");
-  EXPECT_EQ(view.picker("Format")->currentText(), "MP4");
+  EXPECT_EQ(view.picker("Format")->currentText(), "MOV");
+  EXPECT_EQ(view.picker("Frame Rate")->currentText(), "60 FPS");
   EXPECT_EQ(store_.reopened()->integerValue("resolution"), 7);  // showing changes nothing
 }
 

@@ -91,10 +91,25 @@ double SettingsStore::doubleValue(const QString& key, double fallback) const {
   return doubleFrom(rawValue(key)).value_or(fallback);
 }
 
-double SettingsStore::positiveValueWithin(const QString& key, double fallback, double minimum,
-                                          double maximum) const {
-  const double value = doubleValue(key, fallback);
-  return std::isfinite(value) && value > 0 ? std::clamp(value, minimum, maximum) : fallback;
+double SettingsStore::offeredNumber(const QString& key, double fallback, double minimum, double maximum,
+                                    std::span<const double> choices) const {
+  const QVariant raw = rawValue(key);
+  bool isNumber = raw.typeId() != QMetaType::Bool;
+  const double value = isNumber ? raw.toString().trimmed().toDouble(&isNumber) : 0.0;
+  if (!isNumber || !std::isfinite(value) || (value <= 0 && value < minimum)) return fallback;
+  const double within = std::clamp(value, minimum, maximum);
+  if (choices.empty() || std::find(choices.begin(), choices.end(), within) != choices.end()) return within;
+  return fallback;
+}
+
+QString SettingsStore::offeredText(const QString& key, const QString& fallback,
+                                   std::span<const char* const> choices) const {
+  const std::optional<QString> text = stringValue(key);
+  if (!text) return fallback;
+  for (const char* choice : choices) {
+    if (*text == QLatin1String(choice)) return *text;
+  }
+  return fallback;
 }
 
 long long SettingsStore::integerValue(const QString& key, long long fallback) const {

@@ -7,6 +7,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <span>
 #include <string>
 
 class QSettings;
@@ -43,9 +44,16 @@ class SettingsStore : public QObject {
   double doubleValue(const QString& key, double fallback) const;
   long long integerValue(const QString& key, long long fallback) const;
   QString stringValue(const QString& key, const QString& fallback) const;
-  // A number that must be above zero, within [minimum, maximum]: one never stored, unreadable, not
-  // finite or not above zero reads as `fallback`, and one outside the range as its nearer end.
-  double positiveValueWithin(const QString& key, double fallback, double minimum, double maximum) const;
+  // The reads of a value that a control of the settings window offers, so that what is read is
+  // always something the window can show. A number within [minimum, maximum], and one of `choices`
+  // when the control is a list of them: one never stored, not a number, not finite, or not above
+  // zero while below the range reads as `fallback`; one beyond the range as its nearer end; one
+  // within the range that is no choice as `fallback`.
+  double offeredNumber(const QString& key, double fallback, double minimum, double maximum,
+                       std::span<const double> choices = {}) const;
+  // A text that must be one of `choices` (compared exactly): any other reads as `fallback`.
+  QString offeredText(const QString& key, const QString& fallback,
+                      std::span<const char* const> choices) const;
 
   void setBool(const QString& key, bool value);
   void setDouble(const QString& key, double value);
