@@ -6,6 +6,7 @@
 #include "recording/RecordingServices.h"
 #include "platform/qt/Async.h"
 #include "platform/qt/Diagnostics.h"
+#include "platform/qt/TestHold.h"
 
 namespace tk {
 
@@ -24,7 +25,10 @@ QCoro::Task<void> AudioDeviceManager::refreshDevices() {
   CaptureDeviceSource* source = source_;
   std::vector<CaptureDevice> devices;
   try {
-    devices = co_await onWorker([source] { return source->microphones(); });
+    devices = co_await onWorker([source] {
+      TestHold::at("device-list");
+      return source->microphones();
+    });
   } catch (const std::exception& error) {
     Diagnostics::line(std::string("❌ Failed to list microphones: ") + error.what());
   }

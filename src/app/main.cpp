@@ -1,6 +1,7 @@
 #include <QApplication>
 #include <QLibraryInfo>
 #include <QLocale>
+#include <QThreadPool>
 #include <QTranslator>
 #include <cstdio>
 #include <memory>
@@ -8,6 +9,7 @@
 #include "app/PlatformServices.h"
 #include "app/tavelkombrixApp.h"
 #include "platform/qt/MemoryRelease.h"
+#include "platform/qt/TestHold.h"
 #include "platform/x11/X11Session.h"
 
 int main(int argc, char** argv) {
@@ -38,5 +40,10 @@ int main(int argc, char** argv) {
   if (app.handOverToRunningInstance()) return 0;
   services = std::make_unique<tk::PlatformServices>();
   app.launch(services->modeSelectionServices());
-  return application.exec();
+  const int code = application.exec();
+  // Work still on the thread pool (device lists, content queries, a sound being opened, files
+  // being finished) reads the services and the windows: it ends before they go.
+  tk::TestHold::releaseAll();
+  QThreadPool::globalInstance()->waitForDone();
+  return code;
 }

@@ -12,6 +12,7 @@
 #include "platform/qt/Async.h"
 #include "platform/qt/Diagnostics.h"
 #include "platform/qt/MainThread.h"
+#include "platform/qt/TestHold.h"
 #include "platform/x11/X11CaptureStream.h"
 
 namespace tk {
@@ -84,15 +85,16 @@ ScreenCaptureEngine::Streams::~Streams() {
   audio.reset();
 }
 
-ScreenCaptureEngine::ScreenCaptureEngine() : self_(std::make_shared<ScreenCaptureEngine*>(this)) {}
+ScreenCaptureEngine::ScreenCaptureEngine() : gate_(std::make_shared<Gate>(this)) {}
 
 ScreenCaptureEngine::~ScreenCaptureEngine() {
-  self_.reset();
+  gate_->close();
   stream_.reset();
   audioStream_.reset();
 }
 
 QCoro::Task<void> ScreenCaptureEngine::refreshAvailableContent() {
+  const std::shared_ptr<Gate> gate = gate_;
   std::optional<ShareableContent> loaded;
   co_await runOnWorker([&loaded] {
     ShareableContentOptions options;
@@ -100,6 +102,7 @@ QCoro::Task<void> ScreenCaptureEngine::refreshAvailableContent() {
     options.onScreenWindowsOnly = true;
     loaded = loadShareableContent(options);
   });
+  if (!gate->isOpen()) throw RecordingError::captureDeviceUnavailable();  // the engine went meanwhile
   availableContent_ = std::move(loaded);
   if (availableContent_->displays.empty()) throw RecordingError::captureDeviceUnavailable();
 }
@@ -116,11 +119,16 @@ QCoro::Task<void> ScreenCaptureEngine::startCapture() {
   if (stream_) co_return;
   // Cleared before the worker runs: a stop reported while the streams are made must last.
   stoppedByItself_ = false;
+  const std::shared_ptr<Gate> gate = gate_;
   Streams streams;
   // The streams are made on a worker (connecting may take a while) but handed over here, so the
   // main thread alone ever sees the engine's stream fields.
-  co_await runOnWorker(
-      [this, &streams, soundOpen = audioStream_ != nullptr] { streams = makeStreams(soundOpen); });
+  auto make = [gate, &streams, soundOpen = audioStream_ != nullptr] {
+    gate->call([&](ScreenCaptureEngine& engine) { streams = engine.makeStreams(soundOpen); });
+  };
+  co_await runOnWorker(std::move(make));
+  // Gone meanwhile: the streams made stop with this frame.
+  if (!gate->isOpen()) throw RecordingError::streamInterrupted();
   adopt(std::move(streams));
 }
 
@@ -132,34 +140,43 @@ void ScreenCaptureEngine::startCaptureBlocking() {
 
 QCoro::Task<void> ScreenCaptureEngine::startSound() {
   if (stream_ || audioStream_ || !configuration_ || !configuration_->capturesAudio) co_return;
+  const std::shared_ptr<Gate> gate = gate_;
   std::unique_ptr<PulseRecordStream> audio;
+  auto open = [gate, configuration = *configuration_, &audio] {
+    audio = openSoundStream(gate, configuration);
+  };
   try {
-    co_await runOnWorker([this, &audio] { audio = openSoundStream(); });
+    co_await runOnWorker(std::move(open));
   } catch (const std::exception& error) {
     // startCapture opens it again, and reports a failure there.
     Diagnostics::line(std::string("⚠️ System audio did not open ahead of the picture: ") + error.what());
     co_return;
   }
+  if (!gate->isOpen()) co_return;  // gone meanwhile: the stream stops with this frame
   audioStream_ = std::move(audio);
 }
 
-std::unique_ptr<PulseRecordStream> ScreenCaptureEngine::openSoundStream() {
+std::unique_ptr<PulseRecordStream> ScreenCaptureEngine::openSoundStream(
+    const std::shared_ptr<Gate>& gate, const StreamConfiguration& configuration) {
+  TestHold::at("sound-opening");
   PulseRecordStream::Options options;
   options.monitorOfDefaultSink = true;
-  options.deliveredFormat = AudioFormat{configuration_->sampleRate, configuration_->channelCount, true};
+  options.deliveredFormat = AudioFormat{configuration.sampleRate, configuration.channelCount, true};
   auto firstSound = std::make_shared<FirstSound>();
   auto audio = PulseRecordStream::start(
       options,
-      [this, firstSound](const SampleBuffer& sample) {
+      [gate, firstSound](const SampleBuffer& sample) {
         firstSound->arrived();
-        handleAudioSample(sample);
+        gate->call([&](ScreenCaptureEngine& engine) { engine.handleAudioSample(sample); });
       },
-      [this, firstSound](const std::string& reason) {
+      [gate, firstSound](const std::string& reason) {
         firstSound->arrived();  // nothing more to wait for
         // The picture is the recording: it goes on, and the audio track is silent from here.
         Diagnostics::line("⚠️ System audio capture ended: " + reason +
                           "; the video goes on with silence");
-        if (soundEndHandler_) soundEndHandler_(reason);
+        gate->call([&](ScreenCaptureEngine& engine) {
+          if (engine.soundEndHandler_) engine.soundEndHandler_(reason);
+        });
       });
   if (!firstSound->waitFor(kFirstSoundLimit))
     Diagnostics::line("⚠️ The default output's monitor delivered nothing yet; the picture starts anyway");
@@ -175,10 +192,17 @@ ScreenCaptureEngine::Streams ScreenCaptureEngine::makeStreams(bool soundOpen) {
   CaptureSource source = filter_->captureSource();
   for (const auto& window : pickedWindows()) source.followed.push_back(window->windowID);
   streams.video = std::make_unique<X11CaptureStream>(
-      std::move(source), *configuration_, [this](const SampleBuffer& sample) { handleVideoSample(sample); },
-      [this](const std::string& reason) { streamDidStop(reason); });
-  streams.video->setWindowGoneHandler([this](uint32_t window, bool closed) { windowGone(window, closed); });
-  if (configuration_->capturesAudio && !soundOpen) streams.audio = openSoundStream();
+      std::move(source), *configuration_,
+      [gate = gate_](const SampleBuffer& sample) {
+        gate->call([&](ScreenCaptureEngine& engine) { engine.handleVideoSample(sample); });
+      },
+      [gate = gate_](const std::string& reason) {
+        gate->call([&](ScreenCaptureEngine& engine) { engine.streamDidStop(reason); });
+      });
+  streams.video->setWindowGoneHandler([gate = gate_](uint32_t window, bool closed) {
+    gate->call([&](ScreenCaptureEngine& engine) { engine.windowGone(window, closed); });
+  });
+  if (configuration_->capturesAudio && !soundOpen) streams.audio = openSoundStream(gate_, *configuration_);
   streams.video->start();
   return streams;
 }
@@ -248,11 +272,11 @@ void ScreenCaptureEngine::handleVideoSample(const SampleBuffer& sample) {
     const double scale = *attachments->contentScale;
     const QSize content(static_cast<int>(std::lround(attachments->contentRect->width / scale)),
                         static_cast<int>(std::lround(attachments->contentRect->height / scale)));
-    postToMainThread([weak = std::weak_ptr<ScreenCaptureEngine*>(self_), scale, content] {
-      if (auto self = weak.lock()) {
-        (*self)->updateStreamForResize(scale, content);
-        (*self)->resizePending_ = false;
-      }
+    postToMainThread([gate = gate_, scale, content] {
+      gate->call([&](ScreenCaptureEngine& engine) {
+        engine.updateStreamForResize(scale, content);
+        engine.resizePending_ = false;
+      });
     });
   }
   {

@@ -15,6 +15,7 @@
 #include "model/RecordingConfiguration.h"
 #include "model/RecordingError.h"
 #include "model/RecordingMode.h"
+#include "platform/media/CallGate.h"
 #include "platform/media/MediaTime.h"
 #include "platform/media/SampleBuffer.h"
 #include "platform/x11/StreamConfiguration.h"
@@ -52,7 +53,9 @@ class ScreenCaptureEngine {
   static constexpr size_t kFrameTimingCapacity = 60;
 
   ScreenCaptureEngine();
-  // Stops both streams and joins their threads.
+  // Turns the streams' callbacks and the workers of a start still under way away (waiting for
+  // those already inside), then stops both streams and joins their threads. A start or refresh
+  // that was awaited meanwhile resumes without touching the engine, and drops what it opened.
   ~ScreenCaptureEngine();
   ScreenCaptureEngine(const ScreenCaptureEngine&) = delete;
   ScreenCaptureEngine& operator=(const ScreenCaptureEngine&) = delete;
@@ -157,8 +160,11 @@ class ScreenCaptureEngine {
   std::atomic<bool> resizePending_{false};
   std::unique_ptr<X11CaptureStream> stream_;
   std::unique_ptr<PulseRecordStream> audioStream_;
-  // Opens the monitor of the default output and waits for its first block (any thread).
-  std::unique_ptr<PulseRecordStream> openSoundStream();
+  using Gate = CallGate<ScreenCaptureEngine>;
+  // Opens the monitor of the default output and waits for its first block (any thread). The
+  // stream reaches the engine through `gate` only.
+  static std::unique_ptr<PulseRecordStream> openSoundStream(const std::shared_ptr<Gate>& gate,
+                                                            const StreamConfiguration& configuration);
   struct Streams {
     std::unique_ptr<X11CaptureStream> video;
     std::unique_ptr<PulseRecordStream> audio;
@@ -175,8 +181,9 @@ class ScreenCaptureEngine {
   void adopt(Streams streams);
   Streams release();
 
-  // Shared with work posted to the main thread, which must not outlive the engine.
-  std::shared_ptr<ScreenCaptureEngine*> self_;
+  // What the streams, the workers and the work posted to the main thread reach the engine
+  // through; closed first when the engine goes.
+  std::shared_ptr<Gate> gate_;
 };
 
 }  // namespace tk

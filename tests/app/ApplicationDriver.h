@@ -18,6 +18,7 @@
 #include <QScreen>
 #include <QTemporaryDir>
 
+#include "support/ChildTests.h"
 #include "support/TestSupport.h"
 
 namespace tk::test {
@@ -61,7 +62,9 @@ inline QImage screenshot(const QRect& area) {
   return screen->grabWindow(0, area.x(), area.y(), area.width(), area.height()).toImage();
 }
 
-// The application with a home, settings and data of its own.
+// The application with a home, settings and data of its own. Each process started from it writes
+// its sanitizer reports to a log of its own: when it is gone, any report fails the test, printed
+// whole.
 class Application {
  public:
   // `settings`: more lines of the [General] section.
@@ -76,9 +79,16 @@ class Application {
   ~Application() {
     if (process_.state() != QProcess::NotRunning) {
       process_.terminate();
-      if (!process_.waitForFinished(5000)) process_.kill();
-      process_.waitForFinished(5000);
+      // It may be finishing a take, or its sanitizer writing a report: only a hang is cut short.
+      if (!process_.waitForFinished(120000)) {
+        ADD_FAILURE() << "the application still ran two minutes after it was asked to end; output:\n"
+                      << output().toStdString();
+        process_.kill();
+        process_.waitForFinished(60000);
+      }
     }
+    const QString reports = sanitizers_.reports();
+    EXPECT_TRUE(reports.isEmpty()) << "the application's sanitizer reported:\n" << reports.toStdString();
   }
 
   static QString binary() { return QCoreApplication::applicationDirPath() + "/../tavelkombrix"; }
@@ -91,6 +101,7 @@ class Application {
     env.insert("XDG_DATA_HOME", home_.filePath("data"));
     env.remove("QT_QPA_PLATFORM");
     if (!display_.isEmpty()) env.insert("DISPLAY", display_);
+    sanitizers_.addTo(env);
     for (auto it = extra_.cbegin(); it != extra_.cend(); ++it) {
       if (it.value().isEmpty())
         env.remove(it.key());
@@ -129,6 +140,7 @@ class Application {
 
  private:
   QTemporaryDir home_;
+  SanitizerLog sanitizers_;
   QProcess process_;
   QString output_;
   QString display_;

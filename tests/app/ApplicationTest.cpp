@@ -297,6 +297,23 @@ TEST(ApplicationTest, QuitDuringTheCountdownEndsItAtOnceAndLeavesNothingInTheFol
   }
 }
 
+// Ended while a worker still runs (the list of microphones the bar asks for on showing, held at
+// its start until the application is ending), the application lets it finish before the services
+// it reads go. A sanitizer report of the application fails the test (see Application).
+TEST(ApplicationTest, EndedWhileAWorkerRunsTheApplicationFreesNothingTheWorkerStillReads) {
+  TK_REQUIRE_DESKTOP();
+  Application app;
+  app.setEnvironment("TK_TEST_HOLD", "device-list");
+  app.start();
+  ASSERT_TRUE(tk::test::waitUntil([&] { return app.output().contains("Held at device-list"); },
+                                  std::chrono::seconds(60)))
+      << app.output().toStdString();
+  ::kill(static_cast<pid_t>(app.process().processId()), SIGTERM);
+  ASSERT_TRUE(app.process().waitForFinished(120000)) << app.output().toStdString();
+  EXPECT_EQ(app.process().exitStatus(), QProcess::NormalExit);
+  EXPECT_EQ(app.process().exitCode(), 0) << app.output().toStdString();
+}
+
 TEST(ApplicationTest, LosingTheXServerDuringARecordingKeepsTheMovieAndEndsWithoutACrash) {
   TK_REQUIRE_DESKTOP();
   PrivateXServer server;

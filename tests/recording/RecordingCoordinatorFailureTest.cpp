@@ -38,6 +38,7 @@
 #include "platform/ffmpeg/LeftoverFiles.h"
 #include "platform/ffmpeg/MediaAsset.h"
 #include "platform/ffmpeg/VideoFrameReader.h"
+#include "platform/qt/TestHold.h"
 #include "platform/x11/ShortcutGrab.h"
 #include "support/ChildTests.h"
 #include "support/TestSupport.h"
@@ -535,6 +536,32 @@ TEST_F(RecordingFailureTest, AStreamThatFailsWhileStartingLeavesNothingRunning) 
     // Only the news that came first, while the start still waited, is told as an interrupted take.
     EXPECT_EQ(told.errors.size(), 1u);
   }
+}
+
+// A coordinator that goes while its start still opens the system audio (at exit, say): the sound
+// stream opened meanwhile reaches nothing of the freed engine, and the start resumes without it.
+TEST_F(RecordingFailureTest, ACoordinatorThatGoesWhileItsStartOpensTheSoundLeavesNothingReachingIt) {
+#ifndef TK_TEST_HOOKS
+  GTEST_SKIP() << "needs the test holds";
+#endif
+  qputenv("TK_TEST_HOLD", "sound-opening");
+  auto coordinator = std::make_unique<RecordingCoordinator>();
+  const RecordingMode mode = RecordingMode::screenArea(display, QRectF(0, 0, 160, 120));
+  test::awaitTask(coordinator->prepareRecording(mode, systemAudioConfig(mode)));
+  auto start = [](RecordingCoordinator* starting) -> QCoro::Task<void> {
+    try {
+      co_await starting->startRecording();
+    } catch (...) {
+    }
+  }(coordinator.get());
+  ASSERT_TRUE(test::waitUntil([] { return TestHold::isHeld("sound-opening"); }, 60s));
+  coordinator.reset();
+  TestHold::releaseAll();
+  qunsetenv("TK_TEST_HOLD");
+  // The sound opens on its worker and then the start resumes, with nothing left to start.
+  ASSERT_TRUE(QThreadPool::globalInstance()->waitForDone(60000));
+  EXPECT_TRUE(test::waitUntil([&] { return start.isReady(); }, 60s));
+  test::pumpEvents(300ms);  // a stream left running would deliver into the freed engine by now
 }
 
 TEST_F(RecordingFailureTest, AStopFromThePanelThatFailsIsToldAndLeavesIdle) {

@@ -8,17 +8,40 @@
 #include <cerrno>
 
 #include <QCoreApplication>
+#include <QDir>
+#include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
 
 namespace tk::test {
 
+void SanitizerLog::addTo(QProcessEnvironment& environment) const {
+  // Under AddressSanitizer the leak and undefined-behaviour checkers share its log; the last
+  // log_path given wins, so every tool names the same place.
+  const QString place = "log_path=" + folder_.filePath("report");
+  for (const char* name : {"ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS"}) {
+    const QString inherited = environment.value(name);
+    environment.insert(name, inherited.isEmpty() ? place : inherited + ":" + place);
+  }
+}
+
+QString SanitizerLog::reports() const {
+  QString all;
+  for (const QString& name : QDir(folder_.path()).entryList({"report.*"}, QDir::Files, QDir::Name)) {
+    QFile file(QDir(folder_.path()).filePath(name));
+    if (file.open(QIODevice::ReadOnly)) all += "---- " + name + "\n" + QString::fromUtf8(file.readAll());
+  }
+  return all;
+}
+
 void startChildTests(QProcess& child, const char* variable, const QString& value, const QString& filter,
                      QStringList wrapper) {
   QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
   environment.insert(variable, value);
-  // The child is judged by its tests; its leak report is the parent run's business.
-  environment.insert("ASAN_OPTIONS", "detect_leaks=0");
+  // The child is judged by its tests; its leak report is the parent run's business. Its other
+  // sanitizer options are the parent's.
+  const QString inherited = environment.value("ASAN_OPTIONS");
+  environment.insert("ASAN_OPTIONS", (inherited.isEmpty() ? "" : inherited + ":") + "detect_leaks=0");
   child.setProcessEnvironment(environment);
   child.setProcessChannelMode(QProcess::ForwardedChannels);
   wrapper << QCoreApplication::applicationFilePath() << "--gtest_filter=" + filter;

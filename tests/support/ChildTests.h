@@ -1,7 +1,9 @@
 #pragma once
 
+#include <QProcessEnvironment>
 #include <QString>
 #include <QStringList>
+#include <QTemporaryDir>
 #include <cstdint>
 #include <filesystem>
 #include <optional>
@@ -10,6 +12,19 @@
 class QProcess;
 
 namespace tk::test {
+
+// A folder of its own for the sanitizer reports of the processes a test starts, so that a report
+// from a child is seen whole and fails the test rather than going by in the output.
+class SanitizerLog {
+ public:
+  // `environment` with the folder appended to the sanitizer options it inherited.
+  void addTo(QProcessEnvironment& environment) const;
+  // Every report written so far, whole, one after another; empty when there is none.
+  QString reports() const;
+
+ private:
+  QTemporaryDir folder_;
+};
 
 // Runs this test program again in `child` on the tests `filter` names, with `variable` set to
 // `value`; `wrapper` (a program and its arguments) runs it when given.
