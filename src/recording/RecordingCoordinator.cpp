@@ -1386,10 +1386,14 @@ void RecordingCoordinator::noteWindowGone(const GoneWindow& window) {
   auto kind = recordingState_.kind();
   if (kind != RecordingState::Kind::recording && kind != RecordingState::Kind::paused) return;
   const std::string at = RecordingPreflight::durationText(recordedSoFar());
+  const std::string minimised = "The window " + window.name + " was minimised at ";
   if (!window.closed) {
-    noteTakeProblem("The window " + window.name + " was minimised at " + at +
-                    "; the picture misses it until it is shown again.");
-  } else if (window.pictureEnded) {
+    noteTakeProblem(minimised + at + "; the picture misses it until it is shown again.");
+    return;
+  }
+  // A window told as off the screen that is then destroyed was closed: that replaces the word.
+  std::erase_if(takeProblems_, [&](const std::string& told) { return told.starts_with(minimised); });
+  if (window.pictureEnded) {
     // The stream has stopped with it; what was recorded is kept as the take.
     noteTakeProblem("The window " + window.name + " closed at " + at + "; the recording ended there.");
   } else {
