@@ -6,6 +6,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <vector>
 
 #include "platform/media/MediaTime.h"
@@ -87,6 +88,9 @@ class RecordingContext {
   // hands its sound over late or in long blocks still has sound from before a pause on its way
   // when the pause begins, and may hand over sound from within the pause after the resume.
   std::vector<SampleBuffer> outsidePauses(const SampleBuffer& sample);
+  // The same for a frame stamped at `time`: how far to move it, nothing when it was captured
+  // within a pause.
+  std::optional<MediaTime> shiftOutsidePauses(MediaTime time);
   // Under soundMutex_: keeps a sample that came before the writer's session; false once it started.
   bool holdUntilSession(int source, const SampleBuffer& sample);
   // Capture thread, once the session started: hands on the sound held until then.

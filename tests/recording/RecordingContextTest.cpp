@@ -35,10 +35,14 @@ std::shared_ptr<MediaWriter> startedWriter(const std::filesystem::path& file, in
   return writer;
 }
 
-SampleBuffer frameNow(uint32_t colour = 0xff3366ccu) {
+SampleBuffer frameAt(MediaTime time, uint32_t colour = 0xff3366ccu) {
   auto pixels = PixelBuffer::create(160, 120);
   pixels->fill(colour);
-  return SampleBuffer::video(pixels, MonotonicClock::now());
+  return SampleBuffer::video(pixels, time);
+}
+
+SampleBuffer frameNow(uint32_t colour = 0xff3366ccu) {
+  return frameAt(MonotonicClock::now(), colour);
 }
 
 std::filesystem::path finish(MediaWriter& writer) {
@@ -75,6 +79,38 @@ TEST(RecordingContextTest, PausedContextDropsEverySample) {
   context.onVideoFrame(frameNow());
   EXPECT_FALSE(writer->isWriting());
   EXPECT_EQ(context.videoFramesReceived(), 0);
+}
+
+TEST(RecordingContextTest, AFrameBelongsToTheTakeByWhenItWasGrabbedNotWhenItArrives) {
+  // A capture thread hands a frame over a moment after grabbing it, so a pause or a resume may come
+  // in between. Here each frame is handed over on the other side of that moment on purpose.
+  QTemporaryDir dir;
+  auto writer = startedWriter(std::filesystem::path(dir.path().toStdString()) / "grabbed.mp4", 30);
+  RecordingContext context({writer, nullptr, false, 30, {}}, nullptr);
+  const MediaTime first = MonotonicClock::now() - MediaTime(300, 1000);
+  context.onVideoFrame(frameAt(first));
+  const SampleBuffer beforePause = frameAt(first + MediaTime(100, 1000));
+
+  context.setPaused(true);
+  const MediaTime pausedAt = MonotonicClock::now();
+  context.onVideoFrame(beforePause);  // grabbed before the pause, handed over within it
+  test::pumpEvents(100ms);
+  const SampleBuffer withinPause = frameAt(MonotonicClock::now());
+  writer->addTimeOffset(MonotonicClock::now() - pausedAt);
+  context.setPauseOffset(writer->timeOffset());
+  context.setPaused(false);
+  context.onVideoFrame(withinPause);  // grabbed within the pause, handed over after it
+  const SampleBuffer afterResume = frameAt(MonotonicClock::now() + MediaTime(10, 1000));
+  context.onVideoFrame(afterResume);
+
+  auto facts = test::probeMovie(finish(*writer));
+  ASSERT_TRUE(facts);
+  const auto& times = facts->videoFrameTimes;
+  ASSERT_EQ(times.size(), 3u) << "a frame of the pause was written, or one before it lost";
+  EXPECT_NEAR(times[1] - times[0], 0.1, 0.002);
+  // The one after the resume sits where the pause was taken out.
+  const double recorded = (afterResume.presentationTime() - first - writer->timeOffset()).seconds();
+  EXPECT_NEAR(times[2] - times[0], recorded, 0.002);
 }
 
 TEST(RecordingContextTest, PumpWritesAtItsRateStopsWhilePausedAndKeepsTimesIncreasing) {
