@@ -41,9 +41,9 @@ bool RecordingContext::isPastEnd(MediaTime time) const {
 
 void RecordingContext::onVideoFrame(const SampleBuffer& captured) {
   const auto& writer = settings_.writer;
-  if (!delivering_ || !writer || endNs_.load() != 0) return;
+  if (!delivering_ || !writer || isPastEnd(captured.presentationTime())) return;
   // A frame belongs to the take by when it was grabbed, not by when it arrives: one grabbed just
-  // before a pause and handed over within it is kept, one grabbed within a pause is not.
+  // before a pause or the stop and handed over after it is kept, one grabbed within a pause is not.
   const std::optional<MediaTime> shift = shiftOutsidePauses(captured.presentationTime());
   if (!shift) return;
   SampleBuffer sample = captured;
@@ -78,7 +78,7 @@ void RecordingContext::onVideoFrame(const SampleBuffer& captured) {
     if (sample.pixelBuffer()) {
       std::lock_guard lock(pumpMutex_);
       lastInputPixelBuffer_ = sample.pixelBuffer();
-      if (!pumpStarted_ && !paused_) {
+      if (!pumpStarted_ && !paused_ && endNs_.load() == 0) {
         pumpStartPTS_ = frameTime;
         pumpStartClockNs_ = MonotonicClock::nowNanoseconds();
         pumpFramesEmitted_ = 0;

@@ -60,7 +60,7 @@ class RecordingContext {
   // writer through this context. Idempotent.
   void stopDelivery();
   // Main thread, at a stop: no frame from `end` on is written (the pump stops as in stopDelivery),
-  // while sound captured before it still is, until stopDelivery.
+  // while frames and sound captured before it still are, until stopDelivery.
   void endAt(MediaTime end);
   // Hands the mixer's held sound to the writer; after the sources stopped, before the writer
   // finishes.

@@ -82,8 +82,8 @@ TEST(RecordingContextTest, PausedContextDropsEverySample) {
 }
 
 TEST(RecordingContextTest, AFrameBelongsToTheTakeByWhenItWasGrabbedNotWhenItArrives) {
-  // A capture thread hands a frame over a moment after grabbing it, so a pause or a resume may come
-  // in between. Here each frame is handed over on the other side of that moment on purpose.
+  // A capture thread hands a frame over a moment after grabbing it, so a pause, a resume or the stop
+  // may come in between. Here each frame is handed over on the other side of that moment on purpose.
   QTemporaryDir dir;
   auto writer = startedWriter(std::filesystem::path(dir.path().toStdString()) / "grabbed.mp4", 30);
   RecordingContext context({writer, nullptr, false, 30, {}}, nullptr);
@@ -102,15 +102,21 @@ TEST(RecordingContextTest, AFrameBelongsToTheTakeByWhenItWasGrabbedNotWhenItArri
   context.onVideoFrame(withinPause);  // grabbed within the pause, handed over after it
   const SampleBuffer afterResume = frameAt(MonotonicClock::now() + MediaTime(10, 1000));
   context.onVideoFrame(afterResume);
+  const SampleBuffer beforeStop = frameAt(afterResume.presentationTime() + MediaTime(50, 1000));
+  const MediaTime stoppedAt = beforeStop.presentationTime() + MediaTime(10, 1000);
+  context.endAt(stoppedAt);
+  context.onVideoFrame(beforeStop);  // grabbed before the stop, handed over after it
+  context.onVideoFrame(frameAt(stoppedAt));
 
   auto facts = test::probeMovie(finish(*writer));
   ASSERT_TRUE(facts);
   const auto& times = facts->videoFrameTimes;
-  ASSERT_EQ(times.size(), 3u) << "a frame of the pause was written, or one before it lost";
+  ASSERT_EQ(times.size(), 4u) << "a frame of the pause or after the stop was written, or one before lost";
   EXPECT_NEAR(times[1] - times[0], 0.1, 0.002);
-  // The one after the resume sits where the pause was taken out.
+  // Those after the resume sit where the pause was taken out.
   const double recorded = (afterResume.presentationTime() - first - writer->timeOffset()).seconds();
   EXPECT_NEAR(times[2] - times[0], recorded, 0.002);
+  EXPECT_NEAR(times[3] - times[2], 0.05, 0.002);
 }
 
 TEST(RecordingContextTest, PumpWritesAtItsRateStopsWhilePausedAndKeepsTimesIncreasing) {
