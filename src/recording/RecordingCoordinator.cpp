@@ -916,7 +916,7 @@ void RecordingCoordinator::pauseRecording() {
   if (audioOnlyRecorder_) audioOnlyRecorder_->pauseAt(MediaTime::fromNanoseconds(pauseStartNs_));
   // The metadata clock is the movie's: it stops with it.
   if (metadataRecorder_) metadataRecorder_->pauseRecording();
-  if (cameraEngine_) cameraEngine_->pauseCapture();
+  if (cameraEngine_) cameraEngine_->pauseCapture(MediaTime::fromNanoseconds(pauseStartNs_));
   if (auto* item = RecordingShell::statusItem()) item->setPaused(true);
   if (auto* panel = RecordingShell::panel()) panel->setPaused(true);
   durationTimer_.stop();
