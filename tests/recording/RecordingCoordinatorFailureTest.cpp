@@ -23,6 +23,7 @@
 
 #include "MovieProbe.h"
 #include "RecordingTestSupport.h"
+#include "app/FloatingRecordingPanel.h"
 #include "app/FloatingRecordingPanelController.h"
 #include "app/RecordingFailureAlert.h"
 #include "app/SavedRecordingNotice.h"
@@ -236,6 +237,26 @@ class RecordingFailureTest : public test::CoordinatorTest {
     test::waitUntil([&] { return notice.window() != nullptr; }, 60s);
     return notice.window() ? notice.window()->problems().join("\n").toStdString() : "";
   }
+  // Once the coordinator has a problem naming `words`.
+  bool noted(const std::string& words) {
+    return test::waitUntil(
+        [&] {
+          const auto problems = harness.coordinator.takeProblems();
+          return std::any_of(problems.begin(), problems.end(), [&](const std::string& problem) {
+            return problem.find(words) != std::string::npos;
+          });
+        },
+        60s);
+  }
+  // The configuration of `mode` with `microphone` recorded too.
+  RecordingConfiguration withMicrophone(RecordingConfiguration configuration,
+                                        const test::VirtualMicrophone& microphone) const {
+    configuration.recordMicrophone = true;
+    configuration.microphoneDevice = microphone.name();
+    return configuration;
+  }
+  // What the panel's line says, as shown.
+  std::string panelShows() const { return panel.panel() ? panel.panel()->problemText().toStdString() : ""; }
   void closeThePictureMidTake(bool hiddenFirst);
 
   ToldUser told{harness.coordinator};
@@ -308,6 +329,8 @@ TEST(RecordingCoordinatorKillTest, AKilledRecordingKeepsItsMovieAndMetadata) {
     double handedOver = 0;
     ASSERT_TRUE(std::getline(note, movie) && std::getline(note, metadataFile) && note >> handedOver)
         << "the child left no note";
+    // What follows holds after the next start's sweep too: it takes nothing of the take.
+    LeftoverFiles::removeStale();
     // Within two seconds of what was handed to the writer, and exact seeking works to there.
     const double duration = MediaAsset::load(movie).duration().seconds();
     EXPECT_GE(duration, handedOver - 2.0);
@@ -375,6 +398,7 @@ void RecordingFailureTest::closeThePictureMidTake(bool hiddenFirst) {
       << told.details();
   EXPECT_EQ(told.details().find("minimised"), std::string::npos) << told.details();
   EXPECT_TRUE(panelTells("The window \"Pattern\" closed at 00:0")) << panel.problem();
+  EXPECT_EQ(panel.problem().find("more"), std::string::npos) << panel.problem();
   const fs::path movie = told.savedPaths.front();
   EXPECT_EQ(told.revealed, std::vector{movie});
   ASSERT_TRUE(test::probeMovie(movie));
@@ -405,7 +429,9 @@ TEST_F(RecordingFailureTest, PickedWindowsThatCloseOrAreMinimisedMidTakeAreToldA
   closing.reset();
   EXPECT_TRUE(panelTells("The window \"Closing pattern\" closed at 00:0")) << panel.problem();
   hiding.showMinimized();
-  EXPECT_TRUE(panelTells("The window \"Hiding pattern\" was minimised at 00:0")) << panel.problem();
+  // No graver than the first: the panel keeps the first in view and counts this one.
+  EXPECT_TRUE(panelTells("\nand 1 more")) << panel.problem();
+  EXPECT_NE(panel.problem().find("\"Closing pattern\" closed at 00:0"), std::string::npos) << panel.problem();
   ASSERT_TRUE(harness.recordFor(2.5)) << "the recording ended with a window";
   EXPECT_TRUE(told.errors.empty());
   auto result = harness.stop();
@@ -652,9 +678,7 @@ TEST_F(RecordingFailureTest, AMicrophoneWhoseSourceGoesAwayIsToldAndThePictureGo
   auto microphone = std::make_unique<test::VirtualMicrophone>("tk_leaving_microphone", 660);
   ASSERT_TRUE(microphone->ready());
   RecordingMode mode = RecordingMode::screenArea(display, QRectF(0, 0, 320, 240));
-  auto configuration = config(mode);
-  configuration.recordMicrophone = true;
-  configuration.microphoneDevice = microphone->name();
+  auto configuration = withMicrophone(config(mode), *microphone);
   ASSERT_TRUE(harness.start(mode, configuration)) << harness.error;
   ASSERT_TRUE(harness.recordFor(1.0));
   microphone.reset();  // its source is unloaded
@@ -663,6 +687,66 @@ TEST_F(RecordingFailureTest, AMicrophoneWhoseSourceGoesAwayIsToldAndThePictureGo
   EXPECT_TRUE(told.errors.empty());
   ASSERT_TRUE(harness.stop()) << harness.error;
   EXPECT_NE(noticed().find("Microphone"), std::string::npos) << noticed();
+}
+
+// Whatever comes later, the panel keeps the gravest problem in view (the earliest among equals)
+// and counts the rest; the notice at the end lists them all, the gravest first.
+TEST_F(RecordingFailureTest, ThePanelKeepsTheGravestProblemInViewAndCountsTheRest) {
+  {
+    SCOPED_TRACE("the microphone lost, then the system sound, then the folder moved");
+    PrivateSoundServer server;
+    ASSERT_TRUE(server.running()) << "the private sound server did not answer:\n" << server.log();
+    auto microphone = std::make_unique<test::VirtualMicrophone>("tk_first_lost_microphone", 660);
+    ASSERT_TRUE(microphone->ready());
+    RecordingMode mode = RecordingMode::screenArea(display, QRectF(0, 0, 320, 240));
+    auto configuration = withMicrophone(systemAudioConfig(mode), *microphone);
+    configuration.outputDirectory = out() / "moving";
+    ASSERT_TRUE(harness.start(mode, configuration)) << harness.error;
+    ASSERT_TRUE(harness.recordFor(1.0));
+    microphone.reset();
+    ASSERT_TRUE(panelTells("Microphone")) << panel.problem();
+    const std::string first = panel.problem();
+    server.stop();
+    ASSERT_TRUE(test::waitUntil([&] { return harness.coordinator.takeProblems().size() >= 2; }, 60s));
+    fs::rename(out() / "moving", out() / "moved");
+    ASSERT_TRUE(noted("was moved at"));
+    const size_t more = harness.coordinator.takeProblems().size() - 1;
+    EXPECT_TRUE(test::waitUntil([&] {
+      return panelShows() == first + "\nand " + std::to_string(more) + " more";
+    })) << panelShows();
+    ASSERT_TRUE(harness.stop()) << harness.error;
+    const std::string problems = noticed();
+    EXPECT_EQ(problems.find(first), 0u) << problems;
+    EXPECT_LT(problems.find("The sound stopped", first.size()), problems.find("was moved at")) << problems;
+  }
+  {
+    SCOPED_TRACE("the take lost with its folder, and its metadata");
+    ASSERT_TRUE(harness.waitForIdle());
+    const fs::path folder = out() / "replaced";
+    RecordingMode mode = RecordingMode::screenArea(display, QRectF(0, 0, 320, 240));
+    auto configuration = config(mode);
+    configuration.outputDirectory = folder;
+    ASSERT_TRUE(harness.start(mode, configuration)) << harness.error;
+    const fs::path movie = *harness.coordinator.mediaWriter()->outputURL();
+    ASSERT_TRUE(test::waitUntil(
+        [&] { return fs::exists(movie) && fs::exists(folder / (movie.stem().string() + ".metadata.json")); },
+        60s));
+    // A file where the folder was: it cannot be made again, nor the metadata saved.
+    fs::remove_all(folder);
+    std::ofstream(folder) << "not a folder";
+    ASSERT_TRUE(noted("the recording cannot be kept"));
+    ASSERT_TRUE(noted("metadata (clicks, cursor, zooms) could not be saved"));
+    EXPECT_TRUE(test::waitUntil([&] {
+      const std::string shown = panelShows();
+      return shown.find("the recording cannot be kept") != std::string::npos &&
+             shown.ends_with("\nand 1 more");
+    })) << panelShows();
+    EXPECT_FALSE(harness.stop());
+    ASSERT_TRUE(test::waitUntil([&] { return !told.details().empty(); }, 60s));
+    const std::string details = told.details();
+    EXPECT_LT(details.find("the recording cannot be kept"), details.find("metadata (clicks, cursor, zooms)"))
+        << details;
+  }
 }
 
 TEST_F(RecordingFailureTest, AnAudioRecordingWhoseSoundServerStopsIsSavedAndTold) {
@@ -893,7 +977,7 @@ TEST(RecordingCoordinatorKillTest, AKillBeforeTheFirstFragmentLeavesNothingVisib
     }
     EXPECT_FALSE(hidden.empty()) << "the movie was never begun";
     // The next start takes away what the killed process was working on.
-    LeftoverFiles::removeStale(out);
+    LeftoverFiles::removeStale();
     EXPECT_TRUE(filesIn(out).empty());
   }
 }

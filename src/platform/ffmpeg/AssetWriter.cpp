@@ -128,6 +128,7 @@ std::string AssetWriterMuxer::firstError() {
 AssetWriterFile::AssetWriterFile(std::filesystem::path path, std::filesystem::path created, bool named,
                                  int fd, AssetWriterMuxer& muxer)
     : path_(std::move(path)), workingPath_(std::move(created)), named_(named), fd_(fd), muxer_(muxer) {
+  if (!named_) claimed_ = workingPath_;
   reservePath_ = path_.parent_path() / LeftoverFiles::reserveName(path_);
   constexpr int kBufferSize = 256 * 1024;
   auto* buffer = static_cast<unsigned char*>(av_malloc(kBufferSize));
@@ -146,11 +147,11 @@ AssetWriterFile::~AssetWriterFile() {
 
 void AssetWriterFile::reserveSpace() {
   if (reserveFd_ >= 0) return;
-  int fd = ::open(reservePath_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+  const int fd = LeftoverFiles::createOwn(reservePath_, O_WRONLY, 0600);
   if (fd < 0) return;
   if (::posix_fallocate(fd, 0, kReserveBytes) != 0) {
     ::close(fd);
-    ::unlink(reservePath_.c_str());
+    LeftoverFiles::removeOwn(reservePath_);
     return;
   }
   reserveFd_ = fd;
@@ -159,11 +160,11 @@ void AssetWriterFile::reserveSpace() {
 void AssetWriterFile::releaseReserve() {
   if (reserveFd_ < 0) return;
   // The room goes back even where the name cannot (a folder turned read-only): the empty file left
-  // then is removed at the next start, as a killed process's reserve is.
+  // then stays listed, and is removed at the next start, as a killed process's reserve is.
   [[maybe_unused]] const int emptied = ::ftruncate(reserveFd_, 0);
   ::close(reserveFd_);
   reserveFd_ = -1;
-  ::unlink(reservePath_.c_str());
+  LeftoverFiles::removeOwn(reservePath_);
 }
 
 int AssetWriterFile::writePacket(void* opaque, uint8_t* data, int size) {
@@ -235,11 +236,18 @@ bool AssetWriterFile::takeName() {
     if (LeftoverFiles::renameNoReplace(workingPath_, candidate, error)) {
       path_ = candidate;
       named_ = true;
+      letGoOfWorkingName();
       return true;
     }
     if (error != EEXIST) return false;
   }
   return false;
+}
+
+void AssetWriterFile::letGoOfWorkingName() {
+  if (claimed_.empty()) return;
+  LeftoverFiles::release(claimed_);
+  claimed_.clear();
 }
 
 void AssetWriterFile::syncLoop() {
@@ -392,9 +400,15 @@ int AssetWriterFile::close() {
     std::lock_guard lock(nameMutex_);
     named = named_;
     // A fragmented file that never held a whole fragment plays nothing: it never shows.
-    if (!named && committedEnd_ == 0) ::unlink(workingPath_.c_str());
+    if (!named && committedEnd_ == 0 && ::unlink(workingPath_.c_str()) == 0) letGoOfWorkingName();
   }
-  if (!named && committedEnd_ != 0 && takeName()) syncFolder();
+  if (!named && committedEnd_ != 0) {
+    if (takeName()) syncFolder();
+    // Held under its working name (no name could be taken): it still holds the take, which no sweep
+    // may remove.
+    std::lock_guard lock(nameMutex_);
+    letGoOfWorkingName();
+  }
   releaseReserve();
   return result;
 }
@@ -478,7 +492,15 @@ AssetWriter::AssetWriter(std::filesystem::path path, ContainerFormat format, Fil
   // name is still claimed for the file's own, which must then be free.
   if (!named && ::access(path_.c_str(), F_OK) == 0)
     throw FfmpegError("Creating " + path_.string(), AVERROR(EEXIST));
-  int fd = ::open(created.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+  // A working file is ours to sweep should this process be killed: listed before it exists.
+  int fd = named ? ::open(created.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0644)
+                 : LeftoverFiles::createOwn(created, O_RDWR, 0644);
+  const auto removeCreated = [&] {
+    if (named)
+      ::unlink(created.c_str());
+    else
+      LeftoverFiles::removeOwn(created);
+  };
   if (fd < 0) {
     int error = errno;
     throw FfmpegError("Creating " + path_.string(), AVERROR(error));
@@ -486,7 +508,7 @@ AssetWriter::AssetWriter(std::filesystem::path path, ContainerFormat format, Fil
   try {
     file_ = std::make_unique<AssetWriterFile>(path_, created, named, fd, *muxer_);
   } catch (...) {
-    std::filesystem::remove(created);
+    removeCreated();
     throw;
   }
 
@@ -494,7 +516,7 @@ AssetWriter::AssetWriter(std::filesystem::path path, ContainerFormat format, Fil
   int result = avformat_alloc_output_context2(&context, nullptr, muxerName(format), path_.c_str());
   if (result < 0 || !context) {
     file_.reset();
-    std::filesystem::remove(created);
+    removeCreated();
     throw FfmpegError("Creating the muxer", result < 0 ? result : AVERROR_MUXER_NOT_FOUND);
   }
   muxer_->context.reset(context);
