@@ -193,36 +193,70 @@ std::optional<std::pair<int, int>> CameraCaptureEngine::activeFormatSize() const
   return std::make_pair(source_->width(), source_->height());
 }
 
-void CameraCaptureEngine::pauseCapture() {
-  pausedAtNs_ = MonotonicClock::nowNanoseconds();
+void CameraCaptureEngine::pauseCapture(std::optional<MediaTime> at) {
+  std::lock_guard lock(mutex_);
+  pause_ = Pause{at && at->isValid() ? at->nanoseconds() : MonotonicClock::nowNanoseconds()};
   isPaused_ = true;
 }
 
 void CameraCaptureEngine::resumeCapture(std::optional<MediaTime> pausedDuration) {
   if (!isPaused_.load()) return;
+  int64_t startNs = 0;
+  {
+    std::lock_guard lock(mutex_);
+    if (pause_) startNs = pause_->startNs;
+  }
   const MediaTime paused = pausedDuration
                                ? *pausedDuration
-                               : MediaTime::fromNanoseconds(MonotonicClock::nowNanoseconds() - pausedAtNs_);
+                               : MediaTime::fromNanoseconds(MonotonicClock::nowNanoseconds() - startNs);
   // Only a session that has started has a clock to shift; before that, frames of the pause were
   // dropped and the session starts where the screen's does.
-  if (auto cameraWriter = writer(); cameraWriter && cameraWriter->isWriting())
+  int64_t shiftNs = 0;
+  if (auto cameraWriter = writer(); cameraWriter && cameraWriter->isWriting()) {
     cameraWriter->addTimeOffset(paused);
+    shiftNs = paused.nanoseconds();
+  }
+  {
+    std::lock_guard lock(mutex_);
+    if (pause_) {
+      pause_->endNs = startNs + paused.nanoseconds();
+      pause_->shiftNs = shiftNs;
+    }
+  }
   isPaused_ = false;
 }
 
-void CameraCaptureEngine::handleCameraFrame(const SampleBuffer& sample) {
+std::optional<SampleBuffer> CameraCaptureEngine::outsidePause(const SampleBuffer& sample) const {
+  std::optional<Pause> pause;
+  {
+    std::lock_guard lock(mutex_);
+    pause = pause_;
+  }
+  if (!pause || !sample.presentationTime().isValid()) return sample;
+  const int64_t grabbedNs = sample.presentationTime().nanoseconds();
+  const bool lasts = pause->endNs == 0;
+  if (grabbedNs >= pause->startNs && (lasts || grabbedNs < pause->endNs)) return std::nullopt;
+  if (grabbedNs >= pause->startNs || lasts || pause->shiftNs == 0) return sample;
+  SampleBuffer moved = sample;
+  moved.setPresentationTime(sample.presentationTime() + MediaTime::fromNanoseconds(pause->shiftNs));
+  return moved;
+}
+
+void CameraCaptureEngine::handleCameraFrame(const SampleBuffer& captured) {
   const int64_t count = ++processFrameCounter;
   if (count <= 3)
     Diagnostics::line("📷 Camera delegate received frame #" + std::to_string(count) +
                       ", isSeparateLayerRecording: " + boolText(isSeparateLayerRecording_.load()));
-  if (isPaused_.load()) return;
-  if (isSeparateLayerRecording_.load()) appendCameraFrame(sample);
+  // A camera hands a frame over a while after grabbing it: a pause or a resume may come between.
+  const std::optional<SampleBuffer> sample = outsidePause(captured);
+  if (!sample) return;
+  if (isSeparateLayerRecording_.load()) appendCameraFrame(*sample);
   FrameHandler handler;
   {
     std::lock_guard lock(mutex_);
     handler = frameHandler_;
   }
-  if (handler) handler(sample);
+  if (handler) handler(*sample);
 }
 
 bool CameraCaptureEngine::appendCameraFrame(const SampleBuffer& sample) {

@@ -57,9 +57,11 @@ class CameraCaptureEngine {
   void setSyncedSessionStartTime(std::optional<MediaTime> time);
   std::optional<MediaTime> syncedSessionStartTime() const;
 
-  // Frames are dropped while paused; resuming takes the pause out of the camera layer's clock,
-  // the same span the coordinator takes out of the screen layer's (measured here when not given).
-  void pauseCapture();
+  // Frames grabbed within a pause are dropped, by the time they were grabbed (the pause begins at
+  // `at` on the capture clock, now when not given), whenever they arrive; resuming takes the pause
+  // out of the camera layer's clock, the same span the coordinator takes out of the screen layer's
+  // (measured here when not given).
+  void pauseCapture(std::optional<MediaTime> at = std::nullopt);
   void resumeCapture(std::optional<MediaTime> pausedDuration = std::nullopt);
 
   void setFrameHandler(FrameHandler handler);
@@ -87,6 +89,9 @@ class CameraCaptureEngine {
 
  private:
   void handleCameraFrame(const SampleBuffer& sample);
+  // The frame as the layer takes it: nothing when grabbed within the latest pause, moved by what the
+  // resume took out when grabbed before it but handed over after.
+  std::optional<SampleBuffer> outsidePause(const SampleBuffer& sample) const;
   void sourceEnded(const std::string& reason);
   std::shared_ptr<MediaWriter> writer() const;
 
@@ -103,7 +108,14 @@ class CameraCaptureEngine {
   std::atomic<bool> isSeparateLayerRecording_{false};
   std::atomic<bool> isCapturing_{false};
   std::atomic<bool> isPaused_{false};
-  int64_t pausedAtNs_ = 0;
+  // The latest pause on the capture clock, under mutex_: its end is 0 while it lasts; `shift` is what
+  // the resume took out of the layer's clock.
+  struct Pause {
+    int64_t startNs = 0;
+    int64_t endNs = 0;
+    int64_t shiftNs = 0;
+  };
+  std::optional<Pause> pause_;
   std::atomic<int64_t> cameraFrameCount_{0};
   // Cleared at destruction so main-thread steps posted earlier do nothing.
   std::shared_ptr<std::atomic<bool>> alive_ = std::make_shared<std::atomic<bool>>(true);

@@ -39,9 +39,15 @@ bool RecordingContext::isPastEnd(MediaTime time) const {
   return end != 0 && time.isValid() && time.nanoseconds() >= end;
 }
 
-void RecordingContext::onVideoFrame(const SampleBuffer& sample) {
+void RecordingContext::onVideoFrame(const SampleBuffer& captured) {
   const auto& writer = settings_.writer;
-  if (!delivering_ || paused_ || !writer || endNs_.load() != 0) return;
+  if (!delivering_ || !writer || isPastEnd(captured.presentationTime())) return;
+  // A frame belongs to the take by when it was grabbed, not by when it arrives: one grabbed just
+  // before a pause or the stop and handed over after it is kept, one grabbed within a pause is not.
+  const std::optional<MediaTime> shift = shiftOutsidePauses(captured.presentationTime());
+  if (!shift) return;
+  SampleBuffer sample = captured;
+  if (*shift != MediaTime::zero()) sample.setPresentationTime(sample.presentationTime() + *shift);
 
   if (!writer->isWriting()) {
     MediaTime start = sample.presentationTime();
@@ -72,7 +78,7 @@ void RecordingContext::onVideoFrame(const SampleBuffer& sample) {
     if (sample.pixelBuffer()) {
       std::lock_guard lock(pumpMutex_);
       lastInputPixelBuffer_ = sample.pixelBuffer();
-      if (!pumpStarted_ && !paused_) {
+      if (!pumpStarted_ && !paused_ && endNs_.load() == 0) {
         pumpStartPTS_ = frameTime;
         pumpStartClockNs_ = MonotonicClock::nowNanoseconds();
         pumpFramesEmitted_ = 0;
@@ -160,6 +166,18 @@ std::vector<SampleBuffer> RecordingContext::outsidePauses(const SampleBuffer& sa
   }
   keep(from, endNs, offsetAfter);
   return pieces;
+}
+
+std::optional<MediaTime> RecordingContext::shiftOutsidePauses(MediaTime time) {
+  if (!time.isValid()) return MediaTime::zero();
+  const int64_t ns = time.nanoseconds();
+  const int64_t currentOffset = pauseOffsetNs_.load();
+  std::lock_guard lock(pausesMutex_);
+  for (const Pause& pause : pauses_) {
+    if (ns < pause.startNs) return MediaTime::fromNanoseconds(currentOffset - pause.offsetBeforeNs);
+    if (pause.endNs == 0 || ns < pause.endNs) return std::nullopt;
+  }
+  return MediaTime::zero();
 }
 
 bool RecordingContext::holdUntilSession(int source, const SampleBuffer& sample) {

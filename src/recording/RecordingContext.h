@@ -6,6 +6,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <vector>
 
 #include "platform/media/MediaTime.h"
@@ -59,7 +60,7 @@ class RecordingContext {
   // writer through this context. Idempotent.
   void stopDelivery();
   // Main thread, at a stop: no frame from `end` on is written (the pump stops as in stopDelivery),
-  // while sound captured before it still is, until stopDelivery.
+  // while frames and sound captured before it still are, until stopDelivery.
   void endAt(MediaTime end);
   // Hands the mixer's held sound to the writer; after the sources stopped, before the writer
   // finishes.
@@ -87,6 +88,9 @@ class RecordingContext {
   // hands its sound over late or in long blocks still has sound from before a pause on its way
   // when the pause begins, and may hand over sound from within the pause after the resume.
   std::vector<SampleBuffer> outsidePauses(const SampleBuffer& sample);
+  // The same for a frame stamped at `time`: how far to move it, nothing when it was captured
+  // within a pause.
+  std::optional<MediaTime> shiftOutsidePauses(MediaTime time);
   // Under soundMutex_: keeps a sample that came before the writer's session; false once it started.
   bool holdUntilSession(int source, const SampleBuffer& sample);
   // Capture thread, once the session started: hands on the sound held until then.

@@ -991,7 +991,7 @@ void RecordingCoordinator::pauseRecording() {
   if (audioOnlyRecorder_) audioOnlyRecorder_->pauseAt(MediaTime::fromNanoseconds(pauseStartNs_));
   // The metadata clock is the movie's: it stops with it.
   if (metadataRecorder_) metadataRecorder_->pauseRecording();
-  if (cameraEngine_) cameraEngine_->pauseCapture();
+  if (cameraEngine_) cameraEngine_->pauseCapture(MediaTime::fromNanoseconds(pauseStartNs_));
   if (auto* item = RecordingShell::statusItem()) item->setPaused(true);
   if (auto* panel = RecordingShell::panel()) panel->setPaused(true);
   durationTimer_.stop();
@@ -1465,10 +1465,14 @@ void RecordingCoordinator::noteWindowGone(const GoneWindow& window) {
   auto kind = recordingState_.kind();
   if (kind != RecordingState::Kind::recording && kind != RecordingState::Kind::paused) return;
   const std::string at = RecordingPreflight::durationText(recordedSoFar());
+  const std::string minimised = "The window " + window.name + " was minimised at ";
   if (!window.closed) {
-    noteTakeProblem(TakeLoss::picture, "The window " + window.name + " was minimised at " + at +
-                                           "; the picture misses it until it is shown again.");
-  } else if (window.pictureEnded) {
+    noteTakeProblem(TakeLoss::picture, minimised + at + "; the picture misses it until it is shown again.");
+    return;
+  }
+  // A window told as off the screen that is then destroyed was closed: that replaces the word.
+  std::erase_if(takeProblems_, [&](const TakeProblem& told) { return told.text.starts_with(minimised); });
+  if (window.pictureEnded) {
     // The stream has stopped with it; what was recorded is kept as the take.
     noteTakeProblem(TakeLoss::picture,
                     "The window " + window.name + " closed at " + at + "; the recording ended there.");

@@ -108,17 +108,20 @@ TEST_F(CameraCaptureEngineTest, APauseIsLeftOutOfTheCameraLayer) {
   ASSERT_TRUE(deliverWhenReady(10.1));
   const int64_t beforePause = engine->cameraFrameCount();
 
-  engine->pauseCapture();
+  // A camera hands a frame over a while after grabbing it. Paused from 10.15 s to 12.15 s.
+  engine->pauseCapture(tk::MediaTime::fromSeconds(10.15, 1'000'000'000));
+  ASSERT_TRUE(deliverWhenReady(10.12));  // grabbed before the pause, handed over within it
   for (double t : {10.5, 11.0, 11.5, 12.0}) camera->deliver(t);
-  EXPECT_EQ(engine->cameraFrameCount(), beforePause) << "paused frames reached the writer";
+  EXPECT_EQ(engine->cameraFrameCount(), beforePause + 1) << "paused frames reached the writer";
   engine->resumeCapture(tk::MediaTime::fromSeconds(2.0, 600));
   EXPECT_EQ(writer->timeOffset(), tk::MediaTime(1200, 600));
+  camera->deliver(12.1);  // grabbed within the pause, handed over after it
 
   ASSERT_TRUE(deliverWhenReady(12.2));
   ASSERT_TRUE(deliverWhenReady(12.3));
   // The frame captured at 12.3 sits at 10.3 on the layer's clock, where a screen layer that left
   // the same pause out has its frame of that moment.
-  EXPECT_EQ(engine->cameraFrameCount(), beforePause + 2);
+  EXPECT_EQ(engine->cameraFrameCount(), beforePause + 3);
   EXPECT_EQ(writer->lastPTS(), tk::MediaTime::fromSeconds(10.3, 1'000'000'000));
 }
 

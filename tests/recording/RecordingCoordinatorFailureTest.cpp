@@ -258,6 +258,7 @@ class RecordingFailureTest : public test::CoordinatorTest {
   }
   // What the panel's line says, as shown.
   std::string panelShows() const { return panel.panel() ? panel.panel()->problemText().toStdString() : ""; }
+  void closeThePictureMidTake(bool hiddenFirst);
 
   ToldUser told{harness.coordinator};
   FloatingRecordingPanelController& panel = FloatingRecordingPanelController::shared();
@@ -364,15 +365,22 @@ TEST(RecordingCoordinatorKillTest, AKilledRecordingKeepsItsMovieAndMetadata) {
   }
 }
 
-TEST_F(RecordingFailureTest, AnInterruptedStreamSavesTheTakeTellsTheUserAndClearsTheShell) {
+// A take of one window that is closed 1 s in. A client unmaps a window before destroying it:
+// with `hiddenFirst` the window is unmapped alone until the take has told it as off the screen,
+// and only then destroyed. Either way the take ends there, saved, and the window is told as closed.
+void RecordingFailureTest::closeThePictureMidTake(bool hiddenFirst) {
   auto& status = StatusBarController::shared();
-  auto& panel = FloatingRecordingPanelController::shared();
   auto window = std::make_unique<test::PatternWindow>(QRect(100, 100, 320, 240), QColor(200, 40, 40));
   ASSERT_TRUE(window->showAndWait());
   RecordingMode mode = RecordingMode::window(test::windowFor(*window));
   ASSERT_TRUE(harness.start(mode, windowConfig(mode))) << harness.error;
   ASSERT_TRUE(test::waitUntil([&] { return panel.isVisible() && status.statusItem(); }));
   ASSERT_TRUE(harness.recordFor(1.0));
+  if (hiddenFirst) {
+    window->hide();
+    ASSERT_TRUE(panelTells("The window \"Pattern\" was minimised at 00:0")) << panel.problem();
+    EXPECT_TRUE(told.errors.empty()) << "a window off the screen ended the take";
+  }
   window.reset();
 
   ASSERT_TRUE(test::waitUntil([&] { return !told.errors.empty(); }));
@@ -385,9 +393,13 @@ TEST_F(RecordingFailureTest, AnInterruptedStreamSavesTheTakeTellsTheUserAndClear
   EXPECT_EQ(told.details().rfind("The partial recording has been saved. Try starting a new recording.", 0),
             0u)
       << told.details();
-  // The window that was the whole picture is named, with when it closed.
+  // The window that was the whole picture is named, with when it closed, on the panel and in the
+  // alert; nothing says it was only minimised.
   EXPECT_NE(told.details().find("The window \"Pattern\" closed at 00:0"), std::string::npos)
       << told.details();
+  EXPECT_EQ(told.details().find("minimised"), std::string::npos) << told.details();
+  EXPECT_TRUE(panelTells("The window \"Pattern\" closed at 00:0")) << panel.problem();
+  EXPECT_EQ(panel.problem().find("more"), std::string::npos) << panel.problem();
   const fs::path movie = told.savedPaths.front();
   EXPECT_EQ(told.revealed, std::vector{movie});
   ASSERT_TRUE(test::probeMovie(movie));
@@ -395,6 +407,14 @@ TEST_F(RecordingFailureTest, AnInterruptedStreamSavesTheTakeTellsTheUserAndClear
   EXPECT_TRUE(test::waitUntil([&] { return !panel.isVisible() && !status.statusItem(); }));
   EXPECT_FALSE(KeyboardShortcutHandler::shared().holdsDesktopGrab());
   told.alert.alert()->close();
+}
+
+TEST_F(RecordingFailureTest, AnInterruptedStreamSavesTheTakeTellsTheUserAndClearsTheShell) {
+  closeThePictureMidTake(false);
+}
+
+TEST_F(RecordingFailureTest, AWindowUnmappedAndThenDestroyedIsToldAsClosed) {
+  closeThePictureMidTake(true);
 }
 
 TEST_F(RecordingFailureTest, PickedWindowsThatCloseOrAreMinimisedMidTakeAreToldAndTheTakeGoesOn) {

@@ -26,6 +26,13 @@ std::chrono::nanoseconds intervalOf(const StreamConfiguration& configuration) {
   return std::chrono::nanoseconds(nanoseconds > 0 ? nanoseconds : 1'000'000'000 / 60);
 }
 
+// ICCCM's WM_STATE of a window the window manager has minimised.
+constexpr uint32_t kIconicState = 3;
+
+// How long a followed window that was unmapped without being minimised must stay in being before
+// it is told as off the screen: a client that closes a window unmaps it just before destroying it.
+constexpr int64_t kUnmappedVerdictNs = 1'000'000'000;
+
 bool neverCaptured(const X11WindowFacts& facts) {
   return facts.neverCapture;
 }
@@ -131,26 +138,62 @@ void X11CaptureStream::stopWith(const std::string& reason) {
 
 void X11CaptureStream::followWindows() {
   const auto& windows = scene_->refresh();
+  xcb_connection_t* c = connection_->get();
+  const xcb_atom_t wmState = connection_->atom("WM_STATE");
+  struct Question {
+    uint32_t window;
+    xcb_get_window_attributes_cookie_t attributes;
+    xcb_get_property_cookie_t state;
+  };
+  std::vector<Question> questions;
   for (const uint32_t followed : source_.followed) {
     const bool shown = std::any_of(windows.begin(), windows.end(), [followed](const SceneWindow& window) {
       return window.facts && window.facts->client == followed;
     });
     if (shown) {
-      std::erase(gone_, followed);  // back on the screen: its next leaving is told again
+      // Back on the screen: its next leaving is told again.
+      std::erase_if(away_, [followed](const Away& away) { return away.window == followed; });
       continue;
     }
-    if (std::find(gone_.begin(), gone_.end(), followed) != gone_.end()) continue;
-    // Off the screen: closed when the server no longer knows it, else minimised or hidden.
-    auto attributes = xcbReply(xcb_get_window_attributes_reply, connection_->get(),
-                               xcb_get_window_attributes(connection_->get(), followed));
+    if (awayEntry(followed).toldClosed) continue;
+    // Off the screen: closed when the server no longer knows it, minimised when the window manager
+    // says it is iconic. All questions first, so their round trips overlap.
+    questions.push_back({followed, xcb_get_window_attributes(c, followed),
+                         xcb_get_property(c, 0, followed, wmState, wmState, 0, 1)});
+  }
+  for (const Question& question : questions) {
+    auto attributes = xcbReply(xcb_get_window_attributes_reply, c, question.attributes);
+    auto state = xcbReply(xcb_get_property_reply, c, question.state);
     if (connection_->hasError()) return;
-    tellGone(followed, attributes == nullptr);
+    const bool iconic = state && state->format == 32 && xcb_get_property_value_length(state.get()) >= 4 &&
+                        *static_cast<const uint32_t*>(xcb_get_property_value(state.get())) == kIconicState;
+    judgeAway(question.window, attributes != nullptr, iconic);
   }
 }
 
+X11CaptureStream::Away& X11CaptureStream::awayEntry(uint32_t window) {
+  auto it =
+      std::find_if(away_.begin(), away_.end(), [window](const Away& away) { return away.window == window; });
+  if (it != away_.end()) return *it;
+  return away_.emplace_back(Away{window, MonotonicClock::nowNanoseconds()});
+}
+
+void X11CaptureStream::judgeAway(uint32_t window, bool exists, bool minimised) {
+  if (!exists) {
+    tellGone(window, true);
+    return;
+  }
+  // Unmapped but neither minimised nor destroyed: its client may be closing it, or hiding it.
+  const Away& away = awayEntry(window);
+  if (minimised || MonotonicClock::nowNanoseconds() - away.sinceNs >= kUnmappedVerdictNs)
+    tellGone(window, false);
+}
+
 void X11CaptureStream::tellGone(uint32_t window, bool closed) {
-  if (std::find(gone_.begin(), gone_.end(), window) != gone_.end()) return;
-  gone_.push_back(window);
+  Away& away = awayEntry(window);
+  if (away.toldClosed || (away.toldAway && !closed)) return;
+  away.toldAway = true;
+  away.toldClosed = closed;
   if (windowGoneHandler_) windowGoneHandler_(window, closed);
 }
 

@@ -41,7 +41,9 @@ class ScreenDamage;
 // The stream stops by itself when the captured window is destroyed, the captured monitor goes
 // away or the X connection breaks; it then calls the stop handler once, on its thread. A followed
 // window that closes or leaves the screen (minimised, hidden) is reported on its thread, once each
-// time it goes, before the stop it may cause.
+// time it goes, before the stop it may cause. A client that closes a window unmaps it first, so a
+// window that is unmapped without being minimised is told only once it is still there a while
+// later; one told as off the screen and then destroyed is told again, as closed.
 class X11CaptureStream {
  public:
   using FrameHandler = std::function<void(const SampleBuffer&)>;
@@ -73,9 +75,21 @@ class X11CaptureStream {
   bool usesSharedMemory() const { return usesShm_.load(); }
 
  private:
+  // A followed window off the screen: since when, and what has been told of it.
+  struct Away {
+    uint32_t window = 0;
+    int64_t sinceNs = 0;
+    bool toldAway = false;
+    bool toldClosed = false;
+  };
+
   void tick();
   void stopWith(const std::string& reason);
   void followWindows();
+  // The verdict on a followed window off the screen, once its facts are known.
+  void judgeAway(uint32_t window, bool exists, bool minimised);
+  // Its entry, made when it first goes.
+  Away& awayEntry(uint32_t window);
   void tellGone(uint32_t window, bool closed);
   bool checkDisplayStillThere();
   std::optional<QRect> contentRect();
@@ -129,7 +143,7 @@ class X11CaptureStream {
   int64_t nextDisplayCheck_ = 0;
   xcb_window_t singleTopLevel_ = 0;
   bool ended_ = false;
-  std::vector<uint32_t> gone_;  // followed windows off the screen now, already reported
+  std::vector<Away> away_;  // followed windows off the screen now
 
   std::atomic<uint64_t> delivered_{0};
   std::atomic<bool> usesShm_{false};
