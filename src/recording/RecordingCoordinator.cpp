@@ -1073,6 +1073,9 @@ QCoro::Task<fs::path> RecordingCoordinator::finishWriters() {
     } catch (...) {
       failure = std::current_exception();
     }
+    // What the finish found of the movie's place was posted before it returned: it is told now,
+    // before the take's problems are gathered and its metadata saved.
+    QCoreApplication::sendPostedEvents(qApp, QEvent::MetaCall);
     if (failure) {
       partialResult_ = existingPath(mediaWriter_->outputURL());
       throw RecordingError::fileWriteError(failure);
@@ -1127,8 +1130,10 @@ void RecordingCoordinator::saveMetadata(const fs::path& result) {
   metadataRecorder_->stopRecording(recordingDuration_);
   // The file saved to while recording is ours; otherwise never over a file that is there already:
   // someone else's, or an earlier take's.
-  const fs::path location =
-      metadataSaver_.file() ? *metadataSaver_.file() : unusedName(metadataLocation(result));
+  auto saved = metadataSaver_.file();
+  // It stands beside its movie, wherever that ended up.
+  if (saved && !layerRecordingManager_ && saved->parent_path() != result.parent_path()) saved.reset();
+  const fs::path location = saved ? *saved : unusedName(metadataLocation(result));
   try {
     metadataRecorder_->saveMetadata(location);
     Diagnostics::line("✅ Metadata saved successfully");
@@ -1361,6 +1366,14 @@ void RecordingCoordinator::noteMoviePlace(const FilePlaceChange& change) {
     case FilePlaceChange::Kind::restored:
       noteTakeProblem("The recording's folder " + folder + " was removed at " + at +
                       "; it was made again and the recording goes on there.");
+      break;
+    case FilePlaceChange::Kind::relocated:
+      // The metadata follows the movie, under the name that goes with the movie's there.
+      if (!layerRecordingManager_ && metadataSaver_.file())
+        metadataSaver_.moveTo(unusedName(metadataLocation(change.path)));
+      noteTakeProblem("The recording's folder " + change.from.string() + " was removed at " + at +
+                      " and could not be made again (" + change.reason + "); the recording goes on in " +
+                      folder + ".");
       break;
     case FilePlaceChange::Kind::lost:
       noteTakeProblem("The recording's folder " + folder + " was removed at " + at +
