@@ -772,8 +772,9 @@ void RecordingCoordinator::startLiveHandlers(const RecordingConfiguration& confi
     Diagnostics::line("✅ Starting MetadataRecorder...");
     metadataRecorder_->startRecording(*startTime_);
     if (auto location = freeMetadataLocation()) {
-      metadataSaver_.setFailureHandler(
-          onMainThreadForThisTake(&RecordingCoordinator::noteMetadataSaveFailed));
+      // The movie's watch tells what became of its folder, and the metadata follows the movie.
+      metadataSaver_.setFailureHandler(onMainThreadForThisTake(&RecordingCoordinator::noteMetadataSaveFailed),
+                                       mediaWriter_ && !layerRecordingManager_);
       std::function<bool()> movieShown;
       if (mediaWriter_ && !layerRecordingManager_) {
         movieShown = [writer = mediaWriter_] {

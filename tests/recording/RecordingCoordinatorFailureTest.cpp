@@ -817,24 +817,29 @@ TEST_F(RecordingFailureTest, AFolderRemovedOrMovedMidTakeKeepsTheWholeTakeWithIt
         60s));
     ASSERT_TRUE(holdsReserve(folder));
     ASSERT_TRUE(harness.recordFor(2.5));
-    switch (pulled) {
-      case Pulled::removed:
-        fs::remove_all(folder);
-        break;
-      case Pulled::moved:
-        fs::rename(folder, movedTo);
-        break;
-      case Pulled::removedBehindALink:
-        fs::remove_all(linkTarget);
-        break;
-      case Pulled::replacedByAFile:
-        // In one step as the watch sees it, which would otherwise make the folder again first.
-        ASSERT_TRUE(watch.hold());
-        fs::remove_all(folder);
-        std::ofstream(folder) << "someone's file";
-        watch.release();
-        break;
+    // The watch sees the folder only after a save of the metadata found it gone, and the file that
+    // takes its name comes in one step as the watch sees it.
+    ASSERT_TRUE(watch.hold());
+    {
+      test::CapturedLines lines;
+      switch (pulled) {
+        case Pulled::removed:
+          fs::remove_all(folder);
+          break;
+        case Pulled::moved:
+          fs::rename(folder, movedTo);
+          break;
+        case Pulled::removedBehindALink:
+          fs::remove_all(linkTarget);
+          break;
+        case Pulled::replacedByAFile:
+          fs::remove_all(folder);
+          std::ofstream(folder) << "someone's file";
+          break;
+      }
+      ASSERT_TRUE(test::waitUntil([&] { return lines.contains("Failed to save metadata"); }, 60s));
     }
+    watch.release();
     EXPECT_TRUE(panelTells(pulled == Pulled::moved ? "was moved at 00:0" : "was removed at 00:0"))
         << panel.problem();
     ASSERT_TRUE(harness.recordFor(5.0));
@@ -861,6 +866,8 @@ TEST_F(RecordingFailureTest, AFolderRemovedOrMovedMidTakeKeepsTheWholeTakeWithIt
                                  ? "the recording goes on in " + out().string()
                                  : "was made again";
     EXPECT_NE(noticed().find(news), std::string::npos) << noticed();
+    // That save was not lost: the next went where the movie is.
+    EXPECT_EQ(noticed().find("could not be saved"), std::string::npos) << noticed();
     // Its reserve went with it, wherever the folder went.
     EXPECT_FALSE(holdsReserve(keptIn));
     // The link still leads to the folder; the file that took the folder's name is untouched.
