@@ -17,6 +17,10 @@ QCoro::Task<void> CoordinatorRecordingControl::stopRecording() {
   co_await coordinator_.stopRecording();
 }
 
+QCoro::Task<void> CoordinatorRecordingControl::cancelStart() {
+  co_await coordinator_.cancelStart();
+}
+
 RecordingControl::Activity CoordinatorRecordingControl::activity() const {
   switch (coordinator_.recordingState().kind()) {
     case RecordingState::Kind::recording:

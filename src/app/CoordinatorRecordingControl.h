@@ -14,6 +14,7 @@ class CoordinatorRecordingControl : public RecordingControl {
   QCoro::Task<void> prepareRecording(RecordingMode mode, RecordingConfiguration configuration) override;
   QCoro::Task<void> startRecording() override;
   QCoro::Task<void> stopRecording() override;
+  QCoro::Task<void> cancelStart() override;
   Activity activity() const override;
 
  private:

@@ -102,7 +102,9 @@ void FloatingRecordingPanelController::setPaused(bool paused) {
   });
 }
 
-void FloatingRecordingPanelController::showProblem(const std::string& text) {
+void FloatingRecordingPanelController::showProblems(const std::vector<std::string>& problems) {
+  std::string text = problems.empty() ? std::string() : problems.front();
+  if (problems.size() > 1) text += "\nand " + std::to_string(problems.size() - 1) + " more";
   defer([this, text] {
     problem_ = text;
     changed();

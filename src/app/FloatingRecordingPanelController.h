@@ -6,6 +6,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "recording/RecordingShell.h"
 
@@ -30,8 +31,8 @@ class FloatingRecordingPanelController : public RecordingShell::Panel {
   void show(RecordingCoordinator& coordinator) override;
   void hide() override;
   void setPaused(bool paused) override;
-  // The latest problem replaces the one shown.
-  void showProblem(const std::string& text) override;
+  // Shows the first (the gravest) and how many more there are.
+  void showProblems(const std::vector<std::string>& problems) override;
 
   bool isVisible() const { return isVisible_; }
   bool isRecording() const { return isRecording_; }

@@ -392,6 +392,8 @@ QCoro::Task<void> ModeSelectionView::startDisplayRecording() {
     closeMainWindow();
     co_await recording->prepareRecording(tk::RecordingMode::screen(display), std::move(configuration));
     co_await recording->startRecording();
+    // Given up while it counted down (a quit).
+    if (recording->activity() == RecordingControl::Activity::idle) co_return;
     Diagnostics::line("✅ Recording started successfully");
     Diagnostics::line("📁 Output directory: " + outputDirectory);
     co_return;
@@ -440,10 +442,20 @@ QCoro::Task<void> ModeSelectionView::quitApplication() {
   QPointer<ModeSelectionView> self(this);
   RecordingControl* recording = services_.recording;
   auto quit = services_.quit ? services_.quit : [] { QApplication::quit(); };
-  // Whatever is being recorded is finished and saved before the application goes.
+  // Whatever is being recorded is finished and saved before the application goes; a take still
+  // starting (counting down) is given up, as nothing of it is recorded yet.
   bool stopTried = false;
+  bool cancelTried = false;
   while (recording && recording->activity() != RecordingControl::Activity::idle) {
-    if (recording->activity() == RecordingControl::Activity::recording && !stopTried) {
+    if (recording->activity() == RecordingControl::Activity::starting && !cancelTried) {
+      cancelTried = true;
+      try {
+        co_await recording->cancelStart();
+      } catch (...) {
+        Diagnostics::line("❌ Failed to give up the recording: " +
+                          describeException(std::current_exception()));
+      }
+    } else if (recording->activity() == RecordingControl::Activity::recording && !stopTried) {
       stopTried = true;
       try {
         co_await recording->stopRecording();

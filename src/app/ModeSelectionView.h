@@ -56,7 +56,8 @@ class ModeSelectionView : public QWidget {
   void openWindowSelector();
   // Closes the main window (this view's own window), unless the view lives in the status menu.
   void closeMainWindow();
-  // The close button: a running recording is stopped and finished first, then the application quits.
+  // The close button: a running recording is stopped and finished first, and one still counting
+  // down is given up, then the application quits.
   QCoro::Task<void> quitApplication();
 
   // Refreshes the microphone and camera lists, as when the window appears.

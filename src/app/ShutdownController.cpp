@@ -100,6 +100,13 @@ void ShutdownController::onSignal() {
 
 QCoro::Task<void> ShutdownController::finishThenQuit() {
   QPointer<ShutdownController> self(this);
+  // A take still starting (counting down) has nothing to keep: it goes with its prepared files.
+  try {
+    co_await coordinator_.cancelStart();
+  } catch (...) {
+    Diagnostics::line("❌ Error giving up the recording: " + describeException(std::current_exception()));
+  }
+  if (!self) co_return;
   if (coordinator_.recordingState().kind() == RecordingState::Kind::recording ||
       coordinator_.recordingState().kind() == RecordingState::Kind::paused) {
     try {

@@ -10,9 +10,10 @@ namespace tk {
 class RecordingCoordinator;
 
 // Ends the application without losing a recording. SIGTERM, SIGINT and SIGHUP finish a running
-// recording (movie, package or audio files, and the metadata) and then quit; the end of the
-// desktop session and a quit during a recording finish it before the application goes on; a process
-// that exits from under Qt (the X server went away) finishes it on the way out.
+// recording (movie, package or audio files, and the metadata), or give up one still counting down,
+// and then quit; the end of the desktop session and a quit during a recording finish it before the
+// application goes on; a process that exits from under Qt (the X server went away) finishes it on
+// the way out.
 //
 // One per process, created on the main thread before the event loop runs; main thread only.
 class ShutdownController : public QObject {

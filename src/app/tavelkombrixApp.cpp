@@ -11,9 +11,7 @@
 #include "platform/ffmpeg/LeftoverFiles.h"
 #include "platform/qt/Diagnostics.h"
 #include "platform/qt/MemoryRelease.h"
-#include "platform/qt/SettingsStore.h"
 #include "platform/x11/TaskbarPresence.h"
-#include "settings/RecordingConfigurationBuilder.h"
 #include "settings/SettingsKeys.h"
 #include "settings/SettingsView.h"
 #include "ui/AccessibleNaming.h"
@@ -51,10 +49,10 @@ void tavelkombrixApp::launch(ModeSelectionServices services) {
 }
 
 void tavelkombrixApp::removeLeftovers() {
-  // Partial exports and disk reserves of runs that were killed; those of a running process stay.
-  const auto folder = RecordingConfigurationBuilder::outputDirectory(SettingsStore::standard());
-  (void)QtConcurrent::run([folder] {
-    for (const auto& file : LeftoverFiles::removeStale(folder))
+  // The working files, partial exports and disk reserves that runs which were killed listed as
+  // theirs; those of a running process stay.
+  (void)QtConcurrent::run([] {
+    for (const auto& file : LeftoverFiles::removeStale())
       Diagnostics::line("🧹 Removed a leftover of an interrupted run: " + file.string());
   });
 }

@@ -26,7 +26,7 @@ class tavelkombrixApp : public QObject {
   bool handOverToRunningInstance();
   // Opens the store and shows the main window, configured as a bar and centred. `services` drive
   // the main window; the application fills in the settings and quit hooks. In the background it
-  // removes, from the output folder, the leftovers of runs that were killed (LeftoverFiles).
+  // removes the leftovers that runs which were killed listed as theirs (LeftoverFiles).
   void launch(ModeSelectionServices services);
 
   ModeSelectionView* mainWindow() const { return mainWindow_.get(); }

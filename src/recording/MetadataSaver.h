@@ -32,7 +32,8 @@ class MetadataSaver {
   // Told, on the worker that tried, why a save failed (the folder turned read-only, went away);
   // the next saves are tried all the same. With `folderFollowed`, a save that finds no folder at its
   // place is not told: whoever follows the folder (the movie's watch) tells what became of it and
-  // points the saver where it went (moveTo), and the next save goes there. Set before start.
+  // points the saver where it went (moveTo), and the next save goes there. Set before start, or
+  // again to change it.
   void setFailureHandler(std::function<void(const std::string&)> handler, bool folderFollowed = false) {
     onFailure_ = std::move(handler);
     folderFollowed_ = folderFollowed;

@@ -2,6 +2,8 @@
 
 #include <QCoreApplication>
 #include <QCoroFuture>
+#include <QCoroSignal>
+#include <QCoroTimer>
 #include <QEvent>
 #include <QFuture>
 #include <QPointer>
@@ -247,6 +249,7 @@ QCoro::Task<void> RecordingCoordinator::prepareRecording(RecordingMode mode,
   }
   QPointer<RecordingCoordinator> self(this);
   setState(RecordingState::preparing());
+  startGivenUp_ = false;
   co_await releaseRecording();
   if (!self) co_return;
   ++recordingGeneration_;
@@ -624,11 +627,57 @@ QCoro::Task<void> RecordingCoordinator::checkPermissions(const RecordingConfigur
 QCoro::Task<void> RecordingCoordinator::performCountdown(int seconds) {
   QPointer<RecordingCoordinator> self(this);
   setCountdownValue(seconds);
+  // The tick lives here rather than in the coordinator, so that it ends even where the coordinator
+  // goes first.
+  QTimer tick;
+  tick.setSingleShot(true);
+  countdownTick_ = &tick;
   for (int remaining = seconds; remaining >= 1;) {
-    co_await sleepFor(std::chrono::seconds(1));
+    tick.start(std::chrono::seconds(1));
+    co_await tick;
     if (!self) throw RecordingError::streamInterrupted();
+    if (startGivenUp_) {
+      setCountdownValue(0);
+      break;
+    }
     setCountdownValue(--remaining);
   }
+  countdownTick_ = nullptr;
+}
+
+QCoro::Task<void> RecordingCoordinator::cancelStart() {
+  QPointer<RecordingCoordinator> self(this);
+  while (recordingState_.kind() == RecordingState::Kind::preparing) {
+    co_await qCoro(this, &RecordingCoordinator::recordingStateChanged);
+    if (!self) co_return;
+  }
+  if (recordingState_.kind() != RecordingState::Kind::ready) co_return;
+  if (!countdownActive_) {
+    co_await dropPreparedTake();
+    co_return;
+  }
+  // The start gives the take up itself once its countdown, or its sound's start, returns.
+  startGivenUp_ = true;
+  if (countdownTick_) countdownTick_->start(0);
+  while (recordingState_.kind() == RecordingState::Kind::ready) {
+    co_await qCoro(this, &RecordingCoordinator::recordingStateChanged);
+    if (!self) co_return;
+  }
+}
+
+QCoro::Task<void> RecordingCoordinator::dropPreparedTake() {
+  QPointer<RecordingCoordinator> self(this);
+  // A failure that got there first has returned to idle already.
+  if (recordingState_.kind() != RecordingState::Kind::ready) {
+    startGivenUp_ = false;
+    co_return;
+  }
+  Diagnostics::line("🛑 The recording was given up before it started");
+  co_await tearDown(false);
+  if (!self) co_return;
+  startGivenUp_ = false;
+  resetTiming();
+  setState(RecordingState::idle());
 }
 
 void RecordingCoordinator::startDurationTimer() {
@@ -679,6 +728,10 @@ QCoro::Task<void> RecordingCoordinator::startRecording() {
       throw;
     }
     countdownActive_ = false;
+    if (startGivenUp_) {
+      co_await dropPreparedTake();
+      co_return;
+    }
     if (recordingState_.kind() != RecordingState::Kind::ready || !configuration_) {
       throw RecordingError::invalidConfiguration("Recording not prepared");
     }
@@ -689,6 +742,10 @@ QCoro::Task<void> RecordingCoordinator::startRecording() {
     co_await screenEngine_->startSound();
     if (!self) co_return;
     countdownActive_ = false;
+    if (startGivenUp_) {
+      co_await dropPreparedTake();
+      co_return;
+    }
     if (recordingState_.kind() != RecordingState::Kind::ready || !configuration_) {
       throw RecordingError::invalidConfiguration("Recording not prepared");
     }
@@ -1141,7 +1198,8 @@ void RecordingCoordinator::saveMetadata(const fs::path& result) {
   } catch (...) {
     const std::string reason = describeException(std::current_exception());
     Diagnostics::line("⚠️ Failed to save metadata: " + reason);
-    noteTakeProblem("The metadata (clicks, cursor, zooms) could not be saved: " + reason + ".");
+    noteTakeProblem(TakeLoss::metadata,
+                    "The metadata (clicks, cursor, zooms) could not be saved: " + reason + ".");
   }
 }
 
@@ -1243,7 +1301,7 @@ QCoro::Task<void> RecordingCoordinator::stopRecording() {
   }
   QMetaObject::invokeMethod(
       this,
-      [this, result, editorMovie, hasStudioFeatures, shouldOpenTrimmer, problems = takeProblems_] {
+      [this, result, editorMovie, hasStudioFeatures, shouldOpenTrimmer, problems = takeProblems()] {
         Diagnostics::line("✅ Recording saved to: " + result.string());
         Diagnostics::line("🎬 Opening UI: hasStudioFeatures=" + boolText(hasStudioFeatures) +
                           ", shouldOpenTrimmer=" + boolText(shouldOpenTrimmer));
@@ -1362,23 +1420,28 @@ void RecordingCoordinator::noteMoviePlace(const FilePlaceChange& change) {
         if (const auto& saved = metadataSaver_.file())
           metadataSaver_.moveTo(change.path.parent_path() / saved->filename());
       }
-      noteTakeProblem("The recording was moved at " + at + "; it goes on in " + folder + ".");
+      noteTakeProblem(TakeLoss::nothing,
+                      "The recording was moved at " + at + "; it goes on in " + folder + ".");
       break;
     case FilePlaceChange::Kind::restored:
-      noteTakeProblem("The recording's folder " + folder + " was removed at " + at +
-                      "; it was made again and the recording goes on there.");
+      noteTakeProblem(TakeLoss::nothing, "The recording's folder " + folder + " was removed at " + at +
+                                             "; it was made again and the recording goes on there.");
       break;
     case FilePlaceChange::Kind::relocated:
       // The metadata follows the movie, under the name that goes with the movie's there.
       if (!layerRecordingManager_ && metadataSaver_.file())
         metadataSaver_.moveTo(unusedName(metadataLocation(change.path)));
-      noteTakeProblem("The recording's folder " + change.from.string() + " was removed at " + at +
-                      " and could not be made again (" + change.reason + "); the recording goes on in " +
-                      folder + ".");
+      noteTakeProblem(TakeLoss::nothing, "The recording's folder " + change.from.string() +
+                                             " was removed at " + at + " and could not be made again (" +
+                                             change.reason + "); the recording goes on in " + folder + ".");
       break;
     case FilePlaceChange::Kind::lost:
-      noteTakeProblem("The recording's folder " + folder + " was removed at " + at +
-                      " and could not be made again (" + change.reason + "): the recording cannot be kept.");
+      // Nothing follows the folder any more: a save that finds none is told from now on.
+      metadataSaver_.setFailureHandler(
+          onMainThreadForThisTake(&RecordingCoordinator::noteMetadataSaveFailed));
+      noteTakeProblem(TakeLoss::take, "The recording's folder " + folder + " was removed at " + at +
+                                          " and could not be made again (" + change.reason +
+                                          "): the recording cannot be kept.");
       break;
   }
 }
@@ -1392,8 +1455,9 @@ double RecordingCoordinator::recordedSoFar() const {
 void RecordingCoordinator::noteSoundLost(const std::string& reason) {
   auto kind = recordingState_.kind();
   if (kind != RecordingState::Kind::recording && kind != RecordingState::Kind::paused) return;
-  noteTakeProblem("The sound stopped at " + RecordingPreflight::durationText(recordedSoFar()) + " (" +
-                  reason + "); the rest of the recording is silent.");
+  noteTakeProblem(TakeLoss::sound, "The sound stopped at " +
+                                       RecordingPreflight::durationText(recordedSoFar()) + " (" + reason +
+                                       "); the rest of the recording is silent.");
 }
 
 void RecordingCoordinator::noteWindowGone(const GoneWindow& window) {
@@ -1401,14 +1465,15 @@ void RecordingCoordinator::noteWindowGone(const GoneWindow& window) {
   if (kind != RecordingState::Kind::recording && kind != RecordingState::Kind::paused) return;
   const std::string at = RecordingPreflight::durationText(recordedSoFar());
   if (!window.closed) {
-    noteTakeProblem("The window " + window.name + " was minimised at " + at +
-                    "; the picture misses it until it is shown again.");
+    noteTakeProblem(TakeLoss::picture, "The window " + window.name + " was minimised at " + at +
+                                           "; the picture misses it until it is shown again.");
   } else if (window.pictureEnded) {
     // The stream has stopped with it; what was recorded is kept as the take.
-    noteTakeProblem("The window " + window.name + " closed at " + at + "; the recording ended there.");
+    noteTakeProblem(TakeLoss::picture,
+                    "The window " + window.name + " closed at " + at + "; the recording ended there.");
   } else {
-    noteTakeProblem("The window " + window.name + " closed at " + at +
-                    "; the picture shows the rest of the take without it.");
+    noteTakeProblem(TakeLoss::picture, "The window " + window.name + " closed at " + at +
+                                           "; the picture shows the rest of the take without it.");
   }
 }
 
@@ -1416,15 +1481,25 @@ void RecordingCoordinator::noteMetadataSaveFailed(const std::string& reason) {
   // Every later save fails the same way; once is enough to know.
   if (metadataProblemTold_) return;
   metadataProblemTold_ = true;
-  noteTakeProblem("The metadata (clicks, cursor, zooms) could not be saved at " +
-                  RecordingPreflight::durationText(recordedSoFar()) + ": " + reason + ".");
+  noteTakeProblem(TakeLoss::metadata, "The metadata (clicks, cursor, zooms) could not be saved at " +
+                                          RecordingPreflight::durationText(recordedSoFar()) + ": " + reason +
+                                          ".");
 }
 
-void RecordingCoordinator::noteTakeProblem(const std::string& text) {
-  if (std::find(takeProblems_.begin(), takeProblems_.end(), text) != takeProblems_.end()) return;
+std::vector<std::string> RecordingCoordinator::takeProblems() const {
+  std::vector<std::string> texts;
+  for (const auto& problem : takeProblems_) texts.push_back(problem.text);
+  return texts;
+}
+
+void RecordingCoordinator::noteTakeProblem(TakeLoss loss, const std::string& text) {
+  const auto same = [&](const TakeProblem& problem) { return problem.text == text; };
+  if (std::any_of(takeProblems_.begin(), takeProblems_.end(), same)) return;
   Diagnostics::line("⚠️ " + text);
-  takeProblems_.push_back(text);
-  if (auto* panel = RecordingShell::panel()) panel->showProblem(text);
+  // After every problem as grave or graver, so that a later, lesser one never hides it.
+  const auto lesser = [&](const TakeProblem& problem) { return problem.loss < loss; };
+  takeProblems_.insert(std::find_if(takeProblems_.begin(), takeProblems_.end(), lesser), {loss, text});
+  if (auto* panel = RecordingShell::panel()) panel->showProblems(takeProblems());
   emit recordingProblem(QString::fromStdString(text));
 }
 

@@ -69,8 +69,13 @@ class RecordingCoordinator : public QObject, public iOSDeviceRecordingDelegate {
   // and the writer: state ready. On failure everything built is torn down, the state is idle again
   // and the error is thrown.
   QCoro::Task<void> prepareRecording(RecordingMode mode, RecordingConfiguration configuration);
-  // Ready only; refused while a countdown runs. Counts down, then records.
+  // Ready only; refused while a countdown runs. Counts down, then records. A start given up
+  // meanwhile (cancelStart) returns without recording.
   QCoro::Task<void> startRecording();
+  // Gives up a take that has not begun to record: a preparation under way is let finish, a
+  // countdown ends at once, and the prepared writers go with their files, so that nothing is left
+  // on disk. Returns once the state is idle; does nothing once the take records.
+  QCoro::Task<void> cancelStart();
   void pauseRecording();
   void resumeRecording();
   // Recording or paused only. Finishes the movie or package and saves the metadata; the state is
@@ -95,9 +100,10 @@ class RecordingCoordinator : public QObject, public iOSDeviceRecordingDelegate {
   void setResultOpener(ResultOpener opener) { resultOpener_ = std::move(opener); }
 
   // What the current take (or the last one, until the next prepare) lost on the way while it went
-  // on: its sound, its metadata, its folder. Each is told once, on the panel, and again when the
-  // take is saved.
-  const std::vector<std::string>& takeProblems() const { return takeProblems_; }
+  // on: the take itself, its picture, its sound, its metadata, or only its folder. The gravest come
+  // first, and among equals the earliest. Each is told once, on the panel, and again when the take
+  // is saved.
+  std::vector<std::string> takeProblems() const;
 
   // The error of the last recording that failed (prepare, start, stop or a stream failure).
   const std::optional<RecordingError>& lastError() const { return lastError_; }
@@ -189,7 +195,10 @@ class RecordingCoordinator : public QObject, public iOSDeviceRecordingDelegate {
   void makeContext();
   void installCaptureHandlers(bool systemAudio);
 
+  // Returns early, without throwing, once the start is given up.
   QCoro::Task<void> performCountdown(int seconds);
+  // What a start does once cancelStart gave it up: drops the prepared take and returns to idle.
+  QCoro::Task<void> dropPreparedTake();
   void startDurationTimer();
   void startAutoStopTimer(int minutes);
   void startLiveHandlers(const RecordingConfiguration& configuration);
@@ -243,8 +252,11 @@ class RecordingCoordinator : public QObject, public iOSDeviceRecordingDelegate {
   void noteSoundLost(const std::string& reason);
   void noteWindowGone(const GoneWindow& window);
   void noteMetadataSaveFailed(const std::string& reason);
-  // Keeps the problem for the saved notice and shows it on the panel, once.
-  void noteTakeProblem(const std::string& text);
+  // What a problem costs the take, from nothing (it only went elsewhere) to the take itself.
+  enum class TakeLoss { nothing, metadata, sound, picture, take };
+  // Keeps the problem for the saved notice and shows it on the panel, once; the panel shows the
+  // gravest.
+  void noteTakeProblem(TakeLoss loss, const std::string& text);
   // The recorded time so far, as the panel shows it.
   double recordedSoFar() const;
   void captureDurationAtStop();
@@ -271,6 +283,9 @@ class RecordingCoordinator : public QObject, public iOSDeviceRecordingDelegate {
   QTimer autoStopTimer_;
   QTimer cursorSamplingTimer_;
   bool countdownActive_ = false;
+  bool startGivenUp_ = false;
+  // The countdown's tick, which cancelStart fires at once.
+  QPointer<QTimer> countdownTick_;
   uint64_t recordingGeneration_ = 0;
 
   std::unique_ptr<ScreenCaptureEngine> screenEngine_;
@@ -298,7 +313,11 @@ class RecordingCoordinator : public QObject, public iOSDeviceRecordingDelegate {
   std::optional<RecordingError> lastError_;
   // Set once the writers were asked to finish: they are never finished or cancelled again.
   bool writersFinished_ = false;
-  std::vector<std::string> takeProblems_;
+  struct TakeProblem {
+    TakeLoss loss;
+    std::string text;
+  };
+  std::vector<TakeProblem> takeProblems_;  // the gravest first
   bool metadataProblemTold_ = false;
   // What a failed finish still left on disk.
   std::optional<std::filesystem::path> partialResult_;

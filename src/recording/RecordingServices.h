@@ -24,6 +24,8 @@ class RecordingControl {
   virtual QCoro::Task<void> prepareRecording(RecordingMode mode, RecordingConfiguration configuration) = 0;
   virtual QCoro::Task<void> startRecording() = 0;
   virtual QCoro::Task<void> stopRecording() = 0;
+  // Gives up a take that is still starting (its countdown included); nothing is recorded.
+  virtual QCoro::Task<void> cancelStart() = 0;
   virtual Activity activity() const = 0;
 };
 

@@ -32,8 +32,9 @@ class RecordingShell {
     virtual void show(RecordingCoordinator& coordinator) = 0;
     virtual void hide() = 0;
     virtual void setPaused(bool paused) = 0;
-    // Something the take is losing while it goes on (its sound, its metadata), in words.
-    virtual void showProblem(const std::string& text) = 0;
+    // What the take has lost so far while it goes on (its sound, its metadata), in words, the
+    // gravest first.
+    virtual void showProblems(const std::vector<std::string>& problems) = 0;
   };
 
   class Editor {

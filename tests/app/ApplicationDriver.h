@@ -266,6 +266,17 @@ inline bool waitForRecorded(Application& app, double seconds) {
       std::chrono::seconds(60));
 }
 
+// Display, then the record button; true once the application says the recording started.
+inline bool startDisplayRecording(Application& app) {
+  const QString window = waitForMainWindow();
+  if (window.isEmpty()) return false;
+  const QRect bar = geometryOf(window);
+  click(bar.x() + 75, bar.y() + bar.height() / 2);
+  click(bar.right() - 12 - 16, bar.y() + bar.height() / 2);
+  return waitUntil([&] { return app.output().contains("✅ Recording started successfully"); },
+                   std::chrono::seconds(30));
+}
+
 // Records for a while once the floating panel shows, stops from it, and returns the movie.
 inline QString recordAndStop(Application& app) {
   const QString panel = waitForVisible("Recording", std::chrono::seconds(60));

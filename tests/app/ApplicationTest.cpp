@@ -200,17 +200,6 @@ TEST(ApplicationTest, ADisplayRecordingStartedFromTheBarAndStoppedFromThePanelLe
 
 namespace {
 
-// Display, then the record button; true once the application says the recording started.
-bool startDisplayRecording(Application& app) {
-  const QString window = waitForMainWindow();
-  if (window.isEmpty()) return false;
-  const QRect bar = geometryOf(window);
-  click(bar.x() + 75, bar.y() + bar.height() / 2);
-  click(bar.right() - 12 - 16, bar.y() + bar.height() / 2);
-  return tk::test::waitUntil([&] { return app.output().contains("✅ Recording started successfully"); },
-                             std::chrono::seconds(30));
-}
-
 // The one movie in the recordings folder plays for about as long as it recorded, and its metadata
 // lies beside it.
 void expectKeptMovie(Application& app, double atLeastSeconds) {
@@ -273,6 +262,38 @@ TEST(ApplicationTest, TerminationSignalsDuringARecordingFinishTheMovieAndItsMeta
     EXPECT_EQ(app.process().exitCode(), 0);
     expectKeptMovie(app, 0.8);
     ASSERT_TRUE(tk::test::waitUntil([] { return mainWindow().isEmpty(); }));
+  }
+}
+
+TEST(ApplicationTest, QuitDuringTheCountdownEndsItAtOnceAndLeavesNothingInTheFolder) {
+  TK_REQUIRE_DESKTOP();
+  // The longest delay the settings offer, and one stored far beyond it: either outlasts the wait
+  // for the quit below.
+  for (const char* countdown : {"99", "2147483647"}) {
+    SCOPED_TRACE(countdown);
+    Application app(QByteArray("countdown=") + countdown + "\n");
+    app.start();
+    const QString window = waitForMainWindow();
+    ASSERT_FALSE(window.isEmpty()) << "the main window did not show";
+    const QRect bar = geometryOf(window);
+    click(bar.x() + 75, bar.y() + bar.height() / 2);
+    click(bar.right() - 12 - 16, bar.y() + bar.height() / 2);
+    // Prepared: its working file is in the folder while the countdown runs.
+    const QDir folder(app.recordings());
+    const auto held = [&] {
+      return folder.entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+    };
+    ASSERT_TRUE(tk::test::waitUntil([&] { return !held().isEmpty(); }, std::chrono::seconds(60)))
+        << app.output().toStdString();
+    const QString back = reopenFromTheTrayIcon();
+    ASSERT_FALSE(back.isEmpty()) << "no way back to the bar";
+    const QRect again = geometryOf(back);
+    click(again.x() + 20, again.y() + again.height() / 2);
+    ASSERT_TRUE(app.process().waitForFinished(60000)) << "the quit waited for the countdown";
+    EXPECT_EQ(app.process().exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(app.process().exitCode(), 0);
+    EXPECT_TRUE(held().isEmpty()) << held().join(", ").toStdString();
+    EXPECT_FALSE(app.output().contains("Recording started successfully")) << app.output().toStdString();
   }
 }
 

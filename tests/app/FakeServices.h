@@ -44,6 +44,11 @@ class FakeRecordingControl : public RecordingControl {
     calls.push_back("finished");
     current = Activity::idle;
   }
+  QCoro::Task<void> cancelStart() override {
+    calls.push_back("cancel");
+    current = Activity::idle;
+    co_return;
+  }
   Activity activity() const override { return current; }
 
  private:

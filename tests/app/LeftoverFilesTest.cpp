@@ -1,10 +1,13 @@
-// The application, started, removes what killed runs of it left in its recordings folder.
+// The application, started, removes what killed runs of it left, and nothing else.
 
-#include <unistd.h>
+#include "platform/ffmpeg/LeftoverFiles.h"
+
+#include <signal.h>
 
 #include <QProcess>
 #include <filesystem>
 #include <fstream>
+#include <set>
 
 #include "ApplicationDriver.h"
 
@@ -13,38 +16,72 @@ namespace {
 
 namespace fs = std::filesystem;
 
-TEST(LeftoverFilesTest, AStartRemovesThePartialExportsAndReservesOfRunsThatAreGone) {
+std::set<fs::path> filesUnder(const fs::path& folder) {
+  std::set<fs::path> found;
+  for (const auto& entry : fs::recursive_directory_iterator(folder))
+    if (entry.is_regular_file()) found.insert(entry.path());
+  return found;
+}
+
+TEST(LeftoverFilesTest,
+     AStartRemovesWhatAKilledTakeLeftAndKeepsItsMovieLookAlikesAndWhatARunningProcessHolds) {
   TK_REQUIRE_DESKTOP();
   Application app;
+  // Its lists of working files beside this process's own, which stands for another running instance.
+  app.setEnvironment("XDG_DATA_HOME", qEnvironmentVariable("XDG_DATA_HOME"));
   const fs::path folder = app.recordings().toStdString();
-  // A process that has ended: its files are leftovers.
-  QProcess gone;
-  gone.start("sleep", {"0.1"});
-  ASSERT_TRUE(gone.waitForStarted(30000));
-  const std::string dead = std::to_string(gone.processId());
-  ASSERT_TRUE(gone.waitForFinished(30000));
-  const std::string alive = std::to_string(::getpid());
+  app.start();
+  ASSERT_TRUE(startDisplayRecording(app)) << app.output().toStdString();
+  ASSERT_TRUE(waitForRecorded(app, 1.0)) << app.output().toStdString();
+  const std::string killed = std::to_string(app.process().processId());
+  ::kill(static_cast<pid_t>(app.process().processId()), SIGKILL);
+  ASSERT_TRUE(app.process().waitForFinished(60000));
+
+  // What the take was working on: the disk reserve beside its movie, which has its own name already.
+  std::set<fs::path> leftovers;
+  for (const auto& file : filesUnder(folder)) {
+    const std::string name = file.filename().string();
+    if (name.find(".reserve-") != std::string::npos || name.find(".recording-") != std::string::npos)
+      leftovers.insert(file);
+  }
+  ASSERT_FALSE(leftovers.empty()) << "the killed take left no reserve";
+
+  // Names of the same shape, some with the killed process's number, in the folder and one below.
   const fs::path package = folder / "Recording-2026-12-07 05.00.00";
   fs::create_directory(package);
-  const std::vector<fs::path> stale{
-      folder / (".Clip (Edited 2026-12-07 05.10.00).partial-" + dead + "-0123456789abcdef.mp4"),
-      folder / (".Recording at 2026-12-07 05.00.00.mov.reserve-" + dead),
-      package / (".screen.mov.reserve-" + dead)};
-  const std::vector<fs::path> kept{
-      folder / (".Clip (Merged 2026-12-07 05.10.00).partial-" + alive + "-0123456789abcdef.mov"),
-      folder / (".Recording at 2026-12-07 05.20.00.mov.reserve-" + alive), folder / ".notes.partial-x.txt",
-      folder / "Clip.mov", package / ".screen.mov"};
-  for (const auto& file : stale) std::ofstream(file) << "left";
-  for (const auto& file : kept) std::ofstream(file) << "ours";
+  fs::create_directory(folder / "MyStuff");
+  for (const fs::path& file :
+       {folder / ".taxes.reserve-2024", folder / "MyStuff" / ".draft.recording-31337",
+        folder / (".Recording at 2026-12-07 05.00.00.mov.reserve-" + killed),
+        folder / (".Recording at 2026-12-07 05.00.00.mov.recording-" + killed),
+        folder / (".Clip (Edited 2026-12-07 05.10.00).partial-" + killed + "-0123456789abcdef.mp4"),
+        package / (".screen.mov.reserve-" + killed)})
+    std::ofstream(file) << "someone's";
+  // A working file of a process that runs.
+  const fs::path held = folder / ".Recording at 2026-12-07 05.20.00.mov.recording-held";
+  LeftoverFiles::claim(held);
+  std::ofstream(held) << "still written";
+  std::set<fs::path> kept = filesUnder(folder);
+  for (const auto& file : leftovers) kept.erase(file);
 
   app.start();
   EXPECT_TRUE(waitUntil(
       [&] {
-        return std::none_of(stale.begin(), stale.end(), [](const fs::path& f) { return fs::exists(f); });
+        return std::none_of(leftovers.begin(), leftovers.end(),
+                            [](const fs::path& f) { return fs::exists(f); });
       },
       std::chrono::seconds(60)))
       << "the leftovers stayed; the application said: " << app.output().toStdString();
+  // Once it ended, its sweep has.
+  app.process().terminate();
+  ASSERT_TRUE(app.process().waitForFinished(60000));
   for (const auto& file : kept) EXPECT_TRUE(fs::exists(file)) << file;
+  const QStringList movies = filesIn(app.recordings(), "Recording at *.mov");
+  ASSERT_EQ(movies.size(), 1);
+  const QString duration = run("ffprobe", {"-v", "error", "-show_entries", "format=duration", "-of",
+                                           "csv=p=0", QDir(app.recordings()).filePath(movies.front())});
+  EXPECT_GT(duration.toDouble(), 0.9) << "the killed take's movie no longer plays";
+  LeftoverFiles::removeOwn(held);
 }
 
 }  // namespace

@@ -12,8 +12,8 @@
 #include <QProcessEnvironment>
 #include <QTemporaryDir>
 #include <cmath>
-#include <cstring>
 #include <condition_variable>
+#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <set>
@@ -23,6 +23,7 @@
 #include "platform/composition/StandardLayerRenderer.h"
 #include "platform/ffmpeg/AssetExportSession.h"
 #include "platform/ffmpeg/AudioSampleReader.h"
+#include "platform/ffmpeg/LeftoverFiles.h"
 #include "platform/ffmpeg/VideoFrameReader.h"
 #include "platform/qt/SerialQueue.h"
 #include "support/TestMovies.h"
@@ -370,9 +371,17 @@ TEST_F(AssetExportSessionTest, KilledExportLeavesNothingUnderTheFinalName) {
     return false;
   };
   ASSERT_TRUE(test::waitUntil(partialGrown, std::chrono::minutes(2)));
+  const std::string pid = std::to_string(child.processId());
   child.kill();
   ASSERT_TRUE(child.waitForFinished());
   EXPECT_FALSE(fs::exists(target));
+  // The next start removes the files the export was working on, and not one that merely looks like
+  // them.
+  const fs::path lookAlike = out_.path().toStdString() + "/.killed.partial-" + pid + "-0123456789abcdef.mp4";
+  std::ofstream(lookAlike) << "someone's";
+  EXPECT_FALSE(LeftoverFiles::removeStale().empty());
+  EXPECT_EQ(filesInOutput(), 1u);
+  EXPECT_TRUE(fs::exists(lookAlike));
 }
 
 // Runs `work` on a thread of its own that may use only the first two cores this process may use.
@@ -459,9 +468,10 @@ TEST_F(AssetExportSessionTest, SmallTextComesThroughAnExportLegible) {
     painter.setFont(font);
     painter.setPen(Qt::black);
     for (int line = 0; line < 21; ++line)
-      painter.drawText(6, 14 + line * 16,
-                       QStringLiteral("Line %1: the quick brown fox jumps over the lazy dog, 0123456789 ({[;:]})")
-                           .arg(line));
+      painter.drawText(
+          6, 14 + line * 16,
+          QStringLiteral("Line %1: the quick brown fox jumps over the lazy dog, 0123456789 ({[;:]})")
+              .arg(line));
   }
   const fs::path source = out("page.mov");
   {

@@ -24,6 +24,7 @@
 
 #include "MovieProbe.h"
 #include "RecordingTestSupport.h"
+#include "app/FloatingRecordingPanel.h"
 #include "app/FloatingRecordingPanelController.h"
 #include "app/RecordingFailureAlert.h"
 #include "app/SavedRecordingNotice.h"
@@ -254,6 +255,27 @@ class PlaceWatch {
   std::shared_ptr<State> state_ = std::make_shared<State>();
 };
 
+// While it lives, `folder` takes no new names (immutable, which holds even for root) and is the home
+// folder too: a movie whose own folder is gone, with `folder` the one above it, has nowhere to go.
+class NowhereToWrite {
+ public:
+  explicit NowhereToWrite(fs::path folder) : folder_(std::move(folder)), home_(qgetenv("HOME")) {
+    qputenv("HOME", QByteArray::fromStdString(folder_.string()));
+    held_ = QProcess::execute("chattr", {"+i", QString::fromStdString(folder_.string())}) == 0;
+  }
+  ~NowhereToWrite() {
+    QProcess::execute("chattr", {"-i", QString::fromStdString(folder_.string())});
+    qputenv("HOME", home_);
+  }
+  // False where the file system cannot make a folder immutable (chattr +i).
+  bool held() const { return held_; }
+
+ private:
+  fs::path folder_;
+  QByteArray home_;
+  bool held_ = false;
+};
+
 bool holdsReserve(const fs::path& folder) {
   for (const auto& file : filesIn(folder))
     if (file.filename().string().find("reserve") != std::string::npos) return true;
@@ -270,6 +292,26 @@ class RecordingFailureTest : public test::CoordinatorTest {
     test::waitUntil([&] { return notice.window() != nullptr; }, 60s);
     return notice.window() ? notice.window()->problems().join("\n").toStdString() : "";
   }
+  // Once the coordinator has a problem naming `words`.
+  bool noted(const std::string& words) {
+    return test::waitUntil(
+        [&] {
+          const auto problems = harness.coordinator.takeProblems();
+          return std::any_of(problems.begin(), problems.end(), [&](const std::string& problem) {
+            return problem.find(words) != std::string::npos;
+          });
+        },
+        60s);
+  }
+  // The configuration of `mode` with `microphone` recorded too.
+  RecordingConfiguration withMicrophone(RecordingConfiguration configuration,
+                                        const test::VirtualMicrophone& microphone) const {
+    configuration.recordMicrophone = true;
+    configuration.microphoneDevice = microphone.name();
+    return configuration;
+  }
+  // What the panel's line says, as shown.
+  std::string panelShows() const { return panel.panel() ? panel.panel()->problemText().toStdString() : ""; }
 
   ToldUser told{harness.coordinator};
   FloatingRecordingPanelController& panel = FloatingRecordingPanelController::shared();
@@ -341,6 +383,8 @@ TEST(RecordingCoordinatorKillTest, AKilledRecordingKeepsItsMovieAndMetadata) {
     double handedOver = 0;
     ASSERT_TRUE(std::getline(note, movie) && std::getline(note, metadataFile) && note >> handedOver)
         << "the child left no note";
+    // What follows holds after the next start's sweep too: it takes nothing of the take.
+    LeftoverFiles::removeStale();
     // Within two seconds of what was handed to the writer, and exact seeking works to there.
     const double duration = MediaAsset::load(movie).duration().seconds();
     EXPECT_GE(duration, handedOver - 2.0);
@@ -420,7 +464,9 @@ TEST_F(RecordingFailureTest, PickedWindowsThatCloseOrAreMinimisedMidTakeAreToldA
   closing.reset();
   EXPECT_TRUE(panelTells("The window \"Closing pattern\" closed at 00:0")) << panel.problem();
   hiding.showMinimized();
-  EXPECT_TRUE(panelTells("The window \"Hiding pattern\" was minimised at 00:0")) << panel.problem();
+  // No graver than the first: the panel keeps the first in view and counts this one.
+  EXPECT_TRUE(panelTells("\nand 1 more")) << panel.problem();
+  EXPECT_NE(panel.problem().find("\"Closing pattern\" closed at 00:0"), std::string::npos) << panel.problem();
   ASSERT_TRUE(harness.recordFor(2.5)) << "the recording ended with a window";
   EXPECT_TRUE(told.errors.empty());
   auto result = harness.stop();
@@ -558,17 +604,8 @@ TEST_F(RecordingFailureTest, AStopFromThePanelThatFailsIsToldAndLeavesIdle) {
   ASSERT_TRUE(watch.hold());
   fs::remove_all(out());
   std::ofstream(out()) << "someone's file";
-  const QByteArray home = qgetenv("HOME");
-  qputenv("HOME", QByteArray::fromStdString(dir().string()));
-  struct Restore {
-    QByteArray home;
-    fs::path folder;
-    ~Restore() {
-      qputenv("HOME", home);
-      QProcess::execute("chattr", {"-i", QString::fromStdString(folder.string())});
-    }
-  } restore{home, dir()};
-  if (QProcess::execute("chattr", {"+i", QString::fromStdString(dir().string())}) != 0) {
+  NowhereToWrite nowhere(dir());
+  if (!nowhere.held()) {
     watch.release();
     harness.stop();
     GTEST_SKIP() << "this file system cannot make a folder immutable (chattr +i)";
@@ -692,9 +729,7 @@ TEST_F(RecordingFailureTest, AMicrophoneWhoseSourceGoesAwayIsToldAndThePictureGo
   auto microphone = std::make_unique<test::VirtualMicrophone>("tk_leaving_microphone", 660);
   ASSERT_TRUE(microphone->ready());
   RecordingMode mode = RecordingMode::screenArea(display, QRectF(0, 0, 320, 240));
-  auto configuration = config(mode);
-  configuration.recordMicrophone = true;
-  configuration.microphoneDevice = microphone->name();
+  auto configuration = withMicrophone(config(mode), *microphone);
   ASSERT_TRUE(harness.start(mode, configuration)) << harness.error;
   ASSERT_TRUE(harness.recordFor(1.0));
   microphone.reset();  // its source is unloaded
@@ -703,6 +738,76 @@ TEST_F(RecordingFailureTest, AMicrophoneWhoseSourceGoesAwayIsToldAndThePictureGo
   EXPECT_TRUE(told.errors.empty());
   ASSERT_TRUE(harness.stop()) << harness.error;
   EXPECT_NE(noticed().find("Microphone"), std::string::npos) << noticed();
+}
+
+// Whatever comes later, the panel keeps the gravest problem in view (the earliest among equals)
+// and counts the rest; the notice at the end lists them all, the gravest first.
+TEST_F(RecordingFailureTest, ThePanelKeepsTheGravestProblemInViewAndCountsTheRest) {
+  {
+    SCOPED_TRACE("the microphone lost, then the system sound, then the folder moved");
+    PrivateSoundServer server;
+    ASSERT_TRUE(server.running()) << "the private sound server did not answer:\n" << server.log();
+    auto microphone = std::make_unique<test::VirtualMicrophone>("tk_first_lost_microphone", 660);
+    ASSERT_TRUE(microphone->ready());
+    RecordingMode mode = RecordingMode::screenArea(display, QRectF(0, 0, 320, 240));
+    auto configuration = withMicrophone(systemAudioConfig(mode), *microphone);
+    configuration.outputDirectory = out() / "moving";
+    ASSERT_TRUE(harness.start(mode, configuration)) << harness.error;
+    ASSERT_TRUE(harness.recordFor(1.0));
+    microphone.reset();
+    ASSERT_TRUE(panelTells("Microphone")) << panel.problem();
+    const std::string first = panel.problem();
+    server.stop();
+    ASSERT_TRUE(test::waitUntil([&] { return harness.coordinator.takeProblems().size() >= 2; }, 60s));
+    fs::rename(out() / "moving", out() / "moved");
+    ASSERT_TRUE(noted("was moved at"));
+    const size_t more = harness.coordinator.takeProblems().size() - 1;
+    EXPECT_TRUE(test::waitUntil([&] {
+      return panelShows() == first + "\nand " + std::to_string(more) + " more";
+    })) << panelShows();
+    ASSERT_TRUE(harness.stop()) << harness.error;
+    const std::string problems = noticed();
+    EXPECT_EQ(problems.find(first), 0u) << problems;
+    EXPECT_LT(problems.find("The sound stopped", first.size()), problems.find("was moved at")) << problems;
+  }
+  {
+    SCOPED_TRACE("the take lost with its folder, and its metadata");
+    ASSERT_TRUE(harness.waitForIdle());
+    const fs::path folder = out() / "replaced";
+    RecordingMode mode = RecordingMode::screenArea(display, QRectF(0, 0, 320, 240));
+    auto configuration = config(mode);
+    configuration.outputDirectory = folder;
+    ASSERT_TRUE(harness.start(mode, configuration)) << harness.error;
+    const fs::path movie = *harness.coordinator.mediaWriter()->outputURL();
+    ASSERT_TRUE(test::waitUntil(
+        [&] { return fs::exists(movie) && fs::exists(folder / (movie.stem().string() + ".metadata.json")); },
+        60s));
+    // A file where the folder was, and no folder above takes the movie: it cannot be kept, nor the
+    // metadata saved.
+    PlaceWatch watch(*harness.coordinator.mediaWriter());
+    ASSERT_TRUE(watch.hold());
+    fs::remove_all(folder);
+    std::ofstream(folder) << "not a folder";
+    NowhereToWrite nowhere(out());
+    if (!nowhere.held()) {
+      watch.release();
+      harness.stop();
+      GTEST_SKIP() << "this file system cannot make a folder immutable (chattr +i)";
+    }
+    watch.release();
+    ASSERT_TRUE(noted("the recording cannot be kept"));
+    ASSERT_TRUE(noted("metadata (clicks, cursor, zooms) could not be saved"));
+    EXPECT_TRUE(test::waitUntil([&] {
+      const std::string shown = panelShows();
+      return shown.find("the recording cannot be kept") != std::string::npos &&
+             shown.ends_with("\nand 1 more");
+    })) << panelShows();
+    EXPECT_FALSE(harness.stop());
+    ASSERT_TRUE(test::waitUntil([&] { return !told.details().empty(); }, 60s));
+    const std::string details = told.details();
+    EXPECT_LT(details.find("the recording cannot be kept"), details.find("metadata (clicks, cursor, zooms)"))
+        << details;
+  }
 }
 
 TEST_F(RecordingFailureTest, AnAudioRecordingWhoseSoundServerStopsIsSavedAndTold) {
@@ -1008,7 +1113,7 @@ TEST(RecordingCoordinatorKillTest, AKillBeforeTheFirstFragmentLeavesNothingVisib
     }
     EXPECT_FALSE(hidden.empty()) << "the movie was never begun";
     // The next start takes away what the killed process was working on.
-    LeftoverFiles::removeStale(out);
+    LeftoverFiles::removeStale();
     EXPECT_TRUE(filesIn(out).empty());
   }
 }

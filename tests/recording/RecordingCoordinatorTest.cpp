@@ -342,6 +342,36 @@ TEST_F(RecordingCoordinatorTest, SecondStartDuringCountdownIsRefused) {
   EXPECT_TRUE(harness.stop());
 }
 
+TEST_F(RecordingCoordinatorTest, AStartGivenUpEndsItsCountdownAtOnceAndLeavesNothing) {
+  RecordingMode mode = RecordingMode::screenArea(display, QRectF(0, 0, 160, 120));
+  auto configuration = config(mode);
+  const auto leftInTheFolder = [&] {
+    std::vector<fs::path> found;
+    for (const auto& entry : fs::directory_iterator(out())) found.push_back(entry.path());
+    return found;
+  };
+  for (const bool countingDown : {true, false}) {
+    SCOPED_TRACE(countingDown ? "during a countdown" : "prepared, before its start");
+    configuration.countdown = countingDown ? 600 : 0;
+    test::awaitTask(harness.coordinator.prepareRecording(mode, configuration));
+    ASSERT_FALSE(leftInTheFolder().empty()) << "nothing prepared";
+    std::optional<QCoro::Task<void>> start;
+    if (countingDown) start = harness.coordinator.startRecording();
+    const auto asked = std::chrono::steady_clock::now();
+    test::awaitTask(harness.coordinator.cancelStart());
+    if (start) test::awaitTask(std::move(*start));  // returns without recording
+    EXPECT_LT(std::chrono::steady_clock::now() - asked, std::chrono::seconds(60));
+    EXPECT_EQ(harness.coordinator.recordingState().kind(), RecordingState::Kind::idle);
+    EXPECT_EQ(harness.coordinator.countdownValue(), 0);
+    EXPECT_TRUE(leftInTheFolder().empty()) << leftInTheFolder().front();
+  }
+  // A take that records is not given up, and the next one starts as usual.
+  ASSERT_TRUE(harness.start(mode, configuration)) << harness.error;
+  test::awaitTask(harness.coordinator.cancelStart());
+  ASSERT_TRUE(harness.recordFor(0.3));
+  EXPECT_TRUE(harness.stop());
+}
+
 TEST_F(RecordingCoordinatorTest, ClickHandlerRecordsClicksInsideTheAreaWhileNotPaused) {
   RecordingMode mode = RecordingMode::screenArea(display, QRectF(100, 100, 400, 300));
   auto configuration = config(mode);

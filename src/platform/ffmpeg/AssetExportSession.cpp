@@ -629,7 +629,14 @@ void AssetExportSession::run() {
     };
     const auto openWriter = [&] {
       writer = reserve(outputURL_, [&](const std::filesystem::path& path) {
-        return std::make_unique<AssetWriter>(path, outputFileType_);
+        // Listed before it exists, for the sweep after a kill; not ours when it could not be made.
+        LeftoverFiles::claim(path);
+        try {
+          return std::make_unique<AssetWriter>(path, outputFileType_);
+        } catch (...) {
+          LeftoverFiles::release(path);
+          throw;
+        }
       });
       {
         std::lock_guard lock(mutex_);
@@ -675,6 +682,7 @@ void AssetExportSession::run() {
           // An encoder that would not start its stream as the first did: one pipeline writes it all.
           parts.clear();
           writer->discard();
+          LeftoverFiles::release(writer->path());
           writer.reset();
           return false;
         }
@@ -797,13 +805,14 @@ void AssetExportSession::run() {
     std::filesystem::path finalURL = outputURL_;
     for (int n = 2; !LeftoverFiles::renameNoReplace(written_path, finalURL, renameError); ++n) {
       if (renameError != EEXIST || n > 1000) {
-        std::filesystem::remove(written_path, ec);
+        LeftoverFiles::removeOwn(written_path);
         throw PlatformError(kErrorDomain, -1,
                             "Moving the movie into place: " + std::string(std::strerror(renameError)));
       }
       finalURL = outputURL_.parent_path() /
                  (outputURL_.stem().string() + " " + std::to_string(n) + outputURL_.extension().string());
     }
+    LeftoverFiles::release(written_path);
     {
       std::lock_guard lock(mutex_);
       finalURL_ = finalURL;
@@ -822,8 +831,7 @@ void AssetExportSession::run() {
   }
   parts.clear();
   if (writer) writer->cancel();
-  std::error_code ignored;
-  if (const auto partial = temporaryURL(); !partial.empty()) std::filesystem::remove(partial, ignored);
+  if (const auto partial = temporaryURL(); !partial.empty()) LeftoverFiles::removeOwn(partial);
   status_ = cancelled_ ? Status::cancelled : Status::failed;
 }
 

@@ -178,6 +178,7 @@ std::filesystem::path numberedName(const std::filesystem::path& wanted, int numb
 AssetWriterFile::AssetWriterFile(std::filesystem::path path, std::filesystem::path created, bool named,
                                  int fd, AssetWriterMuxer& muxer)
     : path_(std::move(path)), workingPath_(std::move(created)), named_(named), fd_(fd), muxer_(muxer) {
+  if (!named_) claimed_ = workingPath_;
   reservePath_ = path_.parent_path() / LeftoverFiles::reserveName(path_);
   constexpr int kBufferSize = 256 * 1024;
   auto* buffer = static_cast<unsigned char*>(av_malloc(kBufferSize));
@@ -196,11 +197,11 @@ AssetWriterFile::~AssetWriterFile() {
 
 void AssetWriterFile::reserveSpace() {
   if (reserveFd_ >= 0) return;
-  int fd = ::open(reservePath_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+  const int fd = LeftoverFiles::createOwn(reservePath_, O_WRONLY, 0600);
   if (fd < 0) return;
   if (::posix_fallocate(fd, 0, kReserveBytes) != 0) {
     ::close(fd);
-    ::unlink(reservePath_.c_str());
+    LeftoverFiles::removeOwn(reservePath_);
     return;
   }
   reserveFd_ = fd;
@@ -209,14 +210,19 @@ void AssetWriterFile::reserveSpace() {
 void AssetWriterFile::releaseReserve() {
   if (reserveFd_ < 0) return;
   // The room goes back even where the name cannot (a folder turned read-only): the empty file left
-  // then is removed at the next start, as a killed process's reserve is.
+  // then stays listed, and is removed at the next start, as a killed process's reserve is.
   [[maybe_unused]] const int emptied = ::ftruncate(reserveFd_, 0);
-  // Its name goes from where it lies now: its folder may have been moved since. One whose folder was
-  // removed has no name left to remove.
+  // Its name goes from where it lies now: its folder may have been moved since, and then it is no
+  // longer where it was listed for the sweep. One whose folder was removed has no name left.
   const auto place = namedPlace(reserveFd_);
   ::close(reserveFd_);
   reserveFd_ = -1;
-  if (place) ::unlink(place->c_str());
+  if (place && *place != reservePath_) {
+    ::unlink(place->c_str());
+    LeftoverFiles::release(reservePath_);
+  } else {
+    LeftoverFiles::removeOwn(reservePath_);
+  }
 }
 
 int AssetWriterFile::writePacket(void* opaque, uint8_t* data, int size) {
@@ -284,11 +290,18 @@ bool AssetWriterFile::takeName() {
     if (LeftoverFiles::renameNoReplace(workingPath_, candidate, error)) {
       path_ = candidate;
       named_ = true;
+      letGoOfWorkingName();
       return true;
     }
     if (error != EEXIST) return false;
   }
   return false;
+}
+
+void AssetWriterFile::letGoOfWorkingName() {
+  if (claimed_.empty()) return;
+  LeftoverFiles::release(claimed_);
+  claimed_.clear();
 }
 
 void AssetWriterFile::syncLoop() {
@@ -394,7 +407,10 @@ std::optional<std::filesystem::path> AssetWriterFile::restoreElsewhere(const std
     for (int number = 1; number < (named ? 10000 : 2); ++number) {
       const fs::path candidate = numberedName(folder / place.filename(), number);
       std::string why;
+      // A working file stays ours to sweep, there too.
+      if (!named) LeftoverFiles::claim(candidate);
       const int error = nameAgain(candidate, why);
+      if (error != 0 && !named) LeftoverFiles::release(candidate);
       if (error == EEXIST) continue;
       if (error != 0) {
         reason += (reason.empty() ? "" : "; ") + folder.string() + " refused it too: " + why;
@@ -407,6 +423,8 @@ std::optional<std::filesystem::path> AssetWriterFile::restoreElsewhere(const std
         } else {
           workingPath_ = candidate;
           path_ = folder / path_.filename();
+          letGoOfWorkingName();
+          claimed_ = candidate;
         }
       }
       syncFolder();
@@ -505,9 +523,15 @@ int AssetWriterFile::close(bool kept) {
     std::lock_guard lock(nameMutex_);
     named = named_;
     // A fragmented file that never held a whole fragment plays nothing: it never shows.
-    if (!named && committedEnd_ == 0) ::unlink(workingPath_.c_str());
+    if (!named && committedEnd_ == 0 && ::unlink(workingPath_.c_str()) == 0) letGoOfWorkingName();
   }
-  if (!named && committedEnd_ != 0 && takeName()) syncFolder();
+  if (!named && committedEnd_ != 0) {
+    if (takeName()) syncFolder();
+    // Held under its working name (no name could be taken): it still holds the take, which no sweep
+    // may remove.
+    std::lock_guard lock(nameMutex_);
+    letGoOfWorkingName();
+  }
   releaseReserve();
   return result;
 }
@@ -591,7 +615,15 @@ AssetWriter::AssetWriter(std::filesystem::path path, ContainerFormat format, Fil
   // name is still claimed for the file's own, which must then be free.
   if (!named && ::access(path_.c_str(), F_OK) == 0)
     throw FfmpegError("Creating " + path_.string(), AVERROR(EEXIST));
-  int fd = ::open(created.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+  // A working file is ours to sweep should this process be killed: listed before it exists.
+  int fd = named ? ::open(created.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0644)
+                 : LeftoverFiles::createOwn(created, O_RDWR, 0644);
+  const auto removeCreated = [&] {
+    if (named)
+      ::unlink(created.c_str());
+    else
+      LeftoverFiles::removeOwn(created);
+  };
   if (fd < 0) {
     int error = errno;
     throw FfmpegError("Creating " + path_.string(), AVERROR(error));
@@ -599,7 +631,7 @@ AssetWriter::AssetWriter(std::filesystem::path path, ContainerFormat format, Fil
   try {
     file_ = std::make_unique<AssetWriterFile>(path_, created, named, fd, *muxer_);
   } catch (...) {
-    std::filesystem::remove(created);
+    removeCreated();
     throw;
   }
 
@@ -607,7 +639,7 @@ AssetWriter::AssetWriter(std::filesystem::path path, ContainerFormat format, Fil
   int result = avformat_alloc_output_context2(&context, nullptr, muxerName(format), path_.c_str());
   if (result < 0 || !context) {
     file_.reset();
-    std::filesystem::remove(created);
+    removeCreated();
     throw FfmpegError("Creating the muxer", result < 0 ? result : AVERROR_MUXER_NOT_FOUND);
   }
   muxer_->context.reset(context);

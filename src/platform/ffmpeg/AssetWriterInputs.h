@@ -117,6 +117,8 @@ class AssetWriterFile {
   void stopSyncing();
   // Moves the working file to its name, or the first free one after it; false when it could not.
   bool takeName();
+  // The working name is no longer one to sweep (LeftoverFiles::release). With nameMutex_ held.
+  void letGoOfWorkingName();
   // Makes the folder's entries (a new name) survive a power cut.
   void syncFolder() const;
   // Sync thread: finds out whether the file still lies where it was put, and follows it or puts it
@@ -139,6 +141,7 @@ class AssetWriterFile {
   std::filesystem::path path_;
   std::filesystem::path workingPath_;
   bool named_ = true;
+  std::filesystem::path claimed_;  // the working name as listed for the sweep, until let go
   std::filesystem::path reservePath_;
   int fd_ = -1;
   int reserveFd_ = -1;

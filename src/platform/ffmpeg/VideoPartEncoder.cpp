@@ -8,6 +8,7 @@
 
 #include "platform/ffmpeg/AssetWriterInputs.h"
 #include "platform/ffmpeg/FfmpegError.h"
+#include "platform/ffmpeg/LeftoverFiles.h"
 
 namespace tk {
 namespace {
@@ -30,13 +31,13 @@ const char* muxerName(ContainerFormat format) {
 VideoPartEncoder::VideoPartEncoder(const VideoInputSettings& settings, ContainerFormat format,
                                    std::filesystem::path spillPath)
     : spillPath_(std::move(spillPath)), muxer_(std::make_unique<AssetWriterMuxer>()) {
-  const int fd = ::open(spillPath_.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+  const int fd = LeftoverFiles::createOwn(spillPath_, O_RDWR, 0600);
   if (fd < 0) throw FfmpegError("Creating " + spillPath_.string(), AVERROR(errno));
   spill_ = ::fdopen(fd, "w+");
   if (!spill_) {
     const int error = errno;
     ::close(fd);
-    ::unlink(spillPath_.c_str());
+    LeftoverFiles::removeOwn(spillPath_);
     throw FfmpegError("Opening " + spillPath_.string(), AVERROR(error));
   }
   try {
@@ -51,7 +52,7 @@ VideoPartEncoder::VideoPartEncoder(const VideoInputSettings& settings, Container
     input_ = std::make_unique<AssetWriterVideoInput>(*muxer_, settings, format);
   } catch (...) {
     std::fclose(spill_);
-    ::unlink(spillPath_.c_str());
+    LeftoverFiles::removeOwn(spillPath_);
     throw;
   }
 }
@@ -59,7 +60,7 @@ VideoPartEncoder::VideoPartEncoder(const VideoInputSettings& settings, Container
 VideoPartEncoder::~VideoPartEncoder() {
   input_.reset();
   if (spill_) std::fclose(spill_);
-  ::unlink(spillPath_.c_str());
+  LeftoverFiles::removeOwn(spillPath_);
 }
 
 std::vector<uint8_t> VideoPartEncoder::parameterSets() const {
