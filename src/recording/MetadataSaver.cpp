@@ -1,6 +1,7 @@
 #include "recording/MetadataSaver.h"
 
 #include <QtConcurrent/QtConcurrentRun>
+#include <cerrno>
 
 #include "model/MetadataRecorder.h"
 #include "model/RecordingMetadata.h"
@@ -45,11 +46,16 @@ void MetadataSaver::saveNow() {
     if (!shown_()) return;
     shown_ = nullptr;
   }
-  inFlight_ = QtConcurrent::run([metadata = recorder_->snapshot(), file = *file_, onFailure = onFailure_] {
+  inFlight_ = QtConcurrent::run([metadata = recorder_->snapshot(), file = *file_, onFailure = onFailure_,
+                                 folderFollowed = folderFollowed_] {
     std::string reason;
+    bool folderGone = false;
     try {
       writeFileBytes(file, encodeRecordingMetadata(metadata));
       return;
+    } catch (const PlatformError& error) {
+      reason = error.localizedDescription();
+      folderGone = error.domain() == "POSIX" && (error.code() == ENOENT || error.code() == ENOTDIR);
     } catch (const Error& error) {
       reason = error.localizedDescription();
     } catch (const std::exception& error) {
@@ -57,7 +63,7 @@ void MetadataSaver::saveNow() {
     }
     // The last save stays; the recording goes on.
     Diagnostics::line("⚠️ Failed to save metadata: " + reason);
-    if (onFailure) onFailure(reason);
+    if (onFailure && !(folderGone && folderFollowed)) onFailure(reason);
   });
 }
 

@@ -30,8 +30,14 @@ class MetadataSaver {
   MetadataSaver& operator=(const MetadataSaver&) = delete;
 
   // Told, on the worker that tried, why a save failed (the folder turned read-only, went away);
-  // the next saves are tried all the same. Set before start.
-  void setFailureHandler(std::function<void(const std::string&)> handler) { onFailure_ = std::move(handler); }
+  // the next saves are tried all the same. With `folderFollowed`, a save that finds no folder at its
+  // place is not told: whoever follows the folder (the movie's watch) tells what became of it and
+  // points the saver where it went (moveTo), and the next save goes there. Set before start, or
+  // again to change it.
+  void setFailureHandler(std::function<void(const std::string&)> handler, bool folderFollowed = false) {
+    onFailure_ = std::move(handler);
+    folderFollowed_ = folderFollowed;
+  }
   // Saves `recorder` to `file` from now on, the first time after one interval; with `shown`, only
   // once it says so (the movie the file describes shows under its name), so that no metadata
   // stands beside a movie that is not there.
@@ -55,6 +61,7 @@ class MetadataSaver {
   std::optional<std::filesystem::path> file_;
   QFuture<void> inFlight_;
   std::function<void(const std::string&)> onFailure_;
+  bool folderFollowed_ = false;
   std::function<bool()> shown_;
 };
 

@@ -847,8 +847,9 @@ void RecordingCoordinator::startLiveHandlers(const RecordingConfiguration& confi
     Diagnostics::line("✅ Starting MetadataRecorder...");
     metadataRecorder_->startRecording(*startTime_);
     if (auto location = freeMetadataLocation()) {
-      metadataSaver_.setFailureHandler(
-          onMainThreadForThisTake(&RecordingCoordinator::noteMetadataSaveFailed));
+      // The movie's watch tells what became of its folder, and the metadata follows the movie.
+      metadataSaver_.setFailureHandler(onMainThreadForThisTake(&RecordingCoordinator::noteMetadataSaveFailed),
+                                       mediaWriter_ && !layerRecordingManager_);
       std::function<bool()> movieShown;
       if (mediaWriter_ && !layerRecordingManager_) {
         movieShown = [writer = mediaWriter_] {
@@ -1148,6 +1149,9 @@ QCoro::Task<fs::path> RecordingCoordinator::finishWriters() {
     } catch (...) {
       failure = std::current_exception();
     }
+    // What the finish found of the movie's place was posted before it returned: it is told now,
+    // before the take's problems are gathered and its metadata saved.
+    QCoreApplication::sendPostedEvents(qApp, QEvent::MetaCall);
     if (failure) {
       partialResult_ = existingPath(mediaWriter_->outputURL());
       throw RecordingError::fileWriteError(failure);
@@ -1202,8 +1206,10 @@ void RecordingCoordinator::saveMetadata(const fs::path& result) {
   metadataRecorder_->stopRecording(recordingDuration_);
   // The file saved to while recording is ours; otherwise never over a file that is there already:
   // someone else's, or an earlier take's.
-  const fs::path location =
-      metadataSaver_.file() ? *metadataSaver_.file() : unusedName(metadataLocation(result));
+  auto saved = metadataSaver_.file();
+  // It stands beside its movie, wherever that ended up.
+  if (saved && !layerRecordingManager_ && saved->parent_path() != result.parent_path()) saved.reset();
+  const fs::path location = saved ? *saved : unusedName(metadataLocation(result));
   try {
     metadataRecorder_->saveMetadata(location);
     Diagnostics::line("✅ Metadata saved successfully");
@@ -1439,7 +1445,18 @@ void RecordingCoordinator::noteMoviePlace(const FilePlaceChange& change) {
       noteTakeProblem(TakeLoss::nothing, "The recording's folder " + folder + " was removed at " + at +
                                              "; it was made again and the recording goes on there.");
       break;
+    case FilePlaceChange::Kind::relocated:
+      // The metadata follows the movie, under the name that goes with the movie's there.
+      if (!layerRecordingManager_ && metadataSaver_.file())
+        metadataSaver_.moveTo(unusedName(metadataLocation(change.path)));
+      noteTakeProblem(TakeLoss::nothing, "The recording's folder " + change.from.string() +
+                                             " was removed at " + at + " and could not be made again (" +
+                                             change.reason + "); the recording goes on in " + folder + ".");
+      break;
     case FilePlaceChange::Kind::lost:
+      // Nothing follows the folder any more: a save that finds none is told from now on.
+      metadataSaver_.setFailureHandler(
+          onMainThreadForThisTake(&RecordingCoordinator::noteMetadataSaveFailed));
       noteTakeProblem(TakeLoss::take, "The recording's folder " + folder + " was removed at " + at +
                                           " and could not be made again (" + change.reason +
                                           "): the recording cannot be kept.");

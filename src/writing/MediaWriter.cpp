@@ -159,6 +159,10 @@ void MediaWriter::configure(const WriterConfiguration& configuration) {
     }
     if (handler) handler(change);
   });
+  writer->setPlaceWatchGate([this] {
+    std::lock_guard lock(handlerMutex_);
+    return !placeWatchGate_ || placeWatchGate_();
+  });
   std::lock_guard lock(mutex_);
   assetWriter_ = std::move(writer);
 }
@@ -171,6 +175,11 @@ void MediaWriter::setFailureHandler(std::function<void(const std::string&)> hand
 void MediaWriter::setPlaceHandler(std::function<void(const FilePlaceChange&)> handler) {
   std::lock_guard lock(handlerMutex_);
   placeHandler_ = std::move(handler);
+}
+
+void MediaWriter::setPlaceWatchGate(std::function<bool()> gate) {
+  std::lock_guard lock(handlerMutex_);
+  placeWatchGate_ = std::move(gate);
 }
 
 std::optional<std::string> MediaWriter::writeFailure() const {

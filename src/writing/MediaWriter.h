@@ -113,9 +113,13 @@ class MediaWriter {
   // Called once when the file fails to take more (a full disk, an encoder error), on the thread that
   // met the failure: hand it on, do not call back into the writer there. Any thread may set it.
   void setFailureHandler(std::function<void(const std::string&)> handler);
-  // Told, on the file's sync thread, what became of the movie's place: moved with its folder, put
-  // back after its folder was removed, or lost (AssetWriter::setPlaceHandler). Any thread may set it.
+  // Told, on the file's sync thread or the one finishing it, what became of the movie's place:
+  // moved with its folder, put back after its folder was removed, put in another folder, or lost
+  // (AssetWriter::setPlaceHandler). Any thread may set it.
   void setPlaceHandler(std::function<void(const FilePlaceChange&)> handler);
+  // Holds the file's place checks while it returns false (AssetWriter::setPlaceWatchGate); the one at
+  // finish is always made. For tests. Any thread may set it.
+  void setPlaceWatchGate(std::function<bool()> gate);
   // Why the file stopped taking samples before it was finished; it was then closed with what it had.
   std::optional<std::string> writeFailure() const;
 
@@ -160,6 +164,7 @@ class MediaWriter {
   std::optional<std::string> writeFailure_;
   std::function<void(const std::string&)> failureHandler_;
   std::function<void(const FilePlaceChange&)> placeHandler_;
+  std::function<bool()> placeWatchGate_;
   mutable std::mutex handlerMutex_;
   int micAudioDebugCount_ = 0;
   std::atomic<uint64_t> droppedSamples_{0};

@@ -18,6 +18,7 @@
 #include <QTemporaryDir>
 #include <QThreadPool>
 #include <QTimer>
+#include <atomic>
 #include <fstream>
 #include <future>
 
@@ -227,6 +228,60 @@ TEST(RecordingCoordinatorFullDiskTest, AFullDiskEndsTheTakeWithAPlayableMovie) {
 }
 
 // ---- a stream that stops, a stop that fails ----
+
+// Holds the movie's place watch (MediaWriter::setPlaceWatchGate) when asked, so that a stop surely
+// comes before the watch has seen what became of the folder.
+class PlaceWatch {
+ public:
+  explicit PlaceWatch(MediaWriter& writer) {
+    writer.setPlaceWatchGate([state = state_] {
+      if (!state->held) return true;
+      ++state->refused;
+      return false;
+    });
+  }
+  // Once it returns, no check is under way: one was refused since.
+  bool hold() {
+    const int before = state_->refused;
+    state_->held = true;
+    return test::waitUntil([&] { return state_->refused > before; }, 60s);
+  }
+  void release() { state_->held = false; }
+
+ private:
+  struct State {
+    std::atomic<bool> held{false};
+    std::atomic<int> refused{0};
+  };
+  std::shared_ptr<State> state_ = std::make_shared<State>();
+};
+
+// While it lives, `folder` takes no new names (immutable, which holds even for root) and is the home
+// folder too: a movie whose own folder is gone, with `folder` the one above it, has nowhere to go.
+class NowhereToWrite {
+ public:
+  explicit NowhereToWrite(fs::path folder) : folder_(std::move(folder)), home_(qgetenv("HOME")) {
+    qputenv("HOME", QByteArray::fromStdString(folder_.string()));
+    held_ = QProcess::execute("chattr", {"+i", QString::fromStdString(folder_.string())}) == 0;
+  }
+  ~NowhereToWrite() {
+    QProcess::execute("chattr", {"-i", QString::fromStdString(folder_.string())});
+    qputenv("HOME", home_);
+  }
+  // False where the file system cannot make a folder immutable (chattr +i).
+  bool held() const { return held_; }
+
+ private:
+  fs::path folder_;
+  QByteArray home_;
+  bool held_ = false;
+};
+
+bool holdsReserve(const fs::path& folder) {
+  for (const auto& file : filesIn(folder))
+    if (file.filename().string().find("reserve") != std::string::npos) return true;
+  return false;
+}
 
 class RecordingFailureTest : public test::CoordinatorTest {
  protected:
@@ -589,12 +644,28 @@ TEST_F(RecordingFailureTest, AStopFromThePanelThatFailsIsToldAndLeavesIdle) {
   RecordingMode mode = RecordingMode::screenArea(display, QRectF(0, 0, 320, 240));
   ASSERT_TRUE(harness.start(mode, config(mode))) << harness.error;
   ASSERT_TRUE(test::waitUntil([&] { return panel.isVisible(); }));
-  ASSERT_TRUE(harness.recordFor(0.5));
+  ASSERT_TRUE(harness.recordFor(1.5));
+  // Nowhere takes the movie again: a file has the folder's name, and neither the folder above it
+  // nor the home folder takes new names.
+  PlaceWatch watch(*harness.coordinator.mediaWriter());
+  ASSERT_TRUE(watch.hold());
   fs::remove_all(out());
+  std::ofstream(out()) << "someone's file";
+  NowhereToWrite nowhere(dir());
+  if (!nowhere.held()) {
+    watch.release();
+    harness.stop();
+    GTEST_SKIP() << "this file system cannot make a folder immutable (chattr +i)";
+  }
   panel.stopClicked();
   ASSERT_TRUE(test::waitUntil([&] { return !told.errors.empty(); }));
   EXPECT_EQ(told.errors.front(), RecordingError::Kind::fileWriteError);
   EXPECT_EQ(told.text().rfind("Failed to write recording file", 0), 0u) << told.text();
+  // Given up, and why.
+  EXPECT_NE(told.details().find("could not be made again (Not a directory; " + dir().string() +
+                                " refused it too: Operation not permitted): the recording cannot be kept"),
+            std::string::npos)
+      << told.details();
   EXPECT_TRUE(told.revealed.empty());  // nothing was left to show
   EXPECT_TRUE(harness.waitForIdle());
   EXPECT_TRUE(test::waitUntil([&] { return !panel.isVisible(); }));
@@ -758,9 +829,19 @@ TEST_F(RecordingFailureTest, ThePanelKeepsTheGravestProblemInViewAndCountsTheRes
     ASSERT_TRUE(test::waitUntil(
         [&] { return fs::exists(movie) && fs::exists(folder / (movie.stem().string() + ".metadata.json")); },
         60s));
-    // A file where the folder was: it cannot be made again, nor the metadata saved.
+    // A file where the folder was, and no folder above takes the movie: it cannot be kept, nor the
+    // metadata saved.
+    PlaceWatch watch(*harness.coordinator.mediaWriter());
+    ASSERT_TRUE(watch.hold());
     fs::remove_all(folder);
     std::ofstream(folder) << "not a folder";
+    NowhereToWrite nowhere(out());
+    if (!nowhere.held()) {
+      watch.release();
+      harness.stop();
+      GTEST_SKIP() << "this file system cannot make a folder immutable (chattr +i)";
+    }
+    watch.release();
     ASSERT_TRUE(noted("the recording cannot be kept"));
     ASSERT_TRUE(noted("metadata (clicks, cursor, zooms) could not be saved"));
     EXPECT_TRUE(test::waitUntil([&] {
@@ -859,44 +940,119 @@ TEST_F(RecordingFailureTest, TheShortcutIsTheDesktopsOnlyWhileARecordingRuns) {
 // ---- the folder pulled from under a take ----
 
 TEST_F(RecordingFailureTest, AFolderRemovedOrMovedMidTakeKeepsTheWholeTakeWithItsMetadataAndIsTold) {
-  for (const bool removed : {true, false}) {
-    SCOPED_TRACE(removed ? "removed" : "moved");
-    const fs::path folder = out() / (removed ? "removed" : "moved");
+  enum class Pulled { removed, moved, removedBehindALink, replacedByAFile };
+  for (const Pulled pulled :
+       {Pulled::removed, Pulled::moved, Pulled::removedBehindALink, Pulled::replacedByAFile}) {
+    const std::string name = pulled == Pulled::removed              ? "removed"
+                             : pulled == Pulled::moved              ? "moved"
+                             : pulled == Pulled::removedBehindALink ? "linked"
+                                                                    : "replaced";
+    SCOPED_TRACE(name);
+    const fs::path folder = out() / name;
     const fs::path movedTo = dir() / "moved elsewhere";
+    const fs::path linkTarget = out() / "link target";
+    if (pulled == Pulled::removedBehindALink) {
+      fs::create_directories(linkTarget);
+      fs::create_directory_symlink(linkTarget, folder);
+    }
     RecordingMode mode = RecordingMode::screenArea(display, QRectF(0, 0, 320, 240));
     auto configuration = config(mode);
     configuration.outputDirectory = folder;
     ASSERT_TRUE(harness.waitForIdle());
     if (notice.window()) delete notice.window();
     ASSERT_TRUE(harness.start(mode, configuration)) << harness.error;
-    // The movie and its metadata are on the disk before the folder goes.
+    PlaceWatch watch(*harness.coordinator.mediaWriter());
+    // The movie, its metadata and its reserve are on the disk before the folder goes.
     const fs::path movie = *harness.coordinator.mediaWriter()->outputURL();
     ASSERT_TRUE(test::waitUntil(
         [&] { return fs::exists(movie) && fs::exists(folder / (movie.stem().string() + ".metadata.json")); },
         60s));
+    ASSERT_TRUE(holdsReserve(folder));
     ASSERT_TRUE(harness.recordFor(2.5));
-    if (removed)
-      fs::remove_all(folder);
-    else
-      fs::rename(folder, movedTo);
-    EXPECT_TRUE(panelTells(removed ? "was removed at 00:0" : "was moved at 00:0")) << panel.problem();
+    // The watch sees the folder only after a save of the metadata found it gone, and the file that
+    // takes its name comes in one step as the watch sees it.
+    ASSERT_TRUE(watch.hold());
+    {
+      test::CapturedLines lines;
+      switch (pulled) {
+        case Pulled::removed:
+          fs::remove_all(folder);
+          break;
+        case Pulled::moved:
+          fs::rename(folder, movedTo);
+          break;
+        case Pulled::removedBehindALink:
+          fs::remove_all(linkTarget);
+          break;
+        case Pulled::replacedByAFile:
+          fs::remove_all(folder);
+          std::ofstream(folder) << "someone's file";
+          break;
+      }
+      ASSERT_TRUE(test::waitUntil([&] { return lines.contains("Failed to save metadata"); }, 60s));
+    }
+    watch.release();
+    EXPECT_TRUE(panelTells(pulled == Pulled::moved ? "was moved at 00:0" : "was removed at 00:0"))
+        << panel.problem();
     ASSERT_TRUE(harness.recordFor(5.0));
     const auto result = harness.stop();
     ASSERT_TRUE(result) << harness.error;
     EXPECT_TRUE(told.errors.empty());
-    EXPECT_EQ(result->parent_path(), removed ? folder : movedTo);
-    // Whole: from the first frame to the last, and the metadata beside it covers it all.
+    // Where no folder could be made, in the nearest one above.
+    const fs::path keptIn = pulled == Pulled::moved             ? movedTo
+                            : pulled == Pulled::replacedByAFile ? out()
+                                                                : folder;
+    EXPECT_EQ(result->parent_path(), keptIn);
+    // Whole: from the first frame to the last (frames of the first half second are there, however
+    // few a loaded machine captured), and the metadata beside it covers it all.
     const double duration = MediaAsset::load(*result).duration().seconds();
     EXPECT_GT(duration, 4.0);
-    EXPECT_NEAR(
-        VideoFrameReader(*result).frameAt(MediaTime::fromSeconds(0.5, 600)).presentationTime().seconds(), 0.5,
-        0.05);
+    EXPECT_LE(
+        VideoFrameReader(*result).frameAt(MediaTime::fromSeconds(0.5, 600)).presentationTime().seconds(),
+        0.5);
     const fs::path metadata = result->parent_path() / (result->stem().string() + ".metadata.json");
     ASSERT_TRUE(fs::exists(metadata)) << metadata;
     EXPECT_GT(readRecordingMetadata(metadata).duration, 4.0);
-    EXPECT_NE(noticed().find(removed ? "was made again" : "it goes on in " + movedTo.string()),
-              std::string::npos)
-        << noticed();
+    const std::string news = pulled == Pulled::moved ? "it goes on in " + movedTo.string()
+                             : pulled == Pulled::replacedByAFile
+                                 ? "the recording goes on in " + out().string()
+                                 : "was made again";
+    EXPECT_NE(noticed().find(news), std::string::npos) << noticed();
+    // That save was not lost: the next went where the movie is.
+    EXPECT_EQ(noticed().find("could not be saved"), std::string::npos) << noticed();
+    // Its reserve went with it, wherever the folder went.
+    EXPECT_FALSE(holdsReserve(keptIn));
+    // The link still leads to the folder; the file that took the folder's name is untouched.
+    EXPECT_EQ(fs::is_symlink(fs::symlink_status(folder)), pulled == Pulled::removedBehindALink);
+    EXPECT_EQ(fs::is_regular_file(folder), pulled == Pulled::replacedByAFile);
+  }
+}
+
+TEST_F(RecordingFailureTest, AFolderRemovedJustBeforeTheStopKeepsTheTakeAndIsToldWhicheverComesFirst) {
+  // The watch checks the folder every second and at each fragment: the stop may come before it has
+  // seen the folder go, or after.
+  for (const bool watchFirst : {false, true}) {
+    SCOPED_TRACE(watchFirst ? "the watch first" : "the stop first");
+    ASSERT_TRUE(harness.waitForIdle());
+    if (notice.window()) delete notice.window();
+    RecordingMode mode = RecordingMode::screenArea(display, QRectF(0, 0, 320, 240));
+    ASSERT_TRUE(harness.start(mode, config(mode))) << harness.error;
+    PlaceWatch watch(*harness.coordinator.mediaWriter());
+    ASSERT_TRUE(harness.recordFor(1.0));
+    if (!watchFirst) {
+      ASSERT_TRUE(watch.hold());
+    }
+    fs::remove_all(out());
+    if (watchFirst) {
+      EXPECT_TRUE(panelTells("was removed at 00:0")) << panel.problem();
+    }
+    const auto result = harness.stop();
+    ASSERT_TRUE(result) << harness.error;
+    EXPECT_TRUE(told.errors.empty());
+    EXPECT_EQ(result->parent_path(), out());
+    EXPECT_TRUE(test::probeMovie(*result));
+    EXPECT_TRUE(fs::exists(out() / (result->stem().string() + ".metadata.json")));
+    EXPECT_NE(noticed().find("was made again"), std::string::npos) << noticed();
   }
 }
 

@@ -278,18 +278,6 @@ TEST_F(RecordingCoordinatorTest, UnusableOutputFoldersFailClearlyAndReturnToIdle
   EXPECT_TRUE(harness.stop());
 }
 
-TEST_F(RecordingCoordinatorTest, StopWhoseMovieVanishedFailsInsteadOfCompleting) {
-  RecordingMode mode = RecordingMode::screenArea(display, QRectF(0, 0, 320, 240));
-  ASSERT_TRUE(harness.start(mode, config(mode))) << harness.error;
-  ASSERT_TRUE(harness.recordFor(0.5));
-  fs::remove_all(out());
-  EXPECT_FALSE(harness.stop());
-  ASSERT_TRUE(harness.coordinator.lastError());
-  EXPECT_EQ(harness.coordinator.lastError()->kind(), RecordingError::Kind::fileWriteError);
-  EXPECT_EQ(harness.coordinator.recordingState().kind(), RecordingState::Kind::idle);
-  EXPECT_TRUE(harness.opened.empty());
-}
-
 TEST_F(RecordingCoordinatorTest, AGrowingWindowGrowsTheStreamToItsSizeAndNoFurther) {
   test::PatternWindow window(QRect(200, 150, 320, 240), QColor(40, 40, 200));
   ASSERT_TRUE(window.showAndWait());

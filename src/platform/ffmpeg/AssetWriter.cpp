@@ -7,8 +7,10 @@
 
 #include <cerrno>
 #include <climits>
+#include <cstdlib>
 #include <cstring>
 #include <mutex>
+#include <optional>
 #include <system_error>
 #include <utility>
 #include <vector>
@@ -125,6 +127,54 @@ std::string AssetWriterMuxer::firstError() {
   return error_;
 }
 
+namespace {
+
+// Where the file open at `fd` has a name now, as the kernel tells it; nothing when it has none left.
+std::optional<std::filesystem::path> namedPlace(int fd) {
+  struct stat facts {};
+  if (fd < 0 || ::fstat(fd, &facts) != 0 || facts.st_nlink == 0) return std::nullopt;
+  char link[PATH_MAX + 1];
+  const std::string self = "/proc/self/fd/" + std::to_string(fd);
+  const ssize_t length = ::readlink(self.c_str(), link, PATH_MAX);
+  if (length <= 0) return std::nullopt;
+  return std::filesystem::path(std::string(link, static_cast<size_t>(length)));
+}
+
+// Makes `folder` and the folders above it. A link whose folder was removed is followed: the folder
+// is made again where it points, so that the link leads to it once more.
+void makeFolder(const std::filesystem::path& folder, std::error_code& error) {
+  namespace fs = std::filesystem;
+  fs::path resolved = folder;
+  // A chain of links ends after a few; a loop of them never does.
+  for (int hops = 0; hops < 40; ++hops) {
+    error.clear();
+    fs::create_directories(resolved, error);
+    if (!error) return;
+    std::optional<fs::path> target;
+    fs::path partial;
+    for (auto part = resolved.begin(); part != resolved.end() && !target; ++part) {
+      partial /= *part;
+      std::error_code ignored;
+      if (!fs::is_symlink(fs::symlink_status(partial, ignored)) || fs::exists(partial, ignored)) continue;
+      const fs::path pointsTo = fs::read_symlink(partial, ignored);
+      if (ignored) return;
+      target = pointsTo.is_absolute() ? pointsTo : partial.parent_path() / pointsTo;
+      for (auto rest = std::next(part); rest != resolved.end(); ++rest) *target /= *rest;
+    }
+    if (!target) return;
+    resolved = target->lexically_normal();
+  }
+}
+
+// "<stem> <number><extension>" beside `wanted`; `wanted` itself for 1.
+std::filesystem::path numberedName(const std::filesystem::path& wanted, int number) {
+  if (number == 1) return wanted;
+  return wanted.parent_path() /
+         (wanted.stem().string() + " " + std::to_string(number) + wanted.extension().string());
+}
+
+}  // namespace
+
 AssetWriterFile::AssetWriterFile(std::filesystem::path path, std::filesystem::path created, bool named,
                                  int fd, AssetWriterMuxer& muxer)
     : path_(std::move(path)), workingPath_(std::move(created)), named_(named), fd_(fd), muxer_(muxer) {
@@ -162,9 +212,17 @@ void AssetWriterFile::releaseReserve() {
   // The room goes back even where the name cannot (a folder turned read-only): the empty file left
   // then stays listed, and is removed at the next start, as a killed process's reserve is.
   [[maybe_unused]] const int emptied = ::ftruncate(reserveFd_, 0);
+  // Its name goes from where it lies now: its folder may have been moved since, and then it is no
+  // longer where it was listed for the sweep. One whose folder was removed has no name left.
+  const auto place = namedPlace(reserveFd_);
   ::close(reserveFd_);
   reserveFd_ = -1;
-  LeftoverFiles::removeOwn(reservePath_);
+  if (place && *place != reservePath_) {
+    ::unlink(place->c_str());
+    LeftoverFiles::release(reservePath_);
+  } else {
+    LeftoverFiles::removeOwn(reservePath_);
+  }
 }
 
 int AssetWriterFile::writePacket(void* opaque, uint8_t* data, int size) {
@@ -225,12 +283,8 @@ void AssetWriterFile::syncFolder() const {
 bool AssetWriterFile::takeName() {
   std::lock_guard lock(nameMutex_);
   if (named_) return true;
-  const std::filesystem::path wanted = path_;
-  const std::string stem = wanted.stem().string();
-  const std::string extension = wanted.extension().string();
   for (int number = 1; number < 10000; ++number) {
-    const std::filesystem::path candidate =
-        number == 1 ? wanted : wanted.parent_path() / (stem + " " + std::to_string(number) + extension);
+    const std::filesystem::path candidate = numberedName(path_, number);
     // Never over a file that is there: someone else's, or an earlier take's.
     int error = 0;
     if (LeftoverFiles::renameNoReplace(workingPath_, candidate, error)) {
@@ -262,7 +316,7 @@ void AssetWriterFile::syncLoop() {
     if (syncStop_) return;
     const bool wanted = std::exchange(syncWanted_, false);
     lock.unlock();
-    followPlace();
+    if (!placeWatchGate_ || placeWatchGate_()) followPlace();
     if (wanted) {
       ::fdatasync(fd_);
       // Only now does the file hold a whole fragment on the disk: it may show under its name.
@@ -284,13 +338,12 @@ void AssetWriterFile::followPlace() {
   if (::stat(expected.c_str(), &there) == 0 && there.st_dev == own.st_dev && there.st_ino == own.st_ino)
     return;
   FilePlaceChange change;
+  std::string elsewhereReason;
   if (own.st_nlink > 0) {
     // Still named, elsewhere: the kernel knows where.
-    char link[PATH_MAX + 1];
-    const std::string self = "/proc/self/fd/" + std::to_string(fd_);
-    const ssize_t length = ::readlink(self.c_str(), link, PATH_MAX);
-    if (length <= 0) return;
-    const std::filesystem::path now(std::string(link, static_cast<size_t>(length)));
+    const auto found = namedPlace(fd_);
+    if (!found) return;
+    const std::filesystem::path& now = *found;
     {
       std::lock_guard lock(nameMutex_);
       if (named_) {
@@ -305,7 +358,12 @@ void AssetWriterFile::followPlace() {
   } else if (restoreAt(expected, change.reason)) {
     change.kind = FilePlaceChange::Kind::restored;
     change.path = name();
+  } else if (restoreElsewhere(expected, elsewhereReason)) {
+    change.kind = FilePlaceChange::Kind::relocated;
+    change.path = name();
+    change.from = expected.parent_path();
   } else {
+    if (!elsewhereReason.empty()) change.reason += "; " + elsewhereReason;
     placeLost_ = true;
     change.kind = FilePlaceChange::Kind::lost;
     change.path = name();
@@ -315,21 +373,77 @@ void AssetWriterFile::followPlace() {
 
 bool AssetWriterFile::restoreAt(const std::filesystem::path& place, std::string& reason) {
   std::error_code error;
-  std::filesystem::create_directories(place.parent_path(), error);
+  makeFolder(place.parent_path(), error);
   if (error) {
     reason = error.message();
     return false;
   }
-  const std::string self = "/proc/self/fd/" + std::to_string(fd_);
-  if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, place.c_str(), AT_SYMLINK_FOLLOW) == 0) {
-    syncFolder();
-    return true;
+  if (nameAgain(place, reason) != 0) return false;
+  syncFolder();
+  return true;
+}
+
+std::optional<std::filesystem::path> AssetWriterFile::restoreElsewhere(const std::filesystem::path& place,
+                                                                       std::string& reason) {
+  namespace fs = std::filesystem;
+  std::vector<fs::path> folders;
+  std::error_code ignored;
+  for (fs::path above = place.parent_path().parent_path(); !above.empty(); above = above.parent_path()) {
+    if (fs::is_directory(above, ignored)) {
+      folders.push_back(above);
+      break;
+    }
+    if (above == above.parent_path()) break;
   }
+  if (const char* home = std::getenv("HOME"); home && *home && (folders.empty() || folders.front() != home))
+    folders.emplace_back(home);
+  bool named = true;
+  {
+    std::lock_guard lock(nameMutex_);
+    named = named_;
+  }
+  for (const fs::path& folder : folders) {
+    // A working name is the process's own; a movie's own name may be taken there.
+    for (int number = 1; number < (named ? 10000 : 2); ++number) {
+      const fs::path candidate = numberedName(folder / place.filename(), number);
+      std::string why;
+      // A working file stays ours to sweep, there too.
+      if (!named) LeftoverFiles::claim(candidate);
+      const int error = nameAgain(candidate, why);
+      if (error != 0 && !named) LeftoverFiles::release(candidate);
+      if (error == EEXIST) continue;
+      if (error != 0) {
+        reason += (reason.empty() ? "" : "; ") + folder.string() + " refused it too: " + why;
+        break;
+      }
+      {
+        std::lock_guard lock(nameMutex_);
+        if (named_) {
+          path_ = candidate;
+        } else {
+          workingPath_ = candidate;
+          path_ = folder / path_.filename();
+          letGoOfWorkingName();
+          claimed_ = candidate;
+        }
+      }
+      syncFolder();
+      return candidate;
+    }
+  }
+  return std::nullopt;
+}
+
+int AssetWriterFile::nameAgain(const std::filesystem::path& place, std::string& reason) {
+  const std::string self = "/proc/self/fd/" + std::to_string(fd_);
+  if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, place.c_str(), AT_SYMLINK_FOLLOW) == 0) return 0;
   const int copy = ::open(place.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
   if (copy < 0) {
-    reason = std::strerror(errno);
-    return false;
+    const int error = errno;
+    reason = std::strerror(error);
+    return error;
   }
+  int failure = 0;
   std::vector<char> buffer(1 << 20);
   off_t copied = 0;
   // Up to the end the file has: the bulk while the writer goes on, the rest with it held.
@@ -338,8 +452,14 @@ bool AssetWriterFile::restoreAt(const std::filesystem::path& place, std::string&
       const ssize_t n = ::pread(fd_, buffer.data(), buffer.size(), copied);
       if (n == 0) return true;
       if (n < 0 && errno == EINTR) continue;
-      if (n < 0 || ::pwrite(copy, buffer.data(), static_cast<size_t>(n), copied) != n) {
-        reason = std::strerror(errno);
+      if (n < 0) {
+        failure = errno;
+        return false;
+      }
+      // A short write means a full disk.
+      if (const ssize_t written = ::pwrite(copy, buffer.data(), static_cast<size_t>(n), copied);
+          written != n) {
+        failure = written < 0 ? errno : ENOSPC;
         return false;
       }
       copied += n;
@@ -350,15 +470,15 @@ bool AssetWriterFile::restoreAt(const std::filesystem::path& place, std::string&
     std::lock_guard lock(muxer_.mutex);
     whole = copyToEnd() && ::lseek(copy, ::lseek(fd_, 0, SEEK_CUR), SEEK_SET) >= 0 &&
             ::dup3(copy, fd_, O_CLOEXEC) >= 0;
-    if (!whole && reason.empty()) reason = std::strerror(errno);
+    if (!whole && failure == 0) failure = errno;
   }
   ::close(copy);
   if (!whole) {
     ::unlink(place.c_str());
-    return false;
+    reason = std::strerror(failure);
+    return failure;
   }
-  syncFolder();
-  return true;
+  return 0;
 }
 
 void AssetWriterFile::stopSyncing() {
@@ -381,7 +501,7 @@ int64_t AssetWriterFile::seek(void* opaque, int64_t offset, int whence) {
   return result < 0 ? AVERROR(errno) : result;
 }
 
-int AssetWriterFile::close() {
+int AssetWriterFile::close(bool kept) {
   stopSyncing();
   int result = 0;
   if (io_) {
@@ -390,6 +510,9 @@ int AssetWriterFile::close() {
     av_freep(&io_->buffer);
     avio_context_free(&io_);
   }
+  // The sync thread's last check may have come before the folder was moved or removed: the file is
+  // followed or put back now as it would have been then, before its name is taken.
+  if (kept && fd_ >= 0 && committedEnd_ > 0) followPlace();
   if (fd_ >= 0) {
     if (committedEnd_ >= 0 && !refusing_) ::fdatasync(fd_);
     if (::close(fd_) != 0 && result == 0) result = AVERROR(errno);
@@ -529,10 +652,10 @@ std::filesystem::path AssetWriter::path() const {
   return file_ ? file_->name() : path_;
 }
 
-int AssetWriter::closeFile() {
+int AssetWriter::closeFile(bool kept) {
   // The I/O context is ours: the muxer must not close it.
   if (muxer_->context) muxer_->context->pb = nullptr;
-  return file_ ? file_->close() : 0;
+  return file_ ? file_->close(kept) : 0;
 }
 
 AssetWriter::~AssetWriter() {
@@ -711,6 +834,10 @@ void AssetWriter::setPlaceHandler(std::function<void(const FilePlaceChange&)> ha
   file_->setPlaceHandler(std::move(handler));
 }
 
+void AssetWriter::setPlaceWatchGate(std::function<bool()> gate) {
+  file_->setPlaceWatchGate(std::move(gate));
+}
+
 void AssetWriter::setEncodeGate(std::function<void()> gate) {
   muxer_->encodeGate = std::move(gate);
 }
@@ -719,7 +846,7 @@ void AssetWriter::cancel() {
   if (closed_) return;
   closed_ = true;
   if (started_) stopThreads(false);
-  closeFile();
+  closeFile(false);
   muxer_->context.reset();
   std::error_code ignored;
   std::filesystem::remove(file_->currentPath(), ignored);

@@ -121,13 +121,15 @@ enum class FileNaming {
 // What became of a fragmented file's place while it was written (AssetWriter::setPlaceHandler).
 struct FilePlaceChange {
   enum class Kind {
-    moved,     // the file or its folder was moved or renamed: it goes on where it is now
-    restored,  // its folder was removed: made again, and the file put back under its name
-    lost,      // its folder was removed and could not be made again: the file has no name left
+    moved,      // the file or its folder was moved or renamed: it goes on where it is now
+    restored,   // its folder was removed: made again, and the file put back under its name
+    relocated,  // its folder was removed and could not be made again: the file was put in another
+    lost,       // nowhere took the file again: it has no name left
   };
   Kind kind = Kind::moved;
   std::filesystem::path path;  // where the file is now; for lost, where it was
-  std::string reason;          // lost: why it could not be put back
+  std::filesystem::path from;  // relocated: where it was
+  std::string reason;          // relocated, lost: why it could not be put back
 };
 
 // Writes one movie or audio file with FFmpeg: mp4, mov, or m4a (ipod muxer).
@@ -201,11 +203,17 @@ class AssetWriter {
   // Called once at the first failure, on the encode thread that met it: hand the news on, do not
   // call back into the writer there. Set before start.
   void setFailureHandler(std::function<void(const std::string&)> handler);
-  // A fragmented file keeps track of its place (checked every second and at each fragment): moved
-  // with its folder, it goes on where it went (path() follows); removed with its folder, the folder
-  // is made again and the file put back under its name with everything written so far, and writing
-  // goes on there. Called on the file's sync thread with what happened. Set before start.
+  // A fragmented file keeps track of its place (checked every second, at each fragment and once
+  // more as finish closes it): moved with its folder, it goes on where it went (path() follows);
+  // removed with its folder, the folder is made again (where a link to it points) and the file put
+  // back under its name with everything written so far, and writing goes on there; where no folder
+  // can be made, the file goes to the nearest folder above that takes it, or to the home folder.
+  // Called on the file's sync thread, or the one finishing, with what happened. Set before start.
   void setPlaceHandler(std::function<void(const FilePlaceChange&)> handler);
+  // Asked by the sync thread before each of its place checks; while it returns false, the check
+  // waits for a later turn (the one at finish is always made). For tests that need the finish to
+  // come before the check. Set before start.
+  void setPlaceWatchGate(std::function<bool()> gate);
   // Called on an encode thread each time it is about to hand its encoder a frame; while it does not
   // return, that input's queue fills and appends are refused. For tests that need an encoder slower
   // than whatever feeds it. Set before start.
@@ -217,7 +225,7 @@ class AssetWriter {
 
  private:
   void stopThreads(bool drain);
-  int closeFile();
+  int closeFile(bool kept = true);
   void joinVideoParts(const std::vector<VideoPartEncoder*>& parts);
 
   std::filesystem::path path_;

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -93,12 +94,16 @@ class AssetWriterFile {
   // thread that pushes commits to the disk on the first call.
   void commit();
   // Flushes, frees the I/O context and closes the descriptor; the first error, or 0. A file still
-  // under its working name takes its own if it holds anything whole, and is removed if not.
-  int close();
+  // under its working name takes its own if it holds anything whole, and is removed if not. A file
+  // that is `kept` has its place checked once more first, as the sync thread does, so that what
+  // became of its folder since the last check is followed too.
+  int close(bool kept = true);
   // Told what became of the file's place (see AssetWriter::setPlaceHandler). Before the first commit.
   void setPlaceHandler(std::function<void(const FilePlaceChange&)> handler) {
     placeHandler_ = std::move(handler);
   }
+  // See AssetWriter::setPlaceWatchGate. Before the first commit.
+  void setPlaceWatchGate(std::function<bool()> gate) { placeWatchGate_ = std::move(gate); }
   // The name the file has, or will take. Any thread.
   std::filesystem::path name() const;
   // Where the file lies now (its working name until it took its own). Any thread.
@@ -119,10 +124,18 @@ class AssetWriterFile {
   // Sync thread: finds out whether the file still lies where it was put, and follows it or puts it
   // back when not.
   void followPlace();
-  // Makes the folder of `place` again and gives the file that name back: where the system refuses a
-  // name to a file that has none left (Linux does), a copy of everything written so far takes over
-  // the descriptor. False, with why, when it could not.
+  // Makes the folder of `place` again and gives the file that name back. False, with why, when it
+  // could not.
   bool restoreAt(const std::filesystem::path& place, std::string& reason);
+  // Where no folder can be made at the file's place: puts the file in the nearest folder above it
+  // that takes files, or else in the home folder, under the first free name. Where it went, or
+  // nothing (with why) when no folder took it.
+  std::optional<std::filesystem::path> restoreElsewhere(const std::filesystem::path& place,
+                                                        std::string& reason);
+  // Gives the file the name `place` in a folder that exists: where the system refuses a name to a
+  // file that has none left (Linux does), a copy of everything written so far takes over the
+  // descriptor. 0, or errno's value (with why in `reason`).
+  int nameAgain(const std::filesystem::path& place, std::string& reason);
 
   mutable std::mutex nameMutex_;
   std::filesystem::path path_;
@@ -138,7 +151,8 @@ class AssetWriterFile {
   bool refusing_ = false;      // a write failed: nothing more goes into the file
 
   std::function<void(const FilePlaceChange&)> placeHandler_;
-  bool placeLost_ = false;  // sync thread only
+  std::function<bool()> placeWatchGate_;
+  bool placeLost_ = false;  // sync thread only, then the closing thread
 
   std::thread syncer_;
   std::mutex syncMutex_;
