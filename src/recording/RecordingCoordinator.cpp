@@ -428,6 +428,7 @@ void RecordingCoordinator::prepareSingleMovie(const RecordingConfiguration& conf
   const fs::path& named = writer.outputURL;
   writer.outputURL = firstFreePath(named.parent_path(), named.stem().string(), named.extension().string());
   mediaWriter_ = std::make_shared<MediaWriter>();
+  mediaWriter_->setEncodeGate(encodeGate_);
   mediaWriter_->configure(writer);
   installWriteFailureHandler(*mediaWriter_);
   followMoviePlace(*mediaWriter_);

@@ -97,6 +97,9 @@ class RecordingCoordinator : public QObject, public iOSDeviceRecordingDelegate {
   // Replaces the wall clock that dates the published states (tests make it jump). Durations and
   // pauses are measured on the monotonic clock that stamps the samples, never on this one.
   void setWallClock(std::function<Date()> clock) { wallClock_ = std::move(clock); }
+  // Given to the movie's writer of each take prepared after (MediaWriter::setEncodeGate): tests hold
+  // the encoder with it.
+  void setEncodeGate(std::function<void()> gate) { encodeGate_ = std::move(gate); }
 
   // How the automatic stop waits: the clock its deadline is kept on and the longest single wait of
   // its timer, whose interval is an int of milliseconds; a longer wait runs in several. Tests put in
@@ -327,6 +330,7 @@ class RecordingCoordinator : public QObject, public iOSDeviceRecordingDelegate {
   ResultOpener resultOpener_;
   CameraSupply cameraSupply_;
   std::function<Date()> wallClock_ = [] { return std::chrono::system_clock::now(); };
+  std::function<void()> encodeGate_;
   std::optional<RecordingError> lastError_;
   // Set once the writers were asked to finish: they are never finished or cancelled again.
   bool writersFinished_ = false;

@@ -163,6 +163,7 @@ void MediaWriter::configure(const WriterConfiguration& configuration) {
     std::lock_guard lock(handlerMutex_);
     return !placeWatchGate_ || placeWatchGate_();
   });
+  if (encodeGate_) writer->setEncodeGate(encodeGate_);
   std::lock_guard lock(mutex_);
   assetWriter_ = std::move(writer);
 }
@@ -220,8 +221,8 @@ void MediaWriter::setupVideoInput(AssetWriter& writer, const VideoSettings& sett
     input.bitRate = bitRate;
     input.preset = encoderPreset(settings.codec);
     input.encoderMemory = recordingEncoderMemory(settings.width, settings.height, availableCores());
-    // Above 1080p a frame threads' burst outlasts 150 ms more often, while the encoder keeps up on
-    // average: the writer's own queue (400 ms) rides it out.
+    // Above 1080p a frame threads' burst comes more often, while the encoder keeps up on average:
+    // the writer's own hold, with more frames waiting unconverted, rides it out.
     const bool large = static_cast<double>(settings.width) * settings.height > 1920.0 * 1080.0;
     input.queuedFrames = large ? 0 : kRecordingQueuedFrames;
   }

@@ -45,10 +45,14 @@ class MediaWriter {
   // A recording is sized to stay small while it runs (an export, which waits for the encoder, has
   // its own): x264 gets three frame threads at 1080p where an export's budget gives five (1080p60
   // "superfast" on three threads still runs well ahead of the capture) and no frames queued between
-  // its lookahead and those threads, and the writer holds 150 ms of frames at 60 fps (three captured,
-  // six converted). A 1080p60 H.264 recording then peaks near 260 MB resident.
+  // its lookahead and those threads. The writer holds 400 ms of frames at 60 fps (three captured,
+  // twenty-one converted): x264's first frames each take it several frame slots (it allocates and
+  // first touches its own frames then), and a held back start would cost the take its first
+  // second's frames. Converted frames beyond what the encoder's pace needs stay untouched until a
+  // burst comes. A 1080p60 H.264 recording then peaks near 260 MB resident, up to 50 MB more after
+  // a burst that filled the hold.
   static constexpr double kRecordingEncoderMemory = 280.0 * 1024 * 1024;
-  static constexpr int kRecordingQueuedFrames = 9;
+  static constexpr int kRecordingQueuedFrames = 24;
   // x264's memory for a recording of width × height when `cores` cores may run it:
   // kRecordingEncoderMemory up to 1080p; above, enough for frame threads on three quarters of the
   // cores (at least 1080p's three), up to kLargeRecordingEncoderMemory. Held to 1080p's budget, 4K
@@ -123,6 +127,10 @@ class MediaWriter {
   // Why the file stopped taking samples before it was finished; it was then closed with what it had.
   std::optional<std::string> writeFailure() const;
 
+  // Passed by each encode thread before it hands its encoder a frame (AssetWriter::setEncodeGate).
+  // For tests that need a slow encoder; set before configure.
+  void setEncodeGate(std::function<void()> gate) { encodeGate_ = std::move(gate); }
+
   uint64_t refusedVideoFrames() const;
   uint64_t refusedAudioBuffers() const;
   uint64_t droppedSamples() const { return droppedSamples_; }
@@ -165,6 +173,7 @@ class MediaWriter {
   std::function<void(const std::string&)> failureHandler_;
   std::function<void(const FilePlaceChange&)> placeHandler_;
   std::function<bool()> placeWatchGate_;
+  std::function<void()> encodeGate_;
   mutable std::mutex handlerMutex_;
   int micAudioDebugCount_ = 0;
   std::atomic<uint64_t> droppedSamples_{0};

@@ -266,10 +266,10 @@ inline QString waitForVisible(const QString& title, std::chrono::seconds timeout
 // Waits until the movie being recorded holds more than `seconds`: it is written in fragments of
 // about a second, each readable once written, so this waits for the frames themselves, however
 // slowly a loaded machine captured them. False when they did not come in a minute.
-inline bool waitForRecorded(Application& app, double seconds) {
+inline bool waitForRecorded(Application& app, double seconds, const QString& format = "mov") {
   return waitUntil(
       [&] {
-        const QStringList movies = filesIn(app.recordings(), "Recording at *.mov");
+        const QStringList movies = filesIn(app.recordings(), "Recording at *." + format);
         if (movies.size() != 1) return false;
         const QString movie = QDir(app.recordings()).filePath(movies.front());
         return run("ffprobe", {"-v", "error", "-show_entries", "format=duration", "-of", "csv=p=0", movie})

@@ -21,11 +21,14 @@
 #include <QTemporaryDir>
 #include <QTemporaryFile>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <csignal>
+#include <cstdio>
 
 #include "ApplicationDriver.h"
 #include "editor_ui/AspectBar.h"
 #include "editor_ui/VideoTrimmerView.h"
+#include "recording/FlashBeeps.h"
 #include "support/TestSupport.h"
 
 using namespace tk::test;
@@ -459,4 +462,105 @@ TEST(ApplicationTest,
       << app.output().toStdString();
   EXPECT_EQ(app.process().exitStatus(), QProcess::NormalExit);
   EXPECT_EQ(app.process().exitCode(), 0);
+}
+
+namespace {
+
+// Whether the screen shows a flash of the clip in `area` now.
+bool showsAFlash(const QRect& area) {
+  const QImage shot = screenshot(area);
+  return !shot.isNull() && qGray(shot.pixel(shot.width() / 2, shot.height() / 2)) > 128;
+}
+
+// Whether the floating panel's dot is the yellow of a paused take.
+bool panelShowsPaused(const QString& panel) {
+  const QImage shot = screenshot(geometryOf(panel));
+  for (int y = 0; y < shot.height(); ++y)
+    for (int x = 0; x < shot.width() / 3; ++x)
+      if (near(shot.pixelColor(x, y), QColor(255, 204, 0), 30)) return true;
+  return false;
+}
+
+}  // namespace
+
+// A measurement, not a check: run by hand with TK_SYNC_APP=1. A clip that flashes with a beep once
+// a second already plays at the top left of the screen when Record is pressed on the bar; the take
+// records the whole display at 60 fps with the system's sound into mp4, and is paused for three
+// seconds after eight and stopped eight seconds after the resume, from the panel. It prints each
+// beep's offset from its flash, and from the beat the flashes keep (the player shows single
+// pictures late now and then, and its first ones unevenly), with the take's frame gaps.
+TEST(ApplicationTest, BeepsOfAClipAlreadyPlayingAgainstTheirFlashesInADisplayTakeWhenAsked) {
+  if (!qEnvironmentVariableIsSet("TK_SYNC_APP")) GTEST_SKIP() << "set TK_SYNC_APP to measure";
+  TK_REQUIRE_DESKTOP();
+  QTemporaryDir folder;
+  const QRect player(0, 0, 640, 360);
+  const std::filesystem::path clip = folder.filePath("flashes.mkv").toStdString();
+  ASSERT_TRUE(makeFlashMovie(clip, 90, player.size()));
+  Application app("frameRate=60\nencoder=h264\noutputFormat=mp4\nrecordSystemAudio=true\n");
+  app.start();
+  ASSERT_FALSE(waitForMainWindow().isEmpty()) << "the main window did not show";
+  QProcess play;
+  play.start("ffplay", {"-v", "error", "-autoexit", "-noborder", "-left", QString::number(player.x()), "-top",
+                        QString::number(player.y()), "-x", QString::number(player.width()), "-y",
+                        QString::number(player.height()), QString::fromStdString(clip.string())});
+  ASSERT_TRUE(play.waitForStarted());
+  // Record is pressed as the clip's second flash shows, 1.5 s into it.
+  for (const bool flash : {true, false, true})
+    ASSERT_TRUE(waitUntil([&] { return showsAFlash(player) == flash; }, std::chrono::seconds(30)))
+        << "the clip does not play";
+  ASSERT_TRUE(startDisplayRecording(app));
+
+  const QString panel = waitForVisible("Recording", std::chrono::seconds(60));
+  ASSERT_FALSE(panel.isEmpty()) << app.output().toStdString();
+  const QRect controls = geometryOf(panel);
+  const int pauseX = controls.right() - 16 - 28 - 12 - 14, stopX = controls.right() - 16 - 14;
+  const int buttonsY = controls.y() + controls.height() / 2;
+  ASSERT_TRUE(waitForRecorded(app, 8, "mp4")) << app.output().toStdString();
+  click(pauseX, buttonsY);
+  ASSERT_TRUE(waitUntil([&] { return panelShowsPaused(panel); })) << "the take did not pause";
+  tk::test::pumpEvents(std::chrono::seconds(3));
+  click(pauseX, buttonsY);
+  ASSERT_TRUE(waitUntil([&] { return !panelShowsPaused(panel); })) << "the take did not resume";
+  ASSERT_TRUE(waitForRecorded(app, 16, "mp4")) << app.output().toStdString();
+  click(stopX, buttonsY);
+  ASSERT_TRUE(
+      waitUntil([&] { return app.output().contains("Recording saved to: "); }, std::chrono::seconds(60)))
+      << app.output().toStdString();
+
+  const QStringList movies = filesIn(app.recordings(), "Recording at *.mp4");
+  ASSERT_EQ(movies.size(), 1);
+  const std::filesystem::path movie = QDir(app.recordings()).filePath(movies.front()).toStdString();
+  const auto facts = probeMovie(movie);
+  ASSERT_TRUE(facts);
+  // The clip's place in the movie's pixels (the screen is 1920 pixels wide).
+  const double scale = facts->width / 1920.0;
+  const Pairing pairing =
+      pairBeepsWithFlashes(movie, *facts,
+                           QRect(int(player.x() * scale), int(player.y() * scale),
+                                 int(player.width() * scale), int(player.height() * scale)));
+  ASSERT_GE(pairing.paired.size(), 3u) << pairing.described;
+  std::printf("%s\nbeep minus flash (ms):", pairing.described.c_str());
+  for (size_t i = 0; i < pairing.offsets.size(); ++i)
+    std::printf(" %.0f@%.1fs", pairing.offsets[i] * 1000, pairing.paired[i]);
+  // The beat begins anew after the pause (about eight seconds in), which took out a stretch of no
+  // whole number of seconds: where two beeps from then on lie furthest from a whole number apart.
+  auto offBeat = [](double gap) { return std::abs(gap - std::round(gap)); };
+  size_t resumed = 0;
+  for (size_t i = 1; i < pairing.beeps.size(); ++i) {
+    if (pairing.beeps[i - 1] < 5) continue;
+    if (!resumed || offBeat(pairing.beeps[i] - pairing.beeps[i - 1]) >
+                        offBeat(pairing.beeps[resumed] - pairing.beeps[resumed - 1]))
+      resumed = i;
+  }
+  const std::vector<double> againstBeat = beepsAgainstTheBeat(
+      pairing, resumed ? std::vector<double>{pairing.beeps[resumed] - 0.3} : std::vector<double>{});
+  std::printf("\nbeeps against the flashes' beat (ms):");
+  for (size_t i = 0; i < againstBeat.size(); ++i)
+    std::printf(" %.0f@%.1fs", againstBeat[i] * 1000, pairing.beeps[i]);
+  std::printf("\nframe gaps over 25 ms (ms):");
+  for (size_t i = 1; i < facts->videoFrameTimes.size(); ++i) {
+    const double gap = facts->videoFrameTimes[i] - facts->videoFrameTimes[i - 1];
+    if (gap > 0.025) std::printf(" %.0f@%.2fs", gap * 1000, facts->videoFrameTimes[i - 1]);
+  }
+  std::printf("\n");
 }

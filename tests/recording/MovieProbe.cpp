@@ -70,11 +70,20 @@ std::vector<float> audioSamples(const std::filesystem::path& file, int rate) {
   return {samples, samples + raw.size() / sizeof(float)};
 }
 
-std::vector<double> frameBrightness(const std::filesystem::path& file) {
+std::vector<double> frameBrightness(const std::filesystem::path& file, const QRect& area) {
   const int w = 16, h = 12;
-  QByteArray raw = run("ffmpeg", {"-v", "error", "-i", QString::fromStdString(file.string()), "-map", "0:v:0",
-                                  "-vsync", "passthrough", "-f", "rawvideo", "-pix_fmt", "gray", "-s",
-                                  QString("%1x%2").arg(w).arg(h), "-"});
+  QStringList arguments{"-v", "error", "-i", QString::fromStdString(file.string()), "-map", "0:v:0"};
+  if (!area.isEmpty())
+    arguments << "-vf"
+              << QString("crop=%1:%2:%3:%4").arg(area.width()).arg(area.height()).arg(area.x()).arg(area.y());
+  arguments << "-vsync"
+            << "passthrough"
+            << "-f"
+            << "rawvideo"
+            << "-pix_fmt"
+            << "gray"
+            << "-s" << QString("%1x%2").arg(w).arg(h) << "-";
+  QByteArray raw = run("ffmpeg", arguments);
   std::vector<double> means;
   for (qsizetype at = 0; at + w * h <= raw.size(); at += w * h) {
     double sum = 0;

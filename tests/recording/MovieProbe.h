@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QRect>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -29,8 +30,9 @@ std::vector<uint8_t> frameAt(const std::filesystem::path& file, double seconds, 
 
 // The first audio track as mono float samples at `rate`, from its first sample.
 std::vector<float> audioSamples(const std::filesystem::path& file, int rate);
-// The mean brightness (0-255) of every video frame, in presentation order.
-std::vector<double> frameBrightness(const std::filesystem::path& file);
+// The mean brightness (0-255) of every video frame, in presentation order: of `area` of the frame
+// (in its pixels) when one is given, else of the whole frame.
+std::vector<double> frameBrightness(const std::filesystem::path& file, const QRect& area = {});
 
 // The dominant frequency of the first audio channel between `from` and `to` seconds, in Hz.
 double dominantAudioFrequency(const std::filesystem::path& file, double from, double to);

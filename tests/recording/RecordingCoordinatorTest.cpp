@@ -51,6 +51,37 @@ nlohmann::json readJson(const fs::path& file) {
   return nlohmann::json::parse(in, nullptr, false);
 }
 
+// x264 takes its first frames slowly (it allocates and first touches its own frames as they come),
+// on a small or busy machine for a quarter of a second or more, while the capture goes on at 60 fps.
+// The writer holds the frames meanwhile: a display take turns none of its start away.
+TEST_F(RecordingCoordinatorTest, ADisplayTakeAt60FpsKeepsTheFramesItsEncoderTakesAWhileToStartOn) {
+  struct Hold {
+    test::CapturedLines lines;
+    std::atomic<bool> begun{false}, ended{false}, refused{false};
+  };
+  // Shared with the encode thread, which may outlive a failed assertion here.
+  auto hold = std::make_shared<Hold>();
+  harness.coordinator.setEncodeGate([hold] {
+    if (hold->begun.exchange(true)) return;
+    std::this_thread::sleep_for(250ms);
+    // Whatever came meanwhile waits in the writer or was refused (and said so).
+    hold->refused = hold->lines.contains("input not ready");
+    hold->ended = true;
+  });
+  RecordingMode mode = RecordingMode::screen(display);
+  auto configuration = config(mode);
+  configuration.frameRate = 60;
+  ASSERT_TRUE(harness.start(mode, configuration)) << harness.error;
+  ASSERT_TRUE(test::waitUntil([&] { return hold->ended.load(); }));
+  EXPECT_FALSE(hold->refused) << "frames of the take's start were turned away";
+  ASSERT_TRUE(harness.recordFor(1.0));
+  auto movie = harness.stop();
+  ASSERT_TRUE(movie) << harness.error;
+  auto facts = test::probeMovie(*movie);
+  ASSERT_TRUE(facts);
+  EXPECT_EQ(facts->width, display->width);
+}
+
 TEST_F(RecordingCoordinatorTest, DisplayRecordingLeavesPlayableMovieWithMetadataBeside) {
   RecordingMode mode = RecordingMode::screen(display);
   ASSERT_TRUE(harness.start(mode, config(mode))) << harness.error;

@@ -16,7 +16,7 @@
 #include <cstdio>
 #include <optional>
 
-#include "MovieProbe.h"
+#include "FlashBeeps.h"
 #include "RecordingTestSupport.h"
 #include "capture/SoundServerFixture.h"
 #include "support/TestSupport.h"
@@ -26,6 +26,8 @@ namespace {
 
 using namespace std::chrono_literals;
 namespace fs = std::filesystem;
+using test::pairBeepsWithFlashes;
+using test::Pairing;
 
 // A new null sink as the default output for one test. Like an output of a sound server that has
 // just started, it hands a record stream its first samples a while after the stream started (a
@@ -46,123 +48,6 @@ class FreshDefaultSink {
  private:
   std::string module_;
 };
-
-// The flashes of eight seconds in a row differ in brightness, so that a beep of one recording can
-// be told apart from the beeps a second or a few before and after it in another recording.
-constexpr int kFlashCodes = 8;
-constexpr double kFirstLevel = 150, kLevelStep = 15;
-
-// A movie of `seconds`: black, with a flash and a 1 kHz beep from 0.5 s to 0.6 s of every second;
-// the flash of second k has the grey kFirstLevel + (k % kFlashCodes) * kLevelStep.
-bool makeFlashMovie(const fs::path& file, int seconds) {
-  const QString length = QString::number(seconds);
-  QString picture = "color=black:s=160x120:r=60:d=" + length;
-  for (int code = 0; code < kFlashCodes; ++code) {
-    const int level = int(kFirstLevel + code * kLevelStep);
-    picture +=
-        QString(",drawbox=x=0:y=0:w=160:h=120:t=fill:color=0x%1%1%1:enable='between(mod(t,%2),%3.5,%3.6)'")
-            .arg(level, 2, 16, QChar('0'))
-            .arg(kFlashCodes)
-            .arg(code);
-  }
-  return QProcess::execute("ffmpeg", {"-v",
-                                      "error",
-                                      "-y",
-                                      "-f",
-                                      "lavfi",
-                                      "-i",
-                                      picture,
-                                      "-f",
-                                      "lavfi",
-                                      "-i",
-                                      "sine=f=1000:r=48000:d=" + length +
-                                          ",volume=volume=0:enable='not(between(mod(t,1),0.5,0.6))'",
-                                      "-c:v",
-                                      "libx264",
-                                      "-preset",
-                                      "ultrafast",
-                                      "-pix_fmt",
-                                      "yuv420p",
-                                      "-c:a",
-                                      "pcm_s16le",
-                                      QString::fromStdString(file.string())}) == 0;
-}
-
-// A flash or a beep cut by the pause is not compared: only whole ones (0.1 s long) are.
-constexpr double kWhole = 0.08;
-
-struct Flash {
-  double time = 0;  // seconds in the movie where it starts
-  int code = 0;     // which of kFlashCodes seconds in a row it belongs to
-};
-
-// The whole flashes of a movie.
-std::vector<Flash> flashOnsets(const test::MovieFacts& facts, const std::vector<double>& brightness) {
-  std::vector<Flash> onsets;
-  const size_t frames = std::min(brightness.size(), facts.videoFrameTimes.size());
-  for (size_t i = 1; i < frames; ++i) {
-    if (brightness[i] <= 128 || brightness[i - 1] > 128) continue;
-    size_t end = i;
-    while (end < frames && brightness[end] > 128) ++end;
-    if (end >= frames || facts.videoFrameTimes[end] - facts.videoFrameTimes[i] < kWhole) continue;
-    // The middle frame: the first or last may hold a flash drawn halfway.
-    const double level = brightness[(i + end) / 2];
-    const int code = int(std::lround((level - kFirstLevel) / kLevelStep));
-    onsets.push_back({facts.videoFrameTimes[i], std::clamp(code, 0, kFlashCodes - 1)});
-  }
-  return onsets;
-}
-
-// Times (seconds in the movie) where a whole beep starts after at least 0.3 s of quiet.
-std::vector<double> beepOnsets(const test::MovieFacts& facts, const std::vector<float>& samples, int rate) {
-  std::vector<double> onsets;
-  int64_t start = -1, lastLoud = -rate;
-  auto close = [&] {
-    if (start >= 0 && double(lastLoud - start) / rate >= kWhole)
-      onsets.push_back(facts.audioStartTime + double(start) / rate);
-  };
-  for (size_t i = 0; i < samples.size(); ++i) {
-    if (std::abs(samples[i]) < 0.05f) continue;
-    if (int64_t(i) - lastLoud > rate * 3 / 10) {
-      close();
-      start = int64_t(i);
-    }
-    lastLoud = int64_t(i);
-  }
-  close();
-  return onsets;
-}
-
-// Each beep with the offset from the flash nearest to it; one the pause cut (a flash or a beep
-// shorter than it should be) has no partner and is left out.
-struct Pairing {
-  std::vector<Flash> flashes;
-  std::vector<double> beeps, paired, offsets;
-  std::vector<int> codes;  // of each paired beep's flash
-  std::string described;
-};
-
-Pairing pairBeepsWithFlashes(const fs::path& movie, const test::MovieFacts& facts) {
-  Pairing result;
-  result.flashes = flashOnsets(facts, test::frameBrightness(movie));
-  result.beeps = beepOnsets(facts, test::audioSamples(movie, 48000), 48000);
-  result.described = "flashes:";
-  for (const Flash& flash : result.flashes)
-    result.described += " " + std::to_string(flash.time) + "#" + std::to_string(flash.code);
-  result.described += "; beeps:";
-  for (double beep : result.beeps) result.described += " " + std::to_string(beep);
-  if (result.flashes.empty()) return result;
-  for (double beep : result.beeps) {
-    const Flash* nearest = &result.flashes.front();
-    for (const Flash& flash : result.flashes)
-      if (std::abs(beep - flash.time) < std::abs(beep - nearest->time)) nearest = &flash;
-    if (std::abs(beep - nearest->time) > 0.3) continue;
-    result.offsets.push_back(beep - nearest->time);
-    result.paired.push_back(beep);
-    result.codes.push_back(nearest->code);
-  }
-  return result;
-}
 
 // Our offsets less the reference's for the same beeps: what our recorder adds of its own. The two
 // movies start at different moments and ours leaves out its pauses, so each stretch of ours has
@@ -234,7 +119,7 @@ class FlashRecording {
              bool playerFirst = false) {
     TK_REQUIRE_DESKTOP();
     const fs::path source = folder_.filePath("flashes.mkv").toStdString();
-    ASSERT_TRUE(makeFlashMovie(source, seconds));
+    ASSERT_TRUE(test::makeFlashMovie(source, seconds));
     ASSERT_TRUE(sink_.ok());
     auto display = test::firstDisplay();
     ASSERT_TRUE(display);
@@ -425,23 +310,10 @@ TEST(RecordingSyncTest, TheFirstBeepsOfAClipAlreadyPlayingSitLikeTheLaterOnes) {
   // A beep plays every second: a take with sound from its first frame has a whole one in its first
   // second (one the start cut in two is not counted).
   EXPECT_LT(pairing.beeps.front(), 1.15) << "the take starts without its sound";
-  // The player shows its first pictures unevenly while its output settles, but its later flashes
-  // keep one beat: each beep is measured against that beat, the flashes' median phase.
-  const double last = pairing.flashes.back().time;
-  std::vector<double> phases;
-  for (const Flash& flash : pairing.flashes)
-    phases.push_back(flash.time - last - std::round(flash.time - last));
-  std::sort(phases.begin(), phases.end());
-  const double beat = last + phases[phases.size() / 2];
-  std::vector<double> offsets;
-  for (double beep : pairing.beeps) offsets.push_back(beep - beat - std::round(beep - beat));
-  std::vector<double> sorted = offsets;
-  std::sort(sorted.begin(), sorted.end());
-  const double lag = sorted[sorted.size() / 2];
+  const std::vector<double> offsets = test::beepsAgainstTheBeat(pairing);
   for (size_t i = 0; i < offsets.size(); ++i)
-    EXPECT_LT(std::abs(offsets[i] - lag), 0.05)
-        << "the beep at " << pairing.beeps[i] << " s is " << (offsets[i] - lag) * 1000
-        << " ms off where the others sit";
+    EXPECT_LT(std::abs(offsets[i]), 0.05) << "the beep at " << pairing.beeps[i] << " s is "
+                                          << offsets[i] * 1000 << " ms off where the others sit";
 }
 
 // How a series of offsets (seconds, at times `t`) behaves: the first three, the line fitted

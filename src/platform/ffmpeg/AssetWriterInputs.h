@@ -203,7 +203,7 @@ class AssetWriterVideoInput : public EncodingInput {
   // Captured frames waiting for conversion hold the capture's buffers, so that queue stays short;
   // converted frames (under half the size) wait in a deeper set. Together they ride out 400 ms at
   // 60 fps of an encoder held up by a busy machine or its own start-up. VideoInputSettings::queuedFrames
-  // sets a smaller hold.
+  // sets another hold.
   static constexpr size_t kQueueCapacity = 8;
   static constexpr int kFrameCount = 16;
 
@@ -231,10 +231,23 @@ class AssetWriterVideoInput : public EncodingInput {
   int height_;
   AVPixelFormat pixelFormat_;
   bool bt709_;
+  // The set's free frames, the one freed last taken first: a set deep enough for a burst keeps the
+  // frames beyond what the encoder's pace needs untouched, so they take no memory until one comes.
+  class FreeFrames {
+   public:
+    void push(int index);
+    int pop();  // waits for a frame
+
+   private:
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    std::vector<int> indices_;
+  };
+
   // Conversion and encoding run on two threads, handing frames round a fixed set, so the colour
   // conversion of one frame overlaps the encoding of the ones before.
   std::vector<ff::FramePtr> frames_;
-  BoundedQueue<int> freeFrames_;
+  FreeFrames freeFrames_;
   BoundedQueue<int> convertedFrames_;
   SwsContext* scaler_ = nullptr;          // owned; sws_getCachedContext may replace it
   std::vector<uint8_t> unpremultiplied_;  // ProRes only: straight-alpha copy of the frame

@@ -33,10 +33,11 @@ bool isProRes(VideoCodecKind codec) {
   return codec == VideoCodecKind::prores4444 || codec == VideoCodecKind::prores4444xq;
 }
 
-// A third of the hold waits unconverted (a full BGRA frame each), the rest converted.
+// A third of the hold waits unconverted (a full BGRA frame each, lent by the capture's pool), at
+// most three; the rest converted, at under half the size.
 size_t unconvertedCapacity(const VideoInputSettings& settings) {
   if (settings.queuedFrames <= 0) return AssetWriterVideoInput::kQueueCapacity;
-  return static_cast<size_t>(std::max(settings.queuedFrames / 3, 1));
+  return static_cast<size_t>(std::clamp(settings.queuedFrames / 3, 1, 3));
 }
 
 int convertedCapacity(const VideoInputSettings& settings) {
@@ -118,7 +119,6 @@ AssetWriterVideoInput::AssetWriterVideoInput(AssetWriterMuxer& muxer, const Vide
                                              ContainerFormat format)
     : EncodingInput(muxer, "tk-encode-video"),
       bt709_(settings.bt709),
-      freeFrames_(static_cast<size_t>(convertedCapacity(settings))),
       convertedFrames_(static_cast<size_t>(convertedCapacity(settings))),
       queue_(unconvertedCapacity(settings)) {
   const bool proRes = isProRes(settings.codec);
@@ -208,9 +208,24 @@ AssetWriterVideoInput::AssetWriterVideoInput(AssetWriterMuxer& muxer, const Vide
     frames_[i]->width = width_;
     frames_[i]->height = height_;
     ffmpegCheck(av_frame_get_buffer(frames_[i].get(), 0), "Allocating a video frame");
-    int index = static_cast<int>(i);
-    freeFrames_.tryPush(index);
+    freeFrames_.push(static_cast<int>(i));
   }
+}
+
+void AssetWriterVideoInput::FreeFrames::push(int index) {
+  {
+    std::lock_guard lock(mutex_);
+    indices_.push_back(index);
+  }
+  wake_.notify_one();
+}
+
+int AssetWriterVideoInput::FreeFrames::pop() {
+  std::unique_lock lock(mutex_);
+  wake_.wait(lock, [&] { return !indices_.empty(); });
+  const int index = indices_.back();
+  indices_.pop_back();
+  return index;
 }
 
 AssetWriterVideoInput::~AssetWriterVideoInput() {
@@ -247,15 +262,15 @@ bool AssetWriterVideoInput::append(std::shared_ptr<PixelBuffer> pixels, MediaTim
 
 void AssetWriterVideoInput::convertLoop() {
   Item item;
-  int index = 0;
   while (queue_.pop(item)) {
-    if (!failed_ && freeFrames_.pop(index)) {
+    if (!failed_) {
+      int index = freeFrames_.pop();
       AVFrame* frame = frames_[index].get();
       if (convert(*item.pixels, frame)) {
         frame->pts = item.pts;
         convertedFrames_.tryPush(index);  // never full: it holds at most every frame there is
       } else {
-        freeFrames_.tryPush(index);
+        freeFrames_.push(index);
       }
     }
     item.pixels.reset();
@@ -270,7 +285,7 @@ void AssetWriterVideoInput::encodeLoop() {
       encode(frames_[index].get(), "Encoding a video frame");
       ++encoded_;
     }
-    freeFrames_.tryPush(index);
+    freeFrames_.push(index);
   }
 }
 

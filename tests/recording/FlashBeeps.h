@@ -1,0 +1,51 @@
+#pragma once
+
+// A movie that flashes with a beep once a second, for judging how closely a recording of it keeps
+// sound and picture together: made with FFmpeg, played on the desktop, and its flashes and beeps
+// found again in the recording.
+
+#include <QRect>
+#include <QSize>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "MovieProbe.h"
+
+namespace tk::test {
+
+// The flashes of eight seconds in a row differ in brightness, so that a beep of one recording can
+// be told apart from the beeps a second or a few before and after it in another recording.
+constexpr int kFlashCodes = 8;
+
+// A movie of `seconds` at `size`: black, with a flash and a 1 kHz beep from 0.5 s to 0.6 s of every
+// second; the flash of second k has its own grey by k % kFlashCodes.
+bool makeFlashMovie(const std::filesystem::path& file, int seconds, QSize size = {160, 120});
+
+struct Flash {
+  double time = 0;  // seconds in the movie where it starts
+  int code = 0;     // which of kFlashCodes seconds in a row it belongs to
+};
+
+// Each beep with the offset from the flash nearest to it; one the start or a pause cut (a flash or
+// a beep shorter than it should be) has no partner and is left out.
+struct Pairing {
+  std::vector<Flash> flashes;
+  std::vector<double> beeps, paired, offsets;
+  std::vector<int> codes;  // of each paired beep's flash
+  std::string described;
+};
+
+// The flashes (within `area` of the picture, the whole picture when empty) and beeps of a recording.
+Pairing pairBeepsWithFlashes(const std::filesystem::path& movie, const MovieFacts& facts,
+                             const QRect& area = {});
+
+// How far each beep lies from where the others sit. A player shows its first pictures unevenly
+// while its output settles, and now and then a single one late on a busy machine, but its flashes
+// keep one beat, and it puts a lag of its own between sound and picture: each beep is measured
+// against that beat (the flashes' median phase), less that lag (the median of all beeps). A take
+// paused and resumed has a beat of its own on each side of the pause: `cuts` are the movie times
+// where a new one begins.
+std::vector<double> beepsAgainstTheBeat(const Pairing& pairing, const std::vector<double>& cuts = {});
+
+}  // namespace tk::test
