@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <mutex>
 
@@ -308,8 +309,14 @@ TEST(X11CaptureStreamTest, FramesArePacedAtTheFrameInterval) {
   }));
   stream.stop();
   std::lock_guard lock(mutex);
-  const double seconds = static_cast<double>(times[30] - times[0]) / 1e9;
-  EXPECT_NEAR(seconds, 1.0, 0.1);
+  // Never faster than the interval, and mostly at it: a busy machine may skip a slot now and then,
+  // which lengthens a step but must not shift the steps that follow.
+  std::vector<double> steps;
+  for (size_t i = 1; i < times.size(); ++i)
+    steps.push_back(static_cast<double>(times[i] - times[i - 1]) / 1e9);
+  EXPECT_GE(*std::min_element(steps.begin(), steps.end()), 0.8 / 30);
+  std::nth_element(steps.begin(), steps.begin() + steps.size() / 2, steps.end());
+  EXPECT_NEAR(steps[steps.size() / 2], 1.0 / 30, 0.2 / 30);
 }
 
 }  // namespace
