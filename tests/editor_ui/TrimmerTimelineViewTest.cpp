@@ -116,8 +116,12 @@ TEST_F(TrimmerTimelineViewTest, ATapSeeksTheScrubbedPlayheadFollowsAndBothClampA
   // The playhead is drawn red, its line on the time's column.
   model().seek(5);
   ASSERT_TRUE(waitUntil([&] { return std::abs(playheadLine() - scale.x(5)) <= 1; }));
-  const QRgb line = pixel(timeline, QPointF(scale.x(5), timeline.tracksArea().bottom() - 5));
-  EXPECT_GT(qRed(line) - qGreen(line), 150);
+  // The playhead may still be gliding its last pixel there: wait for the line to be drawn there.
+  const QPointF onLine(scale.x(5), timeline.tracksArea().bottom() - 5);
+  EXPECT_TRUE(waitUntil([&] {
+    const QRgb line = pixel(timeline, onLine);
+    return qRed(line) - qGreen(line) > 150;
+  })) << "no red line at the time's column";
   const QRgb left = pixel(timeline, QPointF(scale.x(5) - 10, timeline.tracksArea().bottom() - 5));
   EXPECT_LT(qRed(left) - qGreen(left), 50);
 }
