@@ -309,12 +309,13 @@ TEST(X11CaptureStreamTest, FramesArePacedAtTheFrameInterval) {
   }));
   stream.stop();
   std::lock_guard lock(mutex);
-  // Never faster than the interval, and mostly at it: a busy machine may skip a slot now and then,
-  // which lengthens a step but must not shift the steps that follow.
+  // No more frames than slots, and mostly one a slot. A busy machine may grab a slot late (a long
+  // step, then a short one back to the slot's grid) or skip one, which must not shift the rest.
+  const double span = static_cast<double>(times.back() - times.front()) / 1e9;
+  EXPECT_LE(static_cast<double>(times.size() - 1), span * 30 + 1.5);
   std::vector<double> steps;
   for (size_t i = 1; i < times.size(); ++i)
     steps.push_back(static_cast<double>(times[i] - times[i - 1]) / 1e9);
-  EXPECT_GE(*std::min_element(steps.begin(), steps.end()), 0.8 / 30);
   std::nth_element(steps.begin(), steps.begin() + steps.size() / 2, steps.end());
   EXPECT_NEAR(steps[steps.size() / 2], 1.0 / 30, 0.2 / 30);
 }
