@@ -10,6 +10,7 @@
 #include "platform/media/Error.h"
 #include "platform/media/MonotonicClock.h"
 #include "platform/pulse/PulseDevices.h"
+#include "platform/qt/TestHold.h"
 #include "support/TestSupport.h"
 
 using namespace std::chrono_literals;
@@ -137,6 +138,35 @@ TEST(PulseRecordStreamTest, AfterTheSourceSleepsStampsFollowTheClockNotTheSample
         (all[i].presentationTime() - all[i - 1].presentationTime() - all[i - 1].duration()).seconds());
   EXPECT_GE(widestGap, (resumedAt - suspendedAt) / 1e9 - 0.3);
   EXPECT_LE(widestGap, (resumed - suspending) / 1e9 + 0.3);
+}
+
+// The server's report of when it captured what reaches its way to the stream thread late, as on a
+// busy machine: the frames are still stamped when they were captured, from the first on. Stamped
+// early by the wait instead, the count would be found off at a later report, and set right with
+// a gap in the sound as long as the wait.
+TEST(PulseRecordStreamTest, AStreamThreadLateForItsFirstTimingReportStampsTheFramesWhenCaptured) {
+  TK_REQUIRE_DESKTOP();
+  const std::string module = tk::test::pactl("load-module module-null-sink sink_name=tk_test_late");
+  ASSERT_FALSE(module.empty());
+  qputenv("TK_TEST_HOLD", "sound-timing-report:600");
+  tk::test::CollectedSamples samples;
+  const int64_t before = tk::MonotonicClock::nowNanoseconds();
+  auto stream = record(sourceOptions("tk_test_late.monitor"), samples);
+  const bool held = tk::test::waitUntil([] { return tk::TestHold::isHeld("sound-timing-report"); });
+  ASSERT_TRUE(tk::test::waitUntil([&] { return samples.count() >= 120; }));
+  stream.reset();
+  qunsetenv("TK_TEST_HOLD");
+  tk::test::pactl("unload-module " + module);
+  ASSERT_TRUE(held) << "the stream thread never waited for a timing report";
+
+  const auto all = samples.all();
+  EXPECT_GE(all.front().presentationTime().nanoseconds(), before);
+  double widestGap = 0;
+  for (size_t i = 1; i < all.size(); ++i)
+    widestGap = std::max(
+        widestGap,
+        (all[i].presentationTime() - all[i - 1].presentationTime() - all[i - 1].duration()).seconds());
+  EXPECT_LT(widestGap, 0.25) << "the stamps were set right by a gap after the first report";
 }
 
 TEST(PulseRecordStreamTest, TheMonitorOfTheDefaultOutputFollowsASwitchOfOutput) {

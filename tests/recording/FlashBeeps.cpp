@@ -2,8 +2,10 @@
 
 #include <QProcess>
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <iterator>
+#include <optional>
 
 namespace tk::test {
 
@@ -143,6 +145,115 @@ std::vector<double> beepsAgainstTheBeat(const Pairing& pairing, const std::vecto
   const double lag = sorted[sorted.size() / 2];
   for (double& offset : offsets) offset -= lag;
   return offsets;
+}
+
+AgainstReference compareWithReference(const Pairing& ours, const Pairing& reference) {
+  AgainstReference result;
+  std::vector<bool> matched(ours.paired.size(), false);
+  std::vector<double> difference(ours.paired.size());
+  const auto& theirs = reference.paired;  // in time order
+  auto partner = [&](size_t i, double shift) -> std::optional<size_t> {
+    const double at = ours.paired[i] + shift;
+    for (auto j = size_t(std::lower_bound(theirs.begin(), theirs.end(), at - 0.15) - theirs.begin());
+         j < theirs.size() && theirs[j] < at + 0.15; ++j)
+      if (reference.codes[j] == ours.codes[i]) return j;
+    return std::nullopt;
+  };
+  for (size_t first = 0; first < ours.paired.size(); ++first) {
+    if (matched[first]) continue;
+    // Candidate shifts: the reference beeps that could be this one.
+    std::vector<size_t> best;
+    double bestShift = 0;
+    for (size_t j = 0; j < reference.paired.size(); ++j) {
+      if (reference.codes[j] != ours.codes[first]) continue;
+      const double shift = reference.paired[j] - ours.paired[first];
+      std::vector<size_t> found;
+      for (size_t i = first; i < ours.paired.size(); ++i)
+        if (!matched[i] && partner(i, shift)) found.push_back(i);
+      if (found.size() > best.size()) best = found, bestShift = shift;
+    }
+    if (best.empty()) continue;
+    for (size_t i : best) {
+      matched[i] = true;
+      difference[i] = ours.offsets[i] - reference.offsets[*partner(i, bestShift)];
+    }
+  }
+  for (size_t i = 0; i < ours.paired.size(); ++i) {
+    if (!matched[i]) {
+      ++result.unmatched;
+      continue;
+    }
+    result.times.push_back(ours.paired[i]);
+    result.differences.push_back(difference[i]);
+  }
+  return result;
+}
+
+ReferenceRecording::~ReferenceRecording() {
+  if (process_.state() == QProcess::NotRunning) return;
+  process_.kill();
+  process_.waitForFinished();
+}
+
+bool ReferenceRecording::start(const QRect& area, const std::string& monitor,
+                               const std::filesystem::path& file) {
+  file_ = file;
+  process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+  process_.start("ffmpeg", {"-v",
+                            "error",
+                            "-y",
+                            "-thread_queue_size",
+                            "4096",
+                            "-f",
+                            "x11grab",
+                            "-framerate",
+                            "60",
+                            "-video_size",
+                            QString("%1x%2").arg(area.width()).arg(area.height()),
+                            "-i",
+                            qEnvironmentVariable("DISPLAY") + QString("+%1,%2").arg(area.x()).arg(area.y()),
+                            "-thread_queue_size",
+                            "4096",
+                            "-f",
+                            "pulse",
+                            "-fragment_size",
+                            "1920",
+                            "-i",
+                            QString::fromStdString(monitor),
+                            "-copyts",
+                            "-fps_mode",
+                            "passthrough",
+                            "-af",
+                            "aresample=async=1",
+                            "-c:v",
+                            "libx264",
+                            "-preset",
+                            "ultrafast",
+                            "-c:a",
+                            "pcm_s16le",
+                            QString::fromStdString(file.string())});
+  if (!process_.waitForStarted()) return false;
+  // FFmpeg writes its file's head once both inputs deliver.
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+  while (std::chrono::steady_clock::now() < deadline && process_.state() == QProcess::Running) {
+    std::error_code error;
+    const auto size = std::filesystem::file_size(file, error);
+    if (!error && size > 0) return true;
+    process_.waitForFinished(20);
+  }
+  return false;
+}
+
+std::optional<Pairing> ReferenceRecording::finish() {
+  if (process_.state() != QProcess::NotRunning) {
+    process_.write("q");
+    process_.closeWriteChannel();
+    if (!process_.waitForFinished(60'000)) return std::nullopt;
+  }
+  if (process_.exitStatus() != QProcess::NormalExit || process_.exitCode() != 0) return std::nullopt;
+  const auto facts = probeMovie(file_);
+  if (!facts) return std::nullopt;
+  return pairBeepsWithFlashes(file_, *facts);
 }
 
 }  // namespace tk::test

@@ -4,9 +4,11 @@
 // sound and picture together: made with FFmpeg, played on the desktop, and its flashes and beeps
 // found again in the recording.
 
+#include <QProcess>
 #include <QRect>
 #include <QSize>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -47,5 +49,33 @@ Pairing pairBeepsWithFlashes(const std::filesystem::path& movie, const MovieFact
 // paused and resumed has a beat of its own on each side of the pause: `cuts` are the movie times
 // where a new one begins.
 std::vector<double> beepsAgainstTheBeat(const Pairing& pairing, const std::vector<double>& cuts = {});
+
+// An independent recording of the same moments next to ours: FFmpeg grabbing `area` of the screen
+// from the X server and reading the sound server's `monitor` source, both kept on the wall clock
+// (each input would otherwise start at zero on its own). What the player does shows in both; what
+// only ours shows is ours.
+class ReferenceRecording {
+ public:
+  ~ReferenceRecording();
+  // Starts it and waits until it writes; false when it never begins.
+  bool start(const QRect& area, const std::string& monitor, const std::filesystem::path& file);
+  // Ends it and pairs its beeps and flashes; nothing when it failed or cannot be read.
+  std::optional<Pairing> finish();
+  const std::filesystem::path& file() const { return file_; }
+
+ private:
+  QProcess process_;
+  std::filesystem::path file_;
+};
+
+// Our offsets less the reference's for the same beeps: what our recorder adds of its own. The two
+// movies start at different moments and ours leaves out its pauses, so each stretch of ours has
+// its own shift against the reference: the one under which the most beeps of the stretch find a
+// reference beep with the same flash code at the same time.
+struct AgainstReference {
+  std::vector<double> times, differences;  // at our beeps that have a reference beep
+  size_t unmatched = 0;                    // our beeps without one
+};
+AgainstReference compareWithReference(const Pairing& ours, const Pairing& reference);
 
 }  // namespace tk::test

@@ -26,6 +26,8 @@ namespace {
 
 using namespace std::chrono_literals;
 namespace fs = std::filesystem;
+using test::AgainstReference;
+using test::compareWithReference;
 using test::pairBeepsWithFlashes;
 using test::Pairing;
 
@@ -48,57 +50,6 @@ class FreshDefaultSink {
  private:
   std::string module_;
 };
-
-// Our offsets less the reference's for the same beeps: what our recorder adds of its own. The two
-// movies start at different moments and ours leaves out its pauses, so each stretch of ours has
-// its own shift against the reference: the one under which the most beeps of the stretch find a
-// reference beep with the same flash code at the same time.
-struct AgainstReference {
-  std::vector<double> times, differences;  // at our beeps that have a reference beep
-  size_t unmatched = 0;                    // our beeps without one
-};
-
-AgainstReference compareWithReference(const Pairing& ours, const Pairing& reference) {
-  AgainstReference result;
-  std::vector<bool> matched(ours.paired.size(), false);
-  std::vector<double> difference(ours.paired.size());
-  const auto& theirs = reference.paired;  // in time order
-  auto partner = [&](size_t i, double shift) -> std::optional<size_t> {
-    const double at = ours.paired[i] + shift;
-    for (auto j = size_t(std::lower_bound(theirs.begin(), theirs.end(), at - 0.15) - theirs.begin());
-         j < theirs.size() && theirs[j] < at + 0.15; ++j)
-      if (reference.codes[j] == ours.codes[i]) return j;
-    return std::nullopt;
-  };
-  for (size_t first = 0; first < ours.paired.size(); ++first) {
-    if (matched[first]) continue;
-    // Candidate shifts: the reference beeps that could be this one.
-    std::vector<size_t> best;
-    double bestShift = 0;
-    for (size_t j = 0; j < reference.paired.size(); ++j) {
-      if (reference.codes[j] != ours.codes[first]) continue;
-      const double shift = reference.paired[j] - ours.paired[first];
-      std::vector<size_t> found;
-      for (size_t i = first; i < ours.paired.size(); ++i)
-        if (!matched[i] && partner(i, shift)) found.push_back(i);
-      if (found.size() > best.size()) best = found, bestShift = shift;
-    }
-    if (best.empty()) continue;
-    for (size_t i : best) {
-      matched[i] = true;
-      difference[i] = ours.offsets[i] - reference.offsets[*partner(i, bestShift)];
-    }
-  }
-  for (size_t i = 0; i < ours.paired.size(); ++i) {
-    if (!matched[i]) {
-      ++result.unmatched;
-      continue;
-    }
-    result.times.push_back(ours.paired[i]);
-    result.differences.push_back(difference[i]);
-  }
-  return result;
-}
 
 // A flash-and-beep movie of `seconds` playing in a small player on the desktop into a fresh
 // default output, recorded (the player's area with system audio) from before it starts.
@@ -146,14 +97,8 @@ class FlashRecording {
     // output still hands out its first seconds at once, its first sound stamps (on which all later
     // ones count) come out off by a different amount in each run.
     if (withReference) {
-      startReference();
-      ASSERT_TRUE(test::waitUntil(
-          [&] {
-            std::error_code error;
-            const auto size = fs::file_size(reference_, error);
-            return !error && size > 0;
-          },
-          std::chrono::seconds(30)))
+      ASSERT_TRUE(
+          reference_.start(kPlayer, "tk_sync_sink.monitor", folder_.filePath("reference.mkv").toStdString()))
           << "the reference recording never began";
     }
     startPlayer(source, master);
@@ -176,69 +121,19 @@ class FlashRecording {
   }
   static constexpr QRect kPlayer{240, 300, 160, 120};
 
-  // An independent recording of the same moments next to ours: FFmpeg grabbing the player's area
-  // from the X server and reading the same output's monitor, both kept on the wall clock (each
-  // input would otherwise start at zero on its own). It runs until told to quit ("q"). What
-  // the player does shows in both; what only ours shows is ours.
-  void startReference() {
-    const QRect player = kPlayer;
-    reference_ = folder_.filePath("reference.mkv").toStdString();
-    referenceProcess.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    referenceProcess.start(
-        "ffmpeg", {"-v",
-                   "error",
-                   "-y",
-                   "-thread_queue_size",
-                   "4096",
-                   "-f",
-                   "x11grab",
-                   "-framerate",
-                   "60",
-                   "-video_size",
-                   QString("%1x%2").arg(player.width()).arg(player.height()),
-                   "-i",
-                   qEnvironmentVariable("DISPLAY") + QString("+%1,%2").arg(player.x()).arg(player.y()),
-                   "-thread_queue_size",
-                   "4096",
-                   "-f",
-                   "pulse",
-                   "-fragment_size",
-                   "1920",
-                   "-i",
-                   "tk_sync_sink.monitor",
-                   "-copyts",
-                   "-fps_mode",
-                   "passthrough",
-                   "-af",
-                   "aresample=async=1",
-                   "-c:v",
-                   "libx264",
-                   "-preset",
-                   "ultrafast",
-                   "-c:a",
-                   "pcm_s16le",
-                   QString::fromStdString(reference_.string())});
-  }
   // Ends the reference recording and pairs its beeps and flashes.
   void finishReference(Pairing& pairing) {
-    if (referenceProcess.state() != QProcess::NotRunning) {
-      referenceProcess.write("q");
-      referenceProcess.closeWriteChannel();
-      ASSERT_TRUE(referenceProcess.waitForFinished(60'000)) << "the reference recording never ended";
-    }
-    ASSERT_EQ(referenceProcess.exitCode(), 0) << "the reference recording failed";
-    auto facts = test::probeMovie(reference_);
-    ASSERT_TRUE(facts) << "the reference recording cannot be read";
-    pairing = pairBeepsWithFlashes(reference_, *facts);
+    auto paired = reference_.finish();
+    ASSERT_TRUE(paired) << "the reference recording failed or cannot be read";
+    pairing = *paired;
   }
-  const fs::path& reference() const { return reference_; }
+  const fs::path& reference() const { return reference_.file(); }
 
   test::RecordingHarness harness;
   QProcess play;
-  QProcess referenceProcess;
 
  private:
-  fs::path reference_;
+  test::ReferenceRecording reference_;
 };
 
 TEST(RecordingSyncTest, EveryBeepSitsByItsFlashFromTheFirstSecondAndAcrossAPause) {

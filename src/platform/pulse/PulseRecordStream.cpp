@@ -20,6 +20,7 @@ extern "C" {
 #include "platform/media/Error.h"
 #include "platform/media/MonotonicClock.h"
 #include "platform/pulse/PulseConnection.h"
+#include "platform/qt/TestHold.h"
 
 namespace tk {
 
@@ -101,6 +102,8 @@ struct PulseRecordStream::Impl {
   int64_t lastDeliveryNs = 0;
   bool reportRequested = false;
   int64_t reportRequestedAtNs = 0;
+  uint64_t loopTurn = 0;
+  uint64_t reportRequestedAtTurn = 0;
 
   std::shared_ptr<AudioBlock> block;
   int blockFill = 0;
@@ -269,24 +272,26 @@ struct PulseRecordStream::Impl {
         pa_operation_unref(op);
       reportRequested = true;
       reportRequestedAtNs = now;
+      reportRequestedAtTurn = loopTurn;
     }
     return now - reportRequestedAtNs >= kReportWaitNs;
   }
 
   // Nanoseconds from the capture of the oldest unread frame (the first one of this fragment) to
   // `now`. From a current report: at its time the source had captured everything up to the write
-  // index plus what the source and the transport still held, and the frames since were captured at
-  // the source's rate. A monitor's frames are "captured" when its sink plays them, and the sink
-  // hands them over while it still holds them (its latency, sink_usec) ahead of playing: they
-  // are that much younger. Without a report, the newest readable frame counts as captured just now.
+  // index plus what the source still held, and the frames since were captured at the source's
+  // rate. The report's time is the server's, when it made it: the way to us (transport_usec) is
+  // already in its age, and counting it again would stamp every frame that much early. A
+  // monitor's frames are "captured" when its sink plays them, and the sink hands them over while
+  // it still holds them (its latency, sink_usec) ahead of playing: they are that much younger.
+  // Without a report, the newest readable frame counts as captured just now.
   int64_t latencyOfOldestUnread() const {
     const int64_t byteRate =
         static_cast<int64_t>(pa_frame_size(pa_stream_get_sample_spec(stream))) * sourceFormat.sampleRate;
     if (const pa_timing_info* info = currentReport()) {
       const int64_t ageNs = static_cast<int64_t>(pa_timeval_age(&info->timestamp)) * 1000;
-      const int64_t heldNs = (static_cast<int64_t>(info->source_usec + info->transport_usec) -
-                              static_cast<int64_t>(info->sink_usec)) *
-                             1000;
+      const int64_t heldNs =
+          (static_cast<int64_t>(info->source_usec) - static_cast<int64_t>(info->sink_usec)) * 1000;
       return ageNs + heldNs + (info->write_index - info->read_index) * 1'000'000'000 / byteRate;
     }
     return static_cast<int64_t>(pa_stream_readable_size(stream)) * 1'000'000'000 / byteRate;
@@ -400,7 +405,10 @@ struct PulseRecordStream::Impl {
   void run() {
     pthread_setname_np(pthread_self(), "tk-pulse-record");
     pa_mainloop* loop = connection->mainloop();
-    while (!stopRequested.load() && !failed) {
+    for (; !stopRequested.load() && !failed; ++loopTurn) {
+      // A request goes out at the loop's next turn: from the one after, a thread late here (as on
+      // a busy machine) is late for the report on its way.
+      if (reportRequested && loopTurn == reportRequestedAtTurn + 2) TestHold::at("sound-timing-report");
       if (pa_mainloop_iterate(loop, 1, nullptr) < 0) failWith("The sound server loop stopped");
     }
     finishDrainIfDue(true);

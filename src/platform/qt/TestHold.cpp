@@ -6,6 +6,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
+#include <optional>
 #include <set>
 #include <string>
 
@@ -21,19 +22,33 @@ namespace {
 std::mutex holdMutex;
 std::condition_variable holdChanged;
 std::multiset<std::string> held;
+std::set<std::string> timedDone;  // timed places already held once
 bool released = false;
 
 }  // namespace
 
 void TestHold::at(const char* name) {
-  const QStringList names = qEnvironmentVariable("TK_TEST_HOLD").split(',', Qt::SkipEmptyParts);
-  if (!names.contains(QString::fromUtf8(name))) return;
+  const QString wanted = QString::fromUtf8(name);
+  std::optional<std::chrono::milliseconds> timed;
+  bool named = false;
+  for (const QString& entry : qEnvironmentVariable("TK_TEST_HOLD").split(',', Qt::SkipEmptyParts)) {
+    const QStringList parts = entry.split(':');
+    if (parts.front() != wanted) continue;
+    named = true;
+    if (parts.size() > 1) timed = std::chrono::milliseconds(parts[1].toLongLong());
+  }
+  if (!named) return;
   std::unique_lock lock(holdMutex);
-  if (released) return;
+  if (released || (timed && !timedDone.insert(name).second)) return;
   const auto place = held.insert(name);
   Diagnostics::line(std::string("⏸ Held at ") + name);
-  // The application object goes only after everything that was meant to outlive the workers.
-  while (!released && QCoreApplication::instance()) holdChanged.wait_for(lock, std::chrono::milliseconds(20));
+  if (timed) {
+    holdChanged.wait_for(lock, *timed, [] { return released; });
+  } else {
+    // The application object goes only after everything that was meant to outlive the workers.
+    while (!released && QCoreApplication::instance())
+      holdChanged.wait_for(lock, std::chrono::milliseconds(20));
+  }
   held.erase(place);
 }
 

@@ -8,7 +8,9 @@ namespace tk {
 //
 // A place is held when its name is among the comma-separated names of TK_TEST_HOLD. The holding
 // thread prints "⏸ Held at <name>" and waits until the hold is let go: by releaseAll(), or once
-// the application object is gone. Threads: any.
+// the application object is gone. A name written "<name>:<ms>" holds just once, the first thread
+// that comes, for that many milliseconds (a thread that is late once, as on a busy machine).
+// Threads: any.
 class TestHold {
  public:
   static void at(const char* name);
