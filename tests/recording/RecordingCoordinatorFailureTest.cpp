@@ -230,6 +230,17 @@ TEST(RecordingCoordinatorFullDiskTest, AFullDiskEndsTheTakeWithAPlayableMovie) {
 
 // ---- a stream that stops, a stop that fails ----
 
+// Removes a folder a take is writing into. The writer names its file or saves its metadata there
+// meanwhile, so an entry listed may be gone when its turn comes: then the removal goes round again.
+void removeLiveFolder(const fs::path& folder) {
+  std::error_code error;
+  for (int round = 0; round < 100; ++round) {
+    fs::remove_all(folder, error);
+    if (!error) return;
+  }
+  FAIL() << "could not remove " << folder << ": " << error.message();
+}
+
 // Holds the movie's place watch (MediaWriter::setPlaceWatchGate) when asked, so that a stop surely
 // comes before the watch has seen what became of the folder.
 class PlaceWatch {
@@ -667,7 +678,7 @@ TEST_F(RecordingFailureTest, AStopFromThePanelThatFailsIsToldAndLeavesIdle) {
   // nor the home folder takes new names.
   PlaceWatch watch(*harness.coordinator.mediaWriter());
   ASSERT_TRUE(watch.hold());
-  fs::remove_all(out());
+  removeLiveFolder(out());
   std::ofstream(out()) << "someone's file";
   NowhereToWrite nowhere(dir());
   if (!nowhere.held()) {
@@ -851,7 +862,7 @@ TEST_F(RecordingFailureTest, ThePanelKeepsTheGravestProblemInViewAndCountsTheRes
     // metadata saved.
     PlaceWatch watch(*harness.coordinator.mediaWriter());
     ASSERT_TRUE(watch.hold());
-    fs::remove_all(folder);
+    removeLiveFolder(folder);
     std::ofstream(folder) << "not a folder";
     NowhereToWrite nowhere(out());
     if (!nowhere.held()) {
@@ -994,16 +1005,16 @@ TEST_F(RecordingFailureTest, AFolderRemovedOrMovedMidTakeKeepsTheWholeTakeWithIt
       test::CapturedLines lines;
       switch (pulled) {
         case Pulled::removed:
-          fs::remove_all(folder);
+          removeLiveFolder(folder);
           break;
         case Pulled::moved:
           fs::rename(folder, movedTo);
           break;
         case Pulled::removedBehindALink:
-          fs::remove_all(linkTarget);
+          removeLiveFolder(linkTarget);
           break;
         case Pulled::replacedByAFile:
-          fs::remove_all(folder);
+          removeLiveFolder(folder);
           std::ofstream(folder) << "someone's file";
           break;
       }
@@ -1060,7 +1071,7 @@ TEST_F(RecordingFailureTest, AFolderRemovedJustBeforeTheStopKeepsTheTakeAndIsTol
     if (!watchFirst) {
       ASSERT_TRUE(watch.hold());
     }
-    fs::remove_all(out());
+    removeLiveFolder(out());
     if (watchFirst) {
       EXPECT_TRUE(panelTells("was removed at 00:0")) << panel.problem();
     }
