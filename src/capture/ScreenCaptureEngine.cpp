@@ -199,8 +199,8 @@ ScreenCaptureEngine::Streams ScreenCaptureEngine::makeStreams(bool soundOpen) {
       [gate = gate_](const std::string& reason) {
         gate->call([&](ScreenCaptureEngine& engine) { engine.streamDidStop(reason); });
       });
-  streams.video->setWindowGoneHandler([gate = gate_](uint32_t window, bool closed) {
-    gate->call([&](ScreenCaptureEngine& engine) { engine.windowGone(window, closed); });
+  streams.video->setWindowGoneHandler([gate = gate_](uint32_t window, bool closed, bool wasAway) {
+    gate->call([&](ScreenCaptureEngine& engine) { engine.windowGone(window, closed, wasAway); });
   });
   if (configuration_->capturesAudio && !soundOpen) streams.audio = openSoundStream(gate_, *configuration_);
   streams.video->start();
@@ -317,13 +317,15 @@ std::vector<CaptureWindowRef> ScreenCaptureEngine::pickedWindows() const {
   return picked;
 }
 
-void ScreenCaptureEngine::windowGone(uint32_t window, bool closed) {
+void ScreenCaptureEngine::windowGone(uint32_t window, bool closed, bool wasAway) {
   for (const auto& picked : pickedWindows()) {
     if (picked->windowID != window) continue;
     Diagnostics::line("ScreenCaptureEngine: window " + std::to_string(window) +
                       (closed ? " closed" : " left the screen"));
     const bool wholePicture = filter_->kind == ContentFilter::Kind::desktopIndependentWindow;
-    if (windowGoneHandler_) windowGoneHandler_({windowNameInWords(*picked), closed, closed && wholePicture});
+    if (windowGoneHandler_)
+      windowGoneHandler_(
+          {windowNameInWords(*picked), closed, closed && wholePicture, window, closed && wasAway});
     return;
   }
 }

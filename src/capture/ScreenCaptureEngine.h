@@ -32,6 +32,8 @@ struct GoneWindow {
   std::string name;           // as windowNameInWords gives it
   bool closed = false;        // else minimised or hidden, and it may come back
   bool pictureEnded = false;  // it was the whole picture, which ends with it
+  uint32_t window = 0;        // its id
+  bool wasAway = false;       // closed after it was told as off the screen, without coming back
 };
 
 // The one object that captures the screen during a recording: it loads what can be recorded,
@@ -177,7 +179,7 @@ class ScreenCaptureEngine {
   Streams makeStreams(bool soundOpen);  // soundOpen: the record stream is open already
   // The windows the mode picked, as the filter holds them (with their titles at the start).
   std::vector<CaptureWindowRef> pickedWindows() const;
-  void windowGone(uint32_t window, bool closed);
+  void windowGone(uint32_t window, bool closed, bool wasAway);
   void adopt(Streams streams);
   Streams release();
 

@@ -1483,13 +1483,21 @@ void RecordingCoordinator::noteWindowGone(const GoneWindow& window) {
   auto kind = recordingState_.kind();
   if (kind != RecordingState::Kind::recording && kind != RecordingState::Kind::paused) return;
   const std::string at = RecordingPreflight::durationText(recordedSoFar());
-  const std::string minimised = "The window " + window.name + " was minimised at ";
   if (!window.closed) {
-    noteTakeProblem(TakeLoss::picture, minimised + at + "; the picture misses it until it is shown again.");
+    noteTakeProblem(TakeLoss::picture,
+                    "The window " + window.name + " was minimised at " + at +
+                        "; the picture misses it until it is shown again.",
+                    window.window);
     return;
   }
-  // A window told as off the screen that is then destroyed was closed: that replaces the word.
-  std::erase_if(takeProblems_, [&](const TakeProblem& told) { return told.text.starts_with(minimised); });
+  // Told as off the screen and then destroyed, it was closed: that replaces what was told of this
+  // leaving (the latest note of this window), and no other.
+  if (window.wasAway) {
+    const auto told =
+        std::find_if(takeProblems_.rbegin(), takeProblems_.rend(),
+                     [&](const TakeProblem& problem) { return problem.awayWindow == window.window; });
+    if (told != takeProblems_.rend()) takeProblems_.erase(std::next(told).base());
+  }
   if (window.pictureEnded) {
     // The stream has stopped with it; what was recorded is kept as the take.
     noteTakeProblem(TakeLoss::picture,
@@ -1515,13 +1523,14 @@ std::vector<std::string> RecordingCoordinator::takeProblems() const {
   return texts;
 }
 
-void RecordingCoordinator::noteTakeProblem(TakeLoss loss, const std::string& text) {
+void RecordingCoordinator::noteTakeProblem(TakeLoss loss, const std::string& text, uint32_t awayWindow) {
   const auto same = [&](const TakeProblem& problem) { return problem.text == text; };
   if (std::any_of(takeProblems_.begin(), takeProblems_.end(), same)) return;
   Diagnostics::line("⚠️ " + text);
   // After every problem as grave or graver, so that a later, lesser one never hides it.
   const auto lesser = [&](const TakeProblem& problem) { return problem.loss < loss; };
-  takeProblems_.insert(std::find_if(takeProblems_.begin(), takeProblems_.end(), lesser), {loss, text});
+  takeProblems_.insert(std::find_if(takeProblems_.begin(), takeProblems_.end(), lesser),
+                       {loss, text, awayWindow});
   if (auto* panel = RecordingShell::panel()) panel->showProblems(takeProblems());
   emit recordingProblem(QString::fromStdString(text));
 }

@@ -273,8 +273,8 @@ class RecordingCoordinator : public QObject, public iOSDeviceRecordingDelegate {
   // What a problem costs the take, from nothing (it only went elsewhere) to the take itself.
   enum class TakeLoss { nothing, metadata, sound, picture, take };
   // Keeps the problem for the saved notice and shows it on the panel, once; the panel shows the
-  // gravest.
-  void noteTakeProblem(TakeLoss loss, const std::string& text);
+  // gravest. `awayWindow`: the picked window the problem tells as off the screen.
+  void noteTakeProblem(TakeLoss loss, const std::string& text, uint32_t awayWindow = 0);
   // The recorded time so far, as the panel shows it.
   double recordedSoFar() const;
   void captureDurationAtStop();
@@ -337,6 +337,7 @@ class RecordingCoordinator : public QObject, public iOSDeviceRecordingDelegate {
   struct TakeProblem {
     TakeLoss loss;
     std::string text;
+    uint32_t awayWindow = 0;
   };
   std::vector<TakeProblem> takeProblems_;  // the gravest first
   bool metadataProblemTold_ = false;

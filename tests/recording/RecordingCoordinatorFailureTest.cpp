@@ -326,6 +326,22 @@ class RecordingFailureTest : public test::CoordinatorTest {
   // What the panel's line says, as shown.
   std::string panelShows() const { return panel.panel() ? panel.panel()->problemText().toStdString() : ""; }
   void closeThePictureMidTake(bool hiddenFirst);
+  // A red window a test may close and a blue one beside it, titled as given, both picked and
+  // recorded for a second.
+  void recordTwoWindows(const QString& closingTitle, const QString& hidingTitle) {
+    closing = std::make_unique<test::PatternWindow>(QRect(100, 100, 320, 240), QColor(200, 40, 40));
+    closing->setWindowTitle(closingTitle);
+    hiding = std::make_unique<test::PatternWindow>(QRect(460, 100, 320, 240), QColor(40, 40, 200));
+    hiding->setWindowTitle(hidingTitle);
+    ASSERT_TRUE(closing->showAndWait());
+    ASSERT_TRUE(hiding->showAndWait());
+    RecordingMode mode = RecordingMode::windows({test::windowFor(*closing), test::windowFor(*hiding)});
+    ASSERT_TRUE(harness.start(mode, windowConfig(mode))) << harness.error;
+    ASSERT_TRUE(harness.recordFor(1.0));
+  }
+
+  std::unique_ptr<test::PatternWindow> closing;
+  std::unique_ptr<test::PatternWindow> hiding;
 
   ToldUser told{harness.coordinator};
   FloatingRecordingPanelController& panel = FloatingRecordingPanelController::shared();
@@ -502,18 +518,10 @@ TEST_F(RecordingFailureTest, AWindowUnmappedAndThenDestroyedIsToldAsClosed) {
 }
 
 TEST_F(RecordingFailureTest, PickedWindowsThatCloseOrAreMinimisedMidTakeAreToldAndTheTakeGoesOn) {
-  auto closing = std::make_unique<test::PatternWindow>(QRect(100, 100, 320, 240), QColor(200, 40, 40));
-  closing->setWindowTitle("Closing pattern");
-  test::PatternWindow hiding(QRect(460, 100, 320, 240), QColor(40, 40, 200));
-  hiding.setWindowTitle("Hiding pattern");
-  ASSERT_TRUE(closing->showAndWait());
-  ASSERT_TRUE(hiding.showAndWait());
-  RecordingMode mode = RecordingMode::windows({test::windowFor(*closing), test::windowFor(hiding)});
-  ASSERT_TRUE(harness.start(mode, windowConfig(mode))) << harness.error;
-  ASSERT_TRUE(harness.recordFor(1.0));
+  ASSERT_NO_FATAL_FAILURE(recordTwoWindows("Closing pattern", "Hiding pattern"));
   closing.reset();
   EXPECT_TRUE(panelTells("The window \"Closing pattern\" closed at 00:0")) << panel.problem();
-  hiding.showMinimized();
+  hiding->showMinimized();
   // No graver than the first: the panel keeps the first in view and counts this one.
   EXPECT_TRUE(panelTells("\nand 1 more")) << panel.problem();
   EXPECT_NE(panel.problem().find("\"Closing pattern\" closed at 00:0"), std::string::npos) << panel.problem();
@@ -537,6 +545,20 @@ TEST_F(RecordingFailureTest, PickedWindowsThatCloseOrAreMinimisedMidTakeAreToldA
   const std::string problems = noticed();
   EXPECT_NE(problems.find("\"Closing pattern\" closed at 00:0"), std::string::npos) << problems;
   EXPECT_NE(problems.find("\"Hiding pattern\" was minimised at 00:0"), std::string::npos) << problems;
+}
+
+TEST_F(RecordingFailureTest, AWindowClosedLeavesWhatWasToldOfAnotherOfTheSameName) {
+  // Two windows the person knows by one name: one is minimised and stays so, then the other closes.
+  ASSERT_NO_FATAL_FAILURE(recordTwoWindows("Pattern", "Pattern"));
+  hiding->showMinimized();
+  ASSERT_TRUE(panelTells("The window \"Pattern\" was minimised at 00:0")) << panel.problem();
+  closing.reset();
+  ASSERT_TRUE(test::waitUntil([&] { return harness.coordinator.takeProblems().size() >= 2; }, 60s))
+      << panel.problem();
+  const auto problems = harness.coordinator.takeProblems();
+  EXPECT_EQ(problems.front().find("The window \"Pattern\" was minimised at 00:0"), 0u) << problems.front();
+  EXPECT_EQ(problems.back().find("The window \"Pattern\" closed at 00:0"), 0u) << problems.back();
+  ASSERT_TRUE(harness.stop()) << harness.error;
 }
 
 // A monitor of the private X server's screen that the test adds, and may take away.

@@ -1,6 +1,7 @@
 #include "platform/x11/X11CaptureStream.h"
 
 #include <algorithm>
+#include <utility>
 
 #include <xcb/shape.h>
 #include <xcb/xfixes.h>
@@ -192,9 +193,9 @@ void X11CaptureStream::judgeAway(uint32_t window, bool exists, bool minimised) {
 void X11CaptureStream::tellGone(uint32_t window, bool closed) {
   Away& away = awayEntry(window);
   if (away.toldClosed || (away.toldAway && !closed)) return;
-  away.toldAway = true;
+  const bool wasAway = std::exchange(away.toldAway, true);
   away.toldClosed = closed;
-  if (windowGoneHandler_) windowGoneHandler_(window, closed);
+  if (windowGoneHandler_) windowGoneHandler_(window, closed, wasAway);
 }
 
 bool X11CaptureStream::checkDisplayStillThere() {

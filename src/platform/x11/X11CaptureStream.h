@@ -43,13 +43,15 @@ class ScreenDamage;
 // window that closes or leaves the screen (minimised, hidden) is reported on its thread, once each
 // time it goes, before the stop it may cause. A client that closes a window unmaps it first, so a
 // window that is unmapped without being minimised is told only once it is still there a while
-// later; one told as off the screen and then destroyed is told again, as closed.
+// later; one told as off the screen and then destroyed is told again, as closed, and said to be
+// the same leaving (`wasAway`).
 class X11CaptureStream {
  public:
   using FrameHandler = std::function<void(const SampleBuffer&)>;
   using StopHandler = std::function<void(const std::string& reason)>;
-  // The client id of the window and whether it was closed (else only taken off the screen).
-  using WindowGoneHandler = std::function<void(uint32_t window, bool closed)>;
+  // The client id of the window, whether it was closed (else only taken off the screen), and whether
+  // it was told as off the screen before it closed, without coming back.
+  using WindowGoneHandler = std::function<void(uint32_t window, bool closed, bool wasAway)>;
 
   // Main thread (or any one owner thread) for the constructor, start, stop and the destructor.
   X11CaptureStream(CaptureSource source, StreamConfiguration configuration, FrameHandler frameHandler,
