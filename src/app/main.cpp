@@ -42,8 +42,9 @@ int main(int argc, char** argv) {
   app.launch(services->modeSelectionServices());
   const int code = application.exec();
   // Work still on the thread pool (device lists, content queries, a sound being opened, files
-  // being finished) reads the services and the windows: it ends before they go.
-  tk::TestHold::releaseAll();
-  QThreadPool::globalInstance()->waitForDone();
+  // being finished) reads the services and the windows: it ends before they go. A worker a test
+  // holds is let go only while this waits, so that an end that did not wait would leave it reading
+  // what the end freed.
+  while (!QThreadPool::globalInstance()->waitForDone(50)) tk::TestHold::releaseAll();
   return code;
 }

@@ -86,7 +86,10 @@ void CameraCaptureEngine::setupCamera(const CaptureDevice& device) {
   if (!opened) throw RecordingError::captureDeviceUnavailable();
   // The earlier session, if any, goes only once the new one is ready.
   auto previous = std::move(source_);
-  if (previous) sessionQueue_.post([previous] { previous->stop(); });
+  if (previous) {
+    sourceGate_->close();
+    sessionQueue_.post([previous] { previous->stop(); });
+  }
   source_ = std::move(opened);
   currentDevice_ = device;
   Diagnostics::line("Camera setup completed with device: " + device.localizedName);
@@ -94,16 +97,22 @@ void CameraCaptureEngine::setupCamera(const CaptureDevice& device) {
 
 void CameraCaptureEngine::startCapture() {
   if (!source_ || source_->isRunning()) return;
+  if (!sourceGate_->isOpen()) sourceGate_ = std::make_shared<Gate>(this);
   auto source = source_;
   auto alive = alive_;
-  sessionQueue_.post([this, source, alive] {
+  sessionQueue_.post([this, source, alive, gate = sourceGate_] {
     if (source->isRunning()) return;
     try {
-      source->start([this](const SampleBuffer& sample) { handleCameraFrame(sample); },
-                    [this](const std::string& reason) { sourceEnded(reason); },
-                    [](int64_t frames) {
-                      for (int64_t i = 0; i < frames; ++i) Diagnostics::line("Camera frame dropped");
-                    });
+      source->start(
+          [gate](const SampleBuffer& sample) {
+            gate->call([&](CameraCaptureEngine& engine) { engine.handleCameraFrame(sample); });
+          },
+          [gate](const std::string& reason) {
+            gate->call([&](CameraCaptureEngine& engine) { engine.sourceEnded(reason); });
+          },
+          [](int64_t frames) {
+            for (int64_t i = 0; i < frames; ++i) Diagnostics::line("Camera frame dropped");
+          });
     } catch (const Error& error) {
       Diagnostics::line("❌ Failed to start camera: " + error.localizedDescription());
       return;
@@ -117,6 +126,9 @@ void CameraCaptureEngine::startCapture() {
 }
 
 void CameraCaptureEngine::stopCapture() {
+  // The source stops later, on the session queue: what it hands over meanwhile belongs to a take
+  // whose camera writer is being finished.
+  sourceGate_->close();
   if (!source_ || !source_->isRunning()) return;
   auto source = source_;
   auto alive = alive_;
@@ -140,6 +152,7 @@ void CameraCaptureEngine::sourceEnded(const std::string& reason) {
 }
 
 void CameraCaptureEngine::cleanupCamera() {
+  sourceGate_->close();
   if (source_) {
     auto source = source_;
     sessionQueue_.post([source] { source->stop(); });

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/media/CallGate.h"
 #include "platform/media/MediaTime.h"
 #include "platform/media/SampleBuffer.h"
 #include "platform/media/ShareableContent.h"
@@ -44,7 +45,9 @@ class CameraCaptureEngine {
   // Opens the device. Throws RecordingError::permissionDenied(camera) when the user lacks the
   // rights to it (after posting the alert), else the platform's error when it cannot be opened.
   void setupCamera(const CaptureDevice& device);
-  // Start or stop the source on the session queue; return at once.
+  // Start or stop the source on the session queue; return at once. From the moment stopCapture (or
+  // cleanupCamera, or a setup that replaces the camera) is called, nothing the stopped source hands
+  // over reaches the engine, its writer or its handler: a frame inside is waited for.
   void startCapture();
   void stopCapture();
   void cleanupCamera();
@@ -117,6 +120,10 @@ class CameraCaptureEngine {
   };
   std::optional<Pause> pause_;
   std::atomic<int64_t> cameraFrameCount_{0};
+  // What the running source's frames and end reach the engine through: closed on the main thread
+  // as its stop begins, and opened anew by the next start.
+  using Gate = CallGate<CameraCaptureEngine>;
+  std::shared_ptr<Gate> sourceGate_ = std::make_shared<Gate>(this);
   // Cleared at destruction so main-thread steps posted earlier do nothing.
   std::shared_ptr<std::atomic<bool>> alive_ = std::make_shared<std::atomic<bool>>(true);
   SerialQueue sessionQueue_{"CameraSession"};

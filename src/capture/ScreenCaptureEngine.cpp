@@ -85,9 +85,11 @@ ScreenCaptureEngine::Streams::~Streams() {
   audio.reset();
 }
 
-ScreenCaptureEngine::ScreenCaptureEngine() : gate_(std::make_shared<Gate>(this)) {}
+ScreenCaptureEngine::ScreenCaptureEngine()
+    : gate_(std::make_shared<Gate>(this)), streamGate_(std::make_shared<Gate>(this)) {}
 
 ScreenCaptureEngine::~ScreenCaptureEngine() {
+  streamGate_->close();
   gate_->close();
   stream_.reset();
   audioStream_.reset();
@@ -120,30 +122,39 @@ QCoro::Task<void> ScreenCaptureEngine::startCapture() {
   // Cleared before the worker runs: a stop reported while the streams are made must last.
   stoppedByItself_ = false;
   const std::shared_ptr<Gate> gate = gate_;
+  const std::shared_ptr<Gate> streamGate = openStreamGate();
   Streams streams;
   // The streams are made on a worker (connecting may take a while) but handed over here, so the
   // main thread alone ever sees the engine's stream fields.
-  auto make = [gate, &streams, soundOpen = audioStream_ != nullptr] {
-    gate->call([&](ScreenCaptureEngine& engine) { streams = engine.makeStreams(soundOpen); });
+  auto make = [gate, streamGate, &streams, soundOpen = audioStream_ != nullptr] {
+    gate->call([&](ScreenCaptureEngine& engine) {
+      TestHold::at("stream-making", [&gate] { return gate->closerWaits(); });
+      streams = engine.makeStreams(streamGate, soundOpen);
+    });
   };
   co_await runOnWorker(std::move(make));
-  // Gone meanwhile: the streams made stop with this frame.
-  if (!gate->isOpen()) throw RecordingError::streamInterrupted();
+  // Gone or stopped meanwhile: the streams made stop with this frame.
+  if (!gate->isOpen() || !streamGate->isOpen()) throw RecordingError::streamInterrupted();
   adopt(std::move(streams));
 }
 
 void ScreenCaptureEngine::startCaptureBlocking() {
   if (stream_) return;
   stoppedByItself_ = false;
-  adopt(makeStreams(audioStream_ != nullptr));
+  adopt(makeStreams(openStreamGate(), audioStream_ != nullptr));
+}
+
+std::shared_ptr<ScreenCaptureEngine::Gate> ScreenCaptureEngine::openStreamGate() {
+  if (!streamGate_->isOpen()) streamGate_ = std::make_shared<Gate>(this);
+  return streamGate_;
 }
 
 QCoro::Task<void> ScreenCaptureEngine::startSound() {
   if (stream_ || audioStream_ || !configuration_ || !configuration_->capturesAudio) co_return;
   const std::shared_ptr<Gate> gate = gate_;
   std::unique_ptr<PulseRecordStream> audio;
-  auto open = [gate, configuration = *configuration_, &audio] {
-    audio = openSoundStream(gate, configuration);
+  auto open = [streamGate = openStreamGate(), configuration = *configuration_, &audio] {
+    audio = openSoundStream(streamGate, configuration);
   };
   try {
     co_await runOnWorker(std::move(open));
@@ -167,6 +178,7 @@ std::unique_ptr<PulseRecordStream> ScreenCaptureEngine::openSoundStream(
       options,
       [gate, firstSound](const SampleBuffer& sample) {
         firstSound->arrived();
+        TestHold::at("sound-handoff");
         gate->call([&](ScreenCaptureEngine& engine) { engine.handleAudioSample(sample); });
       },
       [gate, firstSound](const std::string& reason) {
@@ -183,7 +195,8 @@ std::unique_ptr<PulseRecordStream> ScreenCaptureEngine::openSoundStream(
   return audio;
 }
 
-ScreenCaptureEngine::Streams ScreenCaptureEngine::makeStreams(bool soundOpen) {
+ScreenCaptureEngine::Streams ScreenCaptureEngine::makeStreams(const std::shared_ptr<Gate>& streamGate,
+                                                              bool soundOpen) {
   if (!filter_ || !configuration_) {
     throw RecordingError::invalidConfiguration(
         "Filter and configuration must be set before starting capture");
@@ -193,16 +206,18 @@ ScreenCaptureEngine::Streams ScreenCaptureEngine::makeStreams(bool soundOpen) {
   for (const auto& window : pickedWindows()) source.followed.push_back(window->windowID);
   streams.video = std::make_unique<X11CaptureStream>(
       std::move(source), *configuration_,
-      [gate = gate_](const SampleBuffer& sample) {
+      [gate = streamGate](const SampleBuffer& sample) {
+        TestHold::at("frame-handoff");
         gate->call([&](ScreenCaptureEngine& engine) { engine.handleVideoSample(sample); });
       },
-      [gate = gate_](const std::string& reason) {
+      [gate = streamGate](const std::string& reason) {
         gate->call([&](ScreenCaptureEngine& engine) { engine.streamDidStop(reason); });
       });
-  streams.video->setWindowGoneHandler([gate = gate_](uint32_t window, bool closed, bool wasAway) {
+  streams.video->setWindowGoneHandler([gate = streamGate](uint32_t window, bool closed, bool wasAway) {
     gate->call([&](ScreenCaptureEngine& engine) { engine.windowGone(window, closed, wasAway); });
   });
-  if (configuration_->capturesAudio && !soundOpen) streams.audio = openSoundStream(gate_, *configuration_);
+  if (configuration_->capturesAudio && !soundOpen)
+    streams.audio = openSoundStream(streamGate, *configuration_);
   streams.video->start();
   return streams;
 }
@@ -210,6 +225,7 @@ ScreenCaptureEngine::Streams ScreenCaptureEngine::makeStreams(bool soundOpen) {
 void ScreenCaptureEngine::adopt(Streams streams) {
   stream_ = std::move(streams.video);
   if (streams.audio) audioStream_ = std::move(streams.audio);
+  resizePending_ = false;  // a resize asked by a stopped stream was turned away
   isCapturing_ = true;
 }
 
@@ -233,6 +249,9 @@ bool ScreenCaptureEngine::soundDrained() const {
 }
 
 ScreenCaptureEngine::Streams ScreenCaptureEngine::release() {
+  // The streams' threads are joined later, on a worker: a frame grabbed before this stop but handed
+  // on after it would otherwise set the timing again and reach the handler of a take that ended.
+  streamGate_->close();
   Streams streams{std::move(stream_), std::move(audioStream_)};
   isCapturing_ = false;
   std::lock_guard lock(timingMutex_);
@@ -272,7 +291,9 @@ void ScreenCaptureEngine::handleVideoSample(const SampleBuffer& sample) {
     const double scale = *attachments->contentScale;
     const QSize content(static_cast<int>(std::lround(attachments->contentRect->width / scale)),
                         static_cast<int>(std::lround(attachments->contentRect->height / scale)));
-    postToMainThread([gate = gate_, scale, content] {
+    // Through this take's gate: a resize asked before a stop never reaches the next take's stream.
+    // (Read on the capture thread: only a stopped take's gate is ever replaced.)
+    postToMainThread([gate = streamGate_, scale, content] {
       gate->call([&](ScreenCaptureEngine& engine) {
         engine.updateStreamForResize(scale, content);
         engine.resizePending_ = false;

@@ -55,7 +55,7 @@ class ScreenCaptureEngine {
   static constexpr size_t kFrameTimingCapacity = 60;
 
   ScreenCaptureEngine();
-  // Turns the streams' callbacks and the workers of a start still under way away (waiting for
+  // Turns the streams' callbacks and then the workers of a start still under way away (waiting for
   // those already inside), then stops both streams and joins their threads. A start or refresh
   // that was awaited meanwhile resumes without touching the engine, and drops what it opened.
   ~ScreenCaptureEngine();
@@ -85,6 +85,9 @@ class ScreenCaptureEngine {
   // noted, and startCapture opens the stream again (and reports).
   QCoro::Task<void> startSound();
   void startCaptureBlocking();
+  // From the moment a stop is called, nothing of the stopped streams (a frame, a block of sound,
+  // their stop, a window gone) reaches the engine or its handlers: what is inside already is
+  // waited for, the rest is turned away, and only then is the frame timing cleared.
   QCoro::Task<void> stopCapture();
   void stopCaptureBlocking();
   // Before a stop: the system-audio stream hands over everything it captured before `end` and
@@ -176,16 +179,24 @@ class ScreenCaptureEngine {
     Streams& operator=(Streams&&) noexcept;
     ~Streams();  // stops and joins both
   };
-  Streams makeStreams(bool soundOpen);  // soundOpen: the record stream is open already
+  // soundOpen: the record stream is open already. The streams reach the engine through `streamGate`.
+  Streams makeStreams(const std::shared_ptr<Gate>& streamGate, bool soundOpen);
   // The windows the mode picked, as the filter holds them (with their titles at the start).
   std::vector<CaptureWindowRef> pickedWindows() const;
   void windowGone(uint32_t window, bool closed, bool wasAway);
   void adopt(Streams streams);
   Streams release();
 
-  // What the streams, the workers and the work posted to the main thread reach the engine
-  // through; closed first when the engine goes.
+  // The gate of the streams of this take, opened anew by a start after a stop (main thread).
+  std::shared_ptr<Gate> openStreamGate();
+
+  // What the workers and the work posted to the main thread reach the engine through; closed
+  // when the engine goes.
   std::shared_ptr<Gate> gate_;
+  // What the running streams reach the engine through, and what their frames post to the main
+  // thread; closed when they are released (at a stop, or when the engine goes). Replaced on the
+  // main thread only while no stream of it runs.
+  std::shared_ptr<Gate> streamGate_;
 };
 
 }  // namespace tk

@@ -302,8 +302,9 @@ TEST(ApplicationTest, QuitDuringTheCountdownEndsItAtOnceAndLeavesNothingInTheFol
 }
 
 // Ended while a worker still runs (the list of microphones the bar asks for on showing, held at
-// its start until the application is ending), the application lets it finish before the services
-// it reads go. A sanitizer report of the application fails the test (see Application).
+// its start until the application waits for its workers at the end, or else until the application
+// object is gone), the application lets it finish before the services it reads go. A sanitizer
+// report of the application fails the test (see Application).
 TEST(ApplicationTest, EndedWhileAWorkerRunsTheApplicationFreesNothingTheWorkerStillReads) {
   TK_REQUIRE_DESKTOP();
   Application app;

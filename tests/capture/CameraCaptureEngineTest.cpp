@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QTemporaryDir>
+#include <atomic>
 #include <cerrno>
 
 #include "capture/SyntheticCamera.h"
@@ -135,6 +136,23 @@ TEST_F(CameraCaptureEngineTest, AnUnpluggedCameraStopsCapturingInsteadOfSpinning
   // Starting again works on the same device once it is back.
   engine->startCapture();
   EXPECT_TRUE(tk::test::waitUntil([&] { return engine->isCapturing(); }));
+}
+
+// The source stops on the session queue, after the stop returned: a frame its thread hands over
+// in between reaches neither the camera layer nor the handler of a take that ended.
+TEST_F(CameraCaptureEngineTest, AFrameHandedOverAfterTheStopBeganReachesNothing) {
+  startEngine();
+  std::atomic<int> handled{0};
+  engine->setFrameHandler([&](const tk::SampleBuffer&) { ++handled; });
+  engine->setSyncedSessionStartTime(tk::MediaTime::fromSeconds(10.0, 1'000'000'000));
+  ASSERT_TRUE(camera->deliver(10.0));
+  const int64_t written = engine->cameraFrameCount();
+  auto late = camera->grab(10.1);
+  engine->stopCapture();
+  late();
+  EXPECT_TRUE(tk::test::waitUntil([&] { return !engine->isCapturing(); }));
+  EXPECT_EQ(engine->cameraFrameCount(), written);
+  EXPECT_EQ(handled, 1);
 }
 
 TEST(CameraPermissionTest, MissingRightsThrowPermissionDeniedAndShowTheAlertAMissingDeviceDoesNot) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QCoroTask>
+#include <QTimer>
 #include <atomic>
 #include <cmath>
 #include <cstdlib>
@@ -13,6 +14,7 @@
 #include "capture/ContentQueries.h"
 #include "platform/media/MonotonicClock.h"
 #include "platform/qt/SettingsStore.h"
+#include "platform/qt/TestHold.h"
 #include "platform/x11/NeverCapture.h"
 
 namespace tk {
@@ -96,6 +98,30 @@ TEST(ScreenCaptureEngineTest, AsynchronousStartAndStopResumeOnTheMainThread) {
   const int stopped = frames;
   test::pumpEvents(std::chrono::milliseconds(100));
   EXPECT_EQ(frames, stopped);
+
+  // Again, with a frame and a block of sound grabbed before the stop but handed on only after it
+  // began (their threads are joined later, on a worker): neither reaches the engine or its handlers.
+#ifdef TK_TEST_HOOKS
+  {
+    test::CollectedSamples sound;
+    engine.setAudioHandler([&](const SampleBuffer& sample) { sound.add(sample); });
+    StreamConfiguration withSound;
+    withSound.capturesAudio = true;
+    engine.setConfiguration(withSound);
+    qputenv("TK_TEST_HOLD", "frame-handoff,sound-handoff");
+    QCoro::waitFor(engine.startCapture());
+    EXPECT_TRUE(test::waitUntil(
+        [] { return TestHold::isHeld("frame-handoff") && TestHold::isHeld("sound-handoff"); }));
+    // Let go from the event loop the stop waits in: after the stop began, before its threads end.
+    QTimer::singleShot(0, [] { TestHold::releaseAll(); });
+    QCoro::waitFor(engine.stopCapture());
+    qunsetenv("TK_TEST_HOLD");
+    EXPECT_EQ(frames, stopped);
+    EXPECT_EQ(sound.count(), 0u);
+    EXPECT_FALSE(engine.lastPTS().has_value());
+    EXPECT_TRUE(engine.frameTimes().empty());
+  }
+#endif
 
   // waitFor does not carry an exception out of the task: catch it inside.
   ScreenCaptureEngine unset;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -70,6 +71,16 @@ class SyntheticCamera : public VideoCaptureSource {
     if (!handler) return false;
     handler(SampleBuffer::video(pixels_, MediaTime::fromSeconds(seconds, 1'000'000'000)));
     return true;
+  }
+
+  // A frame stamped `seconds` that the device's thread is about to hand over (its handler taken):
+  // calling the result hands it over, whenever that is.
+  std::function<void()> grab(double seconds) {
+    std::lock_guard lock(mutex_);
+    return [handler = onFrame_,
+            sample = SampleBuffer::video(pixels_, MediaTime::fromSeconds(seconds, 1'000'000'000))] {
+      if (handler) handler(sample);
+    };
   }
 
   // The device lost `frames` frames (a gap in its sequence).

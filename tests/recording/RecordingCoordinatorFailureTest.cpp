@@ -297,6 +297,7 @@ bool holdsReserve(const fs::path& folder) {
 
 class RecordingFailureTest : public test::CoordinatorTest {
  protected:
+  void goWhileTheStartIsHeldAt(const char* place);
   // What the take lost, told on the panel and then in the saved notice, each naming `words`.
   bool panelTells(const std::string& words) {
     return test::waitUntil([&] { return panel.problem().find(words) != std::string::npos; }, 60s);
@@ -664,13 +665,15 @@ TEST_F(RecordingFailureTest, AStreamThatFailsWhileStartingLeavesNothingRunning) 
   }
 }
 
-// A coordinator that goes while its start still opens the system audio (at exit, say): the sound
-// stream opened meanwhile reaches nothing of the freed engine, and the start resumes without it.
-TEST_F(RecordingFailureTest, ACoordinatorThatGoesWhileItsStartOpensTheSoundLeavesNothingReachingIt) {
+// A coordinator that goes (at exit, say) while its start is held at `place`: opening the system
+// audio on a worker, or making the screen streams inside the engine's gate (held there until the
+// engine's end waits for it, so an end that did not wait frees what the worker goes on to read).
+// What was opened meanwhile reaches nothing of the freed engine, and the start resumes without it.
+void RecordingFailureTest::goWhileTheStartIsHeldAt(const char* place) {
 #ifndef TK_TEST_HOOKS
   GTEST_SKIP() << "needs the test holds";
 #endif
-  qputenv("TK_TEST_HOLD", "sound-opening");
+  qputenv("TK_TEST_HOLD", place);
   auto coordinator = std::make_unique<RecordingCoordinator>();
   const RecordingMode mode = RecordingMode::screenArea(display, QRectF(0, 0, 160, 120));
   test::awaitTask(coordinator->prepareRecording(mode, systemAudioConfig(mode)));
@@ -680,14 +683,22 @@ TEST_F(RecordingFailureTest, ACoordinatorThatGoesWhileItsStartOpensTheSoundLeave
     } catch (...) {
     }
   }(coordinator.get());
-  ASSERT_TRUE(test::waitUntil([] { return TestHold::isHeld("sound-opening"); }, 60s));
+  ASSERT_TRUE(test::waitUntil([&] { return TestHold::isHeld(place); }, 60s));
   coordinator.reset();
   TestHold::releaseAll();
   qunsetenv("TK_TEST_HOLD");
-  // The sound opens on its worker and then the start resumes, with nothing left to start.
+  // The held worker goes on and then the start resumes, with nothing left to start.
   ASSERT_TRUE(QThreadPool::globalInstance()->waitForDone(60000));
   EXPECT_TRUE(test::waitUntil([&] { return start.isReady(); }, 60s));
   test::pumpEvents(300ms);  // a stream left running would deliver into the freed engine by now
+}
+
+TEST_F(RecordingFailureTest, ACoordinatorThatGoesWhileItsStartOpensTheSoundLeavesNothingReachingIt) {
+  goWhileTheStartIsHeldAt("sound-opening");
+}
+
+TEST_F(RecordingFailureTest, ACoordinatorThatGoesWhileItsStartMakesTheStreamsWaitsForThemFirst) {
+  goWhileTheStartIsHeldAt("stream-making");
 }
 
 TEST_F(RecordingFailureTest, AStopFromThePanelThatFailsIsToldAndLeavesIdle) {

@@ -43,7 +43,9 @@ class CallGate {
   void close() {
     std::unique_lock lock(mutex_);
     object_ = nullptr;
+    ++closersWaiting_;
     left_.wait(lock, [this] { return inside_ == 0; });
+    --closersWaiting_;
   }
 
   bool isOpen() const {
@@ -51,11 +53,19 @@ class CallGate {
     return object_ != nullptr;
   }
 
+  // Whether a close waits now for calls still inside: a test holding a call inside lets it go on
+  // only then, so that a close that did not wait would free what the call goes on to read.
+  bool closerWaits() const {
+    std::lock_guard lock(mutex_);
+    return closersWaiting_ > 0 && inside_ > 0;
+  }
+
  private:
   mutable std::mutex mutex_;
   std::condition_variable left_;
   Object* object_;
   int inside_ = 0;
+  int closersWaiting_ = 0;
 };
 
 }  // namespace tk

@@ -28,6 +28,12 @@ bool released = false;
 }  // namespace
 
 void TestHold::at(const char* name) {
+  at(name, {});
+}
+
+void TestHold::at(const char* name, const std::function<bool()>& letGoWhen) {
+  // Some places are passed for every frame: without holds asked for, nothing is allocated.
+  if (qEnvironmentVariableIsEmpty("TK_TEST_HOLD")) return;
   const QString wanted = QString::fromUtf8(name);
   std::optional<std::chrono::milliseconds> timed;
   bool named = false;
@@ -46,7 +52,7 @@ void TestHold::at(const char* name) {
     holdChanged.wait_for(lock, *timed, [] { return released; });
   } else {
     // The application object goes only after everything that was meant to outlive the workers.
-    while (!released && QCoreApplication::instance())
+    while (!released && QCoreApplication::instance() && !(letGoWhen && letGoWhen()))
       holdChanged.wait_for(lock, std::chrono::milliseconds(20));
   }
   held.erase(place);
@@ -68,6 +74,7 @@ bool TestHold::isHeld(const char* name) {
 #else
 
 void TestHold::at(const char*) {}
+void TestHold::at(const char*, const std::function<bool()>&) {}
 void TestHold::releaseAll() {}
 bool TestHold::isHeld(const char*) {
   return false;
