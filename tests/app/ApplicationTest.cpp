@@ -184,9 +184,7 @@ TEST(ApplicationTest, ADisplayRecordingStartedFromTheBarAndStoppedFromThePanelLe
   EXPECT_EQ(written.value("frameRate").toInt(), 30);
 
   // A movie of about the time recorded.
-  const QString duration =
-      run("ffprobe", {"-v", "error", "-show_entries", "format=duration", "-of", "csv=p=0", movie});
-  EXPECT_GT(duration.toDouble(), 1.0) << duration.toStdString();
+  EXPECT_GT(movieDuration(movie), 1.0);
 
   EXPECT_TRUE(tk::test::waitUntil([] { return visibleWindows("Recording").isEmpty(); })) << "panel stayed";
   // The recording's status item goes. A desktop that opens nothing gets the notice of where the
@@ -211,11 +209,7 @@ void expectKeptMovie(Application& app, double atLeastSeconds) {
   const QStringList movies = filesIn(folder, "Recording at *.mov");
   ASSERT_EQ(movies.size(), 1) << app.output().toStdString();
   const QString movie = QDir(folder).filePath(movies.front());
-  int exitCode = -1;
-  const QString duration =
-      run("ffprobe", {"-v", "error", "-show_entries", "format=duration", "-of", "csv=p=0", movie}, &exitCode);
-  EXPECT_EQ(exitCode, 0) << "the movie does not open; output:\n" << app.output().toStdString();
-  EXPECT_GT(duration.toDouble(), atLeastSeconds) << duration.toStdString();
+  EXPECT_GT(movieDuration(movie), atLeastSeconds) << "output:\n" << app.output().toStdString();
   EXPECT_TRUE(
       QFileInfo::exists(QDir(folder).filePath(QFileInfo(movie).completeBaseName() + ".metadata.json")));
 }
@@ -401,7 +395,7 @@ TEST(ApplicationTest,
   // An unsaved edit: "1:1" in the editor's header. Where it lies is found on an editor of the same
   // size in this process, laid out by the same code.
   // The window's own area on the screen, its frame left out.
-  const QString info = run("xwininfo", {"-id", editor});
+  const QString info = askAboutWindows("xwininfo", {"-id", editor});
   const auto absolute = [&](const char* axis) {
     return QRegularExpression(QStringLiteral("Absolute upper-left %1:\\s+(-?\\d+)").arg(axis))
         .match(info)
