@@ -15,6 +15,7 @@
 #include <csignal>
 #include <cstdlib>
 
+#include "editor_ui/VideoTrimmerManager.h"
 #include "platform/qt/Async.h"
 #include "platform/qt/Diagnostics.h"
 #include "recording/RecordingCoordinator.h"
@@ -123,10 +124,14 @@ QCoro::Task<void> ShutdownController::finishThenQuit() {
 }
 
 void ShutdownController::quitUnlessKept() {
-  // What quit() does, with its answer kept: a window may refuse its close event.
-  QEvent quit(QEvent::Quit);
-  QCoreApplication::sendEvent(QCoreApplication::instance(), &quit);
-  if (quit.isAccepted()) return;
+  // Qt closes the windows in no set order: the bar could go before an editor asks about its edits,
+  // and stay gone when the person keeps them. The editors answer first.
+  if (VideoTrimmerManager::shared().closeAll()) {
+    // What quit() does, with its answer kept: a window may still refuse its close event.
+    QEvent quit(QEvent::Quit);
+    QCoreApplication::sendEvent(QCoreApplication::instance(), &quit);
+    if (quit.isAccepted()) return;
+  }
   // The window that refused asks the person first; the answer decides whether the quit goes on.
   auto* question = qobject_cast<QDialog*>(QApplication::activeModalWidget());
   if (!question) {

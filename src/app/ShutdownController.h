@@ -26,9 +26,10 @@ class ShutdownController : public QObject {
   void onSignal();
   bool isRecording() const;
   QCoro::Task<void> finishThenQuit();
-  // Asks every window to close and quits once they have. A window that asks the person first (unsaved
-  // edits) keeps the quit pending: it goes on once that window has closed, and is dropped when the
-  // person keeps the window, so that the next signal is handled afresh.
+  // Asks every window to close, the editors before the rest, and quits once they have. A window that
+  // asks the person first (unsaved edits) keeps the quit pending, and the windows not yet asked
+  // open: the quit goes on once that window has closed, and is dropped when the person keeps the
+  // window, so that the next signal is handled afresh.
   void quitUnlessKept();
   // Finishes a running recording and returns once it is finished, handling events meanwhile.
   void finishNow();

@@ -3,9 +3,11 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QPointer>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <cctype>
+#include <vector>
 
 #include "editor_ui/VideoTrimmerView.h"
 #include "platform/qt/Diagnostics.h"
@@ -105,6 +107,19 @@ void VideoTrimmerManager::openTrimmer(const std::filesystem::path& url) {
   QWidget& shown = *window;
   openTrimmers_.emplace(url, std::move(window));
   bringForward(shown);
+}
+
+bool VideoTrimmerManager::closeAll() {
+  std::vector<QPointer<QWidget>> windows;
+  for (const auto& [url, window] : openTrimmers_) windows.emplace_back(window.get());
+  std::stable_partition(windows.begin(), windows.end(), [](const QPointer<QWidget>& window) {
+    const auto* view = window->findChild<VideoTrimmerView*>();
+    return view && view->asksBeforeClosing();
+  });
+  for (const QPointer<QWidget>& window : windows) {
+    if (window && !window->close()) return false;
+  }
+  return true;
 }
 
 }  // namespace tk

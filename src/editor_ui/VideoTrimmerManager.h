@@ -23,6 +23,11 @@ class VideoTrimmerManager : public RecordingShell::Editor {
   // missing or not a movie this system reads, which is printed and opens nothing.
   void openTrimmer(const std::filesystem::path& url) override;
 
+  // Closes every editor window, those that ask the person first before the others; false once one
+  // keeps its window open to ask, with the rest left open. Asked before any other window closes,
+  // so that edits kept leave the person's other windows as they were.
+  bool closeAll();
+
   QWidget* openTrimmerWindow(const std::filesystem::path& url) const;
   size_t openTrimmerCount() const { return openTrimmers_.size(); }
 

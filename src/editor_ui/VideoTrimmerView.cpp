@@ -678,9 +678,13 @@ bool VideoTrimmerView::hasUnsavedEdits() const {
   return !(editState() == savedState_);
 }
 
+bool VideoTrimmerView::asksBeforeClosing() const {
+  return !discardConfirmed_ && !tornDown_ && (viewModel_->isExporting() || hasUnsavedEdits());
+}
+
 bool VideoTrimmerView::windowShouldClose() {
   const bool exporting = viewModel_->isExporting();
-  if (discardConfirmed_ || tornDown_ || (!exporting && !hasUnsavedEdits())) return true;
+  if (!asksBeforeClosing()) return true;
   if (discardPrompt_) {
     discardPrompt_->raise();
     return false;

@@ -173,6 +173,8 @@ class VideoTrimmerView : public QWidget {
   void closeTrimmerWindow();
   // Whether the cuts, zooms or look differ from what was loaded or last exported successfully.
   bool hasUnsavedEdits() const;
+  // Whether a close would ask the person first (unsaved edits, an export under way).
+  bool asksBeforeClosing() const;
   // Asked before the window closes: true closes at once; false means the prompt (window-modal, not
   // blocking) is open and closes the window only if the edits are discarded, or while an export
   // runs, only if the export is stopped.

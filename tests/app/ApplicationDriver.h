@@ -17,6 +17,9 @@
 #include <QRegularExpression>
 #include <QScreen>
 #include <QTemporaryDir>
+#include <functional>
+#include <stdexcept>
+#include <string>
 
 #include "support/ChildTests.h"
 #include "support/TestSupport.h"
@@ -26,8 +29,19 @@ namespace tk::test {
 // The X display the tools below talk to; empty for the private desktop's own.
 inline QString toolDisplay;
 
-// Runs a tool to its end and returns its standard output, trimmed.
-inline QString run(const QString& program, const QStringList& arguments, int* exitCode = nullptr) {
+// What one run of a tool said.
+struct ToolRun {
+  int exitCode = -1;  // -1: it did not start, crashed or was still running after a minute
+  QString out;        // standard output, trimmed
+  QString err;        // error output, trimmed
+
+  std::string describe() const {
+    return "exit " + std::to_string(exitCode) + ", output \"" + out.left(300).toStdString() +
+           "\", error output \"" + err.left(600).toStdString() + "\"";
+  }
+};
+
+inline ToolRun runTool(const QString& program, const QStringList& arguments) {
   QProcess process;
   if (!toolDisplay.isEmpty()) {
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
@@ -35,26 +49,71 @@ inline QString run(const QString& program, const QStringList& arguments, int* ex
     process.setProcessEnvironment(environment);
   }
   process.start(program, arguments);
-  process.waitForFinished(60000);
-  if (exitCode) *exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-  return QString::fromUtf8(process.readAllStandardOutput()).trimmed();
+  ToolRun result;
+  if (process.waitForFinished(60000) && process.exitStatus() == QProcess::NormalExit)
+    result.exitCode = process.exitCode();
+  else
+    process.kill();
+  result.out = QString::fromUtf8(process.readAllStandardOutput()).trimmed();
+  result.err = QString::fromUtf8(process.readAllStandardError()).trimmed();
+  if (process.error() == QProcess::FailedToStart) result.err = program + " could not be started";
+  return result;
+}
+
+// Runs a tool that acts (a click, a key) to its end and returns its standard output.
+inline QString run(const QString& program, const QStringList& arguments) {
+  return runTool(program, arguments).out;
+}
+
+// Ends the test: a question about the windows that the tools could not answer.
+class UnansweredWindowQuery : public std::runtime_error {
+ public:
+  UnansweredWindowQuery(const QString& question, const ToolRun& last)
+      : std::runtime_error(question.toStdString() + " had no answer in " + std::to_string(kTries) +
+                           " tries; the last: " + last.describe()) {}
+  static constexpr int kTries = 10;
+};
+
+inline bool cleanExit(const ToolRun& result) {
+  return result.exitCode == 0 && result.err.isEmpty();
+}
+
+// Asks a tool about the windows until it answers. A window that goes while the tool walks the
+// window tree (the frame round a closing prompt) kills it with an X error on its error output and
+// exit status 1: that says nothing about the windows asked for, so it is asked again, and one that
+// still cannot answer ends the test with what the tool said rather than reading as "no window".
+inline QString askAboutWindows(const QString& program, const QStringList& arguments,
+                               const std::function<bool(const ToolRun&)>& answered = cleanExit) {
+  ToolRun last;
+  for (int attempt = 0; attempt < UnansweredWindowQuery::kTries; ++attempt) {
+    last = runTool(program, arguments);
+    if (answered(last)) return last.out;
+  }
+  throw UnansweredWindowQuery(program + " " + arguments.join(' '), last);
 }
 
 // Windows of this display whose name is exactly `title`, visible ones only.
 inline QStringList visibleWindows(const QString& title) {
-  const QString out = run("xdotool", {"search", "--onlyvisible", "--name", "^" + title + "$"});
+  // A search that matches nothing exits 1 too, but silently and with nothing listed.
+  const QString out = askAboutWindows(
+      "xdotool", {"search", "--onlyvisible", "--name", "^" + title + "$"}, [](const ToolRun& r) {
+        return r.err.isEmpty() && (r.exitCode == 0 || (r.exitCode == 1 && r.out.isEmpty()));
+      });
   return out.isEmpty() ? QStringList() : out.split('\n');
 }
 
-inline QRect geometryOf(const QString& window) {
-  // "X=..", "Y=..", "WIDTH=..", "HEIGHT=.." lines.
-  const QString out = run("xdotool", {"getwindowgeometry", "--shell", window});
+// "X=..", "Y=..", "WIDTH=..", "HEIGHT=.." lines of xdotool's getwindowgeometry --shell.
+inline QRect geometryFromShell(const QString& shell) {
   QMap<QString, int> values;
-  for (const QString& line : out.split('\n')) {
+  for (const QString& line : shell.split('\n')) {
     const auto parts = line.split('=');
     if (parts.size() == 2) values[parts[0]] = parts[1].toInt();
   }
   return {values["X"], values["Y"], values["WIDTH"], values["HEIGHT"]};
+}
+
+inline QRect geometryOf(const QString& window) {
+  return geometryFromShell(askAboutWindows("xdotool", {"getwindowgeometry", "--shell", window}));
 }
 
 inline QImage screenshot(const QRect& area) {
@@ -149,10 +208,20 @@ class Application {
 
 // The bar among the windows named "tavelkombrix" (the tray icon of a recording has the name too).
 inline QString mainWindow() {
-  for (const QString& window : visibleWindows("tavelkombrix")) {
-    if (geometryOf(window).width() >= 400) return window;
+  ToolRun last;
+  for (int attempt = 0; attempt < UnansweredWindowQuery::kTries; ++attempt) {
+    // A window listed may go before its size is read (the bar as it hides, a recording's icon):
+    // the question is asked again from the search.
+    bool unread = false;
+    for (const QString& window : visibleWindows("tavelkombrix")) {
+      last = runTool("xdotool", {"getwindowgeometry", "--shell", window});
+      unread = !cleanExit(last);
+      if (unread) break;
+      if (geometryFromShell(last.out).width() >= 400) return window;
+    }
+    if (!unread) return {};
   }
-  return {};
+  throw UnansweredWindowQuery("the bar among the windows named tavelkombrix", last);
 }
 
 inline QString waitForMainWindow() {
@@ -173,7 +242,7 @@ inline void click(int x, int y) {
 // Gives `window` the keyboard and presses `key` there. The window manager activates the windows it
 // manages; one kept from it (the area's control panel) cannot be activated, and is focused directly.
 inline void pressKeyIn(const QString& window, const QString& key) {
-  const bool managed = run("xwininfo", {"-id", window}).contains("Override Redirect State: no");
+  const bool managed = askAboutWindows("xwininfo", {"-id", window}).contains("Override Redirect State: no");
   run("xdotool", {managed ? "windowactivate" : "windowfocus", "--sync", window});
   run("xdotool", {"key", "--clearmodifiers", key});
 }
@@ -187,7 +256,7 @@ inline void closeWindow(const QString& window) {
 
 // The application's icons in the tray host: small windows of its name and class, on screen.
 inline QList<QRect> trayIcons() {
-  const QString tree = run("xwininfo", {"-root", "-tree"});
+  const QString tree = askAboutWindows("xwininfo", {"-root", "-tree"});
   static const QRegularExpression icon(
       R"re("tavelkombrix": \("tavelkombrix" "tavelkombrix"\)\s+(\d+)x(\d+)\+-?\d+\+-?\d+\s+\+(-?\d+)\+(-?\d+))re");
   QList<QRect> icons;
@@ -263,6 +332,21 @@ inline QString waitForVisible(const QString& title, std::chrono::seconds timeout
   return found;
 }
 
+inline ToolRun probeDuration(const QString& movie) {
+  return runTool("ffprobe", {"-v", "error", "-show_entries", "format=duration", "-of", "csv=p=0", movie});
+}
+
+// How long a finished movie plays. One that ffprobe cannot read fails the test with what ffprobe
+// said, and plays 0 s.
+inline double movieDuration(const QString& movie) {
+  const ToolRun probe = probeDuration(movie);
+  bool read = false;
+  const double seconds = probe.out.toDouble(&read);
+  if (probe.exitCode == 0 && read) return seconds;
+  ADD_FAILURE() << "ffprobe cannot tell how long " << movie.toStdString() << " plays: " << probe.describe();
+  return 0;
+}
+
 // Waits until the movie being recorded holds more than `seconds`: it is written in fragments of
 // about a second, each readable once written, so this waits for the frames themselves, however
 // slowly a loaded machine captured them. False when they did not come in a minute.
@@ -272,8 +356,8 @@ inline bool waitForRecorded(Application& app, double seconds, const QString& for
         const QStringList movies = filesIn(app.recordings(), "Recording at *." + format);
         if (movies.size() != 1) return false;
         const QString movie = QDir(app.recordings()).filePath(movies.front());
-        return run("ffprobe", {"-v", "error", "-show_entries", "format=duration", "-of", "csv=p=0", movie})
-                   .toDouble() > seconds;
+        // Before its first fragment it cannot be read: nothing recorded yet.
+        return probeDuration(movie).out.toDouble() > seconds;
       },
       std::chrono::seconds(60));
 }

@@ -78,9 +78,8 @@ TEST(LeftoverFilesTest,
   for (const auto& file : kept) EXPECT_TRUE(fs::exists(file)) << file;
   const QStringList movies = filesIn(app.recordings(), "Recording at *.mov");
   ASSERT_EQ(movies.size(), 1);
-  const QString duration = run("ffprobe", {"-v", "error", "-show_entries", "format=duration", "-of",
-                                           "csv=p=0", QDir(app.recordings()).filePath(movies.front())});
-  EXPECT_GT(duration.toDouble(), 0.9) << "the killed take's movie no longer plays";
+  EXPECT_GT(movieDuration(QDir(app.recordings()).filePath(movies.front())), 0.9)
+      << "the killed take's movie no longer plays";
   LeftoverFiles::removeOwn(held);
 }
 

@@ -42,8 +42,9 @@ void clickBar(int x) {
 }
 
 QString visibleWindowNames() {
-  return run("sh",
-             {"-c", "for w in $(xdotool search --onlyvisible --name .); do xdotool getwindowname $w; done"});
+  QStringList names;
+  for (const QString& window : visibleWindows(".+")) names << run("xdotool", {"getwindowname", window});
+  return names.join('\n');
 }
 
 // The editor's Export button, in the window's own coordinates: it heads the right-hand column of the

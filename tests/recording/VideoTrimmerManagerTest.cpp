@@ -2,12 +2,17 @@
 
 #include <gtest/gtest.h>
 
+#include <QAbstractButton>
+#include <QCheckBox>
 #include <QGuiApplication>
+#include <QMessageBox>
 #include <QProcess>
 #include <QScreen>
 #include <QTemporaryDir>
 #include <fstream>
 
+#include "editor_ui/AppearancePanel.h"
+#include "editor_ui/VideoTrimmerView.h"
 #include "support/TestMovies.h"
 #include "support/TestSupport.h"
 
@@ -77,6 +82,46 @@ TEST(VideoTrimmerManagerTest, OnAScreenSmallerThanItsIdealSizeTheWindowOpensWhol
   EXPECT_GE(window->width(), window->minimumSizeHint().width());
   EXPECT_GE(window->height(), window->minimumSizeHint().height());
   window->close();
+  EXPECT_TRUE(test::waitUntil([&] { return manager.openTrimmerCount() == 0; }));
+}
+
+// Closing them all (as a quit does) asks the window with unsaved edits before any other goes, also
+// one that comes later in the registry: kept, the edits leave every editor open.
+TEST(VideoTrimmerManagerTest, ClosingAllAsksTheEditedWindowFirstAndKeptLeavesEveryWindowOpen) {
+  TK_REQUIRE_DESKTOP();
+  QTemporaryDir dir;
+  const fs::path plain = fs::path(dir.path().toStdString()) / "A plain take.mov";
+  const fs::path edited = fs::path(dir.path().toStdString()) / "B edited take.mov";
+  test::writeTestMovie(plain, {});
+  test::writeTestMovie(edited, {});
+  VideoTrimmerManager manager;
+  manager.openTrimmer(plain);
+  manager.openTrimmer(edited);
+  const auto viewOf = [&](const fs::path& movie) {
+    return manager.openTrimmerWindow(movie)->findChild<VideoTrimmerView*>();
+  };
+  ASSERT_TRUE(test::waitUntil(
+      [&] { return !viewOf(plain)->viewModel().isLoading() && !viewOf(edited)->viewModel().isLoading(); }));
+  viewOf(edited)->appearancePanel().backgroundSwitch()->click();
+  ASSERT_TRUE(viewOf(edited)->hasUnsavedEdits());
+
+  EXPECT_FALSE(manager.closeAll());
+  QMessageBox* prompt = viewOf(edited)->discardPrompt();
+  ASSERT_NE(prompt, nullptr) << "the edited window did not ask";
+  EXPECT_TRUE(manager.openTrimmerWindow(plain)->isVisible())
+      << "a window went before the edited one answered";
+  EXPECT_TRUE(manager.openTrimmerWindow(edited)->isVisible());
+  for (QAbstractButton* button : prompt->buttons())
+    if (button->text() == "Cancel") button->click();
+  ASSERT_TRUE(test::waitUntil([&] { return viewOf(edited)->discardPrompt() == nullptr; }));
+  EXPECT_EQ(manager.openTrimmerCount(), 2u);
+
+  // Discarded, the next round closes them all.
+  EXPECT_FALSE(manager.closeAll());
+  for (QAbstractButton* button : viewOf(edited)->discardPrompt()->buttons())
+    if (button->text() == "Discard") button->click();
+  ASSERT_TRUE(test::waitUntil([&] { return manager.openTrimmerCount() == 1; }));
+  EXPECT_TRUE(manager.closeAll());
   EXPECT_TRUE(test::waitUntil([&] { return manager.openTrimmerCount() == 0; }));
 }
 
