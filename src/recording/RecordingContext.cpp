@@ -99,33 +99,58 @@ void RecordingContext::onVideoFrame(const SampleBuffer& captured) {
 void RecordingContext::onSystemAudio(const SampleBuffer& sample) {
   if (!delivering_ || !settings_.writer || isPastEnd(sample.presentationTime())) return;
   std::lock_guard lock(soundMutex_);
-  for (const SampleBuffer& piece : outsidePauses(sample))
-    if (!holdUntilSession(0, piece)) appendSystemAudio(piece);
+  waitingSound_[0].push_back(sample);
+  releaseSound(0, false);
 }
 
 void RecordingContext::onMicrophoneAudio(const SampleBuffer& sample) {
   if (!delivering_ || isPastEnd(sample.presentationTime())) return;
   std::lock_guard lock(soundMutex_);
-  for (const SampleBuffer& piece : outsidePauses(sample))
-    if (!holdUntilSession(1, piece)) appendMicrophoneAudio(piece);
+  waitingSound_[1].push_back(sample);
+  releaseSound(1, false);
 }
 
-std::vector<SampleBuffer> RecordingContext::outsidePauses(const SampleBuffer& sample) {
+void RecordingContext::releaseSound(int source, bool all) {
+  auto& waiting = waitingSound_[source];
+  std::vector<SampleBuffer> pieces;
+  while (!waiting.empty()) {
+    if (isPastEnd(waiting.front().presentationTime())) {
+      waiting.pop_front();
+      continue;
+    }
+    pieces.clear();
+    if (!outsidePauses(waiting.front(), all, pieces)) return;
+    waiting.pop_front();
+    for (const SampleBuffer& piece : pieces) {
+      if (holdUntilSession(source, piece)) continue;
+      if (source == 0)
+        appendSystemAudio(piece);
+      else
+        appendMicrophoneAudio(piece);
+    }
+  }
+}
+
+bool RecordingContext::outsidePauses(const SampleBuffer& sample, bool evenIfLater,
+                                     std::vector<SampleBuffer>& pieces) {
   const auto& block = sample.audioBlock();
   if (!block || block->frameCount <= 0 || block->format.sampleRate <= 0 ||
       !sample.presentationTime().isValid())
-    return {};
+    return true;
   const int rate = block->format.sampleRate;
   const int64_t startNs = sample.presentationTime().nanoseconds();
   const int64_t endNs = startNs + block->frameCount * 1'000'000'000LL / rate;
+  // To the nearest frame: the block's end is rounded down to a nanosecond, and rounding it down
+  // again to a frame would leave out the last frame of every block, so that the sound runs early by
+  // a millisecond a second until the writer pads it with silence.
   auto frameAt = [&](int64_t ns) {
+    const int64_t into = std::clamp(ns, startNs, endNs) - startNs;
     return static_cast<int>(
-        std::clamp<int64_t>((ns - startNs) * rate / 1'000'000'000LL, 0, block->frameCount));
+        std::min<int64_t>((into * rate + 500'000'000) / 1'000'000'000LL, block->frameCount));
   };
   const int64_t currentOffset = pauseOffsetNs_.load();
   // The stretch from `from` to `to`, moved by the pauses that ended before it was captured less those
   // taken out so far, so that taking them out (the writer and the mix do) puts it where it belongs.
-  std::vector<SampleBuffer> pieces;
   auto keep = [&](int64_t from, int64_t to, int64_t offsetAtCapture) {
     const int first = frameAt(from), last = frameAt(to);
     if (last <= first) return;
@@ -151,6 +176,8 @@ std::vector<SampleBuffer> RecordingContext::outsidePauses(const SampleBuffer& sa
     pieces.push_back(SampleBuffer::audio(std::move(part), time));
   };
   std::lock_guard lock(pausesMutex_);
+  // Read under the lock: a pause that begins after this moment begins after every frame judged now.
+  if (!evenIfLater && endNs > MonotonicClock::nowNanoseconds()) return false;
   int64_t from = startNs;
   int64_t offsetAfter = currentOffset;  // of what lies after every pause that began before the end
   for (const Pause& pause : pauses_) {
@@ -162,10 +189,10 @@ std::vector<SampleBuffer> RecordingContext::outsidePauses(const SampleBuffer& sa
     if (pauseEnd <= from) continue;
     keep(from, pause.startNs, pause.offsetBeforeNs);
     from = std::max(from, pauseEnd);
-    if (from >= endNs) return pieces;
+    if (from >= endNs) return true;
   }
   keep(from, endNs, offsetAfter);
-  return pieces;
+  return true;
 }
 
 std::optional<MediaTime> RecordingContext::shiftOutsidePauses(MediaTime time) {
@@ -266,6 +293,10 @@ void RecordingContext::mixSound(int source, const SampleBuffer& sample) {
 }
 
 void RecordingContext::flushSound() {
+  {
+    std::lock_guard lock(soundMutex_);
+    for (int source : {0, 1}) releaseSound(source, true);
+  }
   if (mixer_) mixer_->flush();
 }
 

@@ -62,8 +62,8 @@ class RecordingContext {
   // Main thread, at a stop: no frame from `end` on is written (the pump stops as in stopDelivery),
   // while frames and sound captured before it still are, until stopDelivery.
   void endAt(MediaTime end);
-  // Hands the mixer's held sound to the writer; after the sources stopped, before the writer
-  // finishes.
+  // Hands the sound still waiting for its time and the mixer's held sound to the writer; after the
+  // sources stopped, before the writer finishes.
   void flushSound();
 
   const std::shared_ptr<MediaWriter>& writer() const { return settings_.writer; }
@@ -87,7 +87,11 @@ class RecordingContext {
   // pauses so far (as the writer and the mix do) puts it where it was captured. A source that
   // hands its sound over late or in long blocks still has sound from before a pause on its way
   // when the pause begins, and may hand over sound from within the pause after the resume.
-  std::vector<SampleBuffer> outsidePauses(const SampleBuffer& sample);
+  // False, with no parts, while some of the sample is stamped later than now, unless `evenIfLater`.
+  bool outsidePauses(const SampleBuffer& sample, bool evenIfLater, std::vector<SampleBuffer>& pieces);
+  // Under soundMutex_: hands on, in order, what of a source's waiting sound can be judged by now;
+  // with `all` (after the sources stopped), everything.
+  void releaseSound(int source, bool all);
   // The same for a frame stamped at `time`: how far to move it, nothing when it was captured
   // within a pause.
   std::optional<MediaTime> shiftOutsidePauses(MediaTime time);
@@ -121,6 +125,11 @@ class RecordingContext {
   std::mutex soundMutex_;
   std::atomic<bool> soundSessionOpen_{false};  // set under soundMutex_
   std::deque<std::pair<int, SampleBuffer>> heldSound_;
+  // Per source, sound stamped later than now: an output's monitor hands over what the output is
+  // still to play. It waits until its time has passed, as only then is it known whether a pause
+  // began or ended before it; kept whole, it would run on past a pause's start by that much, and
+  // dropped whole during the pause, its part after the resume would be missing.
+  std::deque<SampleBuffer> waitingSound_[2];
 
   // Capture thread only. Written frame times only ever increase, so the newest one is all the
   // repeat test needs.

@@ -28,7 +28,8 @@ std::vector<Flash> flashOnsets(const MovieFacts& facts, const std::vector<double
     // The middle frame: the first or last may hold a flash drawn halfway.
     const double level = brightness[(i + end) / 2];
     const int code = int(std::lround((level - kFirstLevel) / kLevelStep));
-    onsets.push_back({facts.videoFrameTimes[i], std::clamp(code, 0, kFlashCodes - 1)});
+    onsets.push_back({facts.videoFrameTimes[i], facts.videoFrameTimes[end] - facts.videoFrameTimes[i],
+                      std::clamp(code, 0, kFlashCodes - 1)});
   }
   return onsets;
 }
@@ -150,7 +151,9 @@ std::vector<double> beepsAgainstTheBeat(const Pairing& pairing, const std::vecto
 AgainstReference compareWithReference(const Pairing& ours, const Pairing& reference) {
   AgainstReference result;
   std::vector<bool> matched(ours.paired.size(), false);
-  std::vector<double> difference(ours.paired.size());
+  std::vector<double> difference(ours.paired.size()), picture(ours.paired.size()), sound(ours.paired.size());
+  std::vector<int> stretch(ours.paired.size());
+  int stretches = 0;
   const auto& theirs = reference.paired;  // in time order
   auto partner = [&](size_t i, double shift) -> std::optional<size_t> {
     const double at = ours.paired[i] + shift;
@@ -174,17 +177,53 @@ AgainstReference compareWithReference(const Pairing& ours, const Pairing& refere
     }
     if (best.empty()) continue;
     for (size_t i : best) {
+      const size_t j = *partner(i, bestShift);
       matched[i] = true;
-      difference[i] = ours.offsets[i] - reference.offsets[*partner(i, bestShift)];
+      difference[i] = ours.offsets[i] - reference.offsets[j];
+      sound[i] = reference.paired[j] - ours.paired[i];
+      picture[i] = sound[i] + difference[i];
+      stretch[i] = stretches;
     }
+    ++stretches;
   }
+  std::vector<std::vector<double>> pictures(static_cast<size_t>(stretches));
+  for (size_t i = 0; i < ours.paired.size(); ++i)
+    if (matched[i]) pictures[size_t(stretch[i])].push_back(picture[i]);
+  std::vector<double> middle;
+  for (auto& shifts : pictures) {
+    std::sort(shifts.begin(), shifts.end());
+    middle.push_back((shifts[(shifts.size() - 1) / 2] + shifts[shifts.size() / 2]) / 2);
+  }
+  // Whether the reference shows a whole flash like that of our beep `i` where the matched beep `k`
+  // says it should be.
+  auto referenceShows = [&](size_t i, size_t k) {
+    const double at = ours.paired[i] - ours.offsets[i] + sound[k];
+    return std::any_of(reference.flashes.begin(), reference.flashes.end(), [&](const Flash& flash) {
+      return flash.code == ours.codes[i] && std::abs(flash.time - at) < 0.3;
+    });
+  };
   for (size_t i = 0; i < ours.paired.size(); ++i) {
     if (!matched[i]) {
-      ++result.unmatched;
+      // Judged by the matched beeps on either side, which may lie across a pause.
+      bool shown = false;
+      for (size_t k = i; k-- > 0;)
+        if (matched[k]) {
+          shown = referenceShows(i, k);
+          break;
+        }
+      for (size_t k = i + 1; k < ours.paired.size() && !shown; ++k)
+        if (matched[k]) {
+          shown = referenceShows(i, k);
+          break;
+        }
+      ++(shown ? result.unmatched : result.unjudged);
       continue;
     }
     result.times.push_back(ours.paired[i]);
     result.differences.push_back(difference[i]);
+    result.bySound.push_back(middle[size_t(stretch[i])] - sound[i]);
+    result.soundShift.push_back(sound[i]);
+    result.stretches.push_back(stretch[i]);
   }
   return result;
 }

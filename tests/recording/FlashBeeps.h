@@ -25,8 +25,9 @@ constexpr int kFlashCodes = 8;
 bool makeFlashMovie(const std::filesystem::path& file, int seconds, QSize size = {160, 120});
 
 struct Flash {
-  double time = 0;  // seconds in the movie where it starts
-  int code = 0;     // which of kFlashCodes seconds in a row it belongs to
+  double time = 0;    // seconds in the movie where it starts
+  double length = 0;  // seconds from its first frame to the first frame without it
+  int code = 0;       // which of kFlashCodes seconds in a row it belongs to
 };
 
 // Each beep with the offset from the flash nearest to it; one the start or a pause cut (a flash or
@@ -72,9 +73,20 @@ class ReferenceRecording {
 // movies start at different moments and ours leaves out its pauses, so each stretch of ours has
 // its own shift against the reference: the one under which the most beeps of the stretch find a
 // reference beep with the same flash code at the same time.
+//
+// Each movie takes the screen 60 times a second on a beat of its own, so a flash starts in it up to
+// a frame after the player showed it, and a frame or two later still where a busy machine grabbed
+// late; a beep is placed to the sample in both. `bySound` lines up a stretch's pictures once (the
+// median of its flashes against the reference's) and each beep by its sound: what is left moves
+// with our sound alone. `soundShift` is how far the reference heard each beep later than we did.
 struct AgainstReference {
   std::vector<double> times, differences;  // at our beeps that have a reference beep
-  size_t unmatched = 0;                    // our beeps without one
+  std::vector<double> bySound, soundShift;
+  std::vector<int> stretches;  // which stretch of ours each lies in, from 0
+  size_t unmatched = 0;        // our beeps without one, where the reference shows their flash
+  // Our beeps without one whose flash the reference does not show whole (a busy machine kept its
+  // frames out): there is nothing to judge them by.
+  size_t unjudged = 0;
 };
 AgainstReference compareWithReference(const Pairing& ours, const Pairing& reference);
 

@@ -11,6 +11,7 @@
 #include <QScreen>
 #include <QWindow>
 #include <algorithm>
+#include <cmath>
 
 #include "capture/ScreenCaptureEngine.h"
 #include "model/RecordingError.h"
@@ -168,8 +169,20 @@ MonitorListener::MonitorListener(const std::string& sink) {
   PulseRecordStream::Options options;
   options.sourceName = sink + ".monitor";
   auto delivered = delivered_;
+  auto firstSound = firstSoundNs_;
+  auto onSamples = [delivered, firstSound](const SampleBuffer& sample) {
+    *delivered = true;
+    const auto& block = sample.audioBlock();
+    if (firstSound->load() != 0 || !block || !block->format.interleaved || block->format.sampleRate <= 0)
+      return;
+    const auto loud = std::find_if(block->samples.begin(), block->samples.end(),
+                                   [](float value) { return std::abs(value) > 0.05f; });
+    if (loud == block->samples.end()) return;
+    const int64_t frame = (loud - block->samples.begin()) / std::max(1, block->format.channels);
+    *firstSound = sample.presentationTime().nanoseconds() + frame * 1'000'000'000 / block->format.sampleRate;
+  };
   try {
-    stream_ = PulseRecordStream::start(options, [delivered](const SampleBuffer&) { *delivered = true; }, {});
+    stream_ = PulseRecordStream::start(options, onSamples, {});
   } catch (const Error&) {
   }
 }
@@ -178,6 +191,12 @@ MonitorListener::~MonitorListener() = default;
 
 bool MonitorListener::waitUntilFlowing() {
   return stream_ && waitUntil([&] { return delivered_->load(); });
+}
+
+std::optional<MediaTime> MonitorListener::firstSound() const {
+  const int64_t ns = firstSoundNs_->load();
+  if (ns == 0) return std::nullopt;
+  return MediaTime::fromNanoseconds(ns);
 }
 
 namespace {

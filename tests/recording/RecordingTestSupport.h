@@ -108,9 +108,13 @@ class MonitorListener {
   ~MonitorListener();
   // Waits until the monitor delivers, that is until the sink renders in small steps.
   bool waitUntilFlowing();
+  // When the sink played its first sound (a sample above a twentieth of full scale), on the
+  // capture clock; nothing before.
+  std::optional<MediaTime> firstSound() const;
 
  private:
   std::shared_ptr<std::atomic<bool>> delivered_ = std::make_shared<std::atomic<bool>>(false);
+  std::shared_ptr<std::atomic<int64_t>> firstSoundNs_ = std::make_shared<std::atomic<int64_t>>(0);
   std::unique_ptr<PulseRecordStream> stream_;
 };
 
