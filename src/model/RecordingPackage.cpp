@@ -24,6 +24,17 @@ RecordingPackage RecordingPackage::finalized(const PackageConfiguration& configu
   return package;
 }
 
+RecordingPackage RecordingPackage::movedTo(const std::filesystem::path& folder) const {
+  RecordingPackage package = *this;
+  package.packageURL = folder;
+  for (auto* location : {&package.screenVideoURL, &package.metadataURL})
+    *location = folder / location->filename();
+  for (auto* location : {&package.cameraVideoURL, &package.audioURL}) {
+    if (*location) *location = folder / (*location)->filename();
+  }
+  return package;
+}
+
 void RecordingPackage::writeManifest() const {
   const std::string bytes = encodeJson(toJson(*this), JsonStyle::pretty);
   writeFileBytes(packageURL / manifestFileName, bytes);

@@ -49,6 +49,9 @@ struct RecordingPackage {
   // does not exist).
   RecordingPackage finalized(const PackageConfiguration& configuration) const;
 
+  // The same package in the folder `folder`: every location keeps its name.
+  RecordingPackage movedTo(const std::filesystem::path& folder) const;
+
   // Writes the manifest into the package folder (pretty-printed, keys sorted), whole or not at all:
   // a temporary file renamed over the old one (writeFileBytes).
   // Throws JsonError before writing anything when a number is not finite, PlatformError when the

@@ -280,6 +280,7 @@ QCoro::Task<void> RecordingCoordinator::prepareRecording(RecordingMode mode,
 
 QCoro::Task<void> RecordingCoordinator::prepareAudioOnly(const RecordingConfiguration& configuration) {
   audioOnlyRecorder_ = std::make_shared<AudioOnlyRecorder>(configuration);
+  audioOnlyRecorder_->setPlaceHandler(onMainThreadForThisTake(&RecordingCoordinator::noteMoviePlace));
   audioOnlyRecorder_->prepareRecordingFiles();
   audioEngine_ = std::make_unique<AudioCaptureEngine>();
   if (configuration.recordSystemAudio) audioEngine_->setCapturingSystemAudio(true);
@@ -465,6 +466,9 @@ void RecordingCoordinator::preparePackage(const RecordingConfiguration& configur
   }
   layerRecordingManager_->startLayerRecording(screen, camera);
   installWriteFailureHandler(*layerRecordingManager_->screenWriter());
+  // The camera layer goes wherever the screen layer's folder goes (LayerRecordingManager): the
+  // screen layer's watch tells for both.
+  followMoviePlace(*layerRecordingManager_->screenWriter());
   if (auto cameraWriter = layerRecordingManager_->cameraWriter()) installWriteFailureHandler(*cameraWriter);
   if (cameraEngine_ && camera) {
     if (!layerRecordingManager_->cameraWriter()) {
@@ -848,9 +852,9 @@ void RecordingCoordinator::startLiveHandlers(const RecordingConfiguration& confi
     Diagnostics::line("✅ Starting MetadataRecorder...");
     metadataRecorder_->startRecording(*startTime_);
     if (auto location = freeMetadataLocation()) {
-      // The movie's watch tells what became of its folder, and the metadata follows the movie.
+      // The take's watch tells what became of its folder, and the metadata follows the take.
       metadataSaver_.setFailureHandler(onMainThreadForThisTake(&RecordingCoordinator::noteMetadataSaveFailed),
-                                       mediaWriter_ && !layerRecordingManager_);
+                                       mediaWriter_ || audioOnlyRecorder_);
       std::function<bool()> movieShown;
       if (mediaWriter_ && !layerRecordingManager_) {
         movieShown = [writer = mediaWriter_] {
@@ -1141,8 +1145,11 @@ QCoro::Task<fs::path> RecordingCoordinator::finishWriters() {
       if (!partialResult_) partialResult_ = existingPath(audioOnlyRecorder_->systemAudioURL());
       throw;
     }
+    // Told before the take's problems are gathered, as a movie's place is.
+    QCoreApplication::sendPostedEvents(qApp, QEvent::MetaCall);
   } else if (layerRecordingManager_) {
     result = co_await finishPackage();
+    QCoreApplication::sendPostedEvents(qApp, QEvent::MetaCall);
   } else if (mediaWriter_) {
     std::exception_ptr failure;
     try {
@@ -1429,16 +1436,32 @@ void RecordingCoordinator::followMoviePlace(MediaWriter& writer) {
   writer.setPlaceHandler(onMainThreadForThisTake(&RecordingCoordinator::noteMoviePlace));
 }
 
+void RecordingCoordinator::followMetadata(const FilePlaceChange& change) {
+  const auto& saved = metadataSaver_.file();
+  if (!saved) return;
+  if (layerRecordingManager_) {
+    // Inside the package, wherever the package is now.
+    layerRecordingManager_->followPackageFolder();
+    if (const auto& package = layerRecordingManager_->recordingPackage())
+      metadataSaver_.moveTo(package->metadataURL);
+    return;
+  }
+  // Beside the take: the file, or the audio package it belongs to. Moved, under the name it had;
+  // carried elsewhere, under the name that goes with the take's there.
+  const auto audioPackage = audioOnlyRecorder_ ? audioOnlyRecorder_->packageURL() : std::nullopt;
+  const fs::path take = audioPackage.value_or(change.path);
+  if (change.kind == FilePlaceChange::Kind::moved)
+    metadataSaver_.moveTo(take.parent_path() / saved->filename());
+  else
+    metadataSaver_.moveTo(unusedName(metadataLocation(take)));
+}
+
 void RecordingCoordinator::noteMoviePlace(const FilePlaceChange& change) {
   const std::string at = RecordingPreflight::durationText(recordedSoFar());
   const std::string folder = change.path.parent_path().string();
   switch (change.kind) {
     case FilePlaceChange::Kind::moved:
-      // The metadata goes on beside the movie, under the name it had.
-      if (!layerRecordingManager_) {
-        if (const auto& saved = metadataSaver_.file())
-          metadataSaver_.moveTo(change.path.parent_path() / saved->filename());
-      }
+      followMetadata(change);
       noteTakeProblem(TakeLoss::nothing,
                       "The recording was moved at " + at + "; it goes on in " + folder + ".");
       break;
@@ -1447,9 +1470,7 @@ void RecordingCoordinator::noteMoviePlace(const FilePlaceChange& change) {
                                              "; it was made again and the recording goes on there.");
       break;
     case FilePlaceChange::Kind::relocated:
-      // The metadata follows the movie, under the name that goes with the movie's there.
-      if (!layerRecordingManager_ && metadataSaver_.file())
-        metadataSaver_.moveTo(unusedName(metadataLocation(change.path)));
+      followMetadata(change);
       noteTakeProblem(TakeLoss::nothing, "The recording's folder " + change.from.string() +
                                              " was removed at " + at + " and could not be made again (" +
                                              change.reason + "); the recording goes on in " + folder + ".");

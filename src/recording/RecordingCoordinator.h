@@ -264,9 +264,14 @@ class RecordingCoordinator : public QObject, public iOSDeviceRecordingDelegate {
   template <typename Value>
   std::function<void(const Value&)> onMainThreadForThisTake(void (RecordingCoordinator::*step)(const Value&));
   // A single movie moved with its folder goes on where it went, its metadata beside it; one whose
-  // folder was removed is put back. The person is told either way.
+  // folder was removed is put back, or where none can be made there, goes on in the folder above.
+  // An audio-only file goes the same way; a package (its screen layer's watch tells) moves whole
+  // with its folder, is put back, or goes on whole in a package folder of its own. The person is
+  // told each time.
   void followMoviePlace(MediaWriter& writer);
   void noteMoviePlace(const FilePlaceChange& change);
+  // Points the metadata saves where the take went (moved or carried elsewhere).
+  void followMetadata(const FilePlaceChange& change);
   void noteSoundLost(const std::string& reason);
   void noteWindowGone(const GoneWindow& window);
   void noteMetadataSaveFailed(const std::string& reason);

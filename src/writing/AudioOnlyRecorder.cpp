@@ -20,11 +20,20 @@ std::exception_ptr recorderError(int code, const std::string& text) {
 }
 
 std::unique_ptr<AssetWriter> openAudioFile(const std::filesystem::path& path,
-                                           const std::function<void()>& encodeGate) {
+                                           const std::function<void()>& encodeGate,
+                                           const std::function<void(const FilePlaceChange&)>& placeHandler,
+                                           const std::shared_ptr<PackageFolder>& package = nullptr) {
   auto writer = std::make_unique<AssetWriter>(path, ContainerFormat::m4a);
   // Fragments of a second each: a killed process or a full disk keeps what came before.
   writer->setFragmented(true);
   if (encodeGate) writer->setEncodeGate(encodeGate);
+  if (package) writer->setFallbackFolder(PackageFolder::chooser(package));
+  if (placeHandler || package) {
+    writer->setPlaceHandler([placeHandler, package](const FilePlaceChange& change) {
+      if (package) package->noteMemberPlace(change);
+      if (placeHandler) placeHandler(change);
+    });
+  }
   const AudioOutputSettings settings = AudioOnlyRecorder::audioOutputSettings("aac");
   AudioInputSettings input;
   input.sampleRate = static_cast<int>(settings.sampleRate);
@@ -76,10 +85,11 @@ void AudioOnlyRecorder::prepareRecordingFiles() {
   recordsMicrophone_ = configuration_.recordMicrophone;
   if (recordsSystemAudio_ && recordsMicrophone_ && configuration_.separateAudioTracks) {
     const std::filesystem::path package = createUniqueFolder(folder, name, ".tka");
+    folder_ = std::make_shared<PackageFolder>(package);
     try {
       AudioPackageInfo{}.write(package);
-      systemWriter_ = openAudioFile(package / "sys.m4a", encodeGate_);
-      microphoneWriter_ = openAudioFile(package / "mic.m4a", encodeGate_);
+      systemWriter_ = openAudioFile(package / "sys.m4a", encodeGate_, placeHandler_, folder_);
+      microphoneWriter_ = openAudioFile(package / "mic.m4a", encodeGate_, nullptr, folder_);
     } catch (...) {
       systemWriter_.reset();
       std::error_code ignored;
@@ -96,7 +106,7 @@ void AudioOnlyRecorder::prepareRecordingFiles() {
   std::error_code ignored;
   std::filesystem::create_directories(folder, ignored);
   const std::filesystem::path file = firstFreePath(folder, name, ".m4a");
-  systemWriter_ = openAudioFile(file, encodeGate_);
+  systemWriter_ = openAudioFile(file, encodeGate_, placeHandler_);
   if (recordsSystemAudio_ && recordsMicrophone_) {
     AssetWriter* writer = systemWriter_.get();
     mixer_ =
@@ -105,6 +115,22 @@ void AudioOnlyRecorder::prepareRecordingFiles() {
         });
   }
   systemAudioURL_ = file;
+}
+
+std::optional<std::filesystem::path> AudioOnlyRecorder::packageURL() const {
+  if (folder_ && packageURL_) return folder_->current();
+  return packageURL_;
+}
+
+std::optional<std::filesystem::path> AudioOnlyRecorder::systemAudioURL() const {
+  // The file's name goes with it where it went.
+  if (systemWriter_ && systemAudioURL_) return systemWriter_->path();
+  return systemAudioURL_;
+}
+
+std::optional<std::filesystem::path> AudioOnlyRecorder::microphoneAudioURL() const {
+  if (microphoneWriter_ && microphoneAudioURL_) return microphoneWriter_->path();
+  return microphoneAudioURL_;
 }
 
 void AudioOnlyRecorder::startWriting() {
@@ -222,18 +248,32 @@ void AudioOnlyRecorder::finishBlocking(Completion completion) {
   }
   if (const uint64_t refused = refusedBlocks(); refused > 0)
     Diagnostics::line("⚠️ " + std::to_string(refused) + " audio blocks could not be written in time");
+  const auto package = packageURL();
+  const auto file = systemAudioURL();
   if (failure) return completion({}, failure);
   if (wroteNothing) {
     // An empty file is not a recording: say so instead of reporting success.
     std::error_code ignored;
-    if (packageURL_)
-      std::filesystem::remove_all(*packageURL_, ignored);
-    else if (systemAudioURL_)
-      std::filesystem::remove(*systemAudioURL_, ignored);
+    if (package && std::filesystem::is_directory(std::filesystem::symlink_status(*package, ignored)))
+      std::filesystem::remove_all(*package, ignored);
+    else if (file)
+      std::filesystem::remove(*file, ignored);
     return completion({}, recorderError(-2, "No audio was recorded"));
   }
-  if (packageURL_) return completion(*packageURL_, nullptr);
-  if (systemAudioURL_) return completion(*systemAudioURL_, nullptr);
+  if (package) {
+    // A package whose folder was made again, here or elsewhere, gets its record there again.
+    std::error_code ignored;
+    if (!std::filesystem::exists(*package / AudioPackageInfo::fileName, ignored)) {
+      try {
+        AudioPackageInfo{}.write(*package);
+      } catch (const Error&) {
+        return completion({},
+                          std::make_exception_ptr(RecordingError::fileWriteError(std::current_exception())));
+      }
+    }
+    return completion(*package, nullptr);
+  }
+  if (file) return completion(*file, nullptr);
   completion({}, recorderError(-1, "The recording has no output file"));
 }
 

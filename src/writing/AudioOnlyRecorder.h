@@ -16,6 +16,7 @@
 #include "platform/ffmpeg/AssetWriter.h"
 #include "platform/media/SampleBuffer.h"
 #include "writing/AudioMixer.h"
+#include "writing/PackageFolder.h"
 
 namespace tk {
 
@@ -30,6 +31,10 @@ struct AudioOutputSettings {
 // Writes an audio-only recording: one ".m4a" file with the sources that are switched on (system
 // audio, the microphone, or both mixed), or, when system audio, microphone and separate tracks are
 // all chosen, an audio package "<name>.tka" holding "sys.m4a", "mic.m4a" and "info.json".
+//
+// Where its folder cannot be made again while it records (a file took its name), the file goes on
+// where a movie would (AssetWriter::setPlaceHandler), and a package goes on whole in a package
+// folder made in its place (PackageFolder); the locations below follow them.
 //
 // A pause leaves out of every file what the sources captured between its start and its end, both
 // given on the monotonic clock that stamps the samples; later samples move back by the paused time.
@@ -74,14 +79,21 @@ class AudioOnlyRecorder {
   uint64_t refusedBlocks() const;
   // Given to every file's encoders (AssetWriter::setEncodeGate); set before prepareRecordingFiles.
   void setEncodeGate(std::function<void()> gate) { encodeGate_ = std::move(gate); }
+  // Told what became of the recording's place (AssetWriter::setPlaceHandler): the single file's,
+  // or the package's system audio file's, which its microphone file follows. Set before
+  // prepareRecordingFiles.
+  void setPlaceHandler(std::function<void(const FilePlaceChange&)> handler) {
+    placeHandler_ = std::move(handler);
+  }
 
   static AudioOutputSettings audioOutputSettings(const std::string& encoderName);
   // "Audio Recording <short date>, <time>", with "/" as "-" and ":" as ".".
   static std::string outputName(const std::chrono::system_clock::time_point& now);
 
-  const std::optional<std::filesystem::path>& packageURL() const { return packageURL_; }
-  const std::optional<std::filesystem::path>& systemAudioURL() const { return systemAudioURL_; }
-  const std::optional<std::filesystem::path>& microphoneAudioURL() const { return microphoneAudioURL_; }
+  // Where each is now. Main thread, or the finishing thread.
+  std::optional<std::filesystem::path> packageURL() const;
+  std::optional<std::filesystem::path> systemAudioURL() const;
+  std::optional<std::filesystem::path> microphoneAudioURL() const;
   bool sessionStarted() const { return sessionStarted_; }
   std::optional<std::chrono::system_clock::time_point> startTime;
 
@@ -110,6 +122,8 @@ class AudioOnlyRecorder {
   std::atomic<bool> finishing_{false};
   std::atomic<uint64_t> refusedMixedBlocks_{0};
   std::function<void()> encodeGate_;
+  std::function<void(const FilePlaceChange&)> placeHandler_;
+  std::shared_ptr<PackageFolder> folder_;  // a package's, shared with its files' writers
   std::thread finisher_;
 };
 

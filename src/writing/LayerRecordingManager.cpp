@@ -79,6 +79,7 @@ RecordingPackage LayerRecordingManager::createPackage(const std::filesystem::pat
   const std::string date = QDateTime::currentDateTime().toString("yyyy-MM-dd-HH-mm-ss").toStdString();
   const std::filesystem::path folder = createUniqueFolder(directory, "Recording-" + date);
   recordingPackage_ = RecordingPackage::create(folder, std::chrono::system_clock::now());
+  folder_ = std::make_shared<PackageFolder>(folder);
   layerFinished_ = false;
   manifestLayers_ = 0;
   Diagnostics::line("📦 Created recording package at: " + folder.string());
@@ -92,11 +93,13 @@ void LayerRecordingManager::startLayerRecording(
   if (isRecording_) throw LayerRecordingError::alreadyRecording();
   Diagnostics::line("🎬 Starting layer recording...");
   screenWriter_ = std::make_shared<MediaWriter>();
+  screenWriter_->setPackageFolder(folder_);
   screenWriter_->configure(screenConfiguration);
   screenWriter_->startWriting();
   Diagnostics::line("✅ Screen writer initialized");
   if (cameraConfiguration) {
     cameraWriter_ = std::make_shared<MediaWriter>();
+    cameraWriter_->setPackageFolder(folder_);
     cameraWriter_->configure(*cameraConfiguration);
     cameraWriter_->startWriting();
     Diagnostics::line("✅ Camera writer initialized");
@@ -105,8 +108,19 @@ void LayerRecordingManager::startLayerRecording(
   Diagnostics::line("✅ Layer recording started");
 }
 
+void LayerRecordingManager::followPackageFolder() {
+  if (!recordingPackage_ || !folder_) return;
+  const std::filesystem::path now = folder_->current();
+  if (now == recordingPackage_->packageURL) return;
+  recordingPackage_ = recordingPackage_->movedTo(now);
+  // A manifest that moved with the folder names where the package was: it is written again.
+  manifestLayers_ = 0;
+  Diagnostics::line("📦 Recording package followed to: " + now.string());
+}
+
 void LayerRecordingManager::saveManifestWhileRecording(const PackageConfiguration& configuration) {
   if (!recordingPackage_ || !isRecording_) return;
+  followPackageFolder();
   // A layer's header goes out with its first fragment: an empty file is not a movie yet.
   auto hasData = [](const std::optional<std::filesystem::path>& file) {
     std::error_code error;
@@ -118,7 +132,12 @@ void LayerRecordingManager::saveManifestWhileRecording(const PackageConfiguratio
   if (!hasData(package.cameraVideoURL)) package.cameraVideoURL.reset();
   if (!hasData(package.audioURL)) package.audioURL.reset();
   const int layers = 1 + package.cameraVideoURL.has_value() + package.audioURL.has_value();
-  if (layers <= manifestLayers_) return;
+  // Written again where it went missing: the folder was made again, or the package went elsewhere.
+  std::error_code ignored;
+  const bool written =
+      std::filesystem::exists(package.packageURL / RecordingPackage::manifestFileName, ignored);
+  if (layers <= manifestLayers_ && (written || !std::filesystem::is_directory(package.packageURL, ignored)))
+    return;
   manifestLayers_ = layers;
   try {
     package.writeManifest();
@@ -165,6 +184,8 @@ QCoro::Task<RecordingPackage> LayerRecordingManager::finalizeLayerRecording(
     }
   }
   isRecording_ = false;
+  // The finish checks each layer's place once more: the last may have been the one to move it.
+  followPackageFolder();
   if (screenFailure) std::rethrow_exception(screenFailure);
   std::error_code ignored;
   if (!std::filesystem::is_regular_file(recordingPackage_->screenVideoURL, ignored))
@@ -201,15 +222,18 @@ void LayerRecordingManager::cancelLayerRecording() {
   screenWriter_.reset();
   cameraWriter_.reset();
   isRecording_ = false;
+  // What goes is the package's folder where it is now, never a file that took its old name.
+  followPackageFolder();
   if (recordingPackage_) {
     // A package with a finished layer is a recording the user has; only an unfinished one goes.
-    if (!layerFinished_) {
-      std::error_code ignored;
+    std::error_code ignored;
+    if (!layerFinished_ && std::filesystem::is_directory(
+                               std::filesystem::symlink_status(recordingPackage_->packageURL, ignored)))
       std::filesystem::remove_all(recordingPackage_->packageURL, ignored);
-    }
     Diagnostics::line("🗑️ Cancelled and cleaned up recording package");
   }
   recordingPackage_.reset();
+  folder_.reset();
 }
 
 }  // namespace tk

@@ -9,6 +9,7 @@
 #include "model/RecordingPackage.h"
 #include "platform/media/Error.h"
 #include "writing/MediaWriter.h"
+#include "writing/PackageFolder.h"
 
 namespace tk {
 
@@ -45,7 +46,9 @@ class LayerRecordingError : public Error {
 };
 
 // Writes a recording package: a folder "Recording-<date>" holding the screen layer ".screen.mov",
-// the camera layer ".camera.mov", the metadata and the manifest ".package.json".
+// the camera layer ".camera.mov", the metadata and the manifest ".package.json". A package whose
+// folder cannot be made again while its layers are written goes on whole in a package folder made
+// in its place (PackageFolder); the manifest, and whoever saves the metadata, follow it there.
 //
 // Threads: every function is called on the main thread; finalizeLayerRecording resumes there. The
 // writers it hands out receive samples on the capture threads (MediaWriter serialises itself); the
@@ -72,6 +75,9 @@ class LayerRecordingManager {
   // writer's MediaWriterError, or the manifest's error; the camera layer is finished and the package
   // kept even when the screen layer fails. Called once per package.
   QCoro::Task<RecordingPackage> finalizeLayerRecording(PackageConfiguration configuration);
+  // Points the package (its manifest, its metadata location) at the folder its layers went on in,
+  // when they had to leave its own. Each manifest save, the finish and the cancel do it too.
+  void followPackageFolder();
   // Discards the writers and deletes the package folder, unless a layer was already finished: a
   // finished recording is never deleted.
   void cancelLayerRecording();
@@ -87,6 +93,7 @@ class LayerRecordingManager {
 
  private:
   std::optional<RecordingPackage> recordingPackage_;
+  std::shared_ptr<PackageFolder> folder_;  // shared with the layers' writers
   std::shared_ptr<MediaWriter> screenWriter_;
   std::shared_ptr<MediaWriter> cameraWriter_;
   bool isRecording_ = false;

@@ -152,6 +152,7 @@ void MediaWriter::configure(const WriterConfiguration& configuration) {
     if (handler) handler(text);
   });
   writer->setPlaceHandler([this](const FilePlaceChange& change) {
+    if (package_) package_->noteMemberPlace(change);
     std::function<void(const FilePlaceChange&)> handler;
     {
       std::lock_guard lock(handlerMutex_);
@@ -164,6 +165,7 @@ void MediaWriter::configure(const WriterConfiguration& configuration) {
     return !placeWatchGate_ || placeWatchGate_();
   });
   if (encodeGate_) writer->setEncodeGate(encodeGate_);
+  if (package_) writer->setFallbackFolder(PackageFolder::chooser(package_));
   std::lock_guard lock(mutex_);
   assetWriter_ = std::move(writer);
 }

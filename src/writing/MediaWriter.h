@@ -15,6 +15,7 @@
 #include "platform/media/MonotonicClock.h"
 #include "platform/media/SampleBuffer.h"
 #include "writing/MediaWriterError.h"
+#include "writing/PackageFolder.h"
 #include "writing/WriterConfiguration.h"
 
 namespace tk {
@@ -130,6 +131,10 @@ class MediaWriter {
   // Passed by each encode thread before it hands its encoder a frame (AssetWriter::setEncodeGate).
   // For tests that need a slow encoder; set before configure.
   void setEncodeGate(std::function<void()> gate) { encodeGate_ = std::move(gate); }
+  // Makes the file a member of `package`: it goes where the package goes when its folder cannot be
+  // made again (PackageFolder), and tells the package where it went when it moved. Set before
+  // configure.
+  void setPackageFolder(std::shared_ptr<PackageFolder> package) { package_ = std::move(package); }
 
   uint64_t refusedVideoFrames() const;
   uint64_t refusedAudioBuffers() const;
@@ -174,6 +179,7 @@ class MediaWriter {
   std::function<void(const FilePlaceChange&)> placeHandler_;
   std::function<bool()> placeWatchGate_;
   std::function<void()> encodeGate_;
+  std::shared_ptr<PackageFolder> package_;
   mutable std::mutex handlerMutex_;
   int micAudioDebugCount_ = 0;
   std::atomic<uint64_t> droppedSamples_{0};

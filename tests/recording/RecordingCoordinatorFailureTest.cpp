@@ -31,7 +31,9 @@
 #include "app/SavedRecordingNotice.h"
 #include "app/StatusBarController.h"
 #include "capture/ScreenCaptureEngine.h"
+#include "capture/SyntheticCamera.h"
 #include "export/ExportDestination.h"
+#include "model/AudioPackageInfo.h"
 #include "model/MetadataEvents.h"
 #include "model/RecordingError.h"
 #include "model/RecordingMetadata.h"
@@ -239,6 +241,16 @@ void removeLiveFolder(const fs::path& folder) {
     if (!error) return;
   }
   FAIL() << "could not remove " << folder << ": " << error.message();
+}
+
+// Puts someone's plain file where `folder` was. A take's watch that saw the folder gone meanwhile
+// made it again: then it goes again, until the file holds the name.
+void replaceByAFile(const fs::path& folder) {
+  for (int round = 0; round < 100 && !fs::is_regular_file(folder); ++round) {
+    removeLiveFolder(folder);
+    std::ofstream(folder) << "someone's file";
+  }
+  ASSERT_TRUE(fs::is_regular_file(folder)) << folder;
 }
 
 // Holds the movie's place watch (MediaWriter::setPlaceWatchGate) when asked, so that a stop surely
@@ -1115,6 +1127,157 @@ TEST_F(RecordingFailureTest, AFolderRemovedJustBeforeTheStopKeepsTheTakeAndIsTol
     EXPECT_TRUE(test::probeMovie(*result));
     EXPECT_TRUE(fs::exists(out() / (result->stem().string() + ".metadata.json")));
     EXPECT_NE(noticed().find("was made again"), std::string::npos) << noticed();
+  }
+}
+
+TEST_F(RecordingFailureTest, APackageWhoseFolderIsMovedOrReplacedMidTakeGoesOnWholeAndIsTold) {
+  // The one camera attached delivers about 30 frames a second while a take runs.
+  auto camera = std::make_shared<std::atomic<test::SyntheticCamera*>>(nullptr);
+  RecordingCoordinator::CameraSupply supply;
+  supply.devices = [] { return std::vector<CaptureDevice>{test::syntheticDevice()}; };
+  supply.factory = [camera](const CaptureDevice& device) -> std::unique_ptr<VideoCaptureSource> {
+    auto source = std::make_unique<test::SyntheticCamera>(device, 160, 120);
+    camera->store(source.get());
+    return source;
+  };
+  harness.coordinator.setCameraSupply(supply);
+  QTimer frames;
+  QObject::connect(&frames, &QTimer::timeout, [&] {
+    if (auto* source = camera->load()) source->deliver(MonotonicClock::nowSeconds());
+  });
+
+  for (const bool replaced : {false, true}) {
+    SCOPED_TRACE(replaced ? "replaced by a file" : "moved");
+    ASSERT_TRUE(harness.waitForIdle());
+    if (notice.window()) delete notice.window();
+    frames.start(33);
+    RecordingMode mode = RecordingMode::screenArea(display, QRectF(0, 0, 320, 240));
+    auto configuration = config(mode);
+    configuration.studioConfig = StudioRecordingConfiguration{};
+    configuration.studioConfig->enableSeparateLayers = true;
+    configuration.recordCamera = true;
+    ASSERT_TRUE(harness.start(mode, configuration)) << harness.error;
+    auto& layers = *harness.coordinator.layerRecordingManager();
+    const fs::path package = layers.recordingPackage()->packageURL;
+    PlaceWatch screenWatch(*layers.screenWriter());
+    PlaceWatch cameraWatch(*layers.cameraWriter());
+    // Both layers, the manifest and the metadata are in the package before its folder goes.
+    ASSERT_TRUE(test::waitUntil(
+        [&] {
+          return fs::exists(package / ".screen.mov") && fs::exists(package / ".camera.mov") &&
+                 fs::exists(package / RecordingPackage::manifestFileName) &&
+                 fs::exists(package / ".metadata.json");
+        },
+        60s));
+    ASSERT_TRUE(harness.recordFor(2.5));
+    // Neither layer's watch sees the folder go before it is where it goes, or the file has its name.
+    ASSERT_TRUE(screenWatch.hold());
+    ASSERT_TRUE(cameraWatch.hold());
+    const fs::path movedTo = dir() / "moved package";
+    {
+      test::CapturedLines lines;
+      if (replaced)
+        replaceByAFile(package);
+      else
+        fs::rename(package, movedTo);
+      ASSERT_TRUE(test::waitUntil([&] { return lines.contains("Failed to save metadata"); }, 60s));
+    }
+    screenWatch.release();
+    cameraWatch.release();
+    EXPECT_TRUE(panelTells(replaced ? "could not be made again" : "was moved at 00:0")) << panel.problem();
+    ASSERT_TRUE(harness.recordFor(5.0));
+    const auto result = harness.stop();
+    frames.stop();
+    camera->store(nullptr);
+    ASSERT_TRUE(result) << harness.error;
+    EXPECT_TRUE(told.errors.empty());
+    // Where it was moved; or a package of its own beside the file that took its name, under the
+    // next free name. Nothing of it lies loose.
+    EXPECT_EQ(*result, replaced ? out() / (package.filename().string() + " 2") : movedTo);
+    const std::vector<fs::path> left =
+        replaced ? std::vector<fs::path>{package, *result} : std::vector<fs::path>{};
+    EXPECT_EQ(filesIn(out()), left);
+    ASSERT_TRUE(fs::is_directory(*result));
+    // Its manifest sends a reader to its own layers and metadata, under the names they had.
+    const RecordingPackage manifest =
+        recordingPackageFromJson(readJsonFile(*result / RecordingPackage::manifestFileName));
+    EXPECT_EQ(manifest.packageURL, *result);
+    EXPECT_EQ(manifest.screenVideoURL, *result / ".screen.mov");
+    ASSERT_TRUE(manifest.cameraVideoURL);
+    EXPECT_EQ(*manifest.cameraVideoURL, *result / ".camera.mov");
+    EXPECT_EQ(manifest.metadataURL, *result / ".metadata.json");
+    // Whole: the screen layer from its first frames to the stop, the camera layer as long, and the
+    // metadata covering it all.
+    EXPECT_GT(MediaAsset::load(manifest.screenVideoURL).duration().seconds(), 4.0);
+    EXPECT_LE(VideoFrameReader(manifest.screenVideoURL)
+                  .frameAt(MediaTime::fromSeconds(0.5, 600))
+                  .presentationTime()
+                  .seconds(),
+              0.5);
+    const auto cameraLayer = test::probeMovie(*manifest.cameraVideoURL);
+    ASSERT_TRUE(cameraLayer);
+    EXPECT_EQ(cameraLayer->width, 160);
+    EXPECT_GT(cameraLayer->duration, 4.0);
+    ASSERT_TRUE(fs::exists(manifest.metadataURL));
+    EXPECT_GT(readRecordingMetadata(manifest.metadataURL).duration, 4.0);
+    // Told where it went and why; the metadata save that found no folder was not a loss.
+    const std::string news = replaced ? "The recording's folder " + package.string() + " was removed at 00:0"
+                                      : "The recording was moved at 00:0";
+    EXPECT_NE(noticed().find(news), std::string::npos) << noticed();
+    EXPECT_NE(noticed().find("goes on in " + result->string() + "."), std::string::npos) << noticed();
+    EXPECT_EQ(noticed().find("could not be saved"), std::string::npos) << noticed();
+  }
+}
+
+TEST_F(RecordingFailureTest, AnAudioRecordingWhoseFolderIsReplacedMidTakeGoesOnAboveItAndIsTold) {
+  test::ToneInNullSink tone;
+  ASSERT_TRUE(tone.playing());
+  // The output renders in small steps, so that the take's sound starts as it does.
+  test::MonitorListener output(qEnvironmentVariable("TK_TEST_SINK").toStdString());
+  ASSERT_TRUE(output.waitUntilFlowing());
+  test::VirtualMicrophone microphone("tk_replaced_folder_microphone", 880);
+  ASSERT_TRUE(microphone.ready());
+  RecordingMode mode = RecordingMode::systemAudio();
+  // System audio alone in one file, and beside the microphone in a package.
+  for (const bool package : {false, true}) {
+    SCOPED_TRACE(package ? "package" : "one file");
+    ASSERT_TRUE(harness.waitForIdle());
+    if (notice.window()) delete notice.window();
+    fs::remove(out());
+    auto configuration =
+        package ? withMicrophone(systemAudioConfig(mode), microphone) : systemAudioConfig(mode);
+    configuration.separateAudioTracks = package;
+    ASSERT_TRUE(harness.start(mode, configuration)) << harness.error;
+    const AudioOnlyRecorder& recorder = *harness.coordinator.audioOnlyRecorder();
+    const fs::path take = package ? *recorder.packageURL() : *recorder.systemAudioURL();
+    const fs::path metadata = out() / (take.stem().string() + ".metadata.json");
+    ASSERT_TRUE(test::waitUntil([&] { return fs::exists(metadata); }, 60s));
+    ASSERT_TRUE(harness.recordFor(2.5));
+    replaceByAFile(out());
+    EXPECT_TRUE(panelTells("could not be made again")) << panel.problem();
+    ASSERT_TRUE(harness.recordFor(5.0));
+    const auto result = harness.stop();
+    ASSERT_TRUE(result) << harness.error;
+    EXPECT_TRUE(told.errors.empty());
+    // In the folder above, under its own name, whole from the first sound, its metadata beside it.
+    EXPECT_EQ(*result, dir() / take.filename());
+    for (const fs::path& file : package ? std::vector<fs::path>{*result / "sys.m4a", *result / "mic.m4a"}
+                                        : std::vector<fs::path>{*result}) {
+      SCOPED_TRACE(file.filename().string());
+      const auto facts = test::probeMovie(file);
+      ASSERT_TRUE(facts);
+      EXPECT_EQ(facts->audioCodec, "aac");
+      EXPECT_GT(facts->duration, 4.0);
+    }
+    EXPECT_NEAR(test::dominantAudioFrequency(package ? *result / "sys.m4a" : *result, 0.5, 2.0), 440, 15);
+    EXPECT_EQ(fs::exists(*result / AudioPackageInfo::fileName), package);
+    const fs::path keptMetadata = dir() / metadata.filename();
+    ASSERT_TRUE(fs::exists(keptMetadata));
+    EXPECT_GT(readRecordingMetadata(keptMetadata).duration, 4.0);
+    EXPECT_NE(noticed().find("goes on in " + (package ? result->string() : dir().string()) + "."),
+              std::string::npos)
+        << noticed();
+    EXPECT_TRUE(fs::is_regular_file(out()));
   }
 }
 

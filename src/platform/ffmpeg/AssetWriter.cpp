@@ -175,6 +175,22 @@ std::filesystem::path numberedName(const std::filesystem::path& wanted, int numb
 
 }  // namespace
 
+std::vector<std::filesystem::path> fallbackFolders(const std::filesystem::path& lost) {
+  namespace fs = std::filesystem;
+  std::vector<fs::path> folders;
+  std::error_code ignored;
+  for (fs::path above = lost.parent_path(); !above.empty(); above = above.parent_path()) {
+    if (fs::is_directory(above, ignored)) {
+      folders.push_back(above);
+      break;
+    }
+    if (above == above.parent_path()) break;
+  }
+  if (const char* home = std::getenv("HOME"); home && *home && (folders.empty() || folders.front() != home))
+    folders.emplace_back(home);
+  return folders;
+}
+
 AssetWriterFile::AssetWriterFile(std::filesystem::path path, std::filesystem::path created, bool named,
                                  int fd, AssetWriterMuxer& muxer)
     : path_(std::move(path)), workingPath_(std::move(created)), named_(named), fd_(fd), muxer_(muxer) {
@@ -386,17 +402,10 @@ bool AssetWriterFile::restoreAt(const std::filesystem::path& place, std::string&
 std::optional<std::filesystem::path> AssetWriterFile::restoreElsewhere(const std::filesystem::path& place,
                                                                        std::string& reason) {
   namespace fs = std::filesystem;
-  std::vector<fs::path> folders;
-  std::error_code ignored;
-  for (fs::path above = place.parent_path().parent_path(); !above.empty(); above = above.parent_path()) {
-    if (fs::is_directory(above, ignored)) {
-      folders.push_back(above);
-      break;
-    }
-    if (above == above.parent_path()) break;
+  std::vector<fs::path> folders = fallbackFolders(place.parent_path());
+  if (fallbackFolder_) {
+    if (auto chosen = fallbackFolder_(place.parent_path())) folders.insert(folders.begin(), *chosen);
   }
-  if (const char* home = std::getenv("HOME"); home && *home && (folders.empty() || folders.front() != home))
-    folders.emplace_back(home);
   bool named = true;
   {
     std::lock_guard lock(nameMutex_);
@@ -836,6 +845,11 @@ void AssetWriter::setPlaceHandler(std::function<void(const FilePlaceChange&)> ha
 
 void AssetWriter::setPlaceWatchGate(std::function<bool()> gate) {
   file_->setPlaceWatchGate(std::move(gate));
+}
+
+void AssetWriter::setFallbackFolder(
+    std::function<std::optional<std::filesystem::path>(const std::filesystem::path&)> chooser) {
+  file_->setFallbackFolder(std::move(chooser));
 }
 
 void AssetWriter::setEncodeGate(std::function<void()> gate) {

@@ -6,6 +6,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -132,6 +133,10 @@ struct FilePlaceChange {
   std::string reason;          // relocated, lost: why it could not be put back
 };
 
+// Where a file goes on when its folder `lost` cannot be made again, in order: the nearest folder
+// above `lost` that exists, then the home folder.
+std::vector<std::filesystem::path> fallbackFolders(const std::filesystem::path& lost);
+
 // Writes one movie or audio file with FFmpeg: mp4, mov, or m4a (ipod muxer).
 //
 // Each input owns a bounded queue and its own encode thread, so the threads that append never wait
@@ -214,6 +219,13 @@ class AssetWriter {
   // waits for a later turn (the one at finish is always made). For tests that need the finish to
   // come before the check. Set before start.
   void setPlaceWatchGate(std::function<bool()> gate);
+  // For a file that belongs with others in its folder (a package's member): given the folder that
+  // could not be made again, `chooser` gives the folder the file goes on in under its own name (one
+  // made for the whole package), or nothing; the file goes where any other would when it gives
+  // nothing or that folder refuses the file. Called on the sync thread or the one finishing. Set
+  // before start.
+  void setFallbackFolder(
+      std::function<std::optional<std::filesystem::path>(const std::filesystem::path&)> chooser);
   // Called on an encode thread each time it is about to hand its encoder a frame; while it does not
   // return, that input's queue fills and appends are refused. For tests that need an encoder slower
   // than whatever feeds it. Set before start.

@@ -104,6 +104,11 @@ class AssetWriterFile {
   }
   // See AssetWriter::setPlaceWatchGate. Before the first commit.
   void setPlaceWatchGate(std::function<bool()> gate) { placeWatchGate_ = std::move(gate); }
+  // See AssetWriter::setFallbackFolder. Before the first commit.
+  void setFallbackFolder(
+      std::function<std::optional<std::filesystem::path>(const std::filesystem::path&)> chooser) {
+    fallbackFolder_ = std::move(chooser);
+  }
   // The name the file has, or will take. Any thread.
   std::filesystem::path name() const;
   // Where the file lies now (its working name until it took its own). Any thread.
@@ -127,9 +132,9 @@ class AssetWriterFile {
   // Makes the folder of `place` again and gives the file that name back. False, with why, when it
   // could not.
   bool restoreAt(const std::filesystem::path& place, std::string& reason);
-  // Where no folder can be made at the file's place: puts the file in the nearest folder above it
-  // that takes files, or else in the home folder, under the first free name. Where it went, or
-  // nothing (with why) when no folder took it.
+  // Where no folder can be made at the file's place: puts the file in the folder its fallback
+  // chooser gives, else in the nearest folder above it that takes files, or else in the home
+  // folder, under the first free name. Where it went, or nothing (with why) when no folder took it.
   std::optional<std::filesystem::path> restoreElsewhere(const std::filesystem::path& place,
                                                         std::string& reason);
   // Gives the file the name `place` in a folder that exists: where the system refuses a name to a
@@ -152,6 +157,7 @@ class AssetWriterFile {
 
   std::function<void(const FilePlaceChange&)> placeHandler_;
   std::function<bool()> placeWatchGate_;
+  std::function<std::optional<std::filesystem::path>(const std::filesystem::path&)> fallbackFolder_;
   bool placeLost_ = false;  // sync thread only, then the closing thread
 
   std::thread syncer_;
