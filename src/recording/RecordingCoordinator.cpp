@@ -12,6 +12,7 @@
 #include <cerrno>
 #include <cmath>
 #include <cstring>
+#include <thread>
 
 #include "capture/AudioCaptureEngine.h"
 #include "capture/BackgroundColor.h"
@@ -45,6 +46,10 @@ namespace tk {
 namespace fs = std::filesystem;
 
 namespace {
+
+constexpr std::chrono::milliseconds kSoundDrainPoll{5};
+constexpr const char* kSoundLateLine =
+    "⚠️ The sound server did not hand over the last of the sound in time";
 
 RecordingCoordinator::Date dateMinus(RecordingCoordinator::Date date, double seconds) {
   return date - std::chrono::duration_cast<RecordingCoordinator::Date::duration>(
@@ -1062,21 +1067,38 @@ QCoro::Task<void> RecordingCoordinator::stopEngines() {
   if (context_) context_->flushSound();
 }
 
-QCoro::Task<void> RecordingCoordinator::drainSound(MediaTime end) {
-  QPointer<RecordingCoordinator> self(this);
+void RecordingCoordinator::askForSoundUntil(MediaTime end) {
   if (context_) context_->endAt(end);
   if (screenEngine_) screenEngine_->drainSoundUntil(end);
   if (audioEngine_) audioEngine_->drainSoundUntil(end);
-  // The sound server hands over what it captured a little later; how much later is its own
-  // latency, so the wait is bounded rather than trusted.
+}
+
+bool RecordingCoordinator::soundDrained() const {
+  return (!screenEngine_ || screenEngine_->soundDrained()) && (!audioEngine_ || audioEngine_->soundDrained());
+}
+
+// The sound server hands over what it captured a little later; how much later is its own latency
+// (a source may hand over seconds at a time), so the wait is bounded rather than trusted.
+QCoro::Task<void> RecordingCoordinator::drainSound(MediaTime end) {
+  QPointer<RecordingCoordinator> self(this);
+  askForSoundUntil(end);
   const auto deadline = std::chrono::steady_clock::now() + kSoundDrainLimit;
   while (std::chrono::steady_clock::now() < deadline) {
-    if ((!screenEngine_ || screenEngine_->soundDrained()) && (!audioEngine_ || audioEngine_->soundDrained()))
-      co_return;
-    co_await sleepFor(std::chrono::milliseconds(5));
+    if (soundDrained()) co_return;
+    co_await sleepFor(kSoundDrainPoll);
     if (!self) co_return;
   }
-  Diagnostics::line("⚠️ The sound server did not hand over the last of the sound in time");
+  Diagnostics::line(kSoundLateLine);
+}
+
+void RecordingCoordinator::drainSoundBlocking(MediaTime end) {
+  askForSoundUntil(end);
+  const auto deadline = std::chrono::steady_clock::now() + kSoundDrainLimit;
+  while (std::chrono::steady_clock::now() < deadline) {
+    if (soundDrained()) return;
+    std::this_thread::sleep_for(kSoundDrainPoll);
+  }
+  Diagnostics::line(kSoundLateLine);
 }
 
 QCoro::Task<fs::path> RecordingCoordinator::finishAudioOnly() {
@@ -1655,6 +1677,7 @@ void RecordingCoordinator::finishBeforeExit() {
        kind != RecordingState::Kind::finalizing && kind != RecordingState::Kind::failed)) {
     return;
   }
+  const MediaTime end = MonotonicClock::now();
   if (kind == RecordingState::Kind::recording || kind == RecordingState::Kind::paused)
     captureDurationAtStop();
   Diagnostics::line("⚠️ The application is ending during a recording; saving what was recorded");
@@ -1662,11 +1685,15 @@ void RecordingCoordinator::finishBeforeExit() {
   durationTimer_.stop();
   autoStopTimer_.stop();
   cursorSamplingTimer_.stop();
+  // As at a stop, the sound captured up to now belongs to the take, and the mix holds back what
+  // one source has until the other, which may hand over seconds at a time, has caught up.
+  if (kind == RecordingState::Kind::recording) drainSoundBlocking(end);
   if (context_) context_->stopDelivery();
   if (audioEngine_) audioEngine_->stopAudioCapture();
   if (cameraEngine_) cameraEngine_->stopCapture();
   // The screen stream's thread goes with its engine; no frame reaches a writer after this.
   screenEngine_.reset();
+  if (context_) context_->flushSound();
   std::optional<fs::path> kept;
   try {
     if (layerRecordingManager_) {

@@ -125,8 +125,9 @@ class RecordingCoordinator : public QObject, public iOSDeviceRecordingDelegate {
   const std::optional<RecordingError>& lastError() const { return lastError_; }
 
   // Finishes a running recording at once, blocking, for a process that is about to end (the X
-  // server is gone and the process exits): the files are closed with what they hold and the
-  // metadata saved. Nothing is opened, nothing awaited. Safe to call in any state.
+  // server is gone and the process exits): the sound captured up to the call is waited for as at a
+  // stop (at most kSoundDrainLimit), the files are closed with what they hold and the metadata
+  // saved. Nothing is opened. Safe to call in any state.
   void finishBeforeExit();
 
   // The recording's objects, for the shell and for tests; null when absent.
@@ -226,6 +227,10 @@ class RecordingCoordinator : public QObject, public iOSDeviceRecordingDelegate {
   // At a stop: no frame from `end` on is written, and every sound stream hands over what it
   // captured before `end` (waiting at most kSoundDrainLimit).
   QCoro::Task<void> drainSound(MediaTime end);
+  // The same, blocking, for a process about to end.
+  void drainSoundBlocking(MediaTime end);
+  void askForSoundUntil(MediaTime end);
+  bool soundDrained() const;
   static constexpr std::chrono::milliseconds kSoundDrainLimit{3000};
   QCoro::Task<std::filesystem::path> finishWriters();
   void saveMetadata(const std::filesystem::path& result);

@@ -14,7 +14,9 @@
 #include "MovieProbe.h"
 #include "RecordingTestSupport.h"
 #include "capture/SoundServerFixture.h"
+#include "platform/media/MonotonicClock.h"
 #include "support/TestSupport.h"
+#include "writing/MediaWriter.h"
 
 namespace tk {
 namespace {
@@ -65,6 +67,33 @@ std::string cellsWithout(const std::vector<float>& samples, std::initializer_lis
 class RecordingSourcesTest : public test::CoordinatorTest {
  protected:
   RecordingMode area() const { return RecordingMode::screenArea(display, QRectF(0, 0, 160, 120)); }
+};
+
+// Tells when the desktop's own microphone (a tone source, which the sound server hands over two
+// seconds at a time, to every listener at once) last handed over a block.
+class LongBlockWatch {
+ public:
+  LongBlockWatch() {
+    PulseRecordStream::Options options;
+    options.sourceName = qEnvironmentVariable("TK_TEST_SOURCE").toStdString();
+    auto last = last_;
+    stream_ = PulseRecordStream::start(
+        options, [last](const SampleBuffer&) { *last = MonotonicClock::nowNanoseconds(); }, {});
+  }
+  // Waits for a block that comes after a pause in delivery, then until `afterSeconds` past it: the
+  // source's next block, holding the sound captured since, is then still on its way.
+  bool waitUntilAfterABlock(double afterSeconds) {
+    const int64_t before = last_->load();
+    if (!test::waitUntil([&] { return last_->load() > before + 1'000'000'000; }, std::chrono::seconds(10)))
+      return false;
+    const int64_t until = last_->load() + int64_t(afterSeconds * 1e9);
+    return test::waitUntil([&] { return MonotonicClock::nowNanoseconds() >= until; },
+                           std::chrono::seconds(10));
+  }
+
+ private:
+  std::shared_ptr<std::atomic<int64_t>> last_ = std::make_shared<std::atomic<int64_t>>(0);
+  std::unique_ptr<PulseRecordStream> stream_;
 };
 
 TEST_F(RecordingSourcesTest, EchoCancellationAsksNothingOfAMicrophoneThatIsOff) {
@@ -175,6 +204,66 @@ TEST_F(RecordingSourcesTest, AMicrophoneThatDeliversInLongBlocksIsMixedWholeAcro
   // From the time the microphone's stream needs to open (it starts after the picture) to the end;
   // the tones' phases jump where the pause was cut out, so the cells there are not judged.
   EXPECT_EQ(cellsWithout(samples, {440, 1000}, 0.5, 0.1, join), "");
+}
+
+// The microphone's last block is still on its way when the take ends (1.2 s of it captured, as it
+// hands over two seconds at a time): stopped, or ended because the process exits, the mix waits
+// for it and hands all of its sound on, so both tones last as long as the picture. A microphone
+// that hands over nothing more (its source suspended) is waited for no longer than the limit, and
+// the system audio still lasts to the end.
+TEST_F(RecordingSourcesTest, MixedSoundLastsAsLongAsThePictureWhenAMicrophoneBlockIsOnItsWayAtTheEnd) {
+  test::MonitorListener output(qEnvironmentVariable("TK_TEST_SINK").toStdString());
+  ASSERT_TRUE(output.waitUntilFlowing());
+  test::ToneInNullSink played(1000);
+  ASSERT_TRUE(played.playing());
+  const std::string source = qEnvironmentVariable("TK_TEST_SOURCE").toStdString();
+  LongBlockWatch microphoneBlocks;
+  auto configuration = systemAudioConfig(area());
+  configuration.recordMicrophone = true;
+  configuration.microphoneDevice = "default";
+  struct Case {
+    const char* name;
+    bool exiting;
+    bool microphoneSilent;
+  };
+  int take = 0;
+  for (const Case& item : {Case{"stopped", false, false}, Case{"the process exits", true, false},
+                           Case{"stopped, the microphone silent", false, true},
+                           Case{"the process exits, the microphone silent", true, true}}) {
+    SCOPED_TRACE(item.name);
+    configuration.outputDirectory = out() / std::to_string(++take);
+    ASSERT_TRUE(harness.waitForIdle());
+    ASSERT_TRUE(harness.start(configuration.mode, configuration)) << harness.error;
+    ASSERT_TRUE(harness.recordFor(2.5));
+    ASSERT_TRUE(microphoneBlocks.waitUntilAfterABlock(1.2));
+    if (item.microphoneSilent) test::pactl("suspend-source " + source + " 1");
+    const auto ending = std::chrono::steady_clock::now();
+    fs::path movie;
+    if (item.exiting) {
+      movie = *harness.coordinator.mediaWriter()->outputURL();
+      harness.coordinator.finishBeforeExit();
+      harness.stop();  // as a process that went on would; the take is finished already
+    } else {
+      auto result = harness.stop();
+      ASSERT_TRUE(result) << harness.error;
+      movie = *result;
+    }
+    const auto waited = std::chrono::steady_clock::now() - ending;
+    if (item.microphoneSilent) test::pactl("suspend-source " + source + " 0");
+    // The wait for the sound is bounded (three seconds); the rest is closing the file.
+    EXPECT_LT(waited, std::chrono::seconds(10));
+    auto facts = test::probeMovie(movie);
+    ASSERT_TRUE(facts && facts->audioDurations.size() == 1) << movie;
+    // Within two of the microphone's blocks of 1024 frames.
+    EXPECT_NEAR(facts->audioDurations[0], facts->videoDuration, 0.045);
+    auto samples = test::audioSamples(movie, kRate);
+    samples.resize(std::min(samples.size(), size_t(facts->videoDuration * kRate)));
+    // From the time the microphone's stream needs to open (it starts after the picture) to the
+    // picture's end; a silent microphone up to its last block, 1.2 s before.
+    EXPECT_EQ(cellsWithout(samples, {1000}, 0.5, 0.1), "");
+    if (item.microphoneSilent) samples.resize(samples.size() - size_t(1.3 * kRate));
+    EXPECT_EQ(cellsWithout(samples, {440}, 0.5, 0.1), "");
+  }
 }
 
 // A tone already playing when Record is pressed, on an output nobody else listens to (it renders
