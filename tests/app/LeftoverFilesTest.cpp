@@ -99,7 +99,7 @@ TEST(LeftoverFilesTest,
   QStringList expected{"Recording at 2026-12-07 05.40.00.mov", killedMovie.front()};
   movies.sort();
   expected.sort();
-  ASSERT_EQ(movies, expected);
+  ASSERT_EQ(movies.join(", ").toStdString(), expected.join(", ").toStdString());
   for (const QString& movie : movies) {
     const QString duration = run("ffprobe", {"-v", "error", "-show_entries", "format=duration", "-of",
                                              "csv=p=0", QDir(app.recordings()).filePath(movie)});

@@ -316,7 +316,8 @@ int AssetWriterFile::takeName() {
 bool AssetWriterFile::takeNameOrCarry(bool carry) {
   const int refusal = takeName();
   if (refusal == 0) return true;
-  if (!carry) return false;
+  // Only a folder that is there and refuses: one removed or moved is the place watch's to follow.
+  if (!carry || (refusal != EACCES && refusal != EPERM && refusal != EROFS)) return false;
   FilePlaceChange change;
   change.kind = FilePlaceChange::Kind::carried;
   change.reason = std::strerror(refusal);
@@ -557,7 +558,7 @@ int AssetWriterFile::close(bool kept) {
   if (fd_ >= 0) {
     if (committedEnd_ >= 0 && !refusing_) ::fdatasync(fd_);
     // Named while it is still open, so that where its folder gives no name a copy can go on.
-    if (kept && committedEnd_ != 0 && takeNameOrCarry(true)) syncFolder();
+    if (committedEnd_ != 0 && takeNameOrCarry(kept)) syncFolder();
     if (::close(fd_) != 0 && result == 0) result = AVERROR(errno);
     fd_ = -1;
   }
