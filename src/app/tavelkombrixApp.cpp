@@ -50,9 +50,13 @@ void tavelkombrixApp::launch(ModeSelectionServices services) {
 
 void tavelkombrixApp::removeLeftovers() {
   // The working files, partial exports and disk reserves that runs which were killed listed as
-  // theirs; those of a running process stay.
+  // theirs; those of a running process stay, and a take cut short is kept under its name.
   (void)QtConcurrent::run([] {
-    for (const auto& file : LeftoverFiles::removeStale())
+    const auto swept = LeftoverFiles::removeStale();
+    for (const auto& take : swept.kept)
+      Diagnostics::line("🎬 Kept the recording of an interrupted run: " + take.from.string() + " is now " +
+                        take.to.string());
+    for (const auto& file : swept.removed)
       Diagnostics::line("🧹 Removed a leftover of an interrupted run: " + file.string());
   });
 }

@@ -1191,6 +1191,15 @@ QCoro::Task<fs::path> RecordingCoordinator::finishWriters() {
   }
   std::error_code error;
   if (!fs::exists(result, error)) {
+    // Held under its working name where no folder would take it: the take is there, and said so.
+    if (const auto held = mediaWriter_ ? mediaWriter_->filePlace() : std::nullopt;
+        held && *held != result && fs::exists(*held, error)) {
+      partialResult_ = *held;
+      throw RecordingError::fileWriteError(
+          PlatformError("RecordingCoordinator", -1,
+                        "No folder would take the recording under its name " + result.filename().string() +
+                            "; it is kept as " + held->string() + ", and named at the next start that can"));
+    }
     throw RecordingError::fileWriteError(
         PlatformError("RecordingCoordinator", -1, "The recording was never written to " + result.string()));
   }
@@ -1492,10 +1501,14 @@ void RecordingCoordinator::noteMoviePlace(const FilePlaceChange& change) {
                                              "; it was made again and the recording goes on there.");
       break;
     case FilePlaceChange::Kind::relocated:
+    case FilePlaceChange::Kind::carried:
       followMetadata(change);
-      noteTakeProblem(TakeLoss::nothing, "The recording's folder " + change.from.string() +
-                                             " was removed at " + at + " and could not be made again (" +
-                                             change.reason + "); the recording goes on in " + folder + ".");
+      noteTakeProblem(TakeLoss::nothing,
+                      "The recording's folder " + change.from.string() +
+                          (change.kind == FilePlaceChange::Kind::carried
+                               ? " would not take it at " + at + " ("
+                               : " was removed at " + at + " and could not be made again (") +
+                          change.reason + "); the recording goes on in " + folder + ".");
       break;
     case FilePlaceChange::Kind::lost:
       // Nothing follows the folder any more: a save that finds none is told from now on.

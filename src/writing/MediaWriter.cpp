@@ -468,6 +468,12 @@ std::optional<std::filesystem::path> MediaWriter::outputURL() const {
   return outputURL_;
 }
 
+std::optional<std::filesystem::path> MediaWriter::filePlace() const {
+  std::lock_guard lock(mutex_);
+  if (assetWriter_) return assetWriter_->place();
+  return outputURL_;
+}
+
 std::optional<MediaTime> MediaWriter::sessionStartTime() const {
   std::lock_guard lock(mutex_);
   return sessionStartTime_;

@@ -109,6 +109,9 @@ class MediaWriter {
   bool isWriting() const { return isWriting_; }
   Status status() const;
   std::optional<std::filesystem::path> outputURL() const;
+  // Where the file lies now (AssetWriter::place): outputURL, or a working name that no folder
+  // would change.
+  std::optional<std::filesystem::path> filePlace() const;
   std::optional<MediaTime> sessionStartTime() const;
   std::optional<MediaTime> sessionStartHostTime() const;
   // End (time plus duration) of the last appended video sample, pause offset removed.

@@ -24,7 +24,7 @@ std::set<fs::path> filesUnder(const fs::path& folder) {
 }
 
 TEST(LeftoverFilesTest,
-     AStartRemovesWhatAKilledTakeLeftAndKeepsItsMovieLookAlikesAndWhatARunningProcessHolds) {
+     AStartRemovesWhatAKilledTakeLeftAndKeepsItsMovieLookAlikesTakesAndWhatARunningProcessHolds) {
   TK_REQUIRE_DESKTOP();
   Application app;
   // Its lists of working files beside this process's own, which stands for another running instance.
@@ -61,8 +61,21 @@ TEST(LeftoverFilesTest,
   const fs::path held = folder / ".Recording at 2026-12-07 05.20.00.mov.recording-held";
   LeftoverFiles::claim(held);
   std::ofstream(held) << "still written";
+  // A run that ended let go of a file (a take its finish kept under its working name), and left a
+  // take cut short under its working name, listed.
+  const QStringList killedMovie = filesIn(app.recordings(), "Recording at *.mov");
+  ASSERT_EQ(killedMovie.size(), 1);
+  const fs::path ended = fs::path(qEnvironmentVariable("XDG_DATA_HOME").toStdString()) / "tavelkombrix" /
+                         "working-files" / "4242-0badc0de.list";
+  const fs::path released = folder / ".Recording at 2026-12-07 05.30.00.mov.recording-4242-0badc0de";
+  const fs::path cutShort = folder / ".Recording at 2026-12-07 05.40.00.mov.recording-4242-0badc0de";
+  std::ofstream(released) << "kept by its finish";
+  fs::copy_file(folder / killedMovie.front().toStdString(), cutShort);
+  std::ofstream(ended, std::ios::binary) << '+' << released.string() << '\0' << '-' << released.string()
+                                         << '\0' << '+' << cutShort.string() << '\0';
   std::set<fs::path> kept = filesUnder(folder);
   for (const auto& file : leftovers) kept.erase(file);
+  kept.erase(cutShort);
 
   app.start();
   EXPECT_TRUE(waitUntil(
@@ -76,10 +89,19 @@ TEST(LeftoverFilesTest,
   app.process().terminate();
   ASSERT_TRUE(app.process().waitForFinished(60000));
   for (const auto& file : kept) EXPECT_TRUE(fs::exists(file)) << file;
-  const QStringList movies = filesIn(app.recordings(), "Recording at *.mov");
-  ASSERT_EQ(movies.size(), 1);
-  EXPECT_GT(movieDuration(QDir(app.recordings()).filePath(movies.front())), 0.9)
-      << "the killed take's movie no longer plays";
+  // The take cut short took its movie's name, and the start said so.
+  EXPECT_FALSE(fs::exists(cutShort));
+  EXPECT_TRUE(app.output().contains(
+      QString::fromStdString("Kept the recording of an interrupted run: " + cutShort.string() + " is now " +
+                             (folder / "Recording at 2026-12-07 05.40.00.mov").string())))
+      << app.output().toStdString();
+  QStringList movies = filesIn(app.recordings(), "Recording at *.mov");
+  QStringList expected{"Recording at 2026-12-07 05.40.00.mov", killedMovie.front()};
+  movies.sort();
+  expected.sort();
+  ASSERT_EQ(movies.join(", ").toStdString(), expected.join(", ").toStdString());
+  for (const QString& movie : movies)
+    EXPECT_GT(movieDuration(QDir(app.recordings()).filePath(movie)), 0.9) << movie.toStdString() << " does not play";
   LeftoverFiles::removeOwn(held);
 }
 

@@ -379,7 +379,7 @@ TEST_F(AssetExportSessionTest, KilledExportLeavesNothingUnderTheFinalName) {
   // them.
   const fs::path lookAlike = out_.path().toStdString() + "/.killed.partial-" + pid + "-0123456789abcdef.mp4";
   std::ofstream(lookAlike) << "someone's";
-  EXPECT_FALSE(LeftoverFiles::removeStale().empty());
+  EXPECT_FALSE(LeftoverFiles::removeStale().removed.empty());
   EXPECT_EQ(filesInOutput(), 1u);
   EXPECT_TRUE(fs::exists(lookAlike));
 }

@@ -2,11 +2,13 @@
 // taken. Each must keep what was recorded, save the metadata beside it and tell the person.
 
 #include <fcntl.h>
+#include <sys/mount.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <csignal>
+#include <cstring>
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -87,11 +89,11 @@ using test::startChildTests;
 
 // Runs the child test `filter` (see startChildTests), with `flag` set to 1 when given, until it
 // kills itself.
-void runChildUntilKilled(const char* variable, const QString& folder, const QString& filter,
-                         const char* flag) {
+void runChildUntilKilled(const char* variable, const QString& folder, const QString& filter, const char* flag,
+                         const QStringList& wrapper = {}) {
   if (flag) qputenv(flag, "1");
   QProcess child;
-  startChildTests(child, variable, folder, filter);
+  startChildTests(child, variable, folder, filter, wrapper);
   if (flag) qunsetenv(flag);
   ASSERT_TRUE(child.waitForStarted());
   ASSERT_TRUE(child.waitForFinished(300000));
@@ -1387,6 +1389,127 @@ TEST(RecordingCoordinatorKillTest, AKillBeforeTheFirstFragmentLeavesNothingVisib
     // The next start takes away what the killed process was working on.
     LeftoverFiles::removeStale();
     EXPECT_TRUE(filesIn(out).empty());
+  }
+}
+
+// ---- a folder that turns read-only ----
+
+// Makes `folder` read-only for this process's private mount namespace: a read-only mount of it over
+// itself, so that the files open in it stay writable, as under chmod a-w. The flags the folder's
+// own mount has stay (a namespace of its own may not drop them).
+bool makeReadOnly(const fs::path& folder) {
+  struct statvfs facts {};
+  if (::statvfs(folder.c_str(), &facts) != 0) return false;
+  unsigned long kept = 0;
+  for (const auto [from, to] : {std::pair{ST_NOSUID, MS_NOSUID},
+                                {ST_NODEV, MS_NODEV},
+                                {ST_NOEXEC, MS_NOEXEC},
+                                {ST_NOATIME, MS_NOATIME},
+                                {ST_NODIRATIME, MS_NODIRATIME},
+                                {ST_RELATIME, MS_RELATIME}})
+    if (facts.f_flag & from) kept |= to;
+  return ::mount(folder.c_str(), folder.c_str(), nullptr, MS_BIND, nullptr) == 0 &&
+         ::mount(nullptr, folder.c_str(), nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY | kept, nullptr) == 0;
+}
+
+// Runs in the private mount namespace of ATakeWhoseFolderTurnsReadOnlyIsKeptUnderItsName
+// (TK_READONLY_FOLDER): the take's folder "out" turns read-only during the countdown, and the take
+// is stopped ("stop") or killed once it went on in the folder above ("carried"); or the folder above
+// turns read-only too and is the home folder as well, so that no folder takes the take, and it is
+// killed while held under its working name ("nowhere").
+TEST_F(RecordingFailureTest, RecordsIntoAFolderTurnedReadOnly) {
+  if (qEnvironmentVariableIsEmpty("TK_READONLY_FOLDER"))
+    GTEST_SKIP() << "runs in the child process that the read-only folder test starts";
+  const fs::path root = qEnvironmentVariable("TK_READONLY_FOLDER").toStdString();
+  const std::string scenario = qEnvironmentVariable("TK_READONLY_CASE").toStdString();
+  if (scenario == "nowhere") qputenv("HOME", QByteArray::fromStdString(root.string()));
+  RecordingMode mode = RecordingMode::screenArea(display, QRectF(0, 0, 320, 240));
+  auto configuration = test::baseConfiguration(mode, root / "out");
+  configuration.countdown = 2;
+  test::awaitTask(harness.coordinator.prepareRecording(mode, configuration));
+  auto starting = harness.coordinator.startRecording();
+  ASSERT_TRUE(test::waitUntil([&] { return harness.coordinator.countdownValue() == 2; }));
+  ASSERT_TRUE(makeReadOnly(scenario == "nowhere" ? root : root / "out")) << std::strerror(errno);
+  test::awaitTask(std::move(starting));
+  const std::string carried = "would not take it";
+  if (scenario == "stop") {
+    ASSERT_TRUE(harness.recordFor(2.0));
+    EXPECT_TRUE(panelTells(carried)) << panel.problem();
+    const auto result = harness.stop();
+    ASSERT_TRUE(result) << harness.error;
+    EXPECT_EQ(result->parent_path(), root);
+    EXPECT_TRUE(told.errors.empty()) << told.text() << told.details();
+    const std::string problems = noticed();
+    EXPECT_NE(problems.find(carried), std::string::npos) << problems;
+    EXPECT_NE(problems.find("goes on in " + root.string()), std::string::npos) << problems;
+    EXPECT_EQ(notice.window()->path().toStdString(), result->string());
+    return;
+  }
+  MediaWriter* writer = harness.coordinator.mediaWriter();
+  ASSERT_TRUE(writer);
+  if (scenario == "carried") ASSERT_TRUE(noted(carried));
+  // Killed once the file holds a fragment of the take, wherever it is.
+  const fs::path place = *writer->filePlace();
+  ASSERT_TRUE(test::waitUntil(
+      [&] {
+        const auto facts = test::probeMovie(place);
+        return facts && facts->videoFrameTimes.size() >= 2;
+      },
+      60s))
+      << place;
+  ::kill(::getpid(), SIGKILL);
+}
+
+TEST(RecordingCoordinatorReadOnlyTest, ATakeWhoseFolderTurnsReadOnlyIsKeptUnderItsName) {
+  TK_REQUIRE_DESKTOP();
+  if (const auto reason = test::privateMountsRefused()) GTEST_SKIP() << "not tested: " << *reason;
+  for (const std::string scenario : {"stop", "carried", "nowhere"}) {
+    SCOPED_TRACE(scenario);
+    QTemporaryDir folder;
+    ASSERT_TRUE(folder.isValid());
+    const fs::path root = folder.path().toStdString();
+    const fs::path out = root / "out";
+    fs::create_directory(out);
+    // The person's own hidden files beside the take, which no run listed as its own.
+    const std::vector<fs::path> own = {out / ".notes.recording-123-abc",
+                                       out / ".Recording at 2026-12-07 05.00.00.mov.recording-99-0badc0de"};
+    for (const auto& file : own) std::ofstream(file) << "mine";
+    qputenv("TK_READONLY_CASE", QByteArray::fromStdString(scenario));
+    const QString filter = "RecordingFailureTest.RecordsIntoAFolderTurnedReadOnly";
+    const QStringList privateMounts = {"unshare", "-Urm"};
+    if (scenario == "stop") {
+      QProcess child;
+      startChildTests(child, "TK_READONLY_FOLDER", folder.path(), filter, privateMounts);
+      EXPECT_TRUE(child.waitForFinished(300000));
+      EXPECT_EQ(child.exitStatus(), QProcess::NormalExit);
+      EXPECT_EQ(child.exitCode(), 0);
+    } else {
+      runChildUntilKilled("TK_READONLY_FOLDER", folder.path(), filter, nullptr, privateMounts);
+    }
+    qunsetenv("TK_READONLY_CASE");
+    ASSERT_FALSE(HasFatalFailure());
+
+    // The next start, the folder writable again (the namespace went with the child).
+    const auto swept = LeftoverFiles::removeStale();
+    const fs::path kept = scenario == "nowhere" ? out : root;
+    std::vector<fs::path> movies;
+    for (const fs::path& file : filesIn(kept))
+      if (file.extension() == ".mp4" && file.filename().string().front() != '.') movies.push_back(file);
+    ASSERT_EQ(movies.size(), 1u) << "the take is not kept in " << kept;
+    EXPECT_GT(MediaAsset::load(movies.front()).duration().seconds(), 0.5) << movies.front();
+    if (scenario == "nowhere") {
+      ASSERT_EQ(swept.kept.size(), 1u);
+      EXPECT_EQ(swept.kept.front().to, movies.front());
+    }
+    // Nothing of the take is left hidden, and the person's own files are as they were.
+    std::vector<fs::path> hidden;
+    for (const fs::path& file : filesIn(out))
+      if (file.filename().string().front() == '.') hidden.push_back(file);
+    EXPECT_EQ(hidden, (std::vector{own[1], own[0]}));
+    for (const auto& file : own) {
+      std::ifstream read(file);
+      EXPECT_EQ(std::string(std::istreambuf_iterator<char>(read), {}), "mine") << file;
+    }
   }
 }
 

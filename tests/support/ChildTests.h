@@ -31,6 +31,10 @@ class SanitizerLog {
 void startChildTests(QProcess& child, const char* variable, const QString& value, const QString& filter,
                      QStringList wrapper = {});
 
+// Why this machine allows no private mount namespace (unshare -Urm), or nothing when it does: the
+// child tests that need one run under "unshare -Urm".
+std::optional<std::string> privateMountsRefused();
+
 // Runs this test program again on the tests `filter` names inside a private mount namespace, on a
 // fresh tmpfs of `size` (as mount's size= option) whose folder the child finds in TK_SMALL_DISK,
 // and expects them to pass. Returns why it could not when this machine allows no private mount of

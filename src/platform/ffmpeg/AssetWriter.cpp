@@ -296,22 +296,56 @@ void AssetWriterFile::syncFolder() const {
   }
 }
 
-bool AssetWriterFile::takeName() {
+int AssetWriterFile::takeName() {
   std::lock_guard lock(nameMutex_);
-  if (named_) return true;
-  for (int number = 1; number < 10000; ++number) {
+  if (named_) return 0;
+  int error = EEXIST;
+  for (int number = 1; number < 10000 && error == EEXIST; ++number) {
     const std::filesystem::path candidate = numberedName(path_, number);
     // Never over a file that is there: someone else's, or an earlier take's.
-    int error = 0;
     if (LeftoverFiles::renameNoReplace(workingPath_, candidate, error)) {
       path_ = candidate;
       named_ = true;
       letGoOfWorkingName();
-      return true;
+      return 0;
     }
-    if (error != EEXIST) return false;
   }
-  return false;
+  return error;
+}
+
+bool AssetWriterFile::takeNameOrCarry(bool carry) {
+  const int refusal = takeName();
+  if (refusal == 0) return true;
+  // Only a folder that is there and refuses: one removed or moved is the place watch's to follow.
+  if (!carry || (refusal != EACCES && refusal != EPERM && refusal != EROFS)) return false;
+  FilePlaceChange change;
+  change.kind = FilePlaceChange::Kind::carried;
+  change.reason = std::strerror(refusal);
+  std::filesystem::path working;
+  {
+    std::lock_guard lock(nameMutex_);
+    working = workingPath_;
+    // It goes on as a named file would whose folder could not be made again: under its own name,
+    // or the first free one after it.
+    named_ = true;
+  }
+  change.from = working.parent_path();
+  std::string why;
+  const auto carried = restoreElsewhere(name(), why);
+  {
+    std::lock_guard lock(nameMutex_);
+    if (!carried) {
+      named_ = false;
+      return false;
+    }
+    // What stays behind under the working name (its folder takes no change) is a copy, or another
+    // name of the file: the next start that can removes it.
+    letGoOfWorkingName();
+    if (::unlink(working.c_str()) != 0 && errno != ENOENT) LeftoverFiles::abandon(working);
+  }
+  change.path = *carried;
+  if (placeHandler_) placeHandler_(change);
+  return true;
 }
 
 void AssetWriterFile::letGoOfWorkingName() {
@@ -324,6 +358,8 @@ void AssetWriterFile::syncLoop() {
   pthread_setname_np(pthread_self(), "tk-sync-file");
   // The file's name must survive a power cut as well as its content.
   bool folderSynced = false;
+  // Carried once at most while it records (a copy may be long), and once more as it closes.
+  bool carryTried = false;
   std::unique_lock lock(syncMutex_);
   while (true) {
     // Woken by each commit, and every second besides (a paused take commits nothing), to check
@@ -336,7 +372,7 @@ void AssetWriterFile::syncLoop() {
     if (wanted) {
       ::fdatasync(fd_);
       // Only now does the file hold a whole fragment on the disk: it may show under its name.
-      if (!folderSynced && takeName()) {
+      if (!folderSynced && takeNameOrCarry(!std::exchange(carryTried, true))) {
         syncFolder();
         folderSynced = true;
       }
@@ -524,22 +560,17 @@ int AssetWriterFile::close(bool kept) {
   if (kept && fd_ >= 0 && committedEnd_ > 0) followPlace();
   if (fd_ >= 0) {
     if (committedEnd_ >= 0 && !refusing_) ::fdatasync(fd_);
+    // Named while it is still open, so that where its folder gives no name a copy can go on.
+    if (committedEnd_ != 0 && takeNameOrCarry(kept)) syncFolder();
     if (::close(fd_) != 0 && result == 0) result = AVERROR(errno);
     fd_ = -1;
   }
-  bool named = false;
   {
     std::lock_guard lock(nameMutex_);
-    named = named_;
     // A fragmented file that never held a whole fragment plays nothing: it never shows.
-    if (!named && committedEnd_ == 0 && ::unlink(workingPath_.c_str()) == 0) letGoOfWorkingName();
-  }
-  if (!named && committedEnd_ != 0) {
-    if (takeName()) syncFolder();
-    // Held under its working name (no name could be taken): it still holds the take, which no sweep
-    // may remove.
-    std::lock_guard lock(nameMutex_);
-    letGoOfWorkingName();
+    // One held under its working name (no folder gave it a name) stays listed: the next start that
+    // can gives it its name.
+    if (!named_ && committedEnd_ == 0 && ::unlink(workingPath_.c_str()) == 0) letGoOfWorkingName();
   }
   releaseReserve();
   return result;
@@ -659,6 +690,10 @@ AssetWriter::AssetWriter(std::filesystem::path path, ContainerFormat format, Fil
 
 std::filesystem::path AssetWriter::path() const {
   return file_ ? file_->name() : path_;
+}
+
+std::filesystem::path AssetWriter::place() const {
+  return file_ ? file_->currentPath() : path_;
 }
 
 int AssetWriter::closeFile(bool kept) {

@@ -114,8 +114,10 @@ enum class FileNaming {
   // Under a hidden working name (LeftoverFiles::workingName) until it holds its first whole
   // fragment, then under its own: a process killed before then leaves nothing under the name, and
   // the next start removes the working file. Should the name be taken meanwhile, the file takes
-  // the first free "<name> 2", "<name> 3" (path() says which). A file that never holds a whole
-  // fragment is removed when closed. Meant for fragmented files; any other is named when closed.
+  // the first free "<name> 2", "<name> 3" (path() says which). Where the folder gives it no name
+  // (it turned read-only), the file goes on under its name in a fallback folder (fallbackFolders),
+  // told as FilePlaceChange::Kind::carried. A file that never holds a whole fragment is removed
+  // when closed. Meant for fragmented files; any other is named when closed.
   onceWhole,
 };
 
@@ -126,11 +128,12 @@ struct FilePlaceChange {
     restored,   // its folder was removed: made again, and the file put back under its name
     relocated,  // its folder was removed and could not be made again: the file was put in another
     lost,       // nowhere took the file again: it has no name left
+    carried,    // its folder would not give the working file its name: it went on in another
   };
   Kind kind = Kind::moved;
   std::filesystem::path path;  // where the file is now; for lost, where it was
-  std::filesystem::path from;  // relocated: where it was
-  std::string reason;          // relocated, lost: why it could not be put back
+  std::filesystem::path from;  // relocated, carried: where it was
+  std::string reason;          // relocated, lost, carried: why it could not stay
 };
 
 // Where a file goes on when its folder `lost` cannot be made again, in order: the nearest folder
@@ -156,6 +159,9 @@ class AssetWriter {
 
   // The file's name: the one asked for, or the free one it took (FileNaming::onceWhole). Any thread.
   std::filesystem::path path() const;
+  // Where the file lies: under its name, or under the working name no folder would change.
+  // Any thread.
+  std::filesystem::path place() const;
 
   // Before start. Opening the encoder happens here, so a codec or size it refuses fails early.
   // Returns the input's index (video inputs and audio inputs are numbered separately).

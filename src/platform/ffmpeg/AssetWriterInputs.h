@@ -120,8 +120,13 @@ class AssetWriterFile {
   void releaseReserve();
   void syncLoop();
   void stopSyncing();
-  // Moves the working file to its name, or the first free one after it; false when it could not.
-  bool takeName();
+  // Moves the working file to its name, or the first free one after it: 0, or errno's value when
+  // it could not (EEXIST when every name was taken).
+  int takeName();
+  // Takes the name; where the folder refuses it (read-only) and `carry` is set, carries the file on
+  // under its name to a fallback folder (told as carried). False while it stays under its working
+  // name.
+  bool takeNameOrCarry(bool carry);
   // The working name is no longer one to sweep (LeftoverFiles::release). With nameMutex_ held.
   void letGoOfWorkingName();
   // Makes the folder's entries (a new name) survive a power cut.

@@ -9,9 +9,12 @@
 #include <QStandardPaths>
 #include <cerrno>
 #include <cstdio>
+#include <map>
 #include <mutex>
+#include <optional>
 #include <random>
-#include <set>
+
+#include "platform/ffmpeg/AssetWriter.h"
 
 namespace tk::LeftoverFiles {
 namespace {
@@ -50,12 +53,17 @@ class Registry {
   void note(char kind, const std::filesystem::path& path) {
     std::error_code ignored;
     const auto full = std::filesystem::absolute(path, ignored);
-    std::string record = kind + (full.empty() ? path : full).string();
-    record.push_back('\0');
     std::lock_guard lock(mutex_);
     if (fd_ < 0 && !open() && !open()) return;
+    append(fd_, kind, (full.empty() ? path : full).string());
+  }
+
+  // Appends a record to the registry open at `fd`: this process's, or one a sweep holds.
+  static void append(int fd, char kind, const std::string& path) {
+    std::string record = kind + path;
+    record.push_back('\0');
     // One write, appended whole; one cut short by a kill is not read.
-    while (::write(fd_, record.data(), record.size()) < 0 && errno == EINTR) {
+    while (::write(fd, record.data(), record.size()) < 0 && errno == EINTR) {
     }
   }
 
@@ -92,10 +100,106 @@ bool readAll(int fd, std::string& text) {
   }
 }
 
+// Whether the file holds a take: a movie header, then the media data of a fragment, whole.
+bool holdsRecording(int fd) {
+  struct stat facts {};
+  if (::fstat(fd, &facts) != 0) return false;
+  const uint64_t size = static_cast<uint64_t>(facts.st_size);
+  bool header = false;
+  for (uint64_t at = 0; at + 8 <= size;) {
+    unsigned char box[16];
+    const ssize_t got = ::pread(fd, box, sizeof box, static_cast<off_t>(at));
+    if (got < 8) return false;
+    uint64_t length = 0;
+    for (int i = 0; i < 4; ++i) length = length << 8 | box[i];
+    uint64_t headerLength = 8;
+    if (length == 1) {
+      if (got < 16) return false;
+      length = 0;
+      for (int i = 8; i < 16; ++i) length = length << 8 | box[i];
+      headerLength = 16;
+    } else if (length == 0) {
+      length = size - at;
+    }
+    if (length < headerLength || length > size - at) return false;
+    const std::string type(reinterpret_cast<const char*>(box) + 4, 4);
+    if (type == "moov") header = true;
+    if (type == "mdat" && header && length > headerLength) return true;
+    at += length;
+  }
+  return false;
+}
+
+// The movie's file name in a working name (".<movie>.recording-<pid>-<run>"); empty for any other.
+std::string movieOf(const std::filesystem::path& working) {
+  const std::string name = working.filename().string();
+  const auto at = name.rfind(".recording-");
+  if (name.front() != '.' || at == std::string::npos || at < 2) return {};
+  return name.substr(1, at - 1);
+}
+
+// "<stem> <number><extension>" beside `wanted`; `wanted` itself for 1.
+std::filesystem::path numbered(const std::filesystem::path& wanted, int number) {
+  if (number == 1) return wanted;
+  return wanted.parent_path() /
+         (wanted.stem().string() + " " + std::to_string(number) + wanted.extension().string());
+}
+
+// Copies `from` to the new file `to`, never over one there: 0, or errno's value (nothing left at
+// `to`).
+int copyNoReplace(int from, const std::filesystem::path& to) {
+  const int copy = ::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+  if (copy < 0) return errno;
+  int error = 0;
+  char buffer[1 << 16];
+  for (off_t at = 0;;) {
+    const ssize_t n = ::pread(from, buffer, sizeof buffer, at);
+    if (n == 0) break;
+    if (n < 0 && errno == EINTR) continue;
+    // A short write means a full disk.
+    const ssize_t written = n < 0 ? -1 : ::pwrite(copy, buffer, static_cast<size_t>(n), at);
+    if (n < 0 || written != n) {
+      error = n < 0 || written < 0 ? errno : ENOSPC;
+      break;
+    }
+    at += n;
+  }
+  if (error == 0 && ::fsync(copy) != 0) error = errno;
+  ::close(copy);
+  if (error != 0) ::unlink(to.c_str());
+  return error;
+}
+
+// Gives a take left under its working name (open at `fd`) the first free name of `movie` beside
+// it, or, where its folder gives none, in a fallback folder; `stayed` says whether the working
+// file is still there then (a copy was made). Where it went, or nothing when no folder took it.
+std::optional<std::filesystem::path> nameTake(const std::filesystem::path& working, int fd,
+                                              const std::string& movie, bool& stayed) {
+  stayed = false;
+  int error = EEXIST;
+  for (int number = 1; number < 10000 && error == EEXIST; ++number) {
+    const auto candidate = numbered(working.parent_path() / movie, number);
+    if (renameNoReplace(working, candidate, error)) return candidate;
+  }
+  for (const auto& folder : fallbackFolders(working.parent_path())) {
+    error = EEXIST;
+    for (int number = 1; number < 10000 && error == EEXIST; ++number) {
+      const auto candidate = numbered(folder / movie, number);
+      error = ::link(working.c_str(), candidate.c_str()) == 0 ? 0 : errno;
+      if (error != 0 && error != EEXIST) error = copyNoReplace(fd, candidate);
+      if (error == 0) {
+        stayed = ::unlink(working.c_str()) != 0 && errno != ENOENT;
+        return candidate;
+      }
+    }
+  }
+  return std::nullopt;
+}
+
 // Sweeps one registry, unless its process holds it (it still runs) or another start swept it first
 // (no name left).
-void sweep(const std::filesystem::path& list, std::vector<std::filesystem::path>& removed) {
-  const int fd = ::open(list.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+void sweep(const std::filesystem::path& list, Swept& swept) {
+  const int fd = ::open(list.c_str(), O_RDWR | O_APPEND | O_NOFOLLOW | O_CLOEXEC);
   if (fd < 0) return;
   struct stat facts {};
   std::string records;
@@ -104,22 +208,36 @@ void sweep(const std::filesystem::path& list, std::vector<std::filesystem::path>
     ::close(fd);
     return;
   }
-  std::set<std::string> listed;
+  // The last record of each path: '+' listed, 'x' a stale copy; a released one is no longer ours.
+  std::map<std::string, char> listed;
   for (size_t at = 0, end; (end = records.find('\0', at)) != std::string::npos; at = end + 1) {
     if (end - at < 2) continue;
     std::string path = records.substr(at + 1, end - at - 1);
-    if (records[at] == '+')
-      listed.insert(std::move(path));
+    if (records[at] == '+' || records[at] == 'x')
+      listed[std::move(path)] = records[at];
     else
       listed.erase(path);
   }
   bool left = false;
-  for (const auto& path : listed) {
+  for (const auto& [path, kind] : listed) {
     // Only a plain file: never a folder or what a link points at.
     struct stat file {};
     if (::lstat(path.c_str(), &file) != 0 || !S_ISREG(file.st_mode)) continue;
+    const std::string movie = kind == '+' ? movieOf(path) : std::string();
+    const int take = movie.empty() ? -1 : ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    if (take >= 0 && holdsRecording(take)) {
+      bool stayed = false;
+      const auto named = nameTake(path, take, movie, stayed);
+      ::close(take);
+      if (named) swept.kept.push_back({path, *named});
+      // One that no folder took is tried again at the next start; a copy left behind is removed then.
+      if (stayed) Registry::append(fd, 'x', path);
+      left = left || !named || stayed;
+      continue;
+    }
+    if (take >= 0) ::close(take);
     if (::unlink(path.c_str()) == 0)
-      removed.emplace_back(path);
+      swept.removed.emplace_back(path);
     else
       left = left || errno != ENOENT;
   }
@@ -149,6 +267,10 @@ void claim(const std::filesystem::path& path) {
 
 void release(const std::filesystem::path& path) {
   Registry::own().note('-', path);
+}
+
+void abandon(const std::filesystem::path& path) {
+  Registry::own().note('x', path);
 }
 
 int createOwn(const std::filesystem::path& path, int flags, unsigned mode) {
@@ -181,8 +303,8 @@ bool renameNoReplace(const std::filesystem::path& from, const std::filesystem::p
   return true;
 }
 
-std::vector<std::filesystem::path> removeStale() {
-  std::vector<std::filesystem::path> removed;
+Swept removeStale() {
+  Swept removed;
   std::error_code ec;
   for (std::filesystem::directory_iterator it(registryFolder(), ec), end; !ec && it != end;
        it.increment(ec)) {

@@ -16,8 +16,10 @@ namespace tk {
 // each process lists the files it is about to make in a registry of its own, in the application's
 // data folder ("tavelkombrix/working-files"), which it holds locked (flock) for as long as it runs;
 // a file leaves the list once it is removed or has become a file that stays (renamed into place).
-// The sweep at start removes only the files still listed by registries that no process holds, then
-// those registries. A file moved away from the place it was listed at is not swept.
+// The sweep at start deals only with the files still listed by registries that no process holds,
+// then removes those registries. A working file that holds a whole fragment is a take, cut short:
+// it is given its movie's name, never removed. A file moved away from the place it was listed at
+// is not swept.
 // Any thread.
 namespace LeftoverFiles {
 
@@ -35,14 +37,29 @@ void release(const std::filesystem::path& path);
 int createOwn(const std::filesystem::path& path, int flags, unsigned mode);
 // Removes a claimed file and takes it off the list; false (and still listed) when it could not.
 bool removeOwn(const std::filesystem::path& path);
+// Lists `path` as a stale copy of a file that went on elsewhere (a take carried out of a folder
+// that would not name it): the next start that can removes it, whatever it holds.
+void abandon(const std::filesystem::path& path);
 
 // Moves a working file into place without ever replacing what is there (the final name is
 // someone's file once it exists); false with errno's value in `error` when it could not.
 bool renameNoReplace(const std::filesystem::path& from, const std::filesystem::path& to, int& error);
 
-// Removes the files listed by processes that no longer run, wherever they lie, and their lists.
-// Returns what it removed.
-std::vector<std::filesystem::path> removeStale();
+// A take that a process which no longer runs left under its working name, and the name it took.
+struct KeptTake {
+  std::filesystem::path from;
+  std::filesystem::path to;
+};
+struct Swept {
+  std::vector<std::filesystem::path> removed;
+  std::vector<KeptTake> kept;
+};
+
+// Sweeps the files listed by processes that no longer run, wherever they lie, and their lists: a
+// working file holding a take takes its movie's name (the first free one beside it, or where its
+// folder takes no new name, in the nearest folder above that does or the home folder); the rest is
+// removed.
+Swept removeStale();
 
 }  // namespace LeftoverFiles
 }  // namespace tk
