@@ -1401,7 +1401,7 @@ bool makeReadOnly(const fs::path& folder) {
   struct statvfs facts {};
   if (::statvfs(folder.c_str(), &facts) != 0) return false;
   unsigned long kept = 0;
-  for (const auto [from, to] : {std::pair{ST_NOSUID, MS_NOSUID},
+  for (const auto& [from, to] : {std::pair{ST_NOSUID, MS_NOSUID},
                                 {ST_NODEV, MS_NODEV},
                                 {ST_NOEXEC, MS_NOEXEC},
                                 {ST_NOATIME, MS_NOATIME},
@@ -1447,7 +1447,9 @@ TEST_F(RecordingFailureTest, RecordsIntoAFolderTurnedReadOnly) {
   }
   MediaWriter* writer = harness.coordinator.mediaWriter();
   ASSERT_TRUE(writer);
-  if (scenario == "carried") ASSERT_TRUE(noted(carried));
+  if (scenario == "carried") {
+    ASSERT_TRUE(noted(carried));
+  }
   // Killed once the file holds a fragment of the take, wherever it is.
   const fs::path place = *writer->filePlace();
   ASSERT_TRUE(test::waitUntil(
