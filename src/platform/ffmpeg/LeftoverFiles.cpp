@@ -134,7 +134,7 @@ bool holdsRecording(int fd) {
 std::string movieOf(const std::filesystem::path& working) {
   const std::string name = working.filename().string();
   const auto at = name.rfind(".recording-");
-  if (name.front() != '.' || at == std::string::npos || at < 2) return {};
+  if (name.empty() || name.front() != '.' || at == std::string::npos || at < 2) return {};
   return name.substr(1, at - 1);
 }
 
