@@ -1083,22 +1083,25 @@ QCoro::Task<void> RecordingCoordinator::drainSound(MediaTime end) {
   QPointer<RecordingCoordinator> self(this);
   askForSoundUntil(end);
   const auto deadline = std::chrono::steady_clock::now() + kSoundDrainLimit;
+  // A process that ends meanwhile finishes the take itself, and waits out the same deadline.
+  soundDrainDeadline_ = deadline;
   while (std::chrono::steady_clock::now() < deadline) {
-    if (soundDrained()) co_return;
+    if (soundDrained()) break;
     co_await sleepFor(kSoundDrainPoll);
     if (!self) co_return;
   }
-  Diagnostics::line(kSoundLateLine);
+  soundDrainDeadline_.reset();
+  if (!soundDrained()) Diagnostics::line(kSoundLateLine);
 }
 
-void RecordingCoordinator::drainSoundBlocking(MediaTime end) {
-  askForSoundUntil(end);
-  const auto deadline = std::chrono::steady_clock::now() + kSoundDrainLimit;
-  while (std::chrono::steady_clock::now() < deadline) {
-    if (soundDrained()) return;
+void RecordingCoordinator::waitForSoundBlocking(std::chrono::steady_clock::time_point deadline) {
+  while (!soundDrained()) {
+    if (std::chrono::steady_clock::now() >= deadline) {
+      Diagnostics::line(kSoundLateLine);
+      return;
+    }
     std::this_thread::sleep_for(kSoundDrainPoll);
   }
-  Diagnostics::line(kSoundLateLine);
 }
 
 QCoro::Task<fs::path> RecordingCoordinator::finishAudioOnly() {
@@ -1700,7 +1703,13 @@ void RecordingCoordinator::finishBeforeExit() {
   cursorSamplingTimer_.stop();
   // As at a stop, the sound captured up to now belongs to the take, and the mix holds back what
   // one source has until the other, which may hand over seconds at a time, has caught up.
-  if (kind == RecordingState::Kind::recording) drainSoundBlocking(end);
+  // A stop already waiting for that sound (the display may go within the wait) goes on waiting.
+  if (kind == RecordingState::Kind::recording) {
+    askForSoundUntil(end);
+    waitForSoundBlocking(std::chrono::steady_clock::now() + kSoundDrainLimit);
+  } else if (soundDrainDeadline_) {
+    waitForSoundBlocking(*soundDrainDeadline_);
+  }
   if (context_) context_->stopDelivery();
   if (audioEngine_) audioEngine_->stopAudioCapture();
   if (cameraEngine_) cameraEngine_->stopCapture();

@@ -125,9 +125,9 @@ class RecordingCoordinator : public QObject, public iOSDeviceRecordingDelegate {
   const std::optional<RecordingError>& lastError() const { return lastError_; }
 
   // Finishes a running recording at once, blocking, for a process that is about to end (the X
-  // server is gone and the process exits): the sound captured up to the call is waited for as at a
-  // stop (at most kSoundDrainLimit), the files are closed with what they hold and the metadata
-  // saved. Nothing is opened. Safe to call in any state.
+  // server is gone and the process exits): the sound captured up to the call, or up to a stop that
+  // is still waiting for it, is waited for as at a stop (at most kSoundDrainLimit), the files are
+  // closed with what they hold and the metadata saved. Nothing is opened. Safe to call in any state.
   void finishBeforeExit();
 
   // The recording's objects, for the shell and for tests; null when absent.
@@ -227,11 +227,13 @@ class RecordingCoordinator : public QObject, public iOSDeviceRecordingDelegate {
   // At a stop: no frame from `end` on is written, and every sound stream hands over what it
   // captured before `end` (waiting at most kSoundDrainLimit).
   QCoro::Task<void> drainSound(MediaTime end);
-  // The same, blocking, for a process about to end.
-  void drainSoundBlocking(MediaTime end);
+  // Blocking, for a process about to end: waits until the sound asked for came, or `deadline`.
+  void waitForSoundBlocking(std::chrono::steady_clock::time_point deadline);
   void askForSoundUntil(MediaTime end);
   bool soundDrained() const;
   static constexpr std::chrono::milliseconds kSoundDrainLimit{3000};
+  // While a stop waits for the sound: when it gives up.
+  std::optional<std::chrono::steady_clock::time_point> soundDrainDeadline_;
   QCoro::Task<std::filesystem::path> finishWriters();
   void saveMetadata(const std::filesystem::path& result);
   // The recording's clock and duration back to zero, unpaused; resetTiming forgets the

@@ -207,8 +207,9 @@ TEST_F(RecordingSourcesTest, AMicrophoneThatDeliversInLongBlocksIsMixedWholeAcro
 }
 
 // The microphone's last block is still on its way when the take ends (1.2 s of it captured, as it
-// hands over two seconds at a time): stopped, or ended because the process exits, the mix waits
-// for it and hands all of its sound on, so both tones last as long as the picture. A microphone
+// hands over two seconds at a time): stopped, ended because the process exits, or stopped with the
+// process ending while the stop waits, the mix waits for it and hands all of its sound on, so both
+// tones last as long as the picture. A microphone
 // that hands over nothing more (its source suspended) is waited for no longer than the limit, and
 // the system audio still lasts to the end.
 TEST_F(RecordingSourcesTest, MixedSoundLastsAsLongAsThePictureWhenAMicrophoneBlockIsOnItsWayAtTheEnd) {
@@ -221,15 +222,18 @@ TEST_F(RecordingSourcesTest, MixedSoundLastsAsLongAsThePictureWhenAMicrophoneBlo
   auto configuration = systemAudioConfig(area());
   configuration.recordMicrophone = true;
   configuration.microphoneDevice = "default";
+  enum class Ending { stopped, exiting, exitingWhileStopping };
   struct Case {
     const char* name;
-    bool exiting;
+    Ending ending;
     bool microphoneSilent;
   };
   int take = 0;
-  for (const Case& item : {Case{"stopped", false, false}, Case{"the process exits", true, false},
-                           Case{"stopped, the microphone silent", false, true},
-                           Case{"the process exits, the microphone silent", true, true}}) {
+  for (const Case& item : {Case{"stopped", Ending::stopped, false},
+                           Case{"the process exits", Ending::exiting, false},
+                           Case{"the process exits as the stop waits", Ending::exitingWhileStopping, false},
+                           Case{"stopped, the microphone silent", Ending::stopped, true},
+                           Case{"the process exits, the microphone silent", Ending::exiting, true}}) {
     SCOPED_TRACE(item.name);
     configuration.outputDirectory = out() / std::to_string(++take);
     ASSERT_TRUE(harness.waitForIdle());
@@ -239,7 +243,17 @@ TEST_F(RecordingSourcesTest, MixedSoundLastsAsLongAsThePictureWhenAMicrophoneBlo
     if (item.microphoneSilent) test::pactl("suspend-source " + source + " 1");
     const auto ending = std::chrono::steady_clock::now();
     fs::path movie;
-    if (item.exiting) {
+    if (item.ending == Ending::exitingWhileStopping) {
+      movie = *harness.coordinator.mediaWriter()->outputURL();
+      auto stopping = harness.coordinator.stopRecording();  // runs until it waits for the sound
+      ASSERT_EQ(harness.coordinator.recordingState().kind(), RecordingState::Kind::finalizing);
+      harness.coordinator.finishBeforeExit();
+      // As a process that went on would; the take is finished already.
+      try {
+        test::awaitTask(std::move(stopping));
+      } catch (const std::exception&) {
+      }
+    } else if (item.ending == Ending::exiting) {
       movie = *harness.coordinator.mediaWriter()->outputURL();
       harness.coordinator.finishBeforeExit();
       harness.stop();  // as a process that went on would; the take is finished already
