@@ -166,14 +166,13 @@ void makeFolder(const std::filesystem::path& folder, std::error_code& error) {
   }
 }
 
-// "<stem> <number><extension>" beside `wanted`; `wanted` itself for 1.
+}  // namespace
+
 std::filesystem::path numberedName(const std::filesystem::path& wanted, int number) {
   if (number == 1) return wanted;
   return wanted.parent_path() /
          (wanted.stem().string() + " " + std::to_string(number) + wanted.extension().string());
 }
-
-}  // namespace
 
 std::vector<std::filesystem::path> fallbackFolders(const std::filesystem::path& lost) {
   namespace fs = std::filesystem;

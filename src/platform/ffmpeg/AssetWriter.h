@@ -140,6 +140,10 @@ struct FilePlaceChange {
 // above `lost` that exists, then the home folder.
 std::vector<std::filesystem::path> fallbackFolders(const std::filesystem::path& lost);
 
+// "<stem> <number><extension>" beside `wanted`: the name a file takes where `wanted` is taken;
+// `wanted` itself for 1.
+std::filesystem::path numberedName(const std::filesystem::path& wanted, int number);
+
 // Writes one movie or audio file with FFmpeg: mp4, mov, or m4a (ipod muxer).
 //
 // Each input owns a bounded queue and its own encode thread, so the threads that append never wait

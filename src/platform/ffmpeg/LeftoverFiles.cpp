@@ -138,13 +138,6 @@ std::string movieOf(const std::filesystem::path& working) {
   return name.substr(1, at - 1);
 }
 
-// "<stem> <number><extension>" beside `wanted`; `wanted` itself for 1.
-std::filesystem::path numbered(const std::filesystem::path& wanted, int number) {
-  if (number == 1) return wanted;
-  return wanted.parent_path() /
-         (wanted.stem().string() + " " + std::to_string(number) + wanted.extension().string());
-}
-
 // Copies `from` to the new file `to`, never over one there: 0, or errno's value (nothing left at
 // `to`).
 int copyNoReplace(int from, const std::filesystem::path& to) {
@@ -178,13 +171,13 @@ std::optional<std::filesystem::path> nameTake(const std::filesystem::path& worki
   stayed = false;
   int error = EEXIST;
   for (int number = 1; number < 10000 && error == EEXIST; ++number) {
-    const auto candidate = numbered(working.parent_path() / movie, number);
+    const auto candidate = numberedName(working.parent_path() / movie, number);
     if (renameNoReplace(working, candidate, error)) return candidate;
   }
   for (const auto& folder : fallbackFolders(working.parent_path())) {
     error = EEXIST;
     for (int number = 1; number < 10000 && error == EEXIST; ++number) {
-      const auto candidate = numbered(folder / movie, number);
+      const auto candidate = numberedName(folder / movie, number);
       error = ::link(working.c_str(), candidate.c_str()) == 0 ? 0 : errno;
       if (error != 0 && error != EEXIST) error = copyNoReplace(fd, candidate);
       if (error == 0) {
